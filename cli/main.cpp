@@ -1,0 +1,220 @@
+// cellwright-run: runs a Brainfuck or pbrain program on the IDE's engine, without windows.
+//
+//   cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers] [--input-file FILE]
+//                  [--output-file FILE] [--stats] [--single-step] [--dump-lists] PROGRAM
+//
+// Output goes through the engine's output-file path to standard output (or FILE); input comes
+// from the input file first, then from standard input. Exit status: 0 normal end, 1 engine
+// error, 2 usage error or unreadable program.
+
+#include "cel_HeadlessHost.h"
+#include "cel_SourceText.h"
+
+#include <unistd.h>
+
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const char* const Usage =
+    "usage: cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers]\n"
+    "                      [--input-file FILE] [--output-file FILE] [--stats] [--single-step]\n"
+    "                      [--dump-lists] PROGRAM\n";
+
+struct TArguments {
+    bool Wide = false;
+    bool PBrain = false;
+    bool CommentMarkers = true;
+    std::string InputFile;
+    std::string OutputFile;
+    bool Stats = false;
+    bool SingleStep = false;
+    bool DumpLists = false;
+    std::string Program;
+};
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "cellwright-run: %s\n%s", message.c_str(), Usage);
+    return 2;
+}
+
+// Standard output as the program's output file; it is flushed, never closed.
+class TStdoutFile final : public cel::TByteFile {
+public:
+    long Read(uint8_t*, size_t) override { return -1; }
+    bool Write(const uint8_t* data, size_t size) override {
+        return std::fwrite(data, 1, size, stdout) == size;
+    }
+    bool Close() override { return std::fflush(stdout) == 0; }
+};
+
+class TRunnerHost final : public cel::THeadlessHost {
+public:
+    bool OutputToStdout = true;
+    int ErrorShown = 0;
+    bool EndOfInput = false;
+
+    std::unique_ptr<cel::TByteFile> CreateOutputFile(const std::string& name) override {
+        if (OutputToStdout) return std::make_unique<TStdoutFile>();
+        return cel::THeadlessHost::CreateOutputFile(name);
+    }
+
+    void ShowError(int code) override {
+        std::fprintf(stderr, "%s\n", cel::ErrorText(code).c_str());
+        if (ErrorShown == 0) ErrorShown = code;
+        // An illegal call would pause for the user; here it ends the run.
+        if (code == 109) Interpreter.Terminate();
+    }
+
+    // Serves an input request from standard input; at its end the cell stays unchanged.
+    void RequestInput() override {
+        std::fflush(stdout);
+        std::string data;
+        if (!EndOfInput) {
+            data.resize(cel::IOBlockSize);
+            ssize_t n;
+            do n = ::read(0, data.data(), data.size());
+            while (n < 0 && errno == EINTR);
+            if (n <= 0) {
+                EndOfInput = true;
+                n = 0;
+            }
+            data.resize(static_cast<size_t>(n));
+        }
+        if (data.empty()) {
+            DisableInput();
+            Interpreter.Resume();
+        } else {
+            DeliverLine(data, false);
+        }
+    }
+};
+
+void AppendNumber(std::string& out, uint64_t value) {
+    char buffer[24];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+int DumpLists(const TArguments& args, const std::string& text) {
+    TRunnerHost host;
+    cel::TBFInterpreter8 engine(host);
+    const int error = engine.Analyze(text, args.CommentMarkers, args.PBrain);
+    std::string out;
+    out.reserve(1 << 20);
+    auto dump = [&](char tag, const std::vector<cel::TInstruction>& list, uint32_t count) {
+        for (uint32_t i = 0; i < count; ++i) {
+            out.push_back(tag);
+            out.push_back(' ');
+            AppendNumber(out, i);
+            out.push_back(' ');
+            AppendNumber(out, list[i].Origin);
+            out.push_back(' ');
+            AppendNumber(out, list[i].Arg);
+            out.push_back(' ');
+            AppendNumber(out, list[i].Op);
+            out.push_back('\n');
+            if (out.size() > (1 << 20) - 64) {
+                std::fwrite(out.data(), 1, out.size(), stdout);
+                out.clear();
+            }
+        }
+    };
+    dump('C', engine.GetCommandList(), engine.GetCommandCount());
+    dump('F', engine.GetFoldedList(), engine.GetFoldedCount());
+    out += "error: ";
+    AppendNumber(out, static_cast<uint64_t>(error));
+    out.push_back('\n');
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+int Run(const TArguments& args, std::string text) {
+    TRunnerHost host;
+    host.Options.Text = std::move(text);
+    host.Options.ProcMode = args.PBrain;
+    host.Options.CommentMarkers = args.CommentMarkers;
+    host.Options.InputFileName = args.InputFile;
+    host.Options.OutputVisible = false;
+    host.Options.Watch = args.SingleStep;
+    host.Delay = 0;
+    host.MemoryWindowVisible = false;
+    if (args.OutputFile.empty()) {
+        // The engine writes to "its output file", which here is standard output.
+        host.Options.OutputFileName.assign(1, '-');  // any name: CreateOutputFile ignores it
+    } else {
+        host.OutputToStdout = false;
+        host.Options.OutputFileName = args.OutputFile;
+    }
+
+    const auto start = std::chrono::steady_clock::now();
+    host.StartRun(args.Wide, false);
+    host.Interpreter.Engine().WaitFor();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::fflush(stdout);
+
+    if (args.Stats) {
+        std::fprintf(stderr, "executed: %llu\nseconds: %.3f\n",
+                     static_cast<unsigned long long>(host.Interpreter.GetExecuted()), seconds);
+    }
+    return host.ErrorShown != 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    TArguments args;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&](std::string& into) {
+            if (i + 1 >= argc) return false;
+            into = argv[++i];
+            return true;
+        };
+        if (a == "--cells") {
+            std::string v;
+            if (!value(v) || (v != "8" && v != "16")) return UsageError("--cells takes 8 or 16");
+            args.Wide = v == "16";
+        } else if (a == "--pbrain") {
+            args.PBrain = true;
+        } else if (a == "--no-comment-markers") {
+            args.CommentMarkers = false;
+        } else if (a == "--input-file") {
+            if (!value(args.InputFile) || args.InputFile.empty())
+                return UsageError("--input-file takes a file name");
+        } else if (a == "--output-file") {
+            if (!value(args.OutputFile) || args.OutputFile.empty())
+                return UsageError("--output-file takes a file name");
+        } else if (a == "--stats") {
+            args.Stats = true;
+        } else if (a == "--single-step") {
+            args.SingleStep = true;
+        } else if (a == "--dump-lists") {
+            args.DumpLists = true;
+        } else if (a == "--help" || a == "-h") {
+            std::fputs(Usage, stdout);
+            return 0;
+        } else if (a.size() > 1 && a[0] == '-' && a != "-") {
+            return UsageError("unknown option " + a);
+        } else if (args.Program.empty()) {
+            args.Program = a;
+        } else {
+            return UsageError("only one PROGRAM may be given");
+        }
+    }
+    if (args.Program.empty()) return UsageError("no PROGRAM given");
+
+    std::string text;
+    if (!cel::ReadSourceFile(args.Program, text)) {
+        std::fprintf(stderr, "cellwright-run: cannot read %s: %s\n", args.Program.c_str(),
+                     std::strerror(errno));
+        return 2;
+    }
+    if (args.DumpLists) return DumpLists(args, text);
+    return Run(args, std::move(text));
+}

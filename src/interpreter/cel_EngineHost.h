@@ -1,0 +1,116 @@
+// The engine's only way to the windows: a small hook interface and one synchronous hand-off.
+// The GUI implements it with real windows; the command-line runner and the tests use headless hosts.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace cel {
+
+// Main window flags written by the engine and read by the GUI thread without locks.
+struct TRunFlags {
+    std::atomic<bool> Running{false};
+    std::atomic<bool> Paused{false};
+    std::atomic<bool> WaitingForInput{false};
+};
+
+// The main window's switches and values that a run takes over when it starts.
+struct TRunOptions {
+    bool Watch = false;            // check mark of the watch item
+    bool CommentMarkers = true;    // check mark of the comment-marker item
+    bool ProcMode = false;         // check mark of the procedural item
+    std::string Text;              // the active document's whole text, lines joined by CR LF
+    uint32_t OutputBufferSize = 128;
+    std::string InputFileName;     // empty: no input file
+    std::string OutputFileName;    // empty: no output file
+    bool OutputVisible = true;     // the output window is visible
+};
+
+// One row of the memory image.
+struct TMemoryLine {
+    std::string Text;   // the formatted line, bytes 32..255 as they are
+    bool Current;       // the cell at the data pointer: bold on the highlight colour
+};
+
+// What the memory painter needs of the memory window.
+struct TMemoryView {
+    int FirstCell = 0;  // cell shown in the top row (the scroll position)
+    int RowCount = 0;   // client height div 16
+};
+
+// A program input or output file, read and written in blocks.
+class TByteFile {
+public:
+    virtual ~TByteFile() = default;
+    // Returns the number of bytes read, 0 at the end, -1 on failure.
+    virtual long Read(uint8_t* buffer, size_t size) = 0;
+    // Returns true when all bytes were written.
+    virtual bool Write(const uint8_t* data, size_t size) = 0;
+    virtual bool Close() = 0;
+};
+
+std::unique_ptr<TByteFile> OpenByteFileForReading(const std::string& name);
+std::unique_ptr<TByteFile> CreateByteFile(const std::string& name);
+
+class TEngineHost {
+public:
+    virtual ~TEngineHost() = default;
+
+    // Flags of the main window; the engine writes them from its own thread.
+    virtual TRunFlags& Flags() = 0;
+
+    // Engine thread: runs fn on the GUI thread and returns once it has run. Must be served by
+    // every message loop of the GUI thread, modal ones included.
+    virtual void Synchronize(const std::function<void()>& fn) = 0;
+
+    // Everything below is called on the GUI thread: by the engine inside Synchronize, or
+    // directly by the windows.
+
+    virtual TRunOptions ReadRunOptions() = 0;
+    virtual uint32_t WatchDelay() = 0;     // milliseconds slept per watched step
+    virtual bool MemoryVisible() = 0;      // the memory window is visible
+
+    virtual void EnableWaitTimer() {}
+    virtual void SetStatusTimer(bool enabled) { (void)enabled; }
+    virtual void PresentRunning(bool stepMode) { (void)stepMode; }
+    virtual void PrepareWindows() {}
+    virtual void EndAnalysis() {}
+    virtual void PresentPaused() {}
+    virtual void ShowCurrentCommand(uint32_t origin) { (void)origin; }
+    virtual void StatusPaused() {}
+    virtual void StatusRunning() {}
+    virtual void UpdateStatus() {}
+    virtual void RequestInput() {}
+    virtual void DisableInput() {}
+    virtual void ShowError(int code) { (void)code; }
+    virtual void ReportNoCommand() {}
+    // caretAfterMark: step mode was entered or watch is on; the caret goes after the last mark.
+    virtual void PresentReady(bool caretAfterMark) { (void)caretAfterMark; }
+
+    // Output window lines. Each returns false when the window failed to take the change.
+    virtual bool OutputLineText(uint32_t index, std::string& text) = 0;  // empty past the end
+    virtual bool SetOutputLineText(uint32_t index, const std::string& text) = 0;
+    virtual bool AppendOutputLine() = 0;
+
+    // Memory window.
+    virtual TMemoryView MemoryView() { return {}; }
+    // Moves the scroll bar; the window's change handler clears Follow and repaints.
+    virtual void SetMemoryScroll(int position) { (void)position; }
+    // Replaces the memory image by these rows (none: an empty image) and shows it.
+    virtual void DrawMemory(const std::vector<TMemoryLine>& lines) { (void)lines; }
+
+    // Program files; the defaults open real files.
+    virtual std::unique_ptr<TByteFile> OpenInputFile(const std::string& name) {
+        return OpenByteFileForReading(name);
+    }
+    virtual std::unique_ptr<TByteFile> CreateOutputFile(const std::string& name) {
+        return CreateByteFile(name);
+    }
+};
+
+}  // namespace cel

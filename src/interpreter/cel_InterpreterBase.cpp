@@ -1,0 +1,664 @@
+#include "cel_InterpreterBase.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+namespace cel {
+
+namespace {
+
+struct TCommandTable {
+    uint8_t Code[256] = {};
+    bool Marker[256] = {};
+    TCommandTable() {
+        Code[static_cast<unsigned char>('>')] = opRight;
+        Code[static_cast<unsigned char>('<')] = opLeft;
+        Code[static_cast<unsigned char>('+')] = opInc;
+        Code[static_cast<unsigned char>('-')] = opDec;
+        Code[static_cast<unsigned char>('.')] = opOutput;
+        Code[static_cast<unsigned char>(',')] = opInput;
+        Code[static_cast<unsigned char>('[')] = opLoopStart;
+        Code[static_cast<unsigned char>(']')] = opLoopEnd;
+        Code[static_cast<unsigned char>(':')] = opCall;
+        Code[static_cast<unsigned char>('(')] = opProcStart;
+        Code[static_cast<unsigned char>(')')] = opProcEnd;
+        for (char c : {';', '/', '*', '\'', '%', '#'}) Marker[static_cast<unsigned char>(c)] = true;
+    }
+};
+
+const TCommandTable& Table() {
+    static const TCommandTable table;
+    return table;
+}
+
+bool IsProcedural(uint8_t code) { return code >= opProcStart && code <= opCall; }
+
+class TStdioFile final : public TByteFile {
+public:
+    explicit TStdioFile(std::FILE* f) : File(f) {}
+    ~TStdioFile() override { Close(); }
+    long Read(uint8_t* buffer, size_t size) override {
+        size_t n = std::fread(buffer, 1, size, File);
+        if (n < size && std::ferror(File)) return -1;
+        return static_cast<long>(n);
+    }
+    bool Write(const uint8_t* data, size_t size) override {
+        return std::fwrite(data, 1, size, File) == size;
+    }
+    bool Close() override {
+        if (!File) return true;
+        bool ok = std::fclose(File) == 0;
+        File = nullptr;
+        return ok;
+    }
+
+private:
+    std::FILE* File;
+};
+
+}  // namespace
+
+std::unique_ptr<TByteFile> OpenByteFileForReading(const std::string& name) {
+    std::FILE* f = std::fopen(name.c_str(), "rb");
+    if (!f) return nullptr;
+    return std::make_unique<TStdioFile>(f);
+}
+
+std::unique_ptr<TByteFile> CreateByteFile(const std::string& name) {
+    std::FILE* f = std::fopen(name.c_str(), "wb");
+    if (!f) return nullptr;
+    return std::make_unique<TStdioFile>(f);
+}
+
+uint8_t CommandCode(unsigned char ch) { return Table().Code[ch]; }
+
+bool IsCommentMarker(unsigned char ch) { return Table().Marker[ch]; }
+
+const char* ErrorMessage(int code) {
+    switch (code) {
+    case 101: return "Closing bracket expected.";
+    case 102: return "Opening bracket expected.";
+    case 103: return "Could not read input file.";
+    case 104: return "Could not write output file.";
+    case 105: return "Windows reported an error while printing the output. Execution cannot be continued.";
+    case 106: return "Right parenthesis expected.";
+    case 107: return "Left parenthesis expected.";
+    case 108: return "Intersecting brackets.";
+    case 109: return "Illegal procedure call.";
+    default: return "";
+    }
+}
+
+std::string ErrorText(int code) {
+    return "Error " + std::to_string(code) + ": " + ErrorMessage(code);
+}
+
+TBFInterpreterBase::TBFInterpreterBase(TEngineHost& host)
+    : Host(host),
+      MainFlags(host.Flags()),
+      ProcTable(65536, -1),
+      CallStack(65536, 0),
+      InputData(IOBlockSize, 0),
+      FileBuffer(IOBlockSize, 0) {}
+
+TBFInterpreterBase::~TBFInterpreterBase() {
+    if (Thread.joinable()) {
+        Terminate();
+        Thread.join();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Thread control
+
+void TBFInterpreterBase::Resume() {
+    std::lock_guard<std::mutex> lock(SuspendMutex);
+    if (!Started) {
+        Started = true;
+        Thread = std::thread(&TBFInterpreterBase::ThreadBody, this);
+        return;
+    }
+    if (SuspendPending) {
+        ResumeToken = true;
+        SuspendCv.notify_all();
+    }
+}
+
+void TBFInterpreterBase::Terminate() {
+    Terminated.store(true);
+    Attention.store(true);
+    std::lock_guard<std::mutex> lock(SuspendMutex);
+    SuspendCv.notify_all();
+}
+
+bool TBFInterpreterBase::IsSuspended() const {
+    std::lock_guard<std::mutex> lock(SuspendMutex);
+    return !Started || (SuspendPending && !ResumeToken);
+}
+
+bool TBFInterpreterBase::IsWaiting() const {
+    std::lock_guard<std::mutex> lock(SuspendMutex);
+    return Waiting;
+}
+
+void TBFInterpreterBase::WaitFor() {
+    if (Thread.joinable() && Thread.get_id() != std::this_thread::get_id()) Thread.join();
+}
+
+void TBFInterpreterBase::PrepareSuspend() {
+    std::lock_guard<std::mutex> lock(SuspendMutex);
+    SuspendPending = true;
+    ResumeToken = false;
+}
+
+void TBFInterpreterBase::Suspend() {
+    std::unique_lock<std::mutex> lock(SuspendMutex);
+    Waiting = true;
+    SuspendCv.wait(lock, [this] { return ResumeToken || Terminated.load(); });
+    Waiting = false;
+    ResumeToken = false;
+    SuspendPending = false;
+}
+
+void TBFInterpreterBase::SetStepMode(bool on) {
+    StepMode.store(on);
+    if (on) Attention.store(true);
+}
+
+void TBFInterpreterBase::SetWatch(bool on) {
+    Watch.store(on);
+    Attention.store(true);
+}
+
+void TBFInterpreterBase::SetRunToCursor(bool on) {
+    RunToCursor.store(on);
+    if (on) Attention.store(true);
+}
+
+void TBFInterpreterBase::SetTargetLocated(bool on) {
+    TargetLocated.store(on);
+    if (!on) Attention.store(true);
+}
+
+void TBFInterpreterBase::ThreadBody() {
+    Execute();
+    Finished.store(true, std::memory_order_release);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Analysis
+
+void TBFInterpreterBase::AnalyzeText(std::string_view text, bool commentMarkers, bool procMode) {
+    const TCommandTable& table = Table();
+    CommandList.clear();
+    FoldedList.clear();
+    CommandCount = 0;
+    FoldedCount = 0;
+    FoldedBound = 0;
+    ProcMode = procMode;
+
+    size_t total = 0;
+    for (unsigned char ch : text) total += table.Code[ch] != 0;
+    if (total == 0) return;
+    CommandList.resize(total);
+
+    bool atLineStart = true;
+    uint8_t previous = 0;
+    const size_t length = text.size();
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char ch = static_cast<unsigned char>(text[i]);
+        if (ch == '\n') {
+            atLineStart = true;
+            continue;
+        }
+        if (ch == '\r') continue;
+        if (commentMarkers && atLineStart && table.Marker[ch]) {
+            while (i < length && text[i] != '\n') ++i;  // the loop's ++i steps past the LF
+            continue;
+        }
+        atLineStart = false;
+        const uint8_t code = table.Code[ch];
+        if (code == 0 || (!procMode && IsProcedural(code))) continue;
+        CommandList[CommandCount++] = TInstruction{static_cast<uint32_t>(i), 0, code};
+        if (!(code == previous && code >= opRight && code <= opDec)) ++FoldedBound;
+        previous = code;
+    }
+
+    FoldedList.resize(FoldedBound);
+    uint32_t i = 0;
+    uint32_t j = 0;
+    while (i < CommandCount) {
+        TInstruction rec = CommandList[i];
+        rec.Origin = i;
+        if (rec.Op >= opRight && rec.Op <= opDec) {
+            const uint32_t n = CountRun(i, rec.Op);
+            if (n > 1) {
+                rec.Arg = n;
+                rec.Op = static_cast<uint8_t>(rec.Op + 20);
+                i += n - 1;
+            }
+        } else if (rec.Op == opLoopStart && i + 2 < CommandCount &&
+                   CommandList[i + 2].Op == opLoopEnd) {
+            if (CommandList[i + 1].Op == opDec) {
+                rec.Op = opClearDec;
+                i += 2;
+            } else if (CommandList[i + 1].Op == opInc) {
+                rec.Op = opClearInc;
+                i += 2;
+            }
+        }
+        FoldedList[j] = rec;
+        ++i;
+        ++j;
+    }
+    FoldedCount = j;
+}
+
+uint32_t TBFInterpreterBase::CountRun(uint32_t start, uint8_t code) const {
+    uint32_t i = start;
+    while (i < CommandCount && CommandList[i].Op == code) ++i;
+    return i - start;
+}
+
+void TBFInterpreterBase::MatchBrackets(std::vector<TInstruction>& list, uint32_t count) {
+    std::vector<uint32_t> open;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t op = list[i].Op;
+        if (op == opLoopStart || op == opProcStart) {
+            open.push_back(i);
+        } else if (op == opLoopEnd || op == opProcEnd) {
+            if (open.empty()) {
+                ErrorCode = op == opLoopEnd ? 102 : 107;
+                return;
+            }
+            const uint32_t partner = open.back();
+            const uint8_t partnerOp = list[partner].Op;
+            if ((op == opLoopEnd) != (partnerOp == opLoopStart)) {
+                ErrorCode = 108;
+                return;
+            }
+            open.pop_back();
+            list[partner].Arg = i;
+            list[i].Arg = partner;
+        }
+    }
+    if (!open.empty()) ErrorCode = list[open.back()].Op == opLoopStart ? 101 : 106;
+}
+
+int TBFInterpreterBase::Analyze(std::string_view text, bool commentMarkers, bool procMode) {
+    AnalyzeText(text, commentMarkers, procMode);
+    ErrorCode = 0;
+    if (CommandCount == 0) return 0;
+    MatchBrackets(CommandList, CommandCount);
+    if (ErrorCode == 0) MatchBrackets(FoldedList, FoldedCount);
+    return ErrorCode;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Index conversions between the two lists
+
+int64_t TBFInterpreterBase::FoldedIndexOf(uint32_t commandIndex) const {
+    auto end = FoldedList.begin() + FoldedCount;
+    auto it = std::lower_bound(FoldedList.begin(), end, commandIndex,
+                               [](const TInstruction& r, uint32_t v) { return r.Origin < v; });
+    if (it == end || it->Origin != commandIndex) return -1;
+    return it - FoldedList.begin();
+}
+
+uint32_t TBFInterpreterBase::FoldedRecordCovering(uint32_t commandIndex) const {
+    auto end = FoldedList.begin() + FoldedCount;
+    auto it = std::upper_bound(FoldedList.begin(), end, commandIndex,
+                               [](uint32_t v, const TInstruction& r) { return v < r.Origin; });
+    return static_cast<uint32_t>((it - FoldedList.begin()) - 1);  // record 0 has Origin 0
+}
+
+void TBFInterpreterBase::SwitchLists(bool toSingle) {
+    // Procedure entries and return addresses are indices into the active list and move with it.
+    // After the call depth has wrapped, old entries above it can be read again, so all move.
+    const uint32_t depth = CallDepthWrapped ? 65536u : CallDepth;
+    if (toSingle) {
+        PC = FoldedList[PC].Origin;
+        if (ProcDefined) {
+            for (int32_t& e : ProcTable)
+                if (e != -1 && static_cast<uint32_t>(e) < FoldedCount)
+                    e = static_cast<int32_t>(FoldedList[e].Origin);
+        }
+        for (uint32_t d = 0; d < depth; ++d)
+            if (CallStack[d] < FoldedCount) CallStack[d] = FoldedList[CallStack[d]].Origin;
+    } else {
+        if (ProcDefined) {
+            for (int32_t& e : ProcTable) {
+                if (e == -1) continue;
+                const int64_t f = FoldedIndexOf(static_cast<uint32_t>(e));
+                if (f >= 0) e = static_cast<int32_t>(f);
+            }
+        }
+        for (uint32_t d = 0; d < depth; ++d) {
+            const int64_t f = FoldedIndexOf(CallStack[d]);
+            if (f >= 0) CallStack[d] = static_cast<uint32_t>(f);
+        }
+        const uint32_t i = FoldedRecordCovering(PC);
+        const uint32_t k = PC - FoldedList[i].Origin;
+        // Commands of a folded record already stepped one by one are undone, because the
+        // record is about to run whole.
+        switch (FoldedList[i].Op) {
+        case opRightN: DataPtr = (DataPtr - k) & (TapeSize - 1); break;
+        case opLeftN: DataPtr = (DataPtr + k) & (TapeSize - 1); break;
+        case opIncN: AddToCell(-static_cast<int64_t>(k)); break;
+        case opDecN: AddToCell(static_cast<int64_t>(k)); break;
+        case opClearDec:
+        case opClearInc:
+            // At k = 2 the step stands at the loop's ] right after its middle command ran:
+            // the loop has cost 2 more than the k commands taken back below.
+            if (k == 2) Executed.store(Executed.load() + 2);
+            break;
+        default: break;
+        }
+        Executed.store(Executed.load() - k);
+        PC = i;
+    }
+    SingleMode = toSingle;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Run control
+
+void TBFInterpreterBase::LocateTarget() {
+    TargetLocated.store(true);
+    const uint32_t offset = Target.load();
+    auto cmdEnd = CommandList.begin() + CommandCount;
+    auto it = std::lower_bound(CommandList.begin(), cmdEnd, offset,
+                               [](const TInstruction& r, uint32_t v) { return r.Origin < v; });
+    if (it == cmdEnd) {
+        if (Thread.get_id() == std::this_thread::get_id())
+            Synchronize([this] { Host.ReportNoCommand(); });
+        else
+            Host.ReportNoCommand();
+        RunToCursor.store(false);
+        StepMode.store(false);
+        return;
+    }
+    const uint32_t target = static_cast<uint32_t>(it - CommandList.begin());
+    Target.store(target);
+    FoldedTarget = FoldedRecordCovering(target);
+    ResumePointA = -1;
+    ResumePointB = -1;
+    // The resume points are CommandList indices; in fast mode PC names a folded record.
+    const uint32_t pc = SingleMode ? PC : FoldedList[PC].Origin;
+    const TInstruction& r = CommandList[pc];
+    const uint32_t s = FoldedList[FoldedTarget].Origin;
+    if (r.Op == opLoopStart || r.Op == opLoopEnd) {
+        if (r.Arg + 1 != s) ResumePointA = r.Arg + 1;
+        if (pc + 1 != s) ResumePointB = pc + 1;
+    } else {
+        auto foldEnd = FoldedList.begin() + FoldedCount;
+        auto next = std::upper_bound(FoldedList.begin(), foldEnd, pc,
+                                     [](uint32_t v, const TInstruction& rec) { return v < rec.Origin; });
+        if (next != foldEnd && static_cast<uint32_t>(next - FoldedList.begin()) != FoldedTarget)
+            ResumePointA = next->Origin;
+    }
+}
+
+bool TBFInterpreterBase::FastTargetHit() const {
+    if (PC != FoldedTarget) return false;
+    const TInstruction& r = FoldedList[PC];
+    // A clear loop whose middle command or ] is the target is a hit only if its body would run.
+    return (r.Op != opClearDec && r.Op != opClearInc) || r.Origin == Target.load() ||
+           CurrentCell() != 0;
+}
+
+void TBFInterpreterBase::PauseSequence() {
+    StepMode.store(true);
+    RunToCursor.store(false);
+    Follow.store(true);
+    PrepareSuspend();
+    MainFlags.Paused.store(true);
+    Synchronize([this] {
+        Host.PresentPaused();
+        PaintMemory();
+        Host.ShowCurrentCommand(CommandList[PC].Origin);
+        Host.StatusPaused();
+        Host.UpdateStatus();
+        FlushDisplay();
+    });
+    PausedOp = CommandList[PC].Op;
+    Suspend();  // returns at once when a terminate request is pending
+    MainFlags.Paused.store(false);
+    Synchronize([this] { Host.StatusRunning(); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Output and input paths
+
+void TBFInterpreterBase::FlushDisplay() {
+    if (DisplayFill == 0) return;
+    const std::string_view text(reinterpret_cast<const char*>(DisplayBuffer.data()), DisplayFill);
+    uint32_t line = OutputLine.load();
+    std::string current;
+    size_t start = 0;
+    for (;;) {
+        const size_t lf = text.find('\n', start);
+        const std::string_view piece = text.substr(start, lf == std::string_view::npos ? std::string_view::npos : lf - start);
+        if (!piece.empty() || lf == std::string_view::npos) {
+            if (!Host.OutputLineText(line, current)) break;
+            current.append(piece);
+            if (!Host.SetOutputLineText(line, current)) break;
+        }
+        if (lf == std::string_view::npos) {
+            OutputLine.store(line);
+            DisplayFill = 0;
+            return;
+        }
+        if (!Host.AppendOutputLine()) break;
+        ++line;
+        OutputLine.store(line);
+        start = lf + 1;
+    }
+    OutputLine.store(line);
+    ErrorCode = 105;  // the buffer stays filled
+}
+
+void TBFInterpreterBase::FlushOutputFile() {
+    if (FileFill > 0 && (!OutputFile || !OutputFile->Write(FileBuffer.data(), FileFill)))
+        ErrorCode = 104;
+    FileFill = 0;
+}
+
+bool TBFInterpreterBase::RefillInput() {
+    const long n = InputFile ? InputFile->Read(InputData.data(), IOBlockSize) : -1;
+    if (n < 0) return false;
+    InputSize = static_cast<uint32_t>(n);
+    if (n == 0) InputFileOpen = false;
+    InputPos = 0;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The run
+
+bool TBFInterpreterBase::ErrorExit() {
+    const int code = ErrorCode;
+    Synchronize([this, code] {
+        AnalysisFinished.store(true);
+        Host.EndAnalysis();
+        Host.ShowError(code);
+    });
+    if (code != 109) return false;
+    // An illegal call pauses at the faulty ':'; it runs again when continued.
+    StepMode.store(true);
+    RunToCursor.store(false);
+    ErrorCode = 0;
+    return true;
+}
+
+void TBFInterpreterBase::Execute() {
+    AnalysisFinished.store(false);
+    Synchronize([this] {
+        Host.EnableWaitTimer();
+        Options = Host.ReadRunOptions();
+    });
+    Watch.store(Options.Watch);
+    MainFlags.Running.store(true);
+    Synchronize([this] {
+        Host.PresentRunning(StepMode.load());
+        Host.PrepareWindows();
+    });
+
+    AnalyzeText(Options.Text, Options.CommentMarkers, Options.ProcMode);
+    Options.Text = std::string();
+    if (CommandCount == 0) {
+        RunEnd();
+        return;
+    }
+    ErrorCode = 0;
+    MatchBrackets(CommandList, CommandCount);
+    if (ErrorCode == 0) MatchBrackets(FoldedList, FoldedCount);
+    if (ErrorCode != 0) {
+        ErrorExit();
+        RunEnd();
+        return;
+    }
+
+    PC = 0;
+    DataPtr = 0;
+    ClearTape();
+    std::fill(ProcTable.begin(), ProcTable.end(), -1);
+    std::fill(CallStack.begin(), CallStack.end(), 0u);
+    CallDepth = 0;
+    Executed.store(0);
+    FoldedTarget = 0;
+    ResumePointA = -1;
+    ResumePointB = -1;
+    LastOut = 0;
+    OutputVisible.store(Options.OutputVisible);
+    DisplayFill = 0;
+    DisplayLimit = std::clamp<uint32_t>(Options.OutputBufferSize, 1, MaxDisplayBuffer);
+    InputSize = 0;
+    InputPos = 0;
+    FileFill = 0;
+    SingleMode = false;
+
+    InputFileOpen = !Options.InputFileName.empty();
+    OutputFileOpen = !Options.OutputFileName.empty();
+    if (InputFileOpen) {
+        InputFile = Host.OpenInputFile(Options.InputFileName);
+        if (!InputFile) ErrorCode = 103;
+    }
+    if (ErrorCode == 0 && OutputFileOpen) {
+        OutputFile = Host.CreateOutputFile(Options.OutputFileName);
+        if (!OutputFile) ErrorCode = 104;
+    }
+    if (ErrorCode != 0) {
+        ErrorExit();
+        RunEnd();
+        return;
+    }
+
+    Synchronize([this] {
+        Host.SetStatusTimer(true);
+        AnalysisFinished.store(true);
+        Host.EndAnalysis();
+    });
+
+    bool previousFull = false;
+    for (;;) {
+        Attention.store(false);
+        const bool step = StepMode.load();
+        const bool watch = Watch.load();
+        const bool full = step || watch;
+
+        if (InputFileOpen && InputPos == InputSize && !RefillInput()) {
+            ErrorCode = 103;
+            if (ErrorExit()) continue;
+            break;
+        }
+        if (full != previousFull) {
+            SwitchLists(full);
+            previousFull = full;
+        }
+        if (watch) {
+            Follow.store(true);
+            uint32_t delay = 0;
+            Synchronize([this, &delay] {
+                if (Host.MemoryVisible()) PaintMemory();
+                Host.ShowCurrentCommand(CommandList[PC].Origin);
+                delay = Host.WatchDelay();
+            });
+            if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        }
+
+        if (step) {
+            StepEntered = true;
+            if (RunToCursor.load() &&
+                (PC == ResumePointA || PC == ResumePointB))
+                StepMode.store(false);
+            if (!RunToCursor.load() || PC == Target.load()) PauseSequence();
+        } else if (RunToCursor.load()) {
+            if (!TargetLocated.load()) LocateTarget();
+            if (RunToCursor.load()) {
+                const bool hit = full ? PC == Target.load() : FastTargetHit();
+                if (hit) {
+                    StepMode.store(true);
+                    continue;
+                }
+            }
+        }
+        if (Terminated.load()) break;
+
+        if (full) {
+            ExecuteInstruction(CommandList[PC]);
+            if (ErrorCode != 0) {
+                if (ErrorExit()) continue;
+                break;
+            }
+            ++PC;
+            Executed.store(Executed.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+            if (PC >= CommandCount) break;
+        } else {
+            const TFastExit exit = RunFast(RunToCursor.load());
+            if (exit == TFastExit::End) break;
+            if (exit == TFastExit::Error) {
+                if (ErrorExit()) continue;
+                break;
+            }
+        }
+    }
+    RunEnd();
+}
+
+void TBFInterpreterBase::RunEnd() {
+    Synchronize([this] {
+        AnalysisFinished.store(true);
+        Host.EndAnalysis();
+    });
+    CommandList = std::vector<TInstruction>();
+    FoldedList = std::vector<TInstruction>();
+    Synchronize([this] { Host.SetStatusTimer(false); });
+    if (!Options.InputFileName.empty() && InputFile) {
+        InputFile->Close();
+        InputFile.reset();
+    }
+    if (OutputFileOpen) {
+        if (FileFill > 0) {
+            const int before = ErrorCode;
+            ErrorCode = 0;
+            FlushOutputFile();
+            if (ErrorCode != 0) Synchronize([this] { Host.ShowError(104); });
+            else ErrorCode = before;
+        }
+        if (OutputFile) {
+            OutputFile->Close();
+            OutputFile.reset();
+        }
+    }
+    Synchronize([this] { FlushDisplay(); });
+    MainFlags.Running.store(false);
+    MainFlags.Paused.store(false);
+    Synchronize([this] {
+        Host.DisableInput();
+        Host.PresentReady(StepEntered || Watch.load());
+    });
+}
+
+}  // namespace cel

@@ -1,0 +1,254 @@
+// TBFInterpreterBase: program analysis, the execution loop and run control, common to both
+// cell widths. One engine object serves one run on a thread of its own.
+#pragma once
+
+#include "cel_EngineHost.h"
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace cel {
+
+enum TOpCode : uint8_t {
+    opNone = 0,
+    opRight = 1,
+    opLeft = 2,
+    opInc = 3,
+    opDec = 4,
+    opOutput = 5,
+    opInput = 6,
+    opLoopStart = 7,
+    opLoopEnd = 8,
+    opClearDec = 9,
+    opClearInc = 10,
+    opProcStart = 11,
+    opProcEnd = 12,
+    opCall = 13,
+    opRightN = 21,
+    opLeftN = 22,
+    opIncN = 23,
+    opDecN = 24,
+};
+
+// One record of CommandList or FoldedList.
+struct TInstruction {
+    uint32_t Origin;  // CommandList: source offset; FoldedList: first CommandList index covered
+    uint32_t Arg;     // partner index of brackets and parentheses, repeat count of runs, else 0
+    uint8_t Op;       // TOpCode
+};
+
+constexpr uint32_t TapeSize = 32768;
+constexpr uint32_t IOBlockSize = 65536;
+constexpr uint32_t MaxDisplayBuffer = 255;
+
+// The operation code of a command character, 0 when the character is no command.
+uint8_t CommandCode(unsigned char ch);
+// True for the six comment markers ; / * ' % # (only 0x20..0x3F can be one).
+bool IsCommentMarker(unsigned char ch);
+// "Error <code>: <message>" as the error box shows it.
+std::string ErrorText(int code);
+const char* ErrorMessage(int code);
+
+class TBFInterpreterBase {
+public:
+    explicit TBFInterpreterBase(TEngineHost& host);
+    virtual ~TBFInterpreterBase();
+    TBFInterpreterBase(const TBFInterpreterBase&) = delete;
+    TBFInterpreterBase& operator=(const TBFInterpreterBase&) = delete;
+
+    // ---- Thread control (GUI thread) ----
+
+    // The first call starts the run; later calls end a pause or an input wait. A resume given
+    // while the engine is on its way into a suspension is kept, one given at any other time
+    // has no effect.
+    void Resume();
+    // Asks the run to end; the engine sees it at its next check and leaves any suspension.
+    void Terminate();
+    // True before the run starts and while the engine is in (or entering) a suspension.
+    bool IsSuspended() const;
+    // True while the engine thread is blocked in a suspension.
+    bool IsWaiting() const;
+    // True once the thread body has returned: nothing of this run touches the windows any more.
+    bool IsFinished() const { return Finished.load(std::memory_order_acquire); }
+    // Waits until the thread body has returned. Never call it on a thread that serves the
+    // engine's hand-offs while the engine may still need one.
+    void WaitFor();
+    bool TerminateRequested() const { return Terminated.load(std::memory_order_acquire); }
+
+    // ---- Run control switches (GUI thread, at any time) ----
+
+    void SetStepMode(bool on);
+    bool GetStepMode() const { return StepMode.load(); }
+    void SetWatch(bool on);
+    bool GetWatch() const { return Watch.load(); }
+    void SetRunToCursor(bool on);
+    bool GetRunToCursor() const { return RunToCursor.load(); }
+    void SetTarget(uint32_t offset) { Target.store(offset); }
+    void SetTargetLocated(bool on);
+    void SetInputRetry(bool on) { InputRetry.store(on); }
+    void SetFollow(bool on) { Follow.store(on); }
+    bool GetFollow() const { return Follow.load(); }
+    void SetOutputVisible(bool on) { OutputVisible.store(on); }
+    uint32_t GetOutputLine() const { return OutputLine.load(); }
+    void SetOutputLine(uint32_t line) { OutputLine.store(line); }
+    // The executed-command count; while the program runs fast it may lag by one loop pass.
+    uint64_t GetExecuted() const { return Executed.load(std::memory_order_relaxed); }
+    bool IsAnalysisDone() const { return AnalysisFinished.load(); }
+
+    // ---- Engine state for a suspended (or finished) engine (GUI thread) ----
+
+    uint32_t GetDataPtr() const { return DataPtr; }
+    virtual uint32_t GetCell(uint16_t index) const = 0;
+    virtual void SetCell(uint16_t index, uint32_t value) = 0;  // truncated to the cell width
+    virtual uint32_t CellValues() const = 0;                    // 256 or 65536
+    uint32_t GetInputSize() const { return InputSize; }
+    void SetInputSize(uint32_t size) { InputSize = size; }
+    void SetInputPos(uint32_t pos) { InputPos = pos; }
+    uint8_t GetInputByte(uint16_t index) const { return InputData[index]; }
+    void SetInputByte(uint16_t index, uint8_t value) { InputData[index] = value; }
+    bool GetOutputFileOpen() const { return OutputFileOpen; }
+    void SetFileBufferByte(uint16_t index, uint8_t value) { FileBuffer[index] = value; }
+    void SetFileFill(uint32_t fill) { FileFill = fill; }
+    uint32_t GetPC() const { return PC; }
+    int GetErrorCode() const { return ErrorCode; }
+    uint8_t GetPausedOp() const { return PausedOp; }
+    bool GetStepEntered() const { return StepEntered; }
+
+    // GUI thread (or a suspended engine): moves DisplayBuffer into the output window.
+    void FlushDisplay();
+    // Writes FileBuffer to the output file; ErrorCode 104 on failure.
+    void FlushOutputFile();
+    // GUI thread while the engine is suspended, or the engine thread itself.
+    void LocateTarget();
+    // GUI thread: draws the memory image through the host.
+    virtual void PaintMemory() = 0;
+
+    // ---- Analysis (the engine thread at run start; callable directly by tools and tests) ----
+
+    void AnalyzeText(std::string_view text, bool commentMarkers, bool procMode);
+    uint32_t CountRun(uint32_t start, uint8_t code) const;
+    void MatchBrackets(std::vector<TInstruction>& list, uint32_t count);
+    // Analysis plus both matchings, as a run does it; returns ErrorCode.
+    int Analyze(std::string_view text, bool commentMarkers, bool procMode);
+
+    const std::vector<TInstruction>& GetCommandList() const { return CommandList; }
+    const std::vector<TInstruction>& GetFoldedList() const { return FoldedList; }
+    uint32_t GetCommandCount() const { return CommandCount; }
+    uint32_t GetFoldedCount() const { return FoldedCount; }
+
+protected:
+    // The whole run; the thread body.
+    virtual void Execute();
+    virtual void WriteChar() = 0;
+    virtual void ReadChar() = 0;
+    // Executes the instruction at PC of the active list once (loop step 6).
+    virtual void ExecuteInstruction(const TInstruction& ins) = 0;
+    // Fast mode: executes the instruction at PC and keeps going on FoldedList until a switch
+    // needs attention, the program ends or an error is raised.
+    enum class TFastExit { Attention, End, Error };
+    virtual TFastExit RunFast(bool checkTarget) = 0;
+    // Adds delta to the current cell modulo the cell width.
+    virtual void AddToCell(int64_t delta) = 0;
+    virtual uint32_t CurrentCell() const = 0;
+    virtual void ClearTape() = 0;
+
+    void Synchronize(const std::function<void()>& fn) { Host.Synchronize(fn); }
+    // Engine thread: marks the coming suspension, so a resume from now on is not lost.
+    void PrepareSuspend();
+    // Engine thread: waits for the resume (or a terminate request) announced by PrepareSuspend.
+    void Suspend();
+    bool RefillInput();       // loop step 2; false on a read failure
+    void SwitchLists(bool toSingle);
+    void PauseSequence();
+    bool FastTargetHit() const;
+    uint32_t ActiveCount(bool single) const { return single ? CommandCount : FoldedCount; }
+    // Finds the first FoldedList record whose Origin equals the command index, or -1.
+    int64_t FoldedIndexOf(uint32_t commandIndex) const;
+    // The last FoldedList record whose Origin is at most the command index.
+    uint32_t FoldedRecordCovering(uint32_t commandIndex) const;
+
+    TEngineHost& Host;
+    TRunFlags& MainFlags;
+
+    // Program (from the analysis, for one run).
+    std::vector<TInstruction> CommandList;
+    std::vector<TInstruction> FoldedList;
+    uint32_t CommandCount = 0;
+    uint32_t FoldedCount = 0;
+    uint32_t FoldedBound = 0;
+    bool ProcMode = false;
+
+    // Machine state. Written by the engine thread; the GUI touches it only while suspended.
+    uint32_t PC = 0;
+    uint32_t DataPtr = 0;
+    std::vector<int32_t> ProcTable;    // 65536 entries, -1 = none
+    std::vector<uint32_t> CallStack;   // 65536 entries
+    uint16_t CallDepth = 0;
+    bool CallDepthWrapped = false;     // more than 65535 calls were active at once
+    bool ProcDefined = false;          // some ProcTable entry is set
+    std::atomic<uint64_t> Executed{0};
+    int ErrorCode = 0;
+
+    // Run control.
+    std::atomic<bool> StepMode{false};
+    std::atomic<bool> Watch{false};
+    std::atomic<bool> RunToCursor{false};
+    std::atomic<uint32_t> Target{0};
+    std::atomic<bool> TargetLocated{false};
+    uint32_t FoldedTarget = 0;
+    int64_t ResumePointA = -1;
+    int64_t ResumePointB = -1;
+    bool StepEntered = false;
+    std::atomic<bool> InputRetry{false};
+    std::atomic<bool> Follow{false};
+    uint8_t PausedOp = 0;
+    bool SingleMode = false;  // the active list is CommandList
+    // Set by every switch that the fast loop must notice; read once per fast step.
+    std::atomic<bool> Attention{false};
+
+    // Output.
+    uint8_t LastOut = 0;
+    std::atomic<bool> OutputVisible{false};
+    std::array<uint8_t, MaxDisplayBuffer> DisplayBuffer{};
+    uint32_t DisplayFill = 0;
+    uint32_t DisplayLimit = 128;
+    std::atomic<uint32_t> OutputLine{0};
+
+    // Input and files.
+    std::vector<uint8_t> InputData;  // 65536 bytes
+    uint32_t InputSize = 0;
+    uint32_t InputPos = 0;
+    std::unique_ptr<TByteFile> InputFile;
+    bool InputFileOpen = false;
+    std::unique_ptr<TByteFile> OutputFile;
+    bool OutputFileOpen = false;
+    std::vector<uint8_t> FileBuffer;  // 65536 bytes
+    uint32_t FileFill = 0;
+    std::atomic<bool> AnalysisFinished{false};
+    TRunOptions Options;
+
+private:
+    void ThreadBody();
+    bool ErrorExit();  // loop step 7 with an error; true when the run goes on (109)
+    void RunEnd();
+
+    mutable std::mutex SuspendMutex;
+    std::condition_variable SuspendCv;
+    bool Started = false;
+    bool SuspendPending = false;
+    bool ResumeToken = false;
+    bool Waiting = false;
+    std::atomic<bool> Terminated{false};
+    std::atomic<bool> Finished{false};
+    std::thread Thread;
+};
+
+}  // namespace cel

@@ -1,0 +1,351 @@
+// The execution loop and the memory image for one cell width. TBFInterpreter8 and
+// TBFInterpreter16 are its two instances; the width is a template parameter, never a branch.
+#pragma once
+
+#include "cel_InterpreterBase.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <type_traits>
+
+namespace cel {
+
+// One row of the memory window: " %.4X    %.2X    %.3d  %c " (8-bit) or
+// " %.4X  %.4X  %.5d  %c " (16-bit); a character code below 32 shows as a space.
+std::string FormatMemoryLine(bool wide, uint32_t index, uint32_t value);
+
+template <typename Cell>
+class TBFInterpreterCells : public TBFInterpreterBase {
+    static_assert(std::is_same_v<Cell, uint8_t> || std::is_same_v<Cell, uint16_t>);
+
+public:
+    static constexpr uint32_t Values = 1u << (8 * sizeof(Cell));
+
+    explicit TBFInterpreterCells(TEngineHost& host) : TBFInterpreterBase(host), Tape(TapeSize, 0) {}
+
+    uint32_t GetCell(uint16_t index) const override { return Tape[index & (TapeSize - 1)]; }
+    void SetCell(uint16_t index, uint32_t value) override {
+        Tape[index & (TapeSize - 1)] = static_cast<Cell>(value);
+    }
+    uint32_t CellValues() const override { return Values; }
+    void PaintMemory() override;
+
+protected:
+    void WriteChar() final;
+    void ReadChar() final;
+    void ExecuteInstruction(const TInstruction& ins) final;
+    TFastExit RunFast(bool checkTarget) final {
+        return checkTarget ? Fast<true>() : Fast<false>();
+    }
+    void AddToCell(int64_t delta) final {
+        Tape[DataPtr] = static_cast<Cell>(static_cast<int64_t>(Tape[DataPtr]) + delta);
+    }
+    uint32_t CurrentCell() const final { return Tape[DataPtr]; }
+    void ClearTape() final { std::fill(Tape.begin(), Tape.end(), Cell(0)); }
+
+private:
+    template <bool CheckTarget>
+    TFastExit Fast();
+    bool InputCommand();
+
+    std::vector<Cell> Tape;
+};
+
+template <typename Cell>
+void TBFInterpreterCells<Cell>::WriteChar() {
+    uint8_t ch = static_cast<uint8_t>(Tape[DataPtr]);
+    if (OutputFileOpen) {
+        // A typed line may have filled the buffer to the brim: make room before appending.
+        if (FileFill >= IOBlockSize) FlushOutputFile();
+        FileBuffer[FileFill++] = ch;
+        if (FileFill >= IOBlockSize) FlushOutputFile();
+    }
+    const uint8_t previous = LastOut;
+    LastOut = ch;
+    if (!OutputVisible.load(std::memory_order_relaxed) || (ch == '\n' && previous == '\r') ||
+        (ch == '\r' && previous == '\n') || ch == 0) {
+        LastOut = 0;
+        return;
+    }
+    if (ch == '\r') ch = '\n';
+    if (DisplayFill < MaxDisplayBuffer) DisplayBuffer[DisplayFill++] = ch;
+    if (DisplayFill >= DisplayLimit) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        Synchronize([this] { FlushDisplay(); });
+    }
+}
+
+template <typename Cell>
+void TBFInterpreterCells<Cell>::ReadChar() {
+    if (InputSize > 0 && InputPos < InputSize) {
+        Tape[DataPtr] = InputData[InputPos++];
+        return;
+    }
+    Synchronize([this] { FlushDisplay(); });
+    PrepareSuspend();
+    MainFlags.WaitingForInput.store(true);
+    Synchronize([this] { Host.RequestInput(); });
+    Suspend();
+}
+
+// The input command with its bookkeeping. Returns true when Debug abandoned the input, so the
+// same command runs again in the next step.
+template <typename Cell>
+bool TBFInterpreterCells<Cell>::InputCommand() {
+    ReadChar();
+    MainFlags.WaitingForInput.store(false);
+    if (!InputRetry.load()) return false;
+    InputRetry.store(false);
+    return true;
+}
+
+template <typename Cell>
+void TBFInterpreterCells<Cell>::ExecuteInstruction(const TInstruction& ins) {
+    Cell& cell = Tape[DataPtr];
+    switch (ins.Op) {
+    case opRight: DataPtr = (DataPtr + 1) & (TapeSize - 1); break;
+    case opLeft: DataPtr = (DataPtr - 1) & (TapeSize - 1); break;
+    case opInc: cell = static_cast<Cell>(cell + 1); break;
+    case opDec: cell = static_cast<Cell>(cell - 1); break;
+    case opOutput: WriteChar(); break;
+    case opInput:
+        if (InputCommand()) --PC;  // the step's advance brings it back to this command
+        break;
+    case opLoopStart:
+        if (cell == 0) PC = ins.Arg;
+        break;
+    case opLoopEnd:
+        if (cell != 0) PC = ins.Arg;
+        break;
+    case opClearDec:
+        Executed.store(Executed.load() + 2ull * cell);
+        cell = 0;
+        break;
+    case opClearInc:
+        if (cell != 0) Executed.store(Executed.load() + 2ull * (Values - cell));
+        cell = 0;
+        break;
+    case opProcStart:
+        ProcTable[cell] = static_cast<int32_t>(PC);
+        ProcDefined = true;
+        PC = ins.Arg;
+        break;
+    case opProcEnd:
+        --CallDepth;
+        PC = CallStack[CallDepth];
+        break;
+    case opCall: {
+        const int32_t entry = ProcTable[cell];
+        if (entry == -1) {
+            ErrorCode = 109;
+            break;
+        }
+        CallStack[CallDepth] = PC;
+        if (++CallDepth == 0) CallDepthWrapped = true;
+        PC = static_cast<uint32_t>(entry);
+        break;
+    }
+    case opRightN:
+        DataPtr = (DataPtr + ins.Arg) & (TapeSize - 1);
+        Executed.store(Executed.load() + ins.Arg - 1);
+        break;
+    case opLeftN:
+        DataPtr = (DataPtr - ins.Arg) & (TapeSize - 1);
+        Executed.store(Executed.load() + ins.Arg - 1);
+        break;
+    case opIncN:
+        cell = static_cast<Cell>(cell + ins.Arg);
+        Executed.store(Executed.load() + ins.Arg - 1);
+        break;
+    case opDecN:
+        cell = static_cast<Cell>(cell - ins.Arg);
+        Executed.store(Executed.load() + ins.Arg - 1);
+        break;
+    default: break;
+    }
+}
+
+// The hot loop, threaded with computed gotos (GCC and Clang). Machine state lives in locals
+// and is written back before anything that can leave the loop or hand work to the GUI thread.
+// Each step ends with the one cheap check that stands for loop steps 1 to 5 while no switch is
+// set, so a step costs what a plain folded interpreter's does.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpedantic"
+#pragma GCC diagnostic ignored "-Wunused-label"
+#endif
+template <typename Cell>
+template <bool CheckTarget>
+typename TBFInterpreterCells<Cell>::TFastExit TBFInterpreterCells<Cell>::Fast() {
+    const TInstruction* const list = FoldedList.data();
+    const TInstruction* const listEnd = list + FoldedCount;
+    const TInstruction* const target = list + FoldedTarget;
+    Cell* const tape = Tape.data();
+    const TInstruction* in = list + PC;
+    uint32_t dp = DataPtr;
+    uint64_t executed = Executed.load(std::memory_order_relaxed);
+    constexpr uint32_t mask = TapeSize - 1;
+    (void)target;
+
+    static void* const dispatch[25] = {
+        &&l_none,      &&l_right,    &&l_left,     &&l_inc,       &&l_dec,       &&l_output,
+        &&l_input,     &&l_start,    &&l_end,      &&l_clear_dec, &&l_clear_inc, &&l_proc_start,
+        &&l_proc_end,  &&l_call,     &&l_none,     &&l_none,      &&l_none,      &&l_none,
+        &&l_none,      &&l_none,     &&l_none,     &&l_right_n,   &&l_left_n,    &&l_inc_n,
+        &&l_dec_n,
+    };
+
+#define CEL_SPILL()                                            \
+    do {                                                       \
+        PC = static_cast<uint32_t>(in - list);                 \
+        DataPtr = dp;                                          \
+        Executed.store(executed, std::memory_order_relaxed);   \
+    } while (0)
+#define CEL_NEXT()                                                       \
+    do {                                                                 \
+        ++in;                                                            \
+        ++executed;                                                      \
+        if (in >= listEnd) goto l_finished;                              \
+        if (Attention.load(std::memory_order_relaxed)) goto l_attention; \
+        if constexpr (CheckTarget) {                                     \
+            if (in == target) goto l_target;                             \
+        }                                                                \
+        goto* dispatch[in->Op];                                          \
+    } while (0)
+
+    goto* dispatch[in->Op];
+
+l_none:
+    CEL_NEXT();
+l_right:
+    dp = (dp + 1) & mask;
+    CEL_NEXT();
+l_left:
+    dp = (dp - 1) & mask;
+    CEL_NEXT();
+l_inc:
+    tape[dp] = static_cast<Cell>(tape[dp] + 1);
+    CEL_NEXT();
+l_dec:
+    tape[dp] = static_cast<Cell>(tape[dp] - 1);
+    CEL_NEXT();
+l_output:
+    CEL_SPILL();
+    WriteChar();
+    if (ErrorCode != 0) return TFastExit::Error;
+    CEL_NEXT();
+l_input:
+    CEL_SPILL();
+    if (InputFileOpen && InputPos == InputSize && !RefillInput()) {
+        ErrorCode = 103;
+        return TFastExit::Error;
+    }
+    if (InputCommand()) {
+        // Debug abandoned the input: the attempt counts, and the command runs again.
+        Executed.store(executed + 1, std::memory_order_relaxed);
+        return TFastExit::Attention;
+    }
+    CEL_NEXT();
+l_start:
+    if (tape[dp] == 0) in = list + in->Arg;
+    CEL_NEXT();
+l_end:
+    if (tape[dp] != 0) {
+        in = list + in->Arg;
+        Executed.store(executed, std::memory_order_relaxed);  // keeps the status display moving
+    }
+    CEL_NEXT();
+l_clear_dec:
+    executed += 2ull * tape[dp];
+    tape[dp] = 0;
+    CEL_NEXT();
+l_clear_inc:
+    if (tape[dp] != 0) executed += 2ull * (Values - tape[dp]);
+    tape[dp] = 0;
+    CEL_NEXT();
+l_proc_start:
+    ProcTable[tape[dp]] = static_cast<int32_t>(in - list);
+    ProcDefined = true;
+    in = list + in->Arg;
+    CEL_NEXT();
+l_proc_end:
+    --CallDepth;
+    in = list + CallStack[CallDepth];
+    CEL_NEXT();
+l_call: {
+    const int32_t entry = ProcTable[tape[dp]];
+    if (entry == -1) {
+        ErrorCode = 109;
+        CEL_SPILL();
+        return TFastExit::Error;
+    }
+    CallStack[CallDepth] = static_cast<uint32_t>(in - list);
+    if (++CallDepth == 0) CallDepthWrapped = true;
+    in = list + entry;
+    CEL_NEXT();
+}
+l_right_n:
+    dp = (dp + in->Arg) & mask;
+    executed += in->Arg - 1;
+    CEL_NEXT();
+l_left_n:
+    dp = (dp - in->Arg) & mask;
+    executed += in->Arg - 1;
+    CEL_NEXT();
+l_inc_n:
+    tape[dp] = static_cast<Cell>(tape[dp] + in->Arg);
+    executed += in->Arg - 1;
+    CEL_NEXT();
+l_dec_n:
+    tape[dp] = static_cast<Cell>(tape[dp] - in->Arg);
+    executed += in->Arg - 1;
+    CEL_NEXT();
+
+l_target:
+    CEL_SPILL();
+    if (FastTargetHit()) return TFastExit::Attention;
+    goto* dispatch[in->Op];
+l_attention:
+    CEL_SPILL();
+    return TFastExit::Attention;
+l_finished:
+    CEL_SPILL();
+    return TFastExit::End;
+
+#undef CEL_NEXT
+#undef CEL_SPILL
+}
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+template <typename Cell>
+void TBFInterpreterCells<Cell>::PaintMemory() {
+    const TMemoryView view = Host.MemoryView();
+    const int dataPtr = static_cast<int>(DataPtr);
+    if (Follow.load()) {
+        // Scrolling repaints through the scroll bar's change handler, with Follow cleared.
+        if (view.FirstCell + view.RowCount - 2 < dataPtr) {
+            Host.SetMemoryScroll(dataPtr - view.RowCount + 2);
+            return;
+        }
+        if (view.FirstCell > dataPtr) {
+            Host.SetMemoryScroll(dataPtr);
+            return;
+        }
+    }
+    std::vector<TMemoryLine> lines;
+    if (Watch.load() || (StepMode.load() && !RunToCursor.load())) {
+        const int last = std::min<int>(view.FirstCell + view.RowCount - 2, TapeSize - 1);
+        for (int i = std::max(view.FirstCell, 0); i <= last; ++i)
+            lines.push_back({FormatMemoryLine(sizeof(Cell) == 2, static_cast<uint32_t>(i), Tape[i]),
+                             i == dataPtr});
+    }
+    Host.DrawMemory(lines);
+}
+
+extern template class TBFInterpreterCells<uint8_t>;
+extern template class TBFInterpreterCells<uint16_t>;
+
+}  // namespace cel

@@ -1,0 +1,40 @@
+#include "cel_SourceText.h"
+
+#include <cstdio>
+
+namespace cel {
+
+std::string SourceTextFromBytes(std::string_view bytes) {
+    const size_t nul = bytes.find('\0');
+    if (nul != std::string_view::npos) bytes = bytes.substr(0, nul);
+    std::string text;
+    text.reserve(bytes.size() + bytes.size() / 32);
+    const size_t n = bytes.size();
+    for (size_t i = 0; i < n; ++i) {
+        const char c = bytes[i];
+        if (c != '\r' && c != '\n') {
+            text.push_back(c);
+            continue;
+        }
+        if (c == '\r' && i + 1 < n && bytes[i + 1] == '\n') ++i;
+        // A break that ends the text starts no further line.
+        if (i + 1 < n) text.append("\r\n");
+    }
+    return text;
+}
+
+bool ReadSourceFile(const std::string& path, std::string& text) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    std::string bytes;
+    char block[65536];
+    size_t n;
+    while ((n = std::fread(block, 1, sizeof block, f)) > 0) bytes.append(block, n);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) return false;
+    text = SourceTextFromBytes(bytes);
+    return true;
+}
+
+}  // namespace cel

@@ -1,0 +1,48 @@
+// Helpers shared by the core tests.
+#pragma once
+
+#include "cel_HeadlessHost.h"
+
+#include <string>
+
+namespace celtest {
+
+// The folder of the program corpus, or empty when it cannot be found.
+std::string CorpusDir();
+// True under CI (CI=true), where a missing corpus is a failure, not a skip.
+bool UnderCI();
+std::string ReadFileBytes(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+// A fresh temporary file name for this test process.
+std::string TempPath(const std::string& stem);
+
+// How to run a program text to its end on a headless host.
+struct TRunSpec {
+    std::string Text;
+    bool Wide = false;
+    bool ProcMode = false;
+    bool CommentMarkers = false;
+    bool SingleStep = false;      // watch mode with no delay: CommandList throughout
+    std::string Input;            // typed input, served in lines of up to 65536 bytes
+    std::string InputFileName;
+    bool CaptureFileOutput = true;   // output file in a temporary file, returned in FileOutput
+    bool OutputVisible = true;       // output window lines, returned in Output
+    uint32_t OutputBufferSize = 128;
+};
+
+struct TRunResult {
+    std::string FileOutput;       // every byte written through the output-file path
+    std::string Output;           // output window text, lines joined by LF
+    size_t OutputLines = 0;       // lines the output window shows (an empty text shows one)
+    uint64_t Executed = 0;
+    uint32_t DataPtr = 0;
+    int Error = 0;                // first error shown, 0 when none
+    std::vector<uint32_t> Tape;   // all 32768 cells
+    std::vector<std::string> Events;
+    bool Finished = false;        // false: the run did not end in time
+};
+
+// Runs to the end. Error 109 ends the run there, as the command-line runner does.
+TRunResult RunProgram(const TRunSpec& spec, int timeoutMs = 600000);
+
+}  // namespace celtest
