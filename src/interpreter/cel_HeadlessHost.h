@@ -17,9 +17,6 @@ class THeadlessHost : public TEngineHost {
 public:
     THeadlessHost();
 
-    // The interpreter facade this host serves (needed for the memory scroll bar and Clear Output).
-    TBFInterpreter Interpreter;
-
     // Main window values.
     TRunFlags RunFlags;
     TRunOptions Options;
@@ -88,6 +85,10 @@ public:
     void Record(const std::string& event);
 
     std::recursive_mutex GuiMutex;
+
+    // The interpreter facade this host serves. Declared last: its engine threads end before
+    // anything they use is destroyed.
+    TBFInterpreter Interpreter;
 };
 
 }  // namespace cel

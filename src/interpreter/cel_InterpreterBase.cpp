@@ -364,14 +364,21 @@ void TBFInterpreterBase::SwitchLists(bool toSingle) {
 // ---------------------------------------------------------------------------------------------
 // Run control
 
-void TBFInterpreterBase::LocateTarget() {
+bool TBFInterpreterBase::StateStable() const {
+    if (Finished.load(std::memory_order_acquire) || InHandOff.load(std::memory_order_acquire))
+        return true;
+    std::lock_guard<std::mutex> lock(SuspendMutex);
+    return !Started || SuspendPending;
+}
+
+void TBFInterpreterBase::Locate(bool onEngineThread) {
     TargetLocated.store(true);
     const uint32_t offset = Target.load();
     auto cmdEnd = CommandList.begin() + CommandCount;
     auto it = std::lower_bound(CommandList.begin(), cmdEnd, offset,
                                [](const TInstruction& r, uint32_t v) { return r.Origin < v; });
     if (it == cmdEnd) {
-        if (Thread.get_id() == std::this_thread::get_id())
+        if (onEngineThread)
             Synchronize([this] { Host.ReportNoCommand(); });
         else
             Host.ReportNoCommand();
@@ -595,7 +602,7 @@ void TBFInterpreterBase::Execute() {
                 StepMode.store(false);
             if (!RunToCursor.load() || PC == Target.load()) PauseSequence();
         } else if (RunToCursor.load()) {
-            if (!TargetLocated.load()) LocateTarget();
+            if (!TargetLocated.load()) Locate(true);
             if (RunToCursor.load()) {
                 const bool hit = full ? PC == Target.load() : FastTargetHit();
                 if (hit) {

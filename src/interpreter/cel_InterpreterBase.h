@@ -126,8 +126,8 @@ public:
     void FlushDisplay();
     // Writes FileBuffer to the output file; ErrorCode 104 on failure.
     void FlushOutputFile();
-    // GUI thread while the engine is suspended, or the engine thread itself.
-    void LocateTarget();
+    // GUI thread, while the engine is suspended.
+    void LocateTarget() { Locate(false); }
     // GUI thread: draws the memory image through the host.
     virtual void PaintMemory() = 0;
 
@@ -160,7 +160,16 @@ protected:
     virtual uint32_t CurrentCell() const = 0;
     virtual void ClearTape() = 0;
 
-    void Synchronize(const std::function<void()>& fn) { Host.Synchronize(fn); }
+    // Engine thread: a hand-off to the GUI thread; the engine leaves its state alone meanwhile.
+    void Synchronize(const std::function<void()>& fn) {
+        InHandOff.store(true, std::memory_order_release);
+        Host.Synchronize(fn);
+        InHandOff.store(false, std::memory_order_release);
+    }
+    // True when the GUI thread may read the tape and the data pointer: no run has started, the
+    // run is over, or the engine waits in a hand-off or a suspension.
+    bool StateStable() const;
+    void Locate(bool onEngineThread);
     // Engine thread: marks the coming suspension, so a resume from now on is not lost.
     void PrepareSuspend();
     // Engine thread: waits for the resume (or a terminate request) announced by PrepareSuspend.
@@ -248,6 +257,7 @@ private:
     bool Waiting = false;
     std::atomic<bool> Terminated{false};
     std::atomic<bool> Finished{false};
+    std::atomic<bool> InHandOff{false};
     std::thread Thread;
 };
 

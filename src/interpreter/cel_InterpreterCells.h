@@ -323,6 +323,13 @@ l_finished:
 template <typename Cell>
 void TBFInterpreterCells<Cell>::PaintMemory() {
     const TMemoryView view = Host.MemoryView();
+    const bool drawLines = Watch.load() || (StepMode.load() && !RunToCursor.load());
+    if (!StateStable()) {
+        // The engine is executing: its cells are not to be read now. An image without lines
+        // needs none; one with lines is drawn by the engine's own next paint.
+        if (!drawLines) Host.DrawMemory({});
+        return;
+    }
     const int dataPtr = static_cast<int>(DataPtr);
     if (Follow.load()) {
         // Scrolling repaints through the scroll bar's change handler, with Follow cleared.
@@ -336,7 +343,7 @@ void TBFInterpreterCells<Cell>::PaintMemory() {
         }
     }
     std::vector<TMemoryLine> lines;
-    if (Watch.load() || (StepMode.load() && !RunToCursor.load())) {
+    if (drawLines) {
         const int last = std::min<int>(view.FirstCell + view.RowCount - 2, TapeSize - 1);
         for (int i = std::max(view.FirstCell, 0); i <= last; ++i)
             lines.push_back({FormatMemoryLine(sizeof(Cell) == 2, static_cast<uint32_t>(i), Tape[i]),
