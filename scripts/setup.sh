@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libqscintilla2-qt6-dev fonts-liberation
+  qt6-base-dev libqscintilla2-qt6-dev libqt6svg6 fonts-liberation
   xvfb xauth
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev

@@ -357,6 +357,7 @@ void TBFInterpreterBase::SwitchLists(bool toSingle) {
         }
         Executed.store(Executed.load() - k);
         PC = i;
+        ResumedRecord = k > 0 ? i : UINT32_MAX;
     }
     SingleMode = toSingle;
 }
@@ -365,14 +366,19 @@ void TBFInterpreterBase::SwitchLists(bool toSingle) {
 // Run control
 
 bool TBFInterpreterBase::StateStable() const {
-    if (Finished.load(std::memory_order_acquire) || InHandOff.load(std::memory_order_acquire))
-        return true;
+    if (Finished.load(std::memory_order_acquire) || InHandOff) return true;
     std::lock_guard<std::mutex> lock(SuspendMutex);
-    return !Started || SuspendPending;
+    return !Started || (SuspendPending && !ResumeToken);
+}
+
+void TBFInterpreterBase::SetInputRetry(bool on) {
+    std::lock_guard<std::mutex> lock(SuspendMutex);
+    if (!on || (SuspendPending && !ResumeToken)) InputRetry.store(on);
 }
 
 void TBFInterpreterBase::Locate(bool onEngineThread) {
     TargetLocated.store(true);
+    if (CommandCount == 0) return;  // the run is over
     const uint32_t offset = Target.load();
     auto cmdEnd = CommandList.begin() + CommandCount;
     auto it = std::lower_bound(CommandList.begin(), cmdEnd, offset,
@@ -405,10 +411,14 @@ void TBFInterpreterBase::Locate(bool onEngineThread) {
         if (next != foldEnd && static_cast<uint32_t>(next - FoldedList.begin()) != FoldedTarget)
             ResumePointA = next->Origin;
     }
+    // Fast mode may only take over where a folded record begins: a bracket's successor inside
+    // a clear loop is no place to leave single steps (the loop's other exit still is).
+    for (int64_t* point : {&ResumePointA, &ResumePointB})
+        if (*point >= 0 && FoldedIndexOf(static_cast<uint32_t>(*point)) < 0) *point = -1;
 }
 
 bool TBFInterpreterBase::FastTargetHit() const {
-    if (PC != FoldedTarget) return false;
+    if (PC != FoldedTarget || PC == ResumedRecord) return false;
     const TInstruction& r = FoldedList[PC];
     // A clear loop whose middle command or ] is the target is a hit only if its body would run.
     return (r.Op != opClearDec && r.Op != opClearInc) || r.Origin == Target.load() ||
@@ -606,6 +616,9 @@ void TBFInterpreterBase::Execute() {
             if (RunToCursor.load()) {
                 const bool hit = full ? PC == Target.load() : FastTargetHit();
                 if (hit) {
+                    // From here single steps lead to the target; nothing may end them early.
+                    ResumePointA = -1;
+                    ResumePointB = -1;
                     StepMode.store(true);
                     continue;
                 }
@@ -623,6 +636,7 @@ void TBFInterpreterBase::Execute() {
             Executed.store(Executed.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
             if (PC >= CommandCount) break;
         } else {
+            ResumedRecord = UINT32_MAX;  // only the arrival of this step was not a new one
             const TFastExit exit = RunFast(RunToCursor.load());
             if (exit == TFastExit::End) break;
             if (exit == TFastExit::Error) {
@@ -641,6 +655,8 @@ void TBFInterpreterBase::RunEnd() {
     });
     CommandList = std::vector<TInstruction>();
     FoldedList = std::vector<TInstruction>();
+    CommandCount = 0;
+    FoldedCount = 0;
     Synchronize([this] { Host.SetStatusTimer(false); });
     if (!Options.InputFileName.empty() && InputFile) {
         InputFile->Close();

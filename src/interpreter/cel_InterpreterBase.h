@@ -93,7 +93,9 @@ public:
     bool GetRunToCursor() const { return RunToCursor.load(); }
     void SetTarget(uint32_t offset) { Target.store(offset); }
     void SetTargetLocated(bool on);
-    void SetInputRetry(bool on) { InputRetry.store(on); }
+    // Asks the input command to run again; only an input wait that no resume has answered yet
+    // can be abandoned (the line typed just before stays delivered).
+    void SetInputRetry(bool on);
     void SetFollow(bool on) { Follow.store(on); }
     bool GetFollow() const { return Follow.load(); }
     void SetOutputVisible(bool on) { OutputVisible.store(on); }
@@ -162,9 +164,12 @@ protected:
 
     // Engine thread: a hand-off to the GUI thread; the engine leaves its state alone meanwhile.
     void Synchronize(const std::function<void()>& fn) {
-        InHandOff.store(true, std::memory_order_release);
-        Host.Synchronize(fn);
-        InHandOff.store(false, std::memory_order_release);
+        Host.Synchronize([this, &fn] {
+            // Set on the GUI side: true exactly while the engine waits for this hand-off.
+            InHandOff = true;
+            fn();
+            InHandOff = false;
+        });
     }
     // True when the GUI thread may read the tape and the data pointer: no run has started, the
     // run is over, or the engine waits in a hand-off or a suspension.
@@ -220,6 +225,9 @@ protected:
     std::atomic<bool> Follow{false};
     uint8_t PausedOp = 0;
     bool SingleMode = false;  // the active list is CommandList
+    // The folded record that a switch into fast mode resumed part way (k > 0), or none: its
+    // commands already stepped are not arrived at again, so it is no run-to-cursor hit.
+    uint32_t ResumedRecord = UINT32_MAX;
     // Set by every switch that the fast loop must notice; read once per fast step.
     std::atomic<bool> Attention{false};
 
@@ -257,7 +265,7 @@ private:
     bool Waiting = false;
     std::atomic<bool> Terminated{false};
     std::atomic<bool> Finished{false};
-    std::atomic<bool> InHandOff{false};
+    bool InHandOff = false;  // GUI thread only
     std::thread Thread;
 };
 

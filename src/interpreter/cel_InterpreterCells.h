@@ -202,16 +202,20 @@ typename TBFInterpreterCells<Cell>::TFastExit TBFInterpreterCells<Cell>::Fast() 
         DataPtr = dp;                                          \
         Executed.store(executed, std::memory_order_relaxed);   \
     } while (0)
-#define CEL_NEXT()                                                       \
+#define CEL_DISPATCH()                                                   \
     do {                                                                 \
-        ++in;                                                            \
-        ++executed;                                                      \
-        if (in >= listEnd) goto l_finished;                              \
         if (Attention.load(std::memory_order_relaxed)) goto l_attention; \
         if constexpr (CheckTarget) {                                     \
             if (in == target) goto l_target;                             \
         }                                                                \
         goto* dispatch[in->Op];                                          \
+    } while (0)
+#define CEL_NEXT()                          \
+    do {                                    \
+        ++in;                               \
+        ++executed;                         \
+        if (in >= listEnd) goto l_finished; \
+        CEL_DISPATCH();                     \
     } while (0)
 
     goto* dispatch[in->Op];
@@ -237,16 +241,24 @@ l_output:
     CEL_NEXT();
 l_input:
     CEL_SPILL();
-    if (InputFileOpen && InputPos == InputSize && !RefillInput()) {
-        ErrorCode = 103;
-        return TFastExit::Error;
-    }
     if (InputCommand()) {
         // Debug abandoned the input: the attempt counts, and the command runs again.
         Executed.store(executed + 1, std::memory_order_relaxed);
         return TFastExit::Attention;
     }
-    CEL_NEXT();
+    // The input file is refilled at the start of the step after the one that used it up,
+    // before that step's command runs.
+    ++in;
+    ++executed;
+    if (in >= listEnd) goto l_finished;
+    if (InputFileOpen && InputPos == InputSize) {
+        CEL_SPILL();
+        if (!RefillInput()) {
+            ErrorCode = 103;
+            return TFastExit::Error;
+        }
+    }
+    CEL_DISPATCH();
 l_start:
     if (tape[dp] == 0) in = list + in->Arg;
     CEL_NEXT();
@@ -314,6 +326,7 @@ l_finished:
     return TFastExit::End;
 
 #undef CEL_NEXT
+#undef CEL_DISPATCH
 #undef CEL_SPILL
 }
 #if defined(__GNUC__)

@@ -1,0 +1,249 @@
+#!/usr/bin/env bash
+# Speed comparison, side by side in one invocation (see bench/README.md):
+#   - cellwright-run against the baseline yardstick (and Debian's beef on Bench.b) on
+#     Mandelbrot.b, Hanoi.b, Long.b and Bench.b from the corpus;
+#   - the analysis of LostKng.b through `cellwright-run --dump-lists` and bench_analysis.
+# Each timed command runs RUNS times (default 5) after one warm-up run that also checks its
+# output against the corpus; the table gives the median, min and max wall-clock seconds.
+#
+#   bench/run.sh [--runs N] [PROGRAM.b ...]
+#
+# Environment: CELLWRIGHT_CORPUS (the corpus folder, else ../shared/corpus beside the checkout),
+# CELLWRIGHT_BASELINE (baseline.c, else bench/baseline.c beside the corpus folder).
+set -euo pipefail
+export LC_ALL=C
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="$root/build"
+runs=5
+programs=()
+default_programs=(Mandelbrot.b Hanoi.b Long.b Bench.b)
+beef_programs=" Bench.b "   # beef needs minutes on the others
+
+die() {
+  echo "bench/run.sh: $*" >&2
+  exit 2
+}
+note() { echo "$*" >&2; }
+
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --runs)
+      if [ $# -lt 2 ] || ! [[ "$2" =~ ^[1-9][0-9]*$ ]]; then die "--runs takes a positive number"; fi
+      runs="$2"; shift 2 ;;
+    -h|--help)
+      awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "${BASH_SOURCE[0]}"
+      exit 0 ;;
+    -*) die "unknown option $1 (see --help)" ;;
+    *) programs+=("$1"); shift ;;
+  esac
+done
+[ ${#programs[@]} -gt 0 ] || programs=("${default_programs[@]}")
+[ "$runs" -ge 5 ] || note "note: medians of fewer than 5 runs are not figures to quote"
+
+# ---- The corpus, found as the tests find it ----
+if [ -n "${CELLWRIGHT_CORPUS:-}" ]; then
+  corpus="$CELLWRIGHT_CORPUS"
+  [ -f "$corpus/MANIFEST.tsv" ] ||
+    die "CELLWRIGHT_CORPUS=$corpus is not the program corpus (no MANIFEST.tsv there)"
+else
+  corpus="$(cd "$root/.." && pwd)/shared/corpus"
+  [ -f "$corpus/MANIFEST.tsv" ] ||
+    die "program corpus not found at $corpus: set CELLWRIGHT_CORPUS to its folder"
+fi
+corpus="$(cd "$corpus" && pwd)"
+for p in "${programs[@]}" LostKng.b; do
+  [ -f "$corpus/$p" ] || die "$p is missing from the corpus at $corpus"
+  [ "$p" = LostKng.b ] || [ -f "$corpus/${p%.b}.out" ] ||
+    die "${p%.b}.out (its expected output) is missing from the corpus at $corpus"
+done
+
+baseline_src="${CELLWRIGHT_BASELINE:-}"
+if [ -z "$baseline_src" ]; then
+  for candidate in "$corpus/../bench/baseline.c" "$root/../shared/bench/baseline.c"; do
+    if [ -f "$candidate" ]; then baseline_src="$candidate"; break; fi
+  done
+fi
+[ -n "$baseline_src" ] || die "baseline.c not found beside the corpus (../bench/): set CELLWRIGHT_BASELINE"
+[ -f "$baseline_src" ] || die "CELLWRIGHT_BASELINE=$baseline_src: no such file"
+
+# ---- Build what is timed ----
+tmp="$(mktemp -d)"
+trap 'rm -rf "$tmp"' EXIT
+
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  note "configuring $build"
+  cmake -G Ninja -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release > "$tmp/cmake.log" 2>&1 ||
+    { cat "$tmp/cmake.log" >&2; die "configuring the build failed"; }
+elif grep -q '^CELLWRIGHT_BENCH:BOOL=OFF' "$build/CMakeCache.txt"; then
+  note "turning CELLWRIGHT_BENCH on in $build"
+  cmake -S "$root" -B "$build" -DCELLWRIGHT_BENCH=ON > "$tmp/cmake.log" 2>&1 ||
+    { cat "$tmp/cmake.log" >&2; die "configuring the build failed"; }
+fi
+build_type="$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")"
+[ "$build_type" = Release ] ||
+  note "warning: $build is a '$build_type' build, not Release: the figures are not comparable"
+note "building $build"
+cmake --build "$build" > "$tmp/build.log" 2>&1 ||
+  { cat "$tmp/build.log" >&2; die "the build failed"; }
+
+runner="$build/cellwright-run"
+analysis="$build/bench/bench_analysis"
+[ -x "$runner" ] || die "$runner was not built"
+[ -x "$analysis" ] || note "warning: $analysis was not built (is libbenchmark-dev installed?)"
+
+baseline="$build/bench-baseline"
+if [ ! -x "$baseline" ] || [ "$baseline_src" -nt "$baseline" ]; then
+  command -v cc > /dev/null || die "cc not found: the baseline cannot be compiled"
+  cc -O2 -o "$baseline" "$baseline_src" || die "compiling $baseline_src failed"
+fi
+beef="$(command -v beef || true)"
+[ -n "$beef" ] || note "warning: beef not found (apt-get install beef): its column stays empty"
+
+# ---- Timing ----
+now() {
+  if [ -n "${EPOCHREALTIME:-}" ]; then echo "$EPOCHREALTIME"; else date +%s.%N; fi
+}
+
+# Runs a command once with its output discarded; prints its wall-clock seconds.
+time_once() {
+  local start end
+  start="$(now)"
+  "$@" > /dev/null 2> "$tmp/stderr" < /dev/null ||
+    { cat "$tmp/stderr" >&2; die "failed: $*"; }
+  end="$(now)"
+  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f\n", b - a }'
+}
+
+# "median min max" of the numbers given.
+stats() {
+  printf '%s\n' "$@" | sort -g |
+    awk '{ v[NR] = $1 }
+         END { m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+               printf "%.6f %.6f %.6f\n", m, v[1], v[NR] }'
+}
+
+# Runs once with the output kept and compares it with the expected file.
+verify() {
+  local expected="$1"; shift
+  "$@" > "$tmp/out" 2> "$tmp/stderr" < /dev/null ||
+    { cat "$tmp/stderr" >&2; die "failed: $*"; }
+  cmp -s "$tmp/out" "$expected" || die "output differs from $(basename "$expected"): $*"
+}
+
+cell() {  # "median [min-max]" or "-"
+  [ -n "$1" ] || { echo "-"; return; }
+  read -r m lo hi <<< "$1"
+  printf '%.3f [%.3f-%.3f]' "$m" "$lo" "$hi"
+}
+
+rows=()
+row() {  # program runs cellwright baseline beef ratio rate
+  rows+=("$(printf '%-26s %4s  %-26s %-26s %-26s %-22s %s' "$@")")
+}
+
+read -r load_start _ < /proc/loadavg
+note "corpus: $corpus"
+note "runs: $runs timed after one warm-up; load average at start: $load_start ($(nproc) cores)"
+
+for p in "${programs[@]}"; do
+  prog="$corpus/$p"
+  expected="$corpus/${p%.b}.out"
+  cw=("$runner" --no-comment-markers "$prog")
+  base=("$baseline" "$prog")
+  use_beef=""
+  [ -n "$beef" ] && [[ "$beef_programs" == *" $p "* ]] && use_beef=1
+
+  # Warm-up: every command once, its output checked; the runner's run also gives Executed.
+  note "$p: warm-up and output check"
+  verify "$expected" "$runner" --no-comment-markers --stats "$prog"
+  executed="$(awk '/^executed:/ { print $2 }' "$tmp/stderr")"
+  verify "$expected" "${base[@]}"
+  [ -z "$use_beef" ] || verify "$expected" "$beef" "$prog"
+
+  t_cw=(); t_base=(); t_beef=(); ratios=()
+  for ((r = 1; r <= runs; r++)); do
+    # The order turns every round, so neither command always runs first.
+    if ((r % 2)); then
+      a="$(time_once "${cw[@]}")"; b="$(time_once "${base[@]}")"
+      [ -z "$use_beef" ] || t_beef+=("$(time_once "$beef" "$prog")")
+    else
+      [ -z "$use_beef" ] || t_beef+=("$(time_once "$beef" "$prog")")
+      b="$(time_once "${base[@]}")"; a="$(time_once "${cw[@]}")"
+    fi
+    t_cw+=("$a"); t_base+=("$b")
+    ratios+=("$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.6f", a / b }')")
+    note "$p: round $r/$runs: cellwright-run $a s, baseline $b s${use_beef:+, beef ${t_beef[-1]} s}"
+  done
+  s_cw="$(stats "${t_cw[@]}")"; s_base="$(stats "${t_base[@]}")"
+  s_beef=""; [ -z "$use_beef" ] || s_beef="$(stats "${t_beef[@]}")"
+  read -r m_cw _ <<< "$s_cw"; read -r m_base _ <<< "$s_base"
+  read -r _ r_lo r_hi <<< "$(stats "${ratios[@]}")"
+  ratio="$(awk -v a="$m_cw" -v b="$m_base" -v lo="$r_lo" -v hi="$r_hi" \
+    'BEGIN { printf "%.2f [%.2f-%.2f]", a / b, lo, hi }')"
+  rate="$(awk -v n="$executed" -v t="$m_cw" 'BEGIN { printf "%.3g", n / t }')"
+  row "$p" "$runs" "$(cell "$s_cw")" "$(cell "$s_base")" "$(cell "$s_beef")" "$ratio" "$rate"
+done
+
+# ---- Analysis of LostKng.b ----
+lost="$corpus/LostKng.b"
+note "LostKng.b: analysis through --dump-lists"
+"$runner" --dump-lists "$lost" > "$tmp/lists" 2> "$tmp/stderr" < /dev/null ||
+  { cat "$tmp/stderr" >&2; die "failed: $runner --dump-lists $lost"; }
+[ "$(tail -n 1 "$tmp/lists")" = "error: 0" ] || die "the analysis of LostKng.b reports an error"
+commands="$(grep -c '^C ' "$tmp/lists")"
+t_dump=()
+for ((r = 1; r <= runs; r++)); do t_dump+=("$(time_once "$runner" --dump-lists "$lost")"); done
+s_dump="$(stats "${t_dump[@]}")"
+read -r m_dump _ <<< "$s_dump"
+row "LostKng.b --dump-lists" "$runs" "$(cell "$s_dump")" "-" "-" "-" \
+  "$(awk -v n="$commands" -v t="$m_dump" 'BEGIN { printf "%.3g", n / t }')*"
+
+analysis_out=""
+if [ -x "$analysis" ]; then
+  note "bench_analysis: $runs repetitions of each benchmark"
+  CELLWRIGHT_CORPUS="$corpus" "$analysis" --benchmark_repetitions="$runs" \
+    --benchmark_display_aggregates_only=true \
+    --benchmark_out="$tmp/analysis.csv" --benchmark_out_format=csv \
+    > "$tmp/analysis.txt" 2>&1 || { cat "$tmp/analysis.txt" >&2; die "bench_analysis failed"; }
+  analysis_out="$(cat "$tmp/analysis.txt")"
+  # The row that matches --dump-lists: comment markers on, a fresh engine as a run has.
+  name='BM_Analyze/LostKng/markers:1/pbrain:0/fresh:1'
+  seconds=()
+  while IFS=, read -r n _ real _ unit _; do
+    [ "$n" = "\"$name\"" ] || continue
+    seconds+=("$(awk -v t="$real" -v u="$unit" \
+      'BEGIN { f = u == "ns" ? 1e-9 : u == "us" ? 1e-6 : u == "ms" ? 1e-3 : 1; printf "%.6f", t * f }')")
+  done < "$tmp/analysis.csv"
+  if [ ${#seconds[@]} -gt 0 ]; then
+    s_an="$(stats "${seconds[@]}")"
+    read -r m_an _ <<< "$s_an"
+    row "LostKng.b bench_analysis" "$runs" "$(cell "$s_an")" "-" "-" "-" \
+      "$(awk -v n="$commands" -v t="$m_an" 'BEGIN { printf "%.3g", n / t }')*"
+  else
+    note "warning: bench_analysis gave no LostKng row (see its output below)"
+  fi
+fi
+
+read -r load_end _ < /proc/loadavg
+
+# ---- Report ----
+echo
+echo "Seconds are wall-clock medians [min-max] of $runs runs; ratio: cellwright-run / baseline,"
+echo "of the medians [min-max of the ratios round by round]; commands/s: Executed / median."
+echo
+row_header="$(printf '%-26s %4s  %-26s %-26s %-26s %-22s %s' program runs \
+  "cellwright-run s" "baseline s" "beef s" "ratio" "commands/s")"
+echo "$row_header"
+printf '%s\n' "$row_header" | tr -c '\n' '-'
+printf '%s\n' "${rows[@]}"
+echo
+echo "* LostKng.b rows: the analysis only; commands/s there is commands analysed per second"
+echo "  ($commands commands). --dump-lists times a whole process that also prints every record;"
+echo "  bench_analysis times Analyze alone (comment markers on, a fresh engine per iteration)."
+echo "Load average: $load_start at the start, $load_end at the end, on $(nproc) cores."
+if [ -n "$analysis_out" ]; then
+  echo
+  echo "bench_analysis (medians of $runs repetitions):"
+  echo "$analysis_out" | grep -E '^(BM_.*_median |Benchmark)'
+fi

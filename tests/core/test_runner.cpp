@@ -1,0 +1,430 @@
+// cellwright-run seen from outside: its options, streams, exit codes and source reading.
+
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+struct TRunnerResult {
+    int Status = -1;  // exit status; 128 + signal when killed, -1 when it could not start
+    std::string Out;
+    std::string Err;
+};
+
+// Temporary files of one test, removed at its end.
+class TTempFiles {
+public:
+    ~TTempFiles() {
+        for (const std::string& p : Paths) std::filesystem::remove_all(p);
+    }
+    std::string Name(const std::string& stem) {
+        Paths.push_back(celtest::TempPath(stem));
+        return Paths.back();
+    }
+    std::string File(const std::string& stem, const std::string& bytes) {
+        std::string path = Name(stem);
+        EXPECT_TRUE(celtest::WriteFileBytes(path, bytes));
+        return path;
+    }
+
+private:
+    std::vector<std::string> Paths;
+};
+
+// Runs cellwright-run with these arguments, stdin read from a file holding stdinBytes.
+TRunnerResult RunRunner(const std::vector<std::string>& args, const std::string& stdinBytes = {}) {
+    TTempFiles temp;
+    const std::string inPath = temp.File("stdin", stdinBytes);
+    const std::string outPath = temp.Name("stdout");
+    const std::string errPath = temp.Name("stderr");
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::string runner = CELLWRIGHT_RUNNER;
+    std::vector<std::string> owned = args;
+    std::vector<char*> argv;
+    argv.push_back(runner.data());
+    for (std::string& a : owned) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    TRunnerResult result;
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, runner.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        ADD_FAILURE() << "cannot start " << runner;
+        return result;
+    }
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    for (;;) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) break;
+        if (std::chrono::steady_clock::now() > deadline) {
+            ADD_FAILURE() << "cellwright-run did not end in time";
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (WIFEXITED(status)) result.Status = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status)) result.Status = 128 + WTERMSIG(status);
+    result.Out = celtest::ReadFileBytes(outPath);
+    result.Err = celtest::ReadFileBytes(errPath);
+    return result;
+}
+
+// A program that writes these bytes, one cell set and printed per byte.
+std::string Emitter(const std::string& bytes) {
+    std::string code;
+    for (unsigned char b : bytes) {
+        code += "[-]";
+        code.append(b, '+');
+        code += '.';
+    }
+    return code;
+}
+
+std::string Plus(size_t n) { return std::string(n, '+'); }
+
+// Prints '0' with 8-bit cells and '1' with 16-bit cells: cell 1 gets 256.
+const char* const WidthProbe =
+    "++++++++[>++++++++++++++++++++++++++++++++<-]>[>+<[-]]>"
+    "++++++++++++++++++++++++++++++++++++++++++++++++.";
+
+TEST(Runner, DefaultsAndSwitches) {
+    TTempFiles temp;
+    const std::string width = temp.File("width.b", WidthProbe);
+    // Comment markers: the first line is a comment while they are on.
+    const std::string markers = temp.File("markers.b", "#+++.\n" + Plus(65) + ".");
+    // pbrain: with it off the parentheses and colons are plain text and the body runs at once;
+    // with it on the body is skipped and runs at the call.
+    std::string procText = "(";
+    procText += Plus(65);
+    procText += ").:.";
+    const std::string proc = temp.File("proc.b", procText);
+
+    struct TCase {
+        std::vector<std::string> Args;
+        std::string Out;
+    };
+    const TCase cases[] = {
+        {{width}, "0"},
+        {{"--cells", "8", width}, "0"},
+        {{"--cells", "16", width}, "1"},
+        {{markers}, "A"},
+        {{"--no-comment-markers", markers}, "\x03" "D"},
+        {{proc}, "AA"},
+        {{"--pbrain", proc}, std::string("\0A", 2)},
+        {{"--pbrain", "--cells", "16", proc}, std::string("\0A", 2)},
+    };
+    for (const TCase& c : cases) {
+        std::string shown;
+        for (const std::string& a : c.Args) {
+            shown += a;
+            shown += ' ';
+        }
+        SCOPED_TRACE(shown);
+        const TRunnerResult r = RunRunner(c.Args);
+        EXPECT_EQ(r.Status, 0);
+        EXPECT_EQ(r.Out, c.Out);
+        EXPECT_EQ(r.Err, "");
+    }
+}
+
+// True when err is exactly "executed: N\nseconds: S\n" with S a decimal number.
+bool StatsLines(const std::string& err, uint64_t executed) {
+    std::string head = "executed: ";
+    head += std::to_string(executed);
+    head += "\nseconds: ";
+    if (err.rfind(head, 0) != 0 || err.empty() || err.back() != '\n') return false;
+    const std::string seconds = err.substr(head.size(), err.size() - head.size() - 1);
+    const size_t dot = seconds.find('.');
+    if (dot == 0 || dot == std::string::npos || dot + 1 == seconds.size()) return false;
+    for (size_t i = 0; i < seconds.size(); ++i)
+        if (i != dot && !std::isdigit(static_cast<unsigned char>(seconds[i]))) return false;
+    return true;
+}
+
+TEST(Runner, StatsReportCommandsCountedOneByOne) {
+    TTempFiles temp;
+    // '-' then a clear loop over the largest value: 1 + 1 + 2 * (M - 1) commands.
+    const std::string prog = temp.File("clear.b", "-[-]");
+    TRunnerResult r = RunRunner({"--stats", prog});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, "");
+    EXPECT_TRUE(StatsLines(r.Err, 512)) << r.Err;
+    r = RunRunner({"--stats", "--cells", "16", prog});
+    EXPECT_TRUE(StatsLines(r.Err, 131072)) << r.Err;
+    r = RunRunner({"--stats", "--single-step", "--cells", "16", prog});
+    EXPECT_TRUE(StatsLines(r.Err, 131072)) << r.Err;
+    // Without --stats nothing goes to standard error.
+    r = RunRunner({prog});
+    EXPECT_EQ(r.Err, "");
+}
+
+TEST(Runner, InputFileThenStandardInputThenEndOfInput) {
+    TTempFiles temp;
+    const std::string five = temp.File("five.b", ",.,.,.,.,.");
+    const std::string ab = temp.File("ab.in", "ab");
+    // The fifth read finds no input left and leaves the cell holding 'd'.
+    TRunnerResult r = RunRunner({"--input-file", ab, five}, "cd");
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, "abcdd");
+    r = RunRunner({five}, "xy");
+    EXPECT_EQ(r.Out, "xyyyy");
+    r = RunRunner({"--input-file", ab, five});
+    EXPECT_EQ(r.Out, "abbbb");
+    const std::string keep = temp.File("keep.b", "+++,.");
+    r = RunRunner({keep});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, "\x03");
+    // An input file larger than one block of 65536 bytes, ended by a NUL that stops the loop.
+    std::string big;
+    for (int i = 0; i < 70000; ++i) big.push_back(static_cast<char>(1 + i % 255));
+    const std::string bigIn = temp.File("big.in", big + std::string(1, '\0') + "tail");
+    const std::string echo = temp.File("echo.b", ",[.,]");
+    r = RunRunner({"--input-file", bigIn, echo});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_TRUE(r.Out == big) << "echoed " << r.Out.size() << " bytes";
+    // Input bytes fill 16-bit cells zero-extended.
+    // Input bytes replace a 16-bit cell's value, zero-extended: 'A' when the cell is then 200.
+    std::string wideText = "-,";
+    wideText.append(200, '-');
+    wideText += "[[-]>+<]>";
+    wideText += Plus(65);
+    wideText += '.';
+    r = RunRunner({"--cells", "16", temp.File("wide.b", wideText)}, "\xC8");
+    EXPECT_EQ(r.Out, "A");
+}
+
+TEST(Runner, OutputBytesUnchangedOnStdoutOrFile) {
+    TTempFiles temp;
+    const std::string bytes("A\0\r\n\n\r\xFF" "B\r", 9);
+    const std::string emit = temp.File("emit.b", Emitter(bytes));
+    TRunnerResult r = RunRunner({emit});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_TRUE(r.Out == bytes);
+
+    // 70000 bytes, more than one output block: byte k is 3k mod 256.
+    const std::string many = temp.File(
+        "many.b", "+++++++[>++++++++++[>++++++++++[>++++++++++[>++++++++++[>+++.<-]<-]<-]<-]<-]");
+    std::string expected;
+    for (int k = 1; k <= 70000; ++k) expected.push_back(static_cast<char>((3 * k) & 0xFF));
+    r = RunRunner({many});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out.size(), expected.size());
+    EXPECT_TRUE(r.Out == expected);
+
+    const std::string out = temp.Name("many.out");
+    r = RunRunner({"--output-file", out, many});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, "");
+    EXPECT_TRUE(celtest::ReadFileBytes(out) == expected);
+
+    // An existing output file is replaced, not appended to.
+    const std::string old = temp.File("old.out", "old contents that are longer");
+    r = RunRunner({"--output-file", old, emit});
+    EXPECT_TRUE(celtest::ReadFileBytes(old) == bytes);
+
+    const std::string nowhere = temp.Name("no-such-dir") + "/out.bin";
+    r = RunRunner({"--output-file", nowhere, emit});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("Error 104: Could not write output file."), std::string::npos) << r.Err;
+    EXPECT_FALSE(std::filesystem::exists(nowhere));
+}
+
+TEST(Runner, SingleStepGivesTheSameRunAsFastMode) {
+    TTempFiles temp;
+    // Hello world, then wrapping moves and cells, clear loops of both kinds, a procedure
+    // defined and called twice, nested loops with folded runs, and input.
+    std::string text =
+        "++++++++[>++++[>++>+++>+++>+<<<<-]>+>+>->>+[<]<-]>>.>---.+++++++..+++.>>.<-.<.+++."
+        "------.--------.>>+.>++.\r\n";
+    text += "[-]<<<<<<<<<<<<<<<<<<<<-[+]++++++++++++.>>>>>>>>>>>>>>>>>>>>>>>>\r\n";
+    text += "[-](+++++[>++++++++++<-]>+.<)::>>+++[>+++++[>+++<-]<-]>>.\r\n";
+    text += ",.,.,.[-]-.[+]+.";
+    const std::string prog = temp.File("mixed.pb", text);
+    const TRunnerResult fast = RunRunner({"--pbrain", "--stats", prog}, "Zq");
+    const TRunnerResult single = RunRunner({"--pbrain", "--stats", "--single-step", prog}, "Zq");
+    EXPECT_EQ(fast.Status, 0);
+    EXPECT_EQ(single.Status, 0);
+    EXPECT_EQ(fast.Out, "Hello World!\n\f3f-Zqq\xFF\x01");
+    EXPECT_TRUE(single.Out == fast.Out);
+    const std::string fastCount = fast.Err.substr(0, fast.Err.find('\n'));
+    const std::string singleCount = single.Err.substr(0, single.Err.find('\n'));
+    EXPECT_EQ(fastCount, "executed: 1538") << fast.Err;
+    EXPECT_EQ(singleCount, fastCount);
+}
+
+TEST(Runner, DumpListsFormat) {
+    TTempFiles temp;
+    const std::string prog = temp.File("dump.b", "+++[-]>.,");
+    TRunnerResult r = RunRunner({"--dump-lists", prog}, "x");
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out,
+              "C 0 0 0 3\nC 1 1 0 3\nC 2 2 0 3\nC 3 3 5 7\nC 4 4 0 4\nC 5 5 3 8\nC 6 6 0 1\n"
+              "C 7 7 0 5\nC 8 8 0 6\n"
+              "F 0 0 3 23\nF 1 3 0 9\nF 2 6 0 1\nF 3 7 0 5\nF 4 8 0 6\n"
+              "error: 0\n");
+
+    // Partners in both lists; the folded one points at folded indices.
+    const std::string loops = temp.File("loops.b", "[>>[-]<]");
+    r = RunRunner({"--dump-lists", loops});
+    EXPECT_EQ(r.Out,
+              "C 0 0 7 7\nC 1 1 0 1\nC 2 2 0 1\nC 3 3 5 7\nC 4 4 0 4\nC 5 5 3 8\nC 6 6 0 2\n"
+              "C 7 7 0 8\n"
+              "F 0 0 4 7\nF 1 1 2 21\nF 2 3 0 9\nF 3 6 0 2\nF 4 7 0 8\n"
+              "error: 0\n");
+
+    const std::string proc = temp.File("proc.pb", "(:)");
+    r = RunRunner({"--dump-lists", proc});
+    EXPECT_EQ(r.Out, "error: 0\n");
+    r = RunRunner({"--dump-lists", "--pbrain", proc});
+    EXPECT_EQ(r.Out, "C 0 0 2 11\nC 1 1 0 13\nC 2 2 0 12\nF 0 0 2 11\nF 1 1 0 13\nF 2 2 0 12\nerror: 0\n");
+
+    const std::string open = temp.File("open.b", "+[");
+    r = RunRunner({"--dump-lists", open});
+    EXPECT_EQ(r.Out.substr(r.Out.rfind("error: ")), "error: 101\n");
+    EXPECT_EQ(r.Err, "");
+    const std::string cross = temp.File("cross.pb", "[(])");
+    r = RunRunner({"--dump-lists", "--pbrain", cross});
+    EXPECT_EQ(r.Out.substr(r.Out.rfind("error: ")), "error: 108\n");
+
+    // Comment lines are left out, as in a run.
+    const std::string comment = temp.File("comment.b", "#+\n+");
+    r = RunRunner({"--dump-lists", comment});
+    EXPECT_EQ(r.Out, "C 0 4 0 3\nF 0 0 0 3\nerror: 0\n");
+    r = RunRunner({"--dump-lists", "--no-comment-markers", comment});
+    EXPECT_EQ(r.Out, "C 0 1 0 3\nC 1 4 0 3\nF 0 0 2 23\nerror: 0\n");
+}
+
+TEST(Runner, SourceLineBreaksAndNul) {
+    TTempFiles temp;
+    struct TCase {
+        std::string Bytes;
+        std::string SecondOrigin;
+    };
+    // Every line break counts as CR LF in the offsets, whatever the file holds.
+    const TCase cases[] = {
+        {"+\r+", "3"},     {"+\n+", "3"},       {"+\r\n+", "3"},  {"+\n\r+", "5"},
+        {"+\r\r+", "5"},   {"+\r\n\r\n+", "5"}, {"+\n\n+", "5"},  {"+ \r\n\n  +", "8"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.Bytes));
+        const std::string prog = temp.File("breaks.b", c.Bytes);
+        const TRunnerResult r = RunRunner({"--dump-lists", prog});
+        EXPECT_EQ(r.Out.substr(0, r.Out.find("\nF")), "C 0 0 0 3\nC 1 " + c.SecondOrigin + " 0 3");
+    }
+    // A lone CR ends a comment line like any other line break.
+    for (const char* brk : {"\r", "\n", "\r\n"}) {
+        SCOPED_TRACE(testing::PrintToString(std::string(brk)));
+        std::string bytes = "#+++";
+        bytes += brk;
+        bytes += "+.";
+        const TRunnerResult r = RunRunner({temp.File("cr.b", bytes)});
+        EXPECT_EQ(r.Status, 0);
+        EXPECT_EQ(r.Out, "\x01");
+    }
+    // The text ends at the first NUL byte.
+    TRunnerResult r = RunRunner({temp.File("nul.b", std::string("+.\0+.", 5))});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, "\x01");
+    r = RunRunner({"--dump-lists", temp.File("nul2.b", std::string("+.\0+.", 5))});
+    EXPECT_EQ(r.Out, "C 0 0 0 3\nC 1 1 0 5\nF 0 0 0 3\nF 1 1 0 5\nerror: 0\n");
+    r = RunRunner({temp.File("nul3.b", std::string("\0[", 2))});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, "");
+    EXPECT_EQ(r.Err, "");
+}
+
+TEST(Runner, EngineErrorsAndExitStatus) {
+    TTempFiles temp;
+    TRunnerResult r = RunRunner({temp.File("open.b", "+.[")});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Out, "");
+    EXPECT_NE(r.Err.find("Error 101: Closing bracket expected."), std::string::npos) << r.Err;
+    r = RunRunner({temp.File("close.b", "+.]")});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Out, "");
+    EXPECT_NE(r.Err.find("Error 102: Opening bracket expected."), std::string::npos) << r.Err;
+
+    // An illegal call ends the run there; what was written before it is kept.
+    const std::string illegal = temp.File("illegal.pb", Plus(65) + ".:+.");
+    r = RunRunner({"--pbrain", "--stats", illegal});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Out, "A");
+    EXPECT_NE(r.Err.find("Error 109: Illegal procedure call."), std::string::npos) << r.Err;
+    EXPECT_NE(r.Err.find("executed: 66\n"), std::string::npos) << r.Err;
+    const std::string out = temp.Name("illegal.out");
+    r = RunRunner({"--pbrain", "--single-step", "--output-file", out, illegal});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(celtest::ReadFileBytes(out), "A");
+    // Without --pbrain the colon is no command.
+    r = RunRunner({illegal});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, "AB");
+
+    r = RunRunner({"--input-file", temp.Name("missing.in"), temp.File("in.b", "+.,")});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Out, "");
+    EXPECT_NE(r.Err.find("Error 103: Could not read input file."), std::string::npos) << r.Err;
+
+    // No command at all is a normal end.
+    r = RunRunner({temp.File("empty.b", "no commands here")});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, "");
+}
+
+TEST(Runner, UsageErrorsAndUnreadableProgram) {
+    TTempFiles temp;
+    const std::string prog = temp.File("hello.b", Plus(65) + ".");
+    const std::string dir = temp.Name("dir");
+    std::filesystem::create_directory(dir);
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"--bogus", prog},
+        {"--cells", "12", prog},
+        {"--cells", "32", prog},
+        {prog, "--cells"},
+        {prog, prog},
+        {prog, "--input-file"},
+        {prog, "--output-file"},
+        {"--stats"},
+        {temp.Name("missing.b")},
+        {dir},
+    };
+    for (const auto& args : cases) {
+        std::string shown;
+        for (const std::string& a : args) {
+            shown += a;
+            shown += ' ';
+        }
+        SCOPED_TRACE(shown);
+        const TRunnerResult r = RunRunner(args);
+        EXPECT_EQ(r.Status, 2);
+        EXPECT_EQ(r.Out, "") << "the program must not run";
+        EXPECT_NE(r.Err, "");
+    }
+}
+
+}  // namespace
