@@ -4,6 +4,9 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh" build
-# The windows come with a later release; until then the example runs on the command-line runner.
-echo "Running examples/hello.b with the command-line runner:"
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  exec "$root/build/cellwright"
+fi
+echo "There is no display to show Cellwright's windows on (DISPLAY is not set)."
+echo "Running examples/hello.b with the command-line runner instead:"
 exec "$root/build/cellwright-run" "$root/examples/hello.b"

@@ -41,7 +41,7 @@ bool THeadlessHost::WaitSettled(int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     TBFInterpreterBase& engine = Interpreter.Engine();
     while (std::chrono::steady_clock::now() < deadline) {
-        if (engine.IsFinished() || engine.IsWaiting()) return true;
+        if (engine.IsFinished() || (engine.IsSuspended() && engine.IsWaiting())) return true;
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     return false;

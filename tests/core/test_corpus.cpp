@@ -213,8 +213,8 @@ size_t LineCount(const std::string& windowText) {
     return 1 + static_cast<size_t>(std::count(windowText.begin(), windowText.end(), '\n'));
 }
 
-celtest::TRunSpec SetupFor(const TCorpusRow& row) {
-    celtest::TRunSpec setup;
+celtest::TRunSetup SetupFor(const TCorpusRow& row) {
+    celtest::TRunSetup setup;
     std::string text;
     EXPECT_TRUE(cel::ReadSourceFile(CorpusFile(row.Program), text)) << row.Program;
     setup.Text = std::move(text);
@@ -246,7 +246,7 @@ class CorpusRun : public testing::TestWithParam<TCorpusRow> {};
 TEST_P(CorpusRun, MatchesExpectedOutput) {
     const TCorpusRow& row = GetParam();
     const std::string expected = celtest::ReadFileBytes(CorpusFile(row.Output));
-    celtest::TRunSpec setup = SetupFor(row);
+    celtest::TRunSetup setup = SetupFor(row);
     // The long runs take the output-file path alone; the window path costs a hand-off per
     // buffer and would double their time.
     setup.OutputVisible = !row.Heavy;
@@ -301,7 +301,7 @@ class CorpusSingleStep : public testing::TestWithParam<TCorpusRow> {};
 TEST_P(CorpusSingleStep, SameAsFastMode) {
     const TCorpusRow& row = GetParam();
     const std::string expected = celtest::ReadFileBytes(CorpusFile(row.Output));
-    celtest::TRunSpec setup = SetupFor(row);
+    celtest::TRunSetup setup = SetupFor(row);
     setup.OutputVisible = false;
     const celtest::TRunResult fast = celtest::RunProgram(setup);
     setup.SingleStep = true;
@@ -316,7 +316,7 @@ TEST_P(CorpusSingleStep, SameAsFastMode) {
     EXPECT_TRUE(single.Tape == fast.Tape) << "final tapes differ";
 
     if (!row.Input.empty()) {
-        celtest::TRunSpec typed = SetupFor(row);
+        celtest::TRunSetup typed = SetupFor(row);
         typed.OutputVisible = false;
         typed.InputFileName.clear();
         typed.Input = celtest::ReadFileBytes(CorpusFile(row.Input));

@@ -16,7 +16,7 @@ namespace {
 
 using celtest::RunProgram;
 using celtest::TRunResult;
-using celtest::TRunSpec;
+using celtest::TRunSetup;
 
 std::string Repeat(char c, size_t n) { return std::string(n, c); }
 
@@ -32,7 +32,7 @@ std::string Emitter(const std::string& bytes) {
 }
 
 TRunResult RunText(const std::string& text, bool wide = false, bool single = false) {
-    TRunSpec setup;
+    TRunSetup setup;
     setup.Text = text;
     setup.Wide = wide;
     setup.SingleStep = single;
@@ -40,7 +40,7 @@ TRunResult RunText(const std::string& text, bool wide = false, bool single = fal
 }
 
 TRunResult RunPBrain(const std::string& text, bool single = false) {
-    TRunSpec setup;
+    TRunSetup setup;
     setup.Text = text;
     setup.ProcMode = true;
     setup.SingleStep = single;
@@ -140,7 +140,7 @@ TEST(Execution, CellsWrapAtTheirWidth) {
     ASSERT_TRUE(celtest::WriteFileBytes(in, "\xC8"));
     for (bool wide : {false, true}) {
         SCOPED_TRACE(wide ? "16-bit" : "8-bit");
-        TRunSpec setup;
+        TRunSetup setup;
         setup.Text = "-,>-,";
         setup.Wide = wide;
         setup.Input = "\xC8\xC9";
@@ -213,7 +213,7 @@ TEST(Execution, OutputWindowLineRules) {
     for (const TCase& c : cases) {
         for (uint32_t buffer : {1u, 2u, 128u}) {
             SCOPED_TRACE(testing::Message() << testing::PrintToString(c.Bytes) << " buffer " << buffer);
-            TRunSpec setup;
+            TRunSetup setup;
             setup.Text = Emitter(c.Bytes);
             setup.OutputBufferSize = buffer;
             const TRunResult r = RunProgram(setup, 60000);
@@ -226,7 +226,7 @@ TEST(Execution, OutputWindowLineRules) {
 
 TEST(Execution, HiddenOutputWindowKeepsNothingButTheFileGetsEverything) {
     const std::string bytes("AB\r\nC\0D", 7);
-    TRunSpec setup;
+    TRunSetup setup;
     setup.Text = Emitter(bytes);
     setup.OutputVisible = false;
     setup.CaptureFileOutput = false;
@@ -263,7 +263,7 @@ TEST(Execution, HiddenOutputWindowKeepsNothingButTheFileGetsEverything) {
 TEST(Execution, InputFileThenTypedInput) {
     const std::string in = celtest::TempPath("xyz.in");
     ASSERT_TRUE(celtest::WriteFileBytes(in, "xyz"));
-    TRunSpec setup;
+    TRunSetup setup;
     setup.InputFileName = in;
     setup.Input = "Q";
     setup.Text = ",>,>,";
@@ -285,7 +285,7 @@ TEST(Execution, InputFileThenTypedInput) {
 
     // A typed line serves its bytes to the following input commands; with no input left the
     // cell keeps its value.
-    setup = TRunSpec();
+    setup = TRunSetup();
     setup.Text = ",.,.,.,.";
     setup.Input = "hi\n";
     r = RunProgram(setup, 60000);
@@ -374,7 +374,7 @@ TEST(Execution, OutputFileIsWrittenInBlocksAndATypedLineEchoIsFlushedFirst) {
 }
 
 TEST(Execution, FileErrorsEndTheRunBeforeTheFirstCommand) {
-    TRunSpec setup;
+    TRunSetup setup;
     setup.Text = "+.,";
     setup.InputFileName = celtest::TempPath("missing.in");
     TRunResult r = RunProgram(setup, 60000);

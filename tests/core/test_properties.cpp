@@ -526,7 +526,7 @@ void ExpectFinalState(THost& h, const TRef& r, const celtest::TRunResult& plain)
 }
 
 celtest::TRunResult PlainRun(const TProgram& p) {
-    celtest::TRunSpec job;
+    celtest::TRunSetup job;
     job.Text = p.Text;
     job.Wide = p.Wide;
     job.ProcMode = p.Proc;
@@ -547,7 +547,7 @@ TEST(Properties, FastAndSingleStepRunsAgree) {
     for (int i = 0; i < 240; ++i) {
         const TProgram p = gen.Make(i % 2 == 1, (i / 2) % 2 == 1, shape);
         SCOPED_TRACE(Describe(p, i));
-        celtest::TRunSpec job;
+        celtest::TRunSetup job;
         job.Text = p.Text;
         job.Wide = p.Wide;
         job.ProcMode = p.Proc;

@@ -792,7 +792,7 @@ TEST(RunControl, WatchSwitchedOnAndOffMidRun) {
     const std::string text = ",>+++[>++[>+<-]<-]>>,<[>>+<<-]>>>.<<<<.";
     for (bool wide : Widths) {
         SCOPED_TRACE(wide ? "16-bit" : "8-bit");
-        celtest::TRunSpec job;
+        celtest::TRunSetup job;
         job.Text = text;
         job.Wide = wide;
         job.Input = "xy";
@@ -840,7 +840,7 @@ TEST(RunControl, WatchSwitchedOnAndOffMidRun) {
 // hand-offs. The repaint must not disturb the run (and must not race with it).
 TEST(RunControl, MemoryRepaintDuringAWatchedRun) {
     const std::string text = "++++++++[>++++++++[>++>+++<<-]<-]>>[>+<-]>>[<<+>>-]<<.";
-    celtest::TRunSpec job;
+    celtest::TRunSetup job;
     job.Text = text;
     const celtest::TRunResult plain = celtest::RunProgram(job);
     ASSERT_TRUE(plain.Finished);

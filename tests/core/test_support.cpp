@@ -81,22 +81,22 @@ public:
 
 }  // namespace
 
-TRunResult RunProgram(const TRunSpec& spec, int timeoutMs) {
+TRunResult RunProgram(const TRunSetup& setup, int timeoutMs) {
     TTestHost host;
-    host.Input = spec.Input;
-    host.Options.Text = spec.Text;
-    host.Options.ProcMode = spec.ProcMode;
-    host.Options.CommentMarkers = spec.CommentMarkers;
-    host.Options.Watch = spec.SingleStep;
-    host.Options.OutputVisible = spec.OutputVisible;
-    host.Options.OutputBufferSize = spec.OutputBufferSize;
-    host.Options.InputFileName = spec.InputFileName;
+    host.Input = setup.Input;
+    host.Options.Text = setup.Text;
+    host.Options.ProcMode = setup.ProcMode;
+    host.Options.CommentMarkers = setup.CommentMarkers;
+    host.Options.Watch = setup.SingleStep;
+    host.Options.OutputVisible = setup.OutputVisible;
+    host.Options.OutputBufferSize = setup.OutputBufferSize;
+    host.Options.InputFileName = setup.InputFileName;
     std::string outPath;
-    if (spec.CaptureFileOutput) {
+    if (setup.CaptureFileOutput) {
         outPath = TempPath("out.bin");
         host.Options.OutputFileName = outPath;
     }
-    host.StartRun(spec.Wide, false);
+    host.StartRun(setup.Wide, false);
     TRunResult result;
     result.Finished = host.WaitFinished(timeoutMs);
     if (!result.Finished) {

@@ -17,7 +17,7 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string TempPath(const std::string& stem);
 
 // How to run a program text to its end on a headless host.
-struct TRunSpec {
+struct TRunSetup {
     std::string Text;
     bool Wide = false;
     bool ProcMode = false;
@@ -43,6 +43,6 @@ struct TRunResult {
 };
 
 // Runs to the end. Error 109 ends the run there, as the command-line runner does.
-TRunResult RunProgram(const TRunSpec& spec, int timeoutMs = 600000);
+TRunResult RunProgram(const TRunSetup& setup, int timeoutMs = 600000);
 
 }  // namespace celtest

@@ -1,0 +1,104 @@
+#include "cel_Dialogs.h"
+
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QColorDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace cel {
+
+namespace {
+
+class TRealDialogs final : public TDialogs {
+public:
+    TAnswer Message(QWidget* parent, TKind kind, const QString& text, int buttons) override {
+        QMessageBox box(parent);
+        box.setIcon(kind == TKind::Information ? QMessageBox::Information
+                    : kind == TKind::Warning   ? QMessageBox::Warning
+                                               : QMessageBox::Critical);
+        box.setWindowTitle(QStringLiteral("Cellwright"));
+        box.setText(text);
+        QMessageBox::StandardButtons standard;
+        if (buttons & ButtonOk) standard |= QMessageBox::Ok;
+        if (buttons & ButtonYes) standard |= QMessageBox::Yes;
+        if (buttons & ButtonNo) standard |= QMessageBox::No;
+        if (buttons & ButtonCancel) standard |= QMessageBox::Cancel;
+        box.setStandardButtons(standard);
+        if (buttons & ButtonCancel) box.setEscapeButton(QMessageBox::Cancel);
+        else if (buttons & ButtonNo) box.setEscapeButton(QMessageBox::No);
+        else box.setEscapeButton(QMessageBox::Ok);
+        switch (box.exec()) {
+        case QMessageBox::Yes: return TAnswer::Yes;
+        case QMessageBox::No: return TAnswer::No;
+        case QMessageBox::Cancel: return TAnswer::Cancel;
+        case QMessageBox::Ok: return TAnswer::Ok;
+        default:
+            if (buttons & ButtonCancel) return TAnswer::Cancel;
+            if (buttons & ButtonNo) return TAnswer::No;
+            return TAnswer::Ok;
+        }
+    }
+
+    QStringList OpenFileNames(QWidget* parent, const QString& title, const QString& dir,
+                              const QString& filter, bool multiple) override {
+        if (multiple) return QFileDialog::getOpenFileNames(parent, title, dir, QtFilter(filter));
+        const QString one = QFileDialog::getOpenFileName(parent, title, dir, QtFilter(filter));
+        return one.isEmpty() ? QStringList() : QStringList{one};
+    }
+
+    QString SaveFileName(QWidget* parent, const QString& title, const QString& dir,
+                         const QString& filter, const QString& defaultSuffix) override {
+        QFileDialog dialog(parent, title, dir, QtFilter(filter));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(defaultSuffix);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+        return dialog.selectedFiles().first();
+    }
+
+    bool ChooseFont(QWidget* parent, QFont& font) override {
+        bool ok = false;
+        const QFont chosen =
+            QFontDialog::getFont(&ok, font, parent, QString(), QFontDialog::MonospacedFonts);
+        if (ok) font = chosen;
+        return ok;
+    }
+
+    bool ChooseColor(QWidget* parent, QColor& color) override {
+        const QColor chosen = QColorDialog::getColor(color, parent);
+        if (!chosen.isValid()) return false;
+        color = chosen;
+        return true;
+    }
+};
+
+TRealDialogs RealDialogs;
+TDialogs* Current = nullptr;
+
+}  // namespace
+
+TDialogs& Dialogs() { return Current ? *Current : RealDialogs; }
+
+void SetDialogs(TDialogs* dialogs) { Current = dialogs; }
+
+void ShowInformation(QWidget* parent, const QString& text) {
+    Dialogs().Message(parent, TDialogs::TKind::Information, text, TDialogs::ButtonOk);
+}
+
+void ShowError(QWidget* parent, const QString& text) {
+    Dialogs().Message(parent, TDialogs::TKind::Error, text, TDialogs::ButtonOk);
+}
+
+QString QtFilter(const QString& pipeFilter) {
+    const QStringList parts = pipeFilter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        filters << parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')');
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+}  // namespace cel

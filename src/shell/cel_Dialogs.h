@@ -1,0 +1,50 @@
+// The one point through which every message box and common dialog is shown. The application
+// uses the real dialogs; tests install a scripted implementation that answers from a queue,
+// records each text it was shown, and fails on a box nobody expected.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace cel {
+
+class TDialogs {
+public:
+    enum class TKind { Information, Warning, Error };
+    enum class TAnswer { Ok, Cancel, Yes, No };
+    enum TButtons { ButtonOk = 1, ButtonYes = 2, ButtonNo = 4, ButtonCancel = 8 };
+
+    virtual ~TDialogs() = default;
+
+    // A message box with the given buttons (a combination of TButtons); the close box and Esc
+    // answer Cancel when there is a Cancel button, otherwise No or Ok.
+    virtual TAnswer Message(QWidget* parent, TKind kind, const QString& text, int buttons) = 0;
+    // Open dialog; an empty list when cancelled.
+    virtual QStringList OpenFileNames(QWidget* parent, const QString& title, const QString& dir,
+                                      const QString& filter, bool multiple) = 0;
+    // Save dialog (asks before overwriting); an empty text when cancelled.
+    virtual QString SaveFileName(QWidget* parent, const QString& title, const QString& dir,
+                                 const QString& filter, const QString& defaultSuffix) = 0;
+    // Font dialog offering fixed-pitch fonts; false when cancelled.
+    virtual bool ChooseFont(QWidget* parent, QFont& font) = 0;
+    // Colour dialog; false when cancelled.
+    virtual bool ChooseColor(QWidget* parent, QColor& color) = 0;
+};
+
+// The dialogs in use; the real ones unless a test installed others.
+TDialogs& Dialogs();
+// Installs dialogs (nullptr: back to the real ones); the caller keeps ownership.
+void SetDialogs(TDialogs* dialogs);
+
+// Shorthands for the fixed message boxes.
+void ShowInformation(QWidget* parent, const QString& text);
+void ShowError(QWidget* parent, const QString& text);
+
+// Converts a filter written as "Description|*.b;*.bf|..." into Qt's "Description (*.b *.bf);;..."
+QString QtFilter(const QString& pipeFilter);
+
+}  // namespace cel

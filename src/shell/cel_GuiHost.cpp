@@ -1,0 +1,125 @@
+#include "cel_GuiHost.h"
+
+#include "cel_Dialogs.h"
+#include "cel_EditWin.h"
+#include "cel_Main.h"
+#include "cel_MemoryWin.h"
+#include "cel_OutputWin.h"
+#include "cel_WaitWin.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <Qsci/qsciscintilla.h>
+#include <QThread>
+
+namespace cel {
+
+TGuiHost::TGuiHost(QObject* parent) : QObject(parent) {}
+
+void TGuiHost::Synchronize(const std::function<void()>& fn) {
+    if (QThread::currentThread() == thread()) {
+        fn();
+        return;
+    }
+    QMetaObject::invokeMethod(this, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
+}
+
+TRunOptions TGuiHost::ReadRunOptions() {
+    TRunOptions options;
+    options.Watch = MainWin->MenuWatch->isChecked();
+    options.CommentMarkers = MainWin->MenuEnableComments->isChecked();
+    options.ProcMode = MainWin->MenuPBrain->isChecked();
+    options.Text = EditWin->Text().toStdString();
+    options.OutputBufferSize = static_cast<uint32_t>(MainWin->OutputBufferSize);
+    options.InputFileName = MainWin->InputFileName.toLocal8Bit().toStdString();
+    options.OutputFileName = MainWin->OutputFileName.toLocal8Bit().toStdString();
+    options.OutputVisible = OutputWin->isVisible();
+    return options;
+}
+
+uint32_t TGuiHost::WatchDelay() { return static_cast<uint32_t>(std::max(0, MainWin->WatchDelay)); }
+
+bool TGuiHost::MemoryVisible() { return MemoryWin->isVisible(); }
+
+void TGuiHost::EnableWaitTimer() { WaitWin->Timer.start(); }
+
+void TGuiHost::SetStatusTimer(bool enabled) {
+    if (enabled) MainWin->Timer.start();
+    else MainWin->Timer.stop();
+}
+
+void TGuiHost::PresentRunning(bool stepMode) { MainWin->PresentRunning(stepMode); }
+
+void TGuiHost::PrepareWindows() {
+    EditWin->UpdateStatus();
+    MainWin->MenuClearOutputClick();
+    MemoryWin->SetScroll(0);
+    MemoryWin->setCursor(Qt::ArrowCursor);
+}
+
+void TGuiHost::EndAnalysis() { WaitWin->EndAnalysis(); }
+
+void TGuiHost::PresentPaused() { MainWin->PresentPaused(); }
+
+void TGuiHost::ShowCurrentCommand(uint32_t origin) { EditWin->SetSelection(static_cast<int>(origin), 1); }
+
+void TGuiHost::StatusPaused() { EditWin->SetPanel(1, QStringLiteral("Paused")); }
+
+void TGuiHost::StatusRunning() { EditWin->SetPanel(1, QStringLiteral("Running")); }
+
+void TGuiHost::UpdateStatus() { EditWin->UpdateStatus(); }
+
+void TGuiHost::RequestInput() {
+    OutputWin->EnableInput();
+    MainWin->PresentRunning(false);
+    if (MainWin->ModalOpen) {
+        MainWin->InputPending = true;
+        ShowInformation(QApplication::activeModalWidget(), QStringLiteral("The program demands input."));
+    } else {
+        MainWin->ShowOutput();
+        OutputWin->raise();
+        OutputWin->activateWindow();
+        OutputWin->EditLine->setFocus();
+    }
+}
+
+void TGuiHost::DisableInput() { OutputWin->DisableInput(); }
+
+void TGuiHost::ShowError(int code) {
+    cel::ShowError(QApplication::activeWindow(), QString::fromStdString(ErrorText(code)));
+}
+
+void TGuiHost::ReportNoCommand() {
+    ShowInformation(QApplication::activeWindow(),
+                    QStringLiteral("No command exists at this position. Code will be run without break."));
+}
+
+void TGuiHost::PresentReady(bool caretAfterMark) {
+    MainWin->PresentReady();
+    if (EditWin->isVisible()) {
+        EditWin->activateWindow();
+        EditWin->Editor->setFocus();
+    }
+    EditWin->UpdateStatus();
+    if (caretAfterMark) EditWin->SetSelection(EditWin->SelStart() + 1, 0);
+    MemoryWin->RedrawMemory(false);
+    MemoryWin->setCursor(Qt::ArrowCursor);
+    EditWin->SetPanel(2, QString());
+    MainWin->ShowRunCounters();
+}
+
+bool TGuiHost::OutputLineText(uint32_t index, std::string& text) { return OutputWin->OutputLineText(index, text); }
+
+bool TGuiHost::SetOutputLineText(uint32_t index, const std::string& text) {
+    return OutputWin->SetOutputLineText(index, text);
+}
+
+bool TGuiHost::AppendOutputLine() { return OutputWin->AppendOutputLine(); }
+
+TMemoryView TGuiHost::MemoryView() { return {MemoryWin->FirstCell(), MemoryWin->RowCount}; }
+
+void TGuiHost::SetMemoryScroll(int position) { MemoryWin->SetScroll(position); }
+
+void TGuiHost::DrawMemory(const std::vector<TMemoryLine>& lines) { MemoryWin->DrawLines(lines); }
+
+}  // namespace cel

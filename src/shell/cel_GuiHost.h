@@ -1,0 +1,52 @@
+// The engine's host in the IDE: hands the engine's window operations to the GUI thread and
+// carries them out on the windows.
+#pragma once
+
+#include "cel_EngineHost.h"
+
+#include <QObject>
+
+namespace cel {
+
+class TGuiHost final : public QObject, public TEngineHost {
+    Q_OBJECT
+public:
+    explicit TGuiHost(QObject* parent = nullptr);
+
+    TRunFlags& Flags() override { return RunFlags; }
+    // Engine thread: queued to the GUI thread and waited for; every event loop of the GUI
+    // thread serves it, modal ones included. On the GUI thread the function runs directly.
+    void Synchronize(const std::function<void()>& fn) override;
+
+    TRunOptions ReadRunOptions() override;
+    uint32_t WatchDelay() override;
+    bool MemoryVisible() override;
+
+    void EnableWaitTimer() override;
+    void SetStatusTimer(bool enabled) override;
+    void PresentRunning(bool stepMode) override;
+    void PrepareWindows() override;
+    void EndAnalysis() override;
+    void PresentPaused() override;
+    void ShowCurrentCommand(uint32_t origin) override;
+    void StatusPaused() override;
+    void StatusRunning() override;
+    void UpdateStatus() override;
+    void RequestInput() override;
+    void DisableInput() override;
+    void ShowError(int code) override;
+    void ReportNoCommand() override;
+    void PresentReady(bool caretAfterMark) override;
+
+    bool OutputLineText(uint32_t index, std::string& text) override;
+    bool SetOutputLineText(uint32_t index, const std::string& text) override;
+    bool AppendOutputLine() override;
+
+    TMemoryView MemoryView() override;
+    void SetMemoryScroll(int position) override;
+    void DrawMemory(const std::vector<TMemoryLine>& lines) override;
+
+    TRunFlags RunFlags;
+};
+
+}  // namespace cel

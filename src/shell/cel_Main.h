@@ -1,0 +1,205 @@
+// TMainWin: the small always-on-top main window with the menu bar and the toolbar. It owns the
+// interpreter facade, the open documents and the state every window reads.
+#pragma once
+
+#include "cel_GuiHost.h"
+#include "cel_Interpreter.h"
+
+#include <QMainWindow>
+#include <QStringList>
+#include <QTimer>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QActionGroup;
+class QMenu;
+class QToolBar;
+
+// One open document: a tab of the editor window.
+class TContent {
+public:
+    QByteArray Lines;        // the stored source text, lines joined by CR LF
+    QByteArray OutputLines;  // the stored output window text
+    bool Modified = false;
+    QString FileName;        // full path; empty for an untitled document
+    int CaretX = 1;
+    int CaretY = 1;
+    int TopLine = 1;
+    int SelStart = 0;
+    int SelLength = 0;
+};
+
+class TMainWin final : public QMainWindow {
+    Q_OBJECT
+public:
+    TMainWin();
+    ~TMainWin() override;
+
+    // ---- Shared state ----
+    cel::TGuiHost Host;
+    cel::TBFInterpreter Interpreter{Host};
+    bool Running() const { return Host.RunFlags.Running.load(); }
+    bool Paused() const { return Host.RunFlags.Paused.load(); }
+    bool WaitingForInput() const { return Host.RunFlags.WaitingForInput.load(); }
+    QWidget* ActiveWorkWindow = nullptr;
+    int WatchDelay = 20;
+    bool SizeToggle = false;
+    bool ModalOpen = false;
+    bool InputPending = false;
+    std::vector<std::unique_ptr<TContent>> Documents;
+    int UntitledCounter = 1;
+    QString InputFileName;
+    QString OutputFileName;
+    int64_t LastInstructionCount = 0;
+    qint64 StartTime = 0;  // milliseconds since the epoch when the run was prepared
+    int OutputBufferSize = 128;
+    uint32_t TextColor = 0xFFFFFF;   // red in the low byte
+    uint32_t BackgroundColor = 0;
+    bool FirstLayout = true;
+    int SavedMainX = -1000000;
+    int SavedMainY = 0;
+    int SavedEditorX = 0, SavedEditorY = 0, SavedEditorWidth = 0, SavedEditorHeight = 0;
+    int SavedOutputX = 0, SavedOutputY = 0, SavedOutputWidth = 0, SavedOutputHeight = 0;
+    int SavedMemoryX = 0, SavedMemoryY = 0, SavedMemoryHeight = 0;
+
+    // ---- Commands ----
+    QMenu* MenuFile = nullptr;
+    QMenu* MenuEdit = nullptr;
+    QMenu* MenuView = nullptr;
+    QMenu* MenuRun = nullptr;
+    QMenu* MenuInterpreter = nullptr;
+    QMenu* MenuExtras = nullptr;
+    QMenu* MenuHelp = nullptr;
+    QAction *MenuNew, *MenuOpen, *MenuClose, *MenuSave, *MenuSaveAs, *MenuExit;
+    QAction* MenuRecent[5];
+    QAction *MenuUndo, *MenuRedo, *MenuSelectAll, *MenuCut, *MenuCopy, *MenuPaste, *MenuFind,
+        *MenuFindAgain, *MenuReplaceAgain;
+    QAction *MenuWinSize, *MenuToggle, *MenuEditor, *MenuOutput, *MenuMemory, *MenuFlat,
+        *MenuGutter, *MenuEdge;
+    QAction *MenuDoRun, *MenuDebug, *MenuReset, *MenuTrace, *MenuRunToCursor, *MenuModifyMemory,
+        *MenuWatch, *MenuSpeed;
+    QAction *Menu8Bit, *Menu16Bit, *MenuPBrain, *MenuBufferSize, *Menu0x0A, *Menu0x0D0A, *Menu0x0D,
+        *Menu0x0A0D, *MenuNoLineBreak, *MenuEnableComments;
+    QAction *MenuSetInputFile, *MenuSetOutputFile, *MenuClearOutput, *MenuFont, *MenuColors,
+        *MenuTextGen, *MenuStrip;
+    QAction *MenuInfo, *MenuMinimize;
+    QToolBar* ToolBar = nullptr;
+    QAction *BtnNew, *BtnOpen, *BtnSave, *BtnClose, *BtnRun, *BtnDebug, *BtnReset, *BtnTrace,
+        *BtnRunToCursor, *BtnWatch, *Btn8Bit, *Btn16Bit, *BtnPBrain;
+    QTimer Timer;  // the status timer, 2000 ms while a program executes
+
+    // The recent-file entries: real paths, apart from their captions (which escape "&").
+    QString RecentPath[5];
+
+    // The file filter of the source dialogs.
+    static const QString SourceFilter;
+
+    // ---- Operations other windows use ----
+    void ShowEditor();
+    void ShowOutput();
+    void ShowPendingInput();
+    void SetRunningCommands();
+    // The hooks' enabling changes (run on the GUI thread).
+    void PresentRunning(bool stepMode);
+    void PresentPaused();
+    void PresentReady();
+    void ShowRunCounters();
+    // The line-break bytes appended to typed input.
+    QByteArray LineBreakReport() const;
+    // True when the previous run's engine has finished presenting its end (waits for it,
+    // serving its hand-offs, when it is about to).
+    bool EngineIdle();
+
+    // Document operations.
+    bool QuerySaveCurrent();
+    bool QuerySaveAll();
+    bool SaveCurrent();
+    bool SaveCurrentAs();
+    bool WriteEditorToFile(const QString& path);
+    bool OpenFile(const QString& path);
+    void AfterOpen();
+    bool IsRecent(const QString& path) const;
+    void AddRecent(const QString& path);
+    void UpdateRecentItems();
+    TContent* CurrentDocument() const;
+
+public slots:
+    void MenuNewClick();
+    void MenuOpenClick();
+    void MenuCloseClick();
+    void MenuSaveClick();
+    void MenuSaveAsClick();
+    void MenuRecentClick(int index);
+    void MenuExitClick();
+    void MenuUndoClick();
+    void MenuRedoClick();
+    void MenuSelectAllClick();
+    void MenuCutClick();
+    void MenuCopyClick();
+    void MenuPasteClick();
+    void MenuFindClick();
+    void MenuFindAgainClick();
+    void MenuReplaceAgainClick();
+    void MenuWinSizeClick();
+    void MenuToggleClick();
+    void MenuEditorClick();
+    void MenuOutputClick();
+    void MenuMemoryClick();
+    void MenuFlatClick();
+    void MenuGutterClick();
+    void MenuEdgeClick();
+    void MenuDoRunClick();
+    void MenuDebugClick();
+    void MenuResetClick();
+    void MenuTraceClick();
+    void MenuRunToCursorClick();
+    void MenuModifyMemoryClick();
+    void MenuWatchClick();
+    void MenuSpeedClick();
+    void Menu8BitClick();
+    void Menu16BitClick();
+    void MenuPBrainClick();
+    void BtnPBrainClick();
+    void MenuBufferSizeClick();
+    void MenuSetInputFileClick();
+    void MenuSetOutputFileClick();
+    void MenuClearOutputClick();
+    void MenuFontClick();
+    void MenuColorsClick();
+    void MenuTextGenClick();
+    void MenuStripClick();
+    void MenuInfoClick();
+    void MenuMinimizeClick();
+    void TimerTimer();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateCommands();
+    QAction* AddItem(QMenu* menu, const char* name, const QString& caption,
+                     const QKeySequence& shortcut, void (TMainWin::*handler)());
+    QAction* AddButton(const char* name, const char* image, const QString& hint,
+                       void (TMainWin::*handler)());
+    void PrepareRun();
+    void StartOrContinueRun();
+    // Shows the wait window modally; its showing starts the engine.
+    void StartEngine();
+    void ClearRunCounters();
+    bool FormCloseQuery();
+    // Takes the main menu's shortcuts in every window before the focused control sees them.
+    bool HandleShortcut(QKeyEvent* event);
+
+    std::vector<QAction*> ShortcutItems;
+    bool ShortcutTaken = false;
+    bool StartingRun = false;
+    QStringList RecentCaptionsForTests;
+};
+
+extern TMainWin* MainWin;

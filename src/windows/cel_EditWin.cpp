@@ -1,0 +1,534 @@
+#include "cel_EditWin.h"
+
+#include "cel_Main.h"
+#include "cel_MemoryWin.h"
+#include "cel_OutputWin.h"
+
+#include <Qsci/qsciscintilla.h>
+
+#include <QCloseEvent>
+#include <QCursor>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QTabBar>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+TEditWin* EditWin = nullptr;
+
+namespace {
+
+using Sci = QsciScintillaBase;
+
+constexpr int StatusHeight = 19;
+constexpr int PanelWidths[5] = {100, 100, 128, 160, 100};
+
+// Colours are held as 24-bit integers with red in the low byte.
+QColor ColorFromInt(uint32_t value) {
+    return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
+}
+
+QColor Complement(const QColor& color) {
+    return QColor(255 - color.red(), 255 - color.green(), 255 - color.blue());
+}
+
+// Every line break becomes CR LF, so that offsets count each break as two characters whatever
+// the caller handed in.
+QByteArray WithCrLf(const QByteArray& text) {
+    qsizetype i = 0;
+    while (i < text.size()) {
+        if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')))
+            break;
+        i += text[i] == '\r' ? 2 : 1;
+    }
+    if (i == text.size()) return text;
+    QByteArray result;
+    result.reserve(text.size() + text.size() / 16);
+    for (i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            result.append("\r\n");
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            result.append(c);
+        }
+    }
+    return result;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
+    EditWin = this;
+    FirstPaint = true;
+    setObjectName(QStringLiteral("EditWin"));
+    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    setMinimumSize(128, 128);
+    resize(332, 201);
+
+    Tabs = new QTabBar(this);
+    Tabs->setObjectName(QStringLiteral("Tabs"));
+    Tabs->setExpanding(false);
+    // QTabBar cannot wrap its tabs onto further rows; scroll buttons keep every tab reachable
+    // without forcing the window wider than its minimum.
+    Tabs->setUsesScrollButtons(true);
+    Tabs->setElideMode(Qt::ElideNone);
+    Tabs->setAttribute(Qt::WA_Hover);
+
+    Editor = new QsciScintilla(this);
+    Editor->setObjectName(QStringLiteral("Editor"));
+    Editor->setUtf8(false);
+    Editor->setEolMode(QsciScintilla::EolWindows);
+    Editor->setTabWidth(4);
+    Editor->setIndentationsUseTabs(true);
+    Editor->setTabIndents(false);
+    Editor->setBackspaceUnindents(true);
+    Editor->setAutoIndent(true);
+    Editor->setWrapMode(QsciScintilla::WrapNone);
+    Editor->setBraceMatching(QsciScintilla::NoBraceMatch);
+    Editor->setEdgeColor(QColor(192, 192, 192));
+    Editor->SendScintilla(Sci::SCI_SETSCROLLWIDTH, 1);
+    Editor->SendScintilla(Sci::SCI_SETSCROLLWIDTHTRACKING, 1);
+    Editor->setMarginWidth(1, 0);
+    Editor->setMarginWidth(2, 0);
+    Editor->setMarginType(0, QsciScintilla::NumberMargin);
+    SetEditorFont(QStringLiteral("Courier New"), 10);
+
+    Status = new QWidget(this);
+    Status->setObjectName(QStringLiteral("Status"));
+    Status->setFixedHeight(StatusHeight);
+    auto* statusLayout = new QHBoxLayout(Status);
+    statusLayout->setContentsMargins(0, 0, 0, 0);
+    statusLayout->setSpacing(2);
+    for (int i = 0; i < 5; ++i) {
+        Panels[i] = new QLabel(Status);
+        Panels[i]->setObjectName(QStringLiteral("Panel%1").arg(i));
+        Panels[i]->setFixedWidth(PanelWidths[i]);
+        Panels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        Panels[i]->setAlignment((i == 0 ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
+        statusLayout->addWidget(Panels[i]);
+    }
+    statusLayout->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(Tabs);
+    layout->addWidget(Editor, 1);
+    layout->addWidget(Status);
+
+    Tabs->installEventFilter(this);
+    Editor->installEventFilter(this);
+    Editor->viewport()->installEventFilter(this);
+    connect(Editor, &QsciScintilla::textChanged, this, [this] { EditorChange(); });
+    connect(Editor, &QsciScintilla::cursorPositionChanged, this, [this] { UpdateStatus(); });
+    connect(Editor, &QsciScintilla::selectionChanged, this, [this] { UpdateStatus(); });
+    connect(Editor, &QsciScintillaBase::SCN_UPDATEUI, this, [this] { UpdateStatus(); });
+    // While the scroll bar's thumb is dragged, a hint names the line that will be on top.
+    QScrollBar* vertical = Editor->verticalScrollBar();
+    connect(vertical, &QScrollBar::sliderMoved, this, [vertical](int value) {
+        const QPoint at(vertical->mapToGlobal(QPoint(0, 0)).x(), QCursor::pos().y());
+        QToolTip::showText(at - QPoint(4, 0), QStringLiteral("Top Line: %1").arg(value + 1),
+                           vertical);
+    });
+    connect(vertical, &QScrollBar::sliderReleased, this, [] { QToolTip::hideText(); });
+
+    UpdateStatus();
+    NewDocument();
+    if (MainWin) {
+        ApplyColors(MainWin->TextColor, MainWin->BackgroundColor);
+        SetGutterVisible(!MainWin->MenuGutter || MainWin->MenuGutter->isChecked());
+        SetRightEdge(!MainWin->MenuEdge || MainWin->MenuEdge->isChecked() ? 80 : 0);
+    } else {
+        ApplyColors(0xFFFFFF, 0);
+        SetGutterVisible(true);
+        SetRightEdge(80);
+    }
+}
+
+// The children outlive this object's own part; they must not call back into it on their way out.
+TEditWin::~TEditWin() {
+    Editor->disconnect(this);
+    Editor->verticalScrollBar()->disconnect(this);
+    Tabs->removeEventFilter(this);
+    Editor->removeEventFilter(this);
+    Editor->viewport()->removeEventFilter(this);
+    if (EditWin == this) EditWin = nullptr;
+}
+
+// ---- Status bar ----
+
+void TEditWin::UpdateStatus() {
+    SetPanel(0, QString::asprintf("%d : %d", CaretLine(), CaretColumn()));
+    if (!MainWin || !MainWin->Running()) SetPanel(1, QStringLiteral("Ready"));
+    else if (PanelText(1) != QLatin1String("Paused")) SetPanel(1, QStringLiteral("Running"));
+}
+
+void TEditWin::SetPanel(int index, const QString& text) {
+    if (index < 0 || index >= 5) return;
+    if (Panels[index]->text() != text) Panels[index]->setText(text);
+}
+
+QString TEditWin::PanelText(int index) const {
+    if (index < 0 || index >= 5) return {};
+    return Panels[index]->text();
+}
+
+// ---- Documents and tabs ----
+
+void TEditWin::NewDocument() {
+    auto document = std::make_unique<TContent>();
+    TContent* created = document.get();
+    if (Tabs->count() > 0) TabsChanging();
+    if (MainWin) MainWin->Documents.push_back(std::move(document));
+    AppendTab(created);
+    UpdateCaption();
+    SetText(QByteArray());
+    Editor->SendScintilla(Sci::SCI_MARKERDELETEALL, -1);
+    Editor->setFocus();
+    UpdateStatus();
+    SetPanel(3, QString());
+    SetPanel(4, QString());
+}
+
+void TEditWin::UpdateCaption() {
+    const int index = Tabs->currentIndex();
+    QString name;
+    if (MainWin && index >= 0 && size_t(index) < MainWin->Documents.size())
+        name = MainWin->Documents[size_t(index)]->FileName;
+    if (name.isEmpty() && index >= 0) name = Tabs->tabText(index);
+    setWindowTitle(QStringLiteral("Source Editor - ") + name);
+}
+
+bool TEditWin::TabsChanging() {
+    if (MainWin && MainWin->Running()) return false;
+    const int index = Tabs->currentIndex();
+    if (!MainWin || index < 0 || size_t(index) >= MainWin->Documents.size()) return true;
+    TContent& document = *MainWin->Documents[size_t(index)];
+    document.Lines = Text();
+    if (OutputWin) document.OutputLines = OutputWin->Text();
+    document.CaretX = CaretColumn();
+    document.CaretY = CaretLine();
+    document.TopLine = TopLine();
+    document.SelStart = SelStart();
+    document.SelLength = SelLength();
+    return true;
+}
+
+void TEditWin::TabsChange() {
+    const int index = Tabs->currentIndex();
+    if (!MainWin || index < 0 || size_t(index) >= MainWin->Documents.size()) return;
+    const TContent& document = *MainWin->Documents[size_t(index)];
+    SetText(document.Lines);
+    if (OutputWin) OutputWin->SetText(document.OutputLines);
+    SetCaret(document.CaretY, document.CaretX);
+    SetTopLine(document.TopLine);
+    SetSelection(document.SelStart, document.SelLength);
+    // Selecting scrolls the caret into view; the stored view wins.
+    SetTopLine(document.TopLine);
+    UpdateCaption();
+}
+
+void TEditWin::AppendTab(TContent* document) {
+    const int index = Tabs->addTab(QString());
+    Tabs->setCurrentIndex(index);
+    NameTab(document ? document->FileName : QString(), index);
+}
+
+void TEditWin::RemoveTab(int index, int select) {
+    if (index < 0 || index >= Tabs->count()) return;
+    Tabs->removeTab(index);
+    if (select >= 0 && select < Tabs->count()) Tabs->setCurrentIndex(select);
+}
+
+void TEditWin::NameTab(const QString& path, int index) {
+    if (MainWin && index >= 0 && size_t(index) < MainWin->Documents.size())
+        MainWin->Documents[size_t(index)]->FileName = path;
+    QString caption;
+    if (path.isEmpty()) {
+        int number = 1;
+        if (MainWin) number = MainWin->UntitledCounter++;
+        caption = QStringLiteral("Unknown") + QString::number(number);
+    } else {
+        caption = QFileInfo(path).fileName();
+    }
+    if (index >= 0 && index < Tabs->count()) Tabs->setTabText(index, caption);
+}
+
+// Moves to another tab the way a user's choice does: store, switch, load.
+void TEditWin::SelectTabByUser(int index) {
+    if (index < 0 || index >= Tabs->count() || index == Tabs->currentIndex()) return;
+    if (!TabsChanging()) return;
+    Tabs->setCurrentIndex(index);
+    TabsChange();
+}
+
+// ---- The editing control ----
+
+QByteArray TEditWin::Text() const {
+    return Editor->text().toLatin1();
+}
+
+void TEditWin::SetText(const QByteArray& text) {
+    Loading = true;
+    // setText keeps read-only mode and empties the undo and redo history.
+    Editor->setText(QString::fromLatin1(WithCrLf(text)));
+    Editor->SendScintilla(Sci::SCI_EMPTYUNDOBUFFER);
+    Editor->SendScintilla(Sci::SCI_SETSAVEPOINT);
+    Editor->SendScintilla(Sci::SCI_GOTOPOS, 0);
+    Editor->SendScintilla(Sci::SCI_SETFIRSTVISIBLELINE, 0);
+    Editor->SendScintilla(Sci::SCI_SETXOFFSET, 0);
+    Loading = false;
+}
+
+int TEditWin::SelStart() const {
+    return int(Editor->SendScintilla(Sci::SCI_GETSELECTIONSTART));
+}
+
+int TEditWin::SelLength() const {
+    return int(Editor->SendScintilla(Sci::SCI_GETSELECTIONEND) -
+               Editor->SendScintilla(Sci::SCI_GETSELECTIONSTART));
+}
+
+void TEditWin::SetSelection(int start, int length) {
+    const long size = Editor->SendScintilla(Sci::SCI_GETLENGTH);
+    const long from = std::clamp<long>(start, 0, size);
+    const long to = std::clamp<long>(from + std::max(length, 0), from, size);
+    Editor->SendScintilla(Sci::SCI_SETSEL, from, to);
+}
+
+void TEditWin::SetReadOnly(bool readOnly) {
+    Editor->setReadOnly(readOnly);
+}
+
+int TEditWin::CaretLine() const {
+    const long position = Editor->SendScintilla(Sci::SCI_GETCURRENTPOS);
+    return int(Editor->SendScintilla(Sci::SCI_LINEFROMPOSITION, position)) + 1;
+}
+
+int TEditWin::CaretColumn() const {
+    const long position = Editor->SendScintilla(Sci::SCI_GETCURRENTPOS);
+    const long line = Editor->SendScintilla(Sci::SCI_LINEFROMPOSITION, position);
+    return int(position - Editor->SendScintilla(Sci::SCI_POSITIONFROMLINE, line)) + 1;
+}
+
+void TEditWin::SetCaret(int line, int column) {
+    const long lines = Editor->SendScintilla(Sci::SCI_GETLINECOUNT);
+    const long target = std::clamp<long>(line - 1, 0, lines - 1);
+    const long begin = Editor->SendScintilla(Sci::SCI_POSITIONFROMLINE, target);
+    const long end = Editor->SendScintilla(Sci::SCI_GETLINEENDPOSITION, target);
+    Editor->SendScintilla(Sci::SCI_GOTOPOS, std::clamp<long>(begin + column - 1, begin, end));
+}
+
+int TEditWin::TopLine() const {
+    return int(Editor->SendScintilla(Sci::SCI_GETFIRSTVISIBLELINE)) + 1;
+}
+
+void TEditWin::SetTopLine(int line) {
+    Editor->SendScintilla(Sci::SCI_SETFIRSTVISIBLELINE, std::max(line - 1, 0));
+}
+
+void TEditWin::ApplyColors(uint32_t textColor, uint32_t backColor) {
+    const QColor text = ColorFromInt(textColor);
+    const QColor back = ColorFromInt(backColor);
+    Editor->setColor(text);
+    Editor->setPaper(back);
+    Editor->setSelectionBackgroundColor(Complement(back));
+    Editor->setSelectionForegroundColor(back);
+    Editor->setCaretForegroundColor(text);
+    ApplyMargins();
+}
+
+void TEditWin::SetGutterVisible(bool visible) {
+    GutterVisible = visible;
+    ApplyMargins();
+}
+
+void TEditWin::SetRightEdge(int column) {
+    EdgeColumn = std::max(column, 0);
+    if (EdgeColumn == 0) {
+        Editor->setEdgeMode(QsciScintilla::EdgeNone);
+    } else {
+        Editor->setEdgeColumn(EdgeColumn);
+        Editor->setEdgeMode(QsciScintilla::EdgeLine);
+    }
+}
+
+int TEditWin::RightEdge() const {
+    return EdgeColumn;
+}
+
+void TEditWin::SetEditorFont(const QString& name, int size) {
+    QFont font(name, size);
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    Editor->setFont(font);
+    ApplyMargins();
+}
+
+// The gutter keeps its own font and the window's colours whatever the text font and colours are.
+void TEditWin::ApplyMargins() {
+    QFont font(QStringLiteral("Courier New"), 8);
+    font.setStyleHint(QFont::TypeWriter);
+    Editor->setMarginsFont(font);
+    Editor->setMarginsBackgroundColor(palette().color(QPalette::Window));
+    Editor->setMarginsForegroundColor(palette().color(QPalette::WindowText));
+    Editor->setMarginLineNumbers(0, GutterVisible);
+    if (GutterVisible) {
+        const long digits = Editor->SendScintilla(Sci::SCI_TEXTWIDTH, Sci::STYLE_LINENUMBER, "00");
+        Editor->setMarginWidth(0, int(digits) + 8);
+    } else {
+        Editor->setMarginWidth(0, 0);
+    }
+}
+
+// ---- Notifications ----
+
+void TEditWin::EditorChange() {
+    if (Loading || !MainWin) return;
+    const int index = Tabs->currentIndex();
+    if (index >= 0 && size_t(index) < MainWin->Documents.size())
+        MainWin->Documents[size_t(index)]->Modified = true;
+}
+
+bool TEditWin::EditorKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+    if (!(modifiers & Qt::ControlModifier)) return false;
+    if (key != Qt::Key_Tab && key != Qt::Key_Backtab && key != Qt::Key_F5 && key != Qt::Key_F6)
+        return false;
+    // From here the key is taken in any case: Ctrl+Tab must never reach the editor as a Tab.
+    if ((MainWin && MainWin->Running()) || Tabs->count() < 2) return true;
+    TabsChanging();
+    const bool previous = key == Qt::Key_F5 || key == Qt::Key_Backtab ||
+                          (key == Qt::Key_Tab && (modifiers & Qt::ShiftModifier));
+    const int count = Tabs->count();
+    Tabs->setCurrentIndex((Tabs->currentIndex() + (previous ? count - 1 : 1)) % count);
+    TabsChange();
+    return true;
+}
+
+// Tab moves to where the next word starts in the nearest non-empty line above; false when that
+// line offers no such place and the Tab is to be inserted as usual.
+bool TEditWin::SmartTab() {
+    if (Editor->isReadOnly() || !Editor->SendScintilla(Sci::SCI_GETSELECTIONEMPTY)) return false;
+    const long position = Editor->SendScintilla(Sci::SCI_GETCURRENTPOS);
+    const long column = Editor->SendScintilla(Sci::SCI_GETCOLUMN, position);
+    long line = Editor->SendScintilla(Sci::SCI_LINEFROMPOSITION, position) - 1;
+    while (line >= 0 && Editor->SendScintilla(Sci::SCI_GETLINEENDPOSITION, line) ==
+                            Editor->SendScintilla(Sci::SCI_POSITIONFROMLINE, line))
+        --line;
+    if (line < 0) return false;
+    const long end = Editor->SendScintilla(Sci::SCI_GETLINEENDPOSITION, line);
+    long p = Editor->SendScintilla(Sci::SCI_FINDCOLUMN, line, column);
+    if (Editor->SendScintilla(Sci::SCI_GETCOLUMN, p) < column) return false;
+    while (p < end && !IsBlank(char(Editor->SendScintilla(Sci::SCI_GETCHARAT, p)))) ++p;
+    while (p < end && IsBlank(char(Editor->SendScintilla(Sci::SCI_GETCHARAT, p)))) ++p;
+    if (p >= end) return false;
+    const long target = Editor->SendScintilla(Sci::SCI_GETCOLUMN, p);
+    if (target <= column) return false;
+    const QByteArray spaces(int(target - column), ' ');
+    Editor->SendScintilla(Sci::SCI_REPLACESEL, spaces.constData());
+    return true;
+}
+
+// End goes to just after the last non-blank character of the line, and from there to the end.
+void TEditWin::EnhancedEnd(bool extend) {
+    const long position = Editor->SendScintilla(Sci::SCI_GETCURRENTPOS);
+    const long line = Editor->SendScintilla(Sci::SCI_LINEFROMPOSITION, position);
+    const long begin = Editor->SendScintilla(Sci::SCI_POSITIONFROMLINE, line);
+    const long end = Editor->SendScintilla(Sci::SCI_GETLINEENDPOSITION, line);
+    long last = end;
+    while (last > begin && IsBlank(char(Editor->SendScintilla(Sci::SCI_GETCHARAT, last - 1))))
+        --last;
+    const long target = position == last ? end : last;
+    if (extend) {
+        Editor->SendScintilla(Sci::SCI_SETCURRENTPOS, target);
+    } else {
+        Editor->SendScintilla(Sci::SCI_SETEMPTYSELECTION, target);
+    }
+    Editor->SendScintilla(Sci::SCI_CHOOSECARETX);
+    Editor->SendScintilla(Sci::SCI_SCROLLCARET);
+}
+
+bool TEditWin::TabsEvent(QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton) return false;
+        const int index = Tabs->tabAt(mouse->position().toPoint());
+        if (index < 0 || index == Tabs->currentIndex()) return false;
+        SelectTabByUser(index);
+        return true;
+    }
+    case QEvent::Wheel:
+        // The tab bar does not scroll through the tabs: the wheel belongs to the memory window.
+        if (MemoryWin && MemoryWin->isVisible()) MemoryWin->ForwardWheel(static_cast<QWheelEvent*>(event));
+        return true;
+    case QEvent::KeyPress: {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_Left && key->key() != Qt::Key_Right) return false;
+        const bool back = (key->key() == Qt::Key_Left) != isRightToLeft();
+        SelectTabByUser(Tabs->currentIndex() + (back ? -1 : 1));
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+bool TEditWin::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Tabs) return TabsEvent(event);
+    if ((watched == Editor || watched == Editor->viewport()) && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        if (EditorKeyDown(key->key(), modifiers)) return true;
+        if (key->key() == Qt::Key_Tab && modifiers == Qt::NoModifier) return SmartTab();
+        if (key->key() == Qt::Key_End && (modifiers & ~Qt::ShiftModifier) == Qt::NoModifier) {
+            EnhancedEnd(modifiers & Qt::ShiftModifier);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---- Window events ----
+
+void TEditWin::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    hide();
+    if (MainWin && MainWin->MenuEditor) MainWin->MenuEditor->setChecked(false);
+}
+
+void TEditWin::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        if (MainWin) MainWin->ActiveWorkWindow = this;
+        emit EditorActivated();
+    }
+    QWidget::changeEvent(event);
+}
+
+void TEditWin::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (FirstPaint) {
+        FirstPaint = false;
+        activateWindow();
+        Editor->setFocus();
+    }
+}
+
+void TEditWin::wheelEvent(QWheelEvent* event) {
+    // Wheel events that reach the window itself belong to the memory window.
+    if (MemoryWin && MemoryWin->isVisible()) MemoryWin->ForwardWheel(event);
+}

@@ -1,0 +1,494 @@
+#include "cel_OutputWin.h"
+
+#include "cel_Dialogs.h"
+#include "cel_EditWin.h"
+#include "cel_Main.h"
+#include "cel_MemoryWin.h"
+#include "cel_NumberSyntax.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
+#include <QWheelEvent>
+#include <Qsci/qsciscintilla.h>
+
+#include <new>
+
+TOutputWin* OutputWin = nullptr;
+
+namespace {
+
+constexpr int PanelHeight = 28;
+constexpr int InputDataSize = 65536;  // the engine's InputData and FileBuffer
+const QColor Silver(192, 192, 192);
+// From this length of the last line on, appended output is collected for TailDelay ms.
+constexpr size_t LongLine = 16384;
+constexpr int TailDelay = 100;
+
+QFont FixedFont(const QString& name, int size) {
+    QFont font(name, size);
+    font.setStyleHint(QFont::TypeWriter);
+    return font;
+}
+
+// Colours are stored with red in the low byte.
+QColor ColorFromInt(uint32_t color) {
+    return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
+                  static_cast<int>((color >> 16) & 0xFF));
+}
+
+void SetFieldColor(QLineEdit* edit, const QColor& color) {
+    QPalette palette = edit->palette();
+    palette.setColor(QPalette::Base, color);
+    edit->setPalette(palette);
+}
+
+}  // namespace
+
+TOutputWin::TOutputWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window) {
+    setObjectName(QStringLiteral("OutputWin"));
+    setWindowTitle(QStringLiteral("Output"));
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    setMinimumSize(320, 128);
+
+    Output = new QPlainTextEdit(this);
+    Output->setObjectName(QStringLiteral("Output"));
+    Output->setReadOnly(true);
+    Output->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    Output->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Output->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Output->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Output->setFont(FixedFont(QStringLiteral("Courier New"), 10));
+    // Program output would otherwise pile up in the undo history of a read-only box.
+    Output->document()->setUndoRedoEnabled(false);
+    ApplyColors(0xFFFFFF, 0x000000);
+
+    PanelInput = new QWidget(this);
+    PanelInput->setObjectName(QStringLiteral("PanelInput"));
+
+    LblText = new QLabel(QStringLiteral("Enter text:"), PanelInput);
+    LblText->setObjectName(QStringLiteral("LblText"));
+    EditLine = new QLineEdit(PanelInput);
+    EditLine->setObjectName(QStringLiteral("EditLine"));
+    LblNumber = new QLabel(QStringLiteral("or a number:"), PanelInput);
+    LblNumber->setObjectName(QStringLiteral("LblNumber"));
+    EditNumber = new QLineEdit(PanelInput);
+    EditNumber->setObjectName(QStringLiteral("EditNumber"));
+    EditNumber->setMaxLength(5);
+    BtnOk = new QPushButton(QStringLiteral("&Ok"), PanelInput);
+    BtnOk->setObjectName(QStringLiteral("BtnOk"));
+    BtnOk->setDefault(true);
+    BtnSave = new QPushButton(QStringLiteral("&Save ..."), PanelInput);
+    BtnSave->setObjectName(QStringLiteral("BtnSave"));
+    BtnSave->setEnabled(false);
+
+    for (QLineEdit* edit : {EditLine, EditNumber}) {
+        edit->setFont(FixedFont(QStringLiteral("Courier New"), 10));
+        edit->setGeometry(0, 2, 57, 24);
+    }
+    for (QLabel* label : {LblText, LblNumber}) {
+        label->adjustSize();
+        label->move(0, 8);
+    }
+    for (QPushButton* button : {BtnOk, BtnSave}) button->setGeometry(0, 2, 65, 24);
+    DisableInput();
+
+    // The editor window exists already and carries the font of the settings file.
+    if (EditWin != nullptr && EditWin->Editor != nullptr)
+        SetOutputFont(EditWin->Editor->font().family(), EditWin->Editor->font().pointSize());
+    if (MainWin != nullptr) ApplyColors(MainWin->TextColor, MainWin->BackgroundColor);
+
+    connect(Output, &QPlainTextEdit::textChanged, this, [this] { OutputChange(); });
+    TailTimer = new QTimer(this);
+    TailTimer->setSingleShot(true);
+    TailTimer->setInterval(TailDelay);
+    connect(TailTimer, &QTimer::timeout, this, &TOutputWin::FlushTail);
+    connect(Output->document(), &QTextDocument::contentsChanged, this, [this] {
+        if (OwnChange) return;
+        LastLineValid = false;
+        PendingTail.clear();
+    });
+    // Enter in either field presses the default button.
+    for (QLineEdit* edit : {EditLine, EditNumber})
+        connect(edit, &QLineEdit::returnPressed, this, [this] {
+            if (BtnOk->isEnabled()) BtnOk->click();
+        });
+    connect(BtnOk, &QPushButton::clicked, this, &TOutputWin::BtnOkClick);
+    connect(BtnSave, &QPushButton::clicked, this, &TOutputWin::BtnSaveClick);
+    Output->installEventFilter(this);
+    Output->viewport()->installEventFilter(this);
+    EditLine->installEventFilter(this);
+    EditNumber->installEventFilter(this);
+
+    resize(420, 233);
+    OutputWin = this;
+}
+
+// The children outlive this object's own part; they must not call back into it on their way out.
+TOutputWin::~TOutputWin() {
+    Output->disconnect(this);
+    Output->document()->disconnect(this);
+    Output->removeEventFilter(this);
+    Output->viewport()->removeEventFilter(this);
+    EditLine->removeEventFilter(this);
+    EditNumber->removeEventFilter(this);
+    if (OutputWin == this) OutputWin = nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Line access for the engine's output (GUI thread, inside the engine's hand-off)
+
+bool TOutputWin::OutputLineText(uint32_t index, std::string& text) const {
+    try {
+        const QTextDocument* document = Output->document();
+        const int count = document->blockCount();
+        if (index >= static_cast<uint32_t>(count)) {
+            text.clear();
+            return true;
+        }
+        const bool last = index == static_cast<uint32_t>(count - 1);
+        if (last && LastLineValid) {
+            text = LastLine;
+            return true;
+        }
+        text = document->findBlockByNumber(static_cast<int>(index)).text().toLatin1().toStdString();
+        if (last) {
+            LastLine = text;
+            LastLineValid = true;
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        LastLineValid = false;
+        return false;
+    }
+}
+
+bool TOutputWin::SetOutputLineText(uint32_t index, const std::string& text) {
+    QTextDocument* document = Output->document();
+    const int count = document->blockCount();
+    if (index > static_cast<uint32_t>(count)) return false;
+    const bool last = index + 1 == static_cast<uint32_t>(count);
+    try {
+        if (last && LastLineValid && text.size() >= LastLine.size() &&
+            text.compare(0, LastLine.size(), LastLine) == 0) {
+            // The usual case: output appended to the last line; only the new bytes go in.
+            const size_t added = text.size() - LastLine.size();
+            if (added == 0) return true;
+            const char* tail = text.data() + LastLine.size();
+            if (LastLine.size() - static_cast<size_t>(PendingTail.size()) >= LongLine) {
+                PendingTail.append(tail, static_cast<qsizetype>(added));
+                if (!TailTimer->isActive()) TailTimer->start();
+            } else {
+                FlushTail();
+                InsertAtEnd(QString::fromLatin1(tail, static_cast<qsizetype>(added)), false);
+            }
+            LastLine = text;
+            return true;
+        }
+        FlushTail();
+        const QString line = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+        if (index == static_cast<uint32_t>(count)) {
+            InsertAtEnd(line, true);
+        } else {
+            const bool atEnd = ScrolledToEnd();
+            const QTextBlock block = document->findBlockByNumber(static_cast<int>(index));
+            QTextCursor cursor(document);
+            cursor.setPosition(block.position());
+            cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
+            OwnChange = true;
+            cursor.insertText(line);
+            OwnChange = false;
+            if (atEnd) ScrollToEnd();
+        }
+        if (index + 1 >= static_cast<uint32_t>(document->blockCount())) {
+            LastLine = text;
+            LastLineValid = true;
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        OwnChange = false;
+        LastLineValid = false;
+        PendingTail.clear();
+        return false;
+    }
+}
+
+bool TOutputWin::AppendOutputLine() {
+    try {
+        FlushTail();
+        InsertAtEnd(QString(), true);
+        LastLine.clear();
+        LastLineValid = true;
+        return true;
+    } catch (const std::bad_alloc&) {
+        OwnChange = false;
+        LastLineValid = false;
+        PendingTail.clear();
+        return false;
+    }
+}
+
+void TOutputWin::FlushTail() {
+    TailTimer->stop();
+    if (PendingTail.isEmpty()) return;
+    const QString tail = QString::fromLatin1(PendingTail);
+    PendingTail.clear();
+    InsertAtEnd(tail, false);
+}
+
+// Appends text to the last line, or as a new line; keeps the view at the end when it was there.
+void TOutputWin::InsertAtEnd(const QString& text, bool newLine) {
+    const bool atEnd = ScrolledToEnd();
+    QTextCursor cursor(Output->document());
+    cursor.movePosition(QTextCursor::End);
+    OwnChange = true;
+    if (newLine) cursor.insertBlock();
+    if (!text.isEmpty()) cursor.insertText(text);
+    OwnChange = false;
+    if (atEnd) ScrollToEnd();
+}
+
+bool TOutputWin::ScrolledToEnd() const {
+    const QScrollBar* bar = Output->verticalScrollBar();
+    return bar->value() == bar->maximum();
+}
+
+void TOutputWin::ScrollToEnd() {
+    QScrollBar* bar = Output->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Whole text
+
+QByteArray TOutputWin::Text() const {
+    const QTextDocument* document = Output->document();
+    QByteArray result;
+    result.reserve(document->characterCount() + document->blockCount());
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        if (block != document->begin()) result.append("\r\n", 2);
+        // QTextBlock::text keeps every byte as it is; QTextDocument::toPlainText would turn
+        // the non-breaking space (0xA0) into a blank.
+        result.append(block.text().toLatin1());
+    }
+    return result + PendingTail;
+}
+
+void TOutputWin::SetText(const QByteArray& text) {
+    TailTimer->stop();
+    PendingTail.clear();
+    QString lines = QString::fromLatin1(text);
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    Output->setPlainText(lines);
+    Output->document()->setUndoRedoEnabled(false);
+    LastLineValid = false;
+}
+
+void TOutputWin::Clear() {
+    TailTimer->stop();
+    PendingTail.clear();
+    Output->clear();
+    Output->document()->setUndoRedoEnabled(false);
+    LastLineValid = false;
+}
+
+void TOutputWin::OutputChange() { BtnSave->setEnabled(!Output->document()->isEmpty()); }
+
+// ---------------------------------------------------------------------------------------------
+// Input panel
+
+void TOutputWin::EnableInput() {
+    for (QLineEdit* edit : {EditLine, EditNumber}) {
+        edit->setEnabled(true);
+        SetFieldColor(edit, QApplication::palette(edit).color(QPalette::Active, QPalette::Base));
+    }
+    BtnOk->setEnabled(true);
+    LastInputEdit = EditLine;
+    EditLine->setFocus();
+}
+
+void TOutputWin::DisableInput() {
+    for (QLineEdit* edit : {EditLine, EditNumber}) {
+        edit->clear();
+        edit->setEnabled(false);
+        SetFieldColor(edit, Silver);
+    }
+    BtnOk->setEnabled(false);
+}
+
+void TOutputWin::EditLineEnter() {
+    LastInputEdit = EditLine;
+    EditNumber->clear();
+    BtnOk->setEnabled(true);
+}
+
+void TOutputWin::EditNumberEnter() {
+    LastInputEdit = EditNumber;
+    EditLine->clear();
+    BtnOk->setEnabled(true);
+}
+
+// Enter in the text box must not confirm input.
+void TOutputWin::OutputEnter() { BtnOk->setEnabled(false); }
+
+bool TOutputWin::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Wheel && watched == Output->viewport() && MemoryWin != nullptr &&
+        MemoryWin->isVisible()) {
+        // The wheel belongs to the memory window when the pointer is over it and the program is
+        // paused; otherwise the text box scrolls.
+        event->ignore();
+        MemoryWin->ForwardWheel(static_cast<QWheelEvent*>(event));
+        if (event->isAccepted()) return true;
+    } else if (event->type() == QEvent::FocusIn) {
+        if (watched == Output) OutputEnter();
+        else if (watched == EditLine) EditLineEnter();
+        else if (watched == EditNumber) EditNumberEnter();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// Runs while the engine stands suspended in its input command, and resumes it last.
+void TOutputWin::BtnOkClick() {
+    if (MainWin == nullptr || !MainWin->WaitingForInput() || !MainWin->Interpreter.HasEngine())
+        return;
+    cel::TBFInterpreter& interpreter = MainWin->Interpreter;
+    if (LastInputEdit == EditLine) {
+        const QByteArray lineBreak = MainWin->LineBreakReport();
+        QByteArray data = EditLine->text().toLatin1().left(InputDataSize - lineBreak.size());
+        if (data.isEmpty() && lineBreak.isEmpty()) {
+            cel::ShowInformation(this, QStringLiteral("You did not enter any data. Please try again."));
+            return;
+        }
+        // Echo: the typed text goes before a final line break, so that output which ended a
+        // line before the read stays below the entered text.
+        FlushTail();
+        if (!data.isEmpty()) {
+            QTextDocument* document = Output->document();
+            QTextCursor cursor(document);
+            const QTextBlock last = document->lastBlock();
+            if (document->blockCount() > 1 && last.length() == 1) cursor.setPosition(last.position() - 1);
+            else cursor.movePosition(QTextCursor::End);
+            const bool atEnd = ScrolledToEnd();
+            cursor.insertText(QString::fromLatin1(data));
+            if (atEnd) ScrollToEnd();
+        }
+        if (!lineBreak.isEmpty()) {
+            AppendOutputLine();
+            interpreter.SetOutputLine(interpreter.GetOutputLine() + 1);
+            data.append(lineBreak);
+        }
+        const auto size = static_cast<uint32_t>(data.size());
+        if (interpreter.GetOutputFileOpen()) {
+            interpreter.FlushOutputFile();
+            for (uint32_t i = 0; i < size; ++i)
+                interpreter.SetFileBufferByte(static_cast<uint16_t>(i), static_cast<uint8_t>(data[i]));
+            interpreter.SetFileFill(size);
+        }
+        for (uint32_t i = 0; i < size; ++i)
+            interpreter.SetInputByte(static_cast<uint16_t>(i), static_cast<uint8_t>(data[i]));
+        interpreter.SetInputSize(size);
+        interpreter.SetInputPos(1);
+        interpreter.SetCell(static_cast<uint16_t>(interpreter.GetDataPtr()), static_cast<uint8_t>(data[0]));
+    } else if (LastInputEdit == EditNumber) {
+        int32_t value = 0;
+        if (!cel::ParseInputNumber(EditNumber->text().toLatin1().toStdString(), value)) {
+            cel::ShowInformation(this, QStringLiteral("You did not enter a legal number. Please try again."));
+            return;
+        }
+        // SetCell keeps the low 8 or 16 bits; InputData stays as it is, so the next read asks.
+        interpreter.SetCell(static_cast<uint16_t>(interpreter.GetDataPtr()), static_cast<uint32_t>(value));
+    } else {
+        return;
+    }
+    DisableInput();
+    interpreter.Resume();
+}
+
+void TOutputWin::BtnSaveClick() {
+    const QString path = cel::Dialogs().SaveFileName(this, QStringLiteral("Save Output Window To File"),
+                                                     SaveDir, QStringLiteral("Text files|*.txt|All files|*.*"),
+                                                     QStringLiteral("txt"));
+    if (path.isEmpty()) return;
+    SaveDir = QFileInfo(path).absolutePath();
+    // QSaveFile replaces the target only once everything is written, so a failed save leaves
+    // an existing file as it was.
+    QSaveFile file(path);
+    const QByteArray text = Text();
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+        cel::ShowError(this, QStringLiteral("An error occurred. The contents of the output window could not be saved."));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Appearance
+
+void TOutputWin::SetOutputFont(const QString& name, int size) { Output->setFont(FixedFont(name, size)); }
+
+void TOutputWin::ApplyColors(uint32_t textColor, uint32_t backColor) {
+    QPalette palette = Output->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        palette.setColor(group, QPalette::Text, ColorFromInt(textColor));
+        palette.setColor(group, QPalette::Base, ColorFromInt(backColor));
+    }
+    // The selection stays visible while the box does not have the focus.
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     palette.color(QPalette::Active, QPalette::HighlightedText));
+    Output->setPalette(palette);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Window events
+
+void TOutputWin::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (MainWin != nullptr && MainWin->Running() && MainWin->Interpreter.HasEngine())
+        MainWin->Interpreter.SetOutputVisible(true);
+}
+
+// Closing only hides the window; output made meanwhile is not collected for it.
+void TOutputWin::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    hide();
+    if (MainWin == nullptr) return;
+    if (MainWin->MenuOutput != nullptr) MainWin->MenuOutput->setChecked(false);
+    if (MainWin->Running() && MainWin->Interpreter.HasEngine()) MainWin->Interpreter.SetOutputVisible(false);
+}
+
+void TOutputWin::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && MainWin != nullptr)
+        MainWin->ActiveWorkWindow = this;
+}
+
+void TOutputWin::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const int outputHeight = qMax(0, height() - PanelHeight);
+    Output->setGeometry(0, 0, width(), outputHeight);
+    PanelInput->setGeometry(0, outputHeight, width(), PanelHeight);
+    LayoutInputPanel();
+}
+
+// Left to right: label, line field (taking the spare width), label, number field, Ok; Save
+// at the right edge.
+void TOutputWin::LayoutInputPanel() {
+    const int panelWidth = PanelInput->width();
+    LblText->move(2, LblText->y());
+    EditLine->move(LblText->x() + LblText->width() + 2, EditLine->y());
+    EditLine->resize(qMax(0, panelWidth - (LblText->width() + LblNumber->width() + BtnOk->width() +
+                                           BtnSave->width() + EditNumber->width()) - 16),
+                     EditLine->height());
+    LblNumber->move(EditLine->x() + EditLine->width() + 2, LblNumber->y());
+    EditNumber->move(LblNumber->x() + LblNumber->width() + 2, EditNumber->y());
+    BtnOk->move(EditNumber->x() + EditNumber->width() + 4, BtnOk->y());
+    BtnSave->move(panelWidth - BtnSave->width() - 2, BtnSave->y());
+}

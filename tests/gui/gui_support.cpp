@@ -1,0 +1,103 @@
+#include "gui_support.h"
+
+#include "cel_EditWin.h"
+#include "cel_Main.h"
+#include "cel_MemoryWin.h"
+#include "cel_OutputWin.h"
+#include "cel_WaitWin.h"
+
+#include <QAction>
+#include <QApplication>
+
+namespace celtest {
+
+cel::TDialogs::TAnswer TScriptedDialogs::Message(QWidget*, TKind, const QString& text, int buttons) {
+    Shown << text;
+    if (!Messages.empty() && text.contains(Messages.front().TextContains)) {
+        const TAnswer answer = Messages.front().Answer;
+        Messages.pop_front();
+        return answer;
+    }
+    Unexpected << text;
+    return (buttons & ButtonCancel) ? TAnswer::Cancel : TAnswer::Ok;
+}
+
+QStringList TScriptedDialogs::OpenFileNames(QWidget*, const QString&, const QString&, const QString&, bool) {
+    if (OpenAnswers.empty()) {
+        Unexpected << QStringLiteral("open dialog");
+        return {};
+    }
+    QStringList answer = OpenAnswers.front();
+    OpenAnswers.pop_front();
+    return answer;
+}
+
+QString TScriptedDialogs::SaveFileName(QWidget*, const QString&, const QString&, const QString&, const QString&) {
+    if (SaveAnswers.empty()) {
+        Unexpected << QStringLiteral("save dialog");
+        return {};
+    }
+    QString answer = SaveAnswers.front();
+    SaveAnswers.pop_front();
+    return answer;
+}
+
+TWindows::TWindows() {
+    cel::SetDialogs(&Dialogs);
+    Main = std::make_unique<TMainWin>();
+    Edit = std::make_unique<TEditWin>();
+    Output = std::make_unique<TOutputWin>();
+    Memory = std::make_unique<TMemoryWin>();
+    Wait = std::make_unique<TWaitWin>(Main.get());
+    Main->show();
+    Edit->show();
+    Output->show();
+    Memory->show();
+}
+
+TWindows::~TWindows() {
+    WaitReady();
+    Wait.reset();
+    Memory.reset();
+    Output.reset();
+    Edit.reset();
+    Main.reset();
+    cel::SetDialogs(nullptr);
+}
+
+bool Trigger(const char* name) {
+    QAction* action = MainWin->findChild<QAction*>(QLatin1String(name));
+    if (!action || !action->isEnabled()) return false;
+    action->trigger();
+    return true;
+}
+
+bool WaitReady(int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        const bool engineDone = !MainWin->Interpreter.HasEngine() ||
+                                MainWin->Interpreter.Engine().IsFinished();
+        if (!MainWin->Running() && engineDone) return true;
+    }
+    return false;
+}
+
+bool WaitSuspended(int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        // Suspended with no resume pending, and the thread really waiting.
+        if (MainWin->Interpreter.HasEngine() && MainWin->Interpreter.IsSuspended() &&
+            MainWin->Interpreter.Engine().IsWaiting())
+            return true;
+        if (!MainWin->Running() && MainWin->Interpreter.HasEngine() &&
+            MainWin->Interpreter.Engine().IsFinished())
+            return false;
+    }
+    return false;
+}
+
+}  // namespace celtest

@@ -1,0 +1,66 @@
+// Helpers for driving the real windows in tests: scripted message boxes and dialogs, the window
+// set as the program creates it, and triggering commands by name.
+#pragma once
+
+#include "cel_Dialogs.h"
+
+#include <QStringList>
+#include <QtTest>
+
+#include <deque>
+#include <memory>
+
+class TMainWin;
+class TEditWin;
+class TOutputWin;
+class TMemoryWin;
+class TWaitWin;
+
+namespace celtest {
+
+// Answers message boxes and dialogs from a queue and records what was shown. A box that nobody
+// queued an answer for fails the test (and answers Cancel/Ok so the test can go on).
+class TScriptedDialogs final : public cel::TDialogs {
+public:
+    struct TExpected {
+        QString TextContains;
+        TAnswer Answer;
+    };
+    std::deque<TExpected> Messages;
+    std::deque<QStringList> OpenAnswers;
+    std::deque<QString> SaveAnswers;
+    QStringList Shown;      // every message text, in order
+    QStringList Unexpected; // texts of boxes no answer was queued for
+
+    void Expect(const QString& textContains, TAnswer answer = TAnswer::Ok) {
+        Messages.push_back({textContains, answer});
+    }
+
+    TAnswer Message(QWidget*, TKind, const QString& text, int buttons) override;
+    QStringList OpenFileNames(QWidget*, const QString&, const QString&, const QString&, bool) override;
+    QString SaveFileName(QWidget*, const QString&, const QString&, const QString&, const QString&) override;
+    bool ChooseFont(QWidget*, QFont&) override { return false; }
+    bool ChooseColor(QWidget*, QColor&) override { return false; }
+};
+
+// The window set of the program, created in its order, with scripted dialogs installed.
+class TWindows {
+public:
+    TWindows();
+    ~TWindows();
+    TScriptedDialogs Dialogs;
+    std::unique_ptr<TMainWin> Main;
+    std::unique_ptr<TEditWin> Edit;
+    std::unique_ptr<TOutputWin> Output;
+    std::unique_ptr<TMemoryWin> Memory;
+    std::unique_ptr<TWaitWin> Wait;
+};
+
+// Triggers the main window's action of that name; fails when it is missing or disabled.
+bool Trigger(const char* name);
+// Waits until no program exists and its engine has finished.
+bool WaitReady(int timeoutMs = 20000);
+// Waits until the engine sits in a pause or an input request.
+bool WaitSuspended(int timeoutMs = 20000);
+
+}  // namespace celtest

@@ -1,0 +1,109 @@
+// The IDE end to end: starting, running, tracing, typing input and closing, through the real
+// windows on the offscreen platform.
+
+#include "gui_support.h"
+
+#include "cel_EditWin.h"
+#include "cel_Main.h"
+#include "cel_MemoryWin.h"
+#include "cel_OutputWin.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTabBar>
+#include <Qsci/qsciscintilla.h>
+
+using namespace celtest;
+
+class TestGuiRun : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { Windows = std::make_unique<TWindows>(); }
+    void cleanup() {
+        QVERIFY(WaitReady());
+        QVERIFY2(Windows->Dialogs.Unexpected.isEmpty(),
+                 qPrintable(Windows->Dialogs.Unexpected.join(QStringLiteral(" | "))));
+        Windows.reset();
+    }
+
+    void startsWithOneUntitledDocument() {
+        QCOMPARE(MainWin->windowTitle(), QStringLiteral("Cellwright 1.4.7"));
+        QVERIFY(EditWin->isVisible() && OutputWin->isVisible() && MemoryWin->isVisible());
+        QCOMPARE(EditWin->Tabs->count(), 1);
+        QCOMPARE(EditWin->Tabs->tabText(0), QStringLiteral("Unknown1"));
+        QCOMPARE(EditWin->windowTitle(), QStringLiteral("Source Editor - Unknown1"));
+        QCOMPARE(EditWin->PanelText(0), QStringLiteral("1 : 1"));
+        QCOMPARE(EditWin->PanelText(1), QStringLiteral("Ready"));
+        QVERIFY(!MainWin->MenuDebug->isEnabled());
+        QVERIFY(!MainWin->MenuReset->isEnabled());
+        QVERIFY(!MainWin->MenuModifyMemory->isEnabled());
+    }
+
+    void runPrintsIntoTheOutputWindow() {
+        EditWin->SetText("++++++++[>++++++++<-]>+.+.\r\n[-]++++++++++.");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitReady());
+        QCOMPARE(OutputWin->Text(), QByteArray("AB\r\n"));
+        QCOMPARE(EditWin->PanelText(1), QStringLiteral("Ready"));
+        QVERIFY(EditWin->PanelText(3).endsWith(QStringLiteral(" i")));
+        QVERIFY(MainWin->MenuDoRun->isEnabled());
+        QVERIFY(!MainWin->MenuReset->isEnabled());
+        QVERIFY(!EditWin->Editor->isReadOnly());
+    }
+
+    void traceStepsAndResetEnds() {
+        EditWin->SetText("+\r\n+");
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(EditWin->SelStart(), 0);
+        QCOMPARE(EditWin->SelLength(), 1);
+        QCOMPARE(EditWin->PanelText(1), QStringLiteral("Paused"));
+        QVERIFY(EditWin->Editor->isReadOnly());
+        QVERIFY(MainWin->MenuDoRun->isEnabled() && !MainWin->MenuDebug->isEnabled());
+        QVERIFY(MainWin->MenuModifyMemory->isEnabled());
+        QVERIFY(!MainWin->MenuNew->isEnabled() && !MainWin->MenuEdit->isEnabled());
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(EditWin->SelStart(), 3);  // the line break counts two characters
+        // Exit is refused while a program exists.
+        Windows->Dialogs.Expect(QStringLiteral("You cannot exit while running a program."));
+        QVERIFY(!MainWin->close());
+        QVERIFY(Trigger("MenuReset"));
+        QVERIFY(WaitReady());
+        QCOMPARE(EditWin->PanelText(1), QStringLiteral("Ready"));
+        QCOMPARE(EditWin->SelLength(), 0);
+        QCOMPARE(EditWin->SelStart(), 4);  // just after the last marked command
+        QVERIFY(!MainWin->MenuModifyMemory->isEnabled());
+    }
+
+    void typedInputReachesTheProgram() {
+        EditWin->SetText(",.,.");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(MainWin->WaitingForInput());
+        QVERIFY(OutputWin->EditLine->isEnabled());
+        OutputWin->LastInputEdit = OutputWin->EditLine;
+        OutputWin->EditLine->setText(QStringLiteral("Z"));
+        OutputWin->BtnOkClick();
+        QVERIFY(WaitReady());
+        // The echo, the reported line break, then the two bytes the program wrote back.
+        QCOMPARE(OutputWin->Text(), QByteArray("Z\r\nZ\r\n"));
+        QVERIFY(!OutputWin->EditLine->isEnabled());
+    }
+
+    void structureErrorIsReported() {
+        EditWin->SetText("+[");
+        Windows->Dialogs.Expect(QStringLiteral("Error 101: Closing bracket expected."));
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitReady());
+        QVERIFY(Windows->Dialogs.Messages.empty());
+    }
+
+private:
+    std::unique_ptr<TWindows> Windows;
+};
+
+QTEST_MAIN(TestGuiRun)
+#include "test_gui_run.moc"
