@@ -200,6 +200,7 @@ void TMainWin::CreateCommands() {
     MenuRun->addSeparator();
     MenuWatch = AddItem(MenuRun, "MenuWatch", "&Watch Program Operation", K(Qt::Key_F11),
                         &TMainWin::MenuWatchClick);
+    MenuWatch->setCheckable(true);
     MenuSpeed = AddItem(MenuRun, "MenuSpeed", "&Set Running Speed for Watch ...", K(Qt::CTRL | Qt::Key_F10),
                         &TMainWin::MenuSpeedClick);
     MenuDebug->setEnabled(false);
@@ -521,7 +522,7 @@ void TMainWin::ClearRunCounters() {
 }
 
 void TMainWin::MenuDoRunClick() {
-    if (StartingRun) return;
+    if (StartingRun || Resetting) return;
     QThread::msleep(20);
     ClearRunCounters();
     StartOrContinueRun();
@@ -530,7 +531,7 @@ void TMainWin::MenuDoRunClick() {
 }
 
 void TMainWin::MenuTraceClick() {
-    if (StartingRun) return;
+    if (StartingRun || Resetting) return;
     if (!Running()) {
         if (!EngineIdle()) return;
         ShowOutput();
@@ -555,7 +556,7 @@ void TMainWin::MenuDebugClick() {
 }
 
 void TMainWin::MenuRunToCursorClick() {
-    if (StartingRun) return;
+    if (StartingRun || Resetting) return;
     const bool running = Running();
     if (!running && !EngineIdle()) return;
     SetRunningCommands();
@@ -574,14 +575,29 @@ void TMainWin::MenuRunToCursorClick() {
 }
 
 void TMainWin::MenuResetClick() {
-    if (!Running()) return;
+    if (!Running() || Resetting) return;
     const bool stepMode = Interpreter.GetStepMode();
     Interpreter.Terminate();
     if (stepMode || WaitingForInput()) Interpreter.Resume();
+    // The program ends at once (at full speed, at the engine's next check). Its last hand-offs
+    // are served here, so that a Run given right after the reset finds no program in existence
+    // and starts a new one instead of "continuing" the one that is on its way out.
+    Resetting = true;
+    cel::TBFInterpreterBase& engine = Interpreter.Engine();
+    while (!engine.IsFinished()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    engine.WaitFor();
+    Resetting = false;
 }
 
 void TMainWin::MenuWatchClick() {
-    const bool on = !MenuWatch->isChecked();
+    // The item and the button are check items that toggle themselves before their handler
+    // runs; any other caller inverts the item's state.
+    bool on = !MenuWatch->isChecked();
+    if (sender() == MenuWatch) on = MenuWatch->isChecked();
+    else if (sender() == BtnWatch) on = BtnWatch->isChecked();
     MenuWatch->setChecked(on);
     BtnWatch->setChecked(on);
     if (Running()) {
@@ -873,7 +889,7 @@ bool TMainWin::QuerySaveCurrent() {
     MemoryWin->DialogOpen = true;
     const auto answer = cel::Dialogs().Message(
         EditWin, cel::TDialogs::TKind::Warning,
-        Quoted(EditWin->Tabs->tabText(EditWin->Tabs->currentIndex())) +
+        Quoted(EditWin->TabCaption(EditWin->Tabs->currentIndex())) +
             QStringLiteral(" has changed. Do you want to save?"),
         cel::TDialogs::ButtonYes | cel::TDialogs::ButtonNo | cel::TDialogs::ButtonCancel);
     MemoryWin->DialogOpen = false;
@@ -902,7 +918,7 @@ bool TMainWin::SaveCurrent() {
         return true;
     }
     MemoryWin->DialogOpen = true;
-    cel::ShowError(EditWin, QStringLiteral("The file ") + Quoted(EditWin->Tabs->tabText(EditWin->Tabs->currentIndex())) +
+    cel::ShowError(EditWin, QStringLiteral("The file ") + Quoted(EditWin->TabCaption(EditWin->Tabs->currentIndex())) +
                                 QStringLiteral(" could NOT be saved.\n\nDo you have the necessary rights to write "
                                                "to that file?"));
     MemoryWin->DialogOpen = false;

@@ -199,6 +199,7 @@ private:
     std::vector<QAction*> ShortcutItems;
     bool ShortcutTaken = false;
     bool StartingRun = false;
+    bool Resetting = false;  // Program Reset waits for the engine to end
     QStringList RecentCaptionsForTests;
 };
 

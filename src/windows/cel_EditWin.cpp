@@ -208,7 +208,7 @@ void TEditWin::UpdateCaption() {
     QString name;
     if (MainWin && index >= 0 && size_t(index) < MainWin->Documents.size())
         name = MainWin->Documents[size_t(index)]->FileName;
-    if (name.isEmpty() && index >= 0) name = Tabs->tabText(index);
+    if (name.isEmpty() && index >= 0) name = TabCaption(index);
     setWindowTitle(QStringLiteral("Source Editor - ") + name);
 }
 
@@ -264,7 +264,15 @@ void TEditWin::NameTab(const QString& path, int index) {
     } else {
         caption = QFileInfo(path).fileName();
     }
+    // The tab bar reads "&" as a mnemonic marker: a file name keeps its ampersands.
+    caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
     if (index >= 0 && index < Tabs->count()) Tabs->setTabText(index, caption);
+}
+
+QString TEditWin::TabCaption(int index) const {
+    QString caption = Tabs->tabText(index);
+    caption.replace(QStringLiteral("&&"), QStringLiteral("&"));
+    return caption;
 }
 
 // Moves to another tab the way a user's choice does: store, switch, load.

@@ -41,6 +41,8 @@ public:
     void AppendTab(TContent* document);
     // Tab caption := the file name of path, or "Unknown" + the untitled counter (which grows).
     void NameTab(const QString& path, int index);
+    // The caption of tab index as the user reads it (the tab bar itself holds "&" as "&&").
+    QString TabCaption(int index) const;
     // Deletes tab index (its document already removed from the list) and selects tab select.
     void RemoveTab(int index, int select);
     void SetPanel(int index, const QString& text);

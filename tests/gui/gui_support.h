@@ -62,5 +62,8 @@ bool Trigger(const char* name);
 bool WaitReady(int timeoutMs = 20000);
 // Waits until the engine sits in a pause or an input request.
 bool WaitSuspended(int timeoutMs = 20000);
+// Drops the offscreen platform's notes about window operations it does not offer (raise()),
+// which the windows use on every run; every other message goes through as before.
+void QuietOffscreenWarnings();
 
 }  // namespace celtest

@@ -1,0 +1,640 @@
+// The run commands through the real windows: running, typed input and numbers, stepping,
+// pausing, the enabling of every command in each run state, the status bar counters and the
+// keyboard shortcuts as the application-wide filter takes them.
+
+#include "gui_support.h"
+
+#include "cel_EditWin.h"
+#include "cel_Main.h"
+#include "cel_MemoryWin.h"
+#include "cel_OutputWin.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <Qsci/qsciscintilla.h>
+
+using namespace celtest;
+
+namespace {
+
+constexpr int Generous = 20000;
+
+const char* const HelloWorld =
+    "++++++++[>++++[>++>+++>+++>+<<<<-]>+>+>->>+[<]<-]>>.>---.+++++++..+++.>>.<-.<.+++.------."
+    "--------.>>+.>++.";
+
+enum class TState { Ready, Running, Paused, Waiting };
+
+const char* StateName(TState state) {
+    switch (state) {
+    case TState::Ready: return "Ready";
+    case TState::Running: return "Running";
+    case TState::Paused: return "Paused";
+    case TState::Waiting: return "Waiting";
+    }
+    return "?";
+}
+
+// Gives a field the keyboard focus the way a click does, so that its focus handler runs.
+bool FocusField(QLineEdit* field) {
+    OutputWin->activateWindow();
+    if (!QTest::qWaitForWindowActive(OutputWin, Generous)) return false;
+    field->setFocus(Qt::MouseFocusReason);
+    QCoreApplication::processEvents();
+    return field->hasFocus();
+}
+
+// Types a line into the text field and confirms it.
+void EnterLine(const QString& text) {
+    OutputWin->LastInputEdit = OutputWin->EditLine;
+    OutputWin->EditLine->setText(text);
+    OutputWin->BtnOkClick();
+}
+
+void EnterNumber(const QString& text) {
+    OutputWin->LastInputEdit = OutputWin->EditNumber;
+    OutputWin->EditNumber->setText(text);
+    OutputWin->BtnOkClick();
+}
+
+// Sends a key to a widget as the user would type it, then lets the queued command run.
+void Press(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(widget, key, modifiers);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+}  // namespace
+
+class TestGuiCommands : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        QuietOffscreenWarnings();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+    void init() { Windows = std::make_unique<TWindows>(); }
+    void cleanup() {
+        if (MainWin->Running() && MainWin->MenuReset->isEnabled()) Trigger("MenuReset");
+        QVERIFY(WaitReady());
+        QVERIFY2(Windows->Dialogs.Unexpected.isEmpty(),
+                 qPrintable(Windows->Dialogs.Unexpected.join(QStringLiteral(" | "))));
+        Windows.reset();
+    }
+
+    // ---- Running and typed input ----
+
+    void helloWorldEndToEnd() {
+        EditWin->SetText(HelloWorld);
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitReady());
+        QCOMPARE(OutputWin->Text(), QByteArray("Hello World!\r\n"));
+        QVERIFY(OutputWin->BtnSave->isEnabled());
+        QCOMPARE(EditWin->PanelText(1), QStringLiteral("Ready"));
+        QVERIFY(EditWin->PanelText(2).isEmpty());
+        QVERIFY(!EditWin->Editor->isReadOnly());
+        // A second run starts from an empty output window.
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitReady());
+        QCOMPARE(OutputWin->Text(), QByteArray("Hello World!\r\n"));
+    }
+
+    void typedLineFollowsThePrompt() {
+        // Prints ">" and reads four bytes into cells 2 to 5, then prints them.
+        EditWin->SetText("++++++++[>++++++++<-]>--.>,>,>,>,<<<.>.>.>.");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(MainWin->WaitingForInput());
+        QCOMPARE(OutputWin->Text(), QByteArray(">"));
+        EnterLine(QStringLiteral("Ann"));
+        QVERIFY(WaitReady());
+        // The echo stands right after the prompt, the program's own output on the next line.
+        QCOMPARE(OutputWin->Text(), QByteArray(">Ann\r\nAnn\r\n"));
+        QCOMPARE(MainWin->Interpreter.GetCell(2), 'A');
+        QCOMPARE(MainWin->Interpreter.GetCell(3), 'n');
+        QCOMPARE(MainWin->Interpreter.GetCell(4), 'n');
+        QCOMPARE(MainWin->Interpreter.GetCell(5), 10u);
+        QCOMPARE(MainWin->Interpreter.GetInputSize(), 4u);
+    }
+
+    void echoGoesBeforeAFinalLineBreak() {
+        // Prints ">" and a line break, reads one byte, then prints "!".
+        EditWin->SetText("++++++++[>++++++++<-]>--.[-]++++++++++.,[-]+++++[>+++++++<-]>--.");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(OutputWin->Text(), QByteArray(">\r\n"));
+        EnterLine(QStringLiteral("Ann"));
+        QTRY_VERIFY_WITH_TIMEOUT(OutputWin->Text().startsWith(">Ann\r\n\r\n"), Generous);
+        QVERIFY(WaitReady());
+        QCOMPARE(OutputWin->Text(), QByteArray(">Ann\r\n\r\n!"));
+
+        // Without further output the text ends with the two breaks.
+        EditWin->SetText("++++++++++.,");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        EnterLine(QStringLiteral("Ann"));
+        QVERIFY(WaitReady());
+        QCOMPARE(OutputWin->Text(), QByteArray("Ann\r\n\r\n"));
+    }
+
+    void lineBreakItemsDecideTheBytesRead() {
+        struct TCase {
+            QAction* Item;
+            QByteArray Bytes;
+        };
+        const TCase cases[] = {{MainWin->Menu0x0A, "ab\n"},
+                               {MainWin->Menu0x0D0A, "ab\r\n"},
+                               {MainWin->Menu0x0D, "ab\r"},
+                               {MainWin->Menu0x0A0D, "ab\n\r"},
+                               {MainWin->MenuNoLineBreak, "ab"}};
+        for (const TCase& c : cases) {
+            c.Item->trigger();
+            QVERIFY(c.Item->isChecked());
+            EditWin->SetText(",");
+            QVERIFY(Trigger("MenuDoRun"));
+            QVERIFY(WaitSuspended());
+            EnterLine(QStringLiteral("ab"));
+            QVERIFY(WaitReady());
+            const uint32_t size = MainWin->Interpreter.GetInputSize();
+            QCOMPARE(size, uint32_t(c.Bytes.size()));
+            QByteArray read;
+            for (uint32_t i = 0; i < size; ++i) read.append(char(MainWin->Interpreter.GetInputByte(uint16_t(i))));
+            QCOMPARE(read, c.Bytes);
+            // The echo is followed by a break exactly when one is reported.
+            QCOMPARE(OutputWin->Text(), c.Item == MainWin->MenuNoLineBreak ? QByteArray("ab") : QByteArray("ab\r\n"));
+        }
+        // With any item but "no line break" an empty field delivers just the break.
+        MainWin->Menu0x0A->trigger();
+        EditWin->SetText(",");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        EnterLine(QString());
+        QVERIFY(WaitReady());
+        QCOMPARE(MainWin->Interpreter.GetCell(0), 10u);
+    }
+
+    void emptyLineWithoutLineBreakIsRefused() {
+        MainWin->MenuNoLineBreak->trigger();
+        EditWin->SetText(",");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        Windows->Dialogs.Expect(QStringLiteral("You did not enter any data. Please try again."));
+        EnterLine(QString());
+        QVERIFY(Windows->Dialogs.Messages.empty());
+        // The panel stays open and the program keeps waiting.
+        QVERIFY(MainWin->WaitingForInput());
+        QVERIFY(OutputWin->EditLine->isEnabled());
+        QVERIFY(OutputWin->BtnOk->isEnabled());
+        EnterLine(QStringLiteral("q"));
+        QVERIFY(WaitReady());
+        QCOMPARE(MainWin->Interpreter.GetCell(0), uint32_t('q'));
+        QCOMPARE(OutputWin->Text(), QByteArray("q"));
+    }
+
+    void numberField_data() {
+        QTest::addColumn<bool>("wide");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<uint32_t>("cell");
+        QTest::newRow("300 in 8 bit") << false << "300" << 44u;
+        QTest::newRow("-1 in 8 bit") << false << "-1" << 255u;
+        QTest::newRow("-1 in 16 bit") << true << "-1" << 65535u;
+        QTest::newRow("$FF") << false << "$FF" << 255u;
+        QTest::newRow("0x41 in 16 bit") << true << "0x41" << 65u;
+        QTest::newRow("70000 in 16 bit") << true << "70000" << 4464u;
+    }
+
+    void numberField() {
+        QFETCH(bool, wide);
+        QFETCH(QString, text);
+        QFETCH(uint32_t, cell);
+        QVERIFY(Trigger(wide ? "Menu16Bit" : "Menu8Bit"));
+        // Two reads: a number does not fill the input buffer, so the second read asks again.
+        EditWin->SetText(",>,");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(FocusField(OutputWin->EditNumber));
+        QCOMPARE(OutputWin->LastInputEdit, OutputWin->EditNumber);
+        OutputWin->EditNumber->setText(text);
+        OutputWin->BtnOkClick();
+        QVERIFY(WaitSuspended());
+        QVERIFY(MainWin->WaitingForInput());
+        QCOMPARE(MainWin->Interpreter.GetCell(0), cell);
+        QCOMPARE(MainWin->Interpreter.GetDataPtr(), 1u);
+        QVERIFY(OutputWin->Text().isEmpty());  // numbers are not echoed
+        EnterNumber(QStringLiteral("7"));
+        QVERIFY(WaitReady());
+        QCOMPARE(MainWin->Interpreter.GetCell(1), 7u);
+    }
+
+    void illegalNumbersAreRefused() {
+        EditWin->SetText(",");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        for (const QString& text : {QStringLiteral("12a"), QString(), QStringLiteral("$"), QStringLiteral("1 ")}) {
+            Windows->Dialogs.Expect(QStringLiteral("You did not enter a legal number. Please try again."));
+            EnterNumber(text);
+            QVERIFY2(Windows->Dialogs.Messages.empty(), qPrintable(text));
+            QVERIFY(MainWin->WaitingForInput());
+            QVERIFY(OutputWin->EditNumber->isEnabled());
+        }
+        EnterNumber(QStringLiteral(" +12"));
+        QVERIFY(WaitReady());
+        QCOMPARE(MainWin->Interpreter.GetCell(0), 12u);
+        QVERIFY(!OutputWin->EditNumber->isEnabled());
+        QVERIFY(OutputWin->EditNumber->text().isEmpty());
+    }
+
+    void enteringOneFieldEmptiesTheOther() {
+        EditWin->SetText(",");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(FocusField(OutputWin->EditLine));
+        OutputWin->EditLine->setText(QStringLiteral("abc"));
+        QVERIFY(FocusField(OutputWin->EditNumber));
+        QVERIFY(OutputWin->EditLine->text().isEmpty());
+        OutputWin->EditNumber->setText(QStringLiteral("5"));
+        // The output text box takes Ok away; a field gives it back.
+        OutputWin->Output->setFocus(Qt::MouseFocusReason);
+        QCoreApplication::processEvents();
+        QVERIFY(!OutputWin->BtnOk->isEnabled());
+        QVERIFY(FocusField(OutputWin->EditLine));
+        QVERIFY(OutputWin->EditNumber->text().isEmpty());
+        QVERIFY(OutputWin->BtnOk->isEnabled());
+        EnterLine(QStringLiteral("z"));
+        QVERIFY(WaitReady());
+    }
+
+    // ---- Stepping, pausing and ending ----
+
+    void traceStepsThroughEveryCommand() {
+        EditWin->SetText("+>\r\n+.");
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        const int marks[] = {0, 1, 4, 5};
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(EditWin->SelStart(), marks[i]);
+            QCOMPARE(EditWin->SelLength(), 1);
+            QCOMPARE(EditWin->PanelText(1), QStringLiteral("Paused"));
+            QVERIFY(Trigger("MenuTrace"));
+            if (i < 3) QVERIFY(WaitSuspended());
+        }
+        QVERIFY(WaitReady());
+        QCOMPARE(OutputWin->Text(), QByteArray("\x01"));
+        QCOMPARE(EditWin->SelLength(), 0);
+        QCOMPARE(EditWin->SelStart(), 6);
+    }
+
+    void debugDuringInputPausesAtTheInputCommand() {
+        EditWin->SetText("+,+");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(MainWin->WaitingForInput());
+        QVERIFY(OutputWin->EditLine->isEnabled());
+        QVERIFY(Trigger("MenuDebug"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(MainWin->Paused());
+        QVERIFY(!MainWin->WaitingForInput());
+        // The panel closed; the pause marks the interrupted input command.
+        QVERIFY(!OutputWin->EditLine->isEnabled());
+        QVERIFY(!OutputWin->BtnOk->isEnabled());
+        QCOMPARE(EditWin->SelStart(), 1);
+        QCOMPARE(EditWin->SelLength(), 1);
+        QCOMPARE(EditWin->PanelText(1), QStringLiteral("Paused"));
+        QCOMPARE(MainWin->Interpreter.GetCell(0), 1u);
+        // Continuing runs the same input command again, which asks anew.
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(MainWin->WaitingForInput());
+        QVERIFY(OutputWin->EditLine->isEnabled());
+        EnterLine(QStringLiteral("x"));
+        QVERIFY(WaitReady());
+        QCOMPARE(MainWin->Interpreter.GetCell(0), uint32_t('x') + 1);
+    }
+
+    void runToCursorPausesAtTheCaret() {
+        EditWin->SetText("+++\r\n>++.");
+        EditWin->SetSelection(5, 0);
+        QVERIFY(Trigger("MenuRunToCursor"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(MainWin->Paused());
+        QCOMPARE(EditWin->SelStart(), 5);
+        QCOMPARE(EditWin->SelLength(), 1);
+        QCOMPARE(MainWin->Interpreter.GetCell(0), 3u);
+        QCOMPARE(MainWin->Interpreter.GetDataPtr(), 0u);
+        QVERIFY(OutputWin->Text().isEmpty());
+        // From the pause, Run to Cursor again goes on to the command now at the caret.
+        EditWin->SetSelection(8, 0);
+        QVERIFY(Trigger("MenuRunToCursor"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(EditWin->SelStart(), 8);
+        QCOMPARE(MainWin->Interpreter.GetCell(1), 2u);
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitReady());
+        QCOMPARE(OutputWin->Text(), QByteArray("\x02"));
+    }
+
+    void resetEndsTheProgramInEveryState() {
+        // Running at full speed.
+        EditWin->SetText("+[]");
+        QVERIFY(Trigger("MenuDoRun"));
+        QTRY_VERIFY_WITH_TIMEOUT(MainWin->MenuReset->isEnabled() && MainWin->Running(), Generous);
+        QVERIFY(Trigger("MenuReset"));
+        QVERIFY(WaitReady());
+        QCOMPARE(EditWin->PanelText(1), QStringLiteral("Ready"));
+        // Waiting for input.
+        EditWin->SetText(",+");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(Trigger("MenuReset"));
+        QVERIFY(WaitReady());
+        QVERIFY(!OutputWin->EditLine->isEnabled());
+        QCOMPARE(MainWin->Interpreter.GetCell(0), 0u);
+        // Paused.
+        EditWin->SetText("++");
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(Trigger("MenuReset"));
+        QVERIFY(WaitReady());
+        QCOMPARE(MainWin->Interpreter.GetCell(0), 0u);
+        QVERIFY(!EditWin->Editor->isReadOnly());
+    }
+
+    void runRightAfterResetStartsCleanly() {
+        EditWin->SetText("++++++++[>++++++++<-]>+.");
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        const cel::TBFInterpreterBase* first = &MainWin->Interpreter.Engine();
+        // No events in between: the old engine is still on its way out.
+        QVERIFY(Trigger("MenuReset"));
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitReady());
+        QVERIFY(MainWin->EngineIdle());
+        QVERIFY(&MainWin->Interpreter.Engine() != first);
+        QCOMPARE(OutputWin->Text(), QByteArray("A"));
+        QVERIFY(!MainWin->Interpreter.Engine().GetStepMode());
+        QVERIFY(MainWin->MenuDoRun->isEnabled());
+        QVERIFY(!MainWin->MenuReset->isEnabled());
+        QVERIFY(!MainWin->MenuDebug->isEnabled());
+        QCOMPARE(EditWin->PanelText(1), QStringLiteral("Ready"));
+    }
+
+    // ---- Enabling per run state ----
+
+    void enablingFollowsTheRunState() {
+        // Hidden recent entries can never be triggered; the table is about the visible ones.
+        for (int i = 5; i >= 1; --i) MainWin->AddRecent(QStringLiteral("/nowhere/recent%1.b").arg(i));
+        for (QAction* entry : MainWin->MenuRecent) QVERIFY(entry->isVisible());
+        VerifyEnabling(TState::Ready);
+
+        EditWin->SetText("+[]");
+        QVERIFY(Trigger("MenuDoRun"));
+        QTRY_VERIFY_WITH_TIMEOUT(MainWin->MenuDebug->isEnabled(), Generous);
+        QVERIFY(MainWin->Running() && !MainWin->Paused() && !MainWin->WaitingForInput());
+        VerifyEnabling(TState::Running);
+
+        QVERIFY(Trigger("MenuDebug"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(MainWin->Paused());
+        VerifyEnabling(TState::Paused);
+
+        // F9 from the pause continues at full speed.
+        QVERIFY(Trigger("MenuDoRun"));
+        QTRY_VERIFY_WITH_TIMEOUT(!MainWin->Paused(), Generous);
+        VerifyEnabling(TState::Running);
+        QVERIFY(Trigger("MenuReset"));
+        QVERIFY(WaitReady());
+        VerifyEnabling(TState::Ready);
+
+        EditWin->SetText(",");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(MainWin->WaitingForInput());
+        VerifyEnabling(TState::Waiting);
+        EnterLine(QStringLiteral("a"));
+        QVERIFY(WaitReady());
+        VerifyEnabling(TState::Ready);
+
+        // A run started by Trace: Paused at once, and back to Ready at its end.
+        EditWin->SetText("+");
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        VerifyEnabling(TState::Paused);
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitReady());
+        VerifyEnabling(TState::Ready);
+    }
+
+    // ---- Status bar ----
+
+    void statusBarCountsWithTheLocale() {
+        // 4 x 4 x 4 x 4 passes of the innermost loop: well over a thousand commands.
+        EditWin->SetText("++++[>++++[>++++[>++++[>+.<-]<-]<-]<-]");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitReady());
+        const uint64_t executed = MainWin->Interpreter.GetExecuted();
+        QVERIFY2(executed >= 1000, qPrintable(QString::number(executed)));
+        QCOMPARE(EditWin->PanelText(3), QLocale().toString(qulonglong(executed)) + QStringLiteral(" i"));
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d{1,3}(,\\d{3})+ i$")).match(EditWin->PanelText(3)).hasMatch());
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d+\\.\\d{3} s$")).match(EditWin->PanelText(4)).hasMatch(),
+                 qPrintable(EditWin->PanelText(4)));
+        QVERIFY(EditWin->PanelText(2).isEmpty());
+
+        // The separators are the locale's.
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        MainWin->ShowRunCounters();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d{1,3}(\\.\\d{3})+ i$")).match(EditWin->PanelText(3)).hasMatch(),
+                 qPrintable(EditWin->PanelText(3)));
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d+,\\d{3} s$")).match(EditWin->PanelText(4)).hasMatch(),
+                 qPrintable(EditWin->PanelText(4)));
+
+        // The timer tick shows the rate; New empties the counters.
+        EditWin->SetText("+[]");
+        QVERIFY(Trigger("MenuDoRun"));
+        QTRY_VERIFY_WITH_TIMEOUT(MainWin->Running() && MainWin->MenuDebug->isEnabled(), Generous);
+        MainWin->TimerTimer();
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d{1,3}(,\\d{3})* ips$")).match(EditWin->PanelText(2)).hasMatch(),
+                 qPrintable(EditWin->PanelText(2)));
+        QVERIFY(Trigger("MenuReset"));
+        QVERIFY(WaitReady());
+        QVERIFY(EditWin->PanelText(2).isEmpty());
+        QVERIFY(!EditWin->PanelText(3).isEmpty());
+        QVERIFY(Trigger("MenuNew"));
+        QVERIFY(EditWin->PanelText(3).isEmpty());
+        QVERIFY(EditWin->PanelText(4).isEmpty());
+    }
+
+    // ---- Shortcuts ----
+
+    void editShortcutsDoNothingWhileAProgramExists() {
+        EditWin->SetText(",");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(!MainWin->MenuEdit->isEnabled());
+        QLineEdit* field = OutputWin->EditLine;
+        QVERIFY(field->isEnabled());
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        clipboard->setText(QStringLiteral("clip"));
+        field->setText(QStringLiteral("typed"));
+        field->selectAll();
+        Press(field, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(clipboard->text(), QStringLiteral("clip"));
+        Press(field, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(clipboard->text(), QStringLiteral("clip"));
+        QCOMPARE(field->text(), QStringLiteral("typed"));
+        field->deselect();
+        field->setCursorPosition(2);
+        Press(field, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(field->text(), QStringLiteral("typed"));
+        Press(field, Qt::Key_A, Qt::ControlModifier);
+        QVERIFY(!field->hasSelectedText());
+        Press(field, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(field->text(), QStringLiteral("typed"));
+        // Ordinary keys still reach the field.
+        Press(field, Qt::Key_S);
+        QCOMPARE(field->text(), QStringLiteral("tysped"));
+        EnterLine(QStringLiteral("a"));
+        QVERIFY(WaitReady());
+        QCOMPARE(clipboard->text(), QStringLiteral("clip"));
+    }
+
+    void runKeyInTheEditorStartsARun() {
+        EditWin->SetText(HelloWorld);
+        Press(EditWin->Editor, Qt::Key_F9);
+        QTRY_VERIFY_WITH_TIMEOUT(!OutputWin->Text().isEmpty() || MainWin->Running(), Generous);
+        QVERIFY(WaitReady());
+        QCOMPARE(OutputWin->Text(), QByteArray("Hello World!\r\n"));
+        // The key does not reach the editor: the text is unchanged and not modified.
+        QCOMPARE(EditWin->Text(), QByteArray(HelloWorld));
+        QVERIFY(!MainWin->CurrentDocument()->Modified);
+        // F7 in the editor steps, F2 (Ctrl) resets.
+        EditWin->SetText("++");
+        Press(EditWin->Editor, Qt::Key_F7);
+        QVERIFY(WaitSuspended());
+        QVERIFY(MainWin->Paused());
+        Press(EditWin->Editor, Qt::Key_F2, Qt::ControlModifier);
+        QVERIFY(WaitReady());
+        QCOMPARE(MainWin->Interpreter.GetCell(0), 0u);
+    }
+
+    void watchKeyWhileReadyOnlyToggles() {
+        QVERIFY(!MainWin->MenuWatch->isChecked());
+        QVERIFY(!MainWin->BtnWatch->isChecked());
+        Press(EditWin->Editor, Qt::Key_F11);
+        QVERIFY(MainWin->MenuWatch->isChecked());
+        QVERIFY(MainWin->BtnWatch->isChecked());
+        QVERIFY(!MainWin->Running());
+        Press(EditWin->Editor, Qt::Key_F11);
+        QVERIFY(!MainWin->MenuWatch->isChecked());
+        QVERIFY(!MainWin->BtnWatch->isChecked());
+        // The button and the menu item stay in step whichever is used.
+        MainWin->BtnWatch->trigger();
+        QVERIFY(MainWin->MenuWatch->isChecked());
+        QVERIFY(MainWin->BtnWatch->isChecked());
+        MainWin->MenuWatch->trigger();
+        QVERIFY(!MainWin->MenuWatch->isChecked());
+        QVERIFY(!MainWin->BtnWatch->isChecked());
+
+        // The next run starts watched: each command is marked, and at the end the caret stands
+        // after the last one.
+        Press(EditWin->Editor, Qt::Key_F11);
+        EditWin->SetText("+++");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitReady());
+        QVERIFY(MainWin->Interpreter.GetWatch());
+        QCOMPARE(EditWin->SelLength(), 0);
+        QCOMPARE(EditWin->SelStart(), 3);
+        Press(EditWin->Editor, Qt::Key_F11);
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitReady());
+        QVERIFY(!MainWin->Interpreter.GetWatch());
+    }
+
+    void cellWidthKeysDoNothingWhileAProgramExists() {
+        QVERIFY(MainWin->Menu8Bit->isChecked());
+        EditWin->SetText("+[]");
+        QVERIFY(Trigger("MenuDoRun"));
+        QTRY_VERIFY_WITH_TIMEOUT(MainWin->MenuDebug->isEnabled(), Generous);
+        Press(EditWin->Editor, Qt::Key_9, Qt::ControlModifier);
+        QVERIFY(MainWin->Menu8Bit->isChecked() && MainWin->Btn8Bit->isChecked());
+        QVERIFY(!MainWin->Menu16Bit->isChecked() && !MainWin->Btn16Bit->isChecked());
+        QVERIFY(Trigger("MenuDebug"));
+        QVERIFY(WaitSuspended());
+        Press(EditWin->Editor, Qt::Key_9, Qt::ControlModifier);
+        QVERIFY(MainWin->Menu8Bit->isChecked() && !MainWin->Btn16Bit->isChecked());
+        QVERIFY(Trigger("MenuReset"));
+        QVERIFY(WaitReady());
+        // While Ready the keys switch, and the next run has the chosen width.
+        Press(EditWin->Editor, Qt::Key_9, Qt::ControlModifier);
+        QVERIFY(MainWin->Menu16Bit->isChecked() && MainWin->Btn16Bit->isChecked());
+        QVERIFY(!MainWin->Btn8Bit->isChecked());
+        EditWin->SetText("-");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitReady());
+        QVERIFY(MainWin->Interpreter.Wide);
+        QCOMPARE(MainWin->Interpreter.GetCell(0), 65535u);
+        EditWin->SetText(",");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        Press(OutputWin->EditLine, Qt::Key_8, Qt::ControlModifier);
+        QVERIFY(MainWin->Menu16Bit->isChecked());
+        EnterLine(QStringLiteral("a"));
+        QVERIFY(WaitReady());
+        Press(EditWin->Editor, Qt::Key_8, Qt::ControlModifier);
+        QVERIFY(MainWin->Menu8Bit->isChecked() && MainWin->Btn8Bit->isChecked());
+    }
+
+private:
+    void VerifyEnabling(TState state) {
+        const bool ready = state == TState::Ready;
+        const bool running = state == TState::Running;
+        const bool paused = state == TState::Paused;
+        const bool waiting = state == TState::Waiting;
+        TMainWin* m = MainWin;
+        struct TRow {
+            std::vector<QAction*> Actions;
+            bool On;
+        };
+        const std::vector<TRow> rows = {
+            {{m->MenuNew, m->MenuOpen, m->MenuClose, m->BtnNew, m->BtnOpen, m->BtnClose}, ready},
+            {{m->MenuRecent[0], m->MenuRecent[1], m->MenuRecent[2], m->MenuRecent[3], m->MenuRecent[4]}, ready},
+            {{m->Menu8Bit, m->Menu16Bit, m->Btn8Bit, m->Btn16Bit, m->MenuPBrain, m->BtnPBrain,
+              m->MenuEnableComments},
+             ready},
+            {{m->MenuSetInputFile, m->MenuSetOutputFile, m->MenuColors, m->MenuBufferSize}, ready},
+            {{m->MenuDoRun, m->MenuTrace, m->MenuRunToCursor, m->BtnRun, m->BtnTrace, m->BtnRunToCursor},
+             ready || paused},
+            {{m->MenuDebug, m->BtnDebug}, running || waiting},
+            {{m->MenuReset, m->BtnReset}, !ready},
+            {{m->MenuModifyMemory}, paused},
+            {{m->MenuSave, m->MenuSaveAs, m->MenuExit, m->BtnSave, m->MenuWinSize, m->MenuToggle, m->MenuEditor,
+              m->MenuOutput, m->MenuMemory, m->MenuFlat, m->MenuGutter, m->MenuEdge, m->MenuWatch, m->BtnWatch,
+              m->MenuSpeed, m->Menu0x0A, m->Menu0x0D0A, m->Menu0x0D, m->Menu0x0A0D, m->MenuNoLineBreak,
+              m->MenuClearOutput, m->MenuFont, m->MenuTextGen, m->MenuStrip, m->MenuInfo, m->MenuMinimize},
+             true},
+        };
+        QStringList wrong;
+        for (const TRow& row : rows)
+            for (QAction* action : row.Actions)
+                if (action->isEnabled() != row.On) wrong << action->objectName();
+        // The Edit menu as a whole; its items keep their own state.
+        if (m->MenuEdit->isEnabled() != ready) wrong << QStringLiteral("MenuEdit");
+        for (QMenu* menu : {m->MenuFile, m->MenuView, m->MenuRun, m->MenuInterpreter, m->MenuExtras, m->MenuHelp})
+            if (!menu->isEnabled()) wrong << menu->objectName();
+        if (EditWin->Editor->isReadOnly() == ready) wrong << QStringLiteral("Editor read-only");
+        QVERIFY2(wrong.isEmpty(), qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(StateName(state)),
+                                                                         wrong.join(QStringLiteral(", ")))));
+    }
+
+    std::unique_ptr<TWindows> Windows;
+};
+
+QTEST_MAIN(TestGuiCommands)
+#include "test_gui_commands.moc"

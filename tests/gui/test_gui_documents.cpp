@@ -1,0 +1,453 @@
+// Documents through the real windows: untitled names, tab changes that store and restore each
+// document, Open with the recent-file list, Save and Save As, and the questions asked when the
+// application closes.
+
+#include "gui_support.h"
+
+#include "cel_EditWin.h"
+#include "cel_Main.h"
+#include "cel_OutputWin.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <Qsci/qsciscintilla.h>
+
+using namespace celtest;
+
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return QByteArray("<unreadable>");
+    return file.readAll();
+}
+
+bool WriteAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QStringList RecentPaths() {
+    QStringList paths;
+    for (int i = 0; i < 5; ++i)
+        if (MainWin->MenuRecent[i]->isVisible()) paths << MainWin->RecentPath[i];
+    return paths;
+}
+
+int CurrentTab() { return EditWin->Tabs->currentIndex(); }
+
+void ClickTab(int index) {
+    QTest::mouseClick(EditWin->Tabs, Qt::LeftButton, Qt::NoModifier, EditWin->Tabs->tabRect(index).center());
+    QCoreApplication::processEvents();
+}
+
+void Press(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(widget, key, modifiers);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+// Types into the editor as the user does, which marks the document modified.
+void Type(const char* text) {
+    QTest::keyClicks(EditWin->Editor, QLatin1String(text));
+    QCoreApplication::processEvents();
+}
+
+// What a document shows of itself in the editor and the output window.
+struct TView {
+    QByteArray Text;
+    QByteArray Output;
+    int Line, Column, Top, SelStart, SelLength;
+
+    static TView Now() {
+        return {EditWin->Text(),     OutputWin->Text(),  EditWin->CaretLine(), EditWin->CaretColumn(),
+                EditWin->TopLine(), EditWin->SelStart(), EditWin->SelLength()};
+    }
+    bool operator==(const TView&) const = default;
+    QString Describe() const {
+        QString output = QString::fromLatin1(Output);
+        output.replace(QLatin1Char('\r'), QLatin1String("\\r")).replace(QLatin1Char('\n'), QLatin1String("\\n"));
+        return QString::number(Text.size()) + QStringLiteral(" bytes of text, output \"") + output +
+               QStringLiteral("\", caret ") + QString::number(Line) + QLatin1Char(':') + QString::number(Column) +
+               QStringLiteral(", top ") + QString::number(Top) + QStringLiteral(", selection ") +
+               QString::number(SelStart) + QLatin1Char('+') + QString::number(SelLength);
+    }
+};
+
+#define COMPARE_VIEW(actual, expected) \
+    QVERIFY2((actual) == (expected), qPrintable((actual).Describe() + QStringLiteral(" <> ") + (expected).Describe()))
+
+}  // namespace
+
+class TestGuiDocuments : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QuietOffscreenWarnings(); }
+    void init() {
+        Dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(Dir->isValid());
+        Windows = std::make_unique<TWindows>();
+    }
+    void cleanup() {
+        if (MainWin->Running() && MainWin->MenuReset->isEnabled()) Trigger("MenuReset");
+        QVERIFY(WaitReady());
+        QVERIFY2(Windows->Dialogs.Unexpected.isEmpty(),
+                 qPrintable(Windows->Dialogs.Unexpected.join(QStringLiteral(" | "))));
+        // Nothing may hold the window open on its way out.
+        for (auto& document : MainWin->Documents) document->Modified = false;
+        Windows.reset();
+        QDir::setCurrent(QDir::tempPath());
+        Dir.reset();
+    }
+
+    // ---- Untitled documents and tabs ----
+
+    void untitledNumbersAreNeverReused() {
+        QCOMPARE(EditWin->Tabs->count(), 1);
+        QCOMPARE(EditWin->Tabs->tabText(0), QStringLiteral("Unknown1"));
+        QVERIFY(Trigger("MenuNew"));
+        QCOMPARE(EditWin->Tabs->count(), 2);
+        QCOMPARE(CurrentTab(), 1);
+        QCOMPARE(EditWin->Tabs->tabText(1), QStringLiteral("Unknown2"));
+        QCOMPARE(EditWin->windowTitle(), QStringLiteral("Source Editor - Unknown2"));
+        QCOMPARE(EditWin->PanelText(0), QStringLiteral("1 : 1"));
+        QVERIFY(Trigger("MenuClose"));
+        QCOMPARE(EditWin->Tabs->count(), 1);
+        QCOMPARE(EditWin->windowTitle(), QStringLiteral("Source Editor - Unknown1"));
+        QVERIFY(Trigger("MenuNew"));
+        QCOMPARE(EditWin->Tabs->tabText(1), QStringLiteral("Unknown3"));
+        QCOMPARE(MainWin->Documents.size(), size_t(2));
+        // Closing the only, untouched document changes nothing.
+        QVERIFY(Trigger("MenuClose"));
+        QVERIFY(Trigger("MenuClose"));
+        QCOMPARE(EditWin->Tabs->tabText(0), QStringLiteral("Unknown1"));
+        // A document with text becomes a new untitled one.
+        Type("+");
+        Windows->Dialogs.Expect(QStringLiteral("\"Unknown1\" has changed. Do you want to save?"),
+                                cel::TDialogs::TAnswer::No);
+        QVERIFY(Trigger("MenuClose"));
+        QCOMPARE(EditWin->Tabs->tabText(0), QStringLiteral("Unknown4"));
+        QVERIFY(EditWin->Text().isEmpty());
+        QVERIFY(!MainWin->CurrentDocument()->Modified);
+    }
+
+    void tabChangesRestoreEachDocument() {
+        // A: typed into (so modified), sixty lines of which the last is empty, scrolled, with
+        // a selection and output that ends with a line break.
+        Type("+");
+        QByteArray text = EditWin->Text();
+        for (int i = 0; i < 59; ++i) text += "\r\n+";
+        text += "\r\n";
+        EditWin->Editor->SendScintilla(QsciScintillaBase::SCI_APPENDTEXT, text.size() - 1, text.constData() + 1);
+        QCOMPARE(EditWin->Text(), text);
+        OutputWin->SetText("out A\r\n");
+        EditWin->SetSelection(9, 4);
+        EditWin->SetTopLine(20);
+        const TView a = TView::Now();
+        QCOMPARE(a.Top, 20);
+        QVERIFY(MainWin->Documents[0]->Modified);
+
+        // B: set by the program, not modified; output without a final break.
+        QVERIFY(Trigger("MenuNew"));
+        QVERIFY(OutputWin->Text().isEmpty());
+        EditWin->SetText("-\r\n--");
+        OutputWin->SetText("out B");
+        EditWin->SetSelection(3, 0);
+        const TView b = TView::Now();
+
+        ClickTab(0);
+        QCOMPARE(CurrentTab(), 0);
+        COMPARE_VIEW(TView::Now(), a);
+        QVERIFY(!EditWin->Editor->isUndoAvailable());
+        QCOMPARE(EditWin->windowTitle(), QStringLiteral("Source Editor - Unknown1"));
+
+        Press(EditWin->Editor, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(CurrentTab(), 1);
+        COMPARE_VIEW(TView::Now(), b);
+        QCOMPARE(EditWin->Text(), QByteArray("-\r\n--"));  // the Tab did not reach the editor
+
+        Press(EditWin->Editor, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(CurrentTab(), 0);
+        COMPARE_VIEW(TView::Now(), a);
+
+        QVERIFY(MainWin->Documents[0]->Modified);
+        QVERIFY(!MainWin->Documents[1]->Modified);
+
+        // Ctrl+F6 and Ctrl+F5 wrap around in both directions.
+        QVERIFY(Trigger("MenuNew"));
+        Press(EditWin->Editor, Qt::Key_F6, Qt::ControlModifier);
+        QCOMPARE(CurrentTab(), 0);
+        Press(EditWin->Editor, Qt::Key_F5, Qt::ControlModifier);
+        QCOMPARE(CurrentTab(), 2);
+        QVERIFY(!MainWin->Documents[1]->Modified);
+        QVERIFY(!MainWin->Documents[2]->Modified);
+    }
+
+    void tabChangeIsRefusedWhileAProgramExists() {
+        EditWin->SetText("-");
+        QVERIFY(Trigger("MenuNew"));
+        for (const char* program : {"+[]", "+", ","}) {
+            EditWin->SetText(program);
+            if (QByteArray(program) == "+") {
+                QVERIFY(Trigger("MenuTrace"));
+                QVERIFY(WaitSuspended());
+            } else {
+                QVERIFY(Trigger("MenuDoRun"));
+                QTRY_VERIFY_WITH_TIMEOUT(MainWin->MenuReset->isEnabled(), 20000);
+            }
+            QVERIFY(MainWin->Running());
+            ClickTab(0);
+            QCOMPARE(CurrentTab(), 1);
+            Press(EditWin->Editor, Qt::Key_Tab, Qt::ControlModifier);
+            QCOMPARE(CurrentTab(), 1);
+            Press(EditWin->Editor, Qt::Key_F5, Qt::ControlModifier);
+            QCOMPARE(CurrentTab(), 1);
+            QCOMPARE(EditWin->Text(), QByteArray(program));
+            QVERIFY(Trigger("MenuReset"));
+            QVERIFY(WaitReady());
+        }
+        ClickTab(0);
+        QCOMPARE(CurrentTab(), 0);
+        QCOMPARE(EditWin->Text(), QByteArray("-"));
+    }
+
+    // ---- Open and the recent-file list ----
+
+    void openAndTheRecentList() {
+        const QString a = Dir->filePath(QStringLiteral("a.b"));
+        const QString b = Dir->filePath(QStringLiteral("b.bf"));
+        const QString c = Dir->filePath(QStringLiteral("c.pb"));
+        QVERIFY(WriteAll(a, "+\n+"));
+        QVERIFY(WriteAll(b, "-\r--\r\n"));
+        QVERIFY(WriteAll(c, ">"));
+        OutputWin->SetText("old output");
+
+        Windows->Dialogs.OpenAnswers.push_back({a, b, c});
+        QVERIFY(Trigger("MenuOpen"));
+        // The untouched start-up document took the first file.
+        QCOMPARE(EditWin->Tabs->count(), 3);
+        QCOMPARE(EditWin->Tabs->tabText(0), QStringLiteral("a.b"));
+        QCOMPARE(EditWin->Tabs->tabText(1), QStringLiteral("b.bf"));
+        QCOMPARE(EditWin->Tabs->tabText(2), QStringLiteral("c.pb"));
+        QCOMPARE(CurrentTab(), 2);
+        QCOMPARE(EditWin->Text(), QByteArray(">"));
+        QCOMPARE(EditWin->windowTitle(), QStringLiteral("Source Editor - ") + c);
+        QVERIFY(OutputWin->Text().isEmpty());
+        QCOMPARE(RecentPaths(), (QStringList{c, b, a}));
+        for (const auto& document : MainWin->Documents) QVERIFY(!document->Modified);
+        QCOMPARE(QDir::currentPath(), QFileInfo(c).absolutePath());
+        ClickTab(1);
+        QCOMPARE(EditWin->Text(), QByteArray("-\r\n--"));  // a final break starts no line
+        ClickTab(0);
+        QCOMPARE(EditWin->Text(), QByteArray("+\r\n+"));
+        ClickTab(2);
+
+        // Opening entry 3 through the dialog leaves the list as it is.
+        Windows->Dialogs.OpenAnswers.push_back({a});
+        QVERIFY(Trigger("MenuOpen"));
+        QCOMPARE(EditWin->Tabs->count(), 4);
+        QCOMPARE(RecentPaths(), (QStringList{c, b, a}));
+
+        // Through its entry it changes places with entry 1.
+        QVERIFY(Trigger("MenuRecent3"));
+        QCOMPARE(EditWin->Tabs->count(), 5);
+        QCOMPARE(EditWin->Tabs->tabText(4), QStringLiteral("a.b"));
+        QCOMPARE(RecentPaths(), (QStringList{a, b, c}));
+        QCOMPARE(MainWin->MenuRecent[0]->text(), a);
+
+        // A file that is gone: the message, no new document, and still the exchange.
+        QVERIFY(QFile::remove(b));
+        OutputWin->SetText("stale");
+        Windows->Dialogs.Expect(QStringLiteral("The file \"") + b + QStringLiteral("\" does not exist."));
+        QVERIFY(Trigger("MenuRecent2"));
+        QVERIFY(Windows->Dialogs.Messages.empty());
+        QCOMPARE(EditWin->Tabs->count(), 5);
+        QVERIFY(OutputWin->Text().isEmpty());
+        QCOMPARE(RecentPaths(), (QStringList{b, a, c}));
+
+        // An empty entry does nothing.
+        QVERIFY(!MainWin->MenuRecent[3]->isVisible());
+        MainWin->MenuRecentClick(3);
+        QCOMPARE(EditWin->Tabs->count(), 5);
+        QCOMPARE(RecentPaths(), (QStringList{b, a, c}));
+
+        // Closing a titled document keeps it in the list.
+        QVERIFY(Trigger("MenuClose"));
+        QCOMPARE(EditWin->Tabs->count(), 4);
+        QCOMPARE(CurrentTab(), 3);
+        QCOMPARE(RecentPaths(), (QStringList{b, a, c}));
+    }
+
+    void fileNameWithAmpersand() {
+        const QString path = Dir->filePath(QStringLiteral("Tom & Jerry.b"));
+        QVERIFY(WriteAll(path, "+."));
+        Windows->Dialogs.OpenAnswers.push_back({path});
+        QVERIFY(Trigger("MenuOpen"));
+        QCOMPARE(EditWin->Text(), QByteArray("+."));
+        QCOMPARE(MainWin->CurrentDocument()->FileName, path);
+        QCOMPARE(EditWin->windowTitle(), QStringLiteral("Source Editor - ") + path);
+        // The tab shows the name with its ampersand, not as an accelerator marker.
+        QCOMPARE(EditWin->Tabs->tabText(0), QStringLiteral("Tom && Jerry.b"));
+        QCOMPARE(EditWin->TabCaption(0), QStringLiteral("Tom & Jerry.b"));
+        QCOMPARE(MainWin->RecentPath[0], path);
+        QCOMPARE(MainWin->MenuRecent[0]->text(), Dir->filePath(QStringLiteral("Tom && Jerry.b")));
+        QVERIFY(MainWin->IsRecent(path));
+
+        EditWin->Editor->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+        Type("-");
+        QVERIFY(MainWin->CurrentDocument()->Modified);
+        Windows->Dialogs.Expect(QStringLiteral("\"Tom & Jerry.b\" has changed. Do you want to save?"),
+                                cel::TDialogs::TAnswer::Yes);
+        QVERIFY(MainWin->QuerySaveCurrent());
+        QVERIFY(Windows->Dialogs.Messages.empty());
+        QCOMPARE(ReadAll(path), QByteArray("+.-"));
+        QVERIFY(!MainWin->CurrentDocument()->Modified);
+
+        // Its entry opens it again.
+        QVERIFY(Trigger("MenuRecent1"));
+        QCOMPARE(EditWin->Tabs->count(), 2);
+        QCOMPARE(EditWin->Text(), QByteArray("+.-"));
+        QCOMPARE(RecentPaths(), QStringList{path});
+    }
+
+    // ---- Saving ----
+
+    void saveWritesCrLfBetweenLines() {
+        const QString path = Dir->filePath(QStringLiteral("lines.b"));
+        QVERIFY(WriteAll(path, "+\n-\r>\r\n"));
+        Windows->Dialogs.OpenAnswers.push_back({path});
+        QVERIFY(Trigger("MenuOpen"));
+        QVERIFY(Trigger("MenuSave"));
+        // The final break of the file is gone; every other break is CR LF.
+        QCOMPARE(ReadAll(path), QByteArray("+\r\n-\r\n>"));
+
+        // A final empty line of the editor is a line like any other.
+        EditWin->Editor->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+        Press(EditWin->Editor, Qt::Key_Return);
+        QVERIFY(MainWin->CurrentDocument()->Modified);
+        QVERIFY(Trigger("MenuSave"));
+        QCOMPARE(ReadAll(path), QByteArray("+\r\n-\r\n>\r\n"));
+        QVERIFY(!MainWin->CurrentDocument()->Modified);
+        QCOMPARE(RecentPaths(), QStringList{path});
+    }
+
+    void saveOfAnUntitledDocumentAsksForAName() {
+        Type("+-");
+        QVERIFY(MainWin->CurrentDocument()->Modified);
+        // Cancelled: nothing written, still untitled and modified.
+        Windows->Dialogs.SaveAnswers.push_back(QString());
+        QVERIFY(Trigger("MenuSave"));
+        QVERIFY(Windows->Dialogs.SaveAnswers.empty());
+        QVERIFY(MainWin->CurrentDocument()->Modified);
+        QVERIFY(MainWin->CurrentDocument()->FileName.isEmpty());
+        QCOMPARE(EditWin->Tabs->tabText(0), QStringLiteral("Unknown1"));
+
+        const QString path = Dir->filePath(QStringLiteral("named.b"));
+        Windows->Dialogs.SaveAnswers.push_back(path);
+        QVERIFY(Trigger("MenuSave"));
+        QCOMPARE(ReadAll(path), QByteArray("+-"));
+        QVERIFY(!MainWin->CurrentDocument()->Modified);
+        QCOMPARE(MainWin->CurrentDocument()->FileName, path);
+        QCOMPARE(EditWin->Tabs->tabText(0), QStringLiteral("named.b"));
+        QCOMPARE(EditWin->windowTitle(), QStringLiteral("Source Editor - ") + path);
+        // Save As does not touch the recent list.
+        QVERIFY(RecentPaths().isEmpty());
+
+        // Save As to a place that cannot be written offers another try.
+        const QString blocked = Dir->filePath(QStringLiteral("folder.b"));
+        QVERIFY(QDir().mkdir(blocked));
+        const QString other = Dir->filePath(QStringLiteral("other.b"));
+        Windows->Dialogs.SaveAnswers.push_back(blocked);
+        Windows->Dialogs.Expect(QStringLiteral("The save operation failed. Do you want to choose another file for saving?"),
+                                cel::TDialogs::TAnswer::Yes);
+        Windows->Dialogs.SaveAnswers.push_back(other);
+        QVERIFY(Trigger("MenuSaveAs"));
+        QVERIFY(Windows->Dialogs.Messages.empty());
+        QCOMPARE(ReadAll(other), QByteArray("+-"));
+        QCOMPARE(MainWin->CurrentDocument()->FileName, other);
+    }
+
+    void failedSaveKeepsTheOldFile() {
+        // The document's file sits in a folder that is then moved away; a plain file takes the
+        // folder's name, so nobody (root included) can write the document's path.
+        const QString folder = Dir->filePath(QStringLiteral("work"));
+        QVERIFY(QDir().mkdir(folder));
+        const QString path = folder + QStringLiteral("/prog.b");
+        QVERIFY(WriteAll(path, "old"));
+        Windows->Dialogs.OpenAnswers.push_back({path});
+        QVERIFY(Trigger("MenuOpen"));
+        Type("+");
+        const QString moved = Dir->filePath(QStringLiteral("moved"));
+        QVERIFY(QDir().rename(folder, moved));
+        QVERIFY(WriteAll(folder, "a file, not a folder"));
+
+        Windows->Dialogs.Expect(QStringLiteral("The file \"prog.b\" could NOT be saved.\n\nDo you have the necessary "
+                                               "rights to write to that file?"));
+        QVERIFY(Trigger("MenuSave"));
+        QVERIFY(Windows->Dialogs.Messages.empty());
+        QVERIFY(MainWin->CurrentDocument()->Modified);
+        QCOMPARE(ReadAll(moved + QStringLiteral("/prog.b")), QByteArray("old"));
+        QCOMPARE(ReadAll(folder), QByteArray("a file, not a folder"));
+
+        // The path itself a folder: the same message, and the folder stays.
+        QVERIFY(QFile::remove(folder));
+        QVERIFY(QDir().mkpath(path));
+        Windows->Dialogs.Expect(QStringLiteral("\"prog.b\" could NOT be saved."));
+        QVERIFY(Trigger("MenuSave"));
+        QVERIFY(Windows->Dialogs.Messages.empty());
+        QVERIFY(QFileInfo(path).isDir());
+        QVERIFY(MainWin->CurrentDocument()->Modified);
+
+        // A failed save abandons a close in progress.
+        Windows->Dialogs.Expect(QStringLiteral("\"prog.b\" has changed. Do you want to save?"),
+                                cel::TDialogs::TAnswer::Yes);
+        Windows->Dialogs.Expect(QStringLiteral("\"prog.b\" could NOT be saved."));
+        QVERIFY(!MainWin->close());
+        QVERIFY(Windows->Dialogs.Messages.empty());
+        QVERIFY(MainWin->isVisible());
+    }
+
+    void closeAsksAboutEachModifiedDocument() {
+        Type("+");
+        QVERIFY(Trigger("MenuNew"));
+        QVERIFY(Trigger("MenuNew"));
+        Type("-");
+        ClickTab(1);  // the unmodified one is selected when the close begins
+        QCOMPARE(CurrentTab(), 1);
+        Windows->Dialogs.Expect(QStringLiteral("\"Unknown1\" has changed. Do you want to save?"),
+                                cel::TDialogs::TAnswer::No);
+        Windows->Dialogs.Expect(QStringLiteral("\"Unknown3\" has changed. Do you want to save?"),
+                                cel::TDialogs::TAnswer::Cancel);
+        QVERIFY(!MainWin->close());
+        QVERIFY(Windows->Dialogs.Messages.empty());
+        QCOMPARE(Windows->Dialogs.Shown.size(), 2);
+        QVERIFY(MainWin->isVisible());
+        // The document asked about last stays selected, with its own text.
+        QCOMPARE(CurrentTab(), 2);
+        QCOMPARE(EditWin->Text(), QByteArray("-"));
+        QCOMPARE(EditWin->windowTitle(), QStringLiteral("Source Editor - Unknown3"));
+        QVERIFY(MainWin->Documents[0]->Modified);
+        QVERIFY(MainWin->Documents[2]->Modified);
+        ClickTab(0);
+        QCOMPARE(EditWin->Text(), QByteArray("+"));
+
+        // Untitled and answered Yes: Save As comes up; cancelling it abandons the close too.
+        Windows->Dialogs.Expect(QStringLiteral("\"Unknown1\" has changed."), cel::TDialogs::TAnswer::Yes);
+        Windows->Dialogs.SaveAnswers.push_back(QString());
+        QVERIFY(!MainWin->close());
+        QVERIFY(Windows->Dialogs.Messages.empty() && Windows->Dialogs.SaveAnswers.empty());
+        QCOMPARE(CurrentTab(), 0);
+        QVERIFY(MainWin->Documents[0]->Modified);
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> Dir;
+    std::unique_ptr<TWindows> Windows;
+};
+
+QTEST_MAIN(TestGuiDocuments)
+#include "test_gui_documents.moc"
