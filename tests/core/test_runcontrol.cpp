@@ -16,46 +16,21 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using celtest::MenuDebug;
+using celtest::MenuReset;
+using celtest::MenuRun;
+using celtest::MenuRunToCursor;
+using celtest::MenuTrace;
+using celtest::Settle;
 
 // A host whose engines never outlive it: a run still going when a test ends (a failed one) is
 // terminated and joined before the host's members go away.
 class THost : public cel::THeadlessHost {
 public:
     THost() { Options.CommentMarkers = false; }
-    ~THost() override { Stop(); }
-
-    void Stop() {
-        cel::TBFInterpreterBase* engines[] = {Interpreter.Engine8.get(), Interpreter.Engine16.get()};
-        for (cel::TBFInterpreterBase* e : engines) {
-            if (!e) continue;
-            e->Terminate();
-            e->WaitFor();
-        }
-    }
+    ~THost() override { celtest::StopEngines(*this); }
     cel::TBFInterpreterBase& Engine() { return Interpreter.Engine(); }
 };
-
-// Waits until the engine stands in a pause or an input wait, or has finished, and names the
-// state. Right after a resume the engine may still sit in its old suspension with the resume
-// not yet taken; IsSuspended is false then, so it is asked before IsWaiting.
-std::string Settle(THost& h, int timeoutMs = 20000) {
-    cel::TBFInterpreterBase& e = h.Engine();
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (int spins = 0; Clock::now() < deadline; ++spins) {
-        if (e.IsFinished()) {
-            e.WaitFor();
-            return "finished";
-        }
-        if (e.IsSuspended() && e.IsWaiting()) {
-            if (h.RunFlags.Paused.load()) return "paused";
-            if (h.RunFlags.WaitingForInput.load()) return "waiting";
-            return "suspended";
-        }
-        if (spins < 2000) std::this_thread::yield();
-        else std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
-    return "timeout";
-}
 
 // Spins until pred() holds; false on timeout.
 template <typename F>
@@ -66,53 +41,6 @@ bool SpinUntil(F pred, int timeoutMs = 20000) {
         std::this_thread::yield();
     }
     return true;
-}
-
-// ---- The main window's run commands while a run is active ----
-
-void MenuTrace(THost& h) {
-    h.Gui([&] { h.Interpreter.Resume(); });
-}
-
-void MenuRun(THost& h) {
-    h.Gui([&] {
-        h.Interpreter.SetStepMode(false);
-        h.Interpreter.Resume();
-    });
-}
-
-void MenuDebug(THost& h) {
-    h.Gui([&] {
-        cel::TBFInterpreter& in = h.Interpreter;
-        in.SetStepMode(true);
-        in.SetRunToCursor(false);
-        if (h.RunFlags.WaitingForInput.load()) {
-            in.SetInputRetry(true);
-            in.DisableInput();
-            in.Resume();
-        }
-    });
-}
-
-void MenuRunToCursor(THost& h, uint32_t offset) {
-    h.Gui([&] {
-        cel::TBFInterpreter& in = h.Interpreter;
-        in.SetRunToCursor(true);
-        in.SetTarget(offset);
-        in.SetTargetLocated(false);
-        in.LocateTarget();
-        in.PaintMemory();
-        in.Resume();
-    });
-}
-
-void MenuReset(THost& h) {
-    h.Gui([&] {
-        cel::TBFInterpreter& in = h.Interpreter;
-        const bool s = in.GetStepMode();
-        in.Terminate();
-        if (s || h.RunFlags.WaitingForInput.load()) in.Resume();
-    });
 }
 
 // The Watch command during a run.

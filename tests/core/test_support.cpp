@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace celtest {
 
@@ -49,6 +51,79 @@ std::string TempPath(const std::string& stem) {
     return (dir / ("cellwright-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) +
                    "-" + stem))
         .string();
+}
+
+void MenuTrace(cel::THeadlessHost& h) {
+    h.Gui([&] { h.Interpreter.Resume(); });
+}
+
+void MenuRun(cel::THeadlessHost& h) {
+    h.Gui([&] {
+        h.Interpreter.SetStepMode(false);
+        h.Interpreter.Resume();
+    });
+}
+
+void MenuDebug(cel::THeadlessHost& h) {
+    h.Gui([&] {
+        cel::TBFInterpreter& in = h.Interpreter;
+        in.SetStepMode(true);
+        in.SetRunToCursor(false);
+        if (h.RunFlags.WaitingForInput.load()) {
+            in.SetInputRetry(true);
+            in.DisableInput();
+            in.Resume();
+        }
+    });
+}
+
+void MenuRunToCursor(cel::THeadlessHost& h, uint32_t offset) {
+    h.Gui([&] {
+        cel::TBFInterpreter& in = h.Interpreter;
+        in.SetRunToCursor(true);
+        in.SetTarget(offset);
+        in.SetTargetLocated(false);
+        in.LocateTarget();
+        in.PaintMemory();
+        in.Resume();
+    });
+}
+
+void MenuReset(cel::THeadlessHost& h) {
+    h.Gui([&] {
+        cel::TBFInterpreter& in = h.Interpreter;
+        const bool s = in.GetStepMode();
+        in.Terminate();
+        if (s || h.RunFlags.WaitingForInput.load()) in.Resume();
+    });
+}
+
+std::string Settle(cel::THeadlessHost& h, int timeoutMs) {
+    cel::TBFInterpreterBase& e = h.Interpreter.Engine();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (int spins = 0; std::chrono::steady_clock::now() < deadline; ++spins) {
+        if (e.IsFinished()) {
+            e.WaitFor();
+            return "finished";
+        }
+        if (e.IsSuspended() && e.IsWaiting()) {
+            if (h.RunFlags.Paused.load()) return "paused";
+            if (h.RunFlags.WaitingForInput.load()) return "waiting";
+            return "suspended";
+        }
+        if (spins < 2000) std::this_thread::yield();
+        else std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    return "timeout";
+}
+
+void StopEngines(cel::THeadlessHost& h) {
+    cel::TBFInterpreterBase* engines[] = {h.Interpreter.Engine8.get(), h.Interpreter.Engine16.get()};
+    for (cel::TBFInterpreterBase* e : engines) {
+        if (!e) continue;
+        e->Terminate();
+        e->WaitFor();
+    }
 }
 
 namespace {

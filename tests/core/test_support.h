@@ -42,6 +42,22 @@ struct TRunResult {
     bool Finished = false;        // false: the run did not end in time
 };
 
+// ---- The main window's run commands on a headless host, while a run is active ----
+// Each acts as the GUI thread would, under the host's GUI lock.
+
+void MenuTrace(cel::THeadlessHost& h);
+void MenuRun(cel::THeadlessHost& h);
+void MenuDebug(cel::THeadlessHost& h);
+void MenuRunToCursor(cel::THeadlessHost& h, uint32_t offset);
+void MenuReset(cel::THeadlessHost& h);
+// Waits until the engine stands in a pause or an input wait, or has finished, and names the
+// state: "paused", "waiting", "suspended", "finished" or "timeout". Right after a resume the
+// engine may still sit in its old suspension with the resume not yet taken; IsSuspended is
+// false then, so it is asked before IsWaiting.
+std::string Settle(cel::THeadlessHost& h, int timeoutMs = 20000);
+// Ends any run of the host's engines and joins their threads (a failed test may leave one).
+void StopEngines(cel::THeadlessHost& h);
+
 // Runs to the end. Error 109 ends the run there, as the command-line runner does.
 TRunResult RunProgram(const TRunSetup& setup, int timeoutMs = 600000);
 
