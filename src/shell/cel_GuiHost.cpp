@@ -61,7 +61,12 @@ void TGuiHost::EndAnalysis() { WaitWin->EndAnalysis(); }
 
 void TGuiHost::PresentPaused() { MainWin->PresentPaused(); }
 
-void TGuiHost::ShowCurrentCommand(uint32_t origin) { EditWin->SetSelection(static_cast<int>(origin), 1); }
+void TGuiHost::ShowCurrentCommand(uint32_t origin) {
+    // A watched step whose hand-off was already waiting when watching was switched off marks
+    // nothing: the run is back at full speed and the mark has been removed.
+    if (!MainWin->Interpreter.GetWatch() && !MainWin->Interpreter.GetStepMode()) return;
+    EditWin->SetSelection(static_cast<int>(origin), 1);
+}
 
 void TGuiHost::StatusPaused() { EditWin->SetPanel(1, QStringLiteral("Paused")); }
 

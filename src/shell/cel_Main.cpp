@@ -368,8 +368,12 @@ void TMainWin::ShowPendingInput() {
 void TMainWin::MenuWinSizeClick() {
     if (FirstLayout && SavedMainX > -1000000) {
         move(SavedMainX, SavedMainY);
-        EditWin->setGeometry(SavedEditorX, SavedEditorY, SavedEditorWidth, SavedEditorHeight);
-        OutputWin->setGeometry(SavedOutputX, SavedOutputY, SavedOutputWidth, SavedOutputHeight);
+        // Positions are the windows' outer corners and sizes their client sizes, as in the
+        // computed layout below.
+        EditWin->move(SavedEditorX, SavedEditorY);
+        EditWin->resize(SavedEditorWidth, SavedEditorHeight);
+        OutputWin->move(SavedOutputX, SavedOutputY);
+        OutputWin->resize(SavedOutputWidth, SavedOutputHeight);
         MemoryWin->move(SavedMemoryX, SavedMemoryY);
         MemoryWin->resize(MemoryWin->width(), SavedMemoryHeight);
         FirstLayout = false;
@@ -415,6 +419,7 @@ void TMainWin::MenuToggleClick() {
         second = OutputWin;
     }
     QWidget* target = first->isVisible() ? first : second->isVisible() ? second : nullptr;
+    LastToggleTarget = target;
     if (!target) return;
     target->raise();
     target->activateWindow();

@@ -50,6 +50,8 @@ public:
     bool SizeToggle = false;
     bool ModalOpen = false;
     bool InputPending = false;
+    // The window the last "Toggle between Windows" moved the focus to; none when it did nothing.
+    QWidget* LastToggleTarget = nullptr;
     std::vector<std::unique_ptr<TContent>> Documents;
     int UntitledCounter = 1;
     QString InputFileName;

@@ -1,0 +1,277 @@
+// The window set: its arrangement, moving the focus between the work windows, watching a run,
+// and input a program demands while a dialog of the main window is showing.
+
+#include "gui_support.h"
+
+#include "cel_EditWin.h"
+#include "cel_Main.h"
+#include "cel_MemoryWin.h"
+#include "cel_OutputWin.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QScreen>
+
+#include <cmath>
+
+using namespace celtest;
+
+namespace {
+
+QRect WorkArea() { return QGuiApplication::primaryScreen()->availableGeometry(); }
+
+// Checks the computed layout for the given height ratio.
+bool CheckComputedLayout(float factor, QString& why) {
+    const QRect work = WorkArea();
+    const QRect main = MainWin->frameGeometry();
+    const int editorTop = work.top() + main.height();
+    const int editorWidth = work.width() - 208;
+    const int editorHeight =
+        static_cast<int>(std::nearbyint(static_cast<float>(work.height() - editorTop) * factor));
+    const int outputHeight = work.height() - main.height() - editorHeight;
+    auto fail = [&why](const QString& text) {
+        why = text;
+        return false;
+    };
+    if (main.topLeft() != QPoint(work.width() / 2 - main.width() / 2, work.top()))
+        return fail(QStringLiteral("main window at %1,%2").arg(main.x()).arg(main.y()));
+    if (EditWin->pos() != QPoint(work.left(), editorTop) ||
+        EditWin->size() != QSize(editorWidth, editorHeight))
+        return fail(QStringLiteral("editor %1,%2 %3x%4 (expected %5,%6 %7x%8)")
+                        .arg(EditWin->x()).arg(EditWin->y()).arg(EditWin->width()).arg(EditWin->height())
+                        .arg(work.left()).arg(editorTop).arg(editorWidth).arg(editorHeight));
+    if (OutputWin->pos() != QPoint(work.left(), editorTop + editorHeight) ||
+        OutputWin->size() != QSize(editorWidth, outputHeight))
+        return fail(QStringLiteral("output %1,%2 %3x%4")
+                        .arg(OutputWin->x()).arg(OutputWin->y()).arg(OutputWin->width()).arg(OutputWin->height()));
+    if (MemoryWin->pos() != QPoint(work.left() + editorWidth, editorTop) ||
+        MemoryWin->size() != QSize(208, editorHeight + outputHeight))
+        return fail(QStringLiteral("memory %1,%2 %3x%4")
+                        .arg(MemoryWin->x()).arg(MemoryWin->y()).arg(MemoryWin->width()).arg(MemoryWin->height()));
+    return true;
+}
+
+// Makes the main window the active one (the offscreen platform does not activate it on request).
+// Activations the windows asked for at start-up are let through first.
+void MainActive() {
+    QTest::qWait(20);
+    QApplication::setActiveWindow(MainWin);
+}
+
+// Makes the main window the active one, the output window the last activated work window.
+bool MainActiveAfterOutput() {
+    MainActive();
+    MainWin->ActiveWorkWindow = OutputWin;
+    return QApplication::activeWindow() == MainWin;
+}
+
+}  // namespace
+
+class TestGuiWindows : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QuietOffscreenWarnings(); }
+    void init() { Windows = std::make_unique<TWindows>(); }
+    void cleanup() {
+        QVERIFY(WaitReady());
+        QVERIFY2(Windows->Dialogs.Unexpected.isEmpty(),
+                 qPrintable(Windows->Dialogs.Unexpected.join(QStringLiteral(" | "))));
+        Windows.reset();
+    }
+
+    void firstArrangementUsesTwoThirdsThenOneThird() {
+        MainWin->FirstLayout = true;
+        MainWin->SizeToggle = false;
+        MainWin->SavedMainX = -1000000;
+        MainWin->MenuWinSizeClick();
+        QString why;
+        QVERIFY2(CheckComputedLayout(0.66f, why), qPrintable(why));
+        QVERIFY(MainWin->SizeToggle);
+        QVERIFY(!MainWin->FirstLayout);
+        // F2 again: the other ratio, and back.
+        QVERIFY(Trigger("MenuWinSize"));
+        QVERIFY2(CheckComputedLayout(0.33f, why), qPrintable(why));
+        QVERIFY(!MainWin->SizeToggle);
+        MainWin->MenuWinSizeClick();
+        QVERIFY2(CheckComputedLayout(0.66f, why), qPrintable(why));
+        QVERIFY(MainWin->SizeToggle);
+    }
+
+    void savedLayoutIsRestoredOnlyTheFirstTime() {
+        MainWin->FirstLayout = true;
+        MainWin->SizeToggle = false;
+        MainWin->SavedMainX = -999999;  // the lowest value that still counts as saved
+        MainWin->SavedMainY = 7;
+        MainWin->SavedEditorX = 10, MainWin->SavedEditorY = 60;
+        MainWin->SavedEditorWidth = 300, MainWin->SavedEditorHeight = 200;
+        MainWin->SavedOutputX = 20, MainWin->SavedOutputY = 280;
+        MainWin->SavedOutputWidth = 330, MainWin->SavedOutputHeight = 150;
+        MainWin->SavedMemoryX = 400, MainWin->SavedMemoryY = 70, MainWin->SavedMemoryHeight = 250;
+        MainWin->MenuWinSizeClick();
+        QCOMPARE(MainWin->pos(), QPoint(-999999, 7));
+        QCOMPARE(EditWin->pos(), QPoint(10, 60));  // the outer corner
+        QCOMPARE(EditWin->size(), QSize(300, 200));
+        QCOMPARE(OutputWin->pos(), QPoint(20, 280));
+        QCOMPARE(OutputWin->size(), QSize(330, 150));
+        QCOMPARE(MemoryWin->pos(), QPoint(400, 70));
+        QCOMPARE(MemoryWin->size(), QSize(208, 250));
+        QVERIFY(!MainWin->SizeToggle);  // left as it was
+        QVERIFY(!MainWin->FirstLayout);
+        // From now on the layout is computed.
+        MainWin->MenuWinSizeClick();
+        QString why;
+        QVERIFY2(CheckComputedLayout(0.66f, why), qPrintable(why));
+
+        // A value of -1000000 means no saved layout.
+        MainWin->FirstLayout = true;
+        MainWin->SizeToggle = false;
+        MainWin->SavedMainX = -1000000;
+        MainWin->MenuWinSizeClick();
+        QVERIFY2(CheckComputedLayout(0.66f, why), qPrintable(why));
+        QVERIFY(MainWin->SizeToggle);
+    }
+
+    void toggleFromOutputPrefersMemoryThenEditor() {
+        QVERIFY(MainActiveAfterOutput());
+        MainWin->LastToggleTarget = nullptr;
+        MainWin->MenuToggleClick();
+        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(MemoryWin));
+
+        MemoryWin->close();
+        QVERIFY(MainActiveAfterOutput());
+        MainWin->MenuToggleClick();
+        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(EditWin));
+        QVERIFY(MemoryWin->isHidden());
+
+        EditWin->close();
+        QVERIFY(MainActiveAfterOutput());
+        MainWin->LastToggleTarget = OutputWin;
+        MainWin->MenuToggleClick();
+        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(nullptr));
+        // A hidden window is never shown by the command.
+        QVERIFY(MemoryWin->isHidden());
+        QVERIFY(EditWin->isHidden());
+    }
+
+    void toggleFollowsTheCycle() {
+        MainActive();
+        QCOMPARE(QApplication::activeWindow(), static_cast<QWidget*>(MainWin));
+        MainWin->ActiveWorkWindow = EditWin;
+        MainWin->MenuToggleClick();
+        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(OutputWin));
+        MainActive();
+        MainWin->ActiveWorkWindow = MemoryWin;
+        MainWin->MenuToggleClick();
+        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(EditWin));
+        MainActive();
+        MainWin->ActiveWorkWindow = nullptr;
+        MainWin->MenuToggleClick();
+        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(EditWin));
+        EditWin->close();
+        MainActive();
+        MainWin->ActiveWorkWindow = nullptr;
+        MainWin->MenuToggleClick();
+        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(OutputWin));
+        QVERIFY(EditWin->isHidden());
+        EditWin->show();
+    }
+
+    void toggleWithOnlyTheCurrentWindowVisibleDoesNothing() {
+        OutputWin->close();
+        MemoryWin->close();
+        MainActive();
+        QCOMPARE(QApplication::activeWindow(), static_cast<QWidget*>(MainWin));
+        MainWin->ActiveWorkWindow = EditWin;
+        MainWin->LastToggleTarget = EditWin;
+        MainWin->MenuToggleClick();
+        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(nullptr));
+        QVERIFY(OutputWin->isHidden());
+        QVERIFY(MemoryWin->isHidden());
+        QCOMPARE(QApplication::activeWindow(), static_cast<QWidget*>(MainWin));
+    }
+
+    void watchedRunGivesTheSameOutput() {
+        const QByteArray program("++++++++[>++++++++<-]>+.+.\r\n[-]++++++++++.");
+        EditWin->SetText(program);
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitReady());
+        const QByteArray fast = OutputWin->Text();
+        QCOMPARE(fast, QByteArray("AB\r\n"));
+
+        MainWin->WatchDelay = 0;
+        MainWin->MenuWatch->trigger();
+        QVERIFY(MainWin->MenuWatch->isChecked());
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitReady());
+        QVERIFY(MainWin->Interpreter.GetWatch());
+        QCOMPARE(OutputWin->Text(), fast);
+    }
+
+    void watchMarksCommandsAndF11ReturnsToFastMode() {
+        MainWin->WatchDelay = 0;
+        MainWin->MenuWatch->trigger();
+        QVERIFY(MainWin->MenuWatch->isChecked());
+        EditWin->SetText("+[>+<]");
+        QVERIFY(Trigger("MenuDoRun"));
+        QTRY_VERIFY_WITH_TIMEOUT(MainWin->Running() && MainWin->MenuDebug->isEnabled(), 10000);
+        QVERIFY(MainWin->Interpreter.GetWatch());
+        QVERIFY(Trigger("MenuDebug"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(EditWin->SelLength(), 1);
+
+        // Continue, still watched, then switch watching off.
+        QVERIFY(Trigger("MenuDoRun"));
+        QTRY_VERIFY_WITH_TIMEOUT(!MainWin->Paused(), 10000);
+        QTest::qWait(20);
+        QVERIFY(MainWin->Running());
+        QVERIFY(Trigger("MenuWatch"));
+        QVERIFY(!MainWin->MenuWatch->isChecked());
+        QVERIFY(!MainWin->Interpreter.GetWatch());
+        QCOMPARE(EditWin->SelLength(), 0);
+        // Hand-offs of the last watched step that were already on their way mark nothing.
+        QTest::qWait(50);
+        QVERIFY(MainWin->Running());
+        QCOMPARE(EditWin->SelLength(), 0);
+
+        QVERIFY(Trigger("MenuReset"));
+        QVERIFY(WaitReady());
+    }
+
+    void inputDemandedUnderADialogWaitsForIt() {
+        EditWin->SetText(",.");
+        MainWin->ModalOpen = true;
+        Windows->Dialogs.Expect(QStringLiteral("The program demands input."));
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(MainWin->WaitingForInput());
+        QVERIFY(Windows->Dialogs.Messages.empty());
+        QVERIFY(Windows->Dialogs.Shown.contains(QStringLiteral("The program demands input.")));
+        QVERIFY(MainWin->InputPending);
+        // The "dialog" closes; the output window was closed meanwhile.
+        OutputWin->close();
+        QVERIFY(OutputWin->isHidden());
+        MainWin->ModalOpen = false;
+        MainWin->ShowPendingInput();
+        QVERIFY(!MainWin->InputPending);
+        QVERIFY(OutputWin->isVisible());
+        QVERIFY(MainWin->MenuOutput->isChecked());
+        QVERIFY(OutputWin->EditLine->isEnabled());
+
+        OutputWin->LastInputEdit = OutputWin->EditLine;
+        OutputWin->EditLine->setText(QStringLiteral("Q"));
+        OutputWin->BtnOkClick();
+        QVERIFY(WaitReady());
+        QVERIFY(!MainWin->Running());
+        QVERIFY(OutputWin->Text().endsWith('Q'));
+        // Without a dialog the pending state never arises.
+        MainWin->ShowPendingInput();
+        QVERIFY(!MainWin->InputPending);
+    }
+
+private:
+    std::unique_ptr<TWindows> Windows;
+};
+
+QTEST_MAIN(TestGuiWindows)
+#include "test_gui_windows.moc"
