@@ -1,0 +1,103 @@
+// The Edit commands' targets per active work window, and saving the output window's text.
+
+#include "gui_support.h"
+
+#include "cel_EditWin.h"
+#include "cel_Main.h"
+#include "cel_OutputWin.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+using namespace celtest;
+
+class TestGuiClipboard : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { Windows = std::make_unique<TWindows>(); }
+    void cleanup() {
+        QVERIFY(WaitReady());
+        QVERIFY2(Windows->Dialogs.Unexpected.isEmpty(),
+                 qPrintable(Windows->Dialogs.Unexpected.join(QStringLiteral(" | "))));
+        Windows.reset();
+    }
+
+    void editCommandsFollowTheActiveWorkWindow() {
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        EditWin->SetText("+++");
+        OutputWin->SetText("AB");
+
+        // The output window: Cut only copies, Paste does nothing.
+        MainWin->ActiveWorkWindow = OutputWin;
+        clipboard->setText(QStringLiteral("xyz"));
+        QVERIFY(Trigger("MenuSelectAll"));
+        QVERIFY(Trigger("MenuCut"));
+        QCOMPARE(clipboard->text(), QStringLiteral("AB"));
+        QCOMPARE(OutputWin->Text(), QByteArray("AB"));
+        QVERIFY(Trigger("MenuPaste"));
+        QCOMPARE(OutputWin->Text(), QByteArray("AB"));
+        QCOMPARE(EditWin->Text(), QByteArray("+++"));
+
+        // The memory window, or none: nothing at all.
+        MainWin->ActiveWorkWindow = nullptr;
+        clipboard->setText(QStringLiteral("-"));
+        QVERIFY(Trigger("MenuCopy"));
+        QVERIFY(Trigger("MenuPaste"));
+        QCOMPARE(clipboard->text(), QStringLiteral("-"));
+        QCOMPARE(EditWin->Text(), QByteArray("+++"));
+
+        // The editor: Paste inserts, Cut removes, and the document counts as changed.
+        MainWin->ActiveWorkWindow = EditWin;
+        EditWin->SetSelection(3, 0);
+        QVERIFY(Trigger("MenuPaste"));
+        QCOMPARE(EditWin->Text(), QByteArray("+++-"));
+        QVERIFY(MainWin->CurrentDocument()->Modified);
+        EditWin->SetSelection(0, 2);
+        QVERIFY(Trigger("MenuCut"));
+        QCOMPARE(clipboard->text(), QStringLiteral("++"));
+        QCOMPARE(EditWin->Text(), QByteArray("+-"));
+        QVERIFY(Trigger("MenuUndo"));
+        QCOMPARE(EditWin->Text(), QByteArray("+++-"));
+    }
+
+    void outputTextIsSavedAsShown() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("out.txt"));
+
+        QVERIFY(!OutputWin->BtnSave->isEnabled());
+        EditWin->SetText("++++++++[>++++++++<-]>+.>++++++++++.<.");  // A LF A
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitReady());
+        QVERIFY(OutputWin->BtnSave->isEnabled());
+        Windows->Dialogs.SaveAnswers.push_back(path);
+        OutputWin->BtnSaveClick();
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray("A\r\nA"));  // no break after a last line without one
+        saved.close();
+
+        // A failed save says so and leaves the file that was there.
+        Windows->Dialogs.SaveAnswers.push_back(dir.path());  // a folder cannot be written as a file
+        Windows->Dialogs.Expect(
+            QStringLiteral("An error occurred. The contents of the output window could not be saved."));
+        OutputWin->BtnSaveClick();
+        QVERIFY(Windows->Dialogs.Messages.empty());
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray("A\r\nA"));
+
+        QVERIFY(Trigger("MenuClearOutput"));
+        QVERIFY(!OutputWin->BtnSave->isEnabled());
+    }
+
+private:
+    std::unique_ptr<TWindows> Windows;
+};
+
+QTEST_MAIN(TestGuiClipboard)
+#include "test_gui_clipboard.moc"
