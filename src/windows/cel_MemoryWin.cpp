@@ -1,5 +1,6 @@
 #include "cel_MemoryWin.h"
 
+#include "cel_Dialogs.h"
 #include "cel_Main.h"
 
 #include <QCloseEvent>
@@ -97,7 +98,8 @@ void TMemoryWin::RedrawMemory(bool follow) {
 }
 
 void TMemoryWin::ModifyCell(int) {
-    // The modify dialog is a window of its own that follows.
+    // The modify dialog is a window of its own that follows; until then the command says so.
+    cel::ShowInformation(this, QStringLiteral("The modify memory dialog is not available in this version."));
 }
 
 void TMemoryWin::ForwardWheel(QWheelEvent* event) {

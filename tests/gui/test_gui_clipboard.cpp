@@ -1,4 +1,5 @@
-// The Edit commands' targets per active work window, and saving the output window's text.
+// Editing in the source editor (its editing options and the Edit commands' targets per active
+// work window), and saving the output window's text.
 
 #include "gui_support.h"
 
@@ -7,6 +8,7 @@
 #include "cel_OutputWin.h"
 
 #include <QClipboard>
+#include <Qsci/qsciscintilla.h>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -63,6 +65,46 @@ private slots:
         QCOMPARE(EditWin->Text(), QByteArray("+-"));
         QVERIFY(Trigger("MenuUndo"));
         QCOMPARE(EditWin->Text(), QByteArray("+++-"));
+    }
+
+    void editingOptions() {
+        QsciScintilla* editor = EditWin->Editor;
+        auto type = [&](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+            QTest::keyClick(editor, key, modifiers);
+        };
+
+        // A new line takes the leading blanks of the line above.
+        EditWin->SetText("  +");
+        EditWin->SetSelection(3, 0);
+        type(Qt::Key_Return);
+        QCOMPARE(EditWin->Text(), QByteArray("  +\r\n  "));
+
+        // Tab goes to where the next word starts in the nearest non-empty line above.
+        EditWin->SetText("ab  cd\r\n\r\n");
+        EditWin->SetSelection(10, 0);
+        type(Qt::Key_Tab);
+        QCOMPARE(EditWin->Text(), QByteArray("ab  cd\r\n\r\n    "));
+        // With no word further right above, Tab inserts a tab character.
+        type(Qt::Key_Tab);
+        QCOMPARE(EditWin->Text(), QByteArray("ab  cd\r\n\r\n    \t"));
+
+        // End stops after the last non-blank character first, then at the line's end.
+        EditWin->SetText("  ab  ");
+        EditWin->SetSelection(0, 0);
+        type(Qt::Key_End);
+        QCOMPARE(EditWin->SelStart(), 4);
+        type(Qt::Key_End);
+        QCOMPARE(EditWin->SelStart(), 6);
+
+        // Typing marks the document modified; a run of typing is undone as one step.
+        MainWin->CurrentDocument()->Modified = false;
+        EditWin->SetText("");
+        QVERIFY(!MainWin->CurrentDocument()->Modified);  // the program's own replacement
+        QTest::keyClicks(editor, QStringLiteral("+-+"));
+        QCOMPARE(EditWin->Text(), QByteArray("+-+"));
+        QVERIFY(MainWin->CurrentDocument()->Modified);
+        QVERIFY(Trigger("MenuUndo"));
+        QCOMPARE(EditWin->Text(), QByteArray(""));
     }
 
     void outputTextIsSavedAsShown() {
