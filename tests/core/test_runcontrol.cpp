@@ -2,6 +2,7 @@
 // performs them, played against the headless host. The test thread is the GUI thread: it touches
 // engine state only inside host.Gui() and only while the engine is suspended or finished, except
 // where a test repaints the memory image during a run as the memory window may at any time.
+#include "test_reference.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -54,93 +55,7 @@ void MenuWatch(THost& h, bool on) {
     });
 }
 
-// ---- A plain single-step reference machine: the meaning of a program, command by command ----
-
-struct TRef {
-    struct TCmd {
-        uint32_t Offset;
-        char Ch;
-        uint32_t Partner;
-    };
-    std::vector<TCmd> Cmds;
-    uint32_t Mask;
-    uint32_t Pc = 0;
-    uint32_t Dp = 0;
-    std::vector<uint32_t> Tape = std::vector<uint32_t>(cel::TapeSize, 0);
-    std::vector<int32_t> Procs = std::vector<int32_t>(65536, -1);
-    std::vector<uint32_t> Calls;
-    uint64_t Steps = 0;
-    std::string Input;
-    size_t InputPos = 0;
-    std::string Out;
-    bool Illegal = false;
-
-    TRef(const std::string& text, bool wide, bool proc, std::string input = {})
-        : Mask(wide ? 0xFFFF : 0xFF), Input(std::move(input)) {
-        const std::string commands = proc ? "<>+-.,[]():" : "<>+-.,[]";
-        std::vector<uint32_t> open;
-        for (uint32_t i = 0; i < text.size(); ++i) {
-            if (commands.find(text[i]) == std::string::npos) continue;
-            const uint32_t index = static_cast<uint32_t>(Cmds.size());
-            Cmds.push_back({i, text[i], 0});
-            if (text[i] == '[' || text[i] == '(') open.push_back(index);
-            if (text[i] == ']' || text[i] == ')') {
-                Cmds[index].Partner = open.back();
-                Cmds[open.back()].Partner = index;
-                open.pop_back();
-            }
-        }
-    }
-    bool Done() const { return Illegal || Pc >= Cmds.size(); }
-    uint32_t& Cell() { return Tape[Dp]; }
-    uint32_t Offset() const { return Cmds[Pc].Offset; }
-    // Index of the first command at or after a source offset; Cmds.size() when none.
-    uint32_t CommandAt(uint32_t offset) const {
-        uint32_t i = 0;
-        while (i < Cmds.size() && Cmds[i].Offset < offset) ++i;
-        return i;
-    }
-    void Step() {
-        const TCmd& c = Cmds[Pc];
-        switch (c.Ch) {
-        case '>': Dp = (Dp + 1) % cel::TapeSize; break;
-        case '<': Dp = (Dp + cel::TapeSize - 1) % cel::TapeSize; break;
-        case '+': Cell() = (Cell() + 1) & Mask; break;
-        case '-': Cell() = (Cell() - 1) & Mask; break;
-        case '.': Out.push_back(static_cast<char>(Cell() & 0xFF)); break;
-        case ',':
-            if (InputPos < Input.size()) Cell() = static_cast<uint8_t>(Input[InputPos++]);
-            break;
-        case '[':
-            if (Cell() == 0) Pc = c.Partner;
-            break;
-        case ']':
-            if (Cell() != 0) Pc = c.Partner;
-            break;
-        case '(':
-            Procs[Cell()] = static_cast<int32_t>(Pc);
-            Pc = c.Partner;
-            break;
-        case ')':
-            Pc = Calls.back();
-            Calls.pop_back();
-            break;
-        case ':':
-            if (Procs[Cell()] < 0) {
-                Illegal = true;
-                return;
-            }
-            Calls.push_back(Pc);
-            Pc = static_cast<uint32_t>(Procs[Cell()]);
-            break;
-        }
-        ++Pc;
-        ++Steps;
-    }
-    void RunToEnd() {
-        while (!Done()) Step();
-    }
-};
+using celtest::TRef;
 
 // What the GUI can see of a settled engine.
 struct TSeen {
