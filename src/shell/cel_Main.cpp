@@ -26,6 +26,7 @@
 #include <QToolBar>
 #include <Qsci/qsciscintilla.h>
 
+#include <algorithm>
 #include <cmath>
 
 TMainWin* MainWin = nullptr;
@@ -61,6 +62,9 @@ TMainWin::TMainWin() {
     setWindowIcon(QIcon(QStringLiteral(":/images/cellwright.svg")));
 
     CreateCommands();
+    LoadSettings();
+    ApplySwitches();
+    UpdateRecentItems();
     Timer.setInterval(2000);
     connect(&Timer, &QTimer::timeout, this, &TMainWin::TimerTimer);
 
@@ -998,5 +1002,109 @@ void TMainWin::closeEvent(QCloseEvent* event) {
         return;
     }
     event->accept();
+    FormClose();
     QApplication::quit();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Settings
+
+namespace {
+const QString KeyProgram = QStringLiteral("Program");
+const QString KeyEditor = QStringLiteral("Editor");
+const QString KeyInterpreter = QStringLiteral("Interpreter");
+const QString KeyRecent = QStringLiteral("Recent");
+const QString Version = QStringLiteral("1.4.7");
+}  // namespace
+
+void TMainWin::LoadSettings() {
+    Settings = std::make_unique<cel::TSettings>();
+    if (!Settings->Load(cel::SettingsPath())) {
+        Settings.reset();
+        cel::ShowError(this, QStringLiteral("An error occurred while reading cellwr.ini."));
+        return;
+    }
+    const cel::TIniFile& ini = Settings->Ini;
+    // A file of another version is left exactly as it is: it is neither used nor written.
+    if (Settings->Existed && ini.ReadString(KeyProgram, QStringLiteral("version"), QString()) != Version) {
+        Settings.reset();
+        cel::ShowInformation(this, QStringLiteral("The cellwr.ini file cannot be used. Version mismatch."));
+        return;
+    }
+    const auto geometry = [&](const char* key, int defaultValue) {
+        return ini.ReadInteger(KeyProgram, QLatin1String(key), defaultValue);
+    };
+    SavedMainX = geometry("main_x", -1000000);
+    SavedMainY = geometry("main_y", 0);
+    SavedEditorX = geometry("editor_x", 0);
+    SavedEditorY = geometry("editor_y", 0);
+    SavedEditorWidth = geometry("editor_width", 0);
+    SavedEditorHeight = geometry("editor_height", 0);
+    SavedOutputX = geometry("output_x", 0);
+    SavedOutputY = geometry("output_y", 0);
+    SavedOutputWidth = geometry("output_width", 0);
+    SavedOutputHeight = geometry("output_height", 0);
+    SavedMemoryX = geometry("memory_x", 0);
+    SavedMemoryY = geometry("memory_y", 0);
+    SavedMemoryHeight = geometry("memory_height", 0);
+    SizeToggle = ini.ReadBool(KeyProgram, QStringLiteral("size_toggle"), false);
+    MenuFlat->setChecked(ini.ReadBool(KeyProgram, QStringLiteral("flat"), true));
+    TextColor = static_cast<uint32_t>(ini.ReadInteger(KeyEditor, QStringLiteral("textcolor"), 0xFFFFFF)) & 0xFFFFFF;
+    BackgroundColor = static_cast<uint32_t>(ini.ReadInteger(KeyEditor, QStringLiteral("bgcolor"), 0)) & 0xFFFFFF;
+    MenuGutter->setChecked(ini.ReadBool(KeyEditor, QStringLiteral("gutter"), true));
+    MenuEdge->setChecked(ini.ReadBool(KeyEditor, QStringLiteral("edge"), true));
+    MenuFlatClick();
+    MenuPBrain->setChecked(ini.ReadBool(KeyInterpreter, QStringLiteral("pbrain"), false));
+    OutputBufferSize = std::clamp(ini.ReadInteger(KeyInterpreter, QStringLiteral("outputbuffersize"), 128), 1, 255);
+    if (ini.ReadBool(KeyInterpreter, QStringLiteral("8bit"), true)) Menu8Bit->setChecked(true);
+    else Menu16Bit->setChecked(true);
+    WatchDelay = ini.ReadInteger(KeyInterpreter, QStringLiteral("executionspeed"), 20);
+    if (WatchDelay < 0 || WatchDelay > 1000) WatchDelay = 20;
+    MenuEnableComments->setChecked(ini.ReadBool(KeyInterpreter, QStringLiteral("enablecomments"), true));
+    for (int i = 0; i < 5; ++i) RecentPath[i] = ini.ReadString(KeyRecent, QString::number(i + 1), QString());
+}
+
+void TMainWin::ApplySwitches() {
+    Btn8Bit->setChecked(Menu8Bit->isChecked());
+    Btn16Bit->setChecked(!Menu8Bit->isChecked());
+    Menu16Bit->setChecked(!Menu8Bit->isChecked());
+    BtnPBrain->setChecked(MenuPBrain->isChecked());
+}
+
+void TMainWin::FormClose() {
+    if (!Settings) return;
+    cel::TIniFile& ini = Settings->Ini;
+    ini.WriteString(KeyProgram, QStringLiteral("version"), Version);
+    ini.WriteBool(KeyProgram, QStringLiteral("flat"), MenuFlat->isChecked());
+    // Positions are the outer corners and sizes the client sizes, as the layout restores them.
+    const auto geometry = [&](const char* key, int value) { ini.WriteInteger(KeyProgram, QLatin1String(key), value); };
+    geometry("main_x", x());
+    geometry("main_y", y());
+    geometry("editor_x", EditWin->x());
+    geometry("editor_y", EditWin->y());
+    geometry("editor_width", EditWin->width());
+    geometry("editor_height", EditWin->height());
+    geometry("output_x", OutputWin->x());
+    geometry("output_y", OutputWin->y());
+    geometry("output_width", OutputWin->width());
+    geometry("output_height", OutputWin->height());
+    geometry("memory_x", MemoryWin->x());
+    geometry("memory_y", MemoryWin->y());
+    geometry("memory_height", MemoryWin->height());
+    ini.WriteBool(KeyProgram, QStringLiteral("size_toggle"), SizeToggle);
+    ini.WriteInteger(KeyEditor, QStringLiteral("textcolor"), static_cast<int32_t>(TextColor));
+    ini.WriteInteger(KeyEditor, QStringLiteral("bgcolor"), static_cast<int32_t>(BackgroundColor));
+    const QFont font = EditWin->Editor->font();
+    ini.WriteInteger(KeyEditor, QStringLiteral("fontsize"), font.pointSize());
+    ini.WriteString(KeyEditor, QStringLiteral("fontname"), font.family());
+    ini.WriteBool(KeyEditor, QStringLiteral("gutter"), MenuGutter->isChecked());
+    ini.WriteBool(KeyEditor, QStringLiteral("edge"), MenuEdge->isChecked());
+    ini.WriteBool(KeyInterpreter, QStringLiteral("8bit"), Btn8Bit->isChecked());
+    ini.WriteBool(KeyInterpreter, QStringLiteral("pbrain"), MenuPBrain->isChecked());
+    ini.WriteInteger(KeyInterpreter, QStringLiteral("outputbuffersize"), OutputBufferSize);
+    ini.WriteInteger(KeyInterpreter, QStringLiteral("executionspeed"), WatchDelay);
+    ini.WriteBool(KeyInterpreter, QStringLiteral("enablecomments"), MenuEnableComments->isChecked());
+    for (int i = 0; i < 5; ++i) ini.WriteString(KeyRecent, QString::number(i + 1), RecentPath[i]);
+    if (!Settings->Save())
+        cel::ShowInformation(this, QStringLiteral("Could not write cellwr.ini. Possibly the file is protected."));
 }

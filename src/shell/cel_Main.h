@@ -4,6 +4,7 @@
 
 #include "cel_GuiHost.h"
 #include "cel_Interpreter.h"
+#include "cel_Settings.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -62,6 +63,9 @@ public:
     uint32_t TextColor = 0xFFFFFF;   // red in the low byte
     uint32_t BackgroundColor = 0;
     bool FirstLayout = true;
+    // The settings file as read at start-up; none when it could not be read or does not fit
+    // this version, and then nothing is written at the end.
+    std::unique_ptr<cel::TSettings> Settings;
     int SavedMainX = -1000000;
     int SavedMainY = 0;
     int SavedEditorX = 0, SavedEditorY = 0, SavedEditorWidth = 0, SavedEditorHeight = 0;
@@ -185,6 +189,11 @@ protected:
 
 private:
     void CreateCommands();
+    void LoadSettings();
+    // Applies the switch values to the menu items and their toolbar buttons.
+    void ApplySwitches();
+    // Writes the settings at the end of the program.
+    void FormClose();
     QAction* AddItem(QMenu* menu, const char* name, const QString& caption,
                      const QKeySequence& shortcut, void (TMainWin::*handler)());
     QAction* AddButton(const char* name, const char* image, const QString& hint,

@@ -3,6 +3,7 @@
 #include "cel_EditWin.h"
 #include "cel_Main.h"
 #include "cel_MemoryWin.h"
+#include "cel_ModifyWin.h"
 #include "cel_OutputWin.h"
 #include "cel_WaitWin.h"
 
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
     TEditWin editWin;
     TOutputWin outputWin;
     TMemoryWin memoryWin;
+    TModifyWin modifyWin(&mainWin);
     TWaitWin waitWin(&mainWin);
 
     mainWin.show();

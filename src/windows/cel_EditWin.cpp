@@ -132,6 +132,10 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
     Tabs->installEventFilter(this);
     Editor->installEventFilter(this);
     Editor->viewport()->installEventFilter(this);
+    // Moving over the text or the status bar removes the memory window's hover frame.
+    Editor->viewport()->setMouseTracking(true);
+    Status->setMouseTracking(true);
+    Status->installEventFilter(this);
     connect(Editor, &QsciScintilla::textChanged, this, [this] { EditorChange(); });
     connect(Editor, &QsciScintilla::cursorPositionChanged, this, [this] { UpdateStatus(); });
     connect(Editor, &QsciScintilla::selectionChanged, this, [this] { UpdateStatus(); });
@@ -147,6 +151,13 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
 
     UpdateStatus();
     NewDocument();
+    if (MainWin && MainWin->Settings) {
+        // The font of the settings file; a size that cannot be shown keeps the designed one.
+        const cel::TIniFile& ini = MainWin->Settings->Ini;
+        const int size = ini.ReadInteger(QStringLiteral("Editor"), QStringLiteral("fontsize"), 10);
+        SetEditorFont(ini.ReadString(QStringLiteral("Editor"), QStringLiteral("fontname"), QStringLiteral("Courier New")),
+                      size >= 1 && size <= 500 ? size : 10);
+    }
     if (MainWin) {
         ApplyColors(MainWin->TextColor, MainWin->BackgroundColor);
         SetGutterVisible(!MainWin->MenuGutter || MainWin->MenuGutter->isChecked());
@@ -498,6 +509,8 @@ bool TEditWin::TabsEvent(QEvent* event) {
 
 bool TEditWin::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Tabs) return TabsEvent(event);
+    if (event->type() == QEvent::MouseMove && (watched == Editor->viewport() || watched == Status) && MemoryWin)
+        MemoryWin->EraseHover();
     if ((watched == Editor || watched == Editor->viewport()) && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;

@@ -1,11 +1,10 @@
 #include "cel_MemoryWin.h"
 
-#include "cel_Dialogs.h"
 #include "cel_Main.h"
+#include "cel_ModifyWin.h"
 
 #include <QCloseEvent>
-#include <QFontDatabase>
-#include <QHBoxLayout>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -16,6 +15,12 @@ namespace {
 
 QColor ColorOf(uint32_t rgb) { return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF); }
 
+// The per-channel complement: the current cell's background and the hover frame.
+QColor ComplementOf(uint32_t rgb) { return ColorOf(~rgb & 0xFFFFFF); }
+
+constexpr int TapeCells = 32768;
+constexpr int WheelStep = 5;
+
 }  // namespace
 
 TMemoryWin::TMemoryWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window) {
@@ -23,99 +28,174 @@ TMemoryWin::TMemoryWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
     setObjectName(QStringLiteral("MemoryWin"));
     setWindowTitle(QStringLiteral("Memory"));
     setFixedWidth(208);
-    resize(208, 300);
-    ScrollBar = new QScrollBar(Qt::Vertical, this);
-    ScrollBar->setObjectName(QStringLiteral("ScrollBar"));
-    connect(ScrollBar, &QScrollBar::valueChanged, this, &TMemoryWin::ScrollBarChange);
-    // The window shows the main window's rows; moving it with the layout keeps it beside them.
+    setMinimumHeight(100);
+    resize(208, 175);
+    // Every pixel comes from the off-screen image: nothing is erased in between, so nothing
+    // flickers however often the rows are drawn.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    Scroller = new QScrollBar(Qt::Vertical, this);
+    Scroller->setObjectName(QStringLiteral("Scroller"));
+    Scroller->setSingleStep(1);
+    Scroller->setPageStep(256);
+    Scroller->setCursor(Qt::ArrowCursor);
+    connect(Scroller, &QScrollBar::valueChanged, this, &TMemoryWin::ScrollerChange);
+    // The last of the work windows arranges the whole set.
     MainWin->MenuWinSizeClick();
 }
 
-int TMemoryWin::FirstCell() const { return ScrollBar->value(); }
+int TMemoryWin::FirstCell() const { return Scroller->value(); }
 
 void TMemoryWin::SetScroll(int position) {
-    const int before = ScrollBar->value();
-    ScrollBar->setValue(position);
+    const int before = Scroller->value();
+    Scroller->setValue(position);
     // A position the bar cannot take still ends in a repaint.
-    if (ScrollBar->value() == before) ScrollBarChange(before);
+    if (Scroller->value() == before) ScrollerChange(before);
 }
 
-void TMemoryWin::ScrollBarChange(int) {
-    // A scroll, by the user or by following the pointer, repaints without following.
-    if (MainWin->Running() && MainWin->Interpreter.HasEngine()) {
+bool TMemoryWin::ShowsRows() const {
+    const cel::TBFInterpreter& interpreter = MainWin->Interpreter;
+    return MainWin->Running() && interpreter.HasEngine() && (interpreter.GetStepMode() || interpreter.GetWatch());
+}
+
+void TMemoryWin::ScrollerChange(int) { RedrawMemory(false); }
+
+void TMemoryWin::RedrawMemory(bool fromPaint) {
+    if (ShowsRows()) {
+        if (fromPaint) {
+            update();
+            return;
+        }
+        // The user's scroll position holds: the engine draws without following the pointer.
         MainWin->Interpreter.SetFollow(false);
         MainWin->Interpreter.PaintMemory();
-    } else {
-        DrawLines({});
+        return;
     }
-}
-
-void TMemoryWin::resizeEvent(QResizeEvent*) {
-    const int barWidth = ScrollBar->sizeHint().width();
-    ScrollBar->setGeometry(width() - barWidth, 0, barWidth, height());
-    RowCount = height() / 16;
-    ScrollBar->setRange(0, std::max(0, 32769 - RowCount));
-    ScrollBar->setPageStep(std::max(1, RowCount - 1));
-    MemoryImage = QImage(size(), QImage::Format_RGB32);
-    RedrawMemory(false);
-}
-
-void TMemoryWin::DrawLines(const std::vector<cel::TMemoryLine>& lines) {
-    Lines = lines;
-    if (MemoryImage.size() != size()) MemoryImage = QImage(size(), QImage::Format_RGB32);
-    const QColor back = ColorOf(MainWin->BackgroundColor);
-    const QColor text = ColorOf(MainWin->TextColor);
-    const QColor highlight = ColorOf(~MainWin->BackgroundColor & 0xFFFFFF);
-    MemoryImage.fill(back);
-    QPainter painter(&MemoryImage);
-    QFont font(QStringLiteral("Courier New"), 10);
-    font.setStyleHint(QFont::TypeWriter);
-    for (size_t row = 0; row < lines.size(); ++row) {
-        QFont rowFont = font;
-        rowFont.setBold(lines[row].Current);
-        painter.setFont(rowFont);
-        const QString line = QString::fromLatin1(lines[row].Text.data(), static_cast<int>(lines[row].Text.size()));
-        const QRect box(4, 8 + 16 * static_cast<int>(row), QFontMetrics(rowFont).horizontalAdvance(line), 16);
-        if (lines[row].Current) {
-            painter.fillRect(box, highlight);
-            painter.setPen(back);
-        } else {
-            painter.setPen(text);
-        }
-        painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, line);
-    }
+    // No rows while no program exists, and while one runs at full speed or to the cursor.
+    Rows.clear();
+    MemoryImage.fill(ColorOf(MainWin->BackgroundColor));
     HoverImage = MemoryImage;
     update();
 }
 
-void TMemoryWin::RedrawMemory(bool follow) {
-    if (MainWin->Running() && MainWin->Interpreter.HasEngine()) {
-        MainWin->Interpreter.SetFollow(follow);
-        MainWin->Interpreter.PaintMemory();
+void TMemoryWin::resizeEvent(QResizeEvent*) {
+    Scroller->setGeometry(width() - ScrollBarWidth, 0, ScrollBarWidth, height());
+    MemoryImage = QImage(size(), QImage::Format_RGB32);
+    MemoryImage.fill(ColorOf(MainWin->BackgroundColor));
+    HoverImage = MemoryImage;
+    RowCount = height() / RowHeight;
+    Scroller->setRange(0, TapeCells + 1 - RowCount);
+    if (MainWin->Running() && MainWin->Interpreter.HasEngine()) MainWin->Interpreter.PaintMemory();
+    else update();
+}
+
+void TMemoryWin::DrawLines(const std::vector<cel::TMemoryLine>& lines) {
+    Rows = lines;
+    if (MemoryImage.size() != size()) MemoryImage = QImage(size(), QImage::Format_RGB32);
+    const QColor back = ColorOf(MainWin->BackgroundColor);
+    const QColor text = ColorOf(MainWin->TextColor);
+    MemoryImage.fill(back);
+    QPainter painter(&MemoryImage);
+    QFont font(QStringLiteral("Courier New"), 10);
+    font.setStyleHint(QFont::TypeWriter);
+    QFont bold = font;
+    bold.setBold(true);
+    for (size_t row = 0; row < lines.size(); ++row) {
+        const cel::TMemoryLine& line = lines[row];
+        painter.setFont(line.Current ? bold : font);
+        const QString content = QString::fromLatin1(line.Text.data(), static_cast<qsizetype>(line.Text.size()));
+        const QRect box(4, TopMargin + RowHeight * static_cast<int>(row),
+                        painter.fontMetrics().horizontalAdvance(content), RowHeight);
+        if (line.Current) {
+            // The current cell stands out like selected text: background colour on the
+            // selection colour, which is the complement of the background.
+            painter.fillRect(box, ComplementOf(MainWin->BackgroundColor));
+            painter.setPen(back);
+        } else {
+            painter.setPen(text);
+        }
+        painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, content);
+    }
+    painter.end();
+    HoverImage = MemoryImage;
+    update();
+}
+
+QRect TMemoryWin::HoverFrame(int row) const {
+    const int top = TopMargin + RowHeight * row;
+    const int right = width() - ScrollBarWidth - 4;
+    return QRect(QPoint(4, top), QPoint(right - 1, top + RowHeight - 1));
+}
+
+void TMemoryWin::mouseMoveEvent(QMouseEvent* event) {
+    if (!MainWin->Paused() || DialogOpen) return;
+    HoverCleared = false;
+    // Truncated toward zero: the margin above the first row counts as row 0.
+    const int row = (static_cast<int>(event->position().y()) - TopMargin) / RowHeight;
+    HoverRow = row;
+    if (Scroller->value() + row < TapeCells) {
+        HoverImage = MemoryImage;
+        QPainter painter(&HoverImage);
+        painter.setPen(ComplementOf(MainWin->BackgroundColor));
+        painter.setBrush(Qt::NoBrush);
+        const QRect frame = HoverFrame(row);
+        // A stroked rectangle covers one pixel more than its size in each direction.
+        painter.drawRect(frame.adjusted(0, 0, -1, -1));
+        painter.end();
+        update();
     } else {
-        DrawLines({});
+        HoverRow = -1;
+        EraseHover();
     }
 }
 
-void TMemoryWin::ModifyCell(int) {
-    // The modify dialog is a window of its own that follows; until then the command says so.
-    cel::ShowInformation(this, QStringLiteral("The modify memory dialog is not available in this version."));
+void TMemoryWin::EraseHover() {
+    if (HoverCleared || !MainWin->Paused() || DialogOpen) return;
+    HoverCleared = true;
+    HoverImage = MemoryImage;
+    update();
+}
+
+void TMemoryWin::leaveEvent(QEvent*) { EraseHover(); }
+
+void TMemoryWin::mousePressEvent(QMouseEvent*) {
+    if (MainWin->Paused() && HoverRow >= 0) ModifyCell(Scroller->value() + HoverRow);
+}
+
+void TMemoryWin::ModifyCell(int address) { ModifyWin->ModifyCell(address); }
+
+bool TMemoryWin::FormMouseWheelDown(const QPoint& globalPos) {
+    // The window's outer corner with the client area's size, both bounds included.
+    const QRect area(frameGeometry().topLeft(), size() + QSize(1, 1));
+    if (!MainWin->Paused() || !area.contains(globalPos)) return false;
+    Scroller->setValue(Scroller->value() + WheelStep);
+    return true;
+}
+
+bool TMemoryWin::FormMouseWheelUp(const QPoint& globalPos) {
+    // Upwards the whole outer rectangle counts, both bounds included.
+    const QRect area(frameGeometry().topLeft(), frameGeometry().size() + QSize(1, 1));
+    if (!MainWin->Paused() || !area.contains(globalPos)) return false;
+    Scroller->setValue(Scroller->value() - WheelStep);
+    return true;
 }
 
 void TMemoryWin::ForwardWheel(QWheelEvent* event) {
-    if (!rect().contains(mapFromGlobal(event->globalPosition().toPoint()))) return;
-    wheelEvent(event);
+    // A notch is 120; finer wheels and touchpads add up to notches.
+    WheelRemainder += event->angleDelta().y();
+    const QPoint at = event->globalPosition().toPoint();
+    bool handled = false;
+    for (; WheelRemainder <= -120; WheelRemainder += 120) handled = FormMouseWheelDown(at) || handled;
+    for (; WheelRemainder >= 120; WheelRemainder -= 120) handled = FormMouseWheelUp(at) || handled;
+    if (handled) event->accept();
+    else event->ignore();
 }
 
-void TMemoryWin::wheelEvent(QWheelEvent* event) {
-    if (!MainWin->Paused()) return;
-    ScrollBar->setValue(ScrollBar->value() + (event->angleDelta().y() < 0 ? 5 : -5));
-    event->accept();
-}
+void TMemoryWin::wheelEvent(QWheelEvent* event) { ForwardWheel(event); }
 
 void TMemoryWin::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (!HoverImage.isNull()) painter.drawImage(0, 0, HoverImage);
+    painter.drawImage(0, 0, HoverImage);
 }
 
 void TMemoryWin::closeEvent(QCloseEvent* event) {

@@ -1,5 +1,6 @@
-// TMemoryWin: the cells around the data pointer, drawn by the engine's memory painter into an
-// off-screen image and shown in one piece.
+// TMemoryWin: the tape as a column of rows, one cell each. The engine's memory painter draws the
+// rows into an off-screen image; this window adds the hover frame and shows the result in one
+// piece, and it owns the scroll position, the mouse and the wheel.
 #pragma once
 
 #include "cel_EngineHost.h"
@@ -17,23 +18,39 @@ class TMemoryWin final : public QWidget {
 public:
     explicit TMemoryWin(QWidget* parent = nullptr);
 
-    QScrollBar* ScrollBar = nullptr;
-    int RowCount = 0;           // client height div 16
-    bool DialogOpen = false;    // a modal dialog of the main window is showing
-    bool ColorPreview = false;  // the colours dialog previews its colours here
-    QImage MemoryImage;
-    QImage HoverImage;
+    static constexpr int ScrollBarWidth = 16;
+    static constexpr int RowHeight = 16;
+    static constexpr int TopMargin = 8;
+
+    QScrollBar* Scroller = nullptr;  // position: the cell in the top row
+    int RowCount = 0;                // client height div 16
+    int HoverRow = -1;               // row under the pointer counted from the top, or -1
+    bool DialogOpen = false;         // a modal dialog is showing: no hover frame, no clicks
+    bool HoverCleared = false;       // the frame was erased since the last mouse move
+    bool ColorPreview = false;       // the colours dialog previews its colours here
+    QImage MemoryImage;              // the rows as last drawn
+    QImage HoverImage;               // MemoryImage plus the hover frame: what the screen shows
+    std::vector<cel::TMemoryLine> Rows;  // the rows last drawn, top first
 
     int FirstCell() const;
     void SetScroll(int position);
-    // Draws the rows the engine formatted (none: an empty image) and shows the result.
+    // The engine's rows (none: an empty image) drawn into MemoryImage, then shown.
     void DrawLines(const std::vector<cel::TMemoryLine>& lines);
-    // Repaints through the engine when a program exists, else shows an empty image.
-    void RedrawMemory(bool follow);
-    // Opens the modify dialog for a cell of the paused program.
-    void ModifyCell(int index);
-    // A wheel event forwarded from another window; acts only over this window while paused.
+    // Brings the window up to date: from a paint it shows the last image; otherwise the engine
+    // draws the rows anew at the current scroll position.
+    void RedrawMemory(bool fromPaint);
+    // Removes the hover frame; the other windows call it when the pointer moves over them.
+    void EraseHover();
+    // The modify dialog for a cell of the paused program.
+    void ModifyCell(int address);
+    // The wheel at a screen position: scrolls by 5 cells while paused when the position is over
+    // this window. True when handled.
+    bool FormMouseWheelDown(const QPoint& globalPos);
+    bool FormMouseWheelUp(const QPoint& globalPos);
+    // A wheel event of this or another window, notch by notch; accepted when it scrolled here.
     void ForwardWheel(QWheelEvent* event);
+    // The rectangle of the hover frame of a row (both corners inside the outline).
+    QRect HoverFrame(int row) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -41,10 +58,15 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
-    void ScrollBarChange(int position);
-    std::vector<cel::TMemoryLine> Lines;
+    void ScrollerChange(int position);
+    // Rows are shown while a program exists that is stepped or watched.
+    bool ShowsRows() const;
+    int WheelRemainder = 0;  // wheel angle not yet amounting to a notch
 };
 
 extern TMemoryWin* MemoryWin;

@@ -127,6 +127,7 @@ TOutputWin::TOutputWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
     connect(BtnSave, &QPushButton::clicked, this, &TOutputWin::BtnSaveClick);
     Output->installEventFilter(this);
     Output->viewport()->installEventFilter(this);
+    Output->viewport()->setMouseTracking(true);
     EditLine->installEventFilter(this);
     EditNumber->installEventFilter(this);
 
@@ -349,6 +350,8 @@ bool TOutputWin::eventFilter(QObject* watched, QEvent* event) {
         event->ignore();
         MemoryWin->ForwardWheel(static_cast<QWheelEvent*>(event));
         if (event->isAccepted()) return true;
+    } else if (event->type() == QEvent::MouseMove && watched == Output->viewport() && MemoryWin != nullptr) {
+        MemoryWin->EraseHover();
     } else if (event->type() == QEvent::FocusIn) {
         if (watched == Output) OutputEnter();
         else if (watched == EditLine) EditLineEnter();

@@ -3,7 +3,9 @@
 #include "cel_EditWin.h"
 #include "cel_Main.h"
 #include "cel_MemoryWin.h"
+#include "cel_ModifyWin.h"
 #include "cel_OutputWin.h"
+#include "cel_Settings.h"
 #include "cel_WaitWin.h"
 
 #include <QAction>
@@ -42,12 +44,15 @@ QString TScriptedDialogs::SaveFileName(QWidget*, const QString&, const QString&,
     return answer;
 }
 
-TWindows::TWindows() {
+TWindows::TWindows(const QString& settingsPath, TScriptedDialogs* dialogs)
+    : Dialogs(dialogs ? *dialogs : OwnDialogs) {
+    cel::SetSettingsPath(settingsPath.isEmpty() ? SettingsDir.filePath(QStringLiteral("cellwr.ini")) : settingsPath);
     cel::SetDialogs(&Dialogs);
     Main = std::make_unique<TMainWin>();
     Edit = std::make_unique<TEditWin>();
     Output = std::make_unique<TOutputWin>();
     Memory = std::make_unique<TMemoryWin>();
+    Modify = std::make_unique<TModifyWin>(Main.get());
     Wait = std::make_unique<TWaitWin>(Main.get());
     Main->show();
     Edit->show();
@@ -64,11 +69,13 @@ TWindows::~TWindows() {
     }
     WaitReady();
     Wait.reset();
+    Modify.reset();
     Memory.reset();
     Output.reset();
     Edit.reset();
     Main.reset();
     cel::SetDialogs(nullptr);
+    cel::SetSettingsPath(QString());
 }
 
 bool Trigger(const char* name) {

@@ -5,6 +5,7 @@
 #include "cel_Dialogs.h"
 
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <deque>
@@ -14,6 +15,7 @@ class TMainWin;
 class TEditWin;
 class TOutputWin;
 class TMemoryWin;
+class TModifyWin;
 class TWaitWin;
 
 namespace celtest {
@@ -43,16 +45,20 @@ public:
     bool ChooseColor(QWidget*, QColor&) override { return false; }
 };
 
-// The window set of the program, created in its order, with scripted dialogs installed.
+// The window set of the program, created in its order, with scripted dialogs installed. The
+// settings file is the given one, or a fresh one in a directory of its own.
 class TWindows {
 public:
-    TWindows();
+    explicit TWindows(const QString& settingsPath = QString(), TScriptedDialogs* dialogs = nullptr);
     ~TWindows();
-    TScriptedDialogs Dialogs;
+    TScriptedDialogs OwnDialogs;
+    TScriptedDialogs& Dialogs;
+    QTemporaryDir SettingsDir;
     std::unique_ptr<TMainWin> Main;
     std::unique_ptr<TEditWin> Edit;
     std::unique_ptr<TOutputWin> Output;
     std::unique_ptr<TMemoryWin> Memory;
+    std::unique_ptr<TModifyWin> Modify;
     std::unique_ptr<TWaitWin> Wait;
 };
 

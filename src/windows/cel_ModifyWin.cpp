@@ -1,0 +1,219 @@
+#include "cel_ModifyWin.h"
+
+#include "cel_Dialogs.h"
+#include "cel_Main.h"
+#include "cel_MemoryWin.h"
+#include "cel_NumberSyntax.h"
+
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
+#include <string_view>
+
+TModifyWin* ModifyWin = nullptr;
+
+namespace {
+
+int DigitValue(char16_t c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// The magnitude of the digits at the start of text (after blanks, a sign and a hex prefix, as
+// ParseInputNumber reads them) up to the first character that does not fit. It stops growing
+// above 65535, which is all the caller needs to know.
+int64_t LeadingMagnitude(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    int base = 10;
+    if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
+        base = 16;
+        ++i;
+    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    int64_t magnitude = 0;
+    for (; i < text.size(); ++i) {
+        const int digit = DigitValue(static_cast<unsigned char>(text[i]));
+        if (digit < 0 || digit >= base) break;
+        magnitude = std::min<int64_t>(magnitude * base + digit, 65536);
+    }
+    return magnitude;
+}
+
+QString HexForm(uint32_t value) { return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper(); }
+
+QString DecForm(uint32_t value) { return QString::number(value); }
+
+// The character of the low byte in the 8-bit code page; none for code 0.
+QString CharForm(uint32_t value) {
+    const uint8_t code = static_cast<uint8_t>(value & 0xFF);
+    return code ? QString(QChar::fromLatin1(static_cast<char>(code))) : QString();
+}
+
+}  // namespace
+
+namespace cel {
+
+uint32_t ParseHex(const QString& text) {
+    uint32_t value = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const int digit = DigitValue(text[i].unicode());
+        if (digit < 0) return 0;
+        if (i < 8) value = value * 16 + static_cast<uint32_t>(digit);
+    }
+    return value;
+}
+
+int ParseDecimal(const QString& text) {
+    const QByteArray bytes = text.toLatin1();  // a character outside Latin-1 fits nowhere
+    const std::string_view view(bytes.constData(), static_cast<size_t>(bytes.size()));
+    int32_t whole = 0;
+    const int64_t value = ParseInputNumber(view, whole) ? whole : LeadingMagnitude(view);
+    return static_cast<int>(std::clamp<int64_t>(value, 0, 65535));
+}
+
+}  // namespace cel
+
+TModifyWin::TModifyWin(QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint) {
+    ModifyWin = this;
+    setObjectName(QStringLiteral("ModifyWin"));
+    setModal(true);
+    QFont dialogFont(QStringLiteral("MS Sans Serif"), 8);
+    dialogFont.setStyleHint(QFont::SansSerif);
+    setFont(dialogFont);
+    setFixedSize(282, 186);
+
+    QFont bold = dialogFont;
+    bold.setBold(true);
+    QFont fixed(QStringLiteral("Courier New"), 10);
+    fixed.setStyleHint(QFont::TypeWriter);
+    const auto makeLabel = [](QWidget* box, const char* name, const QString& text, const QFont& font,
+                              const QRect& rect) {
+        auto* label = new QLabel(text, box);
+        label->setObjectName(QLatin1String(name));
+        label->setFont(font);
+        label->setGeometry(rect);
+        return label;
+    };
+    const auto makeBox = [this](const char* name, const QString& title, int left) {
+        auto* box = new QGroupBox(title, this);
+        box->setObjectName(QLatin1String(name));
+        box->setGeometry(left, 8, 129, 137);
+        return box;
+    };
+    constexpr int rowTop[3] = {28, 64, 100};
+
+    QGroupBox* current = makeBox("GroupBox3", QStringLiteral("Current value"), 8);
+    makeLabel(current, "Label1", QStringLiteral("Hex:"), bold, QRect(12, rowTop[0], 40, 21));
+    makeLabel(current, "Label2", QStringLiteral("Dec:"), bold, QRect(12, rowTop[1], 40, 21));
+    makeLabel(current, "Label3", QStringLiteral("Char:"), bold, QRect(12, rowTop[2], 40, 21));
+    HexLbl = makeLabel(current, "HexLbl", QString(), fixed, QRect(56, rowTop[0], 64, 21));
+    DecLbl = makeLabel(current, "DecLbl", QString(), fixed, QRect(56, rowTop[1], 64, 21));
+    CharLbl = makeLabel(current, "CharLbl", QString(), fixed, QRect(56, rowTop[2], 64, 21));
+
+    QGroupBox* next = makeBox("GroupBox2", QStringLiteral("&New value"), 145);
+    const auto makeField = [&](const char* labelName, const QString& caption, const char* name, int maxLength,
+                               int row) {
+        auto* edit = new QLineEdit(next);
+        edit->setObjectName(QLatin1String(name));
+        edit->setMaxLength(maxLength);
+        edit->setGeometry(56, rowTop[row], 61, 21);
+        makeLabel(next, labelName, caption, bold, QRect(12, rowTop[row], 40, 21))->setBuddy(edit);
+        return edit;
+    };
+    HexEdit = makeField("Label6", QStringLiteral("&Hex:"), "HexEdit", 4, 0);
+    DecEdit = makeField("Label5", QStringLiteral("&Dec:"), "DecEdit", 5, 1);
+    CharEdit = makeField("Label4", QStringLiteral("Ch&ar:"), "CharEdit", 1, 2);
+    // textChanged rather than textEdited: setting a field from code links the others too.
+    connect(HexEdit, &QLineEdit::textChanged, this, &TModifyWin::HexEditChange);
+    connect(DecEdit, &QLineEdit::textChanged, this, &TModifyWin::DecEditChange);
+    connect(CharEdit, &QLineEdit::textChanged, this, &TModifyWin::CharEditChange);
+
+    Ok = new QPushButton(QStringLiteral("Ok"), this);
+    Ok->setObjectName(QStringLiteral("Ok"));
+    Ok->setGeometry(118, 153, 75, 25);
+    Ok->setDefault(true);
+    Cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    Cancel->setObjectName(QStringLiteral("Cancel"));
+    Cancel->setGeometry(199, 153, 75, 25);
+    connect(Ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    setTabOrder(HexEdit, DecEdit);
+    setTabOrder(DecEdit, CharEdit);
+    setTabOrder(CharEdit, Ok);
+    setTabOrder(Ok, Cancel);
+}
+
+void TModifyWin::ShowValue(const QLineEdit* source, uint32_t value) {
+    Updating = true;
+    if (source != HexEdit) HexEdit->setText(HexForm(value));
+    if (source != DecEdit) DecEdit->setText(DecForm(value));
+    if (source != CharEdit) CharEdit->setText(CharForm(value));
+    Updating = false;
+}
+
+void TModifyWin::HexEditChange() {
+    if (Updating || HexEdit->text().isEmpty()) return;
+    ShowValue(HexEdit, cel::ParseHex(HexEdit->text()));
+}
+
+void TModifyWin::DecEditChange() {
+    if (Updating || DecEdit->text().isEmpty()) return;
+    ShowValue(DecEdit, static_cast<uint32_t>(cel::ParseDecimal(DecEdit->text())));
+}
+
+void TModifyWin::CharEditChange() {
+    if (Updating || CharEdit->text().isEmpty()) return;
+    const char16_t code = CharEdit->text().at(0).unicode();
+    ShowValue(CharEdit, code <= 0xFF ? uint32_t(code) : uint32_t('?'));
+}
+
+void TModifyWin::ModifyCell(int address) {
+    setWindowTitle(QStringLiteral("Modify Memory [0x%1]").arg(HexForm(static_cast<uint32_t>(address))));
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.width() / 2 - width() / 2, area.height() / 2 - height() / 2);
+    }
+    MemoryWin->DialogOpen = true;
+    const uint16_t cell = static_cast<uint16_t>(address);
+    const uint32_t value = MainWin->Interpreter.GetCell(cell);
+
+    // Emptying the decimal field first makes setting it a change even when it already held
+    // this text, so its handler always brings the other two fields in line.
+    Updating = false;
+    HexEdit->setText(QStringLiteral("0000"));
+    DecEdit->clear();
+    DecEdit->setText(DecForm(value));
+    HexLbl->setText(HexEdit->text());
+    DecLbl->setText(DecEdit->text());
+    CharLbl->setText(CharEdit->text());
+    HexEdit->setFocus();
+    HexEdit->selectAll();
+    Updating = false;
+
+    if (exec() == QDialog::Accepted) {
+        const QString text = DecEdit->text();
+        const QByteArray bytes = text.toLatin1();
+        int32_t newValue = 0;
+        if (cel::ParseInputNumber(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), newValue)) {
+            MainWin->Interpreter.SetCell(cell, static_cast<uint32_t>(newValue));
+            MainWin->Interpreter.PaintMemory();
+        } else {
+            cel::ShowError(this, QStringLiteral("'%1' is not a valid integer value").arg(text));
+        }
+    }
+    MemoryWin->DialogOpen = false;
+}

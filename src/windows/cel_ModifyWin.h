@@ -1,0 +1,55 @@
+// TModifyWin: the modal dialog that changes one tape cell of a paused program. The new value
+// can be typed in hexadecimal, in decimal or as a character; each field keeps the other two
+// showing the same value, and Ok stores the decimal field's value.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <cstdint>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace cel {
+
+// The hexadecimal field's value: 0 when any character is not a hex digit (or the text is
+// empty); of a longer text only the first 8 digits count.
+uint32_t ParseHex(const QString& text);
+// The decimal field's value in 0..65535. The text is read in the number syntax of
+// ParseInputNumber; when it does not fit as a whole, the digits read before the first
+// character that does not fit count, without their sign. The result is clamped.
+int ParseDecimal(const QString& text);
+
+}  // namespace cel
+
+class TModifyWin final : public QDialog {
+    Q_OBJECT
+public:
+    explicit TModifyWin(QWidget* parent = nullptr);
+
+    QLabel* HexLbl = nullptr;
+    QLabel* DecLbl = nullptr;
+    QLabel* CharLbl = nullptr;
+    QLineEdit* HexEdit = nullptr;
+    QLineEdit* DecEdit = nullptr;
+    QLineEdit* CharEdit = nullptr;
+    QPushButton* Ok = nullptr;
+    QPushButton* Cancel = nullptr;
+    bool Updating = false;  // a change handler is rewriting the other fields
+
+    // Runs the whole dialog for the cell at address (0..32767) of the paused program.
+    void ModifyCell(int address);
+
+public slots:
+    void HexEditChange();
+    void DecEditChange();
+    void CharEditChange();
+
+private:
+    // Shows value in the two fields other than source.
+    void ShowValue(const QLineEdit* source, uint32_t value);
+};
+
+extern TModifyWin* ModifyWin;

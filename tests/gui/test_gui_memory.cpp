@@ -1,0 +1,282 @@
+// The memory window: its rows and scroll range, following the data pointer, the hover frame,
+// clicks and the wheel, through the real windows on the offscreen platform.
+
+#include "gui_support.h"
+
+#include "cel_EditWin.h"
+#include "cel_Main.h"
+#include "cel_MemoryWin.h"
+#include "cel_ModifyWin.h"
+#include "cel_OutputWin.h"
+
+#include <QPlainTextEdit>
+#include <Qsci/qsciscintilla.h>
+#include <QScrollBar>
+#include <QTimer>
+
+using namespace celtest;
+
+namespace {
+
+QString RowText(size_t row) {
+    const auto& rows = MemoryWin->Rows;
+    if (row >= rows.size()) return QStringLiteral("<no row %1>").arg(row);
+    return QString::fromLatin1(rows[row].Text.data(), static_cast<qsizetype>(rows[row].Text.size()));
+}
+
+// The cell a row shows, read back from its text.
+int RowCell(size_t row) { return RowText(row).mid(1, 4).toInt(nullptr, 16); }
+
+int CurrentRow() {
+    for (size_t i = 0; i < MemoryWin->Rows.size(); ++i)
+        if (MemoryWin->Rows[i].Current) return static_cast<int>(i);
+    return -1;
+}
+
+// Traces until the data pointer reaches cell; false when the run ends first.
+bool TraceTo(uint32_t cell) {
+    for (int i = 0; i < 200; ++i) {
+        if (!Trigger("MenuTrace") || !WaitSuspended()) return false;
+        if (MainWin->Interpreter.GetDataPtr() == cell) return true;
+    }
+    return false;
+}
+
+void MoveMouse(int y) {
+    QMouseEvent move(QEvent::MouseMove, QPointF(20, y), MemoryWin->mapToGlobal(QPointF(20, y)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(MemoryWin, &move);
+}
+
+void Wheel(QWidget* target, const QPoint& global, int delta) {
+    QWheelEvent wheel(target->mapFromGlobal(QPointF(global)), QPointF(global), QPoint(), QPoint(0, delta),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(target, &wheel);
+}
+
+QRgb Pixel(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFFFFF; }
+
+}  // namespace
+
+class TestGuiMemory : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QuietOffscreenWarnings(); }
+    void init() {
+        Windows = std::make_unique<TWindows>();
+        MemoryWin->resize(208, 175);
+    }
+    void cleanup() {
+        if (MainWin->Running()) Trigger("MenuReset");
+        QVERIFY(WaitReady());
+        QVERIFY2(Windows->Dialogs.Unexpected.isEmpty(),
+                 qPrintable(Windows->Dialogs.Unexpected.join(QStringLiteral(" | "))));
+        Windows.reset();
+    }
+
+    void rowsAndScrollRange() {
+        QCOMPARE(MemoryWin->width(), 208);
+        QCOMPARE(MemoryWin->RowCount, 10);
+        QCOMPARE(MemoryWin->Scroller->minimum(), 0);
+        QCOMPARE(MemoryWin->Scroller->maximum(), 32759);
+        QCOMPARE(MemoryWin->Scroller->singleStep(), 1);
+        QCOMPARE(MemoryWin->Scroller->pageStep(), 256);
+        // No program: background only.
+        QVERIFY(MemoryWin->Rows.empty());
+        EditWin->SetText("+>+");
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(MemoryWin->Rows.size(), size_t(9));
+        QCOMPARE(RowCell(0), 0);
+        QCOMPARE(RowCell(8), 8);
+        // At the bottom of the range the last row is the last cell.
+        MemoryWin->Scroller->setValue(MemoryWin->Scroller->maximum());
+        QCOMPARE(RowCell(8), 32767);
+        MemoryWin->resize(208, 300);
+        QCOMPARE(MemoryWin->RowCount, 18);
+        QCOMPARE(MemoryWin->Scroller->maximum(), 32751);
+        QCOMPARE(MemoryWin->HoverImage.size(), MemoryWin->size());
+        // The end of the run leaves the background only.
+        QVERIFY(Trigger("MenuReset"));
+        QVERIFY(WaitReady());
+        QVERIFY(MemoryWin->Rows.empty());
+        QCOMPARE(Pixel(MemoryWin->HoverImage, 10, 12), QRgb(0));
+    }
+
+    void lineTextsOfBothWidths_data() {
+        QTest::addColumn<bool>("wide");
+        QTest::addColumn<uint32_t>("value");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("8-bit 65") << false << 65u << QStringLiteral(" 0005    41    065  A ");
+        QTest::newRow("16-bit 321") << true << 321u << QStringLiteral(" 0005  0141  00321  A ");
+        QTest::newRow("16-bit 65") << true << 65u << QStringLiteral(" 0005  0041  00065  A ");
+        QTest::newRow("8-bit 10 shows a space") << false << 10u << QStringLiteral(" 0005    0A    010    ");
+    }
+    void lineTextsOfBothWidths() {
+        QFETCH(bool, wide);
+        QFETCH(uint32_t, value);
+        QFETCH(QString, line);
+        QVERIFY(Trigger(wide ? "Menu16Bit" : "Menu8Bit"));
+        EditWin->SetText("+>+");
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        MainWin->Interpreter.SetCell(5, value);
+        MemoryWin->RedrawMemory(false);
+        QCOMPARE(RowText(5), line);
+        // The current cell is drawn on the complement of the background, the others on it.
+        QCOMPARE(CurrentRow(), 0);
+        QCOMPARE(Pixel(MemoryWin->MemoryImage, 6, 8 + 8), QRgb(0xFFFFFF));
+        QCOMPARE(Pixel(MemoryWin->MemoryImage, 6, 8 + 16 + 8), QRgb(0));
+    }
+
+    void followsThePointerBothWays() {
+        EditWin->SetText(QByteArray(20, '>') + QByteArray(20, '<'));
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(TraceTo(8));
+        QCOMPARE(MemoryWin->FirstCell(), 0);
+        QCOMPARE(CurrentRow(), 8);
+        // Moving right past the last row puts the current cell on the last row.
+        QVERIFY(TraceTo(9));
+        QCOMPARE(MemoryWin->FirstCell(), 1);
+        QCOMPARE(CurrentRow(), 8);
+        QVERIFY(TraceTo(20));
+        QCOMPARE(MemoryWin->FirstCell(), 12);
+        QCOMPARE(RowCell(8), 20);
+        // A scroll by the user holds until the next step.
+        MemoryWin->Scroller->setValue(100);
+        QCOMPARE(RowCell(0), 100);
+        QCOMPARE(CurrentRow(), -1);
+        QVERIFY(TraceTo(19));
+        QCOMPARE(MemoryWin->FirstCell(), 19);
+        QCOMPARE(CurrentRow(), 0);
+        // Moving left past the top row puts the current cell on the top row.
+        QVERIFY(TraceTo(11));
+        QCOMPARE(MemoryWin->FirstCell(), 11);
+        QCOMPARE(CurrentRow(), 0);
+        // A new run starts at the top.
+        QVERIFY(Trigger("MenuReset"));
+        QVERIFY(WaitReady());
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(MemoryWin->FirstCell(), 0);
+    }
+
+    void hoverFrameFollowsTheMouse() {
+        // Not paused: the mouse does nothing here.
+        MoveMouse(30);
+        QCOMPARE(MemoryWin->HoverRow, -1);
+        EditWin->SetText("+>+");
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(MemoryWin->cursor().shape(), Qt::PointingHandCursor);
+        const struct {
+            int Y, Row;
+        } cases[] = {{0, 0}, {7, 0}, {23, 0}, {24, 1}, {39, 1}, {40, 2}, {170, 10}};
+        for (const auto& c : cases) {
+            MoveMouse(c.Y);
+            QCOMPARE(MemoryWin->HoverRow, c.Row);
+            // The outline of the row, in the complement of the background, on the shown image.
+            const QRect frame = MemoryWin->HoverFrame(c.Row);
+            QCOMPARE(frame, QRect(QPoint(4, 8 + 16 * c.Row), QPoint(208 - 16 - 4 - 1, 8 + 16 * c.Row + 15)));
+            QCOMPARE(Pixel(MemoryWin->HoverImage, frame.left(), frame.top()), QRgb(0xFFFFFF));
+            if (frame.bottom() >= MemoryWin->height()) continue;  // the strip below the last row
+            QCOMPARE(Pixel(MemoryWin->HoverImage, frame.right(), frame.bottom()), QRgb(0xFFFFFF));
+            QCOMPARE(Pixel(MemoryWin->HoverImage, frame.right() + 1, frame.top()), QRgb(0));
+            QCOMPARE(Pixel(MemoryWin->MemoryImage, frame.right(), frame.bottom()), QRgb(0));
+        }
+        // Moving over the editor's text removes the frame; the row is remembered.
+        QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QCoreApplication::sendEvent(EditWin->Editor->viewport(), &move);
+        QVERIFY(MemoryWin->HoverCleared);
+        QCOMPARE(MemoryWin->HoverImage, MemoryWin->MemoryImage);
+        QCOMPARE(MemoryWin->HoverRow, 10);
+        // Rows past the last cell have no frame.
+        MemoryWin->Scroller->setValue(MemoryWin->Scroller->maximum());
+        MoveMouse(8 + 16 * 8);
+        QCOMPARE(MemoryWin->HoverRow, 8);
+        MoveMouse(8 + 16 * 9);
+        QCOMPARE(MemoryWin->HoverRow, -1);
+        QCOMPARE(MemoryWin->HoverImage, MemoryWin->MemoryImage);
+        // While a dialog is open the frame is neither drawn nor erased.
+        MemoryWin->DialogOpen = true;
+        MoveMouse(30);
+        QCOMPARE(MemoryWin->HoverRow, -1);
+        MemoryWin->DialogOpen = false;
+    }
+
+    void screenShowsTheHoverImage() {
+        EditWin->SetText("+>+");
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        MoveMouse(40);
+        const QImage shown = MemoryWin->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QRect rows(0, 0, 208 - 16, 175);
+        QCOMPARE(shown.copy(rows), MemoryWin->HoverImage.copy(rows));
+    }
+
+    void clickOpensTheModifyDialogForTheRow() {
+        EditWin->SetText("+>+");
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        MemoryWin->Scroller->setValue(30);
+        MoveMouse(8 + 16 + 3);
+        QString caption;
+        QTimer::singleShot(0, [&caption] {
+            caption = ModifyWin->windowTitle();
+            ModifyWin->reject();
+        });
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(20, 27), MemoryWin->mapToGlobal(QPointF(20, 27)),
+                          Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(MemoryWin, &press);
+        QCOMPARE(caption, QStringLiteral("Modify Memory [0x001F]"));
+        QVERIFY(!MemoryWin->DialogOpen);
+    }
+
+    void wheelScrollsOnlyWhilePausedAndOverTheWindow() {
+        const QPoint over = MemoryWin->frameGeometry().topLeft() + QPoint(50, 50);
+        Wheel(MemoryWin, over, -120);
+        QCOMPARE(MemoryWin->Scroller->value(), 0);
+        EditWin->SetText("+>+");
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        Wheel(MemoryWin, over, -120);
+        QCOMPARE(MemoryWin->Scroller->value(), 5);
+        Wheel(MemoryWin, over, -240);
+        QCOMPARE(MemoryWin->Scroller->value(), 15);
+        Wheel(MemoryWin, over, 120);
+        QCOMPARE(MemoryWin->Scroller->value(), 10);
+        // Fine wheels add up to notches.
+        Wheel(MemoryWin, over, -60);
+        QCOMPARE(MemoryWin->Scroller->value(), 10);
+        Wheel(MemoryWin, over, -60);
+        QCOMPARE(MemoryWin->Scroller->value(), 15);
+        // Wheel events of the output window scroll the memory window when the pointer is over it,
+        // and the output text stays where it was.
+        OutputWin->Output->setPlainText(QString(QStringLiteral("line\n")).repeated(200));
+        OutputWin->Output->verticalScrollBar()->setValue(0);
+        Wheel(OutputWin->Output->viewport(), over, -120);
+        QCOMPARE(MemoryWin->Scroller->value(), 20);
+        QCOMPARE(OutputWin->Output->verticalScrollBar()->value(), 0);
+        // Elsewhere the output window scrolls its own text.
+        const QPoint overOutput = OutputWin->Output->viewport()->mapToGlobal(QPoint(10, 10));
+        if (!MemoryWin->frameGeometry().adjusted(0, 0, 1, 1).contains(overOutput)) {
+            Wheel(OutputWin->Output->viewport(), overOutput, -120);
+            QCOMPARE(MemoryWin->Scroller->value(), 20);
+            QVERIFY(OutputWin->Output->verticalScrollBar()->value() > 0);
+        }
+        Wheel(MainWin, over, 120);
+        QCOMPARE(MemoryWin->Scroller->value(), 15);
+        // The range ends clamp the position.
+        MemoryWin->Scroller->setValue(2);
+        Wheel(MemoryWin, over, 120);
+        QCOMPARE(MemoryWin->Scroller->value(), 0);
+    }
+
+private:
+    std::unique_ptr<TWindows> Windows;
+};
+
+QTEST_MAIN(TestGuiMemory)
+#include "test_gui_memory.moc"

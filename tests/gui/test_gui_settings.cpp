@@ -1,0 +1,374 @@
+// The settings file: its reading and writing rules, where it lives, and every key carried from
+// one start of the program to the next through the real windows.
+
+#include "gui_support.h"
+
+#include "cel_EditWin.h"
+#include "cel_Main.h"
+#include "cel_MemoryWin.h"
+#include "cel_OutputWin.h"
+#include "cel_Settings.h"
+
+#include <QAction>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <Qsci/qsciscintilla.h>
+
+using namespace celtest;
+
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteAll(const QString& path, const QByteArray& text) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+// Every key in the order a new file lists them, with values unlike the defaults.
+const QByteArray EveryKey =
+    "[Program]\r\nversion=1.4.7\r\nflat=0\r\nmain_x=10\r\nmain_y=20\r\neditor_x=30\r\neditor_y=40\r\n"
+    "editor_width=500\r\neditor_height=300\r\noutput_x=31\r\noutput_y=341\r\noutput_width=501\r\n"
+    "output_height=201\r\nmemory_x=532\r\nmemory_y=42\r\nmemory_height=402\r\nsize_toggle=1\r\n\r\n"
+    "[Editor]\r\ntextcolor=65280\r\nbgcolor=2105376\r\nfontsize=12\r\nfontname=Liberation Mono\r\n"
+    "gutter=0\r\nedge=0\r\n\r\n"
+    "[Interpreter]\r\n8bit=0\r\npbrain=1\r\noutputbuffersize=64\r\nexecutionspeed=100\r\n"
+    "enablecomments=0\r\n\r\n"
+    "[Recent]\r\n1=/tmp/first.b\r\n2=/tmp/salt&pepper.b\r\n3=\r\n4=\r\n5=\r\n\r\n";
+
+QByteArray WithValue(const QByteArray& key, const QByteArray& value) {
+    QByteArray text = EveryKey;
+    const qsizetype at = text.indexOf("\n" + key + "=") + 1;
+    const qsizetype end = text.indexOf('\r', at);
+    return text.replace(at, end - at, key + "=" + value);
+}
+
+// Compared line by line, so a failure names the first line that differs.
+QStringList Lines(const QByteArray& text) { return QString::fromLatin1(text).split(QStringLiteral("\r\n")); }
+
+// The keys of a written file, section by section, in their order.
+QStringList KeysOf(const QByteArray& text) {
+    QStringList keys;
+    for (const QByteArray& line : text.split('\n')) {
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.startsWith('[')) keys << QString::fromLatin1(trimmed);
+        else if (trimmed.contains('=')) keys << QString::fromLatin1(trimmed.left(trimmed.indexOf('=')));
+    }
+    return keys;
+}
+
+}  // namespace
+
+class TestGuiSettings : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QuietOffscreenWarnings(); }
+    // Each test has a directory of its own.
+    void init() {
+        Scratch = std::make_unique<QTemporaryDir>();
+        Dir.setPath(Scratch->path());
+        Path = Dir.filePath(QStringLiteral("cellwr.ini"));
+    }
+    void cleanup() { Scratch.reset(); }
+
+    void readingRules() {
+        cel::TIniFile ini;
+        ini.Parse("  ; a comment\r\nstray=1\r\n[ program ]\r\n  Version = 1.4.7 \r\nmain_x=0x10\r\n"
+                  "main_y=$ff\r\nbad=12a\r\n\r\n  a plain line\r\n[Program]\r\nextra=5\n[Other]\r\nx = y = z\r\n");
+        QCOMPARE(ini.ReadString(QStringLiteral("PROGRAM"), QStringLiteral("VERSION"), QString()), QStringLiteral("1.4.7"));
+        QCOMPARE(ini.ReadInteger(QStringLiteral("Program"), QStringLiteral("main_x"), 0), 16);
+        QCOMPARE(ini.ReadInteger(QStringLiteral("Program"), QStringLiteral("main_y"), 0), 255);
+        QCOMPARE(ini.ReadInteger(QStringLiteral("Program"), QStringLiteral("bad"), 7), 7);
+        QCOMPARE(ini.ReadInteger(QStringLiteral("Program"), QStringLiteral("missing"), 7), 7);
+        QCOMPARE(ini.ReadBool(QStringLiteral("Program"), QStringLiteral("extra"), false), true);
+        QCOMPARE(ini.ReadString(QStringLiteral("Other"), QStringLiteral("x"), QString()), QStringLiteral("y = z"));
+        QVERIFY(!ini.HasKey(QStringLiteral("Program"), QStringLiteral("stray")));
+        // Written back: a section read twice is one, the plain line stays, CR LF everywhere.
+        QCOMPARE(ini.Text(), QByteArray("[program]\r\nVersion=1.4.7\r\nmain_x=0x10\r\nmain_y=$ff\r\nbad=12a\r\n"
+                                        "a plain line\r\nextra=5\r\n\r\n[Other]\r\nx=y = z\r\n\r\n"));
+        // A known key keeps its place and spelling; new keys and sections go at the end.
+        ini.WriteInteger(QStringLiteral("PROGRAM"), QStringLiteral("main_X"), -3);
+        ini.WriteString(QStringLiteral("program"), QStringLiteral("new"), QStringLiteral("n"));
+        ini.WriteBool(QStringLiteral("Recent"), QStringLiteral("1"), true);
+        QCOMPARE(ini.Text(), QByteArray("[program]\r\nVersion=1.4.7\r\nmain_x=-3\r\nmain_y=$ff\r\nbad=12a\r\n"
+                                        "a plain line\r\nextra=5\r\nnew=n\r\n\r\n[Other]\r\nx=y = z\r\n\r\n"
+                                        "[Recent]\r\n1=1\r\n\r\n"));
+    }
+
+    void integerValues_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<int>("value");
+        QTest::newRow("decimal") << "1234" << true << 1234;
+        QTest::newRow("negative") << "-1000000" << true << -1000000;
+        QTest::newRow("plus") << "+7" << true << 7;
+        QTest::newRow("0x") << "0x1F" << true << 31;
+        QTest::newRow("0X") << "0XfF" << true << 255;
+        QTest::newRow("dollar") << "$FFFFFF" << true << 0xFFFFFF;
+        QTest::newRow("32-bit pattern") << "0xFFFFFFFF" << true << -1;
+        QTest::newRow("lowest") << "-2147483648" << true << INT32_MIN;
+        QTest::newRow("too large") << "2147483648" << false << 0;
+        QTest::newRow("hex too long") << "0x100000000" << false << 0;
+        QTest::newRow("trailing letter") << "12a" << false << 0;
+        QTest::newRow("hex digits without prefix") << "FF" << false << 0;
+        QTest::newRow("empty") << "" << false << 0;
+        QTest::newRow("prefix only") << "$" << false << 0;
+        QTest::newRow("inner blank") << "1 2" << false << 0;
+    }
+    void integerValues() {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        QFETCH(int, value);
+        int32_t read = 0;
+        QCOMPARE(cel::ParseIniInteger(text, read), valid);
+        if (valid) QCOMPARE(read, value);
+    }
+
+    void locationAndSaving() {
+        const QString exeDir = Dir.filePath(QStringLiteral("bin"));
+        const QString configDir = Dir.filePath(QStringLiteral("config/Cellwright"));
+        QVERIFY(QDir().mkpath(exeDir));
+        const QString portable = exeDir + QStringLiteral("/cellwr.ini");
+        const QString personal = configDir + QStringLiteral("/cellwr.ini");
+        // A writable program directory keeps the file beside the program.
+        QCOMPARE(cel::ChooseSettingsPath(exeDir, configDir, true), portable);
+        // An installed program's directory cannot be written: the user's directory is used.
+        QCOMPARE(cel::ChooseSettingsPath(exeDir, configDir, false), personal);
+        // A file that is already beside the program stays in use.
+        WriteAll(portable, "[Program]\r\nversion=1.4.7\r\n");
+        QCOMPARE(cel::ChooseSettingsPath(exeDir, configDir, false), portable);
+
+        // Saving creates the configuration directory.
+        cel::TSettings settings;
+        QVERIFY(settings.Load(personal));
+        QVERIFY(!settings.Existed);
+        settings.Ini.WriteString(QStringLiteral("Program"), QStringLiteral("version"), QStringLiteral("1.4.7"));
+        QVERIFY(settings.Save());
+        QCOMPARE(ReadAll(personal), QByteArray("[Program]\r\nversion=1.4.7\r\n\r\n"));
+        // A save that cannot be done fails and leaves nothing behind.
+        WriteAll(Dir.filePath(QStringLiteral("plainfile")), "x");
+        settings.Path = Dir.filePath(QStringLiteral("plainfile/cellwr.ini"));
+        QVERIFY(!settings.Save());
+        QCOMPARE(ReadAll(Dir.filePath(QStringLiteral("plainfile"))), QByteArray("x"));
+        // A file that is there but cannot be read.
+        QVERIFY(QDir().mkpath(Dir.filePath(QStringLiteral("dir/cellwr.ini"))));
+        QVERIFY(!settings.Load(Dir.filePath(QStringLiteral("dir/cellwr.ini"))));
+    }
+
+    void noFileGivesDefaultsAndANewFile() {
+        {
+            TWindows windows(Path);
+            QVERIFY(MainWin->Settings);
+            QVERIFY(MainWin->SizeToggle);  // the computed layout used 0.66 and switched
+            QVERIFY(MainWin->MenuFlat->isChecked() && MainWin->MenuGutter->isChecked() && MainWin->MenuEdge->isChecked());
+            QVERIFY(MainWin->Menu8Bit->isChecked() && MainWin->Btn8Bit->isChecked());
+            QVERIFY(!MainWin->MenuPBrain->isChecked() && MainWin->MenuEnableComments->isChecked());
+            QCOMPARE(MainWin->OutputBufferSize, 128);
+            QCOMPARE(MainWin->WatchDelay, 20);
+            for (QAction* item : MainWin->MenuRecent) QVERIFY(!item->isVisible());
+            QVERIFY(MainWin->close());
+            QVERIFY(windows.Dialogs.Unexpected.isEmpty());
+            const QByteArray text = ReadAll(Path);
+            QCOMPARE(KeysOf(text), KeysOf(EveryKey));
+            QVERIFY(text.contains("\r\nmain_x=" + QByteArray::number(MainWin->x()) + "\r\n"));
+            QVERIFY(text.contains("\r\neditor_height=" + QByteArray::number(EditWin->height()) + "\r\n"));
+            QVERIFY(text.contains("\r\nmemory_height=" + QByteArray::number(MemoryWin->height()) + "\r\n"));
+            QVERIFY(text.contains("\r\nfontsize=10\r\nfontname=Courier New\r\n"));
+            QVERIFY(text.contains("[Recent]\r\n1=\r\n2=\r\n3=\r\n4=\r\n5=\r\n\r\n"));
+            QVERIFY(text.endsWith("\r\n\r\n") && !text.contains("\n\n"));
+        }
+    }
+
+    void everyKeyRoundTrips() {
+        WriteAll(Path, EveryKey);
+        TWindows windows(Path);
+        QVERIFY(!MainWin->MenuFlat->isChecked());
+        QCOMPARE(MainWin->pos(), QPoint(10, 20));
+        // Positions are the outer corners, sizes the client sizes.
+        QCOMPARE(EditWin->pos(), QPoint(30, 40));
+        QCOMPARE(EditWin->size(), QSize(500, 300));
+        QCOMPARE(OutputWin->pos(), QPoint(31, 341));
+        QCOMPARE(OutputWin->size(), QSize(501, 201));
+        QCOMPARE(MemoryWin->pos(), QPoint(532, 42));
+        QCOMPARE(MemoryWin->size(), QSize(208, 402));
+        QVERIFY(MainWin->SizeToggle);
+        QCOMPARE(MainWin->TextColor, 0x00FF00u);
+        QCOMPARE(MainWin->BackgroundColor, 0x202020u);
+        QCOMPARE(EditWin->Editor->font().family(), QStringLiteral("Liberation Mono"));
+        QCOMPARE(EditWin->Editor->font().pointSize(), 12);
+        QCOMPARE(OutputWin->Output->font().pointSize(), 12);
+        QVERIFY(!MainWin->MenuGutter->isChecked());
+        QVERIFY(!MainWin->MenuEdge->isChecked());
+        QCOMPARE(EditWin->RightEdge(), 0);
+        // "8bit" 0 starts in 16-bit mode, item and button alike.
+        QVERIFY(MainWin->Menu16Bit->isChecked() && MainWin->Btn16Bit->isChecked());
+        QVERIFY(!MainWin->Menu8Bit->isChecked() && !MainWin->Btn8Bit->isChecked());
+        QVERIFY(MainWin->MenuPBrain->isChecked() && MainWin->BtnPBrain->isChecked());
+        QCOMPARE(MainWin->OutputBufferSize, 64);
+        QCOMPARE(MainWin->WatchDelay, 100);
+        QVERIFY(!MainWin->MenuEnableComments->isChecked());
+        QVERIFY(MainWin->MenuRecent[0]->isVisible() && MainWin->MenuRecent[1]->isVisible());
+        QCOMPARE(MainWin->MenuRecent[1]->text(), QStringLiteral("/tmp/salt&&pepper.b"));
+        QVERIFY(!MainWin->MenuRecent[2]->isVisible() && !MainWin->MenuRecent[4]->isVisible());
+        // Nothing changed, so the file comes back as it was.
+        QVERIFY(MainWin->close());
+        QCOMPARE(Lines(ReadAll(Path)), Lines(EveryKey));
+    }
+
+    void changesAreSavedAndUnknownEntriesKept() {
+        QByteArray text = EveryKey;
+        text.replace("size_toggle=1\r\n", "size_toggle=1\r\nCustom = keep me\r\n");
+        text.append("[Plugins]\r\nname=value\r\n\r\n");
+        WriteAll(Path, text);
+        {
+            TWindows windows(Path);
+            QVERIFY(Trigger("Menu8Bit"));
+            QVERIFY(Trigger("MenuEnableComments"));
+            MainWin->WatchDelay = 0;
+            MainWin->OutputBufferSize = 255;
+            EditWin->move(33, 44);
+            MemoryWin->resize(208, 333);
+            MainWin->AddRecent(QStringLiteral("/tmp/third.b"));
+            QVERIFY(MainWin->close());
+        }
+        QByteArray expected = text;
+        for (const auto& [from, to] : {std::pair<QByteArray, QByteArray>{"8bit=0", "8bit=1"},
+                                       {"enablecomments=0", "enablecomments=1"},
+                                       {"executionspeed=100", "executionspeed=0"},
+                                       {"outputbuffersize=64", "outputbuffersize=255"},
+                                       {"editor_x=30", "editor_x=33"},
+                                       {"Custom = keep me", "Custom=keep me"},
+                                       {"editor_y=40", "editor_y=44"},
+                                       {"memory_height=402", "memory_height=333"},
+                                       {"1=/tmp/first.b\r\n2=/tmp/salt&pepper.b\r\n3=",
+                                        "1=/tmp/third.b\r\n2=/tmp/first.b\r\n3=/tmp/salt&pepper.b"}})
+            expected.replace(from, to);
+        QCOMPARE(Lines(ReadAll(Path)), Lines(expected));
+        // The next start reads what was saved.
+        TWindows windows(Path);
+        QVERIFY(MainWin->Menu8Bit->isChecked());
+        QCOMPARE(MainWin->WatchDelay, 0);
+        QCOMPARE(EditWin->pos(), QPoint(33, 44));
+        QCOMPARE(MemoryWin->height(), 333);
+    }
+
+    void rangesOfTheInterpreterValues_data() {
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("buffer 0") << QByteArray("outputbuffersize") << QByteArray("0") << 1;
+        QTest::newRow("buffer 300") << QByteArray("outputbuffersize") << QByteArray("300") << 255;
+        QTest::newRow("buffer -5") << QByteArray("outputbuffersize") << QByteArray("-5") << 1;
+        QTest::newRow("buffer 1") << QByteArray("outputbuffersize") << QByteArray("1") << 1;
+        QTest::newRow("buffer not a number") << QByteArray("outputbuffersize") << QByteArray("lots") << 128;
+        QTest::newRow("speed -5") << QByteArray("executionspeed") << QByteArray("-5") << 20;
+        QTest::newRow("speed 1001") << QByteArray("executionspeed") << QByteArray("1001") << 20;
+        QTest::newRow("speed 1000") << QByteArray("executionspeed") << QByteArray("1000") << 1000;
+        QTest::newRow("speed 0") << QByteArray("executionspeed") << QByteArray("0") << 0;
+        QTest::newRow("speed in hex") << QByteArray("executionspeed") << QByteArray("$64") << 100;
+    }
+    void rangesOfTheInterpreterValues() {
+        QFETCH(QByteArray, key);
+        QFETCH(QByteArray, value);
+        QFETCH(int, expected);
+        WriteAll(Path, WithValue(key, value));
+        TWindows windows(Path);
+        QCOMPARE(key == "outputbuffersize" ? MainWin->OutputBufferSize : MainWin->WatchDelay, expected);
+    }
+
+    void savedLayoutThreshold() {
+        {
+            WriteAll(Path, WithValue("main_x", "-1000000"));
+            TWindows windows(Path);
+            // No saved layout: computed, with the editor below the main window.
+            QVERIFY(EditWin->pos() != QPoint(30, 40));
+            QCOMPARE(MemoryWin->x(), EditWin->x() + EditWin->width());
+            QCOMPARE(MainWin->SizeToggle, false);  // read as 1, then switched by the layout
+        }
+        {
+            WriteAll(Path, WithValue("main_x", "-999999"));
+            TWindows windows(Path);
+            QCOMPARE(EditWin->pos(), QPoint(30, 40));
+            QCOMPARE(MainWin->x(), -999999);
+            QCOMPARE(MainWin->SizeToggle, true);
+        }
+    }
+
+    void otherVersionIsNeitherUsedNorWritten_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("1.4.6") << WithValue("version", "1.4.6");
+        QTest::newRow("no version") << WithValue("version", "").replace("version=\r\n", "");
+        QTest::newRow("case differs") << WithValue("version", "1.4.7a");
+    }
+    void otherVersionIsNeitherUsedNorWritten() {
+        QFETCH(QByteArray, text);
+        WriteAll(Path, text);
+        TScriptedDialogs dialogs;
+        dialogs.Expect(QStringLiteral("The cellwr.ini file cannot be used. Version mismatch."));
+        {
+            TWindows windows(Path, &dialogs);
+            QVERIFY(dialogs.Messages.empty());
+            QVERIFY(!MainWin->Settings);
+            QVERIFY(MainWin->SizeToggle);  // the layout was computed
+            QCOMPARE(EditWin->Editor->font().pointSize(), 10);
+            QCOMPARE(MainWin->OutputBufferSize, 128);
+            QVERIFY(MainWin->Menu8Bit->isChecked());
+            QVERIFY(MainWin->close());
+        }
+        QVERIFY(dialogs.Unexpected.isEmpty());
+        QCOMPARE(ReadAll(Path), text);
+    }
+
+    void unreadableOrUnwritableFileIsReported() {
+        // cellwr.ini is a directory: it cannot be read, and nothing is written at the end.
+        QVERIFY(QDir().mkpath(Path));
+        TScriptedDialogs dialogs;
+        dialogs.Expect(QStringLiteral("An error occurred while reading cellwr.ini."));
+        {
+            TWindows windows(Path, &dialogs);
+            QVERIFY(!MainWin->Settings);
+            QVERIFY(MainWin->close());
+        }
+        QVERIFY(dialogs.Unexpected.isEmpty());
+        QVERIFY(QFileInfo(Path).isDir());
+        // The file cannot be written: the user is told, and the program still ends.
+        WriteAll(Dir.filePath(QStringLiteral("plainfile")), "x");
+        TScriptedDialogs writeDialogs;
+        {
+            TWindows windows(Dir.filePath(QStringLiteral("plainfile/cellwr.ini")), &writeDialogs);
+            QVERIFY(MainWin->Settings);
+            writeDialogs.Expect(QStringLiteral("Could not write cellwr.ini. Possibly the file is protected."));
+            QVERIFY(MainWin->close());
+            QVERIFY(writeDialogs.Messages.empty());
+        }
+        QVERIFY(writeDialogs.Unexpected.isEmpty());
+    }
+
+    void refusedExitWritesNothing() {
+        TWindows windows(Path);
+        EditWin->SetText("+");
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        windows.Dialogs.Expect(QStringLiteral("You cannot exit while running a program."));
+        QVERIFY(!MainWin->close());
+        QVERIFY(!QFile::exists(Path));
+        QVERIFY(Trigger("MenuReset"));
+        QVERIFY(WaitReady());
+        QVERIFY(MainWin->close());
+        QVERIFY(QFile::exists(Path));
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> Scratch;
+    QDir Dir;
+    QString Path;
+};
+
+QTEST_MAIN(TestGuiSettings)
+#include "test_gui_settings.moc"
