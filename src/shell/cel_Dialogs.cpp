@@ -3,6 +3,11 @@
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QColorDialog>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QUrl>
+#include <QWidget>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -71,6 +76,8 @@ public:
         color = chosen;
         return true;
     }
+
+    bool OpenUrl(const QUrl& url) override { return QDesktopServices::openUrl(url); }
 };
 
 TRealDialogs RealDialogs;
@@ -88,6 +95,13 @@ void ShowInformation(QWidget* parent, const QString& text) {
 
 void ShowError(QWidget* parent, const QString& text) {
     Dialogs().Message(parent, TDialogs::TKind::Error, text, TDialogs::ButtonOk);
+}
+
+void CentreOnWorkArea(QWidget* dialog) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    dialog->move(area.width() / 2 - dialog->width() / 2, area.height() / 2 - dialog->height() / 2);
 }
 
 QString QtFilter(const QString& pipeFilter) {

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+class QUrl;
 class QWidget;
 
 namespace cel {
@@ -33,6 +34,8 @@ public:
     virtual bool ChooseFont(QWidget* parent, QFont& font) = 0;
     // Colour dialog; false when cancelled.
     virtual bool ChooseColor(QWidget* parent, QColor& color) = 0;
+    // Hands an address to the desktop's default handler; false when that failed.
+    virtual bool OpenUrl(const QUrl& url) = 0;
 };
 
 // The dialogs in use; the real ones unless a test installed others.
@@ -43,6 +46,10 @@ void SetDialogs(TDialogs* dialogs);
 // Shorthands for the fixed message boxes.
 void ShowInformation(QWidget* parent, const QString& text);
 void ShowError(QWidget* parent, const QString& text);
+
+// Places a dialog in the middle of the screen's work area: half the work area's width and
+// height less half the dialog's, the work area's origin not added.
+void CentreOnWorkArea(QWidget* dialog);
 
 // Converts a filter written as "Description|*.b;*.bf|..." into Qt's "Description (*.b *.bf);;..."
 QString QtFilter(const QString& pipeFilter);

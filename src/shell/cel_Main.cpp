@@ -1,6 +1,15 @@
 #include "cel_Main.h"
 
+#include "cel_BufferSizeWin.h"
+#include "cel_ColorWin.h"
 #include "cel_Dialogs.h"
+#include "cel_FindWin.h"
+#include "cel_InfoWin.h"
+#include "cel_InputFileWin.h"
+#include "cel_OutputFileWin.h"
+#include "cel_SpeedWin.h"
+#include "cel_StripWin.h"
+#include "cel_TextGenWin.h"
 #include "cel_EditWin.h"
 #include "cel_MemoryWin.h"
 #include "cel_OutputWin.h"
@@ -15,7 +24,10 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
 #include <QPlainTextEdit>
 #include <QTabBar>
 #include <QLocale>
@@ -736,23 +748,93 @@ void TMainWin::MenuPasteClick() {
     if (ActiveWorkWindow == EditWin) EditWin->Editor->paste();
 }
 
-// Find and replace, the option dialogs and the tools are windows of their own that follow;
-// until then their commands tell the user so.
-static void NotYetAvailable(QWidget* parent, const QString& what) {
-    cel::ShowInformation(parent, what + QStringLiteral(" is not available in this version."));
+void TMainWin::MenuFindClick() { FindWin->exec(); }
+
+void TMainWin::MenuFindAgainClick() {
+    if (FindWin->Searched) FindWin->BtnFindClick();
+    else MenuFindClick();
 }
 
-void TMainWin::MenuFindClick() { NotYetAvailable(this, QStringLiteral("Find & Replace")); }
-void TMainWin::MenuFindAgainClick() { MenuFindClick(); }
-void TMainWin::MenuReplaceAgainClick() { MenuFindClick(); }
-void TMainWin::MenuSpeedClick() { NotYetAvailable(this, QStringLiteral("The watch speed dialog")); }
-void TMainWin::MenuBufferSizeClick() { NotYetAvailable(this, QStringLiteral("The output buffer size dialog")); }
-void TMainWin::MenuSetInputFileClick() { NotYetAvailable(this, QStringLiteral("The input file dialog")); }
-void TMainWin::MenuSetOutputFileClick() { NotYetAvailable(this, QStringLiteral("The output file dialog")); }
-void TMainWin::MenuColorsClick() { NotYetAvailable(this, QStringLiteral("The colours dialog")); }
-void TMainWin::MenuTextGenClick() { NotYetAvailable(this, QStringLiteral("The text generator")); }
-void TMainWin::MenuStripClick() { NotYetAvailable(this, QStringLiteral("The strip tool")); }
-void TMainWin::MenuInfoClick() { NotYetAvailable(this, QStringLiteral("The about box")); }
+void TMainWin::MenuReplaceAgainClick() {
+    if (FindWin->Replaced) FindWin->BtnReplaceClick();
+    else MenuFindClick();
+}
+
+void TMainWin::MenuSpeedClick() {
+    ModalOpen = true;
+    MemoryWin->DialogOpen = true;
+    SpeedWin->BtnOk->setFocus();
+    SpeedWin->LoadSpeed();
+    cel::CentreOnWorkArea(SpeedWin);
+    // Ok stores the delay itself; a watched run reads it at its next step.
+    SpeedWin->exec();
+    ModalOpen = false;
+    MemoryWin->DialogOpen = false;
+    ShowPendingInput();
+}
+
+void TMainWin::MenuBufferSizeClick() {
+    cel::CentreOnWorkArea(BufferSizeWin);
+    BufferSizeWin->Tracker->setFocus();
+    BufferSizeWin->SizeLbl->setText(QString::number(OutputBufferSize));
+    BufferSizeWin->Tracker->setValue(OutputBufferSize);
+    if (BufferSizeWin->exec() == QDialog::Accepted) OutputBufferSize = BufferSizeWin->Tracker->value();
+}
+
+void TMainWin::MenuSetInputFileClick() {
+    cel::CentreOnWorkArea(InputFileWin);
+    InputFileWin->FileEdt->setFocus();
+    InputFileWin->FileEdt->setText(InputFileName);
+    // The name is taken as typed: empty switches file input off.
+    if (InputFileWin->exec() == QDialog::Accepted) InputFileName = InputFileWin->FileEdt->text();
+}
+
+void TMainWin::MenuSetOutputFileClick() {
+    cel::CentreOnWorkArea(OutputFileWin);
+    OutputFileWin->FileEdt->setFocus();
+    OutputFileWin->FileEdt->setText(OutputFileName);
+    if (OutputFileWin->exec() == QDialog::Accepted) OutputFileName = OutputFileWin->FileEdt->text();
+}
+
+void TMainWin::MenuColorsClick() {
+    ModalOpen = true;
+    MemoryWin->DialogOpen = true;
+    MemoryWin->ColorPreview = true;
+    cel::CentreOnWorkArea(ColorWin);
+    ColorWin->SetPanels(TextColor, BackgroundColor);
+    ColorWin->BtnChangeTC->setFocus();
+    // Ok stores the colours itself; any other end puts the stored ones back everywhere.
+    ColorWin->exec();
+    ModalOpen = false;
+    MemoryWin->DialogOpen = false;
+    MemoryWin->ColorPreview = false;
+}
+
+void TMainWin::MenuTextGenClick() {
+    ModalOpen = true;
+    MemoryWin->DialogOpen = true;
+    TextGenWin->exec();
+    ModalOpen = false;
+    MemoryWin->DialogOpen = false;
+}
+
+void TMainWin::MenuStripClick() {
+    ModalOpen = true;
+    MemoryWin->DialogOpen = true;
+    StripWin->SaveFilter = SourceFilter;
+    StripWin->exec();
+    ModalOpen = false;
+    MemoryWin->DialogOpen = false;
+}
+
+void TMainWin::MenuInfoClick() {
+    ModalOpen = true;
+    MemoryWin->DialogOpen = true;
+    InfoWin->exec();
+    ModalOpen = false;
+    MemoryWin->DialogOpen = false;
+    ShowPendingInput();
+}
 
 void TMainWin::MenuFontClick() {
     QFont font = EditWin->Editor->font();

@@ -1,5 +1,14 @@
 #include "gui_support.h"
 
+#include "cel_BufferSizeWin.h"
+#include "cel_ColorWin.h"
+#include "cel_FindWin.h"
+#include "cel_InfoWin.h"
+#include "cel_InputFileWin.h"
+#include "cel_OutputFileWin.h"
+#include "cel_SpeedWin.h"
+#include "cel_StripWin.h"
+#include "cel_TextGenWin.h"
 #include "cel_EditWin.h"
 #include "cel_Main.h"
 #include "cel_MemoryWin.h"
@@ -10,6 +19,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QUrl>
 
 namespace celtest {
 
@@ -44,16 +54,37 @@ QString TScriptedDialogs::SaveFileName(QWidget*, const QString&, const QString&,
     return answer;
 }
 
+bool TScriptedDialogs::ChooseColor(QWidget*, QColor& color) {
+    if (ColorAnswers.empty()) return false;
+    color = ColorAnswers.front();
+    ColorAnswers.pop_front();
+    return true;
+}
+
+bool TScriptedDialogs::OpenUrl(const QUrl& url) {
+    OpenedUrls << url.toString();
+    return true;
+}
+
 TWindows::TWindows(const QString& settingsPath, TScriptedDialogs* dialogs)
     : Dialogs(dialogs ? *dialogs : OwnDialogs) {
     cel::SetSettingsPath(settingsPath.isEmpty() ? SettingsDir.filePath(QStringLiteral("cellwr.ini")) : settingsPath);
     cel::SetDialogs(&Dialogs);
     Main = std::make_unique<TMainWin>();
+    Color = std::make_unique<TColorWin>(Main.get());
     Edit = std::make_unique<TEditWin>();
     Output = std::make_unique<TOutputWin>();
     Memory = std::make_unique<TMemoryWin>();
+    InputFile = std::make_unique<TInputFileWin>(Main.get());
+    OutputFile = std::make_unique<TOutputFileWin>(Main.get());
+    BufferSize = std::make_unique<TBufferSizeWin>(Main.get());
     Modify = std::make_unique<TModifyWin>(Main.get());
     Wait = std::make_unique<TWaitWin>(Main.get());
+    Speed = std::make_unique<TSpeedWin>(Main.get());
+    Info = std::make_unique<TInfoWin>(Main.get());
+    Strip = std::make_unique<TStripWin>(Main.get());
+    TextGen = std::make_unique<TTextGenWin>(Main.get());
+    Find = std::make_unique<TFindWin>(Main.get());
     Main->show();
     Edit->show();
     Output->show();
@@ -68,11 +99,20 @@ TWindows::~TWindows() {
         MainWin->Interpreter.Resume();
     }
     WaitReady();
+    Find.reset();
+    TextGen.reset();
+    Strip.reset();
+    Info.reset();
+    Speed.reset();
     Wait.reset();
     Modify.reset();
+    BufferSize.reset();
+    OutputFile.reset();
+    InputFile.reset();
     Memory.reset();
     Output.reset();
     Edit.reset();
+    Color.reset();
     Main.reset();
     cel::SetDialogs(nullptr);
     cel::SetSettingsPath(QString());

@@ -12,6 +12,15 @@
 #include <memory>
 
 class TMainWin;
+class TColorWin;
+class TInputFileWin;
+class TOutputFileWin;
+class TBufferSizeWin;
+class TSpeedWin;
+class TInfoWin;
+class TStripWin;
+class TTextGenWin;
+class TFindWin;
 class TEditWin;
 class TOutputWin;
 class TMemoryWin;
@@ -42,7 +51,11 @@ public:
     QStringList OpenFileNames(QWidget*, const QString&, const QString&, const QString&, bool) override;
     QString SaveFileName(QWidget*, const QString&, const QString&, const QString&, const QString&) override;
     bool ChooseFont(QWidget*, QFont&) override { return false; }
-    bool ChooseColor(QWidget*, QColor&) override { return false; }
+    // Colours the colour dialog answers with, in turn; none left: cancelled.
+    std::deque<QColor> ColorAnswers;
+    bool ChooseColor(QWidget*, QColor& color) override;
+    QStringList OpenedUrls;  // addresses handed to the desktop
+    bool OpenUrl(const QUrl& url) override;
 };
 
 // The window set of the program, created in its order, with scripted dialogs installed. The
@@ -55,11 +68,20 @@ public:
     TScriptedDialogs& Dialogs;
     QTemporaryDir SettingsDir;
     std::unique_ptr<TMainWin> Main;
+    std::unique_ptr<TColorWin> Color;
     std::unique_ptr<TEditWin> Edit;
     std::unique_ptr<TOutputWin> Output;
     std::unique_ptr<TMemoryWin> Memory;
+    std::unique_ptr<TInputFileWin> InputFile;
+    std::unique_ptr<TOutputFileWin> OutputFile;
+    std::unique_ptr<TBufferSizeWin> BufferSize;
     std::unique_ptr<TModifyWin> Modify;
     std::unique_ptr<TWaitWin> Wait;
+    std::unique_ptr<TSpeedWin> Speed;
+    std::unique_ptr<TInfoWin> Info;
+    std::unique_ptr<TStripWin> Strip;
+    std::unique_ptr<TTextGenWin> TextGen;
+    std::unique_ptr<TFindWin> Find;
 };
 
 // Triggers the main window's action of that name; fails when it is missing or disabled.

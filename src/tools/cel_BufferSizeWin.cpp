@@ -1,0 +1,8 @@
+#include "cel_BufferSizeWin.h"
+
+TBufferSizeWin* BufferSizeWin = nullptr;
+
+TBufferSizeWin::TBufferSizeWin(QWidget* parent) : QDialog(parent) {
+    BufferSizeWin = this;
+    setObjectName(QStringLiteral("BufferSizeWin"));
+}
