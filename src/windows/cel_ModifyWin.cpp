@@ -19,37 +19,6 @@ TModifyWin* ModifyWin = nullptr;
 
 namespace {
 
-int DigitValue(char16_t c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-// The magnitude of the digits at the start of text (after blanks, a sign and a hex prefix, as
-// ParseInputNumber reads them) up to the first character that does not fit. It stops growing
-// above 65535, which is all the caller needs to know.
-int64_t LeadingMagnitude(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    int base = 10;
-    if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
-        base = 16;
-        ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
-    int64_t magnitude = 0;
-    for (; i < text.size(); ++i) {
-        const int digit = DigitValue(static_cast<unsigned char>(text[i]));
-        if (digit < 0 || digit >= base) break;
-        magnitude = std::min<int64_t>(magnitude * base + digit, 65536);
-    }
-    return magnitude;
-}
-
 QString HexForm(uint32_t value) { return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper(); }
 
 QString DecForm(uint32_t value) { return QString::number(value); }
@@ -65,21 +34,13 @@ QString CharForm(uint32_t value) {
 namespace cel {
 
 uint32_t ParseHex(const QString& text) {
-    uint32_t value = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const int digit = DigitValue(text[i].unicode());
-        if (digit < 0) return 0;
-        if (i < 8) value = value * 16 + static_cast<uint32_t>(digit);
-    }
-    return value;
+    const QByteArray bytes = text.toLatin1();  // a character outside Latin-1 is no digit
+    return ParseHex(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
 }
 
 int ParseDecimal(const QString& text) {
     const QByteArray bytes = text.toLatin1();  // a character outside Latin-1 fits nowhere
-    const std::string_view view(bytes.constData(), static_cast<size_t>(bytes.size()));
-    int32_t whole = 0;
-    const int64_t value = ParseInputNumber(view, whole) ? whole : LeadingMagnitude(view);
-    return static_cast<int>(std::clamp<int64_t>(value, 0, 65535));
+    return ParseDecimal(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
 }
 
 }  // namespace cel

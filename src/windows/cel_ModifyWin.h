@@ -14,12 +14,8 @@ class QPushButton;
 
 namespace cel {
 
-// The hexadecimal field's value: 0 when any character is not a hex digit (or the text is
-// empty); of a longer text only the first 8 digits count.
+// The readers of cel_NumberSyntax.h for the fields' texts, taken as Latin-1.
 uint32_t ParseHex(const QString& text);
-// The decimal field's value in 0..65535. The text is read in the number syntax of
-// ParseInputNumber; when it does not fit as a whole, the digits read before the first
-// character that does not fit count, without their sign. The result is clamped.
 int ParseDecimal(const QString& text);
 
 }  // namespace cel
