@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the release build (engine, corpus, runner and window
 # tests), then the engine tests under AddressSanitizer and UndefinedBehaviorSanitizer, and the
-# run-control tests under ThreadSanitizer.
+# run-control and stress tests under ThreadSanitizer.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
@@ -20,4 +20,4 @@ echo "== ThreadSanitizer =="
 "$root/scripts/build.sh" build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCELLWRIGHT_BENCH=OFF -DCELLWRIGHT_GUI=OFF \
   -DCELLWRIGHT_SANITIZE=thread
 (cd "$root/build-tsan" && TSAN_OPTIONS=halt_on_error=1 \
-  ctest --output-on-failure -j "$jobs" -R 'RunControl|Properties')
+  ctest --output-on-failure -j "$jobs" -R 'RunControl|Properties|Stress')
