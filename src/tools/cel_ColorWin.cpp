@@ -1,11 +1,138 @@
 #include "cel_ColorWin.h"
 
+#include "cel_Dialogs.h"
+#include "cel_EditWin.h"
+#include "cel_Main.h"
+#include "cel_MemoryWin.h"
+#include "cel_OutputWin.h"
+
+#include <Qsci/qsciscintilla.h>
+
+#include <QFrame>
+#include <QGroupBox>
+#include <QPushButton>
+
 TColorWin* ColorWin = nullptr;
 
-TColorWin::TColorWin(QWidget* parent) : QDialog(parent) {
-    ColorWin = this;
-    setObjectName(QStringLiteral("ColorWin"));
+namespace {
+
+QColor ToColor(uint32_t rgb) { return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF); }
+
+uint32_t FromColor(const QColor& color) {
+    return uint32_t(color.red()) | uint32_t(color.green()) << 8 | uint32_t(color.blue()) << 16;
 }
 
-void TColorWin::SetPanels(uint32_t, uint32_t) {}
-void TColorWin::PreviewMemoryColors() {}
+void SetPanelColor(QFrame* panel, const QColor& color) {
+    QPalette palette = panel->palette();
+    palette.setColor(QPalette::Window, color);
+    panel->setPalette(palette);
+}
+
+}  // namespace
+
+TColorWin::TColorWin(QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint) {
+    ColorWin = this;
+    setObjectName(QStringLiteral("ColorWin"));
+    setWindowTitle(QStringLiteral("Colors"));
+    setModal(true);
+    QFont dialogFont;
+    dialogFont.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+    dialogFont.setStyleHint(QFont::SansSerif);
+    dialogFont.setPixelSize(11);
+    setFont(dialogFont);
+    setFixedSize(353, 203);
+
+    const auto makeGroup = [this](const char* name, const QString& title, int left, const char* panelName,
+                                  const char* buttonName, const QString& caption, QFrame*& panel) {
+        auto* group = new QGroupBox(title, this);
+        group->setObjectName(QLatin1String(name));
+        group->setGeometry(left, 8, 164, 152);
+        panel = new QFrame(group);
+        panel->setObjectName(QLatin1String(panelName));
+        panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+        panel->setLineWidth(2);
+        panel->setAutoFillBackground(true);
+        panel->setGeometry(16, 24, 132, 80);
+        auto* button = new QPushButton(caption, group);
+        button->setObjectName(QLatin1String(buttonName));
+        button->setGeometry(16, 114, 132, 25);
+        return button;
+    };
+    BtnChangeTC = makeGroup("PnlTextColor", QStringLiteral("Text Color"), 8, "PnlTCShow", "BtnChangeTC",
+                            QStringLiteral("C&hange ..."), PnlTCShow);
+    BtnChangeBC = makeGroup("PnlBackgroundColor", QStringLiteral("Background Color"), 181, "PnlBCShow",
+                            "BtnChangeBC", QStringLiteral("Ch&ange ..."), PnlBCShow);
+    connect(BtnChangeTC, &QPushButton::clicked, this, &TColorWin::BtnChangeTCClick);
+    connect(BtnChangeBC, &QPushButton::clicked, this, &TColorWin::BtnChangeBCClick);
+
+    BtnOk = new QPushButton(QStringLiteral("&Ok"), this);
+    BtnOk->setObjectName(QStringLiteral("BtnOk"));
+    BtnOk->setGeometry(189, 170, 75, 25);
+    BtnOk->setDefault(true);
+    BtnCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    BtnCancel->setObjectName(QStringLiteral("BtnCancel"));
+    BtnCancel->setGeometry(270, 170, 75, 25);
+    connect(BtnOk, &QPushButton::clicked, this, &TColorWin::BtnOkClick);
+    connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    setTabOrder(BtnChangeTC, BtnChangeBC);
+    setTabOrder(BtnChangeBC, BtnOk);
+    setTabOrder(BtnOk, BtnCancel);
+    if (MainWin) SetPanels(MainWin->TextColor, MainWin->BackgroundColor);
+}
+
+void TColorWin::SetPanels(uint32_t textColor, uint32_t backColor) {
+    SetPanelColor(PnlTCShow, ToColor(textColor));
+    SetPanelColor(PnlBCShow, ToColor(backColor));
+}
+
+uint32_t TColorWin::PanelTextColor() const { return FromColor(PnlTCShow->palette().color(QPalette::Window)); }
+
+uint32_t TColorWin::PanelBackColor() const { return FromColor(PnlBCShow->palette().color(QPalette::Window)); }
+
+void TColorWin::ApplyColors() { EditWin->ApplyColors(PanelTextColor(), PanelBackColor()); }
+
+void TColorWin::PreviewMemoryColors() {
+    // The memory window draws in the stored pair: lend it the editor's for one drawing. It keeps
+    // showing that image until it is drawn again.
+    const uint32_t textColor = MainWin->TextColor;
+    const uint32_t backColor = MainWin->BackgroundColor;
+    MainWin->TextColor = FromColor(EditWin->Editor->color());
+    MainWin->BackgroundColor = FromColor(EditWin->Editor->paper());
+    MemoryWin->RedrawMemory(false);
+    MainWin->TextColor = textColor;
+    MainWin->BackgroundColor = backColor;
+}
+
+void TColorWin::ChangeColor(QFrame* panel) {
+    QColor color = panel->palette().color(QPalette::Window);
+    if (!cel::Dialogs().ChooseColor(this, color)) return;
+    SetPanelColor(panel, QColor(color.rgb()));  // opaque, as the stored colours are
+    OutputWin->ApplyColors(PanelTextColor(), PanelBackColor());
+    ApplyColors();
+    PreviewMemoryColors();
+}
+
+void TColorWin::BtnChangeTCClick() { ChangeColor(PnlTCShow); }
+
+void TColorWin::BtnChangeBCClick() { ChangeColor(PnlBCShow); }
+
+void TColorWin::BtnOkClick() {
+    MainWin->TextColor = FromColor(EditWin->Editor->color());
+    MainWin->BackgroundColor = FromColor(EditWin->Editor->paper());
+    accept();
+}
+
+void TColorWin::RestoreColors() {
+    SetPanels(MainWin->TextColor, MainWin->BackgroundColor);
+    ApplyColors();
+    OutputWin->ApplyColors(MainWin->TextColor, MainWin->BackgroundColor);
+    MemoryWin->RedrawMemory(false);
+}
+
+void TColorWin::done(int result) {
+    if (result != QDialog::Accepted) RestoreColors();
+    QDialog::done(result);
+}

@@ -1,5 +1,6 @@
 #include "cel_MemoryWin.h"
 
+#include "cel_ColorWin.h"
 #include "cel_Main.h"
 #include "cel_ModifyWin.h"
 
@@ -85,7 +86,9 @@ void TMemoryWin::resizeEvent(QResizeEvent*) {
     HoverImage = MemoryImage;
     RowCount = height() / RowHeight;
     Scroller->setRange(0, TapeCells + 1 - RowCount);
-    if (MainWin->Running() && MainWin->Interpreter.HasEngine()) MainWin->Interpreter.PaintMemory();
+    // While the colours dialog is open the new image shows its colours.
+    if (ColorPreview && ColorWin) ColorWin->PreviewMemoryColors();
+    else if (MainWin->Running() && MainWin->Interpreter.HasEngine()) MainWin->Interpreter.PaintMemory();
     else update();
 }
 

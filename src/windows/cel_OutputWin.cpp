@@ -85,6 +85,9 @@ TOutputWin::TOutputWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
     EditNumber = new QLineEdit(PanelInput);
     EditNumber->setObjectName(QStringLiteral("EditNumber"));
     EditNumber->setMaxLength(5);
+    // A line edit keeps 32767 characters unless told otherwise; a pasted line may fill the whole
+    // input buffer.
+    EditLine->setMaxLength(InputDataSize);
     BtnOk = new QPushButton(QStringLiteral("&Ok"), PanelInput);
     BtnOk->setObjectName(QStringLiteral("BtnOk"));
     BtnOk->setDefault(true);

@@ -124,6 +124,24 @@ private slots:
         QCOMPARE(MainWin->Interpreter.GetInputSize(), 4u);
     }
 
+    void aLineAsLongAsTheInputBufferIsKeptWhole() {
+        // Reads and echoes bytes up to a NUL; the line fills the whole input buffer.
+        EditWin->SetText(",[.,]");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        OutputWin->LastInputEdit = OutputWin->EditLine;
+        OutputWin->EditLine->setText(QString(70000, QLatin1Char('a')));
+        QCOMPARE(OutputWin->EditLine->text().size(), 65536);
+        OutputWin->BtnOkClick();
+        QVERIFY(WaitSuspended());
+        // With the line break the engine took 65536 bytes: 65535 letters and LF.
+        QCOMPARE(MainWin->Interpreter.GetInputSize(), 65536u);
+        QCOMPARE(MainWin->Interpreter.GetInputByte(65535), uint8_t(10));
+        QTRY_COMPARE_WITH_TIMEOUT(OutputWin->Text().count('a'), 2 * 65535, Generous);
+        QVERIFY(Trigger("MenuReset"));
+        QVERIFY(WaitReady());
+    }
+
     void echoGoesBeforeAFinalLineBreak() {
         // Prints ">" and a line break, reads one byte, then prints "!".
         EditWin->SetText("++++++++[>++++++++<-]>--.[-]++++++++++.,[-]+++++[>+++++++<-]>--.");

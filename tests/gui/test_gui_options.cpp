@@ -1,0 +1,371 @@
+// The option dialogs and the about box, opened through their menu commands: what each shows
+// when it opens, what Ok stores in the main window, that every other way out stores nothing,
+// and the colours dialog's live preview in the editor, the output window and the memory window.
+
+#include "gui_support.h"
+
+#include "cel_BufferSizeWin.h"
+#include "cel_ColorWin.h"
+#include "cel_EditWin.h"
+#include "cel_InfoWin.h"
+#include "cel_InputFileWin.h"
+#include "cel_Main.h"
+#include "cel_MemoryWin.h"
+#include "cel_OutputFileWin.h"
+#include "cel_OutputWin.h"
+#include "cel_SpeedWin.h"
+
+#include <QDir>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSlider>
+#include <QTimer>
+#include <Qsci/qsciscintilla.h>
+
+#include <functional>
+
+using namespace celtest;
+
+namespace {
+
+// What the open dialog showed, read inside it.
+struct TSeen {
+    bool Visible = false;
+    bool ModalOpen = false, DialogOpen = false, ColorPreview = false;
+    bool ClosedAsAsked = false;
+    QString Focus;
+};
+
+// Triggers the menu command that shows dialog modally. Inside, act() runs and the dialog is
+// closed by "Enter", "Esc", "CloseBox" or the button of that name. Should that fail, it is
+// closed anyway, so a broken dialog fails the test instead of hanging it.
+TSeen RunDialog(const char* menu, QDialog* dialog, const std::function<void()>& act, const QString& close) {
+    TSeen seen;
+    QTimer timer;  // dies with this call, so it cannot fire into a later test
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, dialog, [&] {
+        seen.Visible = dialog->isVisible();
+        seen.ModalOpen = MainWin->ModalOpen;
+        seen.DialogOpen = MemoryWin->DialogOpen;
+        seen.ColorPreview = MemoryWin->ColorPreview;
+        seen.Focus = dialog->focusWidget() ? dialog->focusWidget()->objectName() : QString();
+        if (act) act();
+        QWidget* keyTarget = dialog->focusWidget() ? dialog->focusWidget() : dialog;
+        if (close == QLatin1String("Enter")) QTest::keyClick(keyTarget, Qt::Key_Return);
+        else if (close == QLatin1String("Esc")) QTest::keyClick(keyTarget, Qt::Key_Escape);
+        else if (close == QLatin1String("CloseBox")) dialog->close();
+        else if (auto* button = dialog->findChild<QPushButton*>(close)) button->click();
+        seen.ClosedAsAsked = !dialog->isVisible();
+        if (dialog->isVisible()) dialog->done(QDialog::Rejected);
+    });
+    timer.start(0);
+    if (!Trigger(menu)) qWarning("menu command %s not available", menu);
+    return seen;
+}
+
+template <typename T>
+T* Child(QDialog* dialog, const char* name) {
+    return dialog->findChild<T*>(QLatin1String(name));
+}
+
+QStringList CheckedRadios() {
+    QStringList names;
+    for (const QRadioButton* radio : SpeedWin->findChildren<QRadioButton*>())
+        if (radio->isChecked()) names << radio->objectName();
+    return names;
+}
+
+QColor Rgb(uint32_t value) { return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF); }
+
+// Where the editor, the output window and the memory window stand, in one comparable list:
+// editor text, paper and selection background (as drawn), output text and base, memory.
+QStringList Look() {
+    QStringList look;
+    look << EditWin->Editor->color().name() << EditWin->Editor->paper().name();
+    // The selection as drawn: the colour of the selected blank text area after the first line.
+    EditWin->SetText("    ");
+    EditWin->SetSelection(0, 4);
+    const QImage shot = EditWin->Editor->viewport()->grab().toImage();
+    const int x = int(EditWin->Editor->SendScintilla(QsciScintilla::SCI_POINTXFROMPOSITION, 0, 2L));
+    const int y = int(EditWin->Editor->SendScintilla(QsciScintilla::SCI_POINTYFROMPOSITION, 0, 2L));
+    look << QColor(shot.pixel(x, y + 2)).name();
+    const QPalette output = OutputWin->Output->palette();
+    look << output.color(QPalette::Text).name() << output.color(QPalette::Base).name();
+    look << QColor(MemoryWin->HoverImage.pixel(2, 2)).name();
+    return look;
+}
+
+QStringList LookOf(uint32_t text, uint32_t back) {
+    const QColor paper = Rgb(back);
+    const QColor selection(255 - paper.red(), 255 - paper.green(), 255 - paper.blue());
+    return {Rgb(text).name(), paper.name(), selection.name(), Rgb(text).name(), paper.name(), paper.name()};
+}
+
+QStringList Panels() {
+    return {Child<QFrame>(ColorWin, "PnlTCShow")->palette().color(QPalette::Window).name(),
+            Child<QFrame>(ColorWin, "PnlBCShow")->palette().color(QPalette::Window).name()};
+}
+
+constexpr uint32_t StoredText = 0x405060, StoredBack = 0xE0D0C0;
+const QColor PickedText(0x12, 0x34, 0x56), PickedBack(0xF0, 0xE0, 0x10);
+
+}  // namespace
+
+class TestGuiOptions : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QuietOffscreenWarnings(); }
+    void init() { Windows = std::make_unique<TWindows>(); }
+    void cleanup() {
+        QVERIFY(!MainWin->ModalOpen && !MemoryWin->DialogOpen && !MemoryWin->ColorPreview);
+        QVERIFY2(Windows->Dialogs.Unexpected.isEmpty(),
+                 qPrintable(Windows->Dialogs.Unexpected.join(QStringLiteral(" | "))));
+        Windows.reset();
+    }
+
+    void speed_data() {
+        QTest::addColumn<int>("delay");
+        QTest::addColumn<QString>("pick");
+        QTest::addColumn<QString>("close");
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<int>("stored");
+        QTest::newRow("outside the table shows none, Ok keeps it") << 33 << "" << "BtnOk" << QStringList{} << 33;
+        QTest::newRow("15 Hz stores 66") << 20 << "Radio15" << "BtnOk" << QStringList{"Radio50"} << 66;
+        QTest::newRow("66 shows 15 Hz") << 66 << "" << "Enter" << QStringList{"Radio15"} << 66;
+        QTest::newRow("unlimited by Enter") << 1000 << "RadioUnlimited" << "Enter" << QStringList{"Radio1"} << 0;
+        QTest::newRow("1 Hz") << 0 << "Radio1" << "BtnOk" << QStringList{"RadioUnlimited"} << 1000;
+        QTest::newRow("Cancel drops the pick") << 500 << "Radio100" << "BtnCancel" << QStringList{"Radio2"} << 500;
+        QTest::newRow("Esc drops the pick") << 40 << "Radio10" << "Esc" << QStringList{"Radio25"} << 40;
+        QTest::newRow("close box drops the pick") << 200 << "Radio1" << "CloseBox" << QStringList{"Radio5"} << 200;
+    }
+
+    void speed() {
+        QFETCH(int, delay);
+        QFETCH(QString, pick);
+        QFETCH(QString, close);
+        QFETCH(QStringList, shown);
+        QFETCH(int, stored);
+        MainWin->WatchDelay = delay;
+        QStringList opened;
+        const TSeen seen = RunDialog("MenuSpeed", SpeedWin, [&] {
+            opened = CheckedRadios();
+            if (auto* radio = Child<QRadioButton>(SpeedWin, qPrintable(pick))) radio->click();
+            SpeedWin->BtnOk->setFocus();
+        }, close);
+        QVERIFY(seen.Visible && seen.ClosedAsAsked);
+        QVERIFY(seen.ModalOpen && seen.DialogOpen && !seen.ColorPreview);
+        QCOMPARE(seen.Focus, QStringLiteral("BtnOk"));
+        QCOMPARE(opened, shown);
+        QCOMPARE(MainWin->WatchDelay, stored);
+    }
+
+    void speedCancelLeavesNoStalePick() {
+        // A pick dropped at an odd delay must neither show nor be stored by the next Ok.
+        MainWin->WatchDelay = 33;
+        RunDialog("MenuSpeed", SpeedWin, [] { Child<QRadioButton>(SpeedWin, "Radio25")->click(); }, "BtnCancel");
+        QStringList opened;
+        RunDialog("MenuSpeed", SpeedWin, [&] { opened = CheckedRadios(); }, "BtnOk");
+        QCOMPARE(opened, QStringList());
+        QCOMPARE(MainWin->WatchDelay, 33);
+        // A stored pick stays shown for a later odd delay, as the group showed it.
+        RunDialog("MenuSpeed", SpeedWin, [] { Child<QRadioButton>(SpeedWin, "Radio2")->click(); }, "BtnOk");
+        MainWin->WatchDelay = 33;
+        RunDialog("MenuSpeed", SpeedWin, [&] { opened = CheckedRadios(); }, "Esc");
+        QCOMPARE(opened, QStringList{"Radio2"});
+        QCOMPARE(MainWin->WatchDelay, 33);
+    }
+
+    void bufferSize_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("close");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<int>("stored");
+        QTest::newRow("left end, Ok") << int(Qt::Key_Home) << "Ok" << "1" << 1;
+        QTest::newRow("right end, Enter") << int(Qt::Key_End) << "Enter" << "255" << 255;
+        QTest::newRow("one step, Ok") << int(Qt::Key_Right) << "Ok" << "101" << 101;
+        QTest::newRow("right end, Cancel") << int(Qt::Key_End) << "Cancel" << "255" << 100;
+        QTest::newRow("left end, Esc") << int(Qt::Key_Home) << "Esc" << "1" << 100;
+        QTest::newRow("left end, close box") << int(Qt::Key_Home) << "CloseBox" << "1" << 100;
+    }
+
+    void bufferSize() {
+        QFETCH(int, key);
+        QFETCH(QString, close);
+        QFETCH(QString, label);
+        QFETCH(int, stored);
+        MainWin->OutputBufferSize = 100;
+        QString opened, moved;
+        const TSeen seen = RunDialog("MenuBufferSize", BufferSizeWin, [&] {
+            opened = BufferSizeWin->SizeLbl->text() + "@" + QString::number(BufferSizeWin->Tracker->value());
+            QTest::keyClick(BufferSizeWin->Tracker, Qt::Key(key));
+            moved = BufferSizeWin->SizeLbl->text();
+        }, close);
+        QVERIFY(seen.Visible && seen.ClosedAsAsked);
+        QVERIFY(!seen.ModalOpen && !seen.DialogOpen);
+        QCOMPARE(seen.Focus, QStringLiteral("Tracker"));
+        QCOMPARE(opened, QStringLiteral("100@100"));
+        QCOMPARE(moved, label);
+        QCOMPARE(MainWin->OutputBufferSize, stored);
+    }
+
+    void fileName_data() {
+        QTest::addColumn<bool>("output");
+        QTest::addColumn<QString>("typed");  // "*" for none, "?" for Search
+        QTest::addColumn<QString>("close");
+        QTest::addColumn<QString>("stored");
+        const QString found = QDir::temp().filePath(QStringLiteral("found.dat"));
+        for (const bool output : {false, true}) {
+            const char* kind = output ? "output: " : "input: ";
+            QTest::newRow(QByteArray(kind).append("cleared, Ok").constData()) << output << "" << "BtnOk" << "";
+            QTest::newRow(QByteArray(kind).append("typed, Enter").constData())
+                << output << " no such dir/x .txt " << "Enter" << " no such dir/x .txt ";
+            QTest::newRow(QByteArray(kind).append("untouched, Ok").constData()) << output << "*" << "BtnOk" << "old.bin";
+            QTest::newRow(QByteArray(kind).append("typed, Cancel").constData())
+                << output << "new.bin" << "BtnCancel" << "old.bin";
+            QTest::newRow(QByteArray(kind).append("cleared, Esc").constData()) << output << "" << "Esc" << "old.bin";
+            QTest::newRow(QByteArray(kind).append("cleared, close box").constData())
+                << output << "" << "CloseBox" << "old.bin";
+            QTest::newRow(QByteArray(kind).append("searched, Enter").constData()) << output << "?" << "Enter" << found;
+        }
+    }
+
+    void fileName() {
+        QFETCH(bool, output);
+        QFETCH(QString, typed);
+        QFETCH(QString, close);
+        QFETCH(QString, stored);
+        QString& name = output ? MainWin->OutputFileName : MainWin->InputFileName;
+        QDialog* dialog = output ? static_cast<QDialog*>(OutputFileWin) : InputFileWin;
+        QLineEdit* edit = output ? OutputFileWin->FileEdt : InputFileWin->FileEdt;
+        name = QStringLiteral("old.bin");
+        if (typed == QLatin1String("?") && output) Windows->Dialogs.SaveAnswers.push_back(stored);
+        else if (typed == QLatin1String("?")) Windows->Dialogs.OpenAnswers.push_back({stored});
+        QString opened;
+        const TSeen seen = RunDialog(output ? "MenuSetOutputFile" : "MenuSetInputFile", dialog, [&] {
+            opened = edit->text();
+            if (typed == QLatin1String("?")) {
+                Child<QPushButton>(dialog, "Search")->click();
+                // Enter lands on Ok, where the search leaves the focus.
+                QCOMPARE(dialog->focusWidget()->objectName(), QStringLiteral("BtnOk"));
+            } else if (typed != QLatin1String("*")) {
+                edit->clear();
+                QTest::keyClicks(edit, typed);
+            }
+        }, close);
+        QVERIFY(seen.Visible && seen.ClosedAsAsked);
+        QVERIFY(!seen.ModalOpen && !seen.DialogOpen);
+        QCOMPARE(seen.Focus, QStringLiteral("FileEdt"));
+        QCOMPARE(opened, QStringLiteral("old.bin"));
+        QCOMPARE(name, stored);
+    }
+
+    void searchCancelledKeepsTheField() {
+        MainWin->InputFileName = QStringLiteral("kept.txt");
+        Windows->Dialogs.OpenAnswers.push_back({});
+        RunDialog("MenuSetInputFile", InputFileWin, [] { Child<QPushButton>(InputFileWin, "Search")->click(); },
+                  "BtnOk");
+        QCOMPARE(MainWin->InputFileName, QStringLiteral("kept.txt"));
+    }
+
+    void colorsPreview_data() {
+        QTest::addColumn<QString>("close");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("Ok keeps") << "BtnOk" << true;
+        QTest::newRow("Cancel restores") << "BtnCancel" << false;
+        QTest::newRow("Esc restores") << "Esc" << false;
+        QTest::newRow("close box restores") << "CloseBox" << false;
+    }
+
+    void colorsPreview() {
+        QFETCH(QString, close);
+        QFETCH(bool, kept);
+        MainWin->TextColor = StoredText;
+        MainWin->BackgroundColor = StoredBack;
+        EditWin->ApplyColors(StoredText, StoredBack);
+        OutputWin->ApplyColors(StoredText, StoredBack);
+        MemoryWin->RedrawMemory(false);
+        QCOMPARE(Look(), LookOf(StoredText, StoredBack));
+
+        Windows->Dialogs.ColorAnswers = {PickedText, PickedBack};
+        const uint32_t pickedText = 0x563412, pickedBack = 0x10E0F0;
+        QStringList opened, afterText, afterBoth, panels;
+        const TSeen seen = RunDialog("MenuColors", ColorWin, [&] {
+            opened = Panels();
+            ColorWin->BtnChangeTC->click();
+            afterText = Look();
+            Child<QPushButton>(ColorWin, "BtnChangeBC")->click();
+            afterBoth = Look();
+            panels = Panels();
+            // Nothing is stored before Ok.
+            QCOMPARE(MainWin->TextColor, StoredText);
+            QCOMPARE(MainWin->BackgroundColor, StoredBack);
+        }, close);
+        QVERIFY(seen.Visible && seen.ClosedAsAsked);
+        QVERIFY(seen.ModalOpen && seen.DialogOpen && seen.ColorPreview);
+        QCOMPARE(seen.Focus, QStringLiteral("BtnChangeTC"));
+        QCOMPARE(opened, (QStringList{Rgb(StoredText).name(), Rgb(StoredBack).name()}));
+        QCOMPARE(afterText, LookOf(pickedText, StoredBack));
+        QCOMPARE(afterBoth, LookOf(pickedText, pickedBack));
+        QCOMPARE(panels, (QStringList{PickedText.name(), PickedBack.name()}));
+
+        const uint32_t text = kept ? pickedText : StoredText, back = kept ? pickedBack : StoredBack;
+        QCOMPARE(MainWin->TextColor, text);
+        QCOMPARE(MainWin->BackgroundColor, back);
+        QCOMPARE(Look(), LookOf(text, back));
+        // The next opening starts from the stored pair; a cancelled picker changes nothing.
+        RunDialog("MenuColors", ColorWin, [&] {
+            opened = Panels();
+            ColorWin->BtnChangeTC->click();
+            afterText = Look();
+        }, "BtnOk");
+        QCOMPARE(opened, (QStringList{Rgb(text).name(), Rgb(back).name()}));
+        QCOMPARE(afterText, LookOf(text, back));
+        QCOMPARE(MainWin->TextColor, text);
+        QCOMPARE(MainWin->BackgroundColor, back);
+    }
+
+    void infoBox_data() {
+        QTest::addColumn<QString>("close");
+        QTest::addColumn<int>("result");
+        QTest::newRow("Ok") << "BtnOk" << int(QDialog::Accepted);
+        QTest::newRow("Enter") << "Enter" << int(QDialog::Accepted);
+        QTest::newRow("Esc is Ok too") << "Esc" << int(QDialog::Accepted);
+        QTest::newRow("close box") << "CloseBox" << int(QDialog::Rejected);
+    }
+
+    void infoBox() {
+        QFETCH(QString, close);
+        QFETCH(int, result);
+        QStringList texts;
+        QPoint pos;
+        QSize logo;
+        const TSeen seen = RunDialog("MenuInfo", InfoWin, [&] {
+            texts << InfoWin->windowTitle() << InfoWin->LblName->text() << InfoWin->LblBfVersion->text();
+            pos = InfoWin->pos();
+            logo = InfoWin->Logo->pixmap().size();
+            QVERIFY(InfoWin->LblName->font().bold());
+            QTest::mouseClick(InfoWin->LblLink, Qt::LeftButton);
+        }, close);
+        QVERIFY(seen.Visible && seen.ClosedAsAsked);
+        QVERIFY(seen.ModalOpen && seen.DialogOpen);
+        QCOMPARE(InfoWin->result(), result);
+        QCOMPARE(texts, (QStringList{"Info", "Cellwright", "Version 1.4.7"}));
+        QCOMPARE(logo, QSize(83, 32));
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        QCOMPARE(pos, QPoint(area.width() / 2 - InfoWin->width() / 2, area.height() / 2 - InfoWin->height() / 2));
+        QCOMPARE(Windows->Dialogs.OpenedUrls, QStringList{TInfoWin::LinkUrl.toString()});
+        QCOMPARE(InfoWin->LblLink->text(), TInfoWin::LinkUrl.toString());
+    }
+
+private:
+    std::unique_ptr<TWindows> Windows;
+};
+
+QTEST_MAIN(TestGuiOptions)
+#include "test_gui_options.moc"
