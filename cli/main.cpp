@@ -2,13 +2,21 @@
 //
 //   cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers] [--input-file FILE]
 //                  [--output-file FILE] [--stats] [--single-step] [--dump-lists] PROGRAM
+//   cellwright-run --generate [TEXTFILE]
+//   cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM
 //
 // Output goes through the engine's output-file path to standard output (or FILE); input comes
 // from the input file first, then from standard input. Exit status: 0 normal end, 1 engine
 // error, 2 usage error or unreadable program.
+//
+// The two tools are the IDE's: --generate prints the code that prints the bytes of TEXTFILE (or
+// of standard input); --strip prints PROGRAM reduced to its commands and the count on standard
+// error.
 
 #include "cel_HeadlessHost.h"
 #include "cel_SourceText.h"
+#include "cel_Strip.h"
+#include "cel_TextGen.h"
 
 #include <unistd.h>
 
@@ -16,6 +24,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -23,7 +34,9 @@ namespace {
 const char* const Usage =
     "usage: cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers]\n"
     "                      [--input-file FILE] [--output-file FILE] [--stats] [--single-step]\n"
-    "                      [--dump-lists] PROGRAM\n";
+    "                      [--dump-lists] PROGRAM\n"
+    "       cellwright-run --generate [TEXTFILE]\n"
+    "       cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM\n";
 
 struct TArguments {
     bool Wide = false;
@@ -35,6 +48,12 @@ struct TArguments {
     bool SingleStep = false;
     bool DumpLists = false;
     std::string Program;
+    // The tools.
+    bool Generate = false;
+    bool Strip = false;
+    bool KeepCommentLines = false;
+    std::string LineLength = "70";
+    bool RunOption = false;  // an option that only a run takes was given
 };
 
 int UsageError(const std::string& message) {
@@ -165,6 +184,37 @@ int Run(const TArguments& args, std::string text) {
     return host.ErrorShown != 0 ? 1 : 0;
 }
 
+bool WriteAll(const std::string& text) {
+    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+}
+
+int Generate(const TArguments& args) {
+    std::string text;
+    if (args.Program.empty() || args.Program == "-") {
+        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    } else {
+        std::ifstream file(args.Program, std::ios::binary);
+        if (!file) {
+            std::fprintf(stderr, "cellwright-run: cannot read %s: %s\n", args.Program.c_str(), std::strerror(errno));
+            return 2;
+        }
+        text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
+    return WriteAll(cel::GenerateCode(text)) ? 0 : 1;
+}
+
+int Strip(const TArguments& args, const std::string& source) {
+    uint32_t lineLength = 0;
+    if (!cel::ParseLineLength(args.LineLength, lineLength)) {
+        std::fprintf(stderr, "%s\n", cel::IllegalLineLengthMessage);
+        return 2;
+    }
+    const cel::TStripResult result = cel::StripCode(source, !args.KeepCommentLines, args.PBrain, lineLength);
+    if (!WriteAll(result.Text)) return 1;
+    std::fprintf(stderr, "%llu commands\n", static_cast<unsigned long long>(result.Count));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -176,25 +226,40 @@ int main(int argc, char** argv) {
             into = argv[++i];
             return true;
         };
-        if (a == "--cells") {
+        if (a == "--generate") {
+            args.Generate = true;
+        } else if (a == "--strip") {
+            args.Strip = true;
+        } else if (a == "--keep-comment-lines") {
+            args.KeepCommentLines = true;
+        } else if (a == "--line-length") {
+            if (!value(args.LineLength)) return UsageError("--line-length takes a number");
+        } else if (a == "--cells") {
+            args.RunOption = true;
             std::string v;
             if (!value(v) || (v != "8" && v != "16")) return UsageError("--cells takes 8 or 16");
             args.Wide = v == "16";
         } else if (a == "--pbrain") {
             args.PBrain = true;
         } else if (a == "--no-comment-markers") {
+            args.RunOption = true;
             args.CommentMarkers = false;
         } else if (a == "--input-file") {
+            args.RunOption = true;
             if (!value(args.InputFile) || args.InputFile.empty())
                 return UsageError("--input-file takes a file name");
         } else if (a == "--output-file") {
+            args.RunOption = true;
             if (!value(args.OutputFile) || args.OutputFile.empty())
                 return UsageError("--output-file takes a file name");
         } else if (a == "--stats") {
+            args.RunOption = true;
             args.Stats = true;
         } else if (a == "--single-step") {
+            args.RunOption = true;
             args.SingleStep = true;
         } else if (a == "--dump-lists") {
+            args.RunOption = true;
             args.DumpLists = true;
         } else if (a == "--help" || a == "-h") {
             std::fputs(Usage, stdout);
@@ -207,6 +272,13 @@ int main(int argc, char** argv) {
             return UsageError("only one PROGRAM may be given");
         }
     }
+    if (args.Generate && args.Strip) return UsageError("--generate and --strip cannot be combined");
+    if ((args.Generate || args.Strip) && args.RunOption)
+        return UsageError("run options cannot be combined with --generate or --strip");
+    if (args.Generate && args.PBrain) return UsageError("--generate takes no --pbrain");
+    if (!args.Strip && (args.KeepCommentLines || args.LineLength != "70"))
+        return UsageError("--keep-comment-lines and --line-length belong to --strip");
+    if (args.Generate) return Generate(args);
     if (args.Program.empty()) return UsageError("no PROGRAM given");
 
     std::string text;
@@ -215,6 +287,7 @@ int main(int argc, char** argv) {
                      std::strerror(errno));
         return 2;
     }
+    if (args.Strip) return Strip(args, text);
     if (args.DumpLists) return DumpLists(args, text);
     return Run(args, std::move(text));
 }

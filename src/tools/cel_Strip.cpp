@@ -1,11 +1,93 @@
 #include "cel_Strip.h"
 
+#include <array>
+#include <cstdint>
+
 namespace cel {
 
 const char* const IllegalLineLengthMessage = "You did not enter a legal number. Please try again.";
 
-TStripResult StripCode(std::string_view, bool, bool, uint32_t) { return {}; }
+namespace {
 
-bool ParseLineLength(std::string_view, uint32_t&) { return false; }
+// What one 8-bit character is to the strip: a command, a pbrain procedure command, a comment
+// marker at line start, or nothing.
+enum : uint8_t { KindCommand = 1, KindProcedure = 2, KindMarker = 4 };
+
+constexpr std::array<uint8_t, 256> MakeKinds() {
+    std::array<uint8_t, 256> kinds{};
+    for (const char c : {'>', '<', '+', '-', '.', ',', '[', ']'}) kinds[static_cast<uint8_t>(c)] = KindCommand;
+    for (const char c : {':', '(', ')'}) kinds[static_cast<uint8_t>(c)] = KindProcedure;
+    for (const char c : {';', '/', '*', '\'', '%', '#'}) kinds[static_cast<uint8_t>(c)] |= KindMarker;
+    return kinds;
+}
+
+constexpr std::array<uint8_t, 256> Kinds = MakeKinds();
+
+}  // namespace
+
+TStripResult StripCode(std::string_view source, bool withRegardToComments, bool procedures, uint32_t lineLength) {
+    if (lineLength == 0) lineLength = 1;  // callers check; this only keeps the bound below sound
+    const uint8_t keptKinds = procedures ? KindCommand | KindProcedure : KindCommand;
+    TStripResult result;
+    // Every kept command takes one character and every lineLength-th one two more, so this size
+    // is never exceeded and the loop writes without any check.
+    result.Text.resize(source.size() + 2 * (source.size() / lineLength) + 2);
+    char* out = result.Text.data();
+    uint64_t count = 0;
+    uint32_t untilBreak = lineLength;
+    bool lineStart = true;
+    bool commentLine = false;
+    for (const char ch : source) {
+        if (ch == '\n') {
+            lineStart = true;
+            commentLine = false;
+            continue;
+        }
+        const uint8_t kind = Kinds[static_cast<uint8_t>(ch)];
+        if (lineStart && (kind & KindMarker)) commentLine = true;
+        lineStart = false;
+        if (!(kind & keptKinds) || (commentLine && withRegardToComments)) continue;
+        *out++ = ch;
+        ++count;
+        if (--untilBreak == 0) {
+            *out++ = '\r';
+            *out++ = '\n';
+            untilBreak = lineLength;
+        }
+    }
+    result.Text.resize(static_cast<size_t>(out - result.Text.data()));
+    result.Count = count;
+    return result;
+}
+
+bool ParseLineLength(std::string_view text, uint32_t& length) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    uint32_t base = 10;
+    if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
+        base = 16;
+        ++i;
+    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= text.size()) return false;
+    uint64_t value = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        uint32_t digit;
+        if (c >= '0' && c <= '9') digit = static_cast<uint32_t>(c - '0');
+        else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<uint32_t>(c - 'a' + 10);
+        else if (base == 16 && c >= 'A' && c <= 'F') digit = static_cast<uint32_t>(c - 'A' + 10);
+        else return false;
+        value = value * base + digit;
+        if (value > uint64_t(INT32_MAX) + 1) return false;  // too large, with or without a sign
+    }
+    if (negative || value < 1 || value > uint64_t(INT32_MAX)) return false;
+    length = static_cast<uint32_t>(value);
+    return true;
+}
 
 }  // namespace cel

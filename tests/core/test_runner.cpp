@@ -427,4 +427,104 @@ TEST(Runner, UsageErrorsAndUnreadableProgram) {
     }
 }
 
+// The two tools as the runner offers them, seen from outside.
+TEST(RunnerTools, GenerateWritesCodeThatPrintsTheText) {
+    TTempFiles temp;
+    // Two lines: H i, then H o.
+    const std::string example = "Hi\r\nHo";
+    const std::string expected =
+        "[-]>[-]<\r\n"
+        ">++++++++[<+++++++++>-]<.\r\n"
+        ">++++[<++++++++>-]<+.\r\n"
+        ">+++++++[<------------->-]<-.\r\n"
+        "---.\r\n"
+        ">+++++++[<+++++++++>-]<-.\r\n"
+        ">+++++[<++++++++>-]<-.\r\n";
+    TRunnerResult r = RunRunner({"--generate", temp.File("text", example)});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, expected);
+    r = RunRunner({"--generate"}, example);
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, expected);
+    r = RunRunner({"--generate", "-"}, "");
+    EXPECT_EQ(r.Out, "[-]>[-]<\r\n");
+
+    // Every byte value, NUL and the comment markers included, comes back when the code runs, in
+    // both cell widths.
+    std::string everyByte;
+    for (int i = 255; i >= 0; --i) everyByte.push_back(static_cast<char>(i));
+    everyByte += ";#%*/'\n\r";
+    r = RunRunner({"--generate", temp.File("bytes", everyByte)});
+    ASSERT_EQ(r.Status, 0);
+    const std::string code = temp.File("code.b", r.Out);
+    for (const char* cells : {"8", "16"}) {
+        const TRunnerResult run = RunRunner({"--cells", cells, code});
+        EXPECT_EQ(run.Status, 0);
+        EXPECT_EQ(run.Out, everyByte) << cells << "-bit cells";
+    }
+}
+
+TEST(RunnerTools, StripPrintsTheCommandsAndTheirCount) {
+    TTempFiles temp;
+    const std::string source = temp.File("strip.b", "; (comment), ok.\r\n++[>+++<-]>.\r\n (x):+.");
+    struct TCase {
+        std::vector<std::string> Options;
+        std::string Out;
+        std::string Err;
+    };
+    const TCase cases[] = {
+        {{"--pbrain"}, "++[>+\r\n++<-]\r\n>.():\r\n+.", "17 commands\n"},
+        {{}, "++[>+\r\n++<-]\r\n>.+.", "14 commands\n"},
+        {{"--keep-comment-lines", "--pbrain"}, "(),.+\r\n+[>++\r\n+<-]>\r\n.():+\r\n.", "21 commands\n"},
+        {{"--keep-comment-lines"}, ",.++[\r\n>+++<\r\n-]>.+\r\n.", "16 commands\n"},
+    };
+    for (const TCase& c : cases) {
+        std::vector<std::string> args = {"--strip", "--line-length", "5"};
+        args.insert(args.end(), c.Options.begin(), c.Options.end());
+        args.push_back(source);
+        const TRunnerResult r = RunRunner(args);
+        EXPECT_EQ(r.Status, 0);
+        EXPECT_EQ(r.Out, c.Out);
+        EXPECT_EQ(r.Err, c.Err);
+    }
+    // The source is read as the IDE reads it: lone CR and LF become line breaks, a NUL ends it;
+    // the default line length is 70.
+    TRunnerResult r = RunRunner({"--strip", temp.File("breaks.b", "#+\r+\n#+" + std::string(1, '\0') + "+")});
+    EXPECT_EQ(r.Out, "+");
+    EXPECT_EQ(r.Err, "1 commands\n");
+    r = RunRunner({"--strip", temp.File("long.b", std::string(150, '+'))});
+    EXPECT_EQ(r.Out, std::string(70, '+') + "\r\n" + std::string(70, '+') + "\r\n" + std::string(10, '+'));
+    r = RunRunner({"--strip", temp.File("empty.b", "")});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, "");
+    EXPECT_EQ(r.Err, "0 commands\n");
+    // A line length the dialog would refuse.
+    for (const char* length : {"0", "-3", "abc", ""}) {
+        r = RunRunner({"--strip", "--line-length", length, source});
+        EXPECT_EQ(r.Status, 2) << length;
+        EXPECT_EQ(r.Out, "");
+        EXPECT_EQ(r.Err, "You did not enter a legal number. Please try again.\n");
+    }
+}
+
+TEST(RunnerTools, ToolOptionsAreNotMixedWithRuns) {
+    TTempFiles temp;
+    const std::string prog = temp.File("prog.b", "+.");
+    const std::vector<std::vector<std::string>> cases = {
+        {"--generate", "--cells", "16", prog},
+        {"--generate", "--strip", prog},
+        {"--strip", "--stats", prog},
+        {"--strip"},
+        {"--line-length", "5", prog},
+        {"--keep-comment-lines", prog},
+        {"--generate", temp.Name("missing.txt")},
+    };
+    for (const auto& args : cases) {
+        const TRunnerResult r = RunRunner(args);
+        EXPECT_EQ(r.Status, 2) << args.front();
+        EXPECT_EQ(r.Out, "");
+        EXPECT_NE(r.Err, "");
+    }
+}
+
 }  // namespace
