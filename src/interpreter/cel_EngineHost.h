@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace cel {
@@ -96,6 +97,15 @@ public:
     virtual bool OutputLineText(uint32_t index, std::string& text) = 0;  // empty past the end
     virtual bool SetOutputLineText(uint32_t index, const std::string& text) = 0;
     virtual bool AppendOutputLine() = 0;
+    // Adds text to the end of a line: the line's text with text appended, as reading and writing
+    // it back would give. A window that keeps its last line at hand does it without copying the
+    // line, so output into one long line costs only its own bytes.
+    virtual bool AppendToOutputLine(uint32_t index, std::string_view text) {
+        std::string line;
+        if (!OutputLineText(index, line)) return false;
+        line.append(text);
+        return SetOutputLineText(index, line);
+    }
 
     // Memory window.
     virtual TMemoryView MemoryView() { return {}; }

@@ -452,16 +452,11 @@ void TBFInterpreterBase::FlushDisplay() {
     if (DisplayFill == 0) return;
     const std::string_view text(reinterpret_cast<const char*>(DisplayBuffer.data()), DisplayFill);
     uint32_t line = OutputLine.load();
-    std::string current;
     size_t start = 0;
     for (;;) {
         const size_t lf = text.find('\n', start);
         const std::string_view piece = text.substr(start, lf == std::string_view::npos ? std::string_view::npos : lf - start);
-        if (!piece.empty() || lf == std::string_view::npos) {
-            if (!Host.OutputLineText(line, current)) break;
-            current.append(piece);
-            if (!Host.SetOutputLineText(line, current)) break;
-        }
+        if ((!piece.empty() || lf == std::string_view::npos) && !Host.AppendToOutputLine(line, piece)) break;
         if (lf == std::string_view::npos) {
             OutputLine.store(line);
             DisplayFill = 0;

@@ -121,6 +121,10 @@ bool TGuiHost::SetOutputLineText(uint32_t index, const std::string& text) {
 
 bool TGuiHost::AppendOutputLine() { return OutputWin->AppendOutputLine(); }
 
+bool TGuiHost::AppendToOutputLine(uint32_t index, std::string_view text) {
+    return OutputWin->AppendToOutputLine(index, text);
+}
+
 TMemoryView TGuiHost::MemoryView() { return {MemoryWin->FirstCell(), MemoryWin->RowCount}; }
 
 void TGuiHost::SetMemoryScroll(int position) { MemoryWin->SetScroll(position); }

@@ -41,6 +41,7 @@ public:
     bool OutputLineText(uint32_t index, std::string& text) override;
     bool SetOutputLineText(uint32_t index, const std::string& text) override;
     bool AppendOutputLine() override;
+    bool AppendToOutputLine(uint32_t index, std::string_view text) override;
 
     TMemoryView MemoryView() override;
     void SetMemoryScroll(int position) override;

@@ -18,6 +18,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWheelEvent>
 #include <Qsci/qsciscintilla.h>
@@ -186,17 +187,7 @@ bool TOutputWin::SetOutputLineText(uint32_t index, const std::string& text) {
         if (last && LastLineValid && text.size() >= LastLine.size() &&
             text.compare(0, LastLine.size(), LastLine) == 0) {
             // The usual case: output appended to the last line; only the new bytes go in.
-            const size_t added = text.size() - LastLine.size();
-            if (added == 0) return true;
-            const char* tail = text.data() + LastLine.size();
-            if (LastLine.size() - static_cast<size_t>(PendingTail.size()) >= LongLine) {
-                PendingTail.append(tail, static_cast<qsizetype>(added));
-                if (!TailTimer->isActive()) TailTimer->start();
-            } else {
-                FlushTail();
-                InsertAtEnd(QString::fromLatin1(tail, static_cast<qsizetype>(added)), false);
-            }
-            LastLine = text;
+            AppendTail(std::string_view(text).substr(LastLine.size()));
             return true;
         }
         FlushTail();
@@ -227,6 +218,41 @@ bool TOutputWin::SetOutputLineText(uint32_t index, const std::string& text) {
     }
 }
 
+bool TOutputWin::AppendToOutputLine(uint32_t index, std::string_view text) {
+    const bool last = index + 1 == static_cast<uint32_t>(Output->document()->blockCount());
+    if (!last || !LastLineValid) {
+        std::string line;
+        if (!OutputLineText(index, line)) return false;
+        line.append(text);
+        return SetOutputLineText(index, line);
+    }
+    try {
+        AppendTail(text);
+        return true;
+    } catch (const std::bad_alloc&) {
+        OwnChange = false;
+        LastLineValid = false;
+        PendingTail.clear();
+        return false;
+    }
+}
+
+void TOutputWin::AppendTail(std::string_view tail) {
+    if (tail.empty()) return;
+    if (LastLine.size() - static_cast<size_t>(PendingTail.size()) >= LongLine) {
+        // Every update of a long line lays out all of it: the bytes wait, the longer the more
+        // the last update cost, so that laying out takes a small share of the time and output
+        // into one line costs time in proportion to its length.
+        PendingTail.append(tail.data(), static_cast<qsizetype>(tail.size()));
+        if (!TailTimer->isActive())
+            TailTimer->start(static_cast<int>(std::max<qint64>(TailDelay, 10 * LastTailCost)));
+    } else {
+        FlushTail();
+        InsertAtEnd(QString::fromLatin1(tail.data(), static_cast<qsizetype>(tail.size())), false);
+    }
+    LastLine.append(tail);
+}
+
 bool TOutputWin::AppendOutputLine() {
     try {
         FlushTail();
@@ -247,7 +273,12 @@ void TOutputWin::FlushTail() {
     if (PendingTail.isEmpty()) return;
     const QString tail = QString::fromLatin1(PendingTail);
     PendingTail.clear();
+    QElapsedTimer cost;
+    cost.start();
     InsertAtEnd(tail, false);
+    // The layout happens at the next paint; it is part of what an update of the line costs.
+    Output->viewport()->repaint();
+    LastTailCost = cost.elapsed();
 }
 
 // Appends text to the last line, or as a new line; keeps the view at the end when it was there.

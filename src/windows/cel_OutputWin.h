@@ -34,6 +34,7 @@ public:
     bool OutputLineText(uint32_t index, std::string& text) const;
     bool SetOutputLineText(uint32_t index, const std::string& text);
     bool AppendOutputLine();
+    bool AppendToOutputLine(uint32_t index, std::string_view text);
 
     // Whole text as bytes, lines separated by CR LF (tab changes, Close).
     QByteArray Text() const;
@@ -72,6 +73,8 @@ private:
 
     // Moves PendingTail into the document.
     void FlushTail();
+    // Adds bytes to the last line, LastLineValid.
+    void AppendTail(std::string_view tail);
     void InsertAtEnd(const QString& text, bool newLine);
 
     // The bytes of the last line (PendingTail included) while LastLineValid: lets the engine
@@ -84,6 +87,7 @@ private:
     // line, so these bytes are collected and go in at most every TailDelay milliseconds.
     QByteArray PendingTail;
     QTimer* TailTimer = nullptr;
+    qint64 LastTailCost = 0;  // milliseconds the last update of the long line took
     QString SaveDir;  // the folder of the last save
 };
 

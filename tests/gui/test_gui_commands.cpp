@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTextBlock>
 #include <Qsci/qsciscintilla.h>
 
 using namespace celtest;
@@ -140,6 +141,21 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(OutputWin->Text().count('a'), 2 * 65535, Generous);
         QVERIFY(Trigger("MenuReset"));
         QVERIFY(WaitReady());
+    }
+
+    void aVeryLongLineArrivesWhole() {
+        // 100000 letters in one line, a line break, then a letter, with the output window's
+        // long-line updates deferred in between.
+        EditWin->SetText(QByteArray(65, '+') + ">" + QByteArray(40, '+') + "[>" + QByteArray(10, '+') + "[>" +
+                         QByteArray(25, '+') + "[<<<" + QByteArray(10, '.') + ">>>-]<-]<-]<" + ">++++++++++.<+.");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitReady(120000));
+        const QByteArray text = OutputWin->Text();
+        QCOMPARE(text.size(), 100000 + 2 + 1);
+        QCOMPARE(text.count('A'), 100000);
+        QVERIFY(text.endsWith("A\r\nB"));
+        // The line the window holds is the same once the deferred part went in.
+        QTRY_COMPARE_WITH_TIMEOUT(OutputWin->Output->document()->firstBlock().text().size(), 100000, Generous);
     }
 
     void echoGoesBeforeAFinalLineBreak() {

@@ -1,0 +1,217 @@
+// Large inputs through the real windows on the offscreen platform: one scenario per process, so
+// the peak memory it reports is the scenario's own. Prints one line:
+//   <scenario> seconds=<wall time> peak_mb=<peak resident set> <details>
+// Run all of them with bench/large.sh.
+
+#include "gui_support.h"
+
+#include "cel_EditWin.h"
+#include "cel_Main.h"
+#include "cel_MemoryWin.h"
+#include "cel_OutputWin.h"
+#include "cel_Strip.h"
+#include "cel_StripWin.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTimer>
+#include <Qsci/qsciscintilla.h>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+using namespace celtest;
+
+namespace {
+
+double PeakMb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// A loop that repeats body count times (count 1..255) using the cell at offset from the
+// current one as its counter; the pointer ends where it started.
+QByteArray Repeat(int count, int offset, const QByteArray& body) {
+    const QByteArray right(offset, '>');
+    const QByteArray left(offset, '<');
+    return right + QByteArray(count, '+') + "[" + left + body + right + "-]" + left;
+}
+
+QString CorpusFile(const char* name) {
+    QString dir = qEnvironmentVariable("CELLWRIGHT_CORPUS");
+    if (dir.isEmpty()) dir = QStringLiteral(CELLWRIGHT_DEFAULT_CORPUS);
+    return dir + QLatin1Char('/') + QLatin1String(name);
+}
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (condition()) return true;
+    }
+    return false;
+}
+
+// Runs the editor's program to its end; the time from the Run command to the ready state.
+double RunToEnd(int timeoutMs = 3600000) {
+    QElapsedTimer timer;
+    timer.start();
+    if (!Trigger("MenuDoRun")) return -1;
+    if (!WaitFor([] { return !MainWin->Running() && MainWin->MenuDoRun->isEnabled(); }, timeoutMs)) return -1;
+    WaitReady();
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
+
+void Report(const char* scenario, double seconds, const QString& details) {
+    std::printf("%s seconds=%.3f peak_mb=%.1f %s\n", scenario, seconds, PeakMb(), qPrintable(details));
+    std::fflush(stdout);
+}
+
+// The output window's text: its size in bytes (line breaks as CR LF) and its line count.
+QString OutputShape() {
+    QCoreApplication::processEvents();
+    return QStringLiteral("output_bytes=%1 output_lines=%2")
+        .arg(OutputWin->Text().size())
+        .arg(OutputWin->Output->document()->blockCount());
+}
+
+int Scenario(const QString& name) {
+    TWindows windows;
+    const QByteArray name8 = name.toLatin1();
+    const char* scenario = name8.constData();
+    QTemporaryDir temp;
+    QElapsedTimer timer;
+
+    if (name == QLatin1String("open-lostkng") || name == QLatin1String("run-lostkng") ||
+        name == QLatin1String("strip-lostkng")) {
+        timer.start();
+        if (!MainWin->OpenFile(CorpusFile("LostKng.b"))) return 1;
+        MainWin->AfterOpen();
+        QCoreApplication::processEvents();
+        const double openSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+        if (name == QLatin1String("open-lostkng")) {
+            Report(scenario, openSeconds, QStringLiteral("text_bytes=%1").arg(EditWin->Text().size()));
+        } else if (name == QLatin1String("run-lostkng")) {
+            MainWin->InputFileName = CorpusFile("LostKng.in");
+            const double seconds = RunToEnd();
+            Report(scenario, seconds, QStringLiteral("executed=%1 %2")
+                                          .arg(MainWin->Interpreter.GetExecuted())
+                                          .arg(OutputShape()));
+        } else {
+            // The dialog strips the editor's text as it opens.
+            timer.restart();
+            QTimer::singleShot(0, [] { StripWin->reject(); });
+            Trigger("MenuStrip");
+            Report(scenario, static_cast<double>(timer.nsecsElapsed()) / 1e9, QStringLiteral("dialog opened and closed"));
+        }
+        return 0;
+    }
+    if (name.startsWith(QLatin1String("output-lines-")) || name.startsWith(QLatin1String("output-one-line-"))) {
+        // N MB (N = 1..255) of output: lines of 99 letters and a line break, or letters alone
+        // in one line. The largest output buffer: each buffer is shown after a 1 ms pause.
+        const int mb = name.section(QLatin1Char('-'), -1).toInt();
+        if (mb < 1 || mb > 255) return 2;
+        QByteArray program;
+        if (name.startsWith(QLatin1String("output-lines-"))) {
+            // mb * 10486 lines of 100 bytes: a little over mb * 2^20 bytes.
+            program = QByteArray(65, '+') + ">" + QByteArray(10, '+') + "<" +
+                      Repeat(mb, 2, Repeat(107, 3, Repeat(98, 4, Repeat(9, 5, "...........") + ">.<")));
+        } else {
+            program = QByteArray(65, '+') + Repeat(mb, 2, Repeat(16, 3, Repeat(64, 4, Repeat(8, 5, Repeat(128, 6, ".")))));
+        }
+        MainWin->OutputBufferSize = 255;
+        EditWin->SetText(program);
+        const double seconds = RunToEnd();
+        Report(scenario, seconds, OutputShape());
+        return 0;
+    }
+    if (name == QLatin1String("reset-during-50mb-line")) {
+        // The time Program Reset takes to end a run that floods the output window.
+        EditWin->SetText(QByteArray(65, '+') + "[.]");
+        Trigger("MenuDoRun");
+        WaitFor([] { return false; }, 3000);
+        timer.start();
+        Trigger("MenuReset");
+        const bool ended = WaitReady(600000);
+        Report(scenario, static_cast<double>(timer.nsecsElapsed()) / 1e9,
+               QStringLiteral("ended=%1 %2").arg(ended).arg(OutputShape()));
+        return 0;
+    }
+    if (name == QLatin1String("nesting-1m")) {
+        const QByteArray program = QByteArray(1000000, '[') + QByteArray(1000000, ']') + "+.";
+        timer.start();
+        EditWin->SetText(program);
+        QCoreApplication::processEvents();
+        const double setSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+        const double seconds = RunToEnd();
+        Report(scenario, seconds, QStringLiteral("editor_seconds=%1 %2").arg(setSeconds, 0, 'f', 3).arg(OutputShape()));
+        return 0;
+    }
+    if (name == QLatin1String("typed-line-64k")) {
+        // The program echoes what it reads up to a NUL.
+        EditWin->SetText(",[.,]");
+        Trigger("MenuDoRun");
+        if (!WaitFor([] { return MainWin->WaitingForInput(); }, 60000)) return 1;
+        timer.start();
+        OutputWin->LastInputEdit = OutputWin->EditLine;
+        OutputWin->EditLine->setText(QString(65536, QLatin1Char('a')));
+        OutputWin->BtnOkClick();
+        WaitFor([] { return MainWin->WaitingForInput(); }, 600000);
+        const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+        Trigger("MenuReset");
+        WaitReady();
+        Report(scenario, seconds, OutputShape());
+        return 0;
+    }
+    if (name == QLatin1String("input-file-100mb")) {
+        const QString path = temp.filePath(QStringLiteral("input"));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly)) return 1;
+        const QByteArray block(1 << 20, 'a');
+        for (int i = 0; i < 100; ++i) file.write(block);
+        file.write(QByteArray(1, '\0'));
+        file.close();
+        EditWin->SetText(",[,]");
+        MainWin->InputFileName = path;
+        const double seconds = RunToEnd();
+        Report(scenario, seconds, QStringLiteral("executed=%1").arg(MainWin->Interpreter.GetExecuted()));
+        return 0;
+    }
+    if (name == QLatin1String("output-file-100mb")) {
+        const QString path = temp.filePath(QStringLiteral("output"));
+        // 104857600 letters into the output file, the output window hidden.
+        EditWin->SetText(QByteArray(65, '+') +
+                         Repeat(200, 2, Repeat(128, 3, Repeat(16, 4, Repeat(16, 5, Repeat(16, 6, "."))))));
+        MainWin->OutputFileName = path;
+        OutputWin->close();
+        const double seconds = RunToEnd();
+        Report(scenario, seconds, QStringLiteral("file_bytes=%1").arg(QFileInfo(path).size()));
+        return 0;
+    }
+    std::fprintf(stderr, "unknown scenario %s\n", scenario);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QuietOffscreenWarnings();
+    if (argc != 2) {
+        std::fprintf(stderr,
+                     "usage: bench_large SCENARIO\n  open-lostkng run-lostkng strip-lostkng output-lines-N "
+                     "output-one-line-N (N megabytes) reset-during-50mb-line nesting-1m typed-line-64k "
+                     "input-file-100mb output-file-100mb\n");
+        return 2;
+    }
+    return Scenario(QString::fromLatin1(argv[1]));
+}
