@@ -32,7 +32,6 @@
 #include <QTabBar>
 #include <QLocale>
 #include <QMenuBar>
-#include <QSaveFile>
 #include <QScreen>
 #include <QThread>
 #include <QToolBar>
@@ -900,6 +899,16 @@ bool TMainWin::OpenFile(const QString& path) {
             EditWin->NameTab(path, EditWin->Tabs->currentIndex());
             EditWin->UpdateCaption();
             AddRecent(path);
+            // The text ends at a NUL byte; what follows it is not in the editor, and saving the
+            // document would drop it from the file. The user is told rather than left to find out.
+            const qsizetype nul = bytes.indexOf('\0');
+            if (nul >= 0)
+                cel::ShowInformation(this, QStringLiteral("The file ") + Quoted(path) +
+                                               QStringLiteral(" contains a NUL byte at offset %1. Only the text "
+                                                              "before it was loaded; saving the file would remove "
+                                                              "the rest (%2 bytes).")
+                                                   .arg(nul)
+                                                   .arg(bytes.size() - nul));
         } else {
             cel::ShowInformation(this, QStringLiteral("The file ") + Quoted(path) +
                                            QStringLiteral(" could not be opened.\n\nMaybe you're using an old version "
@@ -1052,14 +1061,7 @@ void TMainWin::MenuSaveAsClick() {
 
 bool TMainWin::WriteEditorToFile(const QString& path) {
     // The old file is replaced only once the whole text has been written.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    const QByteArray text = EditWin->Text();
-    if (file.write(text) != text.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return cel::ReplaceFileContents(path, EditWin->Text());
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -28,6 +28,16 @@ QString TestPath;
 
 }  // namespace
 
+bool ReplaceFileContents(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
 bool ParseIniInteger(const QString& text, int32_t& value) {
     qsizetype i = 0;
     bool negative = false;
@@ -179,14 +189,7 @@ bool TSettings::Load(const QString& path) {
 bool TSettings::Save() const {
     const QFileInfo info(Path);
     if (!QDir().mkpath(info.absolutePath())) return false;
-    QSaveFile file(Path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    const QByteArray text = Ini.Text();
-    if (file.write(text) != text.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return ReplaceFileContents(Path, Ini.Text());
 }
 
 QString ChooseSettingsPath(const QString& exeDir, const QString& configDir, bool exeDirWritable) {

@@ -3,6 +3,7 @@
 #include "cel_Dialogs.h"
 #include "cel_EditWin.h"
 #include "cel_Main.h"
+#include "cel_Settings.h"
 #include "cel_Strip.h"
 
 #include <QAction>
@@ -17,7 +18,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSaveFile>
 #include <QStatusBar>
 #include <QTextCursor>
 #include <QVBoxLayout>
@@ -228,13 +228,11 @@ void TStripWin::BtnSaveClick() {
     if (path.isEmpty()) return;
     SaveDir = QFileInfo(path).absolutePath();
     // Every line ends with CR LF; a text that already ends with a line break gets no empty line
-    // after it. QSaveFile replaces the file only once all is written, so a failed save leaves an
-    // existing file as it was.
+    // after it. A failed save leaves an existing file as it was.
     QByteArray text = StrippedText();
     if (!text.isEmpty() && !text.endsWith("\r\n")) text.append("\r\n");
-    QSaveFile file(path);
     const QString quoted = QLatin1Char('"') + path + QLatin1Char('"');
-    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit())
+    if (cel::ReplaceFileContents(path, text))
         cel::ShowInformation(this, QStringLiteral("File ") + quoted + QStringLiteral(" saved."));
     else
         cel::ShowError(this, QStringLiteral("Could not write to file ") + quoted +

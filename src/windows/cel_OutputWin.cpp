@@ -5,6 +5,7 @@
 #include "cel_Main.h"
 #include "cel_MemoryWin.h"
 #include "cel_NumberSyntax.h"
+#include "cel_Settings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -13,7 +14,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -457,11 +457,8 @@ void TOutputWin::BtnSaveClick() {
                                                      QStringLiteral("txt"));
     if (path.isEmpty()) return;
     SaveDir = QFileInfo(path).absolutePath();
-    // QSaveFile replaces the target only once everything is written, so a failed save leaves
-    // an existing file as it was.
-    QSaveFile file(path);
-    const QByteArray text = Text();
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+    // A failed save leaves an existing file as it was.
+    if (!cel::ReplaceFileContents(path, Text()))
         cel::ShowError(this, QStringLiteral("An error occurred. The contents of the output window could not be saved."));
 }
 

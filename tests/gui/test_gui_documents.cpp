@@ -16,6 +16,10 @@
 #include <QTemporaryDir>
 #include <Qsci/qsciscintilla.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 using namespace celtest;
 
 namespace {
@@ -409,6 +413,47 @@ private slots:
         QVERIFY(!MainWin->close());
         QVERIFY(Windows->Dialogs.Messages.empty());
         QVERIFY(MainWin->isVisible());
+    }
+
+    void saveOnAFullDiskKeepsTheOldFile() {
+        // A file size limit makes every write past it fail as a full disk does (for root too).
+        const QString path = Dir->filePath(QStringLiteral("full.b"));
+        QVERIFY(WriteAll(path, "old"));
+        Windows->Dialogs.OpenAnswers.push_back({path});
+        QVERIFY(Trigger("MenuOpen"));
+        EditWin->Editor->selectAll();
+        EditWin->Editor->replaceSelectedText(QString(6000, QLatin1Char('+')));
+        QVERIFY(MainWin->CurrentDocument()->Modified);
+        rlimit saved{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = 1024;  // less than the text, which fits a write buffer
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        Windows->Dialogs.Expect(QStringLiteral("\"full.b\" could NOT be saved."));
+        QVERIFY(Trigger("MenuSave"));
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+        QVERIFY(Windows->Dialogs.Messages.empty());
+        QCOMPARE(ReadAll(path), QByteArray("old"));
+        QVERIFY(MainWin->CurrentDocument()->Modified);
+        // No half-written temporary file is left beside it.
+        QCOMPARE(QDir(Dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("full.b")});
+        QVERIFY(Trigger("MenuSave"));
+        QCOMPARE(ReadAll(path), QByteArray(6000, '+'));
+    }
+
+    void fileWithANulByteIsReported() {
+        const QString path = Dir->filePath(QStringLiteral("nul.b"));
+        QVERIFY(WriteAll(path, QByteArray("+\r\n-", 4) + QByteArray(1, '\0') + "rest"));
+        Windows->Dialogs.OpenAnswers.push_back({path});
+        Windows->Dialogs.Expect(QStringLiteral(" contains a NUL byte at offset 4. Only the text before it was loaded; "
+                                               "saving the file would remove the rest (5 bytes)."));
+        QVERIFY(Trigger("MenuOpen"));
+        QVERIFY(Windows->Dialogs.Messages.empty());
+        QCOMPARE(EditWin->Text(), QByteArray("+\r\n-"));
+        QVERIFY(!MainWin->CurrentDocument()->Modified);
+        QCOMPARE(ReadAll(path).size(), 9);
     }
 
     void closeAsksAboutEachModifiedDocument() {

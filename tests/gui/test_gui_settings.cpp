@@ -16,6 +16,10 @@
 #include <QToolBar>
 #include <Qsci/qsciscintilla.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 using namespace celtest;
 
 namespace {
@@ -156,6 +160,22 @@ private slots:
         settings.Path = Dir.filePath(QStringLiteral("plainfile/cellwr.ini"));
         QVERIFY(!settings.Save());
         QCOMPARE(ReadAll(Dir.filePath(QStringLiteral("plainfile"))), QByteArray("x"));
+        // A write that fails half way, as on a full disk: the old file stays whole.
+        settings.Path = personal;
+        for (int i = 0; i < 500; ++i)
+            settings.Ini.WriteInteger(QStringLiteral("Program"), QStringLiteral("key%1").arg(i), i);
+        rlimit saved{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = 1024;
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        const bool savedOnFullDisk = settings.Save();
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+        QVERIFY(!savedOnFullDisk);
+        QCOMPARE(ReadAll(personal), QByteArray("[Program]\r\nversion=1.4.7\r\n\r\n"));
+        QCOMPARE(QDir(configDir).entryList(QDir::Files), QStringList{QStringLiteral("cellwr.ini")});
         // A file that is there but cannot be read.
         QVERIFY(QDir().mkpath(Dir.filePath(QStringLiteral("dir/cellwr.ini"))));
         QVERIFY(!settings.Load(Dir.filePath(QStringLiteral("dir/cellwr.ini"))));
