@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the release build (engine, corpus, runner and window
 # tests), then the engine tests under AddressSanitizer and UndefinedBehaviorSanitizer, and the
-# run-control and stress tests under ThreadSanitizer.
+# run-control and stress tests under ThreadSanitizer, and each fuzz target briefly.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
@@ -21,3 +21,23 @@ echo "== ThreadSanitizer =="
   -DCELLWRIGHT_SANITIZE=thread
 (cd "$root/build-tsan" && TSAN_OPTIONS=halt_on_error=1 \
   ctest --output-on-failure -j "$jobs" -R 'RunControl|Properties|Stress')
+
+echo "== Fuzzing (each target briefly, on its seeds) =="
+CC=clang CXX=clang++ "$root/scripts/build.sh" build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCELLWRIGHT_FUZZ=ON \
+  -DCELLWRIGHT_GUI=OFF -DCELLWRIGHT_TESTS=OFF -DCELLWRIGHT_BENCH=OFF
+fuzz_seconds="${CELLWRIGHT_FUZZ_SECONDS:-30}"
+for target in fuzz_engine fuzz_readers fuzz_numbers fuzz_tools; do
+  corpus="$(mktemp -d)"
+  log="$(mktemp)"
+  # New inputs go to a scratch folder; the seeds in the repository stay as they are.
+  if (cd "$corpus" && "$root/build-fuzz/tests/fuzz/$target" -max_total_time="$fuzz_seconds" -print_final_stats=1 \
+        "$corpus" "$root/tests/fuzz/seeds/$target" > "$log" 2>&1); then
+    echo "$target: $(grep -E '^Done' "$log")"
+  else
+    tail -n 60 "$log"
+    echo "$target: FAILED (the crashing input is printed above in base64)"
+    rm -rf "$corpus" "$log"
+    exit 1
+  fi
+  rm -rf "$corpus" "$log"
+done
