@@ -196,6 +196,23 @@ int Scenario(const QString& name) {
         Report(scenario, seconds, QStringLiteral("file_bytes=%1").arg(QFileInfo(path).size()));
         return 0;
     }
+    if (name == QLatin1String("watch-memory-shown") || name == QLatin1String("watch-memory-hidden")) {
+        // Watching at the unlimited speed for 3 seconds: steps per second with the memory window
+        // drawn at every step, or hidden.
+        if (name.endsWith(QLatin1String("hidden"))) Trigger("MenuMemory");
+        MainWin->WatchDelay = 0;
+        Trigger("MenuWatch");
+        EditWin->SetText("+[>+]");
+        Trigger("MenuDoRun");
+        timer.start();
+        WaitFor([] { return false; }, 3000);
+        const uint64_t executed = MainWin->Interpreter.GetExecuted();
+        const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+        Trigger("MenuReset");
+        WaitReady();
+        Report(scenario, seconds, QStringLiteral("steps_per_second=%1").arg(static_cast<double>(executed) / seconds, 0, 'f', 0));
+        return 0;
+    }
     std::fprintf(stderr, "unknown scenario %s\n", scenario);
     return 2;
 }
@@ -210,7 +227,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr,
                      "usage: bench_large SCENARIO\n  open-lostkng run-lostkng strip-lostkng output-lines-N "
                      "output-one-line-N (N megabytes) reset-during-50mb-line nesting-1m typed-line-64k "
-                     "input-file-100mb output-file-100mb\n");
+                     "input-file-100mb output-file-100mb watch-memory-shown watch-memory-hidden\n");
         return 2;
     }
     return Scenario(QString::fromLatin1(argv[1]));

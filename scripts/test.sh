@@ -25,7 +25,7 @@ echo "== ThreadSanitizer =="
 echo "== Fuzzing (each target briefly, on its seeds) =="
 CC=clang CXX=clang++ "$root/scripts/build.sh" build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCELLWRIGHT_FUZZ=ON \
   -DCELLWRIGHT_GUI=OFF -DCELLWRIGHT_TESTS=OFF -DCELLWRIGHT_BENCH=OFF
-fuzz_seconds="${CELLWRIGHT_FUZZ_SECONDS:-30}"
+fuzz_seconds="${CELLWRIGHT_FUZZ_SECONDS:-20}"
 for target in fuzz_engine fuzz_readers fuzz_numbers fuzz_tools; do
   corpus="$(mktemp -d)"
   log="$(mktemp)"
