@@ -4,6 +4,7 @@
 #include <QFontDialog>
 #include <QColorDialog>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QUrl>
@@ -95,6 +96,31 @@ void ShowInformation(QWidget* parent, const QString& text) {
 
 void ShowError(QWidget* parent, const QString& text) {
     Dialogs().Message(parent, TDialogs::TKind::Error, text, TDialogs::ButtonOk);
+}
+
+Qt::WindowFlags FixedDialogFlags() {
+    return Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+           Qt::MSWindowsFixedSizeDialogHint;
+}
+
+QFont SetupFixedDialog(QDialog* dialog, const char* name, const QString& caption, int width, int height) {
+    dialog->setObjectName(QLatin1String(name));
+    dialog->setWindowTitle(caption);
+    dialog->setModal(true);
+    QFont font;
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    dialog->setFont(font);
+    dialog->setFixedSize(width, height);
+    return font;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QRect& geometry) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(geometry);
+    return button;
 }
 
 void CentreOnWorkArea(QWidget* dialog) {

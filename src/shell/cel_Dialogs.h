@@ -8,6 +8,9 @@
 #include <QString>
 #include <QStringList>
 
+class QDialog;
+class QPushButton;
+class QRect;
 class QUrl;
 class QWidget;
 
@@ -46,6 +49,15 @@ void SetDialogs(TDialogs* dialogs);
 // Shorthands for the fixed message boxes.
 void ShowInformation(QWidget* parent, const QString& text);
 void ShowError(QWidget* parent, const QString& text);
+
+// The frame every small option dialog has: a fixed-size modal tool window with a close box
+// only, its caption, client size and objectName, in the dialogs' font (Tahoma, or a metric
+// match where it is missing, 11 pixels high). Returns that font.
+QFont SetupFixedDialog(QDialog* dialog, const char* name, const QString& caption, int width, int height);
+// The window flags of such a dialog, for its constructor.
+Qt::WindowFlags FixedDialogFlags();
+// A push button with its objectName and geometry.
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QRect& geometry);
 
 // Places a dialog in the middle of the screen's work area: half the work area's width and
 // height less half the dialog's, the work area's origin not added.

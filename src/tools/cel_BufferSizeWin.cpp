@@ -1,5 +1,7 @@
 #include "cel_BufferSizeWin.h"
 
+#include "cel_Dialogs.h"
+
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -7,19 +9,9 @@
 
 TBufferSizeWin* BufferSizeWin = nullptr;
 
-TBufferSizeWin::TBufferSizeWin(QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint) {
+TBufferSizeWin::TBufferSizeWin(QWidget* parent) : QDialog(parent, cel::FixedDialogFlags()) {
     BufferSizeWin = this;
-    setObjectName(QStringLiteral("BufferSizeWin"));
-    setWindowTitle(QStringLiteral("Set Output Buffer Size"));
-    setModal(true);
-    QFont dialogFont;
-    dialogFont.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
-    dialogFont.setStyleHint(QFont::SansSerif);
-    dialogFont.setPixelSize(11);
-    setFont(dialogFont);
-    setFixedSize(473, 233);
+    const QFont dialogFont = cel::SetupFixedDialog(this, "BufferSizeWin", QStringLiteral("Set Output Buffer Size"), 473, 233);
 
     auto* info = new QGroupBox(QStringLiteral("What is the output buffer?"), this);
     info->setObjectName(QStringLiteral("GroupInfo"));
@@ -55,13 +47,9 @@ TBufferSizeWin::TBufferSizeWin(QWidget* parent)
     SizeLbl->setGeometry(384, 24, 60, 26);
     connect(Tracker, &QSlider::valueChanged, this, &TBufferSizeWin::TrackerChange);
 
-    Ok = new QPushButton(QStringLiteral("Ok"), this);
-    Ok->setObjectName(QStringLiteral("Ok"));
-    Ok->setGeometry(309, 201, 75, 25);
+    Ok = cel::MakeButton(this, "Ok", QStringLiteral("Ok"), QRect(309, 201, 75, 25));
     Ok->setDefault(true);
-    Cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    Cancel->setObjectName(QStringLiteral("Cancel"));
-    Cancel->setGeometry(390, 201, 75, 25);
+    Cancel = cel::MakeButton(this, "Cancel", QStringLiteral("Cancel"), QRect(390, 201, 75, 25));
     connect(Ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(Cancel, &QPushButton::clicked, this, &QDialog::reject);
 

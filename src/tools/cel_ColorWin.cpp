@@ -30,19 +30,9 @@ void SetPanelColor(QFrame* panel, const QColor& color) {
 
 }  // namespace
 
-TColorWin::TColorWin(QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint) {
+TColorWin::TColorWin(QWidget* parent) : QDialog(parent, cel::FixedDialogFlags()) {
     ColorWin = this;
-    setObjectName(QStringLiteral("ColorWin"));
-    setWindowTitle(QStringLiteral("Colors"));
-    setModal(true);
-    QFont dialogFont;
-    dialogFont.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
-    dialogFont.setStyleHint(QFont::SansSerif);
-    dialogFont.setPixelSize(11);
-    setFont(dialogFont);
-    setFixedSize(353, 203);
+    cel::SetupFixedDialog(this, "ColorWin", QStringLiteral("Colors"), 353, 203);
 
     const auto makeGroup = [this](const char* name, const QString& title, int left, const char* panelName,
                                   const char* buttonName, const QString& caption, QFrame*& panel) {
@@ -67,13 +57,9 @@ TColorWin::TColorWin(QWidget* parent)
     connect(BtnChangeTC, &QPushButton::clicked, this, &TColorWin::BtnChangeTCClick);
     connect(BtnChangeBC, &QPushButton::clicked, this, &TColorWin::BtnChangeBCClick);
 
-    BtnOk = new QPushButton(QStringLiteral("&Ok"), this);
-    BtnOk->setObjectName(QStringLiteral("BtnOk"));
-    BtnOk->setGeometry(189, 170, 75, 25);
+    BtnOk = cel::MakeButton(this, "BtnOk", QStringLiteral("&Ok"), QRect(189, 170, 75, 25));
     BtnOk->setDefault(true);
-    BtnCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    BtnCancel->setObjectName(QStringLiteral("BtnCancel"));
-    BtnCancel->setGeometry(270, 170, 75, 25);
+    BtnCancel = cel::MakeButton(this, "BtnCancel", QStringLiteral("&Cancel"), QRect(270, 170, 75, 25));
     connect(BtnOk, &QPushButton::clicked, this, &TColorWin::BtnOkClick);
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
 

@@ -13,19 +13,9 @@ TInfoWin* InfoWin = nullptr;
 
 const QUrl TInfoWin::LinkUrl(QStringLiteral("https://esolangs.org/wiki/Brainfuck"));
 
-TInfoWin::TInfoWin(QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint) {
+TInfoWin::TInfoWin(QWidget* parent) : QDialog(parent, cel::FixedDialogFlags()) {
     InfoWin = this;
-    setObjectName(QStringLiteral("InfoWin"));
-    setWindowTitle(QStringLiteral("Info"));
-    setModal(true);
-    QFont dialogFont;
-    dialogFont.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
-    dialogFont.setStyleHint(QFont::SansSerif);
-    dialogFont.setPixelSize(11);
-    setFont(dialogFont);
-    setFixedSize(342, 354);
+    const QFont dialogFont = cel::SetupFixedDialog(this, "InfoWin", QStringLiteral("Info"), 342, 354);
 
     Logo = new QLabel(this);
     Logo->setObjectName(QStringLiteral("Logo"));
@@ -74,9 +64,7 @@ TInfoWin::TInfoWin(QWidget* parent)
     LblLink->setGeometry(8, notes->geometry().bottom() + 3, LblLink->sizeHint().width(), 16);
     LblLink->installEventFilter(this);
 
-    BtnOk = new QPushButton(QStringLiteral("&Ok"), this);
-    BtnOk->setObjectName(QStringLiteral("BtnOk"));
-    BtnOk->setGeometry(133, 320, 75, 25);
+    BtnOk = cel::MakeButton(this, "BtnOk", QStringLiteral("&Ok"), QRect(133, 320, 75, 25));
     BtnOk->setDefault(true);
     connect(BtnOk, &QPushButton::clicked, this, &QDialog::accept);
 }

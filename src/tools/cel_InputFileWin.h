@@ -1,28 +1,15 @@
-// TInputFileWin: the input file dialog. The main window puts InputFileName into FileEdt before
-// the show and takes FileEdt's text, as it stands, on Ok; an empty name means no input file.
+// TInputFileWin: the input file dialog; an empty name means input is typed in the output window.
 #pragma once
 
-#include <QDialog>
-#include <QString>
+#include "cel_FileNameWin.h"
 
-class QLineEdit;
-class QPushButton;
-
-class TInputFileWin final : public QDialog {
+class TInputFileWin final : public TFileNameWin {
     Q_OBJECT
 public:
     explicit TInputFileWin(QWidget* parent = nullptr);
-    QLineEdit* FileEdt = nullptr;
-    QPushButton* Search = nullptr;
-    QPushButton* BtnOk = nullptr;
-    QPushButton* BtnCancel = nullptr;
 
-public slots:
-    // The file dialog; a confirmed choice goes into FileEdt as a full path.
-    void SearchClick();
-
-private:
-    QString SearchDir;  // the folder of the last file chosen there
+protected:
+    QString Browse(const QString& folder) override;
 };
 
 extern TInputFileWin* InputFileWin;

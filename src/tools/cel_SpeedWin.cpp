@@ -1,5 +1,6 @@
 #include "cel_SpeedWin.h"
 
+#include "cel_Dialogs.h"
 #include "cel_Main.h"
 
 #include <QGroupBox>
@@ -28,19 +29,9 @@ constexpr TSpeed Speeds[TSpeedWin::SpeedCount] = {
 
 }  // namespace
 
-TSpeedWin::TSpeedWin(QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint) {
+TSpeedWin::TSpeedWin(QWidget* parent) : QDialog(parent, cel::FixedDialogFlags()) {
     SpeedWin = this;
-    setObjectName(QStringLiteral("SpeedWin"));
-    setWindowTitle(QStringLiteral("Set Running Speed for Watch"));
-    setModal(true);
-    QFont dialogFont;
-    dialogFont.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
-    dialogFont.setStyleHint(QFont::SansSerif);
-    dialogFont.setPixelSize(11);
-    setFont(dialogFont);
-    setFixedSize(506, 266);
+    cel::SetupFixedDialog(this, "SpeedWin", QStringLiteral("Set Running Speed for Watch"), 506, 266);
 
     auto* info = new QGroupBox(QStringLiteral("What is the running speed?"), this);
     info->setObjectName(QStringLiteral("PanelInfo"));
@@ -70,13 +61,9 @@ TSpeedWin::TSpeedWin(QWidget* parent)
         Radios[i]->setGeometry(16 + 118 * column, 24 + 26 * row, 104, 20);
     }
 
-    BtnOk = new QPushButton(QStringLiteral("&Ok"), this);
-    BtnOk->setObjectName(QStringLiteral("BtnOk"));
-    BtnOk->setGeometry(342, 232, 75, 25);
+    BtnOk = cel::MakeButton(this, "BtnOk", QStringLiteral("&Ok"), QRect(342, 232, 75, 25));
     BtnOk->setDefault(true);
-    BtnCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    BtnCancel->setObjectName(QStringLiteral("BtnCancel"));
-    BtnCancel->setGeometry(423, 232, 75, 25);
+    BtnCancel = cel::MakeButton(this, "BtnCancel", QStringLiteral("&Cancel"), QRect(423, 232, 75, 25));
     connect(BtnOk, &QPushButton::clicked, this, &TSpeedWin::BtnOkClick);
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
 

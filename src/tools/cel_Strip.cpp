@@ -1,5 +1,7 @@
 #include "cel_Strip.h"
 
+#include "cel_NumberSyntax.h"
+
 #include <array>
 #include <cstdint>
 
@@ -61,31 +63,8 @@ TStripResult StripCode(std::string_view source, bool withRegardToComments, bool 
 }
 
 bool ParseLineLength(std::string_view text, uint32_t& length) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    uint32_t base = 10;
-    if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
-        base = 16;
-        ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i >= text.size()) return false;
-    uint64_t value = 0;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        uint32_t digit;
-        if (c >= '0' && c <= '9') digit = static_cast<uint32_t>(c - '0');
-        else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<uint32_t>(c - 'a' + 10);
-        else if (base == 16 && c >= 'A' && c <= 'F') digit = static_cast<uint32_t>(c - 'A' + 10);
-        else return false;
-        value = value * base + digit;
-        if (value > uint64_t(INT32_MAX) + 1) return false;  // too large, with or without a sign
-    }
-    if (negative || value < 1 || value > uint64_t(INT32_MAX)) return false;
+    int32_t value = 0;
+    if (!ParseInputNumber(text, value) || value < 1) return false;
     length = static_cast<uint32_t>(value);
     return true;
 }

@@ -102,13 +102,9 @@ TModifyWin::TModifyWin(QWidget* parent)
     connect(DecEdit, &QLineEdit::textChanged, this, &TModifyWin::DecEditChange);
     connect(CharEdit, &QLineEdit::textChanged, this, &TModifyWin::CharEditChange);
 
-    Ok = new QPushButton(QStringLiteral("Ok"), this);
-    Ok->setObjectName(QStringLiteral("Ok"));
-    Ok->setGeometry(118, 153, 75, 25);
+    Ok = cel::MakeButton(this, "Ok", QStringLiteral("Ok"), QRect(118, 153, 75, 25));
     Ok->setDefault(true);
-    Cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    Cancel->setObjectName(QStringLiteral("Cancel"));
-    Cancel->setGeometry(199, 153, 75, 25);
+    Cancel = cel::MakeButton(this, "Cancel", QStringLiteral("Cancel"), QRect(199, 153, 75, 25));
     connect(Ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(Cancel, &QPushButton::clicked, this, &QDialog::reject);
 
