@@ -211,11 +211,17 @@ bool TOutputWin::SetOutputLineText(uint32_t index, const std::string& text) {
         }
         return true;
     } catch (const std::bad_alloc&) {
-        OwnChange = false;
-        LastLineValid = false;
-        PendingTail.clear();
-        return false;
+        return TakeNoMoreOutput();
     }
+}
+
+// Out of memory in the middle of a change: the window's own record of its last line can no
+// longer be trusted, and the engine hears that the change failed.
+bool TOutputWin::TakeNoMoreOutput() {
+    OwnChange = false;
+    LastLineValid = false;
+    PendingTail.clear();
+    return false;
 }
 
 bool TOutputWin::AppendToOutputLine(uint32_t index, std::string_view text) {
@@ -230,10 +236,7 @@ bool TOutputWin::AppendToOutputLine(uint32_t index, std::string_view text) {
         AppendTail(text);
         return true;
     } catch (const std::bad_alloc&) {
-        OwnChange = false;
-        LastLineValid = false;
-        PendingTail.clear();
-        return false;
+        return TakeNoMoreOutput();
     }
 }
 
@@ -261,10 +264,7 @@ bool TOutputWin::AppendOutputLine() {
         LastLineValid = true;
         return true;
     } catch (const std::bad_alloc&) {
-        OwnChange = false;
-        LastLineValid = false;
-        PendingTail.clear();
-        return false;
+        return TakeNoMoreOutput();
     }
 }
 

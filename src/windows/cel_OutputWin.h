@@ -73,6 +73,7 @@ private:
 
     // Moves PendingTail into the document.
     void FlushTail();
+    bool TakeNoMoreOutput();
     // Adds bytes to the last line, LastLineValid.
     void AppendTail(std::string_view tail);
     void InsertAtEnd(const QString& text, bool newLine);
