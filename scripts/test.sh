@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the release build (engine, corpus, runner and window
-# tests), then the engine tests under AddressSanitizer and UndefinedBehaviorSanitizer, and the
-# run-control and stress tests under ThreadSanitizer, and each fuzz target briefly.
+# tests), then the engine tests under AddressSanitizer and UndefinedBehaviorSanitizer, a whole
+# session of the windows under those and LeakSanitizer, the run-control and stress tests under
+# ThreadSanitizer, and each fuzz target briefly.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
@@ -15,6 +16,16 @@ echo "== AddressSanitizer and UndefinedBehaviorSanitizer =="
   -DCELLWRIGHT_SANITIZE=address,undefined
 (cd "$root/build-asan" && UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --output-on-failure -j "$jobs" -E 'Heavy')
+
+echo "== A whole session of the windows under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer =="
+# Only the session test is built here: the windows library under ASan takes minutes to build.
+if [ ! -f "$root/build-asan-gui/build.ninja" ]; then
+  cmake -G Ninja -S "$root" -B "$root/build-asan-gui" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCELLWRIGHT_BENCH=OFF \
+    -DCELLWRIGHT_SANITIZE=address,undefined > /dev/null
+fi
+cmake --build "$root/build-asan-gui" --target test_gui_run
+(cd "$root/build-asan-gui" && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
+  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ./tests/test_gui_run)
 
 echo "== ThreadSanitizer =="
 "$root/scripts/build.sh" build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCELLWRIGHT_BENCH=OFF -DCELLWRIGHT_GUI=OFF \

@@ -9,6 +9,7 @@
 #include "cel_OutputWin.h"
 
 #include <QAction>
+#include <QFile>
 #include <QMenu>
 #include <QLabel>
 #include <QLineEdit>
@@ -91,6 +92,25 @@ private slots:
         // The echo, the reported line break, then the two bytes the program wrote back.
         QCOMPARE(OutputWin->Text(), QByteArray("Z\r\nZ\r\n"));
         QVERIFY(!OutputWin->EditLine->isEnabled());
+    }
+
+    void aWholeSessionEndsWithTheMainWindow() {
+        // Start, run with output and input, step, then close the program as the user does.
+        EditWin->SetText(",.+.");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        OutputWin->LastInputEdit = OutputWin->EditLine;
+        OutputWin->EditLine->setText(QStringLiteral("A"));
+        OutputWin->BtnOkClick();
+        QVERIFY(WaitReady());
+        QCOMPARE(OutputWin->Text(), QByteArray("A\r\nAB"));
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(Trigger("MenuReset"));
+        QVERIFY(WaitReady());
+        QVERIFY(MainWin->close());
+        QVERIFY(!MainWin->isVisible());
+        QVERIFY(QFile::exists(Windows->SettingsDir.filePath(QStringLiteral("cellwr.ini"))));
     }
 
     void structureErrorIsReported() {
