@@ -3,7 +3,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 dir="$1"; shift
-if [ ! -f "$root/$dir/build.ninja" ]; then
-  cmake -G Ninja -S "$root" -B "$root/$dir" -DCMAKE_BUILD_TYPE=Release "$@" > /dev/null
-fi
+# Configured every time, so that a tree made with other options takes the current ones;
+# with nothing changed this takes a moment and rebuilds nothing.
+cmake -G Ninja -S "$root" -B "$root/$dir" -DCMAKE_BUILD_TYPE=Release "$@" > /dev/null
 cmake --build "$root/$dir"

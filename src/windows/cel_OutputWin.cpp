@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -35,6 +36,38 @@ const QColor Silver(192, 192, 192);
 // From this length of the last line on, appended output is collected for TailDelay ms.
 constexpr size_t LongLine = 16384;
 constexpr int TailDelay = 100;
+// A line longer than this is shown in pieces of this many characters, one below the other.
+// Laying out a line takes time and memory in proportion to its length: a program printing
+// megabytes without a line break would otherwise freeze the window for seconds at every update
+// and take gigabytes. For everything else (the engine's line numbers, the text saved or kept
+// with a document, copying) the pieces are one line.
+constexpr int ShownLineLength = 65536;
+// QTextBlock::userState of every piece of a line but its first.
+constexpr int Continuation = 1;
+
+// The output box: copying joins the pieces of a long line, and keeps every byte as it is.
+class TOutputText final : public QPlainTextEdit {
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+
+protected:
+    QMimeData* createMimeDataFromSelection() const override {
+        const QTextCursor cursor = textCursor();
+        const int start = cursor.selectionStart();
+        const int end = cursor.selectionEnd();
+        QString text;
+        for (QTextBlock block = document()->findBlock(start); block.isValid() && block.position() <= end;
+             block = block.next()) {
+            if (block.position() > start && block.userState() != Continuation) text += QLatin1Char('\n');
+            const int from = std::max(start - block.position(), 0);
+            const int to = std::min(end - block.position(), block.length() - 1);
+            if (to > from) text += block.text().mid(from, to - from);
+        }
+        auto* data = new QMimeData;
+        data->setText(text);
+        return data;
+    }
+};
 
 QFont FixedFont(const QString& name, int size) {
     QFont font(name, size);
@@ -62,7 +95,7 @@ TOutputWin::TOutputWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
     setWindowFlag(Qt::WindowMaximizeButtonHint, true);
     setMinimumSize(320, 128);
 
-    Output = new QPlainTextEdit(this);
+    Output = new TOutputText(this);
     Output->setObjectName(QStringLiteral("Output"));
     Output->setReadOnly(true);
     Output->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -121,6 +154,7 @@ TOutputWin::TOutputWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
         if (OwnChange) return;
         LastLineValid = false;
         PendingTail.clear();
+        Continuations = -1;
     });
     // Enter in either field presses the default button.
     for (QLineEdit* edit : {EditLine, EditNumber})
@@ -153,20 +187,54 @@ TOutputWin::~TOutputWin() {
 // ---------------------------------------------------------------------------------------------
 // Line access for the engine's output (GUI thread, inside the engine's hand-off)
 
+int TOutputWin::LineCount() const {
+    const QTextDocument* document = Output->document();
+    if (Continuations < 0) {
+        int count = 0;
+        for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+            if (block.userState() == Continuation) ++count;
+        Continuations = count;
+    }
+    return document->blockCount() - Continuations;
+}
+
+QTextBlock TOutputWin::FirstBlockOfLine(uint32_t index) const {
+    const QTextDocument* document = Output->document();
+    const int count = LineCount();
+    if (index >= static_cast<uint32_t>(count)) return {};
+    if (Continuations == 0) return document->findBlockByNumber(static_cast<int>(index));
+    QTextBlock block;
+    if (index + 1 == static_cast<uint32_t>(count)) {
+        block = document->lastBlock();
+        while (block.userState() == Continuation) block = block.previous();
+        return block;
+    }
+    uint32_t line = 0;
+    for (block = document->begin(); block.isValid(); block = block.next()) {
+        if (block != document->begin() && block.userState() != Continuation) ++line;
+        if (line == index) return block;
+    }
+    return {};
+}
+
 bool TOutputWin::OutputLineText(uint32_t index, std::string& text) const {
     try {
-        const QTextDocument* document = Output->document();
-        const int count = document->blockCount();
+        const int count = LineCount();
         if (index >= static_cast<uint32_t>(count)) {
             text.clear();
             return true;
         }
-        const bool last = index == static_cast<uint32_t>(count - 1);
+        const bool last = index + 1 == static_cast<uint32_t>(count);
         if (last && LastLineValid) {
             text = LastLine;
             return true;
         }
-        text = document->findBlockByNumber(static_cast<int>(index)).text().toLatin1().toStdString();
+        text.clear();
+        QTextBlock block = FirstBlockOfLine(index);
+        do {
+            text += block.text().toLatin1().toStdString();
+            block = block.next();
+        } while (block.isValid() && block.userState() == Continuation);
         if (last) {
             LastLine = text;
             LastLineValid = true;
@@ -179,8 +247,7 @@ bool TOutputWin::OutputLineText(uint32_t index, std::string& text) const {
 }
 
 bool TOutputWin::SetOutputLineText(uint32_t index, const std::string& text) {
-    QTextDocument* document = Output->document();
-    const int count = document->blockCount();
+    const int count = LineCount();
     if (index > static_cast<uint32_t>(count)) return false;
     const bool last = index + 1 == static_cast<uint32_t>(count);
     try {
@@ -195,17 +262,26 @@ bool TOutputWin::SetOutputLineText(uint32_t index, const std::string& text) {
         if (index == static_cast<uint32_t>(count)) {
             InsertAtEnd(line, true);
         } else {
+            // The line's pieces are replaced by the new text's.
             const bool atEnd = ScrolledToEnd();
-            const QTextBlock block = document->findBlockByNumber(static_cast<int>(index));
-            QTextCursor cursor(document);
-            cursor.setPosition(block.position());
-            cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
+            const QTextBlock first = FirstBlockOfLine(index);
+            QTextBlock end = first;
+            int pieces = 0;
+            while (end.next().isValid() && end.next().userState() == Continuation) {
+                end = end.next();
+                ++pieces;
+            }
+            QTextCursor cursor(Output->document());
+            cursor.setPosition(first.position());
+            cursor.setPosition(end.position() + end.length() - 1, QTextCursor::KeepAnchor);
             OwnChange = true;
-            cursor.insertText(line);
+            cursor.removeSelectedText();
+            Continuations -= pieces;
+            InsertPieces(cursor, line);
             OwnChange = false;
             if (atEnd) ScrollToEnd();
         }
-        if (index + 1 >= static_cast<uint32_t>(document->blockCount())) {
+        if (index + 1 >= static_cast<uint32_t>(LineCount())) {
             LastLine = text;
             LastLineValid = true;
         }
@@ -220,12 +296,13 @@ bool TOutputWin::SetOutputLineText(uint32_t index, const std::string& text) {
 bool TOutputWin::TakeNoMoreOutput() {
     OwnChange = false;
     LastLineValid = false;
+    Continuations = -1;
     PendingTail.clear();
     return false;
 }
 
 bool TOutputWin::AppendToOutputLine(uint32_t index, std::string_view text) {
-    const bool last = index + 1 == static_cast<uint32_t>(Output->document()->blockCount());
+    const bool last = index + 1 == static_cast<uint32_t>(LineCount());
     if (!last || !LastLineValid) {
         std::string line;
         if (!OutputLineText(index, line)) return false;
@@ -287,10 +364,30 @@ void TOutputWin::InsertAtEnd(const QString& text, bool newLine) {
     QTextCursor cursor(Output->document());
     cursor.movePosition(QTextCursor::End);
     OwnChange = true;
-    if (newLine) cursor.insertBlock();
-    if (!text.isEmpty()) cursor.insertText(text);
+    if (newLine) {
+        cursor.insertBlock();
+        cursor.block().setUserState(-1);
+    }
+    InsertPieces(cursor, text);
     OwnChange = false;
     if (atEnd) ScrollToEnd();
+}
+
+// Inserts text at the cursor, which stands at the end of a block; whenever the block reaches
+// ShownLineLength characters the text goes on in a new piece.
+void TOutputWin::InsertPieces(QTextCursor& cursor, const QString& text) {
+    qsizetype from = 0;
+    qsizetype room = std::max(0, ShownLineLength - (cursor.block().length() - 1));
+    for (;;) {
+        const qsizetype size = std::min(room, text.size() - from);
+        if (size > 0) cursor.insertText(text.mid(from, size));
+        from += size;
+        if (from >= text.size()) break;
+        cursor.insertBlock();
+        cursor.block().setUserState(Continuation);
+        if (Continuations >= 0) ++Continuations;
+        room = ShownLineLength;
+    }
 }
 
 bool TOutputWin::ScrolledToEnd() const {
@@ -311,7 +408,7 @@ QByteArray TOutputWin::Text() const {
     QByteArray result;
     result.reserve(document->characterCount() + document->blockCount());
     for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-        if (block != document->begin()) result.append("\r\n", 2);
+        if (block != document->begin() && block.userState() != Continuation) result.append("\r\n", 2);
         // QTextBlock::text keeps every byte as it is; QTextDocument::toPlainText would turn
         // the non-breaking space (0xA0) into a blank.
         result.append(block.text().toLatin1());
@@ -324,8 +421,46 @@ void TOutputWin::SetText(const QByteArray& text) {
     PendingTail.clear();
     QString lines = QString::fromLatin1(text);
     lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    Output->setPlainText(lines);
+    // Lines longer than ShownLineLength go in as their pieces; the block numbers of the pieces
+    // after a line's first are noted, to be marked once the text is in.
+    std::vector<int> pieces;
+    QString shown;
+    bool longLine = false;
+    for (qsizetype start = 0, end = 0; !longLine && start <= lines.size(); start = end + 1) {
+        end = lines.indexOf(QLatin1Char('\n'), start);
+        if (end < 0) end = lines.size();
+        longLine = end - start > ShownLineLength;
+    }
+    if (longLine) {
+        shown.reserve(lines.size() + lines.size() / ShownLineLength);
+        int block = 0;
+        qsizetype start = 0;
+        for (;;) {
+            qsizetype end = lines.indexOf(QLatin1Char('\n'), start);
+            const bool lastLine = end < 0;
+            if (lastLine) end = lines.size();
+            shown += QStringView(lines).mid(start, std::min<qsizetype>(ShownLineLength, end - start));
+            for (qsizetype from = start + ShownLineLength; from < end; from += ShownLineLength) {
+                shown += QLatin1Char('\n');
+                pieces.push_back(++block);
+                shown += QStringView(lines).mid(from, std::min<qsizetype>(ShownLineLength, end - from));
+            }
+            if (lastLine) break;
+            shown += QLatin1Char('\n');
+            ++block;
+            start = end + 1;
+        }
+    }
+    Output->setPlainText(pieces.empty() ? lines : shown);
     Output->document()->setUndoRedoEnabled(false);
+    auto next = pieces.begin();
+    int block = 0;
+    for (QTextBlock b = Output->document()->begin(); b.isValid(); b = b.next(), ++block) {
+        const bool piece = next != pieces.end() && *next == block;
+        if (piece) ++next;
+        b.setUserState(piece ? Continuation : -1);
+    }
+    Continuations = static_cast<int>(pieces.size());
     LastLineValid = false;
 }
 
@@ -334,6 +469,8 @@ void TOutputWin::Clear() {
     PendingTail.clear();
     Output->clear();
     Output->document()->setUndoRedoEnabled(false);
+    Output->document()->firstBlock().setUserState(-1);
+    Continuations = 0;
     LastLineValid = false;
 }
 

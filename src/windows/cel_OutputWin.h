@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QTextBlock>
 #include <QWidget>
 
 #include <string>
@@ -11,6 +12,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QTextCursor;
 class QTimer;
 
 class TOutputWin final : public QWidget {
@@ -77,6 +79,10 @@ private:
     // Adds bytes to the last line, LastLineValid.
     void AppendTail(std::string_view tail);
     void InsertAtEnd(const QString& text, bool newLine);
+    void InsertPieces(QTextCursor& cursor, const QString& text);
+    // Lines of output, a long line's pieces counted once, and the first block of one.
+    int LineCount() const;
+    QTextBlock FirstBlockOfLine(uint32_t index) const;
 
     // The bytes of the last line (PendingTail included) while LastLineValid: lets the engine
     // append to a long line without converting it back from the document for every chunk.
@@ -90,6 +96,8 @@ private:
     QTimer* TailTimer = nullptr;
     qint64 LastTailCost = 0;  // milliseconds the last update of the long line took
     QString SaveDir;  // the folder of the last save
+    // Blocks that continue a long line shown in pieces; -1 while they must be counted again.
+    mutable int Continuations = 0;
 };
 
 extern TOutputWin* OutputWin;

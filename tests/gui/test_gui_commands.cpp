@@ -154,8 +154,44 @@ private slots:
         QCOMPARE(text.size(), 100000 + 2 + 1);
         QCOMPARE(text.count('A'), 100000);
         QVERIFY(text.endsWith("A\r\nB"));
-        // The line the window holds is the same once the deferred part went in.
-        QTRY_COMPARE_WITH_TIMEOUT(OutputWin->Output->document()->firstBlock().text().size(), 100000, Generous);
+        // Once the deferred part went in, the window shows the line in two pieces, and the
+        // pieces are one line to the engine's line access, to copying and to a tab change.
+        const QTextDocument* document = OutputWin->Output->document();
+        QTRY_COMPARE_WITH_TIMEOUT(document->blockCount(), 3, Generous);
+        QCOMPARE(document->firstBlock().text().size(), 65536);
+        QCOMPARE(document->firstBlock().next().text().size(), 100000 - 65536);
+        QCOMPARE(document->lastBlock().text(), QStringLiteral("B"));
+        std::string line;
+        QVERIFY(OutputWin->OutputLineText(0, line));
+        QCOMPARE(line, std::string(100000, 'A'));
+        QVERIFY(OutputWin->OutputLineText(1, line));
+        QCOMPARE(line, std::string("B"));
+        QVERIFY(OutputWin->OutputLineText(2, line));
+        QCOMPARE(line, std::string());
+        OutputWin->Output->selectAll();
+        OutputWin->Output->copy();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString(100000, QLatin1Char('A')) + QStringLiteral("\nB"));
+        OutputWin->SetText(text);
+        QCOMPARE(OutputWin->Text(), text);
+        QCOMPARE(document->blockCount(), 3);
+
+        // Replacing the long line by a longer one, and by a short one; the last line grows
+        // into a third piece.
+        QVERIFY(OutputWin->SetOutputLineText(0, std::string(140000, 'C')));
+        QCOMPARE(OutputWin->Text(), QByteArray(140000, 'C') + "\r\nB");
+        QCOMPARE(document->blockCount(), 4);
+        QVERIFY(OutputWin->SetOutputLineText(0, "D"));
+        QCOMPARE(OutputWin->Text(), QByteArray("D\r\nB"));
+        QCOMPARE(document->blockCount(), 2);
+        QVERIFY(OutputWin->AppendToOutputLine(1, std::string(2 * 65536, 'E')));
+        QTRY_COMPARE_WITH_TIMEOUT(document->blockCount(), 4, Generous);
+        QCOMPARE(OutputWin->Text(), "D\r\nB" + QByteArray(2 * 65536, 'E'));
+        QCOMPARE(document->lastBlock().text().size(), 1);
+        QVERIFY(OutputWin->AppendOutputLine());
+        QVERIFY(OutputWin->SetOutputLineText(2, "F"));
+        QCOMPARE(OutputWin->Text(), "D\r\nB" + QByteArray(2 * 65536, 'E') + "\r\nF");
+        QVERIFY(OutputWin->OutputLineText(1, line));
+        QCOMPARE(line.size(), size_t(1 + 2 * 65536));
     }
 
     void echoGoesBeforeAFinalLineBreak() {

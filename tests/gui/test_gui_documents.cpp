@@ -337,6 +337,22 @@ private slots:
         QCOMPARE(ReadAll(path), QByteArray("+\r\n-\r\n>\r\n"));
         QVERIFY(!MainWin->CurrentDocument()->Modified);
         QCOMPARE(RecentPaths(), QStringList{path});
+
+        // Every other byte, whether or not it is valid UTF-8, comes back as it was.
+        QByteArray bytes;
+        for (int c = 1; c < 256; ++c)
+            if (c != '\r' && c != '\n') bytes.append(static_cast<char>(c));
+        bytes += "\r\n" + bytes.right(128) + "\r\n\xC3\x28\xE2\x82\xA1\xFF\xFE";
+        const QString binary = Dir->filePath(QStringLiteral("bytes.b"));
+        QVERIFY(WriteAll(binary, bytes));
+        Windows->Dialogs.OpenAnswers.push_back({binary});
+        QVERIFY(Trigger("MenuOpen"));
+        QCOMPARE(EditWin->Text(), bytes);
+        QVERIFY(!MainWin->CurrentDocument()->Modified);
+        Type("+");
+        EditWin->Editor->SendScintilla(QsciScintillaBase::SCI_DELETEBACK);
+        QVERIFY(Trigger("MenuSave"));
+        QCOMPARE(ReadAll(binary), bytes);
     }
 
     void saveOfAnUntitledDocumentAsksForAName() {
