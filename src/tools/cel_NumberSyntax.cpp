@@ -13,21 +13,31 @@ int DigitValue(char c) {
     return -1;
 }
 
+// Reads what stands before the digits of a number: blanks, a sign, a hex prefix ($, x or 0x).
+// Leaves i at the first digit and returns the base.
+int ReadNumberPrefix(std::string_view text, size_t& i, bool& negative) {
+    i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
+        ++i;
+        return 16;
+    }
+    if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        i += 2;
+        return 16;
+    }
+    return 10;
+}
+
 // The magnitude of the digits at the start of text (after blanks, a sign and a hex prefix, as
 // ParseInputNumber reads them) up to the first character that does not fit. It stops growing
 // above 65535, which is all the caller needs to know.
 int64_t LeadingMagnitude(std::string_view text) {
     size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    int base = 10;
-    if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
-        base = 16;
-        ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
+    bool negative = false;
+    const int base = ReadNumberPrefix(text, i, negative);
     int64_t magnitude = 0;
     for (; i < text.size(); ++i) {
         const int digit = DigitValue(text[i]);
@@ -57,17 +67,8 @@ int ParseDecimal(std::string_view text) {
 
 bool ParseInputNumber(std::string_view text, int32_t& value) {
     size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
     bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    int base = 10;
-    if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
-        base = 16;
-        ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
+    const int base = ReadNumberPrefix(text, i, negative);
     if (i >= text.size()) return false;
     int64_t magnitude = 0;
     for (; i < text.size(); ++i) {
