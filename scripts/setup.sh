@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqscintilla2-qt6-dev libqt6svg6 fonts-liberation
-  xvfb xauth
+  xvfb xauth openbox xdotool xclip x11-utils
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   beef

@@ -4,6 +4,7 @@
 #include "cel_ColorWin.h"
 #include "cel_Dialogs.h"
 #include "cel_FindWin.h"
+#include "cel_Frame.h"
 #include "cel_InfoWin.h"
 #include "cel_InputFileWin.h"
 #include "cel_OutputFileWin.h"
@@ -68,8 +69,9 @@ TMainWin::TMainWin() {
     setObjectName(QStringLiteral("MainWin"));
     setWindowTitle(QStringLiteral("Cellwright 1.4.7"));
     QApplication::setApplicationDisplayName(QString());
-    setWindowFlag(Qt::WindowStaysOnTopHint);
-    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    // A fixed-size window: a close box and minimise, no maximise.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     setWindowIcon(QIcon(QStringLiteral(":/images/cellwright.svg")));
 
     CreateCommands();
@@ -77,6 +79,8 @@ TMainWin::TMainWin() {
     ApplySwitches();
     UpdateRecentItems();
     Timer.setInterval(2000);
+    LayoutCheck.setInterval(50);
+    connect(&LayoutCheck, &QTimer::timeout, this, &TMainWin::LayoutCheckTimer);
     connect(&Timer, &QTimer::timeout, this, &TMainWin::TimerTimer);
 
     // The window shows the menu bar and the toolbar and nothing below them.
@@ -323,6 +327,10 @@ void TMainWin::CreateCommands() {
 }
 
 bool TMainWin::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange && !MinimizedWindows.empty() && watched->isWidgetType() &&
+        !static_cast<QWidget*>(watched)->isMinimized() &&
+        std::find(MinimizedWindows.begin(), MinimizedWindows.end(), watched) != MinimizedWindows.end())
+        RestoreApplication();
     if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
         if (HandleShortcut(static_cast<QKeyEvent*>(event))) return true;
     }
@@ -382,38 +390,85 @@ void TMainWin::ShowPendingInput() {
 
 void TMainWin::MenuWinSizeClick() {
     if (FirstLayout && SavedMainX > -1000000) {
-        move(SavedMainX, SavedMainY);
-        // Positions are the windows' outer corners and sizes their client sizes, as in the
-        // computed layout below.
-        EditWin->move(SavedEditorX, SavedEditorY);
-        EditWin->resize(SavedEditorWidth, SavedEditorHeight);
-        OutputWin->move(SavedOutputX, SavedOutputY);
-        OutputWin->resize(SavedOutputWidth, SavedOutputHeight);
-        MemoryWin->move(SavedMemoryX, SavedMemoryY);
-        MemoryWin->resize(MemoryWin->width(), SavedMemoryHeight);
-        FirstLayout = false;
-        return;
+        // Saved positions and sizes are those of the outer frames, as the layout places them.
+        LayoutRestored = true;
+        LayoutRects[0] = QRect(QPoint(SavedMainX, SavedMainY), cel::OuterSize(this));
+        LayoutRects[1] = QRect(SavedEditorX, SavedEditorY, SavedEditorWidth, SavedEditorHeight);
+        LayoutRects[2] = QRect(SavedOutputX, SavedOutputY, SavedOutputWidth, SavedOutputHeight);
+        LayoutRects[3] = QRect(SavedMemoryX, SavedMemoryY, MemoryOuterWidth, SavedMemoryHeight);
+    } else {
+        LayoutRestored = false;
+        LayoutFactor = SizeToggle ? 0.33f : 0.66f;
+        SizeToggle = !SizeToggle;
+        ComputeLayout();
     }
-    const float factor = SizeToggle ? 0.33f : 0.66f;
-    SizeToggle = !SizeToggle;
+    ApplyLayout();
+    FirstLayout = false;
+    // A window manager frames the windows only once they are shown; the layout is placed again
+    // when their frames turn out other than assumed.
+    LayoutChecks = 0;
+    LayoutCheck.start();
+}
+
+void TMainWin::ComputeLayout() {
     const QRect work = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
-    const int mainHeight = frameGeometry().height();
-    move(work.width() / 2 - frameGeometry().width() / 2, work.top());
-    const int editorTop = work.top() + mainHeight;
-    const int editorWidth = work.width() - 208;
+    const QSize main = cel::OuterSize(this);
+    LayoutRects[0] = QRect(QPoint(work.width() / 2 - main.width() / 2, work.top()), main);
+    const int editorTop = work.top() + main.height();
+    const int editorWidth = work.width() - MemoryOuterWidth;
     // Rounded to the nearest integer, halves to even.
     const int editorHeight =
-        static_cast<int>(std::nearbyint(static_cast<float>(work.height() - editorTop) * factor));
-    EditWin->move(work.left(), editorTop);
-    EditWin->resize(editorWidth, editorHeight);
-    const int outputHeight = work.height() - mainHeight - editorHeight;
-    OutputWin->move(work.left(), editorTop + editorHeight);
-    OutputWin->resize(editorWidth, outputHeight);
-    if (MemoryWin) {
-        MemoryWin->move(work.left() + editorWidth, editorTop);
-        MemoryWin->resize(MemoryWin->width(), editorHeight + outputHeight);
+        static_cast<int>(std::nearbyint(static_cast<float>(work.height() - editorTop) * LayoutFactor));
+    const int outputHeight = work.height() - main.height() - editorHeight;
+    LayoutRects[1] = QRect(work.left(), editorTop, editorWidth, editorHeight);
+    LayoutRects[2] = QRect(work.left(), editorTop + editorHeight, editorWidth, outputHeight);
+    LayoutRects[3] = QRect(work.left() + editorWidth, editorTop, MemoryOuterWidth, editorHeight + outputHeight);
+}
+
+void TMainWin::ApplyLayout() {
+    QWidget* windows[4] = {this, EditWin, OutputWin, MemoryWin};
+    for (int i = 0; i < 4; ++i) {
+        QWidget* window = windows[i];
+        if (!window) continue;
+        LayoutMargins[i] = cel::FrameMargins(window);
+        if (i == 0) {
+            cel::MoveOuter(window, LayoutRects[0].topLeft());
+            continue;
+        }
+        if (window == MemoryWin) {
+            // The memory window's outer width is fixed; its client is what the frame leaves.
+            const int client = MemoryOuterWidth - LayoutMargins[i].left() - LayoutMargins[i].right();
+            window->setFixedWidth(client);
+        }
+        cel::SetOuterGeometry(window, LayoutRects[i]);
     }
-    FirstLayout = false;
+}
+
+void TMainWin::LayoutCheckTimer() {
+    QWidget* windows[4] = {this, EditWin, OutputWin, MemoryWin};
+    bool settled = true;
+    bool framesChanged = false;
+    bool misplaced = false;
+    for (int i = 0; i < 4; ++i) {
+        if (!windows[i] || !windows[i]->isVisible()) continue;
+        if (!cel::FrameKnown(windows[i])) {
+            settled = false;
+            continue;
+        }
+        if (cel::FrameMargins(windows[i]) != LayoutMargins[i]) framesChanged = true;
+        const QRect outer = cel::OuterGeometry(windows[i]);
+        if (i == 0 ? outer.topLeft() != LayoutRects[0].topLeft() : outer != LayoutRects[i]) misplaced = true;
+    }
+    if (framesChanged || misplaced) {
+        // The main window's outer height enters the computed layout; a restored one is placed
+        // as it was saved.
+        if (!LayoutRestored) ComputeLayout();
+        else LayoutRects[0].setSize(cel::OuterSize(this));
+        ApplyLayout();
+        settled = false;
+    }
+    // Without a window manager no frame ever appears; the check gives up after a while.
+    if (settled || ++LayoutChecks >= 40) LayoutCheck.stop();
 }
 
 void TMainWin::MenuToggleClick() {
@@ -460,8 +515,13 @@ void TMainWin::MenuMemoryClick() {
 
 void TMainWin::MenuFlatClick() {
     // Qt's toolbar buttons are flat by nature; the raised look draws a frame around them.
-    ToolBar->setStyleSheet(MenuFlat->isChecked() ? QString()
-                                                  : QStringLiteral("QToolButton { border: 1px outset gray; }"));
+    // A style sheet replaces the style's drawing of every state, so the checked state (8 bit,
+    // 16 bit, Watch, Procedural) is drawn explicitly: sunken, on a darker face.
+    ToolBar->setStyleSheet(MenuFlat->isChecked()
+                               ? QString()
+                               : QStringLiteral("QToolButton { border: 1px outset gray; padding: 1px; }"
+                                                "QToolButton:checked, QToolButton:pressed { border: 1px inset gray; "
+                                                "background-color: palette(mid); }"));
 }
 
 void TMainWin::MenuGutterClick() { EditWin->SetGutterVisible(MenuGutter->isChecked()); }
@@ -469,10 +529,27 @@ void TMainWin::MenuGutterClick() { EditWin->SetGutterVisible(MenuGutter->isCheck
 void TMainWin::MenuEdgeClick() { EditWin->SetRightEdge(80 - EditWin->RightEdge()); }
 
 void TMainWin::MenuMinimizeClick() {
-    showMinimized();
+    // The whole application goes; restoring any of its windows brings all of them back.
+    MinimizedWindows.clear();
     for (QWidget* w : {static_cast<QWidget*>(EditWin), static_cast<QWidget*>(OutputWin),
                        static_cast<QWidget*>(MemoryWin)})
-        if (w && w->isVisible()) w->showMinimized();
+        if (w && w->isVisible() && !w->isMinimized()) MinimizedWindows.push_back(w);
+    for (QWidget* w : MinimizedWindows) w->showMinimized();
+    showMinimized();
+}
+
+void TMainWin::RestoreApplication() {
+    if (MinimizedWindows.empty()) return;
+    const std::vector<QPointer<QWidget>> windows = std::move(MinimizedWindows);
+    MinimizedWindows.clear();
+    if (isMinimized()) showNormal();
+    for (QWidget* w : windows)
+        if (w && w->isMinimized()) w->showNormal();
+}
+
+void TMainWin::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && !isMinimized()) RestoreApplication();
 }
 
 void TMainWin::wheelEvent(QWheelEvent* event) {
@@ -703,6 +780,8 @@ void TMainWin::PresentPaused() {
     BtnDebug->setEnabled(false);
     MenuModifyMemory->setEnabled(!MenuSetInputFile->isEnabled());
     MemoryWin->setCursor(Qt::PointingHandCursor);
+    // The count and time of this pause, not those of the last status tick or an earlier run.
+    ShowRunCounters();
 }
 
 void TMainWin::PresentReady() {
@@ -938,8 +1017,12 @@ bool TMainWin::IsRecent(const QString& path) const {
 
 void TMainWin::AddRecent(const QString& path) {
     if (IsRecent(path)) return;
-    for (int i = 4; i > 0; --i) RecentPath[i] = RecentPath[i - 1];
+    for (int i = 4; i > 0; --i) {
+        RecentPath[i] = RecentPath[i - 1];
+        RecentBytes[i] = RecentBytes[i - 1];
+    }
     RecentPath[0] = path;
+    RecentBytes[0] = QFile::encodeName(path);
     UpdateRecentItems();
 }
 
@@ -956,6 +1039,7 @@ void TMainWin::MenuRecentClick(int index) {
     if (OpenFile(path)) AfterOpen();
     if (index > 0) {
         std::swap(RecentPath[index], RecentPath[0]);
+        std::swap(RecentBytes[index], RecentBytes[0]);
         UpdateRecentItems();
     }
 }
@@ -987,12 +1071,18 @@ bool TMainWin::QuerySaveCurrent() {
     TContent* d = CurrentDocument();
     if (!d || !d->Modified) return true;
     MemoryWin->DialogOpen = true;
+    const QPointer<QWidget> focus = QApplication::focusWidget();
     const auto answer = cel::Dialogs().Message(
         EditWin, cel::TDialogs::TKind::Warning,
         Quoted(EditWin->TabCaption(EditWin->Tabs->currentIndex())) +
             QStringLiteral(" has changed. Do you want to save?"),
         cel::TDialogs::ButtonYes | cel::TDialogs::ButtonNo | cel::TDialogs::ButtonCancel);
     MemoryWin->DialogOpen = false;
+    // What the user types next goes where it went before the question.
+    if (focus && focus->isVisible()) {
+        focus->window()->activateWindow();
+        focus->setFocus();
+    }
     if (answer == cel::TDialogs::TAnswer::Yes) return SaveCurrent();
     return answer == cel::TDialogs::TAnswer::No;
 }
@@ -1047,6 +1137,8 @@ bool TMainWin::SaveCurrentAs() {
             QStringLiteral("The save operation failed. Do you want to choose another file for saving?"),
             cel::TDialogs::ButtonYes | cel::TDialogs::ButtonNo);
         if (answer != cel::TDialogs::TAnswer::Yes) break;
+        // The dialog opens again where the user was, on the name that failed.
+        dir = path;
     }
     MemoryWin->DialogOpen = false;
     return result;
@@ -1087,7 +1179,9 @@ void TMainWin::closeEvent(QCloseEvent* event) {
     }
     event->accept();
     FormClose();
-    QApplication::quit();
+    // exit(), not quit(): quit() first asks every window to close, and the work windows refuse
+    // (closing one only hides it), which would cancel the end of the application.
+    QCoreApplication::exit(0);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1145,7 +1239,10 @@ void TMainWin::LoadSettings() {
     WatchDelay = ini.ReadInteger(KeyInterpreter, QStringLiteral("executionspeed"), 20);
     if (WatchDelay < 0 || WatchDelay > 1000) WatchDelay = 20;
     MenuEnableComments->setChecked(ini.ReadBool(KeyInterpreter, QStringLiteral("enablecomments"), true));
-    for (int i = 0; i < 5; ++i) RecentPath[i] = ini.ReadString(KeyRecent, QString::number(i + 1), QString());
+    for (int i = 0; i < 5; ++i) {
+        RecentBytes[i] = ini.ReadBytes(KeyRecent, QString::number(i + 1));
+        RecentPath[i] = QFile::decodeName(RecentBytes[i]);
+    }
 }
 
 void TMainWin::ApplySwitches() {
@@ -1160,21 +1257,22 @@ void TMainWin::FormClose() {
     cel::TIniFile& ini = Settings->Ini;
     ini.WriteString(KeyProgram, QStringLiteral("version"), Version);
     ini.WriteBool(KeyProgram, QStringLiteral("flat"), MenuFlat->isChecked());
-    // Positions are the outer corners and sizes the client sizes, as the layout restores them.
-    const auto geometry = [&](const char* key, int value) { ini.WriteInteger(KeyProgram, QLatin1String(key), value); };
-    geometry("main_x", x());
-    geometry("main_y", y());
-    geometry("editor_x", EditWin->x());
-    geometry("editor_y", EditWin->y());
-    geometry("editor_width", EditWin->width());
-    geometry("editor_height", EditWin->height());
-    geometry("output_x", OutputWin->x());
-    geometry("output_y", OutputWin->y());
-    geometry("output_width", OutputWin->width());
-    geometry("output_height", OutputWin->height());
-    geometry("memory_x", MemoryWin->x());
-    geometry("memory_y", MemoryWin->y());
-    geometry("memory_height", MemoryWin->height());
+    const auto geometry = [&](const QByteArray& key, int value) {
+        ini.WriteInteger(KeyProgram, QString::fromLatin1(key), value);
+    };
+    // The outer frames, as the layout places them.
+    const auto frame = [&](const char* name, const QWidget* window, bool size) {
+        const QRect outer = cel::OuterGeometry(window);
+        const QByteArray key(name);
+        geometry(key + "_x", outer.x());
+        geometry(key + "_y", outer.y());
+        if (size) geometry(key + "_width", outer.width());
+        if (window != this) geometry(key + "_height", outer.height());
+    };
+    frame("main", this, false);
+    frame("editor", EditWin, true);
+    frame("output", OutputWin, true);
+    frame("memory", MemoryWin, false);
     ini.WriteBool(KeyProgram, QStringLiteral("size_toggle"), SizeToggle);
     ini.WriteInteger(KeyEditor, QStringLiteral("textcolor"), static_cast<int32_t>(TextColor));
     ini.WriteInteger(KeyEditor, QStringLiteral("bgcolor"), static_cast<int32_t>(BackgroundColor));
@@ -1188,7 +1286,11 @@ void TMainWin::FormClose() {
     ini.WriteInteger(KeyInterpreter, QStringLiteral("outputbuffersize"), OutputBufferSize);
     ini.WriteInteger(KeyInterpreter, QStringLiteral("executionspeed"), WatchDelay);
     ini.WriteBool(KeyInterpreter, QStringLiteral("enablecomments"), MenuEnableComments->isChecked());
-    for (int i = 0; i < 5; ++i) ini.WriteString(KeyRecent, QString::number(i + 1), RecentPath[i]);
+    // A path whose bytes are no valid text for Qt is written back with the bytes it was read with.
+    for (int i = 0; i < 5; ++i) {
+        const bool same = QFile::decodeName(RecentBytes[i]) == RecentPath[i];
+        ini.WriteBytes(KeyRecent, QString::number(i + 1), same ? RecentBytes[i] : QFile::encodeName(RecentPath[i]));
+    }
     if (!Settings->Save())
         cel::ShowInformation(this, QStringLiteral("Could not write cellwr.ini. Possibly the file is protected."));
 }

@@ -7,6 +7,9 @@
 #include "cel_Settings.h"
 
 #include <QMainWindow>
+#include <QMargins>
+#include <QPointer>
+#include <QRect>
 #include <QStringList>
 #include <QTimer>
 
@@ -100,6 +103,8 @@ public:
 
     // The recent-file entries: real paths, apart from their captions (which escape "&").
     QString RecentPath[5];
+    // The bytes each entry was read from the settings with, written back unchanged.
+    QByteArray RecentBytes[5];
 
     // The file filter of the source dialogs.
     static const QString SourceFilter;
@@ -119,6 +124,9 @@ public:
     // True when the previous run's engine has finished presenting its end (waits for it,
     // serving its hand-offs, when it is about to).
     bool EngineIdle();
+    // True while the window arrangement waits for the window manager's frames to place the
+    // windows again.
+    bool LayoutSettling() const { return LayoutCheck.isActive(); }
 
     // Document operations.
     bool QuerySaveCurrent();
@@ -181,9 +189,11 @@ public slots:
     void MenuInfoClick();
     void MenuMinimizeClick();
     void TimerTimer();
+    void LayoutCheckTimer();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -198,6 +208,11 @@ private:
                      const QKeySequence& shortcut, void (TMainWin::*handler)());
     QAction* AddButton(const char* name, const char* image, const QString& hint,
                        void (TMainWin::*handler)());
+    // The window arrangement: the outer frames of the main, editor, output and memory windows.
+    void ComputeLayout();
+    void ApplyLayout();
+    // Restores the windows "Minimize" took down with the main window.
+    void RestoreApplication();
     void PrepareRun();
     void StartOrContinueRun();
     // Shows the wait window modally; its showing starts the engine.
@@ -206,6 +221,16 @@ private:
     bool FormCloseQuery();
     // Takes the main menu's shortcuts in every window before the focused control sees them.
     bool HandleShortcut(QKeyEvent* event);
+
+    static constexpr int MemoryOuterWidth = 208;
+    QRect LayoutRects[4];
+    QMargins LayoutMargins[4];
+    bool LayoutRestored = false;
+    float LayoutFactor = 0.66f;
+    QTimer LayoutCheck;
+    int LayoutChecks = 0;
+
+    std::vector<QPointer<QWidget>> MinimizedWindows;
 
     std::vector<QAction*> ShortcutItems;
     bool ShortcutTaken = false;

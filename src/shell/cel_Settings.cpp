@@ -134,6 +134,11 @@ QString TIniFile::ReadString(const QString& section, const QString& key, const Q
     return line ? QString::fromLocal8Bit(line->Value) : defaultValue;
 }
 
+QByteArray TIniFile::ReadBytes(const QString& section, const QString& key) const {
+    const TLine* line = Find(section, key);
+    return line ? line->Value : QByteArray();
+}
+
 int32_t TIniFile::ReadInteger(const QString& section, const QString& key, int32_t defaultValue) const {
     const TLine* line = Find(section, key);
     int32_t value;
@@ -146,6 +151,10 @@ bool TIniFile::ReadBool(const QString& section, const QString& key, bool default
 }
 
 void TIniFile::WriteString(const QString& section, const QString& key, const QString& value) {
+    WriteBytes(section, key, value.toLocal8Bit());
+}
+
+void TIniFile::WriteBytes(const QString& section, const QString& key, const QByteArray& value) {
     TSection* s = FindSection(section);
     if (!s) {
         Sections.push_back({section.toLocal8Bit(), {}});
@@ -153,11 +162,11 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     }
     for (TLine& line : s->Lines) {
         if (line.IsKey && SameName(line.Key, key)) {
-            line.Value = value.toLocal8Bit();
+            line.Value = value;
             return;
         }
     }
-    s->Lines.push_back({true, key.toLocal8Bit(), value.toLocal8Bit()});
+    s->Lines.push_back({true, key.toLocal8Bit(), value});
 }
 
 void TIniFile::WriteInteger(const QString& section, const QString& key, int32_t value) {

@@ -29,11 +29,14 @@ public:
 
     bool HasKey(const QString& section, const QString& key) const;
     QString ReadString(const QString& section, const QString& key, const QString& defaultValue) const;
+    // The value's bytes as they stand in the file (file names that are not valid text among them).
+    QByteArray ReadBytes(const QString& section, const QString& key) const;
     int32_t ReadInteger(const QString& section, const QString& key, int32_t defaultValue) const;
     bool ReadBool(const QString& section, const QString& key, bool defaultValue) const;
     // Replaces the value of an existing key (keeping its place and spelling) or appends the key
     // to its section; a new section goes at the end.
     void WriteString(const QString& section, const QString& key, const QString& value);
+    void WriteBytes(const QString& section, const QString& key, const QByteArray& value);
     void WriteInteger(const QString& section, const QString& key, int32_t value);
     void WriteBool(const QString& section, const QString& key, bool value);
 

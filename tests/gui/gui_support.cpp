@@ -89,6 +89,8 @@ TWindows::TWindows(const QString& settingsPath, TScriptedDialogs* dialogs)
     Edit->show();
     Output->show();
     Memory->show();
+    // Once shown, the windows have frames, and the arrangement places them again by those.
+    (void)QTest::qWaitFor([this] { return !Main->LayoutSettling(); }, 5000);
 }
 
 TWindows::~TWindows() {

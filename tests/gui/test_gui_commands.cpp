@@ -539,6 +539,21 @@ private slots:
         QVERIFY(Trigger("MenuNew"));
         QVERIFY(EditWin->PanelText(3).isEmpty());
         QVERIFY(EditWin->PanelText(4).isEmpty());
+
+        // Every pause shows its own count and time, not the last run's or the last tick's.
+        EditWin->SetText("++++[>++++[>++++[>+<-]<-]<-]");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitReady());
+        EditWin->SetText("+++");
+        for (const char* expected : {"0 i", "1 i", "2 i"}) {
+            QVERIFY(Trigger("MenuTrace"));
+            QVERIFY(WaitSuspended());
+            QCOMPARE(EditWin->PanelText(3), QString::fromLatin1(expected));
+            QVERIFY2(QRegularExpression(QStringLiteral("^\\d+\\.\\d{3} s$")).match(EditWin->PanelText(4)).hasMatch(),
+                     qPrintable(EditWin->PanelText(4)));
+        }
+        QVERIFY(Trigger("MenuReset"));
+        QVERIFY(WaitReady());
     }
 
     // ---- Shortcuts ----

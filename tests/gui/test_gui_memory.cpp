@@ -3,6 +3,8 @@
 
 #include "gui_support.h"
 
+#include "cel_Frame.h"
+
 #include "cel_EditWin.h"
 #include "cel_Main.h"
 #include "cel_MemoryWin.h"
@@ -64,7 +66,7 @@ private slots:
     void initTestCase() { QuietOffscreenWarnings(); }
     void init() {
         Windows = std::make_unique<TWindows>();
-        MemoryWin->resize(208, 175);
+        MemoryWin->resize(MemoryWin->width(), 175);
     }
     void cleanup() {
         if (MainWin->Running()) Trigger("MenuReset");
@@ -75,7 +77,8 @@ private slots:
     }
 
     void rowsAndScrollRange() {
-        QCOMPARE(MemoryWin->width(), 208);
+        // The outer width is fixed; the client is what the frame leaves of it.
+        QCOMPARE(cel::OuterGeometry(MemoryWin).width(), 208);
         QCOMPARE(MemoryWin->RowCount, 10);
         QCOMPARE(MemoryWin->Scroller->minimum(), 0);
         QCOMPARE(MemoryWin->Scroller->maximum(), 32759);
@@ -92,7 +95,7 @@ private slots:
         // At the bottom of the range the last row is the last cell.
         MemoryWin->Scroller->setValue(MemoryWin->Scroller->maximum());
         QCOMPARE(RowCell(8), 32767);
-        MemoryWin->resize(208, 300);
+        MemoryWin->resize(MemoryWin->width(), 300);
         QCOMPARE(MemoryWin->RowCount, 18);
         QCOMPARE(MemoryWin->Scroller->maximum(), 32751);
         QCOMPARE(MemoryWin->HoverImage.size(), MemoryWin->size());
@@ -178,7 +181,7 @@ private slots:
             QCOMPARE(MemoryWin->HoverRow, c.Row);
             // The outline of the row, in the complement of the background, on the shown image.
             const QRect frame = MemoryWin->HoverFrame(c.Row);
-            QCOMPARE(frame, QRect(QPoint(4, 8 + 16 * c.Row), QPoint(208 - 16 - 4 - 1, 8 + 16 * c.Row + 15)));
+            QCOMPARE(frame, QRect(QPoint(4, 8 + 16 * c.Row), QPoint(MemoryWin->width() - 16 - 4 - 1, 8 + 16 * c.Row + 15)));
             QCOMPARE(Pixel(MemoryWin->HoverImage, frame.left(), frame.top()), QRgb(0xFFFFFF));
             if (frame.bottom() >= MemoryWin->height()) continue;  // the strip below the last row
             QCOMPARE(Pixel(MemoryWin->HoverImage, frame.right(), frame.bottom()), QRgb(0xFFFFFF));
@@ -212,7 +215,7 @@ private slots:
         QVERIFY(WaitSuspended());
         MoveMouse(40);
         const QImage shown = MemoryWin->grab().toImage().convertToFormat(QImage::Format_RGB32);
-        const QRect rows(0, 0, 208 - 16, 175);
+        const QRect rows(0, 0, MemoryWin->width() - 16, 175);
         QCOMPARE(shown.copy(rows), MemoryWin->HoverImage.copy(rows));
     }
 

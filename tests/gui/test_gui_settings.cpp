@@ -7,6 +7,7 @@
 #include "cel_Main.h"
 #include "cel_MemoryWin.h"
 #include "cel_OutputWin.h"
+#include "cel_Frame.h"
 #include "cel_Settings.h"
 
 #include <QAction>
@@ -196,9 +197,9 @@ private slots:
             QVERIFY(windows.Dialogs.Unexpected.isEmpty());
             const QByteArray text = ReadAll(Path);
             QCOMPARE(KeysOf(text), KeysOf(EveryKey));
-            QVERIFY(text.contains("\r\nmain_x=" + QByteArray::number(MainWin->x()) + "\r\n"));
-            QVERIFY(text.contains("\r\neditor_height=" + QByteArray::number(EditWin->height()) + "\r\n"));
-            QVERIFY(text.contains("\r\nmemory_height=" + QByteArray::number(MemoryWin->height()) + "\r\n"));
+            QVERIFY(text.contains("\r\nmain_x=" + QByteArray::number(cel::OuterGeometry(MainWin).x()) + "\r\n"));
+            QVERIFY(text.contains("\r\neditor_height=" + QByteArray::number(cel::OuterGeometry(EditWin).height()) + "\r\n"));
+            QVERIFY(text.contains("\r\nmemory_height=" + QByteArray::number(cel::OuterGeometry(MemoryWin).height()) + "\r\n"));
             QVERIFY(text.contains("\r\nfontsize=10\r\nfontname=Courier New\r\n"));
             QVERIFY(text.contains("[Recent]\r\n1=\r\n2=\r\n3=\r\n4=\r\n5=\r\n\r\n"));
             QVERIFY(text.endsWith("\r\n\r\n") && !text.contains("\n\n"));
@@ -209,14 +210,11 @@ private slots:
         WriteAll(Path, EveryKey);
         TWindows windows(Path);
         QVERIFY(!MainWin->MenuFlat->isChecked());
-        QCOMPARE(MainWin->pos(), QPoint(10, 20));
-        // Positions are the outer corners, sizes the client sizes.
-        QCOMPARE(EditWin->pos(), QPoint(30, 40));
-        QCOMPARE(EditWin->size(), QSize(500, 300));
-        QCOMPARE(OutputWin->pos(), QPoint(31, 341));
-        QCOMPARE(OutputWin->size(), QSize(501, 201));
-        QCOMPARE(MemoryWin->pos(), QPoint(532, 42));
-        QCOMPARE(MemoryWin->size(), QSize(208, 402));
+        // Positions and sizes are those of the outer frames.
+        QCOMPARE(cel::OuterGeometry(MainWin).topLeft(), QPoint(10, 20));
+        QCOMPARE(cel::OuterGeometry(EditWin), QRect(30, 40, 500, 300));
+        QCOMPARE(cel::OuterGeometry(OutputWin), QRect(31, 341, 501, 201));
+        QCOMPARE(cel::OuterGeometry(MemoryWin), QRect(532, 42, 208, 402));
         QVERIFY(MainWin->SizeToggle);
         QCOMPARE(MainWin->TextColor, 0x00FF00u);
         QCOMPARE(MainWin->BackgroundColor, 0x202020u);
@@ -252,8 +250,8 @@ private slots:
             QVERIFY(Trigger("MenuEnableComments"));
             MainWin->WatchDelay = 0;
             MainWin->OutputBufferSize = 255;
-            EditWin->move(33, 44);
-            MemoryWin->resize(208, 333);
+            cel::MoveOuter(EditWin, QPoint(33, 44));
+            MemoryWin->resize(MemoryWin->width(), 333 - (cel::OuterGeometry(MemoryWin).height() - MemoryWin->height()));
             MainWin->AddRecent(QStringLiteral("/tmp/third.b"));
             QVERIFY(MainWin->close());
         }
@@ -274,8 +272,31 @@ private slots:
         TWindows windows(Path);
         QVERIFY(MainWin->Menu8Bit->isChecked());
         QCOMPARE(MainWin->WatchDelay, 0);
-        QCOMPARE(EditWin->pos(), QPoint(33, 44));
-        QCOMPARE(MemoryWin->height(), 333);
+        QCOMPARE(cel::OuterGeometry(EditWin).topLeft(), QPoint(33, 44));
+        QCOMPARE(cel::OuterGeometry(MemoryWin).height(), 333);
+    }
+
+    // A recent path whose bytes are not valid UTF-8 (a Latin-1 file name) is written back with
+    // its own bytes, also after it moved down the list.
+    void recentPathBytesRoundTrip() {
+        QByteArray text = EveryKey;
+        text.replace("2=/tmp/salt&pepper.b", "2=/tmp/caf\xe9 \xff.b");
+        WriteAll(Path, text);
+        {
+            TWindows windows(Path);
+            QVERIFY(MainWin->MenuRecent[1]->isVisible());
+            QVERIFY(MainWin->close());
+        }
+        QCOMPARE(Lines(ReadAll(Path)), Lines(text));
+        {
+            TWindows windows(Path);
+            MainWin->AddRecent(QStringLiteral("/tmp/new.b"));
+            windows.Dialogs.Expect(QStringLiteral(" does not exist."));
+            MainWin->MenuRecentClick(2);  // missing: reported, and moved to the top
+            QVERIFY(MainWin->close());
+            QVERIFY(windows.Dialogs.Unexpected.isEmpty());
+        }
+        QVERIFY(ReadAll(Path).contains("[Recent]\r\n1=/tmp/caf\xe9 \xff.b\r\n2=/tmp/first.b\r\n3=/tmp/new.b\r\n"));
     }
 
     void rangesOfTheInterpreterValues_data() {
@@ -307,15 +328,15 @@ private slots:
             WriteAll(Path, WithValue("main_x", "-1000000"));
             TWindows windows(Path);
             // No saved layout: computed, with the editor below the main window.
-            QVERIFY(EditWin->pos() != QPoint(30, 40));
-            QCOMPARE(MemoryWin->x(), EditWin->x() + EditWin->width());
+            QVERIFY(cel::OuterGeometry(EditWin).topLeft() != QPoint(30, 40));
+            QCOMPARE(cel::OuterGeometry(MemoryWin).x(), cel::OuterGeometry(EditWin).right() + 1);
             QCOMPARE(MainWin->SizeToggle, false);  // read as 1, then switched by the layout
         }
         {
             WriteAll(Path, WithValue("main_x", "-999999"));
             TWindows windows(Path);
-            QCOMPARE(EditWin->pos(), QPoint(30, 40));
-            QCOMPARE(MainWin->x(), -999999);
+            QCOMPARE(cel::OuterGeometry(EditWin).topLeft(), QPoint(30, 40));
+            QCOMPARE(cel::OuterGeometry(MainWin).x(), -999999);
             QCOMPARE(MainWin->SizeToggle, true);
         }
     }

@@ -4,6 +4,7 @@
 #include "gui_support.h"
 
 #include "cel_EditWin.h"
+#include "cel_Frame.h"
 #include "cel_Main.h"
 #include "cel_MemoryWin.h"
 #include "cel_OutputWin.h"
@@ -12,6 +13,9 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
 
 #include <cmath>
 
@@ -21,35 +25,27 @@ namespace {
 
 QRect WorkArea() { return QGuiApplication::primaryScreen()->availableGeometry(); }
 
-// Checks the computed layout for the given height ratio.
+// Checks the computed layout for the given height ratio: the outer frames tile the work area.
 bool CheckComputedLayout(float factor, QString& why) {
     const QRect work = WorkArea();
-    const QRect main = MainWin->frameGeometry();
+    const QRect main = cel::OuterGeometry(MainWin);
     const int editorTop = work.top() + main.height();
     const int editorWidth = work.width() - 208;
     const int editorHeight =
         static_cast<int>(std::nearbyint(static_cast<float>(work.height() - editorTop) * factor));
     const int outputHeight = work.height() - main.height() - editorHeight;
-    auto fail = [&why](const QString& text) {
-        why = text;
+    const auto check = [&why](const char* name, QWidget* window, const QRect& expected) {
+        const QRect outer = cel::OuterGeometry(window);
+        if (outer == expected) return true;
+        why = QStringLiteral("%1 at %2,%3 %4x%5, expected %6,%7 %8x%9")
+                  .arg(QLatin1String(name)).arg(outer.x()).arg(outer.y()).arg(outer.width()).arg(outer.height())
+                  .arg(expected.x()).arg(expected.y()).arg(expected.width()).arg(expected.height());
         return false;
     };
-    if (main.topLeft() != QPoint(work.width() / 2 - main.width() / 2, work.top()))
-        return fail(QStringLiteral("main window at %1,%2").arg(main.x()).arg(main.y()));
-    if (EditWin->pos() != QPoint(work.left(), editorTop) ||
-        EditWin->size() != QSize(editorWidth, editorHeight))
-        return fail(QStringLiteral("editor %1,%2 %3x%4 (expected %5,%6 %7x%8)")
-                        .arg(EditWin->x()).arg(EditWin->y()).arg(EditWin->width()).arg(EditWin->height())
-                        .arg(work.left()).arg(editorTop).arg(editorWidth).arg(editorHeight));
-    if (OutputWin->pos() != QPoint(work.left(), editorTop + editorHeight) ||
-        OutputWin->size() != QSize(editorWidth, outputHeight))
-        return fail(QStringLiteral("output %1,%2 %3x%4")
-                        .arg(OutputWin->x()).arg(OutputWin->y()).arg(OutputWin->width()).arg(OutputWin->height()));
-    if (MemoryWin->pos() != QPoint(work.left() + editorWidth, editorTop) ||
-        MemoryWin->size() != QSize(208, editorHeight + outputHeight))
-        return fail(QStringLiteral("memory %1,%2 %3x%4")
-                        .arg(MemoryWin->x()).arg(MemoryWin->y()).arg(MemoryWin->width()).arg(MemoryWin->height()));
-    return true;
+    return check("main window", MainWin, QRect(QPoint(work.width() / 2 - main.width() / 2, work.top()), main.size())) &&
+           check("editor", EditWin, QRect(work.left(), editorTop, editorWidth, editorHeight)) &&
+           check("output", OutputWin, QRect(work.left(), editorTop + editorHeight, editorWidth, outputHeight)) &&
+           check("memory", MemoryWin, QRect(work.left() + editorWidth, editorTop, 208, editorHeight + outputHeight));
 }
 
 // Makes the main window the active one (the offscreen platform does not activate it on request).
@@ -109,13 +105,11 @@ private slots:
         MainWin->SavedOutputWidth = 330, MainWin->SavedOutputHeight = 150;
         MainWin->SavedMemoryX = 400, MainWin->SavedMemoryY = 70, MainWin->SavedMemoryHeight = 250;
         MainWin->MenuWinSizeClick();
-        QCOMPARE(MainWin->pos(), QPoint(-999999, 7));
-        QCOMPARE(EditWin->pos(), QPoint(10, 60));  // the outer corner
-        QCOMPARE(EditWin->size(), QSize(300, 200));
-        QCOMPARE(OutputWin->pos(), QPoint(20, 280));
-        QCOMPARE(OutputWin->size(), QSize(330, 150));
-        QCOMPARE(MemoryWin->pos(), QPoint(400, 70));
-        QCOMPARE(MemoryWin->size(), QSize(208, 250));
+        // Saved values are the outer frames.
+        QCOMPARE(cel::OuterGeometry(MainWin).topLeft(), QPoint(-999999, 7));
+        QCOMPARE(cel::OuterGeometry(EditWin), QRect(10, 60, 300, 200));
+        QCOMPARE(cel::OuterGeometry(OutputWin), QRect(20, 280, 330, 150));
+        QCOMPARE(cel::OuterGeometry(MemoryWin), QRect(400, 70, 208, 250));
         QVERIFY(!MainWin->SizeToggle);  // left as it was
         QVERIFY(!MainWin->FirstLayout);
         // From now on the layout is computed.
@@ -130,6 +124,38 @@ private slots:
         MainWin->MenuWinSizeClick();
         QVERIFY2(CheckComputedLayout(0.66f, why), qPrintable(why));
         QVERIFY(MainWin->SizeToggle);
+    }
+
+    // Closing the main window ends the application's event loop, unless the close sequence
+    // refuses; a refusal leaves every window as it was.
+    void closingTheMainWindowEndsTheEventLoop() {
+        const auto closeInLoop = [] {
+            QEventLoop loop;
+            QTimer::singleShot(0, MainWin, [] { MainWin->close(); });
+            QTimer::singleShot(1000, &loop, [&loop] { loop.exit(99); });
+            return loop.exec();
+        };
+        EditWin->SetText("+");
+        MainWin->CurrentDocument()->Modified = true;
+        Windows->Dialogs.Expect(QStringLiteral("has changed"), cel::TDialogs::TAnswer::Cancel);
+        QCOMPARE(closeInLoop(), 99);
+        for (QWidget* w : {static_cast<QWidget*>(MainWin), static_cast<QWidget*>(EditWin),
+                           static_cast<QWidget*>(OutputWin), static_cast<QWidget*>(MemoryWin)})
+            QVERIFY(w->isVisible());
+        Windows->Dialogs.Expect(QStringLiteral("has changed"), cel::TDialogs::TAnswer::No);
+        QCOMPARE(closeInLoop(), 0);
+    }
+
+    // "Minimize" takes the whole application down; restoring the main window or any work window
+    // brings all of them back.
+    void minimizeAndRestoreTheWholeApplication() {
+        QWidget* windows[] = {MainWin, EditWin, OutputWin, MemoryWin};
+        for (QWidget* restored : {static_cast<QWidget*>(MainWin), static_cast<QWidget*>(OutputWin)}) {
+            QVERIFY(Trigger("MenuMinimize"));
+            QTRY_VERIFY(std::all_of(std::begin(windows), std::end(windows), [](QWidget* w) { return w->isMinimized(); }));
+            restored->showNormal();
+            QTRY_VERIFY(std::none_of(std::begin(windows), std::end(windows), [](QWidget* w) { return w->isMinimized(); }));
+        }
     }
 
     void toggleFromOutputPrefersMemoryThenEditor() {

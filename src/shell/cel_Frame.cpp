@@ -1,0 +1,53 @@
+#include "cel_Frame.h"
+
+#include <QWidget>
+
+namespace cel {
+
+namespace {
+
+// The frames last seen on framed windows, by kind.
+QMargins LastResizable;
+QMargins LastFixed;
+
+bool Resizable(const QWidget* window) { return window->minimumSize() != window->maximumSize(); }
+
+QMargins OwnMargins(const QWidget* window) {
+    const QRect outer = window->frameGeometry();
+    const QRect inner = window->geometry();
+    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                    outer.bottom() - inner.bottom());
+}
+
+}  // namespace
+
+bool FrameKnown(const QWidget* window) {
+    if (!window->isVisible()) return false;
+    // A window manager frames a window shortly after it is mapped; until then Qt reports the
+    // client rectangle as the frame.
+    return !OwnMargins(window).isNull();
+}
+
+QMargins FrameMargins(const QWidget* window) {
+    if (FrameKnown(window)) {
+        const QMargins own = OwnMargins(window);
+        (Resizable(window) ? LastResizable : LastFixed) = own;
+        return own;
+    }
+    return Resizable(window) ? LastResizable : LastFixed;
+}
+
+QRect OuterGeometry(const QWidget* window) { return window->geometry().marginsAdded(FrameMargins(window)); }
+
+QSize OuterSize(const QWidget* window) { return OuterGeometry(window).size(); }
+
+void SetOuterGeometry(QWidget* window, const QRect& outer) {
+    window->setGeometry(outer.marginsRemoved(FrameMargins(window)));
+}
+
+void MoveOuter(QWidget* window, const QPoint& topLeft) {
+    const QMargins m = FrameMargins(window);
+    window->setGeometry(QRect(topLeft + QPoint(m.left(), m.top()), window->size()));
+}
+
+}  // namespace cel

@@ -1,0 +1,215 @@
+#!/usr/bin/env bash
+# Drives the real IDE from outside, as a user does, on a virtual screen under a window manager
+# (Xvfb and openbox): the window arrangement, a run that reads a typed line, File > Exit, the
+# restored arrangement and Alt+F4 with a modified document.
+#   desktop_session.sh CELLWRIGHT_EXECUTABLE [bare]
+# With "bare" the same session runs on the X server without a window manager: no frames, and
+# Alt+F4 reaches the program as a key.
+# Exits 77 (skipped) when the X tools are missing, except under CI, where that fails.
+set -euo pipefail
+
+exe="$1"
+bare="${2:-}"
+for tool in Xvfb openbox xdotool xprop xwininfo xclip; do
+  if ! command -v "$tool" > /dev/null; then
+    echo "desktop test: $tool is missing (scripts/setup.sh installs it)"
+    [ "${CI:-}" = "true" ] && exit 1
+    exit 77
+  fi
+done
+
+scratch="$(mktemp -d)"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
+  wait 2> /dev/null || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*"
+  exit 1
+}
+
+# Polls a command for up to $1 tenths of a second.
+until_true() {
+  local tenths="$1"
+  shift
+  for ((i = 0; i < tenths; i++)); do
+    if "$@"; then return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# A copy of the executable in a scratch folder: it keeps its settings file beside it.
+cp "$exe" "$scratch/cellwright"
+
+Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3> "$scratch/display" 2> /dev/null &
+pids+=($!)
+until_true 100 test -s "$scratch/display" || fail "Xvfb did not start"
+export DISPLAY=":$(head -n 1 "$scratch/display")"
+if [ -z "$bare" ]; then
+  openbox --sm-disable > /dev/null 2>&1 &
+  pids+=($!)
+  until_true 100 sh -c 'xprop -root _NET_WORKAREA | grep -q =' || fail "openbox did not start"
+  read -r _ _ work_w work_h < <(xprop -root _NET_WORKAREA | sed 's/.*= //; s/,//g' | cut -d' ' -f1-4)
+else
+  until_true 100 sh -c 'xwininfo -root > /dev/null 2>&1' || fail "Xvfb did not start"
+  work_w=1600 work_h=1000
+fi
+
+app=""
+start_app() {
+  (cd "$scratch" && exec ./cellwright > "$scratch/cellwright.log" 2>&1) &
+  app=$!
+  pids+=("$app")
+}
+
+# The id of the visible window whose name matches the pattern, once it exists.
+find_window() {
+  local id=""
+  for ((i = 0; i < 100; i++)); do
+    id="$(xdotool search --onlyvisible --name "$1" 2> /dev/null | head -n 1 || true)"
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+# The outer frame of a window, "x y width height": its client grown by the frame extents.
+outer_frame() {
+  local l=0 r=0 t=0 b=0 ax ay w h
+  read -r l r t b < <(xprop -id "$1" _NET_FRAME_EXTENTS | sed -n 's/.*= //p' | tr -d ',') || true
+  read -r ax ay w h < <(xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4}
+    /^  Width:/{w=$2} /^  Height:/{h=$2} END{print x, y, w, h}')
+  echo "$((ax - ${l:-0})) $((ay - ${t:-0})) $((w + ${l:-0} + ${r:-0})) $((h + ${t:-0} + ${b:-0}))"
+}
+
+main_id="" editor_id="" output_id="" memory_id=""
+find_windows() {
+  main_id="$(find_window '^Cellwright 1\.4\.7$')" || fail "no main window"
+  editor_id="$(find_window '^Source Editor')" || fail "no editor window"
+  output_id="$(find_window '^Output$')" || fail "no output window"
+  memory_id="$(find_window '^Memory$')" || fail "no memory window"
+}
+
+frames() {
+  for id in "$main_id" "$editor_id" "$output_id" "$memory_id"; do outer_frame "$id"; done
+}
+
+# Waits until the frames stay the same for half a second (the windows are placed again once
+# the window manager has framed them), then prints them.
+settled_frames() {
+  local last="" now
+  for ((i = 0; i < 50; i++)); do
+    now="$(frames)"
+    if [ "$now" = "$last" ]; then
+      echo "$now"
+      return 0
+    fi
+    last="$now"
+    sleep 0.5
+  done
+  fail "the windows did not settle"
+}
+
+# The four frames lie inside the work area and do not overlap; the editor has the given share
+# of the height below the main window.
+check_layout() {
+  local label="$1" factor="$2" layout="$3"
+  echo "$label:"
+  echo "$layout" | paste -d' ' <(printf 'main\neditor\noutput\nmemory\n') - | sed 's/^/  /'
+  echo "$layout" | awk -v W="$work_w" -v H="$work_h" -v f="$factor" -v label="$label" '
+    { x[NR]=$1; y[NR]=$2; w[NR]=$3; h[NR]=$4
+      if ($1 < 0 || $2 < 0 || $1 + $3 > W || $2 + $4 > H) { print label ": window " NR " leaves the screen"; bad=1 } }
+    END {
+      for (i = 1; i <= 4; i++) for (j = i + 1; j <= 4; j++)
+        if (x[i] < x[j] + w[j] && x[j] < x[i] + w[i] && y[i] < y[j] + h[j] && y[j] < y[i] + h[i]) {
+          print label ": windows " i " and " j " overlap"; bad=1 }
+      want = int((H - (y[1] + h[1])) * f + 0.5)
+      if (f > 0 && (h[2] - want > 1 || want - h[2] > 1)) { print label ": editor height " h[2] ", expected " want; bad=1 }
+      if (y[2] != y[1] + h[1] || y[3] != y[2] + h[2] || y[3] + h[3] != H || x[4] + w[4] != W) {
+        print label ": the windows do not tile the work area"; bad=1 }
+      exit bad }' || fail "$label"
+}
+
+# Without a window manager nobody activates windows: the focus is given directly.
+activate() {
+  if [ -z "$bare" ]; then xdotool windowactivate --sync "$1"; else xdotool windowraise "$1" windowfocus --sync "$1"; fi
+}
+active_window() {
+  if [ -z "$bare" ]; then xdotool getactivewindow; else xdotool getwindowfocus; fi
+}
+
+key_to() {
+  activate "$1" > /dev/null 2>&1 || true
+  shift
+  xdotool key --clearmodifiers "$@"
+}
+
+# Answers the message box "Cellwright" with a key.
+answer_box() {
+  local box
+  box="$(find_window '^Cellwright$')" || fail "no message box appeared"
+  key_to "$box" "$1"
+}
+
+ended_within() {
+  until_true "$(($1 * 10))" sh -c "! kill -0 $app 2> /dev/null"
+}
+
+# ---- First start: the computed arrangement, F2, a run with typed input, File > Exit ----
+start_app
+find_windows
+check_layout "first start" 0.66 "$(settled_frames)"
+key_to "$main_id" F2
+check_layout "after F2" 0.33 "$(settled_frames)"
+key_to "$main_id" F2
+check_layout "after F2 again" 0.66 "$(settled_frames)"
+
+# A program that echoes the typed line up to its line break.
+activate "$editor_id"
+xdotool type --delay 10 ',----------[++++++++++.,----------]'
+key_to "$editor_id" F9
+export -f active_window
+export bare
+until_true 100 bash -c "[ \"\$(active_window)\" = $output_id ]" || fail "the input panel did not get the focus"
+xdotool type --delay 10 'Hello, desktop'
+xdotool key Return
+# The output window shows the echo of the typed line, then what the program printed.
+expected="$(printf 'Hello, desktop\nHello, desktop')"
+copied=""
+for ((i = 0; i < 50; i++)); do
+  key_to "$output_id" ctrl+a ctrl+c
+  copied="$(xclip -o -selection clipboard 2> /dev/null || true)"
+  [ "$copied" = "$expected" ] && break
+  sleep 0.1
+done
+[ "$copied" = "$expected" ] || fail "the output window holds '$copied'"
+echo "run: the output window shows the echo and the program's output"
+
+first="$(settled_frames)"
+activate "$main_id"
+xdotool key --clearmodifiers alt+f
+sleep 0.3
+xdotool key x
+answer_box n  # the typed program is not saved
+ended_within 5 || fail "File > Exit did not end the program within 5 seconds"
+grep -q '^main_x=' "$scratch/cellwr.ini" || fail "cellwr.ini was not written"
+echo "File > Exit: ended, cellwr.ini written"
+
+# ---- Second start: the restored arrangement, Alt+F4 with a modified document ----
+start_app
+find_windows
+second="$(settled_frames)"
+[ "$second" = "$first" ] || fail "the restored frames differ: $(echo $second) against $(echo $first)"
+check_layout "restored" 0 "$second"
+activate "$editor_id"
+xdotool type '+'
+key_to "$main_id" alt+F4
+answer_box n
+ended_within 5 || fail "Alt+F4 did not end the program within 5 seconds"
+echo "Alt+F4: ended"
+echo "PASS"
