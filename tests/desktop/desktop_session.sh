@@ -190,6 +190,21 @@ done
 [ "$copied" = "$expected" ] || fail "the output window holds '$copied'"
 echo "run: the output window shows the echo and the program's output"
 
+# Closing the modified document asks about saving; after Cancel the keys go where they went.
+key_to "$editor_id" ctrl+F4
+answer_box Escape
+sleep 0.3
+xdotool type --delay 10 '>>'
+copied=""
+for ((i = 0; i < 50; i++)); do
+  key_to "$editor_id" ctrl+a ctrl+c
+  copied="$(xclip -o -selection clipboard 2> /dev/null || true)"
+  [[ "$copied" == *">>"* ]] && break
+  sleep 0.1
+done
+[[ "$copied" == *">>"* ]] || fail "keys typed after the save question were lost: the editor holds '$copied'"
+echo "save question: the editor kept the focus"
+
 first="$(settled_frames)"
 activate "$main_id"
 xdotool key --clearmodifiers alt+f

@@ -44,7 +44,8 @@ QStringList TScriptedDialogs::OpenFileNames(QWidget*, const QString&, const QStr
     return answer;
 }
 
-QString TScriptedDialogs::SaveFileName(QWidget*, const QString&, const QString&, const QString&, const QString&) {
+QString TScriptedDialogs::SaveFileName(QWidget*, const QString&, const QString& dir, const QString&, const QString&) {
+    SaveDirs << dir;
     if (SaveAnswers.empty()) {
         Unexpected << QStringLiteral("save dialog");
         return {};

@@ -40,6 +40,7 @@ public:
     std::deque<TExpected> Messages;
     std::deque<QStringList> OpenAnswers;
     std::deque<QString> SaveAnswers;
+    QStringList SaveDirs;   // the folder (or file) each save dialog opened on
     QStringList Shown;      // every message text, in order
     QStringList Unexpected; // texts of boxes no answer was queued for
 

@@ -389,6 +389,8 @@ private slots:
         QVERIFY(Windows->Dialogs.Messages.empty());
         QCOMPARE(ReadAll(other), QByteArray("+-"));
         QCOMPARE(MainWin->CurrentDocument()->FileName, other);
+        // The second dialog opened where the user was, on the name that failed.
+        QCOMPARE(Windows->Dialogs.SaveDirs.last(), blocked);
     }
 
     void failedSaveKeepsTheOldFile() {
