@@ -34,6 +34,7 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <QScreen>
+#include <QSessionManager>
 #include <QThread>
 #include <QToolBar>
 #include <Qsci/qsciscintilla.h>
@@ -90,6 +91,11 @@ TMainWin::TMainWin() {
     setFixedHeight(menuBar()->sizeHint().height() + ToolBar->sizeHint().height());
 
     qApp->installEventFilter(this);
+    // Logging out of the desktop: the close sequence runs as for Exit, and a refusal (a running
+    // program, Cancel at a save question) cancels the logout.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+        if (!EndSession(manager.allowsInteraction())) manager.cancel();
+    });
 }
 
 TMainWin::~TMainWin() {
@@ -1172,7 +1178,22 @@ bool TMainWin::FormCloseQuery() {
     return QuerySaveAll();
 }
 
+bool TMainWin::EndSession(bool mayAsk) {
+    if (SessionEnded) return true;
+    // Without leave to ask, nothing can be offered for saving; the settings are written all the same.
+    if (mayAsk && !FormCloseQuery()) return false;
+    FormClose();
+    SessionEnded = true;
+    return true;
+}
+
 void TMainWin::closeEvent(QCloseEvent* event) {
+    // The desktop session that is ending has had its questions answered already.
+    if (SessionEnded) {
+        event->accept();
+        QCoreApplication::exit(0);
+        return;
+    }
     if (!FormCloseQuery()) {
         event->ignore();
         return;

@@ -124,6 +124,10 @@ public:
     // True when the previous run's engine has finished presenting its end (waits for it,
     // serving its hand-offs, when it is about to).
     bool EngineIdle();
+    // The end of the desktop session: the close sequence (its questions only when the session
+    // manager allows them), then the settings. False when the user refused; the program then
+    // stays as it was.
+    bool EndSession(bool mayAsk);
     // True while the window arrangement waits for the window manager's frames to place the
     // windows again.
     bool LayoutSettling() const { return LayoutCheck.isActive(); }
@@ -235,7 +239,8 @@ private:
     std::vector<QAction*> ShortcutItems;
     bool ShortcutTaken = false;
     bool StartingRun = false;
-    bool Resetting = false;  // Program Reset waits for the engine to end
+    bool Resetting = false;
+    bool SessionEnded = false;  // Program Reset waits for the engine to end
     QStringList RecentCaptionsForTests;
 };
 

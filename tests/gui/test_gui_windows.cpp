@@ -5,6 +5,7 @@
 
 #include "cel_EditWin.h"
 #include "cel_Frame.h"
+#include "cel_Settings.h"
 #include "cel_Main.h"
 #include "cel_MemoryWin.h"
 #include "cel_OutputWin.h"
@@ -144,6 +145,24 @@ private slots:
             QVERIFY(w->isVisible());
         Windows->Dialogs.Expect(QStringLiteral("has changed"), cel::TDialogs::TAnswer::No);
         QCOMPARE(closeInLoop(), 0);
+    }
+
+    // Logging out runs the same close sequence: Cancel keeps the program as it was, No lets the
+    // session end with the settings written, and the close that follows asks nothing more.
+    void endOfTheDesktopSessionAsksLikeExit() {
+        const QString ini = cel::SettingsPath();
+        QFile::remove(ini);
+        EditWin->SetText("+");
+        MainWin->CurrentDocument()->Modified = true;
+        Windows->Dialogs.Expect(QStringLiteral("has changed"), cel::TDialogs::TAnswer::Cancel);
+        QVERIFY(!MainWin->EndSession(true));
+        QVERIFY(!QFile::exists(ini));
+        QVERIFY(MainWin->isVisible() && EditWin->isVisible());
+        Windows->Dialogs.Expect(QStringLiteral("has changed"), cel::TDialogs::TAnswer::No);
+        QVERIFY(MainWin->EndSession(true));
+        QVERIFY(QFile::exists(ini));
+        QVERIFY(MainWin->close());
+        QVERIFY(Windows->Dialogs.Messages.empty());
     }
 
     // "Minimize" takes the whole application down; restoring the main window or any work window
