@@ -4,6 +4,8 @@
 #include "cel_MemoryWin.h"
 #include "cel_OutputWin.h"
 
+#include <Qsci/qscicommand.h>
+#include <Qsci/qscicommandset.h>
 #include <Qsci/qsciscintilla.h>
 
 #include <QCloseEvent>
@@ -12,9 +14,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QScrollBar>
-#include <QTabBar>
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -30,6 +30,9 @@ namespace {
 using Sci = QsciScintillaBase;
 
 constexpr int StatusHeight = 19;
+// Room around the gutter's numbers, beyond their own width: Scintilla keeps 3 pixels on the
+// right, the rest stays free on the left.
+constexpr int GutterPadding = 10;
 constexpr int PanelWidths[5] = {100, 100, 128, 160, 100};
 
 // Colours are held as 24-bit integers with red in the low byte.
@@ -78,14 +81,8 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
     setMinimumSize(128, 128);
     resize(332, 201);
 
-    Tabs = new QTabBar(this);
+    Tabs = new TTabRows(this);
     Tabs->setObjectName(QStringLiteral("Tabs"));
-    Tabs->setExpanding(false);
-    // QTabBar cannot wrap its tabs onto further rows; scroll buttons keep every tab reachable
-    // without forcing the window wider than its minimum.
-    Tabs->setUsesScrollButtons(true);
-    Tabs->setElideMode(Qt::ElideNone);
-    Tabs->setAttribute(Qt::WA_Hover);
 
     Editor = new QsciScintilla(this);
     Editor->setObjectName(QStringLiteral("Editor"));
@@ -104,6 +101,13 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
     Editor->setMarginWidth(1, 0);
     Editor->setMarginWidth(2, 0);
     Editor->setMarginType(0, QsciScintilla::NumberMargin);
+    // Home and Shift+Home go to column 1, not first to the line's first non-blank character.
+    QsciCommandSet* commands = Editor->standardCommands();
+    for (const auto command : {QsciCommand::VCHome, QsciCommand::VCHomeExtend, QsciCommand::VCHomeRectExtend})
+        commands->find(command)->setKey(0);
+    commands->find(QsciCommand::Home)->setKey(Qt::Key_Home);
+    commands->find(QsciCommand::HomeExtend)->setKey((Qt::SHIFT | Qt::Key_Home).toCombined());
+    commands->find(QsciCommand::HomeRectExtend)->setKey((Qt::ALT | Qt::SHIFT | Qt::Key_Home).toCombined());
     SetEditorFont(QStringLiteral("Courier New"), 10);
 
     Status = new QWidget(this);
@@ -129,7 +133,8 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
     layout->addWidget(Editor, 1);
     layout->addWidget(Status);
 
-    Tabs->installEventFilter(this);
+    Tabs->OnChanging = [this] { return TabsChanging(); };
+    Tabs->OnChange = [this] { TabsChange(); };
     Editor->installEventFilter(this);
     Editor->viewport()->installEventFilter(this);
     // Moving over the text or the status bar removes the memory window's hover frame.
@@ -137,6 +142,8 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
     Status->setMouseTracking(true);
     Status->installEventFilter(this);
     connect(Editor, &QsciScintilla::textChanged, this, [this] { EditorChange(); });
+    connect(Editor, &QsciScintilla::linesChanged, this, [this] { UpdateGutterWidth(); });
+    connect(Editor, &QsciScintillaBase::SCN_ZOOM, this, [this] { UpdateGutterWidth(); });
     connect(Editor, &QsciScintilla::cursorPositionChanged, this, [this] { UpdateStatus(); });
     connect(Editor, &QsciScintilla::selectionChanged, this, [this] { UpdateStatus(); });
     connect(Editor, &QsciScintillaBase::SCN_UPDATEUI, this, [this] { UpdateStatus(); });
@@ -173,7 +180,8 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
 TEditWin::~TEditWin() {
     Editor->disconnect(this);
     Editor->verticalScrollBar()->disconnect(this);
-    Tabs->removeEventFilter(this);
+    Tabs->OnChanging = nullptr;
+    Tabs->OnChange = nullptr;
     Editor->removeEventFilter(this);
     Editor->viewport()->removeEventFilter(this);
     if (EditWin == this) EditWin = nullptr;
@@ -284,14 +292,6 @@ QString TEditWin::TabCaption(int index) const {
     QString caption = Tabs->tabText(index);
     caption.replace(QStringLiteral("&&"), QStringLiteral("&"));
     return caption;
-}
-
-// Moves to another tab the way a user's choice does: store, switch, load.
-void TEditWin::SelectTabByUser(int index) {
-    if (index < 0 || index >= Tabs->count() || index == Tabs->currentIndex()) return;
-    if (!TabsChanging()) return;
-    Tabs->setCurrentIndex(index);
-    TabsChange();
 }
 
 // ---- The editing control ----
@@ -405,12 +405,18 @@ void TEditWin::ApplyMargins() {
     Editor->setMarginsBackgroundColor(palette().color(QPalette::Window));
     Editor->setMarginsForegroundColor(palette().color(QPalette::WindowText));
     Editor->setMarginLineNumbers(0, GutterVisible);
-    if (GutterVisible) {
-        const long digits = Editor->SendScintilla(Sci::SCI_TEXTWIDTH, Sci::STYLE_LINENUMBER, "00");
-        Editor->setMarginWidth(0, int(digits) + 8);
-    } else {
+    UpdateGutterWidth();
+}
+
+void TEditWin::UpdateGutterWidth() {
+    if (!GutterVisible) {
         Editor->setMarginWidth(0, 0);
+        return;
     }
+    const long lines = Editor->SendScintilla(Sci::SCI_GETLINECOUNT);
+    const QByteArray widest(std::max<qsizetype>(QByteArray::number(qlonglong(lines)).size(), 2), '9');
+    const long width = Editor->SendScintilla(Sci::SCI_TEXTWIDTH, Sci::STYLE_LINENUMBER, widest.constData());
+    if (Editor->marginWidth(0) != int(width) + GutterPadding) Editor->setMarginWidth(0, int(width) + GutterPadding);
 }
 
 // ---- Notifications ----
@@ -480,35 +486,7 @@ void TEditWin::EnhancedEnd(bool extend) {
     Editor->SendScintilla(Sci::SCI_SCROLLCARET);
 }
 
-bool TEditWin::TabsEvent(QEvent* event) {
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonDblClick: {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() != Qt::LeftButton) return false;
-        const int index = Tabs->tabAt(mouse->position().toPoint());
-        if (index < 0 || index == Tabs->currentIndex()) return false;
-        SelectTabByUser(index);
-        return true;
-    }
-    case QEvent::Wheel:
-        // The tab bar does not scroll through the tabs: the wheel belongs to the memory window.
-        if (MemoryWin && MemoryWin->isVisible()) MemoryWin->ForwardWheel(static_cast<QWheelEvent*>(event));
-        return true;
-    case QEvent::KeyPress: {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() != Qt::Key_Left && key->key() != Qt::Key_Right) return false;
-        const bool back = (key->key() == Qt::Key_Left) != isRightToLeft();
-        SelectTabByUser(Tabs->currentIndex() + (back ? -1 : 1));
-        return true;
-    }
-    default:
-        return false;
-    }
-}
-
 bool TEditWin::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Tabs) return TabsEvent(event);
     if (event->type() == QEvent::MouseMove && (watched == Editor->viewport() || watched == Status) && MemoryWin)
         MemoryWin->EraseHover();
     if ((watched == Editor || watched == Editor->viewport()) && event->type() == QEvent::KeyPress) {

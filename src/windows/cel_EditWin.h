@@ -2,11 +2,12 @@
 // selected document, and a status bar of five panels.
 #pragma once
 
+#include "cel_TabRows.h"
+
 #include <QByteArray>
 #include <QWidget>
 
 class QLabel;
-class QTabBar;
 class QsciScintilla;
 class TContent;
 
@@ -16,7 +17,7 @@ public:
     explicit TEditWin(QWidget* parent = nullptr);
     ~TEditWin() override;
 
-    QTabBar* Tabs = nullptr;
+    TTabRows* Tabs = nullptr;
     QsciScintilla* Editor = nullptr;
     QWidget* Status = nullptr;      // the status bar, height 19
     QLabel* Panels[5] = {};         // its five panels
@@ -83,14 +84,12 @@ private:
     void EditorChange();
     // Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+F5, Ctrl+F6: previous or next tab, wrapping around.
     bool EditorKeyDown(int key, Qt::KeyboardModifiers modifiers);
-    // Store, switch and load, as when the user picks the tab; refused while a program exists.
-    void SelectTabByUser(int index);
-    // The tab bar changes tabs only through SelectTabByUser (mouse, wheel, arrow keys).
-    bool TabsEvent(QEvent* event);
     bool SmartTab();
     void EnhancedEnd(bool extend);
     // Gutter font, colours and width.
     void ApplyMargins();
+    // Gutter width for the digits of the line count (at least two) and a margin; 0 when hidden.
+    void UpdateGutterWidth();
     bool Loading = false;  // the program is replacing the text
     int EdgeColumn = 80;
     bool GutterVisible = true;

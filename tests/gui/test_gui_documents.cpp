@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTabBar>
 #include <QTemporaryDir>
 #include <Qsci/qsciscintilla.h>
 
@@ -189,6 +188,82 @@ private slots:
         QCOMPARE(CurrentTab(), 2);
         QVERIFY(!MainWin->Documents[1]->Modified);
         QVERIFY(!MainWin->Documents[2]->Modified);
+    }
+
+    void tabsWrapOntoRowsInANarrowWindow() {
+        TTabRows* tabs = EditWin->Tabs;
+        EditWin->resize(1600, 400);
+        QCoreApplication::processEvents();
+        const int oneRow = tabs->height();
+        QCOMPARE(tabs->rowCount(), 1);
+        // Long names, and one wider than the window itself.
+        for (int i = 1; i <= 10; ++i) {
+            QVERIFY(Trigger("MenuNew"));
+            const QString name = i == 7 ? QString(60, QLatin1Char('w')) : QStringLiteral("long_name_%1").arg(i);
+            EditWin->NameTab(Dir->filePath(name + QStringLiteral(".b")), i);
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(tabs->count(), 11);
+        const int wideRows = tabs->rowCount();
+        // Narrowed after the tabs exist.
+        EditWin->resize(400, 400);
+        QCoreApplication::processEvents();
+        QVERIFY(tabs->rowCount() > wideRows);
+        QVERIFY2(tabs->rowCount() > 2, qPrintable(QString::number(tabs->rowCount())));
+        // The bar grows with its rows and the editor below gives way.
+        QVERIFY(tabs->height() >= tabs->rowCount() * tabs->tabRect(0).height());
+        QVERIFY(tabs->height() > oneRow);
+        QVERIFY(EditWin->Editor->geometry().top() >= tabs->geometry().bottom());
+
+        auto checkLayout = [tabs] {
+            for (int i = 0; i < tabs->count(); ++i) {
+                const QRect r = tabs->tabRect(i);
+                QVERIFY2(tabs->rect().contains(r), qPrintable(QStringLiteral("tab %1 outside the bar").arg(i)));
+                for (int j = i + 1; j < tabs->count(); ++j)
+                    QVERIFY2(!r.intersects(tabs->tabRect(j)), qPrintable(QStringLiteral("tabs %1 and %2 overlap").arg(i).arg(j)));
+                // A caption that fits the bar is shown whole.
+                const int text = tabs->fontMetrics().size(Qt::TextShowMnemonic, tabs->tabText(i)).width();
+                if (text < tabs->width() / 2) QVERIFY(r.width() > text);
+            }
+            // The selected tab's row lies next to the editor.
+            QCOMPARE(tabs->tabRect(tabs->currentIndex()).bottom(), tabs->rect().bottom());
+        };
+        checkLayout();
+        if (QTest::currentTestFailed()) return;
+
+        // Every tab can be clicked, wherever its row went after the last click.
+        for (int i : {0, 5, 10, 7, 3, 1}) {
+            ClickTab(i);
+            QCOMPARE(CurrentTab(), i);
+            const QString& path = MainWin->Documents[size_t(i)]->FileName;
+            QCOMPARE(EditWin->windowTitle(), QStringLiteral("Source Editor - ") + (path.isEmpty() ? EditWin->TabCaption(i) : path));
+            checkLayout();
+            if (QTest::currentTestFailed()) return;
+        }
+
+        // The arrow keys on the bar move one tab, without wrapping around.
+        Press(tabs, Qt::Key_Left);
+        QCOMPARE(CurrentTab(), 0);
+        QCOMPARE(EditWin->windowTitle(), QStringLiteral("Source Editor - Unknown1"));
+        Press(tabs, Qt::Key_Left);
+        QCOMPARE(CurrentTab(), 0);
+        Press(tabs, Qt::Key_Right);
+        QCOMPARE(CurrentTab(), 1);
+
+        // Closing tabs takes rows away again, down to one.
+        int rows = tabs->rowCount();
+        const int before = rows;
+        while (tabs->count() > 1) {
+            QVERIFY(Trigger("MenuClose"));
+            QCoreApplication::processEvents();
+            QVERIFY(tabs->rowCount() <= rows);
+            rows = tabs->rowCount();
+            checkLayout();
+            if (QTest::currentTestFailed()) return;
+        }
+        QVERIFY(before > rows);
+        QCOMPARE(rows, 1);
+        QCOMPARE(tabs->height(), oneRow);
     }
 
     void tabChangeIsRefusedWhileAProgramExists() {

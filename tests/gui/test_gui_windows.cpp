@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QTimer>
+#include <Qsci/qsciscintilla.h>
 
 #include <algorithm>
 
@@ -312,6 +313,98 @@ private slots:
         // Without a dialog the pending state never arises.
         MainWin->ShowPendingInput();
         QVERIFY(!MainWin->InputPending);
+    }
+
+    // ---- The source editor's keys and gutter ----
+
+    void homeGoesToColumnOne() {
+        QsciScintilla* editor = EditWin->Editor;
+        EditWin->SetText("    +-\r\n\t\t+");
+        for (const int column : {7, 6, 3}) {
+            EditWin->SetCaret(1, column);
+            QTest::keyClick(editor, Qt::Key_Home);
+            QCOMPARE(EditWin->CaretColumn(), 1);
+            QTest::keyClick(editor, Qt::Key_Home);  // no toggle to the first non-blank character
+            QCOMPARE(EditWin->CaretColumn(), 1);
+            QCOMPARE(EditWin->SelLength(), 0);
+        }
+        // Shift+Home selects back to column 1, also when pressed again.
+        EditWin->SetCaret(2, 4);
+        QTest::keyClick(editor, Qt::Key_Home, Qt::ShiftModifier);
+        QCOMPARE(EditWin->SelStart(), 8);
+        QCOMPARE(EditWin->SelLength(), 3);
+        QTest::keyClick(editor, Qt::Key_Home, Qt::ShiftModifier);
+        QCOMPARE(EditWin->SelStart(), 8);
+        QCOMPARE(EditWin->SelLength(), 3);
+        QCOMPARE(EditWin->CaretColumn(), 1);
+        // Ctrl+Home still goes to the start of the text.
+        QTest::keyClick(editor, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(EditWin->CaretLine(), 1);
+        QCOMPARE(EditWin->SelLength(), 0);
+    }
+
+    void gutterFitsTheLineCount_data() {
+        QTest::addColumn<int>("lines");
+        QTest::newRow("9 lines") << 9;
+        QTest::newRow("99 lines") << 99;
+        QTest::newRow("1068 lines, as Skiploop.b") << 1068;
+        QTest::newRow("10000 lines") << 10000;
+    }
+
+    void gutterFitsTheLineCount() {
+        QFETCH(int, lines);
+        QsciScintilla* editor = EditWin->Editor;
+        auto textOf = [](int count) {
+            QByteArray text("+");
+            for (int i = 1; i < count; ++i) text += "\r\n+";
+            return text;
+        };
+        auto textWidth = [editor](int number) {
+            return int(editor->SendScintilla(QsciScintillaBase::SCI_TEXTWIDTH, QsciScintillaBase::STYLE_LINENUMBER,
+                                             QByteArray::number(number).constData()));
+        };
+        // Scintilla keeps 3 pixels right of a number; at least as many must stay free on its left.
+        auto fits = [&](int number) { return editor->marginWidth(0) >= textWidth(number) + 6; };
+
+        EditWin->SetText(textOf(9));
+        const int small = editor->marginWidth(0);
+        QVERIFY(fits(9) && fits(99));
+
+        EditWin->SetText(textOf(lines));
+        const int wide = editor->marginWidth(0);
+        QVERIFY2(fits(lines), qPrintable(QStringLiteral("gutter %1 for %2").arg(wide).arg(textWidth(lines))));
+        QCOMPARE(wide > small, lines >= 100);
+
+        // Lines typed or deleted in the editor count as well.
+        EditWin->SetCaret(lines, 2);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QVERIFY(fits(lines + 1));
+        QTest::keyClick(editor, Qt::Key_Backspace);
+        QCOMPARE(editor->marginWidth(0), wide);
+
+        // Hidden, and shown again for the same text.
+        EditWin->SetGutterVisible(false);
+        QCOMPARE(editor->marginWidth(0), 0);
+        EditWin->SetGutterVisible(true);
+        QCOMPARE(editor->marginWidth(0), wide);
+        // The text font does not change the gutter's own font.
+        EditWin->SetEditorFont(QStringLiteral("Courier New"), 24);
+        QCOMPARE(editor->marginWidth(0), wide);
+        // Zooming (Ctrl+Plus) enlarges the numbers too.
+        editor->zoomIn(6);
+        QVERIFY(fits(lines));
+        QVERIFY(editor->marginWidth(0) > wide);
+        editor->zoomTo(0);
+        QCOMPARE(editor->marginWidth(0), wide);
+
+        // A document with fewer lines takes the narrower gutter back, also through a tab change.
+        QVERIFY(Trigger("MenuNew"));
+        QCOMPARE(editor->marginWidth(0), small);
+        EditWin->TabsChanging();
+        EditWin->Tabs->setCurrentIndex(0);
+        EditWin->TabsChange();
+        QCOMPARE(editor->marginWidth(0), wide);
+        MainWin->CurrentDocument()->Modified = false;
     }
 
 private:
