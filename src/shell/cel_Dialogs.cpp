@@ -1,25 +1,143 @@
 #include "cel_Dialogs.h"
 
-#include <QFileDialog>
-#include <QFontDialog>
+#include "cel_Frame.h"
+
+#include <QApplication>
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QEvent>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QFontDialog>
+#include <QFontInfo>
 #include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QUrl>
 #include <QWidget>
-#include <QMessageBox>
-#include <QPushButton>
+#include <QWindow>
+
+#include <optional>
 
 namespace cel {
 
 namespace {
 
+// Qt's X11 platform takes a window's type from this property of its QWindow when the window's
+// flags are set; 8 is its toolbar type. Openbox offers minimise and maximise on every dialog
+// and utility window whatever the Motif hints say, and drops them only for toolbar windows.
+// The toolbar type comes first in the window's type list; the one the flags give (utility,
+// dialog) stays behind it for window managers that do not know it.
+constexpr char XcbWindowType[] = "_q_xcb_wm_window_type";
+constexpr int XcbToolbarType = 0x08;
+
+void ApplyWindowType(QWidget* window) {
+    QWindow* handle = window->windowHandle();
+    if (!handle) return;
+    handle->setProperty(XcbWindowType, XcbToolbarType);
+    // Setting equal flags does not reach the platform window: change them and change them back.
+    const Qt::WindowFlags flags = handle->flags();
+    handle->setFlags(flags ^ Qt::WindowContextHelpButtonHint);
+    handle->setFlags(flags);
+}
+
+// The outer top-left corner that centres a window's frame in area (its origin not added).
+QPoint CentredCorner(const QWidget* window, const QRect& area) {
+    const QSize outer = OuterSize(window);
+    return QPoint(area.width() / 2 - outer.width() / 2, area.height() / 2 - outer.height() / 2);
+}
+
+// Records the frames of the framed windows, so that a window not framed yet is placed with the
+// frame its kind will get.
+void LearnFrames() {
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (const QWidget* window : windows)
+        if (window->isVisible()) FrameMargins(window);
+}
+
+// Watches one window for what must be done once its platform window exists (the window type)
+// or once the window manager has framed it (placing it again when its frame was guessed).
+class TWindowWatch final : public QObject {
+public:
+    explicit TWindowWatch(QWidget* window) : QObject(window), Window(window) { window->installEventFilter(this); }
+
+    static TWindowWatch& Of(QWidget* window) {
+        for (QObject* child : window->children())
+            if (auto* watch = dynamic_cast<TWindowWatch*>(child)) return *watch;
+        return *new TWindowWatch(window);
+    }
+
+    bool KeepType = false;
+    bool CentreWhenShown = false;
+    std::optional<QRect> PendingArea;  // centred on this area with a guessed frame
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != Window) return false;
+        switch (event->type()) {
+        case QEvent::WinIdChange:  // also sent when the window is destroyed, with no id
+            if (KeepType && Window->internalWinId()) ApplyWindowType(Window);
+            break;
+        case QEvent::Show:
+            if (CentreWhenShown) CentreOnWorkArea(Window);
+            break;
+        case QEvent::Hide:
+            PendingArea.reset();
+            break;
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Paint:
+        case QEvent::WindowActivate:
+            // The frame is known from about the first paint after the window was mapped.
+            if (PendingArea && FrameKnown(Window)) {
+                const QRect area = *PendingArea;
+                PendingArea.reset();
+                const QPoint corner = CentredCorner(Window, area);
+                if (OuterGeometry(Window).topLeft() != corner) MoveOuter(Window, corner);
+            }
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    QWidget* Window;
+};
+
+void CentreOn(QWidget* window, const QRect& area) {
+    LearnFrames();
+    MoveOuter(window, CentredCorner(window, area));
+    TWindowWatch& watch = TWindowWatch::Of(window);
+    if (FrameKnown(window)) watch.PendingArea.reset();
+    else watch.PendingArea = area;
+}
+
+// The common dialogs are placed like the others; Qt would centre them on their parent, which
+// pushes them partly off the screen above the main window.
+void CommonDialog(QDialog* dialog) {
+    KeepWithOwner(dialog);
+    TWindowWatch::Of(dialog).CentreWhenShown = true;
+}
+
+// A message box placed like the dialogs: centred on the work area once its size is known.
+class TMessageBox final : public QMessageBox {
+public:
+    explicit TMessageBox(QWidget* parent) : QMessageBox(parent) { KeepWithOwner(this); }
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);  // lays the box out at its final size
+        CentreOnWorkArea(this);
+    }
+};
+
 class TRealDialogs final : public TDialogs {
 public:
     TAnswer Message(QWidget* parent, TKind kind, const QString& text, int buttons) override {
-        QMessageBox box(parent);
+        TMessageBox box(parent);
         box.setIcon(kind == TKind::Information ? QMessageBox::Information
                     : kind == TKind::Warning   ? QMessageBox::Warning
                                                : QMessageBox::Critical);
@@ -48,9 +166,12 @@ public:
 
     QStringList OpenFileNames(QWidget* parent, const QString& title, const QString& dir,
                               const QString& filter, bool multiple) override {
-        if (multiple) return QFileDialog::getOpenFileNames(parent, title, dir, QtFilter(filter));
-        const QString one = QFileDialog::getOpenFileName(parent, title, dir, QtFilter(filter));
-        return one.isEmpty() ? QStringList() : QStringList{one};
+        QFileDialog dialog(parent, title, dir, QtFilter(filter));
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+        CommonDialog(&dialog);
+        if (dialog.exec() != QDialog::Accepted) return {};
+        return dialog.selectedFiles();
     }
 
     QString SaveFileName(QWidget* parent, const QString& title, const QString& dir,
@@ -59,34 +180,47 @@ public:
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setDefaultSuffix(defaultSuffix);
+        CommonDialog(&dialog);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
         return dialog.selectedFiles().first();
     }
 
     bool ChooseFont(QWidget* parent, QFont& font) override {
-        bool ok = false;
-        const QFont chosen =
-            QFontDialog::getFont(&ok, font, parent, QString(), QFontDialog::MonospacedFonts);
-        if (ok) font = chosen;
-        return ok;
+        // As QFontDialog::getFont sets it up: the options decide which families the font is
+        // looked up among.
+        QFontDialog dialog(parent);
+        dialog.setOptions(QFontDialog::MonospacedFonts);
+        const QFont start = FontDialogFont(font);
+        dialog.setCurrentFont(start);
+        CommonDialog(&dialog);
+        if (dialog.exec() != QDialog::Accepted) return false;
+        QFont chosen = dialog.selectedFont();
+        // A family left as it was keeps the name it was asked for by, such as "Courier New".
+        if (chosen.family() == start.family() && !font.family().isEmpty()) chosen.setFamily(font.family());
+        font = chosen;
+        return true;
     }
 
     bool ChooseColor(QWidget* parent, QColor& color) override {
-        const QColor chosen = QColorDialog::getColor(color, parent);
-        if (!chosen.isValid()) return false;
-        color = chosen;
+        QColorDialog dialog(parent);
+        dialog.setCurrentColor(color);
+        CommonDialog(&dialog);
+        if (dialog.exec() != QDialog::Accepted || !dialog.selectedColor().isValid()) return false;
+        color = dialog.selectedColor();
         return true;
     }
 
     bool OpenUrl(const QUrl& url) override { return QDesktopServices::openUrl(url); }
 };
 
-TRealDialogs RealDialogs;
+TRealDialogs Real;
 TDialogs* Current = nullptr;
 
 }  // namespace
 
-TDialogs& Dialogs() { return Current ? *Current : RealDialogs; }
+TDialogs& Dialogs() { return Current ? *Current : Real; }
+
+TDialogs& RealDialogs() { return Real; }
 
 void SetDialogs(TDialogs* dialogs) { Current = dialogs; }
 
@@ -98,9 +232,32 @@ void ShowError(QWidget* parent, const QString& text) {
     Dialogs().Message(parent, TDialogs::TKind::Error, text, TDialogs::ButtonOk);
 }
 
-Qt::WindowFlags FixedDialogFlags() {
-    return Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-           Qt::MSWindowsFixedSizeDialogHint;
+QFont FontDialogFont(const QFont& font) {
+    const QFontInfo resolved(font);
+    QFont start(resolved.family(), font.pointSize() > 0 ? font.pointSize() : resolved.pointSize());
+    // The dialog selects its style by name; a regular face is called "Regular" by some
+    // families and "Book" by others.
+    start.setStyleName(resolved.styleName().isEmpty() ? QFontDatabase::styleString(resolved)
+                                                      : resolved.styleName());
+    start.setWeight(QFont::Weight(resolved.weight()));
+    start.setItalic(resolved.italic());
+    start.setUnderline(font.underline());
+    start.setStrikeOut(font.strikeOut());
+    return start;
+}
+
+Qt::WindowFlags FixedDialogFlags(bool closeBox) {
+    Qt::WindowFlags flags = Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint;
+    if (closeBox) flags |= Qt::WindowCloseButtonHint;
+    return flags;
+}
+
+void KeepWithOwner(QWidget* dialog) {
+    constexpr Qt::WindowFlags minMax = Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint;
+    if (dialog->windowFlags() & minMax) dialog->setWindowFlags(dialog->windowFlags() & ~minMax);
+    TWindowWatch::Of(dialog).KeepType = true;
+    // Created already: the type goes on now; otherwise when the window is created.
+    if (dialog->testAttribute(Qt::WA_WState_Created)) ApplyWindowType(dialog);
 }
 
 QFont SetupFixedDialog(QDialog* dialog, const char* name, const QString& caption, int width, int height) {
@@ -113,6 +270,7 @@ QFont SetupFixedDialog(QDialog* dialog, const char* name, const QString& caption
     font.setPixelSize(11);
     dialog->setFont(font);
     dialog->setFixedSize(width, height);
+    KeepWithOwner(dialog);
     return font;
 }
 
@@ -124,10 +282,11 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
 }
 
 void CentreOnWorkArea(QWidget* dialog) {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen) return;
-    const QRect area = screen->availableGeometry();
-    dialog->move(area.width() / 2 - dialog->width() / 2, area.height() / 2 - dialog->height() / 2);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) CentreOn(dialog, screen->availableGeometry());
+}
+
+void CentreOnScreen(QWidget* dialog) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) CentreOn(dialog, screen->geometry());
 }
 
 QString QtFilter(const QString& pipeFilter) {

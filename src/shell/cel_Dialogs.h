@@ -46,6 +46,14 @@ TDialogs& Dialogs();
 // Installs dialogs (nullptr: back to the real ones); the caller keeps ownership.
 void SetDialogs(TDialogs* dialogs);
 
+// The real dialogs, whatever is installed.
+TDialogs& RealDialogs();
+
+// The font the font dialog opens on: the family, style and size the given font really resolves
+// to. A requested family that is an alias ("Courier New" for Liberation Mono) or a style name
+// the family lacks would make the dialog fall back to another family and its first style.
+QFont FontDialogFont(const QFont& font);
+
 // Shorthands for the fixed message boxes.
 void ShowInformation(QWidget* parent, const QString& text);
 void ShowError(QWidget* parent, const QString& text);
@@ -54,14 +62,25 @@ void ShowError(QWidget* parent, const QString& text);
 // only, its caption, client size and objectName, in the dialogs' font (Tahoma, or a metric
 // match where it is missing, 11 pixels high). Returns that font.
 QFont SetupFixedDialog(QDialog* dialog, const char* name, const QString& caption, int width, int height);
-// The window flags of such a dialog, for its constructor.
-Qt::WindowFlags FixedDialogFlags();
+// The window flags of such a dialog, for its constructor: a tool window with a title, a close
+// box unless closeBox is false, and no minimise or maximise button.
+Qt::WindowFlags FixedDialogFlags(bool closeBox = true);
+// Keeps a modal window with its owner under a window manager: no minimise or maximise, also
+// where the window manager would offer them whatever the flags say. (Minimising a modal window
+// minimises the whole chain of windows it belongs to, which leaves nothing to restore it from.)
+// Every dialog and message box calls it once, in its constructor.
+void KeepWithOwner(QWidget* dialog);
 // A push button with its objectName and geometry.
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QRect& geometry);
 
-// Places a dialog in the middle of the screen's work area: half the work area's width and
-// height less half the dialog's, the work area's origin not added.
+// Places a dialog's outer frame (the window manager's frame included) in the middle of the
+// screen's work area: half the work area's width and height less half the frame's, the work
+// area's origin not added. Until a window has been framed its frame is taken from a framed
+// window of the same kind; should the real frame differ, the dialog is placed again as soon
+// as it is known, so a dialog opens at the same place every time.
 void CentreOnWorkArea(QWidget* dialog);
+// The same on the whole screen (the wait window).
+void CentreOnScreen(QWidget* dialog);
 
 // Converts a filter written as "Description|*.b;*.bf|..." into Qt's "Description (*.b *.bf);;..."
 QString QtFilter(const QString& pipeFilter);

@@ -41,6 +41,7 @@ TStripWin::TStripWin(QWidget* parent)
     StripWin = this;
     setObjectName(QStringLiteral("StripWin"));
     setModal(true);
+    cel::KeepWithOwner(this);
     setWindowTitle(QStringLiteral("Strip All Non-Brainfuck Symbols"));
     QFont dialogFont(QStringLiteral("Tahoma"));
     dialogFont.setPixelSize(11);
@@ -51,7 +52,7 @@ TStripWin::TStripWin(QWidget* parent)
     Panel = new QWidget(this);
     Panel->setObjectName(QStringLiteral("Panel"));
     Panel->setFixedHeight(57);
-    const auto place = [this](QWidget* widget, const char* name, const QRect& rect) {
+    const auto place = [](QWidget* widget, const char* name, const QRect& rect) {
         widget->setObjectName(QLatin1String(name));
         widget->setGeometry(rect);
     };

@@ -17,12 +17,12 @@
 TTextGenWin* TextGenWin = nullptr;
 
 TTextGenWin::TTextGenWin(QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint) {
+    : QDialog(parent, cel::FixedDialogFlags()) {
     TextGenWin = this;
     setObjectName(QStringLiteral("TextGenWin"));
     setWindowTitle(QStringLiteral("Text Generator"));
     setModal(true);
+    cel::KeepWithOwner(this);
     QFont dialogFont(QStringLiteral("MS Sans Serif"), 8);
     dialogFont.setStyleHint(QFont::SansSerif);
     setFont(dialogFont);

@@ -73,12 +73,12 @@ long Caret(const QsciScintilla* editor) { return editor->SendScintilla(Sci::SCI_
 }  // namespace
 
 TFindWin::TFindWin(QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint) {
+    : QDialog(parent, cel::FixedDialogFlags()) {
     FindWin = this;
     setObjectName(QStringLiteral("FindWin"));
     setWindowTitle(QStringLiteral("Find & Replace"));
     setModal(true);
+    cel::KeepWithOwner(this);
     QFont dialogFont(QStringLiteral("Tahoma"), 8);
     dialogFont.setStyleHint(QFont::SansSerif);
     setFont(dialogFont);

@@ -106,7 +106,11 @@ void TMemoryWin::DrawLines(const std::vector<cel::TMemoryLine>& lines) {
     for (size_t row = 0; row < lines.size(); ++row) {
         const cel::TMemoryLine& line = lines[row];
         painter.setFont(line.Current ? bold : font);
-        const QString content = QString::fromLatin1(line.Text.data(), static_cast<qsizetype>(line.Text.size()));
+        QString content = QString::fromLatin1(line.Text.data(), static_cast<qsizetype>(line.Text.size()));
+        // A code without a glyph would be drawn as an empty box: it shows as a space, as the
+        // codes below 32 already do.
+        for (QChar& c : content)
+            if (!cel::HasGlyph(static_cast<uint8_t>(c.unicode()))) c = QLatin1Char(' ');
         const QRect box(4, TopMargin + RowHeight * static_cast<int>(row),
                         painter.fontMetrics().horizontalAdvance(content), RowHeight);
         if (line.Current) {

@@ -6,11 +6,9 @@
 #include "cel_NumberSyntax.h"
 
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 
 #include <algorithm>
 #include <string_view>
@@ -23,10 +21,11 @@ QString HexForm(uint32_t value) { return QStringLiteral("%1").arg(value, 4, 16, 
 
 QString DecForm(uint32_t value) { return QString::number(value); }
 
-// The character of the low byte in the 8-bit code page; none for code 0.
+// The character of the low byte in the 8-bit code page; none for a code without a glyph (0
+// among them), so the field looks empty only when it is, and typing fills it.
 QString CharForm(uint32_t value) {
     const uint8_t code = static_cast<uint8_t>(value & 0xFF);
-    return code ? QString(QChar::fromLatin1(static_cast<char>(code))) : QString();
+    return cel::HasGlyph(code) ? QString(QChar::fromLatin1(static_cast<char>(code))) : QString();
 }
 
 }  // namespace
@@ -43,14 +42,16 @@ int ParseDecimal(const QString& text) {
     return ParseDecimal(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
 }
 
+bool HasGlyph(uint8_t code) { return QChar(char16_t(code)).isPrint(); }
+
 }  // namespace cel
 
 TModifyWin::TModifyWin(QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint) {
+    : QDialog(parent, cel::FixedDialogFlags()) {
     ModifyWin = this;
     setObjectName(QStringLiteral("ModifyWin"));
     setModal(true);
+    cel::KeepWithOwner(this);
     QFont dialogFont(QStringLiteral("MS Sans Serif"), 8);
     dialogFont.setStyleHint(QFont::SansSerif);
     setFont(dialogFont);
@@ -140,10 +141,7 @@ void TModifyWin::CharEditChange() {
 
 void TModifyWin::ModifyCell(int address) {
     setWindowTitle(QStringLiteral("Modify Memory [0x%1]").arg(HexForm(static_cast<uint32_t>(address))));
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.width() / 2 - width() / 2, area.height() / 2 - height() / 2);
-    }
+    cel::CentreOnWorkArea(this);
     MemoryWin->DialogOpen = true;
     const uint16_t cell = static_cast<uint16_t>(address);
     const uint32_t value = MainWin->Interpreter.GetCell(cell);

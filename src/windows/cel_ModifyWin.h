@@ -18,6 +18,11 @@ namespace cel {
 uint32_t ParseHex(const QString& text);
 int ParseDecimal(const QString& text);
 
+// True when the 8-bit code, taken as Latin-1, has a visible glyph. Control codes (below 32 and
+// 127 to 159) and the soft hyphen have none: the memory rows show a space for them and the
+// character field and label nothing.
+bool HasGlyph(uint8_t code);
+
 }  // namespace cel
 
 class TModifyWin final : public QDialog {

@@ -513,6 +513,12 @@ void TOutputWin::EditNumberEnter() {
 // Enter in the text box must not confirm input.
 void TOutputWin::OutputEnter() { BtnOk->setEnabled(false); }
 
+void TOutputWin::ReturnToField(QLineEdit* edit) {
+    raise();
+    activateWindow();
+    edit->setFocus(Qt::OtherFocusReason);
+}
+
 bool TOutputWin::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Wheel && watched == Output->viewport() && MemoryWin != nullptr &&
         MemoryWin->isVisible()) {
@@ -541,6 +547,7 @@ void TOutputWin::BtnOkClick() {
         QByteArray data = EditLine->text().toLatin1().left(InputDataSize - lineBreak.size());
         if (data.isEmpty() && lineBreak.isEmpty()) {
             cel::ShowInformation(this, QStringLiteral("You did not enter any data. Please try again."));
+            ReturnToField(EditLine);
             return;
         }
         // Echo: the typed text goes before a final line break, so that output which ended a
@@ -577,6 +584,7 @@ void TOutputWin::BtnOkClick() {
         int32_t value = 0;
         if (!cel::ParseInputNumber(EditNumber->text().toLatin1().toStdString(), value)) {
             cel::ShowInformation(this, QStringLiteral("You did not enter a legal number. Please try again."));
+            ReturnToField(EditNumber);
             return;
         }
         // SetCell keeps the low 8 or 16 bits; InputData stays as it is, so the next read asks.

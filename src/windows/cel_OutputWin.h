@@ -70,6 +70,10 @@ private:
     void OutputEnter();
     void EditLineEnter();
     void EditNumberEnter();
+    // After a message about the input: the window active again and the field in use focused,
+    // where a window manager would leave the activation with another window (the main window)
+    // and the next keys would go there.
+    void ReturnToField(QLineEdit* edit);
     bool ScrolledToEnd() const;
     void ScrollToEnd();
 

@@ -1,21 +1,21 @@
 #include "cel_WaitWin.h"
 
+#include "cel_Dialogs.h"
 #include "cel_Main.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QLabel>
-#include <QScreen>
 #include <QVBoxLayout>
 
 TWaitWin* WaitWin = nullptr;
 
 TWaitWin::TWaitWin(QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    : QDialog(parent, cel::FixedDialogFlags(false)) {
     WaitWin = this;
     setObjectName(QStringLiteral("WaitWin"));
     setWindowTitle(QStringLiteral("Please wait"));
     setModal(true);
+    cel::KeepWithOwner(this);
     PanelWait = new QLabel(QStringLiteral("The code is being analyzed."), this);
     PanelWait->setObjectName(QStringLiteral("PanelWait"));
     PanelWait->setAlignment(Qt::AlignCenter);
@@ -33,10 +33,7 @@ TWaitWin::TWaitWin(QWidget* parent)
 
 void TWaitWin::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        move(area.width() / 2 - width() / 2, area.height() / 2 - height() / 2);
-    }
+    cel::CentreOnScreen(this);
     MainWin->Interpreter.SetTargetLocated(false);
     MainWin->Interpreter.Resume();
 }

@@ -29,6 +29,10 @@ trap cleanup EXIT
 
 fail() {
   echo "FAIL: $*"
+  if [ -s "$scratch/cellwright.log" ]; then
+    echo "What cellwright printed:"
+    tail -n 20 "$scratch/cellwright.log"
+  fi
   exit 1
 }
 

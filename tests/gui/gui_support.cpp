@@ -25,6 +25,7 @@ namespace celtest {
 
 cel::TDialogs::TAnswer TScriptedDialogs::Message(QWidget*, TKind, const QString& text, int buttons) {
     Shown << text;
+    if (WhileShown) WhileShown();
     if (!Messages.empty() && text.contains(Messages.front().TextContains)) {
         const TAnswer answer = Messages.front().Answer;
         Messages.pop_front();

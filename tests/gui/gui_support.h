@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include <deque>
+#include <functional>
 #include <memory>
 
 class TMainWin;
@@ -43,6 +44,9 @@ public:
     QStringList SaveDirs;   // the folder (or file) each save dialog opened on
     QStringList Shown;      // every message text, in order
     QStringList Unexpected; // texts of boxes no answer was queued for
+    // Runs while a message box "shows", before it is answered: a test can do there what a real
+    // box and the window manager do meanwhile (take the activation, for one).
+    std::function<void()> WhileShown;
 
     void Expect(const QString& textContains, TAnswer answer = TAnswer::Ok) {
         Messages.push_back({textContains, answer});

@@ -132,6 +132,54 @@ private slots:
         QCOMPARE(Pixel(MemoryWin->MemoryImage, 6, 8 + 16 + 8), QRgb(0));
     }
 
+    // The character column of a row is drawn from the row text, with a space for every code that
+    // has no glyph: 127 to 159 like the codes below 32, in 16-bit mode by the low byte.
+    void codesWithoutAGlyphAreDrawnAsSpaces_data() {
+        QTest::addColumn<bool>("wide");
+        QTest::addColumn<uint32_t>("value");
+        QTest::addColumn<bool>("blank");
+        QTest::newRow("65") << false << 65u << false;
+        QTest::newRow("233, Latin-1") << false << 233u << false;
+        QTest::newRow("10") << false << 10u << true;
+        QTest::newRow("127") << false << 127u << true;
+        QTest::newRow("128") << false << 128u << true;
+        QTest::newRow("144") << false << 144u << true;
+        QTest::newRow("159") << false << 159u << true;
+        QTest::newRow("173, soft hyphen") << false << 173u << true;
+        QTest::newRow("16 bit 0x0141") << true << 0x0141u << false;
+        QTest::newRow("16 bit 0x0180") << true << 0x0180u << true;
+        QTest::newRow("16 bit 0x7F7F") << true << 0x7F7Fu << true;
+        QTest::newRow("16 bit 0x9F41") << true << 0x9F41u << false;
+    }
+    void codesWithoutAGlyphAreDrawnAsSpaces() {
+        QFETCH(bool, wide);
+        QFETCH(uint32_t, value);
+        QFETCH(bool, blank);
+        QVERIFY(Trigger(wide ? "Menu16Bit" : "Menu8Bit"));
+        EditWin->SetText("+>+");
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        MainWin->Interpreter.SetCell(5, value);
+        MemoryWin->RedrawMemory(false);
+        // The character is the 21st of the row's text (both widths), in the rows' font.
+        QFont font(QStringLiteral("Courier New"), 10);
+        font.setStyleHint(QFont::TypeWriter);
+        const QFontMetrics metrics(font);
+        const QRect column(4 + metrics.horizontalAdvance(QString(20, QLatin1Char(' '))), 8 + 16 * 5,
+                           metrics.horizontalAdvance(QLatin1Char('W')), 16);
+        int inked = 0;
+        for (int y = column.top(); y <= column.bottom(); ++y)
+            for (int x = column.left(); x <= column.right(); ++x)
+                if (Pixel(MemoryWin->MemoryImage, x, y) != 0) ++inked;
+        QCOMPARE(inked == 0, blank);
+        // The digits before it are drawn either way.
+        bool digits = false;
+        for (int x = 4; x < column.left() && !digits; ++x)
+            for (int y = column.top(); y <= column.bottom() && !digits; ++y)
+                digits = Pixel(MemoryWin->MemoryImage, x, y) != 0;
+        QVERIFY(digits);
+    }
+
     void followsThePointerBothWays() {
         EditWin->SetText(QByteArray(20, '>') + QByteArray(20, '<'));
         QVERIFY(Trigger("MenuTrace"));

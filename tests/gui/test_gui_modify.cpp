@@ -61,6 +61,7 @@ struct TSeen {
     bool ClosedAsAsked = false;
     QString Caption, Focus, Selected;
     QPoint Pos;
+    QSize Outer;  // the frame's size, the window manager's frame included
     QStringList Labels, Opened, Edited;  // hex, dec, char: labels; fields on opening, after acting
 };
 
@@ -76,6 +77,7 @@ TSeen RunDialog(const std::function<void()>& open, const std::function<void()>& 
         seen.DialogOpen = MemoryWin->DialogOpen;
         seen.Caption = ModifyWin->windowTitle();
         seen.Pos = ModifyWin->pos();
+        seen.Outer = ModifyWin->frameGeometry().size();
         seen.Labels = Labels();
         seen.Opened = Fields();
         const QWidget* focus = ModifyWin->focusWidget();
@@ -138,6 +140,18 @@ private slots:
                                                   << QStringList{"1234", "4660", "4"};
         QTest::newRow("16 bit, low byte 0") << true << 5 << 0x4100u << "Modify Memory [0x0005]"
                                             << QStringList{"4100", "16640", ""};
+        // Codes without a glyph show no character at all.
+        QTest::newRow("10, a control code") << false << 31 << 10u << "Modify Memory [0x001F]"
+                                            << QStringList{"000A", "10", ""};
+        QTest::newRow("127") << false << 31 << 127u << "Modify Memory [0x001F]" << QStringList{"007F", "127", ""};
+        QTest::newRow("128") << false << 31 << 128u << "Modify Memory [0x001F]" << QStringList{"0080", "128", ""};
+        QTest::newRow("159") << false << 31 << 159u << "Modify Memory [0x001F]" << QStringList{"009F", "159", ""};
+        QTest::newRow("160, no-break space") << false << 31 << 160u << "Modify Memory [0x001F]"
+                                             << QStringList{"00A0", "160", Chr(0xA0)};
+        QTest::newRow("173, soft hyphen") << false << 31 << 173u << "Modify Memory [0x001F]"
+                                          << QStringList{"00AD", "173", ""};
+        QTest::newRow("16 bit, low byte 0x85") << true << 31 << 0x0185u << "Modify Memory [0x001F]"
+                                               << QStringList{"0185", "389", ""};
     }
 
     void opensOnTheCell() {
@@ -159,9 +173,11 @@ private slots:
         QCOMPARE(seen.Opened, forms);
         QCOMPARE(seen.Focus, QStringLiteral("HexEdit"));
         QCOMPARE(seen.Selected, forms[0]);
+        // Centred by the outer frame (the offscreen platform draws one too).
+        QVERIFY(seen.Outer.width() > ModifyWin->width() && seen.Outer.height() > ModifyWin->height());
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         QCOMPARE(seen.Pos,
-                 QPoint(area.width() / 2 - ModifyWin->width() / 2, area.height() / 2 - ModifyWin->height() / 2));
+                 QPoint(area.width() / 2 - seen.Outer.width() / 2, area.height() / 2 - seen.Outer.height() / 2));
         QCOMPARE(MainWin->Interpreter.GetCell(static_cast<uint16_t>(address)), value);
     }
 
@@ -171,8 +187,8 @@ private slots:
         MainWin->Interpreter.SetCell(Cell, 65);
         const QStringList forms{"0041", "65", "A"};
         const std::pair<const char*, QString> edits[] = {{"CharEdit", "B"}, {"HexEdit", ""}, {"DecEdit", "0"}};
-        for (const auto& [field, text] : edits) {
-            const TSeen seen = ModifyCell([&] { Type(Field(field), text); }, QStringLiteral("Cancel"));
+        for (const auto& edit : edits) {
+            const TSeen seen = ModifyCell([&] { Type(Field(edit.first), edit.second); }, QStringLiteral("Cancel"));
             QCOMPARE(seen.Labels, forms);
             QCOMPARE(seen.Opened, forms);
             QCOMPARE(seen.Focus, QStringLiteral("HexEdit"));
@@ -195,7 +211,9 @@ private slots:
         QTest::addColumn<QString>("error");
         const bool w8 = false, w16 = true;
         using F = QStringList;
-        QTest::newRow("hex 7f") << w8 << "HexEdit" << "7f" << F{"7f", "127", Chr(127)} << "Ok" << 127u << "";
+        QTest::newRow("hex 7f") << w8 << "HexEdit" << "7f" << F{"7f", "127", ""} << "Ok" << 127u << "";
+        QTest::newRow("hex 9f, no glyph") << w8 << "HexEdit" << "9f" << F{"9f", "159", ""} << "Ok" << 159u << "";
+        QTest::newRow("dec 10, no glyph") << w8 << "DecEdit" << "10" << F{"000A", "10", ""} << "Ok" << 10u << "";
         QTest::newRow("hex 7g counts 0") << w8 << "HexEdit" << "7g" << F{"7g", "0", ""} << "Ok" << 0u << "";
         QTest::newRow("hex 00 kept") << w8 << "HexEdit" << "00" << F{"00", "0", ""} << "Ok" << 0u << "";
         QTest::newRow("hex 0100, 8 bit") << w8 << "HexEdit" << "0100" << F{"0100", "256", ""} << "Ok" << 0u << "";
@@ -218,7 +236,7 @@ private slots:
         QTest::newRow("char emptied") << w8 << "CharEdit" << "" << F{"0041", "65", ""} << "Ok" << 65u << "";
         QTest::newRow("dec emptied") << w8 << "DecEdit" << "" << F{"0041", "", "A"} << "Ok" << 65u
                                      << "'' is not a valid integer value";
-        QTest::newRow("Cancel") << w8 << "HexEdit" << "7f" << F{"7f", "127", Chr(127)} << "Cancel" << 65u << "";
+        QTest::newRow("Cancel") << w8 << "HexEdit" << "7f" << F{"7f", "127", ""} << "Cancel" << 65u << "";
         QTest::newRow("Esc") << w16 << "DecEdit" << "200" << F{"00C8", "200", Chr(200)} << "Esc" << 65u << "";
         QTest::newRow("close box") << w8 << "CharEdit" << "z" << F{"007A", "122", "z"} << "CloseBox" << 65u << "";
     }
@@ -241,6 +259,45 @@ private slots:
         QVERIFY(!ModifyWin->Updating);
         QVERIFY(!MemoryWin->DialogOpen);
         QVERIFY(Windows->Dialogs.Messages.empty());
+        QCOMPARE(MainWin->Interpreter.GetCell(Cell), stored);
+    }
+
+    // A cell holding a code without a glyph opens with an empty character field that typing
+    // fills, as the user sees it; the value stays as it was until something is typed.
+    void typingIntoTheEmptyCharField_data() {
+        QTest::addColumn<bool>("wide");
+        QTest::addColumn<uint32_t>("value");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("shown");  // hex, dec, char fields afterwards
+        QTest::addColumn<uint32_t>("stored");
+        using F = QStringList;
+        QTest::newRow("10, z typed") << false << 10u << "z" << F{"007A", "122", "z"} << 122u;
+        QTest::newRow("31, A typed") << false << 31u << "A" << F{"0041", "65", "A"} << 65u;
+        QTest::newRow("127, 1 typed") << false << 127u << "1" << F{"0031", "49", "1"} << 49u;
+        QTest::newRow("150, z typed") << false << 150u << "z" << F{"007A", "122", "z"} << 122u;
+        QTest::newRow("16 bit 0x0A0D, z typed") << true << 0x0A0Du << "z" << F{"007A", "122", "z"} << 122u;
+        QTest::newRow("10, nothing typed") << false << 10u << "" << F{"000A", "10", ""} << 10u;
+        QTest::newRow("16 bit 0x1289, nothing typed") << true << 0x1289u << "" << F{"1289", "4745", ""} << 0x1289u;
+    }
+
+    void typingIntoTheEmptyCharField() {
+        QFETCH(bool, wide);
+        QFETCH(uint32_t, value);
+        QFETCH(QString, typed);
+        QFETCH(QStringList, shown);
+        QFETCH(uint32_t, stored);
+        QVERIFY(Paused(wide));
+        MainWin->Interpreter.SetCell(Cell, value);
+        // Into the field as the user gets there, and keys: nothing cleared first.
+        const TSeen seen = ModifyCell([&] {
+            QLineEdit* edit = Field("CharEdit");
+            QTest::mouseClick(edit, Qt::LeftButton);
+            QTest::keyClicks(edit, typed);
+        }, QStringLiteral("Ok"));
+        QVERIFY(seen.ClosedAsAsked);
+        QCOMPARE(seen.Opened[2], QString());
+        QCOMPARE(seen.Labels[2], QString());
+        QCOMPARE(seen.Edited, shown);
         QCOMPARE(MainWin->Interpreter.GetCell(Cell), stored);
     }
 

@@ -7,15 +7,24 @@
 #include "cel_BufferSizeWin.h"
 #include "cel_ColorWin.h"
 #include "cel_EditWin.h"
+#include "cel_FindWin.h"
 #include "cel_InfoWin.h"
 #include "cel_InputFileWin.h"
 #include "cel_Main.h"
 #include "cel_MemoryWin.h"
+#include "cel_ModifyWin.h"
 #include "cel_OutputFileWin.h"
 #include "cel_OutputWin.h"
 #include "cel_SpeedWin.h"
+#include "cel_StripWin.h"
+#include "cel_TextGenWin.h"
+#include "cel_WaitWin.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QFontDatabase>
+#include <QFontDialog>
+#include <QFontInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -26,6 +35,7 @@
 #include <QScreen>
 #include <QSlider>
 #include <QTimer>
+#include <QWindow>
 #include <Qsci/qsciscintilla.h>
 
 #include <functional>
@@ -105,6 +115,41 @@ QStringList LookOf(uint32_t text, uint32_t back) {
     const QColor paper = Rgb(back);
     const QColor selection(255 - paper.red(), 255 - paper.green(), 255 - paper.blue());
     return {Rgb(text).name(), paper.name(), selection.name(), Rgb(text).name(), paper.name(), paper.name()};
+}
+
+// Where a window whose outer frame has that size stands when centred on the work area.
+QPoint Centred(const QSize& outer) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    return QPoint(area.width() / 2 - outer.width() / 2, area.height() / 2 - outer.height() / 2);
+}
+
+// Shows a box through the real dialogs and reads it while it shows: its outer frame, its
+// owner and its flags; then presses its Ok button.
+struct TBoxSeen {
+    QRect Outer;
+    QSize Client;
+    QWidget* Owner = nullptr;
+    Qt::WindowFlags Flags;
+    QVariant WindowType;
+};
+
+TBoxSeen ShowRealMessage(QWidget* parent, const QString& text) {
+    TBoxSeen seen;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box) return;
+        seen.Outer = box->frameGeometry();
+        seen.Client = box->size();
+        seen.Owner = box->parentWidget();
+        seen.Flags = box->windowFlags();
+        if (box->windowHandle()) seen.WindowType = box->windowHandle()->property("_q_xcb_wm_window_type");
+        if (auto* dialog = qobject_cast<QDialog*>(box)) dialog->accept();
+    });
+    timer.start(50);
+    cel::RealDialogs().Message(parent, cel::TDialogs::TKind::Information, text, cel::TDialogs::ButtonOk);
+    return seen;
 }
 
 QStringList Panels() {
@@ -357,10 +402,127 @@ private slots:
         QCOMPARE(InfoWin->result(), result);
         QCOMPARE(texts, (QStringList{"Info", "Cellwright", "Version 1.4.7"}));
         QCOMPARE(logo, QSize(83, 32));
-        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-        QCOMPARE(pos, QPoint(area.width() / 2 - InfoWin->width() / 2, area.height() / 2 - InfoWin->height() / 2));
+        QCOMPARE(pos, Centred(InfoWin->frameGeometry().size()));
         QCOMPARE(Windows->Dialogs.OpenedUrls, QStringList{TInfoWin::LinkUrl.toString()});
         QCOMPARE(InfoWin->LblLink->text(), TInfoWin::LinkUrl.toString());
+    }
+
+    // Every dialog is centred on the work area by its outer frame, the window manager's frame
+    // included (the offscreen platform draws one too), and opens at the same place every time.
+    void dialogsOpenCentredByTheirFrame_data() {
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<QString>("dialog");
+        QTest::newRow("speed") << "MenuSpeed" << "SpeedWin";
+        QTest::newRow("buffer size") << "MenuBufferSize" << "BufferSizeWin";
+        QTest::newRow("input file") << "MenuSetInputFile" << "InputFileWin";
+        QTest::newRow("output file") << "MenuSetOutputFile" << "OutputFileWin";
+        QTest::newRow("colours") << "MenuColors" << "ColorWin";
+        QTest::newRow("info") << "MenuInfo" << "InfoWin";
+        QTest::newRow("text generator") << "MenuTextGen" << "TextGenWin";
+        QTest::newRow("strip") << "MenuStrip" << "StripWin";
+        QTest::newRow("find") << "MenuFind" << "FindWin";
+    }
+    void dialogsOpenCentredByTheirFrame() {
+        QFETCH(QString, menu);
+        QFETCH(QString, dialog);
+        auto* window = MainWin->findChild<QDialog*>(dialog);
+        QVERIFY(window);
+        QList<QRect> outers;
+        for (int opening = 0; opening < 2; ++opening) {
+            const TSeen seen = RunDialog(qPrintable(menu), window, [&] { outers << window->frameGeometry(); },
+                                         QStringLiteral("Esc"));
+            QVERIFY(seen.Visible);
+        }
+        QCOMPARE(outers.size(), 2);
+        QVERIFY(outers[0].width() > window->width() && outers[0].height() > window->height());
+        QCOMPARE(outers[0].topLeft(), Centred(outers[0].size()));
+        QCOMPARE(outers[1], outers[0]);
+    }
+
+    // Every dialog is a modal tool window owned by the main window, with a close box only (the
+    // wait window: none), never minimised or maximised, also where a window manager would offer
+    // that on its own (the window type that keeps it from doing so goes on its platform window).
+    void dialogsStayWithTheMainWindow_data() {
+        QTest::addColumn<QString>("dialog");
+        QTest::addColumn<bool>("closeBox");
+        for (const char* name : {"ColorWin", "InputFileWin", "OutputFileWin", "BufferSizeWin", "ModifyWin",
+                                 "SpeedWin", "InfoWin", "StripWin", "TextGenWin", "FindWin"})
+            QTest::newRow(name) << QString::fromLatin1(name) << true;
+        QTest::newRow("WaitWin") << QStringLiteral("WaitWin") << false;
+    }
+    void dialogsStayWithTheMainWindow() {
+        QFETCH(QString, dialog);
+        QFETCH(bool, closeBox);
+        auto* window = MainWin->findChild<QDialog*>(dialog);
+        QVERIFY(window);
+        QCOMPARE(window->parentWidget(), static_cast<QWidget*>(MainWin));
+        QVERIFY(window->isModal());
+        const Qt::WindowFlags flags = window->windowFlags();
+        QCOMPARE(flags & Qt::WindowType_Mask, Qt::Tool);
+        QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        QCOMPARE(bool(flags & Qt::WindowCloseButtonHint), closeBox);
+        window->winId();  // the platform window, as a show creates it
+        QVERIFY(window->windowHandle());
+        QCOMPARE(window->windowHandle()->property("_q_xcb_wm_window_type").toInt(), 0x08);
+    }
+
+    // The message boxes: centred on the work area by their outer frame once laid out, whatever
+    // their owner and text, and like the dialogs kept with their owner.
+    void messageBoxesAreCentred_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("ownedByOutput");
+        QTest::newRow("short") << QStringLiteral("The program demands input.") << false;
+        QTest::newRow("two lines, output window")
+            << QStringLiteral("Could not write to file \"x\". An error occurred.\nDo you have permission?") << true;
+    }
+    void messageBoxesAreCentred() {
+        QFETCH(QString, text);
+        QFETCH(bool, ownedByOutput);
+        QWidget* owner = ownedByOutput ? static_cast<QWidget*>(OutputWin) : static_cast<QWidget*>(MainWin);
+        // The main window at the top, as the layout puts it: a box centred on it would be there.
+        MainWin->move(40, 0);
+        for (int showing = 0; showing < 2; ++showing) {
+            const TBoxSeen seen = ShowRealMessage(owner, text);
+            QVERIFY(seen.Outer.isValid());
+            QVERIFY(seen.Outer.width() > seen.Client.width() && seen.Outer.height() > seen.Client.height());
+            QCOMPARE(seen.Outer.topLeft(), Centred(seen.Outer.size()));
+            QCOMPARE(seen.Owner, owner);
+            QVERIFY(!(seen.Flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+            QCOMPARE(seen.WindowType.toInt(), 0x08);
+        }
+    }
+
+    // The font dialog opens on the face the editor font really is, in its regular style, as
+    // the font dialog of the Font command shows it; Ok without a change keeps the font's name
+    // and size.
+    void fontDialogOpensOnTheEditorFont() {
+        const QFont font = EditWin->Editor->font();
+        QVERIFY(!QFontInfo(font).italic());
+        QString family, style;
+        bool italic = true;
+        int size = 0;
+        QTimer timer;
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            family = dialog->currentFont().family();
+            style = QFontDatabase::styleString(dialog->currentFont());
+            italic = dialog->currentFont().italic();
+            size = dialog->currentFont().pointSize();
+            dialog->accept();
+        });
+        timer.start(50);
+        QFont chosen = font;
+        QVERIFY(cel::RealDialogs().ChooseFont(MainWin, chosen));
+        QCOMPARE(family, QFontInfo(font).family());
+        QVERIFY2(!italic, qPrintable(style));
+        QVERIFY2(!style.contains(QLatin1String("Italic")) && !style.contains(QLatin1String("Oblique")),
+                 qPrintable(style));
+        QCOMPARE(size, font.pointSize());
+        QCOMPARE(chosen.family(), font.family());
+        QCOMPARE(chosen.pointSize(), font.pointSize());
+        QVERIFY(!chosen.italic());
     }
 
 private:

@@ -9,10 +9,12 @@
 #include "cel_OutputWin.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QMenu>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QTabBar>
 #include <Qsci/qsciscintilla.h>
 
@@ -92,6 +94,61 @@ private slots:
         // The echo, the reported line break, then the two bytes the program wrote back.
         QCOMPARE(OutputWin->Text(), QByteArray("Z\r\nZ\r\n"));
         QVERIFY(!OutputWin->EditLine->isEnabled());
+    }
+
+    // A message about the typed input takes the activation away (a window manager hands it to
+    // the main window); once it is answered, the field in use has the focus again, so the next
+    // keys reach it.
+    void focusReturnsToTheFieldAfterAMessage_data() {
+        QTest::addColumn<bool>("number");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("empty line, no line break")
+            << false << QString() << QStringLiteral("You did not enter any data. Please try again.");
+        QTest::newRow("illegal number") << true << QStringLiteral("12a")
+                                        << QStringLiteral("You did not enter a legal number. Please try again.");
+    }
+    void focusReturnsToTheFieldAfterAMessage() {
+        QFETCH(bool, number);
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        // A failed check must not leave the program waiting for the next test.
+        const auto end = qScopeGuard([] {
+            if (MainWin->Running()) Trigger("MenuReset");
+        });
+        MainWin->MenuNoLineBreak->trigger();
+        EditWin->SetText(",.");
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        QLineEdit* field = number ? OutputWin->EditNumber : OutputWin->EditLine;
+        OutputWin->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(OutputWin));
+        field->setFocus(Qt::MouseFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), field);
+        QCOMPARE(OutputWin->LastInputEdit, field);
+        field->setText(typed);
+        bool movedAway = false;
+        Windows->Dialogs.WhileShown = [&movedAway] {
+            MainWin->activateWindow();
+            movedAway = QTest::qWaitForWindowActive(MainWin);
+        };
+        Windows->Dialogs.Expect(message);
+        OutputWin->BtnOkClick();
+        Windows->Dialogs.WhileShown = nullptr;
+        QVERIFY(movedAway);
+        QVERIFY(Windows->Dialogs.Messages.empty());
+        QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(OutputWin));
+        QTRY_COMPARE(QApplication::focusWidget(), field);
+        QCOMPARE(field->text(), typed);  // kept for correcting
+        QVERIFY(MainWin->WaitingForInput());
+        // What is typed next goes to the program: the wrong number corrected, or a letter.
+        QWidget* focused = QApplication::focusWidget();
+        for (qsizetype i = 0; i < typed.size(); ++i) QTest::keyClick(focused, Qt::Key_Backspace);
+        QTest::keyClicks(focused, number ? QStringLiteral("65") : QStringLiteral("Q"));
+        QTest::keyClick(focused, Qt::Key_Return);
+        QVERIFY(WaitReady());
+        // A number is not echoed; a line is, and the program prints what it read.
+        QCOMPARE(OutputWin->Text(), number ? QByteArray("A") : QByteArray("QQ"));
     }
 
     void aWholeSessionEndsWithTheMainWindow() {
