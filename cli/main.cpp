@@ -90,10 +90,13 @@ public:
     }
 
     // Serves an input request from standard input; at its end the cell stays unchanged.
+    // Runs in the engine's hand-off, so its output buffer may be written out here.
     void RequestInput() override {
-        std::fflush(stdout);
         std::string data;
         if (!EndOfInput) {
+            // What the program printed so far (its prompt) is out before the runner waits.
+            Interpreter.FlushOutputFile();
+            std::fflush(stdout);
             data.resize(cel::IOBlockSize);
             ssize_t n;
             do n = ::read(0, data.data(), data.size());

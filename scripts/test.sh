@@ -14,9 +14,12 @@ jobs="$(nproc)"
 echo "== AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer =="
 # Every test but the long corpus runs, which take the engine through the same paths as the
 # short ones for minutes more. Lighter optimisation and line tables only keep the build quick.
-"$root/scripts/build.sh" build-asan -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS="-O1 -g1" -DCELLWRIGHT_BENCH=OFF \
-  -DCELLWRIGHT_SANITIZE=address,undefined
-(cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+# This tree is built with clang and warnings as errors, so the tree stays warning-free with both
+# compilers. The compiler of a tree is fixed when it is first configured (CC and CXX are read
+# only then), hence a directory of its own rather than the gcc-made build-asan of earlier runs.
+CC=clang CXX=clang++ "$root/scripts/build.sh" build-asan-clang -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS="-O1 -g1 -Werror" \
+  -DCELLWRIGHT_BENCH=OFF -DCELLWRIGHT_SANITIZE=address,undefined
+(cd "$root/build-asan-clang" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --output-on-failure -j "$jobs" -E 'Heavy')
 
 echo "== ThreadSanitizer =="

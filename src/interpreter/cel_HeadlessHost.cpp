@@ -1,5 +1,6 @@
 #include "cel_HeadlessHost.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -10,18 +11,6 @@ THeadlessHost::THeadlessHost() : Interpreter(*this) {}
 void THeadlessHost::Synchronize(const std::function<void()>& fn) {
     std::lock_guard<std::recursive_mutex> lock(GuiMutex);
     fn();
-}
-
-void THeadlessHost::Record(const std::string& event) {
-    std::lock_guard<std::recursive_mutex> lock(GuiMutex);
-    Events.push_back(event);
-}
-
-int THeadlessHost::CountEvents(const std::string& text) {
-    std::lock_guard<std::recursive_mutex> lock(GuiMutex);
-    int n = 0;
-    for (const std::string& e : Events) n += e == text;
-    return n;
 }
 
 void THeadlessHost::StartRun(bool wide, bool stepMode, bool runToCursor, uint32_t target) {
@@ -79,61 +68,30 @@ void THeadlessHost::DeliverLine(const std::string& data, bool echoToFile) {
     Interpreter.Resume();
 }
 
-std::string THeadlessHost::OutputText() {
-    std::lock_guard<std::recursive_mutex> lock(GuiMutex);
-    std::string text;
-    for (size_t i = 0; i < Lines.size(); ++i) {
-        if (i > 0) text.push_back('\n');
-        text += Lines[i];
-    }
-    return text;
-}
-
-void THeadlessHost::PresentRunning(bool stepMode) {
-    Record(stepMode ? "PresentRunning step" : "PresentRunning");
-}
-
 void THeadlessHost::PrepareWindows() {
-    Record("PrepareWindows");
-    Lines.clear();
     if (Interpreter.HasEngine()) Interpreter.SetOutputLine(0);
     View.FirstCell = 0;
 }
 
-void THeadlessHost::ShowCurrentCommand(uint32_t origin) {
-    SelStart = origin;
-    SelLength = 1;
-    if (RecordMarks) Record("Mark " + std::to_string(origin));
-}
-
 void THeadlessHost::RequestInput() {
-    Record("RequestInput");
     if (OnRequestInput) OnRequestInput();
 }
 
-void THeadlessHost::PresentReady(bool caretAfterMark) {
-    Record("Ready");
-    if (caretAfterMark) {
-        SelLength = 0;
-        SelStart += 1;
-    }
-}
-
 bool THeadlessHost::OutputLineText(uint32_t index, std::string& text) {
-    text = index < Lines.size() ? Lines[index] : std::string();
+    (void)index;
+    text.clear();
     return true;
 }
 
 bool THeadlessHost::SetOutputLineText(uint32_t index, const std::string& text) {
-    if (index > Lines.size()) return false;
-    if (index == Lines.size()) Lines.emplace_back();
-    Lines[index] = text;
+    (void)index;
+    (void)text;
     return true;
 }
 
-bool THeadlessHost::AppendOutputLine() {
-    if (Lines.empty()) Lines.emplace_back();  // the empty text already shows one line
-    Lines.emplace_back();
+bool THeadlessHost::AppendToOutputLine(uint32_t index, std::string_view text) {
+    (void)index;
+    (void)text;
     return true;
 }
 

@@ -1,15 +1,16 @@
-// A host without windows, for the command-line runner and the tests. The "GUI thread" is
-// whichever thread holds GuiMutex: the engine's hand-offs run under it on the engine thread,
-// and a test that plays the user's part takes it through Gui().
+// A host without windows, for the command-line runner and as the base of the tests' hosts. The
+// "GUI thread" is whichever thread holds GuiMutex: the engine's hand-offs run under it on the
+// engine thread, and a caller that plays the user's part takes it through Gui().
+// It keeps nothing of what the engine hands over (output, marks, memory images, hook calls), so
+// a run of any length uses the same memory; a host that records them belongs to the tests.
 #pragma once
 
 #include "cel_Interpreter.h"
 
-#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace cel {
 
@@ -22,21 +23,10 @@ public:
     TRunOptions Options;
     uint32_t Delay = 0;
     bool MemoryWindowVisible = false;
-
-    // Output window: its lines, empty when nothing was printed.
-    std::vector<std::string> Lines;
-    // Editor selection, set by the current-command mark.
-    uint32_t SelStart = 0;
-    uint32_t SelLength = 0;
-    // Memory window.
+    // Memory window: its scroll position and size, as the painter reads them.
     TMemoryView View{0, 11};
-    std::vector<TMemoryLine> MemoryLines;
-    // Hooks in the order they ran, with their arguments ("Error 109", "Mark 12", ...).
-    std::vector<std::string> Events;
-    // Answers an input request inside the hand-off; unset: the request waits for the test.
+    // Answers an input request inside the hand-off; unset: the request waits for the caller.
     std::function<void()> OnRequestInput;
-    // The hook that names each executed mark is noisy in watch mode; off by default.
-    bool RecordMarks = false;
 
     // Runs fn as the GUI thread would: serialized with every hand-off of the engine.
     template <typename F>
@@ -52,10 +42,6 @@ public:
     // Delivers a typed line as the output window's Ok does (with the file echo when
     // echoToFile is set and an output file is open); the engine must wait for input.
     void DeliverLine(const std::string& data, bool echoToFile = true);
-    // Count of events with this exact text.
-    int CountEvents(const std::string& text);
-    // The output window's text as it would show it, lines joined by LF.
-    std::string OutputText();
 
     TRunFlags& Flags() override { return RunFlags; }
     void Synchronize(const std::function<void()>& fn) override;
@@ -63,31 +49,23 @@ public:
     uint32_t WatchDelay() override { return Delay; }
     bool MemoryVisible() override { return MemoryWindowVisible; }
 
-    void PresentRunning(bool stepMode) override;
     void PrepareWindows() override;
-    void EndAnalysis() override { Record("EndAnalysis"); }
-    void PresentPaused() override { Record("Paused"); }
-    void ShowCurrentCommand(uint32_t origin) override;
     void RequestInput() override;
-    void DisableInput() override { Record("DisableInput"); }
-    void ShowError(int code) override { Record("Error " + std::to_string(code)); }
-    void ReportNoCommand() override { Record("NoCommand"); }
-    void PresentReady(bool caretAfterMark) override;
 
+    // No output window: every line reads empty and every change is taken and dropped.
     bool OutputLineText(uint32_t index, std::string& text) override;
     bool SetOutputLineText(uint32_t index, const std::string& text) override;
-    bool AppendOutputLine() override;
+    bool AppendOutputLine() override { return true; }
+    bool AppendToOutputLine(uint32_t index, std::string_view text) override;
 
     TMemoryView MemoryView() override { return View; }
     void SetMemoryScroll(int position) override;
-    void DrawMemory(const std::vector<TMemoryLine>& lines) override { MemoryLines = lines; }
-
-    void Record(const std::string& event);
 
     std::recursive_mutex GuiMutex;
 
     // The interpreter facade this host serves. Declared last: its engine threads end before
-    // anything they use is destroyed.
+    // anything of this class that they use is destroyed. A subclass whose hooks use its own
+    // members must end the engines in its destructor.
     TBFInterpreter Interpreter;
 };
 

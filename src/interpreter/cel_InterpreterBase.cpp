@@ -623,6 +623,9 @@ void TBFInterpreterBase::Execute() {
 
         if (full) {
             ExecuteInstruction(CommandList[PC]);
+            // A watched step shows all output so far, whatever the buffer's fill: the user
+            // watching sees each character as it is printed. (A pause does it in its sequence.)
+            if (watch && ErrorCode == 0 && DisplayFill > 0) Synchronize([this] { FlushDisplay(); });
             if (ErrorCode != 0) {
                 if (ErrorExit()) continue;
                 break;

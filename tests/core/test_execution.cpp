@@ -58,14 +58,14 @@ bool WaitUntil(Predicate done, int timeoutMs = 10000) {
 }
 
 // Waits until the engine sits in its n-th input request.
-bool WaitForInputRequest(cel::THeadlessHost& host, int n) {
+bool WaitForInputRequest(celtest::TRecordingHost& host, int n) {
     return WaitUntil([&] {
         return host.CountEvents("RequestInput") == n && host.Interpreter.Engine().IsWaiting();
     });
 }
 
 // Waits until the engine sits in its n-th pause.
-bool WaitForPause(cel::THeadlessHost& host, int n) {
+bool WaitForPause(celtest::TRecordingHost& host, int n) {
     return WaitUntil(
         [&] { return host.CountEvents("Paused") == n && host.Interpreter.Engine().IsWaiting(); });
 }
@@ -242,7 +242,7 @@ TEST(Execution, HiddenOutputWindowKeepsNothingButTheFileGetsEverything) {
 
     // Hidden in the middle of a run: what is written meanwhile is lost for the window, and a
     // CR written before it no longer pairs with a LF written after it.
-    cel::THeadlessHost host;
+    celtest::TRecordingHost host;
     const std::string out = celtest::TempPath("hidden.out");
     host.Options.Text = Emitter("A\r") + "," + Emitter("x") + "," + Emitter("\nB");
     host.Options.CommentMarkers = false;
@@ -310,7 +310,7 @@ private:
     std::vector<size_t>& Blocks;
 };
 
-class TBlockFileHost final : public cel::THeadlessHost {
+class TBlockFileHost final : public celtest::TRecordingHost {
 public:
     std::string Bytes;
     std::vector<size_t> Blocks;
@@ -359,7 +359,7 @@ TEST(Execution, OutputFileIsWrittenInBlocksAndATypedLineEchoIsFlushedFirst) {
         EXPECT_EQ(host.OutputText(), "ABB");
     }
     // The same with a real file.
-    cel::THeadlessHost host;
+    celtest::TRecordingHost host;
     const std::string out = celtest::TempPath("echo.out");
     host.Options.Text = ",>.";
     host.Options.CommentMarkers = false;
@@ -387,7 +387,7 @@ TEST(Execution, FileErrorsEndTheRunBeforeTheFirstCommand) {
     EXPECT_LT(at("EndAnalysis"), at("Error 103"));
     EXPECT_EQ(std::count(r.Events.begin(), r.Events.end(), "Error 103"), 1);
 
-    cel::THeadlessHost host;
+    celtest::TRecordingHost host;
     const std::string nowhere = celtest::TempPath("no-such-dir") + "/out.bin";
     host.Options.Text = "+.";
     host.Options.OutputFileName = nowhere;
@@ -419,7 +419,7 @@ private:
     bool Served = false;
 };
 
-class TFailingFileHost final : public cel::THeadlessHost {
+class TFailingFileHost final : public celtest::TRecordingHost {
 public:
     std::unique_ptr<cel::TByteFile> OpenInputFile(const std::string&) override {
         return std::make_unique<TFailingFile>("x");
@@ -521,7 +521,7 @@ TEST(Execution, Procedures) {
 }
 
 TEST(Execution, IllegalCallPausesAtTheColonAndRunsItAgain) {
-    cel::THeadlessHost host;
+    celtest::TRecordingHost host;
     const std::string out = celtest::TempPath("call.out");
     // The procedure is defined for 0; the call comes on 1.
     host.Options.Text = "(" + Repeat('+', 65) + "." + Repeat('-', 65) + ")+:>" + Repeat('+', 66) + ".";
@@ -575,7 +575,7 @@ TEST(Execution, MemoryLineFormat) {
 TEST(Execution, MemoryImageOnlyWhilePausedOrWatching) {
     for (bool wide : {false, true}) {
         SCOPED_TRACE(wide ? "16-bit" : "8-bit");
-        cel::THeadlessHost host;
+        celtest::TRecordingHost host;
         host.Options.Text = "+++>++";
         host.Options.CommentMarkers = false;
         host.StartRun(wide, true);  // Trace: pauses before the first command
@@ -608,7 +608,7 @@ TEST(Execution, MemoryImageOnlyWhilePausedOrWatching) {
 
     // Running fast, the image is empty.
     {
-        cel::THeadlessHost host;
+        celtest::TRecordingHost host;
         host.Options.Text = "+++,";
         host.Options.CommentMarkers = false;
         host.MemoryWindowVisible = true;
@@ -633,7 +633,7 @@ TEST(Execution, MemoryImageOnlyWhilePausedOrWatching) {
     };
     for (const TWatch& w : {TWatch{Repeat('>', 15), 5, false}, TWatch{Repeat('>', 20) + Repeat('<', 15), 6, true}}) {
         SCOPED_TRACE(w.Text);
-        cel::THeadlessHost host;
+        celtest::TRecordingHost host;
         host.Options.Text = w.Text;
         host.Options.CommentMarkers = false;
         host.Options.Watch = true;
@@ -649,7 +649,7 @@ TEST(Execution, MemoryImageOnlyWhilePausedOrWatching) {
         EXPECT_EQ(current.Text, cel::FormatMemoryLine(false, cell, 0));
     }
     // Watching with the memory window closed paints nothing.
-    cel::THeadlessHost host;
+    celtest::TRecordingHost host;
     host.Options.Text = "+>+";
     host.Options.CommentMarkers = false;
     host.Options.Watch = true;
@@ -660,12 +660,12 @@ TEST(Execution, MemoryImageOnlyWhilePausedOrWatching) {
 }
 
 // Records every change of an output line as the engine makes it.
-class TRecordingHost final : public cel::THeadlessHost {
+class TLineWritesHost final : public celtest::TRecordingHost {
 public:
     std::vector<std::string> Writes;
     bool SetOutputLineText(uint32_t index, const std::string& text) override {
         Writes.push_back(std::to_string(index) + ":" + text);
-        return THeadlessHost::SetOutputLineText(index, text);
+        return celtest::TRecordingHost::SetOutputLineText(index, text);
     }
 };
 
@@ -689,7 +689,7 @@ TEST(Execution, DisplayBufferIsHandedOverInChunksOfTheBufferSize) {
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(testing::Message() << "buffer " << c.Buffer << ", " << c.Text.size() << " commands");
-        TRecordingHost host;
+        TLineWritesHost host;
         host.Options.Text = c.Text;
         host.Options.CommentMarkers = false;
         host.Options.OutputBufferSize = c.Buffer;
@@ -708,7 +708,7 @@ TEST(Execution, DisplayBufferIsHandedOverInChunksOfTheBufferSize) {
     }
 
     // An input request hands over what is buffered first.
-    TRecordingHost host;
+    TLineWritesHost host;
     host.Options.Text = Repeat('+', 65) + ".+.,";
     host.Options.CommentMarkers = false;
     std::string shownAtRequest;

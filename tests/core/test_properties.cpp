@@ -274,7 +274,7 @@ std::string Describe(const TProgram& p, int index) {
 
 // A host whose engines never outlive it, serving typed input from a string like the
 // command-line runner: the rest of the string as one line, nothing once it is used up.
-class THost : public cel::THeadlessHost {
+class THost : public celtest::TRecordingHost {
 public:
     explicit THost(const TProgram& p) {
         Options.Text = p.Text;

@@ -26,7 +26,7 @@ using celtest::Settle;
 
 // A host whose engines never outlive it: a run still going when a test ends (a failed one) is
 // terminated and joined before the host's members go away.
-class THost : public cel::THeadlessHost {
+class THost : public celtest::TRecordingHost {
 public:
     THost() { Options.CommentMarkers = false; }
     ~THost() override { celtest::StopEngines(*this); }
@@ -675,6 +675,100 @@ TEST(RunControl, WatchSwitchedOnAndOffMidRun) {
         EXPECT_EQ(s.DataPtr, plain.DataPtr);
         EXPECT_EQ(s.Cells, std::vector<uint32_t>(plain.Tape.begin(), plain.Tape.begin() + 16));
         EXPECT_EQ(h.OutputText(), plain.Output);
+    }
+}
+
+// Keeps, at every mark of the current command, the output window's text as the user sees it then.
+class TOutputSeenHost : public THost {
+public:
+    std::vector<std::string> AtMark;
+    void ShowCurrentCommand(uint32_t origin) override {
+        THost::ShowCurrentCommand(origin);
+        AtMark.push_back(OutputText());
+    }
+    size_t MarkCount() {
+        return Gui([&] { return AtMark.size(); });
+    }
+};
+
+// Prints A, B, C, a line break and D, far fewer characters than any output buffer holds.
+const std::string PrintingText = "++++++++[>++++++++<-]>+.+.\r\n+.>++++++++++.<+.";
+
+TEST(RunControl, WatchShowsEachCharacterAtTheStepThatPrintedIt) {
+    for (bool wide : Widths) {
+        for (uint32_t buffer : {128u, 255u, 3u}) {
+            SCOPED_TRACE(Join(wide ? "16-bit, buffer " : "8-bit, buffer ", buffer));
+            TOutputSeenHost h;
+            h.Options.Text = PrintingText;
+            h.Options.Watch = true;
+            h.Options.OutputBufferSize = buffer;
+            h.StartRun(wide, false);
+            ASSERT_EQ(Settle(h), "finished");
+            // Mark i comes before step i runs: it finds what steps 0 to i - 1 printed.
+            TRef r(PrintingText, wide, false);
+            size_t step = 0;
+            while (!r.Done()) {
+                ASSERT_LT(step, h.AtMark.size());
+                EXPECT_EQ(h.AtMark[step], r.Out) << "at the mark of step " << step;
+                r.Step();
+                ++step;
+            }
+            EXPECT_EQ(h.AtMark.size(), step);
+            EXPECT_EQ(h.OutputText(), "ABC\nD");
+        }
+    }
+}
+
+TEST(RunControl, WatchSwitchedOnShowsWhatTheFastRunPrinted) {
+    // Prints A, then loops for ever: the A waits in the display buffer while the run is fast.
+    const std::string text = "++++++++[>++++++++<-]>+.[]";
+    for (bool wide : Widths) {
+        SCOPED_TRACE(wide ? "16-bit" : "8-bit");
+        TOutputSeenHost h;
+        h.Options.Text = text;
+        h.StartRun(wide, false);
+        ASSERT_TRUE(SpinUntil([&] { return h.Interpreter.GetExecuted() > 1000; }));
+        EXPECT_EQ(h.OutputText(), "");
+        MenuWatch(h, true);
+        ASSERT_TRUE(SpinUntil([&] { return h.MarkCount() >= 2; }));
+        // The first watched step hands the buffer over: the next mark finds the A shown.
+        EXPECT_EQ(h.Gui([&] { return h.AtMark[1]; }), "A");
+        MenuReset(h);
+        ASSERT_EQ(Settle(h), "finished");
+    }
+}
+
+TEST(RunControl, EveryPauseShowsAllOutputSoFar) {
+    for (bool wide : Widths) {
+        for (bool watch : {false, true}) {
+            SCOPED_TRACE(std::string(wide ? "16-bit" : "8-bit") + (watch ? ", watched" : ""));
+            TOutputSeenHost h;
+            h.Options.Text = PrintingText;
+            h.Options.Watch = watch;
+            h.StartRun(wide, true);
+            TRef r(PrintingText, wide, false);
+            while (!r.Done()) {
+                ASSERT_EQ(Settle(h), "paused") << "step " << r.Steps;
+                EXPECT_EQ(h.OutputText(), r.Out) << "step " << r.Steps;
+                MenuTrace(h);
+                r.Step();
+            }
+            ASSERT_EQ(Settle(h), "finished");
+            EXPECT_EQ(h.CountEvents("Paused"), static_cast<int>(r.Steps));
+        }
+    }
+    // A pause reached by Run to Cursor after a fast run shows what the fast run printed.
+    for (bool wide : Widths) {
+        SCOPED_TRACE(wide ? "16-bit, run to cursor" : "8-bit, run to cursor");
+        TOutputSeenHost h;
+        h.Options.Text = PrintingText;
+        const uint32_t target = static_cast<uint32_t>(PrintingText.rfind('<'));
+        h.StartRun(wide, false, true, target);
+        ASSERT_EQ(Settle(h), "paused");
+        EXPECT_EQ(h.OutputText(), "ABC\n");
+        MenuRun(h);
+        ASSERT_EQ(Settle(h), "finished");
+        EXPECT_EQ(h.OutputText(), "ABC\nD");
     }
 }
 

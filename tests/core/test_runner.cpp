@@ -253,6 +253,44 @@ TEST(Runner, OutputBytesUnchangedOnStdoutOrFile) {
     EXPECT_FALSE(std::filesystem::exists(nowhere));
 }
 
+// A program that prints a prompt and then reads: the prompt must be on standard output while
+// the runner waits for the answer, not held back until more output follows.
+TEST(Runner, PromptIsOutBeforeTheRunnerWaitsForInput) {
+    TTempFiles temp;
+    const std::string prog = temp.File("prompt.b", Emitter("Name?") + ",.");
+    const std::string outPath = temp.Name("stdout");
+    int toStdin[2];
+    ASSERT_EQ(pipe(toStdin), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, toStdin[0], 0);
+    posix_spawn_file_actions_addclose(&actions, toStdin[1]);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::string runner = CELLWRIGHT_RUNNER;
+    std::string progArg = prog;
+    char* argv[] = {runner.data(), progArg.data(), nullptr};
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, runner.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(toStdin[0]);
+    ASSERT_EQ(rc, 0);
+
+    // The runner now blocks reading its standard input, which stays open and empty.
+    std::string shown;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (shown != "Name?" && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        shown = celtest::ReadFileBytes(outPath);
+    }
+    EXPECT_EQ(shown, "Name?");
+    EXPECT_EQ(write(toStdin[1], "Z", 1), 1);
+    close(toStdin[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(celtest::ReadFileBytes(outPath), "Name?Z");
+}
+
 TEST(Runner, SingleStepGivesTheSameRunAsFastMode) {
     TTempFiles temp;
     // Hello world, then wrapping moves and cells, clear loops of both kinds, a procedure

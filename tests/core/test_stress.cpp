@@ -27,7 +27,7 @@ std::string RandomProgram(std::mt19937& gen, bool proc) {
 }
 
 // The run flags agree with where the engine stands.
-::testing::AssertionResult Consistent(cel::THeadlessHost& h, const std::string& state) {
+::testing::AssertionResult Consistent(celtest::TRecordingHost& h, const std::string& state) {
     const bool running = h.RunFlags.Running.load();
     const bool paused = h.RunFlags.Paused.load();
     const bool waiting = h.RunFlags.WaitingForInput.load();
@@ -49,7 +49,7 @@ TEST(Stress, RandomCommandSequences) {
         const bool proc = gen() % 3 == 0;
         const std::string text = RandomProgram(gen, proc);
         SCOPED_TRACE("sequence " + std::to_string(s) + ": " + text);
-        cel::THeadlessHost h;
+        celtest::TRecordingHost h;
         h.Options.Text = text;
         h.Options.ProcMode = proc;
         h.Options.CommentMarkers = gen() % 2;

@@ -53,6 +53,77 @@ std::string TempPath(const std::string& stem) {
         .string();
 }
 
+TRecordingHost::~TRecordingHost() { StopEngines(*this); }
+
+void TRecordingHost::Record(const std::string& event) {
+    std::lock_guard<std::recursive_mutex> lock(GuiMutex);
+    Events.push_back(event);
+}
+
+int TRecordingHost::CountEvents(const std::string& text) {
+    std::lock_guard<std::recursive_mutex> lock(GuiMutex);
+    int n = 0;
+    for (const std::string& e : Events) n += e == text;
+    return n;
+}
+
+std::string TRecordingHost::OutputText() {
+    std::lock_guard<std::recursive_mutex> lock(GuiMutex);
+    std::string text;
+    for (size_t i = 0; i < Lines.size(); ++i) {
+        if (i > 0) text.push_back('\n');
+        text += Lines[i];
+    }
+    return text;
+}
+
+void TRecordingHost::PresentRunning(bool stepMode) {
+    Record(stepMode ? "PresentRunning step" : "PresentRunning");
+}
+
+void TRecordingHost::PrepareWindows() {
+    Record("PrepareWindows");
+    Lines.clear();
+    THeadlessHost::PrepareWindows();
+}
+
+void TRecordingHost::ShowCurrentCommand(uint32_t origin) {
+    SelStart = origin;
+    SelLength = 1;
+    if (RecordMarks) Record("Mark " + std::to_string(origin));
+}
+
+void TRecordingHost::RequestInput() {
+    Record("RequestInput");
+    THeadlessHost::RequestInput();
+}
+
+void TRecordingHost::PresentReady(bool caretAfterMark) {
+    Record("Ready");
+    if (caretAfterMark) {
+        SelLength = 0;
+        SelStart += 1;
+    }
+}
+
+bool TRecordingHost::OutputLineText(uint32_t index, std::string& text) {
+    text = index < Lines.size() ? Lines[index] : std::string();
+    return true;
+}
+
+bool TRecordingHost::SetOutputLineText(uint32_t index, const std::string& text) {
+    if (index > Lines.size()) return false;
+    if (index == Lines.size()) Lines.emplace_back();
+    Lines[index] = text;
+    return true;
+}
+
+bool TRecordingHost::AppendOutputLine() {
+    if (Lines.empty()) Lines.emplace_back();  // the empty text already shows one line
+    Lines.emplace_back();
+    return true;
+}
+
 void MenuTrace(cel::THeadlessHost& h) {
     h.Gui([&] { h.Interpreter.Resume(); });
 }
@@ -129,19 +200,19 @@ void StopEngines(cel::THeadlessHost& h) {
 namespace {
 
 // Serves input like the command-line runner and records the first error.
-class TTestHost final : public cel::THeadlessHost {
+class TTestHost final : public TRecordingHost {
 public:
     std::string Input;
     size_t InputPos = 0;
     int FirstError = 0;
 
     void ShowError(int code) override {
-        THeadlessHost::ShowError(code);
+        TRecordingHost::ShowError(code);
         if (FirstError == 0) FirstError = code;
         if (code == 109) Interpreter.Terminate();
     }
     void RequestInput() override {
-        THeadlessHost::RequestInput();
+        TRecordingHost::RequestInput();
         if (InputPos >= Input.size()) {
             DisableInput();
             Interpreter.Resume();

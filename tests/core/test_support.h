@@ -4,8 +4,57 @@
 #include "cel_HeadlessHost.h"
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace celtest {
+
+// The headless host with what the windows would show kept for the tests to look at: the output
+// window's lines, the editor selection, the memory image and the hooks in the order they ran.
+// Its records grow with the run, so it is for tests only. Its engines never outlive it.
+class TRecordingHost : public cel::THeadlessHost {
+public:
+    ~TRecordingHost() override;
+
+    // Output window: its lines, empty when nothing was printed.
+    std::vector<std::string> Lines;
+    // Editor selection, set by the current-command mark.
+    uint32_t SelStart = 0;
+    uint32_t SelLength = 0;
+    // Memory window image.
+    std::vector<cel::TMemoryLine> MemoryLines;
+    // Hooks in the order they ran, with their arguments ("Error 109", "Mark 12", ...).
+    std::vector<std::string> Events;
+    // The hook that names each executed mark is noisy in watch mode; off by default.
+    bool RecordMarks = false;
+
+    // Count of events with this exact text.
+    int CountEvents(const std::string& text);
+    // The output window's text as it would show it, lines joined by LF.
+    std::string OutputText();
+    void Record(const std::string& event);
+
+    void PresentRunning(bool stepMode) override;
+    void PrepareWindows() override;
+    void EndAnalysis() override { Record("EndAnalysis"); }
+    void PresentPaused() override { Record("Paused"); }
+    void ShowCurrentCommand(uint32_t origin) override;
+    void RequestInput() override;
+    void DisableInput() override { Record("DisableInput"); }
+    void ShowError(int code) override { Record("Error " + std::to_string(code)); }
+    void ReportNoCommand() override { Record("NoCommand"); }
+    void PresentReady(bool caretAfterMark) override;
+
+    bool OutputLineText(uint32_t index, std::string& text) override;
+    bool SetOutputLineText(uint32_t index, const std::string& text) override;
+    bool AppendOutputLine() override;
+    // Through OutputLineText and SetOutputLineText, as a window without a faster way does it.
+    bool AppendToOutputLine(uint32_t index, std::string_view text) override {
+        return cel::TEngineHost::AppendToOutputLine(index, text);
+    }
+
+    void DrawMemory(const std::vector<cel::TMemoryLine>& lines) override { MemoryLines = lines; }
+};
 
 // The folder of the program corpus, or empty when it cannot be found.
 std::string CorpusDir();
