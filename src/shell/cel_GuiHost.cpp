@@ -1,6 +1,7 @@
 #include "cel_GuiHost.h"
 
 #include "cel_Dialogs.h"
+#include "cel_InterpreterBase.h"
 #include "cel_EditWin.h"
 #include "cel_Main.h"
 #include "cel_MemoryWin.h"
@@ -130,5 +131,15 @@ TMemoryView TGuiHost::MemoryView() { return {MemoryWin->FirstCell(), MemoryWin->
 void TGuiHost::SetMemoryScroll(int position) { MemoryWin->SetScroll(position); }
 
 void TGuiHost::DrawMemory(const std::vector<TMemoryLine>& lines) { MemoryWin->DrawLines(lines); }
+
+bool ServeUntilFinished(TBFInterpreterBase& engine, const std::function<bool()>& giveUp) {
+    while (!engine.IsFinished()) {
+        if (giveUp && giveUp()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    engine.WaitFor();
+    return true;
+}
 
 }  // namespace cel

@@ -50,4 +50,10 @@ public:
     TRunFlags RunFlags;
 };
 
+class TBFInterpreterBase;
+
+// GUI thread: serves an ending engine's hand-offs until its thread has finished, then joins
+// it. With `giveUp`, returns false as soon as that says so, leaving the engine as it is.
+bool ServeUntilFinished(TBFInterpreterBase& engine, const std::function<bool()>& giveUp = {});
+
 }  // namespace cel

@@ -22,7 +22,6 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
@@ -107,11 +106,7 @@ TMainWin::~TMainWin() {
           static_cast<cel::TBFInterpreterBase*>(Interpreter.Engine16.get())}) {
         if (!engine || (engine->IsSuspended() && !Running() && !engine->IsWaiting())) continue;
         engine->Terminate();
-        while (!engine->IsFinished()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            QThread::msleep(1);
-        }
-        engine->WaitFor();
+        cel::ServeUntilFinished(*engine);
     }
     MainWin = nullptr;
 }
@@ -574,12 +569,7 @@ bool TMainWin::EngineIdle() {
         // An engine that has not been started, or that is about to finish, is waited for here
         // while its last hand-offs are served; a running program is never waited for.
         if (engine->IsSuspended() && !Running()) continue;
-        while (!engine->IsFinished()) {
-            if (Running()) return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            QThread::msleep(1);
-        }
-        engine->WaitFor();
+        if (!cel::ServeUntilFinished(*engine, [this] { return Running(); })) return false;
     }
     return true;
 }
@@ -686,12 +676,7 @@ void TMainWin::MenuResetClick() {
     // are served here, so that a Run given right after the reset finds no program in existence
     // and starts a new one instead of "continuing" the one that is on its way out.
     Resetting = true;
-    cel::TBFInterpreterBase& engine = Interpreter.Engine();
-    while (!engine.IsFinished()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    engine.WaitFor();
+    cel::ServeUntilFinished(Interpreter.Engine());
     Resetting = false;
 }
 
@@ -845,16 +830,12 @@ void TMainWin::MenuReplaceAgainClick() {
 }
 
 void TMainWin::MenuSpeedClick() {
-    ModalOpen = true;
-    MemoryWin->DialogOpen = true;
+    const TModalScope scope(TModalScope::Modal | TModalScope::Dialog | TModalScope::PendingInput);
     SpeedWin->BtnOk->setFocus();
     SpeedWin->LoadSpeed();
     cel::CentreOnWorkArea(SpeedWin);
     // Ok stores the delay itself; a watched run reads it at its next step.
     SpeedWin->exec();
-    ModalOpen = false;
-    MemoryWin->DialogOpen = false;
-    ShowPendingInput();
 }
 
 void TMainWin::MenuBufferSizeClick() {
@@ -881,43 +862,30 @@ void TMainWin::MenuSetOutputFileClick() {
 }
 
 void TMainWin::MenuColorsClick() {
-    ModalOpen = true;
-    MemoryWin->DialogOpen = true;
+    const TModalScope scope(TModalScope::Modal | TModalScope::Dialog);
     MemoryWin->ColorPreview = true;
     cel::CentreOnWorkArea(ColorWin);
     ColorWin->SetPanels(TextColor, BackgroundColor);
     ColorWin->BtnChangeTC->setFocus();
     // Ok stores the colours itself; any other end puts the stored ones back everywhere.
     ColorWin->exec();
-    ModalOpen = false;
-    MemoryWin->DialogOpen = false;
     MemoryWin->ColorPreview = false;
 }
 
 void TMainWin::MenuTextGenClick() {
-    ModalOpen = true;
-    MemoryWin->DialogOpen = true;
+    const TModalScope scope(TModalScope::Modal | TModalScope::Dialog);
     TextGenWin->exec();
-    ModalOpen = false;
-    MemoryWin->DialogOpen = false;
 }
 
 void TMainWin::MenuStripClick() {
-    ModalOpen = true;
-    MemoryWin->DialogOpen = true;
+    const TModalScope scope(TModalScope::Modal | TModalScope::Dialog);
     StripWin->SaveFilter = SourceFilter;
     StripWin->exec();
-    ModalOpen = false;
-    MemoryWin->DialogOpen = false;
 }
 
 void TMainWin::MenuInfoClick() {
-    ModalOpen = true;
-    MemoryWin->DialogOpen = true;
+    const TModalScope scope(TModalScope::Modal | TModalScope::Dialog | TModalScope::PendingInput);
     InfoWin->exec();
-    ModalOpen = false;
-    MemoryWin->DialogOpen = false;
-    ShowPendingInput();
 }
 
 void TMainWin::MenuFontClick() {
@@ -1076,14 +1044,15 @@ void TMainWin::MenuCloseClick() {
 bool TMainWin::QuerySaveCurrent() {
     TContent* d = CurrentDocument();
     if (!d || !d->Modified) return true;
-    MemoryWin->DialogOpen = true;
     const QPointer<QWidget> focus = QApplication::focusWidget();
-    const auto answer = cel::Dialogs().Message(
-        EditWin, cel::TDialogs::TKind::Warning,
-        Quoted(EditWin->TabCaption(EditWin->Tabs->currentIndex())) +
-            QStringLiteral(" has changed. Do you want to save?"),
-        cel::TDialogs::ButtonYes | cel::TDialogs::ButtonNo | cel::TDialogs::ButtonCancel);
-    MemoryWin->DialogOpen = false;
+    cel::TDialogs::TAnswer answer;
+    {
+        const TModalScope scope(TModalScope::Dialog);
+        answer = cel::Dialogs().Message(EditWin, cel::TDialogs::TKind::Warning,
+                                        Quoted(EditWin->TabCaption(EditWin->Tabs->currentIndex())) +
+                                            QStringLiteral(" has changed. Do you want to save?"),
+                                        cel::TDialogs::ButtonYes | cel::TDialogs::ButtonNo | cel::TDialogs::ButtonCancel);
+    }
     // What the user types next goes where it went before the question.
     if (focus && focus->isVisible()) {
         focus->window()->activateWindow();
@@ -1113,17 +1082,16 @@ bool TMainWin::SaveCurrent() {
         d->Modified = false;
         return true;
     }
-    MemoryWin->DialogOpen = true;
+    const TModalScope scope(TModalScope::Dialog);
     cel::ShowError(EditWin, QStringLiteral("The file ") + Quoted(EditWin->TabCaption(EditWin->Tabs->currentIndex())) +
                                 QStringLiteral(" could NOT be saved.\n\nDo you have the necessary rights to write "
                                                "to that file?"));
-    MemoryWin->DialogOpen = false;
     return false;
 }
 
 bool TMainWin::SaveCurrentAs() {
     TContent* d = CurrentDocument();
-    MemoryWin->DialogOpen = true;
+    const TModalScope scope(TModalScope::Dialog);
     bool result = false;
     QString dir = d->FileName.isEmpty() ? QDir::currentPath() : QFileInfo(d->FileName).absolutePath();
     for (;;) {
@@ -1146,20 +1114,32 @@ bool TMainWin::SaveCurrentAs() {
         // The dialog opens again where the user was, on the name that failed.
         dir = path;
     }
-    MemoryWin->DialogOpen = false;
     return result;
 }
 
 void TMainWin::MenuSaveAsClick() {
-    ModalOpen = true;
+    const TModalScope scope(TModalScope::Modal | TModalScope::PendingInput);
     SaveCurrentAs();
-    ShowPendingInput();
-    ModalOpen = false;
 }
 
 bool TMainWin::WriteEditorToFile(const QString& path) {
     // The old file is replaced only once the whole text has been written.
     return cel::ReplaceFileContents(path, EditWin->Text());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Modal dialogs
+
+TModalScope::TModalScope(int what)
+    : What(what), OldModal(MainWin->ModalOpen), OldDialog(MemoryWin->DialogOpen) {
+    if (What & Modal) MainWin->ModalOpen = true;
+    if (What & Dialog) MemoryWin->DialogOpen = true;
+}
+
+TModalScope::~TModalScope() {
+    MainWin->ModalOpen = OldModal;
+    MemoryWin->DialogOpen = OldDialog;
+    if (What & PendingInput) MainWin->ShowPendingInput();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1169,10 +1149,8 @@ void TMainWin::MenuExitClick() { close(); }
 
 bool TMainWin::FormCloseQuery() {
     if (Running() || !EngineIdle()) {
-        ModalOpen = true;
+        const TModalScope scope(TModalScope::Modal | TModalScope::PendingInput);
         cel::ShowInformation(this, QStringLiteral("You cannot exit while running a program. Please stop the program first."));
-        ModalOpen = false;
-        ShowPendingInput();
         return false;
     }
     return QuerySaveAll();

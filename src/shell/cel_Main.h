@@ -245,3 +245,21 @@ private:
 };
 
 extern TMainWin* MainWin;
+
+// For its lifetime, a modal dialog of the main window shows: with Modal, input a program
+// demands meanwhile waits (ModalOpen); with Dialog, the memory window takes no cell clicks and
+// draws no hover frame (its DialogOpen). Both flags get their earlier values back at the end;
+// with PendingInput, input demanded meanwhile is then given the focus.
+class TModalScope {
+public:
+    enum TWhat { Modal = 1, Dialog = 2, PendingInput = 4 };
+    explicit TModalScope(int what);
+    ~TModalScope();
+    TModalScope(const TModalScope&) = delete;
+    TModalScope& operator=(const TModalScope&) = delete;
+
+private:
+    int What;
+    bool OldModal;
+    bool OldDialog;
+};

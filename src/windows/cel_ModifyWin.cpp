@@ -142,7 +142,7 @@ void TModifyWin::CharEditChange() {
 void TModifyWin::ModifyCell(int address) {
     setWindowTitle(QStringLiteral("Modify Memory [0x%1]").arg(HexForm(static_cast<uint32_t>(address))));
     cel::CentreOnWorkArea(this);
-    MemoryWin->DialogOpen = true;
+    const TModalScope scope(TModalScope::Dialog);
     const uint16_t cell = static_cast<uint16_t>(address);
     const uint32_t value = MainWin->Interpreter.GetCell(cell);
 
@@ -170,5 +170,4 @@ void TModifyWin::ModifyCell(int address) {
             cel::ShowError(this, QStringLiteral("'%1' is not a valid integer value").arg(text));
         }
     }
-    MemoryWin->DialogOpen = false;
 }
