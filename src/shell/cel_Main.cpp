@@ -15,6 +15,7 @@
 #include "cel_MemoryWin.h"
 #include "cel_OutputWin.h"
 #include "cel_SourceText.h"
+#include "cel_Version.h"
 #include "cel_WaitWin.h"
 
 #include <QActionGroup>
@@ -68,7 +69,7 @@ TMainWin::TMainWin() {
     InitResources();
     MainWin = this;
     setObjectName(QStringLiteral("MainWin"));
-    setWindowTitle(QStringLiteral("Cellwright 1.4.7"));
+    setWindowTitle(QStringLiteral("Cellwright " CELLWRIGHT_VERSION));
     QApplication::setApplicationDisplayName(QString());
     // A fixed-size window: a close box and minimise, no maximise.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -1213,7 +1214,7 @@ const QString KeyProgram = QStringLiteral("Program");
 const QString KeyEditor = QStringLiteral("Editor");
 const QString KeyInterpreter = QStringLiteral("Interpreter");
 const QString KeyRecent = QStringLiteral("Recent");
-const QString Version = QStringLiteral("1.4.7");
+const QString Version = QStringLiteral(CELLWRIGHT_VERSION);
 }  // namespace
 
 void TMainWin::LoadSettings() {
