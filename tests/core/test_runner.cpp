@@ -1,5 +1,6 @@
 // cellwright-run seen from outside: its options, streams, exit codes and source reading.
 
+#include "cel_Version.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -10,10 +11,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <set>
 #include <thread>
 
 extern char** environ;
@@ -46,8 +50,11 @@ private:
     std::vector<std::string> Paths;
 };
 
-// Runs cellwright-run with these arguments, stdin read from a file holding stdinBytes.
-TRunnerResult RunRunner(const std::vector<std::string>& args, const std::string& stdinBytes = {}) {
+// Runs cellwright-run with these arguments, stdin read from a file holding stdinBytes. With
+// oneStream, standard error is the same file as standard output (as in a terminal) and Out
+// holds both.
+TRunnerResult RunRunner(const std::vector<std::string>& args, const std::string& stdinBytes = {},
+                        bool oneStream = false) {
     TTempFiles temp;
     const std::string inPath = temp.File("stdin", stdinBytes);
     const std::string outPath = temp.Name("stdout");
@@ -57,7 +64,8 @@ TRunnerResult RunRunner(const std::vector<std::string>& args, const std::string&
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (oneStream) posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    else posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     std::string runner = CELLWRIGHT_RUNNER;
     std::vector<std::string> owned = args;
     std::vector<char*> argv;
@@ -427,6 +435,37 @@ TEST(Runner, UsageErrorsAndUnreadableProgram) {
     }
 }
 
+TEST(Runner, HelpAndVersion) {
+    TRunnerResult r = RunRunner({"--version"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, "cellwright-run " CELLWRIGHT_VERSION "\n");
+    EXPECT_EQ(r.Err, "");
+
+    r = RunRunner({"--help"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Err, "");
+    EXPECT_EQ(r.Out.rfind("usage: cellwright-run ", 0), 0u) << r.Out;
+    // Every option has a line of its own that says what it does.
+    for (const char* option : {"--cells 8|16", "--pbrain", "--no-comment-markers", "--input-file FILE",
+                               "--output-file FILE", "--stats", "--single-step", "--dump-lists",
+                               "--generate [TEXTFILE]", "--strip PROGRAM", "--keep-comment-lines",
+                               "--line-length N", "--help", "--version"}) {
+        SCOPED_TRACE(option);
+        const size_t at = r.Out.find(std::string("\n  ") + option + "  ");
+        ASSERT_NE(at, std::string::npos);
+        const size_t start = at + 3 + std::strlen(option);
+        const std::string description = r.Out.substr(start, r.Out.find('\n', start) - start);
+        const size_t words = description.find_first_not_of(' ');
+        ASSERT_NE(words, std::string::npos);
+        EXPECT_GE(description.size() - words, 10u) << description;
+    }
+    // A usage error shows the synopsis on standard error only.
+    r = RunRunner({"--bogus"});
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_EQ(r.Out, "");
+    EXPECT_NE(r.Err.find("usage: cellwright-run "), std::string::npos) << r.Err;
+}
+
 // The two tools as the runner offers them, seen from outside.
 TEST(RunnerTools, GenerateWritesCodeThatPrintsTheText) {
     TTempFiles temp;
@@ -505,6 +544,22 @@ TEST(RunnerTools, StripPrintsTheCommandsAndTheirCount) {
         EXPECT_EQ(r.Out, "");
         EXPECT_EQ(r.Err, "You did not enter a legal number. Please try again.\n");
     }
+}
+
+// In a terminal both streams are one: the count must not run into the last line of the code.
+TEST(RunnerTools, StripCountIsALineOfItsOwnWhereTheStreamsMeet) {
+    TTempFiles temp;
+    TRunnerResult r = RunRunner({"--strip", temp.File("x.b", "+ + + .")}, {}, true);
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, "+++.\n4 commands\n");
+    r = RunRunner({"--strip", "--line-length", "2", temp.File("y.b", "+-<>.")}, {}, true);
+    EXPECT_EQ(r.Out, "+-\r\n<>\r\n.\n5 commands\n");
+    r = RunRunner({"--strip", temp.File("z.b", "no code")}, {}, true);
+    EXPECT_EQ(r.Out, "0 commands\n");
+    // Apart, the code is exact and the count stands alone.
+    r = RunRunner({"--strip", temp.File("w.b", "+ + + .")});
+    EXPECT_EQ(r.Out, "+++.");
+    EXPECT_EQ(r.Err, "4 commands\n");
 }
 
 TEST(RunnerTools, ToolOptionsAreNotMixedWithRuns) {
