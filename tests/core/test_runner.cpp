@@ -582,4 +582,50 @@ TEST(RunnerTools, ToolOptionsAreNotMixedWithRuns) {
     }
 }
 
+// The programs in examples/: each runs through the runner with both cell widths and gives its
+// expected output. NAME.in is its input; NAME.out its output (NAME.16.out where 16 bit cells
+// give another); NAME.err its standard error, and then it ends with status 1. A .pb file runs
+// with --pbrain.
+TEST(RunnerExamples, EachGivesItsExpectedOutput) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(CELLWRIGHT_SOURCE_DIR) / "examples";
+    ASSERT_TRUE(fs::is_directory(dir)) << dir;
+    std::vector<fs::path> programs;
+    std::set<std::string> companions;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+        const std::string ext = entry.path().extension().string();
+        if (ext == ".b" || ext == ".pb") programs.push_back(entry.path());
+        else companions.insert(entry.path().filename().string());
+    }
+    std::sort(programs.begin(), programs.end());
+    EXPECT_GE(programs.size(), 12u);
+    auto readIf = [](const fs::path& path, std::string& into) {
+        if (!fs::exists(path)) return false;
+        into = celtest::ReadFileBytes(path.string());
+        return true;
+    };
+    for (const fs::path& program : programs) {
+        const std::string stem = program.stem().string();
+        std::string input, expectedOut, expectedOut16, expectedErr;
+        readIf(dir / (stem + ".in"), input);
+        const bool hasOut = readIf(dir / (stem + ".out"), expectedOut);
+        EXPECT_TRUE(hasOut) << stem << ".out is missing";
+        if (!readIf(dir / (stem + ".16.out"), expectedOut16)) expectedOut16 = expectedOut;
+        const bool fails = readIf(dir / (stem + ".err"), expectedErr);
+        for (const char* name : {".in", ".out", ".16.out", ".err"}) companions.erase(stem + name);
+        for (const char* cells : {"8", "16"}) {
+            SCOPED_TRACE(program.filename().string() + " with " + cells + " bit cells");
+            std::vector<std::string> args = {"--cells", cells};
+            if (program.extension() == ".pb") args.push_back("--pbrain");
+            args.push_back(program.string());
+            const TRunnerResult r = RunRunner(args, input);
+            EXPECT_EQ(r.Status, fails ? 1 : 0);
+            EXPECT_EQ(r.Out, std::string(cells) == "16" ? expectedOut16 : expectedOut);
+            EXPECT_EQ(r.Err, expectedErr);
+        }
+    }
+    // Every other file there belongs to an example.
+    EXPECT_TRUE(companions.empty()) << "files of no example: " << *companions.begin();
+}
+
 }  // namespace
