@@ -946,8 +946,12 @@ void TMainWin::MenuNewClick() {
 void TMainWin::MenuOpenClick() {
     const QStringList files = cel::Dialogs().OpenFileNames(this, QStringLiteral("Open File"),
                                                            QDir::currentPath(), SourceFilter, true);
-    if (files.isEmpty()) return;
-    for (const QString& file : files) OpenFile(file);
+    OpenFiles(files);
+}
+
+void TMainWin::OpenFiles(const QStringList& paths) {
+    if (paths.isEmpty()) return;
+    for (const QString& path : paths) OpenFile(path);
     AfterOpen();
 }
 
