@@ -12,7 +12,10 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QMap>
+#include <QMenu>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -80,6 +83,14 @@ TProcessResult RunIde(const QStringList& arguments, const QStringList& drop, con
     result.Out = process.readAllStandardOutput();
     result.Err = process.readAllStandardError();
     return result;
+}
+
+// A menu caption as the guide writes it: no accelerator marks, no trailing " ...".
+QString Plain(QString caption) {
+    caption.replace(QStringLiteral("&&"), QStringLiteral("\x01")).remove(QLatin1Char('&'));
+    caption.replace(QLatin1Char('\x01'), QLatin1Char('&'));
+    if (caption.endsWith(QStringLiteral(" ..."))) caption.chop(4);
+    return caption;
 }
 
 }  // namespace
@@ -202,6 +213,43 @@ private slots:
         r = RunIde({QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--version")}, {});
         QCOMPARE(r.Status, 0);
         QCOMPARE(r.Out, QByteArray("cellwright " CELLWRIGHT_VERSION "\n"));
+    }
+
+    // The guide's keyboard table names every shortcut of the main menu with its command, and
+    // no other key.
+    void guideListsEveryShortcut() {
+        TWindows windows;
+        QFile file(QStringLiteral(CELLWRIGHT_SOURCE_DIR "/README.md"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        const qsizetype start = text.indexOf(QStringLiteral("\n## Keyboard reference\n"));
+        QVERIFY(start >= 0);
+        const QString section = text.mid(start, text.indexOf(QStringLiteral("\n## "), start + 1) - start);
+        QMap<QString, QString> guide;
+        static const QRegularExpression key(QStringLiteral("`([^`]+)`"));
+        for (const QString& line : section.split(QLatin1Char('\n'))) {
+            if (!line.startsWith(QStringLiteral("| `"))) continue;
+            const QStringList cells = line.split(QLatin1Char('|'));
+            QVERIFY2(cells.size() >= 4, qPrintable(line));
+            for (auto it = key.globalMatch(cells[1]); it.hasNext();) {
+                const QString keys = it.next().captured(1);
+                QVERIFY2(!guide.contains(keys), qPrintable(keys + QStringLiteral(" twice")));
+                guide.insert(keys, cells[2].trimmed());
+            }
+        }
+        QMap<QString, QString> menu;
+        for (QMenu* m : {MainWin->MenuFile, MainWin->MenuEdit, MainWin->MenuView, MainWin->MenuRun,
+                         MainWin->MenuInterpreter, MainWin->MenuExtras, MainWin->MenuHelp})
+            for (QAction* action : m->actions())
+                if (!action->shortcut().isEmpty())
+                    menu.insert(action->shortcut().toString(QKeySequence::PortableText),
+                                Plain(m->title()) + QStringLiteral(" > ") + Plain(action->text()));
+        QCOMPARE(guide.keys(), menu.keys());
+        for (auto it = menu.cbegin(); it != menu.cend(); ++it) {
+            // The recent-file entries are captioned with their paths.
+            if (it.value().endsWith(QStringLiteral(" > "))) continue;
+            QCOMPARE(guide.value(it.key()), it.value());
+        }
     }
 
     // Every toolbar image and the window icon are drawn at the screen's density: twice the
