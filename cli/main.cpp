@@ -12,12 +12,16 @@
 // The two tools are the IDE's: --generate prints the code that prints the bytes of TEXTFILE (or
 // of standard input); --strip prints PROGRAM reduced to its commands and the count on standard
 // error.
+//
+//   cellwright-run --help | --version
 
 #include "cel_HeadlessHost.h"
 #include "cel_SourceText.h"
 #include "cel_Strip.h"
 #include "cel_TextGen.h"
+#include "cel_Version.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -36,7 +40,33 @@ const char* const Usage =
     "                      [--input-file FILE] [--output-file FILE] [--stats] [--single-step]\n"
     "                      [--dump-lists] PROGRAM\n"
     "       cellwright-run --generate [TEXTFILE]\n"
-    "       cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM\n";
+    "       cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM\n"
+    "       cellwright-run --help | --version\n";
+
+// --help: the synopsis, then one line for each option.
+const char* const Help =
+    "\n"
+    "Runs a Brainfuck or pbrain PROGRAM on the engine of the Cellwright IDE, without windows.\n"
+    "\n"
+    "Running a program:\n"
+    "  --cells 8|16           cell width (default 8)\n"
+    "  --pbrain               enable the procedure commands ( ) and :\n"
+    "  --no-comment-markers   run lines that begin with ; / * ' % # too (default: comments)\n"
+    "  --input-file FILE      take input from FILE first, then from standard input\n"
+    "  --output-file FILE     write the program's output to FILE instead of standard output\n"
+    "  --stats                print the executed command count and the seconds on standard error\n"
+    "  --single-step          run one command at a time throughout, as the IDE's watch mode does\n"
+    "  --dump-lists           print the analysed instruction lists instead of running\n"
+    "The tools:\n"
+    "  --generate [TEXTFILE]  print code that prints the bytes of TEXTFILE (or standard input)\n"
+    "  --strip PROGRAM        print the program's commands alone, their count on standard error\n"
+    "  --keep-comment-lines   with --strip: keep the commands on comment lines\n"
+    "  --line-length N        with --strip: a line break after every N commands (default 70)\n"
+    "Other:\n"
+    "  --help                 print this help and exit\n"
+    "  --version              print the version and exit\n"
+    "\n"
+    "Exit status: 0 normal end, 1 engine error, 2 usage error or unreadable PROGRAM.\n";
 
 struct TArguments {
     bool Wide = false;
@@ -187,6 +217,13 @@ int Run(const TArguments& args, std::string text) {
     return host.ErrorShown != 0 ? 1 : 0;
 }
 
+// True when the two descriptors write to the same terminal, pipe or file.
+bool SameDestination(int a, int b) {
+    struct stat sa {}, sb {};
+    if (::fstat(a, &sa) != 0 || ::fstat(b, &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 bool WriteAll(const std::string& text) {
     return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
 }
@@ -214,7 +251,11 @@ int Strip(const TArguments& args, const std::string& source) {
     }
     const cel::TStripResult result = cel::StripCode(source, !args.KeepCommentLines, args.PBrain, lineLength);
     if (!WriteAll(result.Text)) return 1;
-    std::fprintf(stderr, "%llu commands\n", static_cast<unsigned long long>(result.Count));
+    // The count is a line of its own: where both streams reach one terminal or file and the code
+    // does not end its last line, a line break comes first.
+    const bool breakFirst = !result.Text.empty() && result.Text.back() != '\n' && SameDestination(1, 2);
+    std::fprintf(stderr, "%s%llu commands\n", breakFirst ? "\n" : "",
+                 static_cast<unsigned long long>(result.Count));
     return 0;
 }
 
@@ -266,6 +307,10 @@ int main(int argc, char** argv) {
             args.DumpLists = true;
         } else if (a == "--help" || a == "-h") {
             std::fputs(Usage, stdout);
+            std::fputs(Help, stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::puts("cellwright-run " CELLWRIGHT_VERSION);
             return 0;
         } else if (a.size() > 1 && a[0] == '-' && a != "-") {
             return UsageError("unknown option " + a);

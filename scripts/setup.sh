@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqscintilla2-qt6-dev libqt6svg6 fonts-liberation
   xvfb xauth openbox xdotool xclip x11-utils
+  librsvg2-bin desktop-file-utils libxml2-utils shared-mime-info groff-base dpkg-dev
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   beef

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Sets up, builds and starts Cellwright.
+# Sets up, builds and starts Cellwright; files named after it open in the IDE:
+#   scripts/start.sh [FILE...]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh" build
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-  exec "$root/build/cellwright"
+  exec "$root/build/cellwright" "$@"
 fi
 echo "There is no display to show Cellwright's windows on (DISPLAY is not set)."
 echo "Running examples/hello.b with the command-line runner instead:"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the release build (engine, corpus, runner and window
-# tests), then all of them again under AddressSanitizer, UndefinedBehaviorSanitizer and
-# LeakSanitizer, the run-control and stress tests under ThreadSanitizer, and each fuzz target
-# briefly.
+# tests, the staged installation) and its Debian package, then all of them again under
+# AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer, the run-control and stress
+# tests under ThreadSanitizer, and each fuzz target briefly.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
@@ -10,6 +10,9 @@ jobs="$(nproc)"
 
 "$root/scripts/build.sh" build
 (cd "$root/build" && ctest --output-on-failure -j "$jobs")
+
+echo "== Debian package =="
+"$root/scripts/package.sh" build
 
 echo "== AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer =="
 # Every test but the long corpus runs, which take the engine through the same paths as the

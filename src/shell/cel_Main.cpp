@@ -15,6 +15,7 @@
 #include "cel_MemoryWin.h"
 #include "cel_OutputWin.h"
 #include "cel_SourceText.h"
+#include "cel_Version.h"
 #include "cel_WaitWin.h"
 
 #include <QActionGroup>
@@ -67,7 +68,7 @@ TMainWin::TMainWin() {
     InitResources();
     MainWin = this;
     setObjectName(QStringLiteral("MainWin"));
-    setWindowTitle(QStringLiteral("Cellwright 1.4.7"));
+    setWindowTitle(QStringLiteral("Cellwright " CELLWRIGHT_VERSION));
     QApplication::setApplicationDisplayName(QString());
     // A fixed-size window: a close box and minimise, no maximise.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -913,8 +914,12 @@ void TMainWin::MenuNewClick() {
 void TMainWin::MenuOpenClick() {
     const QStringList files = cel::Dialogs().OpenFileNames(this, QStringLiteral("Open File"),
                                                            QDir::currentPath(), SourceFilter, true);
-    if (files.isEmpty()) return;
-    for (const QString& file : files) OpenFile(file);
+    OpenFiles(files);
+}
+
+void TMainWin::OpenFiles(const QStringList& paths) {
+    if (paths.isEmpty()) return;
+    for (const QString& path : paths) OpenFile(path);
     AfterOpen();
 }
 
@@ -1191,7 +1196,7 @@ const QString KeyProgram = QStringLiteral("Program");
 const QString KeyEditor = QStringLiteral("Editor");
 const QString KeyInterpreter = QStringLiteral("Interpreter");
 const QString KeyRecent = QStringLiteral("Recent");
-const QString Version = QStringLiteral("1.4.7");
+const QString Version = QStringLiteral(CELLWRIGHT_VERSION);
 }  // namespace
 
 void TMainWin::LoadSettings() {

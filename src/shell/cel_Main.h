@@ -140,6 +140,9 @@ public:
     bool WriteEditorToFile(const QString& path);
     bool OpenFile(const QString& path);
     void AfterOpen();
+    // Opens each file as File > Open does with the files chosen in its dialog (the IDE's
+    // command line uses it after start-up); nothing happens for an empty list.
+    void OpenFiles(const QStringList& paths);
     bool IsRecent(const QString& path) const;
     void AddRecent(const QString& path);
     void UpdateRecentItems();

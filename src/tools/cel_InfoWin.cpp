@@ -1,6 +1,7 @@
 #include "cel_InfoWin.h"
 
 #include "cel_Dialogs.h"
+#include "cel_Version.h"
 
 #include <QFrame>
 #include <QIcon>
@@ -29,7 +30,7 @@ TInfoWin::TInfoWin(QWidget* parent) : QDialog(parent, cel::FixedDialogFlags()) {
     nameFont.setBold(true);
     LblName->setFont(nameFont);
     LblName->setGeometry(104, 4, 230, 24);
-    LblBfVersion = new QLabel(QStringLiteral("Version 1.4.7"), this);
+    LblBfVersion = new QLabel(QStringLiteral("Version " CELLWRIGHT_VERSION), this);
     LblBfVersion->setObjectName(QStringLiteral("LblBfVersion"));
     LblBfVersion->setGeometry(104, 28, 230, 16);
 

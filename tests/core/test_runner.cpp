@@ -1,5 +1,6 @@
 // cellwright-run seen from outside: its options, streams, exit codes and source reading.
 
+#include "cel_Version.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -10,10 +11,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <set>
 #include <thread>
 
 extern char** environ;
@@ -46,8 +50,11 @@ private:
     std::vector<std::string> Paths;
 };
 
-// Runs cellwright-run with these arguments, stdin read from a file holding stdinBytes.
-TRunnerResult RunRunner(const std::vector<std::string>& args, const std::string& stdinBytes = {}) {
+// Runs cellwright-run with these arguments, stdin read from a file holding stdinBytes. With
+// oneStream, standard error is the same file as standard output (as in a terminal) and Out
+// holds both.
+TRunnerResult RunRunner(const std::vector<std::string>& args, const std::string& stdinBytes = {},
+                        bool oneStream = false) {
     TTempFiles temp;
     const std::string inPath = temp.File("stdin", stdinBytes);
     const std::string outPath = temp.Name("stdout");
@@ -57,7 +64,8 @@ TRunnerResult RunRunner(const std::vector<std::string>& args, const std::string&
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (oneStream) posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    else posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     std::string runner = CELLWRIGHT_RUNNER;
     std::vector<std::string> owned = args;
     std::vector<char*> argv;
@@ -465,6 +473,37 @@ TEST(Runner, UsageErrorsAndUnreadableProgram) {
     }
 }
 
+TEST(Runner, HelpAndVersion) {
+    TRunnerResult r = RunRunner({"--version"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, "cellwright-run " CELLWRIGHT_VERSION "\n");
+    EXPECT_EQ(r.Err, "");
+
+    r = RunRunner({"--help"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Err, "");
+    EXPECT_EQ(r.Out.rfind("usage: cellwright-run ", 0), 0u) << r.Out;
+    // Every option has a line of its own that says what it does.
+    for (const char* option : {"--cells 8|16", "--pbrain", "--no-comment-markers", "--input-file FILE",
+                               "--output-file FILE", "--stats", "--single-step", "--dump-lists",
+                               "--generate [TEXTFILE]", "--strip PROGRAM", "--keep-comment-lines",
+                               "--line-length N", "--help", "--version"}) {
+        SCOPED_TRACE(option);
+        const size_t at = r.Out.find(std::string("\n  ") + option + "  ");
+        ASSERT_NE(at, std::string::npos);
+        const size_t start = at + 3 + std::strlen(option);
+        const std::string description = r.Out.substr(start, r.Out.find('\n', start) - start);
+        const size_t words = description.find_first_not_of(' ');
+        ASSERT_NE(words, std::string::npos);
+        EXPECT_GE(description.size() - words, 10u) << description;
+    }
+    // A usage error shows the synopsis on standard error only.
+    r = RunRunner({"--bogus"});
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_EQ(r.Out, "");
+    EXPECT_NE(r.Err.find("usage: cellwright-run "), std::string::npos) << r.Err;
+}
+
 // The two tools as the runner offers them, seen from outside.
 TEST(RunnerTools, GenerateWritesCodeThatPrintsTheText) {
     TTempFiles temp;
@@ -545,6 +584,22 @@ TEST(RunnerTools, StripPrintsTheCommandsAndTheirCount) {
     }
 }
 
+// In a terminal both streams are one: the count must not run into the last line of the code.
+TEST(RunnerTools, StripCountIsALineOfItsOwnWhereTheStreamsMeet) {
+    TTempFiles temp;
+    TRunnerResult r = RunRunner({"--strip", temp.File("x.b", "+ + + .")}, {}, true);
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, "+++.\n4 commands\n");
+    r = RunRunner({"--strip", "--line-length", "2", temp.File("y.b", "+-<>.")}, {}, true);
+    EXPECT_EQ(r.Out, "+-\r\n<>\r\n.\n5 commands\n");
+    r = RunRunner({"--strip", temp.File("z.b", "no code")}, {}, true);
+    EXPECT_EQ(r.Out, "0 commands\n");
+    // Apart, the code is exact and the count stands alone.
+    r = RunRunner({"--strip", temp.File("w.b", "+ + + .")});
+    EXPECT_EQ(r.Out, "+++.");
+    EXPECT_EQ(r.Err, "4 commands\n");
+}
+
 TEST(RunnerTools, ToolOptionsAreNotMixedWithRuns) {
     TTempFiles temp;
     const std::string prog = temp.File("prog.b", "+.");
@@ -563,6 +618,52 @@ TEST(RunnerTools, ToolOptionsAreNotMixedWithRuns) {
         EXPECT_EQ(r.Out, "");
         EXPECT_NE(r.Err, "");
     }
+}
+
+// The programs in examples/: each runs through the runner with both cell widths and gives its
+// expected output. NAME.in is its input; NAME.out its output (NAME.16.out where 16 bit cells
+// give another); NAME.err its standard error, and then it ends with status 1. A .pb file runs
+// with --pbrain.
+TEST(RunnerExamples, EachGivesItsExpectedOutput) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(CELLWRIGHT_SOURCE_DIR) / "examples";
+    ASSERT_TRUE(fs::is_directory(dir)) << dir;
+    std::vector<fs::path> programs;
+    std::set<std::string> companions;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+        const std::string ext = entry.path().extension().string();
+        if (ext == ".b" || ext == ".pb") programs.push_back(entry.path());
+        else companions.insert(entry.path().filename().string());
+    }
+    std::sort(programs.begin(), programs.end());
+    EXPECT_GE(programs.size(), 12u);
+    auto readIf = [](const fs::path& path, std::string& into) {
+        if (!fs::exists(path)) return false;
+        into = celtest::ReadFileBytes(path.string());
+        return true;
+    };
+    for (const fs::path& program : programs) {
+        const std::string stem = program.stem().string();
+        std::string input, expectedOut, expectedOut16, expectedErr;
+        readIf(dir / (stem + ".in"), input);
+        const bool hasOut = readIf(dir / (stem + ".out"), expectedOut);
+        EXPECT_TRUE(hasOut) << stem << ".out is missing";
+        if (!readIf(dir / (stem + ".16.out"), expectedOut16)) expectedOut16 = expectedOut;
+        const bool fails = readIf(dir / (stem + ".err"), expectedErr);
+        for (const char* name : {".in", ".out", ".16.out", ".err"}) companions.erase(stem + name);
+        for (const char* cells : {"8", "16"}) {
+            SCOPED_TRACE(program.filename().string() + " with " + cells + " bit cells");
+            std::vector<std::string> args = {"--cells", cells};
+            if (program.extension() == ".pb") args.push_back("--pbrain");
+            args.push_back(program.string());
+            const TRunnerResult r = RunRunner(args, input);
+            EXPECT_EQ(r.Status, fails ? 1 : 0);
+            EXPECT_EQ(r.Out, std::string(cells) == "16" ? expectedOut16 : expectedOut);
+            EXPECT_EQ(r.Err, expectedErr);
+        }
+    }
+    // Every other file there belongs to an example.
+    EXPECT_TRUE(companions.empty()) << "files of no example: " << *companions.begin();
 }
 
 }  // namespace
