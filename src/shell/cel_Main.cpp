@@ -469,8 +469,9 @@ void TMainWin::LayoutCheckTimer() {
         ApplyLayout();
         settled = false;
     }
-    // Without a window manager no frame ever appears; the check gives up after a while.
-    if (settled || ++LayoutChecks >= 40) LayoutCheck.stop();
+    // Without a window manager no frame ever appears; the check gives up after a while, long
+    // enough for a window manager on a busy machine to frame the windows.
+    if (settled || ++LayoutChecks >= 200) LayoutCheck.stop();
 }
 
 void TMainWin::MenuToggleClick() {
