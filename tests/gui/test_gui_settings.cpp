@@ -22,17 +22,6 @@ using namespace celtest;
 
 namespace {
 
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteAll(const QString& path, const QByteArray& text) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(text);
-}
-
 // Every key in the order a new file lists them, with values unlike the defaults.
 const QByteArray EveryKey =
     "[Program]\r\nversion=1.4.7\r\nflat=0\r\nmain_x=10\r\nmain_y=20\r\neditor_x=30\r\neditor_y=40\r\n"
@@ -104,7 +93,7 @@ private slots:
     }
 
     void everyKeyRoundTrips() {
-        WriteAll(Path, EveryKey);
+        QVERIFY(WriteAll(Path, EveryKey));
         TWindows windows(Path);
         QVERIFY(!MainWin->MenuFlat->isChecked());
         // Positions and sizes are those of the outer frames.
@@ -140,7 +129,7 @@ private slots:
         QByteArray text = EveryKey;
         text.replace("size_toggle=1\r\n", "size_toggle=1\r\nCustom = keep me\r\n");
         text.append("[Plugins]\r\nname=value\r\n\r\n");
-        WriteAll(Path, text);
+        QVERIFY(WriteAll(Path, text));
         {
             TWindows windows(Path);
             QVERIFY(Trigger("Menu8Bit"));
@@ -178,7 +167,7 @@ private slots:
     void recentPathBytesRoundTrip() {
         QByteArray text = EveryKey;
         text.replace("2=/tmp/salt&pepper.b", "2=/tmp/caf\xe9 \xff.b");
-        WriteAll(Path, text);
+        QVERIFY(WriteAll(Path, text));
         {
             TWindows windows(Path);
             QVERIFY(MainWin->MenuRecent[1]->isVisible());
@@ -215,14 +204,14 @@ private slots:
         QFETCH(QByteArray, key);
         QFETCH(QByteArray, value);
         QFETCH(int, expected);
-        WriteAll(Path, WithValue(key, value));
+        QVERIFY(WriteAll(Path, WithValue(key, value)));
         TWindows windows(Path);
         QCOMPARE(key == "outputbuffersize" ? MainWin->OutputBufferSize : MainWin->WatchDelay, expected);
     }
 
     void savedLayoutThreshold() {
         {
-            WriteAll(Path, WithValue("main_x", "-1000000"));
+            QVERIFY(WriteAll(Path, WithValue("main_x", "-1000000")));
             TWindows windows(Path);
             // No saved layout: computed, with the editor below the main window.
             QVERIFY(cel::OuterGeometry(EditWin).topLeft() != QPoint(30, 40));
@@ -230,7 +219,7 @@ private slots:
             QCOMPARE(MainWin->SizeToggle, false);  // read as 1, then switched by the layout
         }
         {
-            WriteAll(Path, WithValue("main_x", "-999999"));
+            QVERIFY(WriteAll(Path, WithValue("main_x", "-999999")));
             TWindows windows(Path);
             QCOMPARE(cel::OuterGeometry(EditWin).topLeft(), QPoint(30, 40));
             QCOMPARE(cel::OuterGeometry(MainWin).x(), -999999);
@@ -246,7 +235,7 @@ private slots:
     }
     void otherVersionIsNeitherUsedNorWritten() {
         QFETCH(QByteArray, text);
-        WriteAll(Path, text);
+        QVERIFY(WriteAll(Path, text));
         TScriptedDialogs dialogs;
         dialogs.Expect(QStringLiteral("The cellwr.ini file cannot be used. Version mismatch."));
         {
@@ -276,7 +265,7 @@ private slots:
         QVERIFY(dialogs.Unexpected.isEmpty());
         QVERIFY(QFileInfo(Path).isDir());
         // The file cannot be written: the user is told, and the program still ends.
-        WriteAll(Dir.filePath(QStringLiteral("plainfile")), "x");
+        QVERIFY(WriteAll(Dir.filePath(QStringLiteral("plainfile")), "x"));
         TScriptedDialogs writeDialogs;
         {
             TWindows windows(Dir.filePath(QStringLiteral("plainfile/cellwr.ini")), &writeDialogs);
@@ -290,9 +279,7 @@ private slots:
 
     void refusedExitWritesNothing() {
         TWindows windows(Path);
-        EditWin->SetText("+");
-        QVERIFY(Trigger("MenuTrace"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended("+", "MenuTrace"));
         windows.Dialogs.Expect(QStringLiteral("You cannot exit while running a program."));
         QVERIFY(!MainWin->close());
         QVERIFY(!QFile::exists(Path));
