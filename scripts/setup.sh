@@ -1,17 +1,32 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing Cellwright need.
-# Run as root. Quick when everything is already there: apt is only called for missing packages.
+# Installs the Debian packages Cellwright needs. Run as root. Quick when everything is already
+# there: apt is only called for missing packages.
+#   setup.sh          what building and running need, and what the tests and benchmarks need
+#   setup.sh --run    only what building and running need
 set -euo pipefail
 
-packages=(
+# Building and running: compiler and build tools, Qt, QScintilla, the editor's font.
+run_packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqscintilla2-qt6-dev libqt6svg6 fonts-liberation
-  xvfb xauth openbox xdotool xclip x11-utils
-  librsvg2-bin desktop-file-utils libxml2-utils shared-mime-info groff-base dpkg-dev
+  librsvg2-bin
+)
+# Tests and benchmarks: GoogleTest and Google Benchmark, the virtual desktop and the tools that
+# drive it, the checks of the installation and the package, clang for the sanitizer and fuzz
+# trees, and the interpreter the benchmarks compare with.
+test_packages=(
+  desktop-file-utils libxml2-utils shared-mime-info groff-base dpkg-dev
   libgtest-dev libbenchmark-dev
+  xvfb xauth openbox xdotool xclip x11-utils
   clang libclang-rt-14-dev
   beef
 )
+
+case "${1:-}" in
+  "") packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  --run) packages=("${run_packages[@]}") ;;
+  *) echo "usage: $0 [--run]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -3,8 +3,9 @@
 #   scripts/start.sh [FILE...]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/scripts/setup.sh"
-"$root/scripts/build.sh" build
+"$root/scripts/setup.sh" --run
+# The two programs only: tests and benchmarks need packages of their own (test.sh turns them on).
+"$root/scripts/build.sh" build -DCELLWRIGHT_TESTS=OFF -DCELLWRIGHT_BENCH=OFF
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec "$root/build/cellwright" "$@"
 fi

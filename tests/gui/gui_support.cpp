@@ -19,7 +19,21 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
 #include <QUrl>
+#include <Qsci/qsciscintilla.h>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace celtest {
 
@@ -122,6 +136,44 @@ TWindows::~TWindows() {
     cel::SetSettingsPath(QString());
 }
 
+void TGuiTest::initTestCase() {
+    QuietOffscreenWarnings();
+    PrepareSuite();
+}
+
+void TGuiTest::init() {
+    Windows = std::make_unique<TWindows>();
+    PrepareCase();
+}
+
+void TGuiTest::cleanup() {
+    // Whatever fails here, the windows go: a window set left behind would outlive the next
+    // test's own, and its end would take that one's dialogs and settings path along.
+    CheckCase();
+    QStringList problems;
+    // Program Reset is there while a program exists, once the start's hand-off has run.
+    if (MainWin->Running() && !QTest::qWaitFor([] { return !MainWin->Running() || Trigger("MenuReset"); }, 5000))
+        problems << QStringLiteral("Program Reset is not available while a program exists");
+    if (!WaitReady()) problems << QStringLiteral("the program did not end");
+    if (!Windows->Dialogs.Unexpected.isEmpty())
+        problems << QStringLiteral("unexpected boxes: ") + Windows->Dialogs.Unexpected.join(QStringLiteral(" | "));
+    const QWidget* workWindows[] = {Windows->Main.get(), Windows->Edit.get(), Windows->Output.get(),
+                                    Windows->Memory.get()};
+    for (const QWidget* window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible() || window->windowType() == Qt::ToolTip ||
+            std::find(std::begin(workWindows), std::end(workWindows), window) != std::end(workWindows))
+            continue;
+        problems << QStringLiteral("left open: ") +
+                        (window->objectName().isEmpty() ? QString::fromLatin1(window->metaObject()->className())
+                                                        : window->objectName());
+    }
+    // Nothing may hold the windows open on their way out.
+    for (auto& document : MainWin->Documents) document->Modified = false;
+    Windows.reset();
+    FinishCase();
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QStringLiteral("; "))));
+}
+
 bool Trigger(const char* name) {
     QAction* action = MainWin->findChild<QAction*>(QLatin1String(name));
     if (!action || !action->isEnabled()) return false;
@@ -155,6 +207,152 @@ bool WaitSuspended(int timeoutMs) {
             return false;
     }
     return false;
+}
+
+bool StartSuspended(const QByteArray& program, const char* command) {
+    EditWin->SetText(program);
+    if (!Trigger(command)) {
+        qWarning("%s is not available", command);
+        return false;
+    }
+    if (!WaitSuspended()) {
+        qWarning("the program neither paused nor asked for input");
+        return false;
+    }
+    return true;
+}
+
+const char* RunStateName(TRunState state) {
+    switch (state) {
+    case TRunState::Ready: return "Ready";
+    case TRunState::Running: return "Running";
+    case TRunState::Paused: return "Paused";
+    case TRunState::Waiting: return "Waiting";
+    }
+    return "?";
+}
+
+TRunState RunStateNow() {
+    if (!MainWin->Running()) return TRunState::Ready;
+    if (MainWin->WaitingForInput()) return TRunState::Waiting;
+    if (MainWin->Paused()) return TRunState::Paused;
+    return TRunState::Running;
+}
+
+QStringList WrongEnabling(TRunState state) {
+    const bool ready = state == TRunState::Ready;
+    const bool running = state == TRunState::Running;
+    const bool paused = state == TRunState::Paused;
+    const bool waiting = state == TRunState::Waiting;
+    const struct {
+        std::vector<const char*> Names;
+        bool On;
+    } rows[] = {
+        {{"MenuNew", "MenuOpen", "MenuClose", "BtnNew", "BtnOpen", "BtnClose", "MenuRecent1", "MenuRecent2",
+          "MenuRecent3", "MenuRecent4", "MenuRecent5"},
+         ready},
+        {{"Menu8Bit", "Menu16Bit", "Btn8Bit", "Btn16Bit", "MenuPBrain", "BtnPBrain", "MenuEnableComments"}, ready},
+        {{"MenuSetInputFile", "MenuSetOutputFile", "MenuColors", "MenuBufferSize"}, ready},
+        {{"MenuDoRun", "MenuTrace", "MenuRunToCursor", "BtnRun", "BtnTrace", "BtnRunToCursor"}, ready || paused},
+        {{"MenuDebug", "BtnDebug"}, running || waiting},
+        {{"MenuReset", "BtnReset"}, !ready},
+        {{"MenuModifyMemory"}, paused},
+        {{"MenuSave", "MenuSaveAs", "MenuExit", "BtnSave", "MenuWinSize", "MenuToggle", "MenuEditor", "MenuOutput",
+          "MenuMemory", "MenuFlat", "MenuGutter", "MenuEdge", "MenuWatch", "BtnWatch", "MenuSpeed", "Menu0x0A",
+          "Menu0x0D0A", "Menu0x0D", "Menu0x0A0D", "MenuNoLineBreak", "MenuClearOutput", "MenuFont", "MenuTextGen",
+          "MenuStrip", "MenuInfo", "MenuMinimize"},
+         true},
+    };
+    QStringList wrong;
+    for (const auto& row : rows)
+        for (const char* name : row.Names) {
+            const QAction* action = MainWin->findChild<QAction*>(QLatin1String(name));
+            if (!action) {
+                wrong << QStringLiteral("%1 (missing)").arg(QLatin1String(name));
+                continue;
+            }
+            const bool hiddenRecent =
+                !action->isVisible() && action->objectName().startsWith(QLatin1String("MenuRecent"));
+            if (!hiddenRecent && action->isEnabled() != row.On) wrong << action->objectName();
+        }
+    // The Edit menu as a whole (its items keep their own state); the other menus always.
+    const std::pair<const char*, bool> menus[] = {{"MenuEdit", ready},  {"MenuFile", true},        {"MenuView", true},
+                                                  {"MenuRun", true},    {"MenuInterpreter", true}, {"MenuExtras", true},
+                                                  {"MenuHelp", true}};
+    for (const auto& [name, on] : menus) {
+        const QMenu* menu = MainWin->findChild<QMenu*>(QLatin1String(name));
+        if (!menu) wrong << QStringLiteral("%1 (missing)").arg(QLatin1String(name));
+        else if (menu->isEnabled() != on) wrong << menu->objectName();
+    }
+    if (EditWin->Editor->isReadOnly() == ready) wrong << QStringLiteral("editor read-only");
+    return wrong;
+}
+
+namespace {
+void Enter(QLineEdit* field, const QString& text) {
+    OutputWin->LastInputEdit = field;
+    field->setText(text);
+    OutputWin->BtnOkClick();
+}
+}  // namespace
+
+void EnterLine(const QString& text) { Enter(OutputWin->EditLine, text); }
+void EnterNumber(const QString& text) { Enter(OutputWin->EditNumber, text); }
+
+void TypeInto(QWidget* target, const QString& text) {
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\n')) QTest::keyClick(target, Qt::Key_Return);
+        else if (c.unicode() < 128) QTest::keyClick(target, c.toLatin1());
+        else if (auto* edit = qobject_cast<QLineEdit*>(target)) edit->insert(QString(c));
+        else if (auto* box = qobject_cast<QComboBox*>(target)) box->lineEdit()->insert(QString(c));
+        else if (auto* memo = qobject_cast<QPlainTextEdit*>(target)) memo->insertPlainText(QString(c));
+        else qWarning("cannot insert into %s", target->metaObject()->className());
+    }
+}
+
+void Press(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    QTest::keyClick(widget, key, modifiers);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+bool RunModal(QDialog* dialog, const std::function<bool()>& open, const std::function<void()>& inside) {
+    bool ran = false;
+    QTimer timer;  // fires only inside the dialog's loop, and dies with this call
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, dialog, [&] {
+        ran = true;
+        if (inside) inside();
+        if (dialog->isVisible()) dialog->reject();
+    });
+    timer.start(0);
+    const bool opened = open();
+    return opened && ran;
+}
+
+bool CloseDialog(QDialog* dialog, const QString& how) {
+    QWidget* keyTarget = dialog->focusWidget() ? dialog->focusWidget() : dialog;
+    if (how == QLatin1String("Enter")) QTest::keyClick(keyTarget, Qt::Key_Return);
+    else if (how == QLatin1String("Esc")) QTest::keyClick(keyTarget, Qt::Key_Escape);
+    else if (how == QLatin1String("CloseBox")) dialog->close();
+    else if (auto* button = dialog->findChild<QPushButton*>(how)) button->click();
+    return !dialog->isVisible();
+}
+
+QPoint CentredOnWorkArea(const QSize& outer) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    return QPoint(area.width() / 2 - outer.width() / 2, area.height() / 2 - outer.height() / 2);
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return QByteArray("<unreadable>");
+    return file.readAll();
+}
+
+bool WriteAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 namespace {

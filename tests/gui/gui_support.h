@@ -1,9 +1,11 @@
 // Helpers for driving the real windows in tests: scripted message boxes and dialogs, the window
-// set as the program creates it, and triggering commands by name.
+// set as the program creates it, the base of the test classes, triggering commands by name,
+// typed input, modal dialogs and the enabling of the commands per run state.
 #pragma once
 
 #include "cel_Dialogs.h"
 
+#include <QObject>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -27,6 +29,8 @@ class TOutputWin;
 class TMemoryWin;
 class TModifyWin;
 class TWaitWin;
+class QDialog;
+class QLineEdit;
 
 namespace celtest {
 
@@ -89,12 +93,71 @@ public:
     std::unique_ptr<TFindWin> Find;
 };
 
+// The base of the window test classes. Every test function gets a window set of its own; after
+// it, any program still there is ended and the windows go, and the test fails when a message box
+// came up that nobody expected, a program did not end, or a window other than the four work
+// windows was left open. A class adds its own needs through the hooks, each run in the slot
+// named beside it; a hook may fail the test (QVERIFY and the like), and the windows go anyway.
+class TGuiTest : public QObject {
+    Q_OBJECT
+protected:
+    virtual void PrepareSuite() {}  // initTestCase, once before the first test
+    virtual void PrepareCase() {}   // init, once the windows exist
+    virtual void CheckCase() {}     // cleanup, before a program still there is ended
+    virtual void FinishCase() {}    // cleanup, once the windows are gone
+
+    std::unique_ptr<TWindows> Windows;
+
+protected slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+};
+
 // Triggers the main window's action of that name; fails when it is missing or disabled.
 bool Trigger(const char* name);
 // Waits until no program exists and its engine has finished.
 bool WaitReady(int timeoutMs = 20000);
 // Waits until the engine sits in a pause or an input request.
 bool WaitSuspended(int timeoutMs = 20000);
+// Puts the program into the editor and starts it with the command of that name (Run, Trace,
+// Run to Cursor), then waits until it pauses or asks for input. False, with a note in the log,
+// when the command is not available or the program ends first.
+bool StartSuspended(const QByteArray& program, const char* command);
+
+// Where a program stands, as the enabling of the commands follows it.
+enum class TRunState { Ready, Running, Paused, Waiting };
+const char* RunStateName(TRunState state);
+TRunState RunStateNow();
+// The object names of the commands (menu items, toolbar buttons, the menus themselves, and the
+// editor's read-only state) whose enabling is wrong for the state; hidden recent-file entries
+// are left out, as nothing can trigger them.
+QStringList WrongEnabling(TRunState state);
+
+// Types a line or a number into the output window's field and confirms it with Ok.
+void EnterLine(const QString& text);
+void EnterNumber(const QString& text);
+// Types text into a line edit, an editable combo box or a plain text box as the keyboard would:
+// "\n" presses Enter, and a character outside ASCII arrives as one insertion.
+void TypeInto(QWidget* target, const QString& text);
+// Sends a key to a widget as the user would press it, then lets the queued command run.
+void Press(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
+// Shows a modal dialog through open() and runs inside() in the dialog's loop once it shows. A
+// dialog still open afterwards is rejected, so a broken one fails its test instead of hanging it.
+// True when open() succeeded and inside() ran.
+bool RunModal(QDialog* dialog, const std::function<bool()>& open, const std::function<void()>& inside);
+// Closes a showing dialog the given way: "Enter" or "Esc" on the widget with the focus,
+// "CloseBox" as the window manager's close box does, or else a click on the button of that
+// object name. True when the dialog is closed afterwards.
+bool CloseDialog(QDialog* dialog, const QString& how);
+// Where a window whose outer frame has that size stands when centred on the work area.
+QPoint CentredOnWorkArea(const QSize& outer);
+
+// A file's bytes, or "<unreadable>".
+QByteArray ReadAll(const QString& path);
+bool WriteAll(const QString& path, const QByteArray& bytes);
+
 // Drops the offscreen platform's notes about window operations it does not offer (raise()),
 // which the windows use on every run; every other message goes through as before.
 void QuietOffscreenWarnings();

@@ -18,17 +18,9 @@
 
 using namespace celtest;
 
-class TestGuiClipboard : public QObject {
+class TestGuiClipboard : public TGuiTest {
     Q_OBJECT
 private slots:
-    void init() { Windows = std::make_unique<TWindows>(); }
-    void cleanup() {
-        QVERIFY(WaitReady());
-        QVERIFY2(Windows->Dialogs.Unexpected.isEmpty(),
-                 qPrintable(Windows->Dialogs.Unexpected.join(QStringLiteral(" | "))));
-        Windows.reset();
-    }
-
     void editCommandsFollowTheActiveWorkWindow() {
         QClipboard* clipboard = QGuiApplication::clipboard();
         EditWin->SetText("+++");
@@ -136,9 +128,6 @@ private slots:
         QVERIFY(Trigger("MenuClearOutput"));
         QVERIFY(!OutputWin->BtnSave->isEnabled());
     }
-
-private:
-    std::unique_ptr<TWindows> Windows;
 };
 
 QTEST_MAIN(TestGuiClipboard)

@@ -31,18 +31,6 @@ const char* const HelloWorld =
     "++++++++[>++++[>++>+++>+++>+<<<<-]>+>+>->>+[<]<-]>>.>---.+++++++..+++.>>.<-.<.+++.------."
     "--------.>>+.>++.";
 
-enum class TState { Ready, Running, Paused, Waiting };
-
-const char* StateName(TState state) {
-    switch (state) {
-    case TState::Ready: return "Ready";
-    case TState::Running: return "Running";
-    case TState::Paused: return "Paused";
-    case TState::Waiting: return "Waiting";
-    }
-    return "?";
-}
-
 // Gives a field the keyboard focus the way a click does, so that its focus handler runs.
 bool FocusField(QLineEdit* field) {
     OutputWin->activateWindow();
@@ -52,44 +40,14 @@ bool FocusField(QLineEdit* field) {
     return field->hasFocus();
 }
 
-// Types a line into the text field and confirms it.
-void EnterLine(const QString& text) {
-    OutputWin->LastInputEdit = OutputWin->EditLine;
-    OutputWin->EditLine->setText(text);
-    OutputWin->BtnOkClick();
-}
-
-void EnterNumber(const QString& text) {
-    OutputWin->LastInputEdit = OutputWin->EditNumber;
-    OutputWin->EditNumber->setText(text);
-    OutputWin->BtnOkClick();
-}
-
-// Sends a key to a widget as the user would type it, then lets the queued command run.
-void Press(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QTest::keyClick(widget, key, modifiers);
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
-}
-
 }  // namespace
 
-class TestGuiCommands : public QObject {
+class TestGuiCommands : public TGuiTest {
     Q_OBJECT
-private slots:
-    void initTestCase() {
-        QuietOffscreenWarnings();
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    }
-    void init() { Windows = std::make_unique<TWindows>(); }
-    void cleanup() {
-        if (MainWin->Running() && MainWin->MenuReset->isEnabled()) Trigger("MenuReset");
-        QVERIFY(WaitReady());
-        QVERIFY2(Windows->Dialogs.Unexpected.isEmpty(),
-                 qPrintable(Windows->Dialogs.Unexpected.join(QStringLiteral(" | "))));
-        Windows.reset();
-    }
+    // The status bar's counters are read with English separators.
+    void PrepareSuite() override { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
 
+private slots:
     // ---- Running and typed input ----
 
     void helloWorldEndToEnd() {
@@ -109,9 +67,7 @@ private slots:
 
     void typedLineFollowsThePrompt() {
         // Prints ">" and reads four bytes into cells 2 to 5, then prints them.
-        EditWin->SetText("++++++++[>++++++++<-]>--.>,>,>,>,<<<.>.>.>.");
-        QVERIFY(Trigger("MenuDoRun"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended("++++++++[>++++++++<-]>--.>,>,>,>,<<<.>.>.>.", "MenuDoRun"));
         QVERIFY(MainWin->WaitingForInput());
         QCOMPARE(OutputWin->Text(), QByteArray(">"));
         EnterLine(QStringLiteral("Ann"));
@@ -127,9 +83,7 @@ private slots:
 
     void aLineAsLongAsTheInputBufferIsKeptWhole() {
         // Reads and echoes bytes up to a NUL; the line fills the whole input buffer.
-        EditWin->SetText(",[.,]");
-        QVERIFY(Trigger("MenuDoRun"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended(",[.,]", "MenuDoRun"));
         OutputWin->LastInputEdit = OutputWin->EditLine;
         OutputWin->EditLine->setText(QString(70000, QLatin1Char('a')));
         QCOMPARE(OutputWin->EditLine->text().size(), 65536);
@@ -196,9 +150,7 @@ private slots:
 
     void echoGoesBeforeAFinalLineBreak() {
         // Prints ">" and a line break, reads one byte, then prints "!".
-        EditWin->SetText("++++++++[>++++++++<-]>--.[-]++++++++++.,[-]+++++[>+++++++<-]>--.");
-        QVERIFY(Trigger("MenuDoRun"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended("++++++++[>++++++++<-]>--.[-]++++++++++.,[-]+++++[>+++++++<-]>--.", "MenuDoRun"));
         QCOMPARE(OutputWin->Text(), QByteArray(">\r\n"));
         EnterLine(QStringLiteral("Ann"));
         QTRY_VERIFY_WITH_TIMEOUT(OutputWin->Text().startsWith(">Ann\r\n\r\n"), Generous);
@@ -206,9 +158,7 @@ private slots:
         QCOMPARE(OutputWin->Text(), QByteArray(">Ann\r\n\r\n!"));
 
         // Without further output the text ends with the two breaks.
-        EditWin->SetText("++++++++++.,");
-        QVERIFY(Trigger("MenuDoRun"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended("++++++++++.,", "MenuDoRun"));
         EnterLine(QStringLiteral("Ann"));
         QVERIFY(WaitReady());
         QCOMPARE(OutputWin->Text(), QByteArray("Ann\r\n\r\n"));
@@ -227,9 +177,7 @@ private slots:
         for (const TCase& c : cases) {
             c.Item->trigger();
             QVERIFY(c.Item->isChecked());
-            EditWin->SetText(",");
-            QVERIFY(Trigger("MenuDoRun"));
-            QVERIFY(WaitSuspended());
+            QVERIFY(StartSuspended(",", "MenuDoRun"));
             EnterLine(QStringLiteral("ab"));
             QVERIFY(WaitReady());
             const uint32_t size = MainWin->Interpreter.GetInputSize();
@@ -242,9 +190,7 @@ private slots:
         }
         // With any item but "no line break" an empty field delivers just the break.
         MainWin->Menu0x0A->trigger();
-        EditWin->SetText(",");
-        QVERIFY(Trigger("MenuDoRun"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended(",", "MenuDoRun"));
         EnterLine(QString());
         QVERIFY(WaitReady());
         QCOMPARE(MainWin->Interpreter.GetCell(0), 10u);
@@ -252,9 +198,7 @@ private slots:
 
     void emptyLineWithoutLineBreakIsRefused() {
         MainWin->MenuNoLineBreak->trigger();
-        EditWin->SetText(",");
-        QVERIFY(Trigger("MenuDoRun"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended(",", "MenuDoRun"));
         Windows->Dialogs.Expect(QStringLiteral("You did not enter any data. Please try again."));
         EnterLine(QString());
         QVERIFY(Windows->Dialogs.Messages.empty());
@@ -286,9 +230,7 @@ private slots:
         QFETCH(uint32_t, cell);
         QVERIFY(Trigger(wide ? "Menu16Bit" : "Menu8Bit"));
         // Two reads: a number does not fill the input buffer, so the second read asks again.
-        EditWin->SetText(",>,");
-        QVERIFY(Trigger("MenuDoRun"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended(",>,", "MenuDoRun"));
         QVERIFY(FocusField(OutputWin->EditNumber));
         QCOMPARE(OutputWin->LastInputEdit, OutputWin->EditNumber);
         OutputWin->EditNumber->setText(text);
@@ -304,9 +246,7 @@ private slots:
     }
 
     void illegalNumbersAreRefused() {
-        EditWin->SetText(",");
-        QVERIFY(Trigger("MenuDoRun"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended(",", "MenuDoRun"));
         for (const QString& text : {QStringLiteral("12a"), QString(), QStringLiteral("$"), QStringLiteral("1 ")}) {
             Windows->Dialogs.Expect(QStringLiteral("You did not enter a legal number. Please try again."));
             EnterNumber(text);
@@ -322,9 +262,7 @@ private slots:
     }
 
     void enteringOneFieldEmptiesTheOther() {
-        EditWin->SetText(",");
-        QVERIFY(Trigger("MenuDoRun"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended(",", "MenuDoRun"));
         QVERIFY(FocusField(OutputWin->EditLine));
         OutputWin->EditLine->setText(QStringLiteral("abc"));
         QVERIFY(FocusField(OutputWin->EditNumber));
@@ -344,9 +282,7 @@ private slots:
     // ---- Stepping, pausing and ending ----
 
     void traceStepsThroughEveryCommand() {
-        EditWin->SetText("+>\r\n+.");
-        QVERIFY(Trigger("MenuTrace"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended("+>\r\n+.", "MenuTrace"));
         const int marks[] = {0, 1, 4, 5};
         for (int i = 0; i < 4; ++i) {
             QCOMPARE(EditWin->SelStart(), marks[i]);
@@ -362,9 +298,7 @@ private slots:
     }
 
     void debugDuringInputPausesAtTheInputCommand() {
-        EditWin->SetText("+,+");
-        QVERIFY(Trigger("MenuDoRun"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended("+,+", "MenuDoRun"));
         QVERIFY(MainWin->WaitingForInput());
         QVERIFY(OutputWin->EditLine->isEnabled());
         QVERIFY(Trigger("MenuDebug"));
@@ -410,36 +344,35 @@ private slots:
         QCOMPARE(OutputWin->Text(), QByteArray("\x02"));
     }
 
+    void resetEndsTheProgramInEveryState_data() {
+        QTest::addColumn<QByteArray>("program");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<int>("cell");  // cell 0 afterwards; -1: not checked
+        QTest::newRow("running at full speed") << QByteArray("+[]") << "MenuDoRun" << int(TRunState::Running) << -1;
+        QTest::newRow("waiting for input") << QByteArray(",+") << "MenuDoRun" << int(TRunState::Waiting) << 0;
+        QTest::newRow("paused") << QByteArray("++") << "MenuTrace" << int(TRunState::Paused) << 0;
+    }
+
     void resetEndsTheProgramInEveryState() {
-        // Running at full speed.
-        EditWin->SetText("+[]");
-        QVERIFY(Trigger("MenuDoRun"));
-        QTRY_VERIFY_WITH_TIMEOUT(MainWin->MenuReset->isEnabled() && MainWin->Running(), Generous);
+        QFETCH(QByteArray, program);
+        QFETCH(QString, command);
+        QFETCH(int, state);
+        QFETCH(int, cell);
+        EditWin->SetText(program);
+        QVERIFY(Trigger(qPrintable(command)));
+        QTRY_VERIFY_WITH_TIMEOUT(MainWin->MenuReset->isEnabled() && int(RunStateNow()) == state, Generous);
+        if (state != int(TRunState::Running)) QVERIFY(WaitSuspended());
         QVERIFY(Trigger("MenuReset"));
         QVERIFY(WaitReady());
         QCOMPARE(EditWin->PanelText(1), QStringLiteral("Ready"));
-        // Waiting for input.
-        EditWin->SetText(",+");
-        QVERIFY(Trigger("MenuDoRun"));
-        QVERIFY(WaitSuspended());
-        QVERIFY(Trigger("MenuReset"));
-        QVERIFY(WaitReady());
         QVERIFY(!OutputWin->EditLine->isEnabled());
-        QCOMPARE(MainWin->Interpreter.GetCell(0), 0u);
-        // Paused.
-        EditWin->SetText("++");
-        QVERIFY(Trigger("MenuTrace"));
-        QVERIFY(WaitSuspended());
-        QVERIFY(Trigger("MenuReset"));
-        QVERIFY(WaitReady());
-        QCOMPARE(MainWin->Interpreter.GetCell(0), 0u);
         QVERIFY(!EditWin->Editor->isReadOnly());
+        if (cell >= 0) QCOMPARE(MainWin->Interpreter.GetCell(0), uint32_t(cell));
     }
 
     void runRightAfterResetStartsCleanly() {
-        EditWin->SetText("++++++++[>++++++++<-]>+.");
-        QVERIFY(Trigger("MenuTrace"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended("++++++++[>++++++++<-]>+.", "MenuTrace"));
         const cel::TBFInterpreterBase* first = &MainWin->Interpreter.Engine();
         // No events in between: the old engine is still on its way out.
         QVERIFY(Trigger("MenuReset"));
@@ -461,44 +394,40 @@ private slots:
         // Hidden recent entries can never be triggered; the table is about the visible ones.
         for (int i = 5; i >= 1; --i) MainWin->AddRecent(QStringLiteral("/nowhere/recent%1.b").arg(i));
         for (QAction* entry : MainWin->MenuRecent) QVERIFY(entry->isVisible());
-        VerifyEnabling(TState::Ready);
+        VerifyEnabling(TRunState::Ready);
 
         EditWin->SetText("+[]");
         QVERIFY(Trigger("MenuDoRun"));
         QTRY_VERIFY_WITH_TIMEOUT(MainWin->MenuDebug->isEnabled(), Generous);
         QVERIFY(MainWin->Running() && !MainWin->Paused() && !MainWin->WaitingForInput());
-        VerifyEnabling(TState::Running);
+        VerifyEnabling(TRunState::Running);
 
         QVERIFY(Trigger("MenuDebug"));
         QVERIFY(WaitSuspended());
         QVERIFY(MainWin->Paused());
-        VerifyEnabling(TState::Paused);
+        VerifyEnabling(TRunState::Paused);
 
         // F9 from the pause continues at full speed.
         QVERIFY(Trigger("MenuDoRun"));
         QTRY_VERIFY_WITH_TIMEOUT(!MainWin->Paused(), Generous);
-        VerifyEnabling(TState::Running);
+        VerifyEnabling(TRunState::Running);
         QVERIFY(Trigger("MenuReset"));
         QVERIFY(WaitReady());
-        VerifyEnabling(TState::Ready);
+        VerifyEnabling(TRunState::Ready);
 
-        EditWin->SetText(",");
-        QVERIFY(Trigger("MenuDoRun"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended(",", "MenuDoRun"));
         QVERIFY(MainWin->WaitingForInput());
-        VerifyEnabling(TState::Waiting);
+        VerifyEnabling(TRunState::Waiting);
         EnterLine(QStringLiteral("a"));
         QVERIFY(WaitReady());
-        VerifyEnabling(TState::Ready);
+        VerifyEnabling(TRunState::Ready);
 
         // A run started by Trace: Paused at once, and back to Ready at its end.
-        EditWin->SetText("+");
-        QVERIFY(Trigger("MenuTrace"));
-        QVERIFY(WaitSuspended());
-        VerifyEnabling(TState::Paused);
+        QVERIFY(StartSuspended("+", "MenuTrace"));
+        VerifyEnabling(TRunState::Paused);
         QVERIFY(Trigger("MenuTrace"));
         QVERIFY(WaitReady());
-        VerifyEnabling(TState::Ready);
+        VerifyEnabling(TRunState::Ready);
     }
 
     // ---- Status bar ----
@@ -559,9 +488,7 @@ private slots:
     // ---- Shortcuts ----
 
     void editShortcutsDoNothingWhileAProgramExists() {
-        EditWin->SetText(",");
-        QVERIFY(Trigger("MenuDoRun"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended(",", "MenuDoRun"));
         QVERIFY(!MainWin->MenuEdit->isEnabled());
         QLineEdit* field = OutputWin->EditLine;
         QVERIFY(field->isEnabled());
@@ -665,9 +592,7 @@ private slots:
         QVERIFY(WaitReady());
         QVERIFY(MainWin->Interpreter.Wide);
         QCOMPARE(MainWin->Interpreter.GetCell(0), 65535u);
-        EditWin->SetText(",");
-        QVERIFY(Trigger("MenuDoRun"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended(",", "MenuDoRun"));
         Press(OutputWin->EditLine, Qt::Key_8, Qt::ControlModifier);
         QVERIFY(MainWin->Menu16Bit->isChecked());
         EnterLine(QStringLiteral("a"));
@@ -677,48 +602,11 @@ private slots:
     }
 
 private:
-    void VerifyEnabling(TState state) {
-        const bool ready = state == TState::Ready;
-        const bool running = state == TState::Running;
-        const bool paused = state == TState::Paused;
-        const bool waiting = state == TState::Waiting;
-        TMainWin* m = MainWin;
-        struct TRow {
-            std::vector<QAction*> Actions;
-            bool On;
-        };
-        const std::vector<TRow> rows = {
-            {{m->MenuNew, m->MenuOpen, m->MenuClose, m->BtnNew, m->BtnOpen, m->BtnClose}, ready},
-            {{m->MenuRecent[0], m->MenuRecent[1], m->MenuRecent[2], m->MenuRecent[3], m->MenuRecent[4]}, ready},
-            {{m->Menu8Bit, m->Menu16Bit, m->Btn8Bit, m->Btn16Bit, m->MenuPBrain, m->BtnPBrain,
-              m->MenuEnableComments},
-             ready},
-            {{m->MenuSetInputFile, m->MenuSetOutputFile, m->MenuColors, m->MenuBufferSize}, ready},
-            {{m->MenuDoRun, m->MenuTrace, m->MenuRunToCursor, m->BtnRun, m->BtnTrace, m->BtnRunToCursor},
-             ready || paused},
-            {{m->MenuDebug, m->BtnDebug}, running || waiting},
-            {{m->MenuReset, m->BtnReset}, !ready},
-            {{m->MenuModifyMemory}, paused},
-            {{m->MenuSave, m->MenuSaveAs, m->MenuExit, m->BtnSave, m->MenuWinSize, m->MenuToggle, m->MenuEditor,
-              m->MenuOutput, m->MenuMemory, m->MenuFlat, m->MenuGutter, m->MenuEdge, m->MenuWatch, m->BtnWatch,
-              m->MenuSpeed, m->Menu0x0A, m->Menu0x0D0A, m->Menu0x0D, m->Menu0x0A0D, m->MenuNoLineBreak,
-              m->MenuClearOutput, m->MenuFont, m->MenuTextGen, m->MenuStrip, m->MenuInfo, m->MenuMinimize},
-             true},
-        };
-        QStringList wrong;
-        for (const TRow& row : rows)
-            for (QAction* action : row.Actions)
-                if (action->isEnabled() != row.On) wrong << action->objectName();
-        // The Edit menu as a whole; its items keep their own state.
-        if (m->MenuEdit->isEnabled() != ready) wrong << QStringLiteral("MenuEdit");
-        for (QMenu* menu : {m->MenuFile, m->MenuView, m->MenuRun, m->MenuInterpreter, m->MenuExtras, m->MenuHelp})
-            if (!menu->isEnabled()) wrong << menu->objectName();
-        if (EditWin->Editor->isReadOnly() == ready) wrong << QStringLiteral("Editor read-only");
-        QVERIFY2(wrong.isEmpty(), qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(StateName(state)),
+    static void VerifyEnabling(TRunState state) {
+        const QStringList wrong = WrongEnabling(state);
+        QVERIFY2(wrong.isEmpty(), qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(RunStateName(state)),
                                                                          wrong.join(QStringLiteral(", ")))));
     }
-
-    std::unique_ptr<TWindows> Windows;
 };
 
 QTEST_MAIN(TestGuiCommands)

@@ -23,17 +23,6 @@ using namespace celtest;
 
 namespace {
 
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return QByteArray("<unreadable>");
-    return file.readAll();
-}
-
-bool WriteAll(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 QStringList RecentPaths() {
     QStringList paths;
     for (int i = 0; i < 5; ++i)
@@ -45,12 +34,6 @@ int CurrentTab() { return EditWin->Tabs->currentIndex(); }
 
 void ClickTab(int index) {
     QTest::mouseClick(EditWin->Tabs, Qt::LeftButton, Qt::NoModifier, EditWin->Tabs->tabRect(index).center());
-    QCoreApplication::processEvents();
-}
-
-void Press(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QTest::keyClick(widget, key, modifiers);
-    QCoreApplication::processEvents();
     QCoreApplication::processEvents();
 }
 
@@ -86,27 +69,19 @@ struct TView {
 
 }  // namespace
 
-class TestGuiDocuments : public QObject {
+class TestGuiDocuments : public TGuiTest {
     Q_OBJECT
-private slots:
-    void initTestCase() { QuietOffscreenWarnings(); }
-    void init() {
+    // Each test has a directory of its own for its files; Open makes it the current one.
+    void PrepareCase() override {
         Dir = std::make_unique<QTemporaryDir>();
         QVERIFY(Dir->isValid());
-        Windows = std::make_unique<TWindows>();
     }
-    void cleanup() {
-        if (MainWin->Running() && MainWin->MenuReset->isEnabled()) Trigger("MenuReset");
-        QVERIFY(WaitReady());
-        QVERIFY2(Windows->Dialogs.Unexpected.isEmpty(),
-                 qPrintable(Windows->Dialogs.Unexpected.join(QStringLiteral(" | "))));
-        // Nothing may hold the window open on its way out.
-        for (auto& document : MainWin->Documents) document->Modified = false;
-        Windows.reset();
+    void FinishCase() override {
         QDir::setCurrent(QDir::tempPath());
         Dir.reset();
     }
 
+private slots:
     // ---- Untitled documents and tabs ----
 
     void untitledNumbersAreNeverReused() {
@@ -584,7 +559,6 @@ private slots:
 
 private:
     std::unique_ptr<QTemporaryDir> Dir;
-    std::unique_ptr<TWindows> Windows;
 };
 
 QTEST_MAIN(TestGuiDocuments)

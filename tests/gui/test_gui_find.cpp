@@ -10,10 +10,7 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
-#include <QTimer>
 #include <Qsci/qsciscintilla.h>
 
 #include <functional>
@@ -40,17 +37,12 @@ struct TSeen {
 // it; a dialog still open after that is cancelled, so a broken one fails instead of hanging.
 TSeen Command(const char* name, const std::function<void()>& act = nullptr) {
     TSeen seen;
-    QTimer timer;  // fires only inside a modal loop: it dies with this call
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, FindWin, [&] {
+    RunModal(FindWin, [&] { return seen.Triggered = Trigger(name); }, [&] {
         const QComboBox *find = FindWin->CboFind, *replace = FindWin->CboReplace;
         seen = {true,          FindWin->isVisible(), FindWin->focusWidget() == find, find->currentText(),
                 replace->currentText(), Items(find), Items(replace), FindWin->pos()};
         if (act) act();
-        if (FindWin->isVisible()) FindWin->reject();
     });
-    timer.start(0);
-    seen.Triggered = Trigger(name);
     return seen;
 }
 
@@ -60,13 +52,10 @@ bool Again(const char* name) {
     return seen.Triggered && !seen.Shown && !FindWin->isVisible();
 }
 
-// Types as the user does; characters outside ASCII arrive as one insertion each.
+// Moves into the box and types as the user does.
 void Type(QComboBox* box, const QString& text) {
     box->setFocus();
-    for (const QChar c : text) {
-        if (c.unicode() < 128) QTest::keyClick(box, c.toLatin1());
-        else box->lineEdit()->insert(QString(c));
-    }
+    TypeInto(box, text);
 }
 
 // Opens the dialog, types the strings into the boxes and presses the button.
@@ -91,18 +80,9 @@ bool Modified() { return MainWin->CurrentDocument()->Modified; }
 
 }  // namespace
 
-class TestGuiFind : public QObject {
+class TestGuiFind : public TGuiTest {
     Q_OBJECT
 private slots:
-    void initTestCase() { QuietOffscreenWarnings(); }
-    void init() { Windows = std::make_unique<TWindows>(); }
-    void cleanup() {
-        QVERIFY2(Windows->Dialogs.Unexpected.isEmpty(),
-                 qPrintable(Windows->Dialogs.Unexpected.join(QStringLiteral(" | "))));
-        for (auto& document : MainWin->Documents) document->Modified = false;
-        Windows.reset();
-    }
-
     // One action from the caret. A match found is selected with the caret at its end; a
     // replacement leaves the caret after it, marks the document modified and is one undo step.
     void actions_data() {
@@ -212,11 +192,10 @@ private slots:
         QVERIFY(seen.FindFocused);
         QCOMPARE(seen.FindItems, QStringList{QString()});
         QCOMPARE(seen.ReplaceItems, QStringList{QString()});
-        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         // Centred by the outer frame, which the offscreen platform draws too.
         const QSize outer = FindWin->frameGeometry().size();
         QVERIFY(outer.width() > 345 && outer.height() > 177);
-        QCOMPARE(seen.Pos, QPoint(area.width() / 2 - outer.width() / 2, area.height() / 2 - outer.height() / 2));
+        QCOMPARE(seen.Pos, CentredOnWorkArea(outer));
         QVERIFY(!FindWin->Searched);
 
         QVERIFY(Dialog(QStringLiteral("foo"), QStringLiteral("x"), QStringLiteral("Find")));
@@ -269,9 +248,6 @@ private slots:
         QCOMPARE(EditWin->Text(), result);
         QCOMPARE(EditWin->SelStart(), selStart);
     }
-
-private:
-    std::unique_ptr<TWindows> Windows;
 };
 
 QTEST_MAIN(TestGuiFind)

@@ -14,7 +14,6 @@
 #include <QPlainTextEdit>
 #include <Qsci/qsciscintilla.h>
 #include <QScrollBar>
-#include <QTimer>
 
 using namespace celtest;
 
@@ -60,22 +59,12 @@ QRgb Pixel(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFF
 
 }  // namespace
 
-class TestGuiMemory : public QObject {
+class TestGuiMemory : public TGuiTest {
     Q_OBJECT
-private slots:
-    void initTestCase() { QuietOffscreenWarnings(); }
-    void init() {
-        Windows = std::make_unique<TWindows>();
-        MemoryWin->resize(MemoryWin->width(), 175);
-    }
-    void cleanup() {
-        if (MainWin->Running()) Trigger("MenuReset");
-        QVERIFY(WaitReady());
-        QVERIFY2(Windows->Dialogs.Unexpected.isEmpty(),
-                 qPrintable(Windows->Dialogs.Unexpected.join(QStringLiteral(" | "))));
-        Windows.reset();
-    }
+    // Ten rows of cells.
+    void PrepareCase() override { MemoryWin->resize(MemoryWin->width(), 175); }
 
+private slots:
     void rowsAndScrollRange() {
         // The outer width is fixed; the client is what the frame leaves of it.
         QCOMPARE(cel::OuterGeometry(MemoryWin).width(), 208);
@@ -86,9 +75,7 @@ private slots:
         QCOMPARE(MemoryWin->Scroller->pageStep(), 256);
         // No program: background only.
         QVERIFY(MemoryWin->Rows.empty());
-        EditWin->SetText("+>+");
-        QVERIFY(Trigger("MenuTrace"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended("+>+", "MenuTrace"));
         QCOMPARE(MemoryWin->Rows.size(), size_t(9));
         QCOMPARE(RowCell(0), 0);
         QCOMPARE(RowCell(8), 8);
@@ -120,9 +107,7 @@ private slots:
         QFETCH(uint32_t, value);
         QFETCH(QString, line);
         QVERIFY(Trigger(wide ? "Menu16Bit" : "Menu8Bit"));
-        EditWin->SetText("+>+");
-        QVERIFY(Trigger("MenuTrace"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended("+>+", "MenuTrace"));
         MainWin->Interpreter.SetCell(5, value);
         MemoryWin->RedrawMemory(false);
         QCOMPARE(RowText(5), line);
@@ -156,9 +141,7 @@ private slots:
         QFETCH(uint32_t, value);
         QFETCH(bool, blank);
         QVERIFY(Trigger(wide ? "Menu16Bit" : "Menu8Bit"));
-        EditWin->SetText("+>+");
-        QVERIFY(Trigger("MenuTrace"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended("+>+", "MenuTrace"));
         MainWin->Interpreter.SetCell(5, value);
         MemoryWin->RedrawMemory(false);
         // The character is the 21st of the row's text (both widths), in the rows' font.
@@ -181,9 +164,7 @@ private slots:
     }
 
     void followsThePointerBothWays() {
-        EditWin->SetText(QByteArray(20, '>') + QByteArray(20, '<'));
-        QVERIFY(Trigger("MenuTrace"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended(QByteArray(20, '>') + QByteArray(20, '<'), "MenuTrace"));
         QVERIFY(TraceTo(8));
         QCOMPARE(MemoryWin->FirstCell(), 0);
         QCOMPARE(CurrentRow(), 8);
@@ -217,9 +198,7 @@ private slots:
         // Not paused: the mouse does nothing here.
         MoveMouse(30);
         QCOMPARE(MemoryWin->HoverRow, -1);
-        EditWin->SetText("+>+");
-        QVERIFY(Trigger("MenuTrace"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended("+>+", "MenuTrace"));
         QCOMPARE(MemoryWin->cursor().shape(), Qt::PointingHandCursor);
         const struct {
             int Y, Row;
@@ -258,9 +237,7 @@ private slots:
     }
 
     void screenShowsTheHoverImage() {
-        EditWin->SetText("+>+");
-        QVERIFY(Trigger("MenuTrace"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended("+>+", "MenuTrace"));
         MoveMouse(40);
         const QImage shown = MemoryWin->grab().toImage().convertToFormat(QImage::Format_RGB32);
         const QRect rows(0, 0, MemoryWin->width() - 16, 175);
@@ -268,19 +245,14 @@ private slots:
     }
 
     void clickOpensTheModifyDialogForTheRow() {
-        EditWin->SetText("+>+");
-        QVERIFY(Trigger("MenuTrace"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended("+>+", "MenuTrace"));
         MemoryWin->Scroller->setValue(30);
         MoveMouse(8 + 16 + 3);
         QString caption;
-        QTimer::singleShot(0, [&caption] {
-            caption = ModifyWin->windowTitle();
-            ModifyWin->reject();
-        });
         QMouseEvent press(QEvent::MouseButtonPress, QPointF(20, 27), MemoryWin->mapToGlobal(QPointF(20, 27)),
                           Qt::RightButton, Qt::RightButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(MemoryWin, &press);
+        QVERIFY(RunModal(ModifyWin, [&] { QCoreApplication::sendEvent(MemoryWin, &press); return true; },
+                         [&] { caption = ModifyWin->windowTitle(); }));
         QCOMPARE(caption, QStringLiteral("Modify Memory [0x001F]"));
         QVERIFY(!MemoryWin->DialogOpen);
     }
@@ -289,9 +261,7 @@ private slots:
         const QPoint over = MemoryWin->frameGeometry().topLeft() + QPoint(50, 50);
         Wheel(MemoryWin, over, -120);
         QCOMPARE(MemoryWin->Scroller->value(), 0);
-        EditWin->SetText("+>+");
-        QVERIFY(Trigger("MenuTrace"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended("+>+", "MenuTrace"));
         Wheel(MemoryWin, over, -120);
         QCOMPARE(MemoryWin->Scroller->value(), 5);
         Wheel(MemoryWin, over, -240);
@@ -324,9 +294,6 @@ private slots:
         Wheel(MemoryWin, over, 120);
         QCOMPARE(MemoryWin->Scroller->value(), 0);
     }
-
-private:
-    std::unique_ptr<TWindows> Windows;
 };
 
 QTEST_MAIN(TestGuiMemory)

@@ -9,12 +9,8 @@
 #include "cel_MemoryWin.h"
 #include "cel_ModifyWin.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QScreen>
-#include <QTimer>
 
 #include <functional>
 
@@ -42,16 +38,12 @@ QStringList Labels() {
     return texts;
 }
 
-// Moves into the field and replaces its text by typing; characters outside ASCII arrive as one
-// insertion each.
+// Moves into the field and replaces its text by typing.
 void Type(QLineEdit* edit, const QString& text) {
     if (!edit) return;
     edit->setFocus();
     edit->clear();
-    for (const QChar c : text) {
-        if (c.unicode() < 128) QTest::keyClick(edit, c.toLatin1());
-        else edit->insert(QString(c));
-    }
+    TypeInto(edit, text);
 }
 
 // What the open dialog showed, read inside it.
@@ -70,9 +62,7 @@ struct TSeen {
 // broken dialog fails the test instead of hanging it.
 TSeen RunDialog(const std::function<void()>& open, const std::function<void()>& act, const QString& close) {
     TSeen seen;
-    QTimer timer;  // dies with this call, so it cannot fire into a later test
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, ModifyWin, [&] {
+    RunModal(ModifyWin, [&] { open(); return true; }, [&] {
         seen.Visible = ModifyWin->isVisible();
         seen.DialogOpen = MemoryWin->DialogOpen;
         seen.Caption = ModifyWin->windowTitle();
@@ -85,16 +75,8 @@ TSeen RunDialog(const std::function<void()>& open, const std::function<void()>& 
         seen.Selected = Field("HexEdit") ? Field("HexEdit")->selectedText() : QString();
         if (act) act();
         seen.Edited = Fields();
-        QWidget* keyTarget = ModifyWin->focusWidget() ? ModifyWin->focusWidget() : ModifyWin;
-        if (close == QLatin1String("Enter")) QTest::keyClick(keyTarget, Qt::Key_Return);
-        else if (close == QLatin1String("Esc")) QTest::keyClick(keyTarget, Qt::Key_Escape);
-        else if (close == QLatin1String("CloseBox")) ModifyWin->close();
-        else if (auto* button = ModifyWin->findChild<QPushButton*>(close)) button->click();
-        seen.ClosedAsAsked = !ModifyWin->isVisible();
-        if (ModifyWin->isVisible()) ModifyWin->done(QDialog::Rejected);
+        seen.ClosedAsAsked = CloseDialog(ModifyWin, close);
     });
-    timer.start(0);
-    open();
     return seen;
 }
 
@@ -112,19 +94,9 @@ QString Chr(int code) { return QString(QChar(code)); }
 
 }  // namespace
 
-class TestGuiModify : public QObject {
+class TestGuiModify : public TGuiTest {
     Q_OBJECT
 private slots:
-    void initTestCase() { QuietOffscreenWarnings(); }
-    void init() { Windows = std::make_unique<TWindows>(); }
-    void cleanup() {
-        if (MainWin->Running()) QVERIFY(Trigger("MenuReset"));
-        QVERIFY(WaitReady());
-        QVERIFY2(Windows->Dialogs.Unexpected.isEmpty(),
-                 qPrintable(Windows->Dialogs.Unexpected.join(QStringLiteral(" | "))));
-        Windows.reset();
-    }
-
     void opensOnTheCell_data() {
         QTest::addColumn<bool>("wide");
         QTest::addColumn<int>("address");
@@ -175,9 +147,7 @@ private slots:
         QCOMPARE(seen.Selected, forms[0]);
         // Centred by the outer frame (the offscreen platform draws one too).
         QVERIFY(seen.Outer.width() > ModifyWin->width() && seen.Outer.height() > ModifyWin->height());
-        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-        QCOMPARE(seen.Pos,
-                 QPoint(area.width() / 2 - seen.Outer.width() / 2, area.height() / 2 - seen.Outer.height() / 2));
+        QCOMPARE(seen.Pos, CentredOnWorkArea(seen.Outer));
         QCOMPARE(MainWin->Interpreter.GetCell(static_cast<uint16_t>(address)), value);
     }
 
@@ -352,9 +322,6 @@ private slots:
         QCOMPARE(cel::ParseHex(text), hex);
         QCOMPARE(cel::ParseDecimal(text), dec);
     }
-
-private:
-    std::unique_ptr<TWindows> Windows;
 };
 
 QTEST_MAIN(TestGuiModify)

@@ -26,13 +26,11 @@
 #include <QFontDialog>
 #include <QFontInfo>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QSlider>
 #include <QTimer>
 #include <QWindow>
@@ -57,25 +55,19 @@ struct TSeen {
 // closed anyway, so a broken dialog fails the test instead of hanging it.
 TSeen RunDialog(const char* menu, QDialog* dialog, const std::function<void()>& act, const QString& close) {
     TSeen seen;
-    QTimer timer;  // dies with this call, so it cannot fire into a later test
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, dialog, [&] {
+    const auto open = [menu] {
+        if (!Trigger(menu)) qWarning("menu command %s not available", menu);
+        return true;
+    };
+    RunModal(dialog, open, [&] {
         seen.Visible = dialog->isVisible();
         seen.ModalOpen = MainWin->ModalOpen;
         seen.DialogOpen = MemoryWin->DialogOpen;
         seen.ColorPreview = MemoryWin->ColorPreview;
         seen.Focus = dialog->focusWidget() ? dialog->focusWidget()->objectName() : QString();
         if (act) act();
-        QWidget* keyTarget = dialog->focusWidget() ? dialog->focusWidget() : dialog;
-        if (close == QLatin1String("Enter")) QTest::keyClick(keyTarget, Qt::Key_Return);
-        else if (close == QLatin1String("Esc")) QTest::keyClick(keyTarget, Qt::Key_Escape);
-        else if (close == QLatin1String("CloseBox")) dialog->close();
-        else if (auto* button = dialog->findChild<QPushButton*>(close)) button->click();
-        seen.ClosedAsAsked = !dialog->isVisible();
-        if (dialog->isVisible()) dialog->done(QDialog::Rejected);
+        seen.ClosedAsAsked = CloseDialog(dialog, close);
     });
-    timer.start(0);
-    if (!Trigger(menu)) qWarning("menu command %s not available", menu);
     return seen;
 }
 
@@ -117,12 +109,6 @@ QStringList LookOf(uint32_t text, uint32_t back) {
     return {Rgb(text).name(), paper.name(), selection.name(), Rgb(text).name(), paper.name(), paper.name()};
 }
 
-// Where a window whose outer frame has that size stands when centred on the work area.
-QPoint Centred(const QSize& outer) {
-    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-    return QPoint(area.width() / 2 - outer.width() / 2, area.height() / 2 - outer.height() / 2);
-}
-
 // Shows a box through the real dialogs and reads it while it shows: its outer frame, its
 // owner and its flags; then presses its Ok button.
 struct TBoxSeen {
@@ -162,18 +148,14 @@ const QColor PickedText(0x12, 0x34, 0x56), PickedBack(0xF0, 0xE0, 0x10);
 
 }  // namespace
 
-class TestGuiOptions : public QObject {
+class TestGuiOptions : public TGuiTest {
     Q_OBJECT
-private slots:
-    void initTestCase() { QuietOffscreenWarnings(); }
-    void init() { Windows = std::make_unique<TWindows>(); }
-    void cleanup() {
+    // Every way out of a dialog takes its flags and the colour preview back.
+    void CheckCase() override {
         QVERIFY(!MainWin->ModalOpen && !MemoryWin->DialogOpen && !MemoryWin->ColorPreview);
-        QVERIFY2(Windows->Dialogs.Unexpected.isEmpty(),
-                 qPrintable(Windows->Dialogs.Unexpected.join(QStringLiteral(" | "))));
-        Windows.reset();
     }
 
+private slots:
     void speed_data() {
         QTest::addColumn<int>("delay");
         QTest::addColumn<QString>("pick");
@@ -402,7 +384,7 @@ private slots:
         QCOMPARE(InfoWin->result(), result);
         QCOMPARE(texts, (QStringList{"Info", "Cellwright", "Version 1.4.7"}));
         QCOMPARE(logo, QSize(83, 32));
-        QCOMPARE(pos, Centred(InfoWin->frameGeometry().size()));
+        QCOMPARE(pos, CentredOnWorkArea(InfoWin->frameGeometry().size()));
         QCOMPARE(Windows->Dialogs.OpenedUrls, QStringList{TInfoWin::LinkUrl.toString()});
         QCOMPARE(InfoWin->LblLink->text(), TInfoWin::LinkUrl.toString());
     }
@@ -435,7 +417,7 @@ private slots:
         }
         QCOMPARE(outers.size(), 2);
         QVERIFY(outers[0].width() > window->width() && outers[0].height() > window->height());
-        QCOMPARE(outers[0].topLeft(), Centred(outers[0].size()));
+        QCOMPARE(outers[0].topLeft(), CentredOnWorkArea(outers[0].size()));
         QCOMPARE(outers[1], outers[0]);
     }
 
@@ -485,7 +467,7 @@ private slots:
             const TBoxSeen seen = ShowRealMessage(owner, text);
             QVERIFY(seen.Outer.isValid());
             QVERIFY(seen.Outer.width() > seen.Client.width() && seen.Outer.height() > seen.Client.height());
-            QCOMPARE(seen.Outer.topLeft(), Centred(seen.Outer.size()));
+            QCOMPARE(seen.Outer.topLeft(), CentredOnWorkArea(seen.Outer.size()));
             QCOMPARE(seen.Owner, owner);
             QVERIFY(!(seen.Flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
             QCOMPARE(seen.WindowType.toInt(), 0x08);
@@ -524,9 +506,6 @@ private slots:
         QCOMPARE(chosen.pointSize(), font.pointSize());
         QVERIFY(!chosen.italic());
     }
-
-private:
-    std::unique_ptr<TWindows> Windows;
 };
 
 QTEST_MAIN(TestGuiOptions)

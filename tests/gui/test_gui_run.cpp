@@ -14,23 +14,14 @@
 #include <QMenu>
 #include <QLabel>
 #include <QLineEdit>
-#include <QScopeGuard>
 #include <QTabBar>
 #include <Qsci/qsciscintilla.h>
 
 using namespace celtest;
 
-class TestGuiRun : public QObject {
+class TestGuiRun : public TGuiTest {
     Q_OBJECT
 private slots:
-    void init() { Windows = std::make_unique<TWindows>(); }
-    void cleanup() {
-        QVERIFY(WaitReady());
-        QVERIFY2(Windows->Dialogs.Unexpected.isEmpty(),
-                 qPrintable(Windows->Dialogs.Unexpected.join(QStringLiteral(" | "))));
-        Windows.reset();
-    }
-
     void startsWithOneUntitledDocument() {
         QCOMPARE(MainWin->windowTitle(), QStringLiteral("Cellwright 1.4.7"));
         QVERIFY(EditWin->isVisible() && OutputWin->isVisible() && MemoryWin->isVisible());
@@ -57,9 +48,7 @@ private slots:
     }
 
     void traceStepsAndResetEnds() {
-        EditWin->SetText("+\r\n+");
-        QVERIFY(Trigger("MenuTrace"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended("+\r\n+", "MenuTrace"));
         QCOMPARE(EditWin->SelStart(), 0);
         QCOMPARE(EditWin->SelLength(), 1);
         QCOMPARE(EditWin->PanelText(1), QStringLiteral("Paused"));
@@ -82,14 +71,10 @@ private slots:
     }
 
     void typedInputReachesTheProgram() {
-        EditWin->SetText(",.,.");
-        QVERIFY(Trigger("MenuDoRun"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended(",.,.", "MenuDoRun"));
         QVERIFY(MainWin->WaitingForInput());
         QVERIFY(OutputWin->EditLine->isEnabled());
-        OutputWin->LastInputEdit = OutputWin->EditLine;
-        OutputWin->EditLine->setText(QStringLiteral("Z"));
-        OutputWin->BtnOkClick();
+        EnterLine(QStringLiteral("Z"));
         QVERIFY(WaitReady());
         // The echo, the reported line break, then the two bytes the program wrote back.
         QCOMPARE(OutputWin->Text(), QByteArray("Z\r\nZ\r\n"));
@@ -112,14 +97,8 @@ private slots:
         QFETCH(bool, number);
         QFETCH(QString, typed);
         QFETCH(QString, message);
-        // A failed check must not leave the program waiting for the next test.
-        const auto end = qScopeGuard([] {
-            if (MainWin->Running()) Trigger("MenuReset");
-        });
         MainWin->MenuNoLineBreak->trigger();
-        EditWin->SetText(",.");
-        QVERIFY(Trigger("MenuDoRun"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended(",.", "MenuDoRun"));
         QLineEdit* field = number ? OutputWin->EditNumber : OutputWin->EditLine;
         OutputWin->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(OutputWin));
@@ -153,12 +132,8 @@ private slots:
 
     void aWholeSessionEndsWithTheMainWindow() {
         // Start, run with output and input, step, then close the program as the user does.
-        EditWin->SetText(",.+.");
-        QVERIFY(Trigger("MenuDoRun"));
-        QVERIFY(WaitSuspended());
-        OutputWin->LastInputEdit = OutputWin->EditLine;
-        OutputWin->EditLine->setText(QStringLiteral("A"));
-        OutputWin->BtnOkClick();
+        QVERIFY(StartSuspended(",.+.", "MenuDoRun"));
+        EnterLine(QStringLiteral("A"));
         QVERIFY(WaitReady());
         QCOMPARE(OutputWin->Text(), QByteArray("A\r\nAB"));
         QVERIFY(Trigger("MenuTrace"));
@@ -177,9 +152,6 @@ private slots:
         QVERIFY(WaitReady());
         QVERIFY(Windows->Dialogs.Messages.empty());
     }
-
-private:
-    std::unique_ptr<TWindows> Windows;
 };
 
 QTEST_MAIN(TestGuiRun)

@@ -1,5 +1,6 @@
-// The settings file: its reading and writing rules, where it lives, and every key carried from
-// one start of the program to the next through the real windows.
+// The settings file through the real windows: every key carried from one start of the program
+// to the next, the ranges of the values read, and the files that cannot be used. The file's own
+// rules are tested without windows in tests/settings.
 
 #include "gui_support.h"
 
@@ -17,24 +18,9 @@
 #include <QToolBar>
 #include <Qsci/qsciscintilla.h>
 
-#include <sys/resource.h>
-
-#include <csignal>
-
 using namespace celtest;
 
 namespace {
-
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteAll(const QString& path, const QByteArray& text) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(text);
-}
 
 // Every key in the order a new file lists them, with values unlike the defaults.
 const QByteArray EveryKey =
@@ -82,106 +68,6 @@ private slots:
     }
     void cleanup() { Scratch.reset(); }
 
-    void readingRules() {
-        cel::TIniFile ini;
-        ini.Parse("  ; a comment\r\nstray=1\r\n[ program ]\r\n  Version = 1.4.7 \r\nmain_x=0x10\r\n"
-                  "main_y=$ff\r\nbad=12a\r\n\r\n  a plain line\r\n[Program]\r\nextra=5\n[Other]\r\nx = y = z\r\n");
-        QCOMPARE(ini.ReadString(QStringLiteral("PROGRAM"), QStringLiteral("VERSION"), QString()), QStringLiteral("1.4.7"));
-        QCOMPARE(ini.ReadInteger(QStringLiteral("Program"), QStringLiteral("main_x"), 0), 16);
-        QCOMPARE(ini.ReadInteger(QStringLiteral("Program"), QStringLiteral("main_y"), 0), 255);
-        QCOMPARE(ini.ReadInteger(QStringLiteral("Program"), QStringLiteral("bad"), 7), 7);
-        QCOMPARE(ini.ReadInteger(QStringLiteral("Program"), QStringLiteral("missing"), 7), 7);
-        QCOMPARE(ini.ReadBool(QStringLiteral("Program"), QStringLiteral("extra"), false), true);
-        QCOMPARE(ini.ReadString(QStringLiteral("Other"), QStringLiteral("x"), QString()), QStringLiteral("y = z"));
-        QVERIFY(!ini.HasKey(QStringLiteral("Program"), QStringLiteral("stray")));
-        // Written back: a section read twice is one, the plain line stays, CR LF everywhere.
-        QCOMPARE(ini.Text(), QByteArray("[program]\r\nVersion=1.4.7\r\nmain_x=0x10\r\nmain_y=$ff\r\nbad=12a\r\n"
-                                        "a plain line\r\nextra=5\r\n\r\n[Other]\r\nx=y = z\r\n\r\n"));
-        // A known key keeps its place and spelling; new keys and sections go at the end.
-        ini.WriteInteger(QStringLiteral("PROGRAM"), QStringLiteral("main_X"), -3);
-        ini.WriteString(QStringLiteral("program"), QStringLiteral("new"), QStringLiteral("n"));
-        ini.WriteBool(QStringLiteral("Recent"), QStringLiteral("1"), true);
-        QCOMPARE(ini.Text(), QByteArray("[program]\r\nVersion=1.4.7\r\nmain_x=-3\r\nmain_y=$ff\r\nbad=12a\r\n"
-                                        "a plain line\r\nextra=5\r\nnew=n\r\n\r\n[Other]\r\nx=y = z\r\n\r\n"
-                                        "[Recent]\r\n1=1\r\n\r\n"));
-    }
-
-    void integerValues_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("valid");
-        QTest::addColumn<int>("value");
-        QTest::newRow("decimal") << "1234" << true << 1234;
-        QTest::newRow("negative") << "-1000000" << true << -1000000;
-        QTest::newRow("plus") << "+7" << true << 7;
-        QTest::newRow("0x") << "0x1F" << true << 31;
-        QTest::newRow("0X") << "0XfF" << true << 255;
-        QTest::newRow("dollar") << "$FFFFFF" << true << 0xFFFFFF;
-        QTest::newRow("32-bit pattern") << "0xFFFFFFFF" << true << -1;
-        QTest::newRow("lowest") << "-2147483648" << true << INT32_MIN;
-        QTest::newRow("too large") << "2147483648" << false << 0;
-        QTest::newRow("hex too long") << "0x100000000" << false << 0;
-        QTest::newRow("trailing letter") << "12a" << false << 0;
-        QTest::newRow("hex digits without prefix") << "FF" << false << 0;
-        QTest::newRow("empty") << "" << false << 0;
-        QTest::newRow("prefix only") << "$" << false << 0;
-        QTest::newRow("inner blank") << "1 2" << false << 0;
-    }
-    void integerValues() {
-        QFETCH(QString, text);
-        QFETCH(bool, valid);
-        QFETCH(int, value);
-        int32_t read = 0;
-        QCOMPARE(cel::ParseIniInteger(text, read), valid);
-        if (valid) QCOMPARE(read, value);
-    }
-
-    void locationAndSaving() {
-        const QString exeDir = Dir.filePath(QStringLiteral("bin"));
-        const QString configDir = Dir.filePath(QStringLiteral("config/Cellwright"));
-        QVERIFY(QDir().mkpath(exeDir));
-        const QString portable = exeDir + QStringLiteral("/cellwr.ini");
-        const QString personal = configDir + QStringLiteral("/cellwr.ini");
-        // A writable program directory keeps the file beside the program.
-        QCOMPARE(cel::ChooseSettingsPath(exeDir, configDir, true), portable);
-        // An installed program's directory cannot be written: the user's directory is used.
-        QCOMPARE(cel::ChooseSettingsPath(exeDir, configDir, false), personal);
-        // A file that is already beside the program stays in use.
-        WriteAll(portable, "[Program]\r\nversion=1.4.7\r\n");
-        QCOMPARE(cel::ChooseSettingsPath(exeDir, configDir, false), portable);
-
-        // Saving creates the configuration directory.
-        cel::TSettings settings;
-        QVERIFY(settings.Load(personal));
-        QVERIFY(!settings.Existed);
-        settings.Ini.WriteString(QStringLiteral("Program"), QStringLiteral("version"), QStringLiteral("1.4.7"));
-        QVERIFY(settings.Save());
-        QCOMPARE(ReadAll(personal), QByteArray("[Program]\r\nversion=1.4.7\r\n\r\n"));
-        // A save that cannot be done fails and leaves nothing behind.
-        WriteAll(Dir.filePath(QStringLiteral("plainfile")), "x");
-        settings.Path = Dir.filePath(QStringLiteral("plainfile/cellwr.ini"));
-        QVERIFY(!settings.Save());
-        QCOMPARE(ReadAll(Dir.filePath(QStringLiteral("plainfile"))), QByteArray("x"));
-        // A write that fails half way, as on a full disk: the old file stays whole.
-        settings.Path = personal;
-        for (int i = 0; i < 500; ++i)
-            settings.Ini.WriteInteger(QStringLiteral("Program"), QStringLiteral("key%1").arg(i), i);
-        rlimit saved{};
-        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
-        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 1024;
-        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
-        const bool savedOnFullDisk = settings.Save();
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previous);
-        QVERIFY(!savedOnFullDisk);
-        QCOMPARE(ReadAll(personal), QByteArray("[Program]\r\nversion=1.4.7\r\n\r\n"));
-        QCOMPARE(QDir(configDir).entryList(QDir::Files), QStringList{QStringLiteral("cellwr.ini")});
-        // A file that is there but cannot be read.
-        QVERIFY(QDir().mkpath(Dir.filePath(QStringLiteral("dir/cellwr.ini"))));
-        QVERIFY(!settings.Load(Dir.filePath(QStringLiteral("dir/cellwr.ini"))));
-    }
-
     void noFileGivesDefaultsAndANewFile() {
         {
             TWindows windows(Path);
@@ -207,7 +93,7 @@ private slots:
     }
 
     void everyKeyRoundTrips() {
-        WriteAll(Path, EveryKey);
+        QVERIFY(WriteAll(Path, EveryKey));
         TWindows windows(Path);
         QVERIFY(!MainWin->MenuFlat->isChecked());
         // Positions and sizes are those of the outer frames.
@@ -243,7 +129,7 @@ private slots:
         QByteArray text = EveryKey;
         text.replace("size_toggle=1\r\n", "size_toggle=1\r\nCustom = keep me\r\n");
         text.append("[Plugins]\r\nname=value\r\n\r\n");
-        WriteAll(Path, text);
+        QVERIFY(WriteAll(Path, text));
         {
             TWindows windows(Path);
             QVERIFY(Trigger("Menu8Bit"));
@@ -281,7 +167,7 @@ private slots:
     void recentPathBytesRoundTrip() {
         QByteArray text = EveryKey;
         text.replace("2=/tmp/salt&pepper.b", "2=/tmp/caf\xe9 \xff.b");
-        WriteAll(Path, text);
+        QVERIFY(WriteAll(Path, text));
         {
             TWindows windows(Path);
             QVERIFY(MainWin->MenuRecent[1]->isVisible());
@@ -318,14 +204,14 @@ private slots:
         QFETCH(QByteArray, key);
         QFETCH(QByteArray, value);
         QFETCH(int, expected);
-        WriteAll(Path, WithValue(key, value));
+        QVERIFY(WriteAll(Path, WithValue(key, value)));
         TWindows windows(Path);
         QCOMPARE(key == "outputbuffersize" ? MainWin->OutputBufferSize : MainWin->WatchDelay, expected);
     }
 
     void savedLayoutThreshold() {
         {
-            WriteAll(Path, WithValue("main_x", "-1000000"));
+            QVERIFY(WriteAll(Path, WithValue("main_x", "-1000000")));
             TWindows windows(Path);
             // No saved layout: computed, with the editor below the main window.
             QVERIFY(cel::OuterGeometry(EditWin).topLeft() != QPoint(30, 40));
@@ -333,7 +219,7 @@ private slots:
             QCOMPARE(MainWin->SizeToggle, false);  // read as 1, then switched by the layout
         }
         {
-            WriteAll(Path, WithValue("main_x", "-999999"));
+            QVERIFY(WriteAll(Path, WithValue("main_x", "-999999")));
             TWindows windows(Path);
             QCOMPARE(cel::OuterGeometry(EditWin).topLeft(), QPoint(30, 40));
             QCOMPARE(cel::OuterGeometry(MainWin).x(), -999999);
@@ -349,7 +235,7 @@ private slots:
     }
     void otherVersionIsNeitherUsedNorWritten() {
         QFETCH(QByteArray, text);
-        WriteAll(Path, text);
+        QVERIFY(WriteAll(Path, text));
         TScriptedDialogs dialogs;
         dialogs.Expect(QStringLiteral("The cellwr.ini file cannot be used. Version mismatch."));
         {
@@ -379,7 +265,7 @@ private slots:
         QVERIFY(dialogs.Unexpected.isEmpty());
         QVERIFY(QFileInfo(Path).isDir());
         // The file cannot be written: the user is told, and the program still ends.
-        WriteAll(Dir.filePath(QStringLiteral("plainfile")), "x");
+        QVERIFY(WriteAll(Dir.filePath(QStringLiteral("plainfile")), "x"));
         TScriptedDialogs writeDialogs;
         {
             TWindows windows(Dir.filePath(QStringLiteral("plainfile/cellwr.ini")), &writeDialogs);
@@ -393,9 +279,7 @@ private slots:
 
     void refusedExitWritesNothing() {
         TWindows windows(Path);
-        EditWin->SetText("+");
-        QVERIFY(Trigger("MenuTrace"));
-        QVERIFY(WaitSuspended());
+        QVERIFY(StartSuspended("+", "MenuTrace"));
         windows.Dialogs.Expect(QStringLiteral("You cannot exit while running a program."));
         QVERIFY(!MainWin->close());
         QVERIFY(!QFile::exists(Path));

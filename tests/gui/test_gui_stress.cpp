@@ -11,12 +11,9 @@
 #include "cel_ModifyWin.h"
 #include "cel_OutputWin.h"
 
-#include <QAction>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QMenu>
 #include <QRandomGenerator>
-#include <QTimer>
 #include <Qsci/qsciscintilla.h>
 
 using namespace celtest;
@@ -47,43 +44,9 @@ QByteArray RandomProgram(QRandomGenerator& gen) {
     return text;
 }
 
-enum class TState { Ready, Running, Paused, Waiting };
-
-TState StateNow() {
-    if (!MainWin->Running()) return TState::Ready;
-    if (MainWin->WaitingForInput()) return TState::Waiting;
-    if (MainWin->Paused()) return TState::Paused;
-    return TState::Running;
-}
-
-// The commands that are wrongly enabled or disabled for the state.
-QStringList WrongEnabling(TState state) {
-    const bool ready = state == TState::Ready;
-    const bool running = state == TState::Running;
-    const bool paused = state == TState::Paused;
-    const bool waiting = state == TState::Waiting;
-    TMainWin* m = MainWin;
-    const std::pair<std::vector<QAction*>, bool> rows[] = {
-        {{m->MenuNew, m->MenuOpen, m->MenuClose, m->BtnNew, m->BtnOpen, m->BtnClose, m->Menu8Bit, m->Menu16Bit,
-          m->MenuPBrain, m->MenuEnableComments, m->MenuSetInputFile, m->MenuColors},
-         ready},
-        {{m->MenuDoRun, m->MenuTrace, m->MenuRunToCursor, m->BtnRun}, ready || paused},
-        {{m->MenuDebug, m->BtnDebug}, running || waiting},
-        {{m->MenuReset, m->BtnReset}, !ready},
-        {{m->MenuModifyMemory}, paused},
-    };
-    QStringList wrong;
-    for (const auto& [actions, on] : rows)
-        for (QAction* action : actions)
-            if (action->isEnabled() != on) wrong << action->objectName();
-    if (m->MenuEdit->isEnabled() != ready) wrong << QStringLiteral("MenuEdit");
-    if (EditWin->Editor->isReadOnly() == ready) wrong << QStringLiteral("editor read-only");
-    return wrong;
-}
-
 // Lets the engine's hand-offs run until the state stands still: no program and its engine done,
 // or a pause or input wait with the engine really waiting, or a run under way for a while.
-TState Settle() {
+TRunState Settle() {
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < 5000) {
@@ -91,23 +54,29 @@ TState Settle() {
         const bool engineWaiting = MainWin->Interpreter.HasEngine() && MainWin->Interpreter.IsSuspended() &&
                                    MainWin->Interpreter.Engine().IsWaiting();
         const bool engineDone = !MainWin->Interpreter.HasEngine() || MainWin->Interpreter.Engine().IsFinished();
-        const TState state = StateNow();
-        if (state == TState::Ready && engineDone) return state;
-        if ((state == TState::Paused || state == TState::Waiting) && engineWaiting) return state;
-        if (state == TState::Running && timer.elapsed() > 30) return state;
+        const TRunState state = RunStateNow();
+        if (state == TRunState::Ready && engineDone) return state;
+        if ((state == TRunState::Paused || state == TRunState::Waiting) && engineWaiting) return state;
+        if (state == TRunState::Running && timer.elapsed() > 30) return state;
     }
-    return StateNow();
+    return RunStateNow();
 }
 
 }  // namespace
 
-class TestGuiStress : public QObject {
+class TestGuiStress : public TGuiTest {
     Q_OBJECT
-private slots:
-    void initTestCase() { QuietOffscreenWarnings(); }
+    // The programs' own errors and the note for a cursor off the commands are expected; no other
+    // box may have come up.
+    void CheckCase() override {
+        Windows->Dialogs.Unexpected.removeIf([](const QString& text) {
+            return text.startsWith(QLatin1String("Error 10")) ||
+                   text.startsWith(QLatin1String("No command exists at this position."));
+        });
+    }
 
+private slots:
     void randomCommandSequences() {
-        TWindows windows;
         MainWin->WatchDelay = 0;
         QRandomGenerator gen(20261208);
         const int sequences = qEnvironmentVariableIntValue("CELLWRIGHT_STRESS_SEQUENCES") > 0
@@ -135,9 +104,7 @@ private slots:
                 case 5: done = Trigger("MenuWatch") ? "Watch" : ""; break;
                 case 6:
                     if (MainWin->WaitingForInput()) {
-                        OutputWin->LastInputEdit = OutputWin->EditLine;
-                        OutputWin->EditLine->setText(QString::number(gen.bounded(1000)));
-                        OutputWin->BtnOkClick();
+                        EnterLine(QString::number(gen.bounded(1000)));
                         done = "Input";
                         ++typed;
                     }
@@ -145,11 +112,10 @@ private slots:
                 case 7:
                     if (MainWin->MenuModifyMemory->isEnabled()) {
                         const int value = gen.bounded(70000);
-                        QTimer::singleShot(0, [value] {
+                        RunModal(ModifyWin, [] { return Trigger("MenuModifyMemory"); }, [value] {
                             ModifyWin->DecEdit->setText(QString::number(value));
                             ModifyWin->accept();
                         });
-                        Trigger("MenuModifyMemory");
                         done = "Modify";
                         ++modified;
                     }
@@ -174,17 +140,9 @@ private slots:
             if (MainWin->Running()) QVERIFY(Trigger("MenuReset"));
             QVERIFY2(WaitReady(10000), qPrintable(QStringLiteral("sequence %1 did not end").arg(s)));
             QVERIFY(!MainWin->Interpreter.HasEngine() || MainWin->Interpreter.Engine().IsFinished());
-            QVERIFY(WrongEnabling(TState::Ready).isEmpty());
+            QVERIFY(WrongEnabling(TRunState::Ready).isEmpty());
             if (MainWin->MenuWatch->isChecked()) Trigger("MenuWatch");
         }
-        // The programs' own errors and the note for a cursor off the commands are expected; no
-        // other box may have come up.
-        QStringList others = windows.Dialogs.Unexpected;
-        others.removeIf([](const QString& text) {
-            return text.startsWith(QLatin1String("Error 10")) ||
-                   text.startsWith(QLatin1String("No command exists at this position."));
-        });
-        QVERIFY2(others.isEmpty(), qPrintable(others.join(QStringLiteral(" | "))));
         qInfo("%d sequences, %d commands (%d typed inputs, %d cells modified)", sequences, commands, typed,
               modified);
     }

@@ -16,9 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QStatusBar>
-#include <QTimer>
 
 #include <cmath>
 #include <functional>
@@ -53,38 +51,24 @@ void ClickRadio(QRadioButton* radio) { QTest::mouseClick(radio, Qt::LeftButton, 
 // Returns whether Esc closed it and the modal flags were set while it showed.
 bool Open(const std::function<void()>& act) {
     bool fine = false;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, StripWin, [&] {
+    RunModal(StripWin, [] { return Trigger("MenuStrip"); }, [&] {
         fine = MainWin->ModalOpen && MemoryWin->DialogOpen;
         QApplication::setActiveWindow(StripWin);
         if (act) act();
-        QTest::keyClick(StripWin->focusWidget() ? StripWin->focusWidget() : StripWin, Qt::Key_Escape);
-        fine = fine && !StripWin->isVisible();
-        if (StripWin->isVisible()) StripWin->done(QDialog::Rejected);
+        fine = CloseDialog(StripWin, QStringLiteral("Esc")) && fine;
     });
-    timer.start(0);
-    if (!Trigger("MenuStrip")) timer.stop();
     return fine && !MainWin->ModalOpen && !MemoryWin->DialogOpen;
 }
 
 }  // namespace
 
-class TestGuiStrip : public QObject {
+class TestGuiStrip : public TGuiTest {
     Q_OBJECT
-private slots:
-    void initTestCase() {
-        QuietOffscreenWarnings();
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    }
-    void init() { Windows = std::make_unique<TWindows>(); }
-    void cleanup() {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        const QStringList unexpected = Windows->Dialogs.Unexpected;
-        Windows.reset();
-        QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join(QStringLiteral(" | "))));
-    }
+    // The count's format follows the locale; a test that sets another one leaves it behind.
+    void PrepareSuite() override { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    void FinishCase() override { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
 
+private slots:
     void everyOpeningStartsAfresh_data() {
         QTest::addColumn<bool>("procedures");
         QTest::addColumn<QString>("caption");
@@ -126,10 +110,9 @@ private slots:
         QCOMPARE(seen, (QStringList{caption, "70", "1", "RadioWith", stripped, status}));
         const int width = StripWin->BtnSave->geometry().right() + 1 + 80;
         QCOMPARE(size, QSize(width, int(std::lround(width / 1.3))));
-        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         // Centred by the outer frame, which the offscreen platform draws too.
         QVERIFY(outer.width() > size.width() && outer.height() > size.height());
-        QCOMPARE(pos, QPoint(area.width() / 2 - outer.width() / 2, area.height() / 2 - outer.height() / 2));
+        QCOMPARE(pos, CentredOnWorkArea(outer));
         QVERIFY(StripWin->windowFlags() & Qt::WindowStaysOnTopHint);
         QCOMPARE(StripWin->minimumSize(), QSize(320, 240));
         QCOMPARE(EditWin->Text(), Example);
@@ -274,9 +257,6 @@ private slots:
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), file);
     }
-
-private:
-    std::unique_ptr<TWindows> Windows;
 };
 
 QTEST_MAIN(TestGuiStrip)

@@ -12,7 +12,6 @@
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 
 #include <functional>
@@ -46,13 +45,7 @@ QString ShownCode() {
 }
 
 // Types into TextMemo as the keyboard would; "\n" presses Enter.
-void Type(const QString& text) {
-    for (const QChar c : text) {
-        if (c == QLatin1Char('\n')) QTest::keyClick(TextMemo(), Qt::Key_Return);
-        else if (c.unicode() < 128) QTest::keyClick(TextMemo(), c.toLatin1());
-        else TextMemo()->insertPlainText(QString(c));
-    }
-}
+void Type(const QString& text) { TypeInto(TextMemo(), text); }
 
 // Waits for ticks of the dialog's timer, so that a generation due would have happened.
 bool WaitTicks(int ticks) {
@@ -68,33 +61,21 @@ bool WaitTicks(int ticks) {
 // by act(); if not, it is closed anyway, so a failed check cannot hang the test.
 bool RunDialog(const std::function<void()>& act) {
     bool closedByAct = false;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, TextGenWin, [&] {
+    const bool ran = RunModal(TextGenWin, [] { return Trigger("MenuTextGen"); }, [&] {
         if (TextGenWin->isVisible()) act();
         closedByAct = !TextGenWin->isVisible();
-        if (TextGenWin->isVisible()) TextGenWin->done(QDialog::Rejected);
     });
-    timer.start(0);
-    if (!Trigger("MenuTextGen")) return false;
-    return closedByAct;
+    return ran && closedByAct;
 }
 
 }  // namespace
 
-class TestGuiTextGen : public QObject {
+class TestGuiTextGen : public TGuiTest {
     Q_OBJECT
-private slots:
-    void initTestCase() { QuietOffscreenWarnings(); }
-    void init() { Windows = std::make_unique<TWindows>(); }
-    void cleanup() {
-        QVERIFY(!TextGenWin->isVisible());
-        QVERIFY(!TextGenWin->Timer.isActive());
-        QVERIFY2(Windows->Dialogs.Unexpected.isEmpty(),
-                 qPrintable(Windows->Dialogs.Unexpected.join(QStringLiteral(" | "))));
-        Windows.reset();
-    }
+    // The dialog's timer runs only while it shows.
+    void CheckCase() override { QVERIFY(!TextGenWin->Timer.isActive()); }
 
+private slots:
     void opensCentredWithTheFlagsSet() {
         bool modal = false, dialogOpen = false, timing = false;
         QWidget* focus = nullptr;
@@ -114,10 +95,9 @@ private slots:
         QVERIFY(dialogOpen);
         QVERIFY(timing);
         QCOMPARE(focus, TextMemo());
-        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         // Centred by the outer frame, which the offscreen platform draws too.
         QVERIFY(outer.width() > 640 && outer.height() > 480);
-        QCOMPARE(pos, QPoint(area.width() / 2 - outer.width() / 2, area.height() / 2 - outer.height() / 2));
+        QCOMPARE(pos, CentredOnWorkArea(outer));
         QCOMPARE(TextGenWin->size(), QSize(640, 480));
         QCOMPARE(TextGenWin->windowTitle(), QStringLiteral("Text Generator"));
         QVERIFY(!MainWin->ModalOpen);
@@ -255,9 +235,6 @@ private slots:
             QCOMPARE(ShownCode(), code);
         });
     }
-
-private:
-    std::unique_ptr<TWindows> Windows;
 };
 
 QTEST_MAIN(TestGuiTextGen)

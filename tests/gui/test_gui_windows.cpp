@@ -66,18 +66,9 @@ bool MainActiveAfterOutput() {
 
 }  // namespace
 
-class TestGuiWindows : public QObject {
+class TestGuiWindows : public TGuiTest {
     Q_OBJECT
 private slots:
-    void initTestCase() { QuietOffscreenWarnings(); }
-    void init() { Windows = std::make_unique<TWindows>(); }
-    void cleanup() {
-        QVERIFY(WaitReady());
-        QVERIFY2(Windows->Dialogs.Unexpected.isEmpty(),
-                 qPrintable(Windows->Dialogs.Unexpected.join(QStringLiteral(" | "))));
-        Windows.reset();
-    }
-
     void firstArrangementUsesTwoThirdsThenOneThird() {
         MainWin->FirstLayout = true;
         MainWin->SizeToggle = false;
@@ -304,9 +295,7 @@ private slots:
         QVERIFY(MainWin->MenuOutput->isChecked());
         QVERIFY(OutputWin->EditLine->isEnabled());
 
-        OutputWin->LastInputEdit = OutputWin->EditLine;
-        OutputWin->EditLine->setText(QStringLiteral("Q"));
-        OutputWin->BtnOkClick();
+        EnterLine(QStringLiteral("Q"));
         QVERIFY(WaitReady());
         QVERIFY(!MainWin->Running());
         QVERIFY(OutputWin->Text().endsWith('Q'));
@@ -406,9 +395,6 @@ private slots:
         QCOMPARE(editor->marginWidth(0), wide);
         MainWin->CurrentDocument()->Modified = false;
     }
-
-private:
-    std::unique_ptr<TWindows> Windows;
 };
 
 QTEST_MAIN(TestGuiWindows)
