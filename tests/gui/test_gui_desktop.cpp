@@ -26,11 +26,6 @@ Q_DECLARE_METATYPE(cel::TCommandLine::TAction)
 
 namespace {
 
-bool WriteAll(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 // What the windows show after files were opened.
 struct TOpened {
     QStringList Tabs;
