@@ -439,7 +439,6 @@ void TBFInterpreterBase::PauseSequence() {
         Host.UpdateStatus();
         FlushDisplay();
     });
-    PausedOp = CommandList[PC].Op;
     Suspend();  // returns at once when a terminate request is pending
     MainFlags.Paused.store(false);
     Synchronize([this] { Host.StatusRunning(); });

@@ -81,7 +81,6 @@ public:
     // Waits until the thread body has returned. Never call it on a thread that serves the
     // engine's hand-offs while the engine may still need one.
     void WaitFor();
-    bool TerminateRequested() const { return Terminated.load(std::memory_order_acquire); }
 
     // ---- Run control switches (GUI thread, at any time) ----
 
@@ -90,14 +89,12 @@ public:
     void SetWatch(bool on);
     bool GetWatch() const { return Watch.load(); }
     void SetRunToCursor(bool on);
-    bool GetRunToCursor() const { return RunToCursor.load(); }
     void SetTarget(uint32_t offset) { Target.store(offset); }
     void SetTargetLocated(bool on);
     // Asks the input command to run again; only an input wait that no resume has answered yet
     // can be abandoned (the line typed just before stays delivered).
     void SetInputRetry(bool on);
     void SetFollow(bool on) { Follow.store(on); }
-    bool GetFollow() const { return Follow.load(); }
     void SetOutputVisible(bool on) { OutputVisible.store(on); }
     uint32_t GetOutputLine() const { return OutputLine.load(); }
     void SetOutputLine(uint32_t line) { OutputLine.store(line); }
@@ -110,7 +107,6 @@ public:
     uint32_t GetDataPtr() const { return DataPtr; }
     virtual uint32_t GetCell(uint16_t index) const = 0;
     virtual void SetCell(uint16_t index, uint32_t value) = 0;  // truncated to the cell width
-    virtual uint32_t CellValues() const = 0;                    // 256 or 65536
     uint32_t GetInputSize() const { return InputSize; }
     void SetInputSize(uint32_t size) { InputSize = size; }
     void SetInputPos(uint32_t pos) { InputPos = pos; }
@@ -119,10 +115,6 @@ public:
     bool GetOutputFileOpen() const { return OutputFileOpen; }
     void SetFileBufferByte(uint16_t index, uint8_t value) { FileBuffer[index] = value; }
     void SetFileFill(uint32_t fill) { FileFill = fill; }
-    uint32_t GetPC() const { return PC; }
-    int GetErrorCode() const { return ErrorCode; }
-    uint8_t GetPausedOp() const { return PausedOp; }
-    bool GetStepEntered() const { return StepEntered; }
 
     // GUI thread (or a suspended engine): moves DisplayBuffer into the output window.
     void FlushDisplay();
@@ -223,7 +215,6 @@ protected:
     bool StepEntered = false;
     std::atomic<bool> InputRetry{false};
     std::atomic<bool> Follow{false};
-    uint8_t PausedOp = 0;
     bool SingleMode = false;  // the active list is CommandList
     // The folded record that a switch into fast mode resumed part way (k > 0), or none: its
     // commands already stepped are not arrived at again, so it is no run-to-cursor hit.

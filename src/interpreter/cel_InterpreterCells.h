@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <string>
 #include <thread>
 #include <type_traits>
 
@@ -13,7 +14,18 @@ namespace cel {
 
 // One row of the memory window: " %.4X    %.2X    %.3d  %c " (8-bit) or
 // " %.4X  %.4X  %.5d  %c " (16-bit); a character code below 32 shows as a space.
-std::string FormatMemoryLine(bool wide, uint32_t index, uint32_t value);
+inline std::string FormatMemoryLine(bool wide, uint32_t index, uint32_t value) {
+    const unsigned char code = static_cast<unsigned char>(value & 0xFF);
+    const char ch = code < 32 ? ' ' : static_cast<char>(code);
+    char line[48];
+    if (wide)
+        std::snprintf(line, sizeof line, " %.4X  %.4X  %.5u  %c ", index & 0xFFFF, value & 0xFFFF,
+                      value & 0xFFFF, ch);
+    else
+        std::snprintf(line, sizeof line, " %.4X    %.2X    %.3u  %c ", index & 0xFFFF, value & 0xFF,
+                      value & 0xFF, ch);
+    return line;
+}
 
 template <typename Cell>
 class TBFInterpreterCells : public TBFInterpreterBase {
@@ -28,7 +40,6 @@ public:
     void SetCell(uint16_t index, uint32_t value) override {
         Tape[index & (TapeSize - 1)] = static_cast<Cell>(value);
     }
-    uint32_t CellValues() const override { return Values; }
     void PaintMemory() override;
 
 protected:
