@@ -86,7 +86,7 @@ public:
         std::fprintf(stderr, "%s\n", cel::ErrorText(code).c_str());
         if (ErrorShown == 0) ErrorShown = code;
         // An illegal call would pause for the user; here it ends the run.
-        if (code == 109) Interpreter.Terminate();
+        if (code == cel::errIllegalCall) Interpreter.Terminate();
     }
 
     // Serves an input request from standard input; at its end the cell stays unchanged.

@@ -77,15 +77,10 @@ bool IsCommentMarker(unsigned char ch) { return Table().Marker[ch]; }
 
 const char* ErrorMessage(int code) {
     switch (code) {
-    case 101: return "Closing bracket expected.";
-    case 102: return "Opening bracket expected.";
-    case 103: return "Could not read input file.";
-    case 104: return "Could not write output file.";
-    case 105: return "Windows reported an error while printing the output. Execution cannot be continued.";
-    case 106: return "Right parenthesis expected.";
-    case 107: return "Left parenthesis expected.";
-    case 108: return "Intersecting brackets.";
-    case 109: return "Illegal procedure call.";
+#define CEL_ERROR_MESSAGE(id, code, message) \
+    case err##id: return message;
+        CEL_ERRORS(CEL_ERROR_MESSAGE)
+#undef CEL_ERROR_MESSAGE
     default: return "";
     }
 }
@@ -269,13 +264,13 @@ void TBFInterpreterBase::MatchBrackets(std::vector<TInstruction>& list, uint32_t
             open.push_back(i);
         } else if (op == opLoopEnd || op == opProcEnd) {
             if (open.empty()) {
-                ErrorCode = op == opLoopEnd ? 102 : 107;
+                ErrorCode = op == opLoopEnd ? errOpeningBracketExpected : errLeftParenthesisExpected;
                 return;
             }
             const uint32_t partner = open.back();
             const uint8_t partnerOp = list[partner].Op;
             if ((op == opLoopEnd) != (partnerOp == opLoopStart)) {
-                ErrorCode = 108;
+                ErrorCode = errIntersectingBrackets;
                 return;
             }
             open.pop_back();
@@ -283,15 +278,17 @@ void TBFInterpreterBase::MatchBrackets(std::vector<TInstruction>& list, uint32_t
             list[i].Arg = partner;
         }
     }
-    if (!open.empty()) ErrorCode = list[open.back()].Op == opLoopStart ? 101 : 106;
+    if (!open.empty())
+        ErrorCode = list[open.back()].Op == opLoopStart ? errClosingBracketExpected
+                                                       : errRightParenthesisExpected;
 }
 
 int TBFInterpreterBase::Analyze(std::string_view text, bool commentMarkers, bool procMode) {
     AnalyzeText(text, commentMarkers, procMode);
-    ErrorCode = 0;
-    if (CommandCount == 0) return 0;
+    ErrorCode = errNone;
+    if (CommandCount == 0) return errNone;
     MatchBrackets(CommandList, CommandCount);
-    if (ErrorCode == 0) MatchBrackets(FoldedList, FoldedCount);
+    if (ErrorCode == errNone) MatchBrackets(FoldedList, FoldedCount);
     return ErrorCode;
 }
 
@@ -467,12 +464,12 @@ void TBFInterpreterBase::FlushDisplay() {
         start = lf + 1;
     }
     OutputLine.store(line);
-    ErrorCode = 105;  // the buffer stays filled
+    ErrorCode = errOutputWindow;  // the buffer stays filled
 }
 
 void TBFInterpreterBase::FlushOutputFile() {
     if (FileFill > 0 && (!OutputFile || !OutputFile->Write(FileBuffer.data(), FileFill)))
-        ErrorCode = 104;
+        ErrorCode = errOutputFileWrite;
     FileFill = 0;
 }
 
@@ -489,17 +486,17 @@ bool TBFInterpreterBase::RefillInput() {
 // The run
 
 bool TBFInterpreterBase::ErrorExit() {
-    const int code = ErrorCode;
+    const TError code = ErrorCode;
     Synchronize([this, code] {
         AnalysisFinished.store(true);
         Host.EndAnalysis();
         Host.ShowError(code);
     });
-    if (code != 109) return false;
+    if (code != errIllegalCall) return false;
     // An illegal call pauses at the faulty ':'; it runs again when continued.
     StepMode.store(true);
     RunToCursor.store(false);
-    ErrorCode = 0;
+    ErrorCode = errNone;
     return true;
 }
 
@@ -522,10 +519,10 @@ void TBFInterpreterBase::Execute() {
         RunEnd();
         return;
     }
-    ErrorCode = 0;
+    ErrorCode = errNone;
     MatchBrackets(CommandList, CommandCount);
-    if (ErrorCode == 0) MatchBrackets(FoldedList, FoldedCount);
-    if (ErrorCode != 0) {
+    if (ErrorCode == errNone) MatchBrackets(FoldedList, FoldedCount);
+    if (ErrorCode != errNone) {
         ErrorExit();
         RunEnd();
         return;
@@ -554,13 +551,13 @@ void TBFInterpreterBase::Execute() {
     OutputFileOpen = !Options.OutputFileName.empty();
     if (InputFileOpen) {
         InputFile = Host.OpenInputFile(Options.InputFileName);
-        if (!InputFile) ErrorCode = 103;
+        if (!InputFile) ErrorCode = errInputFileRead;
     }
-    if (ErrorCode == 0 && OutputFileOpen) {
+    if (ErrorCode == errNone && OutputFileOpen) {
         OutputFile = Host.CreateOutputFile(Options.OutputFileName);
-        if (!OutputFile) ErrorCode = 104;
+        if (!OutputFile) ErrorCode = errOutputFileWrite;
     }
-    if (ErrorCode != 0) {
+    if (ErrorCode != errNone) {
         ErrorExit();
         RunEnd();
         return;
@@ -580,7 +577,7 @@ void TBFInterpreterBase::Execute() {
         const bool full = step || watch;
 
         if (InputFileOpen && InputPos == InputSize && !RefillInput()) {
-            ErrorCode = 103;
+            ErrorCode = errInputFileRead;
             if (ErrorExit()) continue;
             break;
         }
@@ -624,8 +621,8 @@ void TBFInterpreterBase::Execute() {
             ExecuteInstruction(CommandList[PC]);
             // A watched step shows all output so far, whatever the buffer's fill: the user
             // watching sees each character as it is printed. (A pause does it in its sequence.)
-            if (watch && ErrorCode == 0 && DisplayFill > 0) Synchronize([this] { FlushDisplay(); });
-            if (ErrorCode != 0) {
+            if (watch && ErrorCode == errNone && DisplayFill > 0) Synchronize([this] { FlushDisplay(); });
+            if (ErrorCode != errNone) {
                 if (ErrorExit()) continue;
                 break;
             }
@@ -661,10 +658,10 @@ void TBFInterpreterBase::RunEnd() {
     }
     if (OutputFileOpen) {
         if (FileFill > 0) {
-            const int before = ErrorCode;
-            ErrorCode = 0;
+            const TError before = ErrorCode;
+            ErrorCode = errNone;
             FlushOutputFile();
-            if (ErrorCode != 0) Synchronize([this] { Host.ShowError(104); });
+            if (ErrorCode != errNone) Synchronize([this] { Host.ShowError(errOutputFileWrite); });
             else ErrorCode = before;
         }
         if (OutputFile) {

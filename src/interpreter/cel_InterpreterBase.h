@@ -53,8 +53,32 @@ constexpr uint32_t MaxDisplayBuffer = 255;
 uint8_t CommandCode(unsigned char ch);
 // True for the six comment markers ; / * ' % # (only 0x20..0x3F can be one).
 bool IsCommentMarker(unsigned char ch);
+
+// The errors of a run, one row each: identifier (the enumerator is err<identifier>), the code
+// the error box shows, and its message.
+#define CEL_ERRORS(X)                                                                        \
+    X(ClosingBracketExpected, 101, "Closing bracket expected.")                              \
+    X(OpeningBracketExpected, 102, "Opening bracket expected.")                              \
+    X(InputFileRead, 103, "Could not read input file.")                                      \
+    X(OutputFileWrite, 104, "Could not write output file.")                                  \
+    X(OutputWindow, 105,                                                                     \
+      "Windows reported an error while printing the output. Execution cannot be continued.") \
+    X(RightParenthesisExpected, 106, "Right parenthesis expected.")                          \
+    X(LeftParenthesisExpected, 107, "Left parenthesis expected.")                            \
+    X(IntersectingBrackets, 108, "Intersecting brackets.")                                   \
+    X(IllegalCall, 109, "Illegal procedure call.")
+
+// An unscoped enumeration: the host hooks and the runner take the code as an int.
+enum TError : int {
+    errNone = 0,
+#define CEL_ERROR_ENUM(id, code, message) err##id = code,
+    CEL_ERRORS(CEL_ERROR_ENUM)
+#undef CEL_ERROR_ENUM
+};
+
 // "Error <code>: <message>" as the error box shows it.
 std::string ErrorText(int code);
+// The message of an error code; empty for a code that is no error.
 const char* ErrorMessage(int code);
 
 class TBFInterpreterBase {
@@ -118,7 +142,7 @@ public:
 
     // GUI thread (or a suspended engine): moves DisplayBuffer into the output window.
     void FlushDisplay();
-    // Writes FileBuffer to the output file; ErrorCode 104 on failure.
+    // Writes FileBuffer to the output file; errOutputFileWrite on failure.
     void FlushOutputFile();
     // GUI thread, while the engine is suspended.
     void LocateTarget() { Locate(false); }
@@ -201,7 +225,7 @@ protected:
     bool CallDepthWrapped = false;     // more than 65535 calls were active at once
     bool ProcDefined = false;          // some ProcTable entry is set
     std::atomic<uint64_t> Executed{0};
-    int ErrorCode = 0;
+    TError ErrorCode = errNone;
 
     // Run control.
     std::atomic<bool> StepMode{false};

@@ -149,7 +149,7 @@ void TBFInterpreterCells<Cell>::ExecuteInstruction(const TInstruction& ins) {
     case opCall: {
         const int32_t entry = ProcTable[cell];
         if (entry == -1) {
-            ErrorCode = 109;
+            ErrorCode = errIllegalCall;
             break;
         }
         CallStack[CallDepth] = PC;
@@ -248,7 +248,7 @@ l_dec:
 l_output:
     CEL_SPILL();
     WriteChar();
-    if (ErrorCode != 0) return TFastExit::Error;
+    if (ErrorCode != errNone) return TFastExit::Error;
     CEL_NEXT();
 l_input:
     CEL_SPILL();
@@ -265,7 +265,7 @@ l_input:
     if (InputFileOpen && InputPos == InputSize) {
         CEL_SPILL();
         if (!RefillInput()) {
-            ErrorCode = 103;
+            ErrorCode = errInputFileRead;
             return TFastExit::Error;
         }
     }
@@ -299,7 +299,7 @@ l_proc_end:
 l_call: {
     const int32_t entry = ProcTable[tape[dp]];
     if (entry == -1) {
-        ErrorCode = 109;
+        ErrorCode = errIllegalCall;
         CEL_SPILL();
         return TFastExit::Error;
     }

@@ -60,16 +60,34 @@ TEST(Analysis, FoldingAcrossNonCommands) {
 }
 
 TEST(Analysis, StructureErrors) {
-    EXPECT_EQ(TAnalysis("]", true, true).Error, 102);
-    EXPECT_EQ(TAnalysis("[", true, true).Error, 101);
-    EXPECT_EQ(TAnalysis("+[", true, true).Error, 101);
-    EXPECT_EQ(TAnalysis("(", true, true).Error, 106);
-    EXPECT_EQ(TAnalysis(")", true, true).Error, 107);
-    EXPECT_EQ(TAnalysis("[)", true, true).Error, 108);
-    EXPECT_EQ(TAnalysis("(]", true, true).Error, 108);
-    EXPECT_EQ(TAnalysis("[(])", true, true).Error, 108);
-    EXPECT_EQ(TAnalysis("[(])", true, false).Error, 0);
-    EXPECT_EQ(TAnalysis("[[]](:)", true, true).Error, 0);
+    EXPECT_EQ(TAnalysis("]", true, true).Error, cel::errOpeningBracketExpected);
+    EXPECT_EQ(TAnalysis("[", true, true).Error, cel::errClosingBracketExpected);
+    EXPECT_EQ(TAnalysis("+[", true, true).Error, cel::errClosingBracketExpected);
+    EXPECT_EQ(TAnalysis("(", true, true).Error, cel::errRightParenthesisExpected);
+    EXPECT_EQ(TAnalysis(")", true, true).Error, cel::errLeftParenthesisExpected);
+    EXPECT_EQ(TAnalysis("[)", true, true).Error, cel::errIntersectingBrackets);
+    EXPECT_EQ(TAnalysis("(]", true, true).Error, cel::errIntersectingBrackets);
+    EXPECT_EQ(TAnalysis("[(])", true, true).Error, cel::errIntersectingBrackets);
+    EXPECT_EQ(TAnalysis("[(])", true, false).Error, cel::errNone);
+    EXPECT_EQ(TAnalysis("[[]](:)", true, true).Error, cel::errNone);
+}
+
+// The codes and messages as the error box shows them.
+TEST(Analysis, ErrorTexts) {
+    const char* const texts[] = {
+        "Error 101: Closing bracket expected.",
+        "Error 102: Opening bracket expected.",
+        "Error 103: Could not read input file.",
+        "Error 104: Could not write output file.",
+        "Error 105: Windows reported an error while printing the output. Execution cannot be continued.",
+        "Error 106: Right parenthesis expected.",
+        "Error 107: Left parenthesis expected.",
+        "Error 108: Intersecting brackets.",
+        "Error 109: Illegal procedure call.",
+    };
+    for (int code = 101; code <= 109; ++code) EXPECT_EQ(cel::ErrorText(code), texts[code - 101]);
+    EXPECT_STREQ(cel::ErrorMessage(cel::errNone), "");
+    EXPECT_STREQ(cel::ErrorMessage(110), "");
 }
 
 TEST(Analysis, PartnersInBothLists) {

@@ -271,7 +271,7 @@ void TTestHost::ServeInput(std::string text) {
 void TTestHost::ShowError(int code) {
     TRecordingHost::ShowError(code);
     if (FirstError == 0) FirstError = code;
-    if (EndAtIllegalCall && code == 109) Interpreter.Terminate();
+    if (EndAtIllegalCall && code == cel::errIllegalCall) Interpreter.Terminate();
 }
 
 void TTestHost::RequestInput() {
