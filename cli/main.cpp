@@ -138,7 +138,7 @@ int DumpLists(const TArguments& args, const std::string& text) {
             out.push_back(' ');
             AppendNumber(out, list[i].Arg);
             out.push_back(' ');
-            AppendNumber(out, list[i].Op);
+            AppendNumber(out, cel::Operation(list[i].Op).Code);
             out.push_back('\n');
             if (out.size() > (1 << 20) - 64) {
                 std::fwrite(out.data(), 1, out.size(), stdout);

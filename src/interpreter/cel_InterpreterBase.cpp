@@ -8,32 +8,6 @@ namespace cel {
 
 namespace {
 
-struct TCommandTable {
-    uint8_t Code[256] = {};
-    bool Marker[256] = {};
-    TCommandTable() {
-        Code[static_cast<unsigned char>('>')] = opRight;
-        Code[static_cast<unsigned char>('<')] = opLeft;
-        Code[static_cast<unsigned char>('+')] = opInc;
-        Code[static_cast<unsigned char>('-')] = opDec;
-        Code[static_cast<unsigned char>('.')] = opOutput;
-        Code[static_cast<unsigned char>(',')] = opInput;
-        Code[static_cast<unsigned char>('[')] = opLoopStart;
-        Code[static_cast<unsigned char>(']')] = opLoopEnd;
-        Code[static_cast<unsigned char>(':')] = opCall;
-        Code[static_cast<unsigned char>('(')] = opProcStart;
-        Code[static_cast<unsigned char>(')')] = opProcEnd;
-        for (char c : {';', '/', '*', '\'', '%', '#'}) Marker[static_cast<unsigned char>(c)] = true;
-    }
-};
-
-const TCommandTable& Table() {
-    static const TCommandTable table;
-    return table;
-}
-
-bool IsProcedural(uint8_t code) { return code >= opProcStart && code <= opCall; }
-
 class TStdioFile final : public TByteFile {
 public:
     explicit TStdioFile(std::FILE* f) : File(f) {}
@@ -70,10 +44,6 @@ std::unique_ptr<TByteFile> CreateByteFile(const std::string& name) {
     if (!f) return nullptr;
     return std::make_unique<TStdioFile>(f);
 }
-
-uint8_t CommandCode(unsigned char ch) { return Table().Code[ch]; }
-
-bool IsCommentMarker(unsigned char ch) { return Table().Marker[ch]; }
 
 const char* ErrorMessage(int code) {
     switch (code) {
@@ -185,7 +155,7 @@ void TBFInterpreterBase::ThreadBody() {
 // Analysis
 
 void TBFInterpreterBase::AnalyzeText(std::string_view text, bool commentMarkers, bool procMode) {
-    const TCommandTable& table = Table();
+    const std::array<TOpCode, 256>& codes = procMode ? CharTable.ProcCode : CharTable.Code;
     CommandList.clear();
     FoldedList.clear();
     CommandCount = 0;
@@ -194,12 +164,12 @@ void TBFInterpreterBase::AnalyzeText(std::string_view text, bool commentMarkers,
     ProcMode = procMode;
 
     size_t total = 0;
-    for (unsigned char ch : text) total += table.Code[ch] != 0;
+    for (unsigned char ch : text) total += codes[ch] != opNone;
     if (total == 0) return;
     CommandList.resize(total);
 
     bool atLineStart = true;
-    uint8_t previous = 0;
+    TOpCode previous = opNone;
     const size_t length = text.size();
     for (size_t i = 0; i < length; ++i) {
         const unsigned char ch = static_cast<unsigned char>(text[i]);
@@ -208,15 +178,16 @@ void TBFInterpreterBase::AnalyzeText(std::string_view text, bool commentMarkers,
             continue;
         }
         if (ch == '\r') continue;
-        if (commentMarkers && atLineStart && table.Marker[ch]) {
+        if (commentMarkers && atLineStart && CharTable.Marker[ch]) {
             while (i < length && text[i] != '\n') ++i;  // the loop's ++i steps past the LF
             continue;
         }
         atLineStart = false;
-        const uint8_t code = table.Code[ch];
-        if (code == 0 || (!procMode && IsProcedural(code))) continue;
+        const TOpCode code = codes[ch];
+        if (code == opNone) continue;
         CommandList[CommandCount++] = TInstruction{static_cast<uint32_t>(i), 0, code};
-        if (!(code == previous && code >= opRight && code <= opDec)) ++FoldedBound;
+        // A command that continues a run adds no record to FoldedList.
+        if (code != previous || Operation(code).Run == opNone) ++FoldedBound;
         previous = code;
     }
 
@@ -226,11 +197,11 @@ void TBFInterpreterBase::AnalyzeText(std::string_view text, bool commentMarkers,
     while (i < CommandCount) {
         TInstruction rec = CommandList[i];
         rec.Origin = i;
-        if (rec.Op >= opRight && rec.Op <= opDec) {
+        if (const TOpCode run = Operation(rec.Op).Run; run != opNone) {
             const uint32_t n = CountRun(i, rec.Op);
             if (n > 1) {
                 rec.Arg = n;
-                rec.Op = static_cast<uint8_t>(rec.Op + 20);
+                rec.Op = run;
                 i += n - 1;
             }
         } else if (rec.Op == opLoopStart && i + 2 < CommandCount &&
@@ -250,7 +221,7 @@ void TBFInterpreterBase::AnalyzeText(std::string_view text, bool commentMarkers,
     FoldedCount = j;
 }
 
-uint32_t TBFInterpreterBase::CountRun(uint32_t start, uint8_t code) const {
+uint32_t TBFInterpreterBase::CountRun(uint32_t start, TOpCode code) const {
     uint32_t i = start;
     while (i < CommandCount && CommandList[i].Op == code) ++i;
     return i - start;
@@ -259,7 +230,7 @@ uint32_t TBFInterpreterBase::CountRun(uint32_t start, uint8_t code) const {
 void TBFInterpreterBase::MatchBrackets(std::vector<TInstruction>& list, uint32_t count) {
     std::vector<uint32_t> open;
     for (uint32_t i = 0; i < count; ++i) {
-        const uint8_t op = list[i].Op;
+        const TOpCode op = list[i].Op;
         if (op == opLoopStart || op == opProcStart) {
             open.push_back(i);
         } else if (op == opLoopEnd || op == opProcEnd) {
@@ -268,7 +239,7 @@ void TBFInterpreterBase::MatchBrackets(std::vector<TInstruction>& list, uint32_t
                 return;
             }
             const uint32_t partner = open.back();
-            const uint8_t partnerOp = list[partner].Op;
+            const TOpCode partnerOp = list[partner].Op;
             if ((op == opLoopEnd) != (partnerOp == opLoopStart)) {
                 ErrorCode = errIntersectingBrackets;
                 return;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cel_EngineHost.h"
+#include "cel_Operations.h"
 
 #include <array>
 #include <atomic>
@@ -17,42 +18,9 @@
 
 namespace cel {
 
-enum TOpCode : uint8_t {
-    opNone = 0,
-    opRight = 1,
-    opLeft = 2,
-    opInc = 3,
-    opDec = 4,
-    opOutput = 5,
-    opInput = 6,
-    opLoopStart = 7,
-    opLoopEnd = 8,
-    opClearDec = 9,
-    opClearInc = 10,
-    opProcStart = 11,
-    opProcEnd = 12,
-    opCall = 13,
-    opRightN = 21,
-    opLeftN = 22,
-    opIncN = 23,
-    opDecN = 24,
-};
-
-// One record of CommandList or FoldedList.
-struct TInstruction {
-    uint32_t Origin;  // CommandList: source offset; FoldedList: first CommandList index covered
-    uint32_t Arg;     // partner index of brackets and parentheses, repeat count of runs, else 0
-    uint8_t Op;       // TOpCode
-};
-
 constexpr uint32_t TapeSize = 32768;
 constexpr uint32_t IOBlockSize = 65536;
 constexpr uint32_t MaxDisplayBuffer = 255;
-
-// The operation code of a command character, 0 when the character is no command.
-uint8_t CommandCode(unsigned char ch);
-// True for the six comment markers ; / * ' % # (only 0x20..0x3F can be one).
-bool IsCommentMarker(unsigned char ch);
 
 // The errors of a run, one row each: identifier (the enumerator is err<identifier>), the code
 // the error box shows, and its message.
@@ -152,7 +120,7 @@ public:
     // ---- Analysis (the engine thread at run start; callable directly by tools and tests) ----
 
     void AnalyzeText(std::string_view text, bool commentMarkers, bool procMode);
-    uint32_t CountRun(uint32_t start, uint8_t code) const;
+    uint32_t CountRun(uint32_t start, TOpCode code) const;
     void MatchBrackets(std::vector<TInstruction>& list, uint32_t count);
     // Analysis plus both matchings, as a run does it; returns ErrorCode.
     int Analyze(std::string_view text, bool commentMarkers, bool procMode);

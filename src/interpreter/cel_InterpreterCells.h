@@ -199,13 +199,10 @@ typename TBFInterpreterCells<Cell>::TFastExit TBFInterpreterCells<Cell>::Fast() 
     constexpr uint32_t mask = TapeSize - 1;
     (void)target;
 
-    static void* const dispatch[25] = {
-        &&l_none,      &&l_right,    &&l_left,     &&l_inc,       &&l_dec,       &&l_output,
-        &&l_input,     &&l_start,    &&l_end,      &&l_clear_dec, &&l_clear_inc, &&l_proc_start,
-        &&l_proc_end,  &&l_call,     &&l_none,     &&l_none,      &&l_none,      &&l_none,
-        &&l_none,      &&l_none,     &&l_none,     &&l_right_n,   &&l_left_n,    &&l_inc_n,
-        &&l_dec_n,
-    };
+    // The label of each operation, indexed by TOpCode.
+#define CEL_DISPATCH_LABEL(id, code, source, text, arg, run) &&l_##id,
+    static void* const dispatch[OpCount] = {CEL_OPERATIONS(CEL_DISPATCH_LABEL)};
+#undef CEL_DISPATCH_LABEL
 
 #define CEL_SPILL()                                            \
     do {                                                       \
@@ -231,26 +228,26 @@ typename TBFInterpreterCells<Cell>::TFastExit TBFInterpreterCells<Cell>::Fast() 
 
     goto* dispatch[in->Op];
 
-l_none:
+l_None:
     CEL_NEXT();
-l_right:
+l_Right:
     dp = (dp + 1) & mask;
     CEL_NEXT();
-l_left:
+l_Left:
     dp = (dp - 1) & mask;
     CEL_NEXT();
-l_inc:
+l_Inc:
     tape[dp] = static_cast<Cell>(tape[dp] + 1);
     CEL_NEXT();
-l_dec:
+l_Dec:
     tape[dp] = static_cast<Cell>(tape[dp] - 1);
     CEL_NEXT();
-l_output:
+l_Output:
     CEL_SPILL();
     WriteChar();
     if (ErrorCode != errNone) return TFastExit::Error;
     CEL_NEXT();
-l_input:
+l_Input:
     CEL_SPILL();
     if (InputCommand()) {
         // Debug abandoned the input: the attempt counts, and the command runs again.
@@ -270,33 +267,33 @@ l_input:
         }
     }
     CEL_DISPATCH();
-l_start:
+l_LoopStart:
     if (tape[dp] == 0) in = list + in->Arg;
     CEL_NEXT();
-l_end:
+l_LoopEnd:
     if (tape[dp] != 0) {
         in = list + in->Arg;
         Executed.store(executed, std::memory_order_relaxed);  // keeps the status display moving
     }
     CEL_NEXT();
-l_clear_dec:
+l_ClearDec:
     executed += 2ull * tape[dp];
     tape[dp] = 0;
     CEL_NEXT();
-l_clear_inc:
+l_ClearInc:
     if (tape[dp] != 0) executed += 2ull * (Values - tape[dp]);
     tape[dp] = 0;
     CEL_NEXT();
-l_proc_start:
+l_ProcStart:
     ProcTable[tape[dp]] = static_cast<int32_t>(in - list);
     ProcDefined = true;
     in = list + in->Arg;
     CEL_NEXT();
-l_proc_end:
+l_ProcEnd:
     --CallDepth;
     in = list + CallStack[CallDepth];
     CEL_NEXT();
-l_call: {
+l_Call: {
     const int32_t entry = ProcTable[tape[dp]];
     if (entry == -1) {
         ErrorCode = errIllegalCall;
@@ -308,19 +305,19 @@ l_call: {
     in = list + entry;
     CEL_NEXT();
 }
-l_right_n:
+l_RightN:
     dp = (dp + in->Arg) & mask;
     executed += in->Arg - 1;
     CEL_NEXT();
-l_left_n:
+l_LeftN:
     dp = (dp - in->Arg) & mask;
     executed += in->Arg - 1;
     CEL_NEXT();
-l_inc_n:
+l_IncN:
     tape[dp] = static_cast<Cell>(tape[dp] + in->Arg);
     executed += in->Arg - 1;
     CEL_NEXT();
-l_dec_n:
+l_DecN:
     tape[dp] = static_cast<Cell>(tape[dp] - in->Arg);
     executed += in->Arg - 1;
     CEL_NEXT();
