@@ -472,6 +472,23 @@ bool TBFInterpreterBase::ErrorExit() {
 }
 
 void TBFInterpreterBase::Execute() {
+    TakeRunOptions();
+    if (AnalyzeProgram()) {
+        ResetMachine();
+        if (OpenFiles()) {
+            Synchronize([this] {
+                Host.SetStatusTimer(true);
+                AnalysisFinished.store(true);
+                Host.EndAnalysis();
+            });
+            RunLoop();
+        }
+    }
+    RunEnd();
+}
+
+// Takes over the main window's options and shows the run as started.
+void TBFInterpreterBase::TakeRunOptions() {
     AnalysisFinished.store(false);
     Synchronize([this] {
         Host.EnableWaitTimer();
@@ -483,22 +500,19 @@ void TBFInterpreterBase::Execute() {
         Host.PresentRunning(StepMode.load());
         Host.PrepareWindows();
     });
+}
 
-    AnalyzeText(Options.Text, Options.CommentMarkers, Options.ProcMode);
+// False when there is nothing to run: no command, or a structure error (shown).
+bool TBFInterpreterBase::AnalyzeProgram() {
+    Analyze(Options.Text, Options.CommentMarkers, Options.ProcMode);
     Options.Text = std::string();
-    if (CommandCount == 0) {
-        RunEnd();
-        return;
-    }
-    ErrorCode = errNone;
-    MatchBrackets(CommandList, CommandCount);
-    if (ErrorCode == errNone) MatchBrackets(FoldedList, FoldedCount);
-    if (ErrorCode != errNone) {
-        ErrorExit();
-        RunEnd();
-        return;
-    }
+    if (CommandCount == 0) return false;
+    if (ErrorCode == errNone) return true;
+    ErrorExit();
+    return false;
+}
 
+void TBFInterpreterBase::ResetMachine() {
     PC = 0;
     DataPtr = 0;
     ClearTape();
@@ -517,7 +531,10 @@ void TBFInterpreterBase::Execute() {
     InputPos = 0;
     FileFill = 0;
     SingleMode = false;
+}
 
+// Opens the input and output files the options name; false after showing the error.
+bool TBFInterpreterBase::OpenFiles() {
     InputFileOpen = !Options.InputFileName.empty();
     OutputFileOpen = !Options.OutputFileName.empty();
     if (InputFileOpen) {
@@ -528,24 +545,21 @@ void TBFInterpreterBase::Execute() {
         OutputFile = Host.CreateOutputFile(Options.OutputFileName);
         if (!OutputFile) ErrorCode = errOutputFileWrite;
     }
-    if (ErrorCode != errNone) {
-        ErrorExit();
-        RunEnd();
-        return;
-    }
+    if (ErrorCode == errNone) return true;
+    ErrorExit();
+    return false;
+}
 
-    Synchronize([this] {
-        Host.SetStatusTimer(true);
-        AnalysisFinished.store(true);
-        Host.EndAnalysis();
-    });
-
+// The execution loop. A pass first serves the switches the GUI thread may have set (input file,
+// list switch, watch display, pause, run to cursor, terminate), then runs one single step on
+// CommandList, or runs fast on FoldedList until a switch needs attention.
+void TBFInterpreterBase::RunLoop() {
     bool previousFull = false;
     for (;;) {
         Attention.store(false);
         const bool step = StepMode.load();
         const bool watch = Watch.load();
-        const bool full = step || watch;
+        const bool full = step || watch;  // single steps on CommandList
 
         if (InputFileOpen && InputPos == InputSize && !RefillInput()) {
             ErrorCode = errInputFileRead;
@@ -556,61 +570,70 @@ void TBFInterpreterBase::Execute() {
             SwitchLists(full);
             previousFull = full;
         }
-        if (watch) {
-            Follow.store(true);
-            uint32_t delay = 0;
-            Synchronize([this, &delay] {
-                if (Host.MemoryVisible()) PaintMemory();
-                Host.ShowCurrentCommand(CommandList[PC].Origin);
-                delay = Host.WatchDelay();
-            });
-            if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
-        }
-
+        if (watch) ShowWatchedStep();
         if (step) {
-            StepEntered = true;
-            if (RunToCursor.load() &&
-                (PC == ResumePointA || PC == ResumePointB))
-                StepMode.store(false);
-            if (!RunToCursor.load() || PC == Target.load()) PauseSequence();
-        } else if (RunToCursor.load()) {
-            if (!TargetLocated.load()) Locate(true);
-            if (RunToCursor.load()) {
-                const bool hit = full ? PC == Target.load() : FastTargetHit();
-                if (hit) {
-                    // From here single steps lead to the target; nothing may end them early.
-                    ResumePointA = -1;
-                    ResumePointB = -1;
-                    StepMode.store(true);
-                    continue;
-                }
-            }
+            PauseWhereDue();
+        } else if (RunToCursor.load() && ReachedTarget(full)) {
+            continue;
         }
         if (Terminated.load()) break;
 
+        TLoopExit exit;
         if (full) {
-            ExecuteInstruction(CommandList[PC]);
-            // A watched step shows all output so far, whatever the buffer's fill: the user
-            // watching sees each character as it is printed. (A pause does it in its sequence.)
-            if (watch && ErrorCode == errNone && DisplayFill > 0) Synchronize([this] { FlushDisplay(); });
-            if (ErrorCode != errNone) {
-                if (ErrorExit()) continue;
-                break;
-            }
-            ++PC;
-            Executed.store(Executed.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-            if (PC >= CommandCount) break;
+            exit = StepOnce(watch);
         } else {
             ResumedRecord = UINT32_MAX;  // only the arrival of this step was not a new one
-            const TFastExit exit = RunFast(RunToCursor.load());
-            if (exit == TFastExit::End) break;
-            if (exit == TFastExit::Error) {
-                if (ErrorExit()) continue;
-                break;
-            }
+            exit = RunFast(RunToCursor.load());
         }
+        if (exit == TLoopExit::End) break;
+        if (exit == TLoopExit::Error && !ErrorExit()) break;
     }
-    RunEnd();
+}
+
+// Watch mode: the memory image and the mark of the command about to run, then the delay.
+void TBFInterpreterBase::ShowWatchedStep() {
+    Follow.store(true);
+    uint32_t delay = 0;
+    Synchronize([this, &delay] {
+        if (Host.MemoryVisible()) PaintMemory();
+        Host.ShowCurrentCommand(CommandList[PC].Origin);
+        delay = Host.WatchDelay();
+    });
+    if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+}
+
+// Step mode: pauses before every command, or, while running to the cursor, at the target only.
+// A resume point is where single steps toward the target may hand over to fast mode.
+void TBFInterpreterBase::PauseWhereDue() {
+    StepEntered = true;
+    if (RunToCursor.load() && (PC == ResumePointA || PC == ResumePointB)) StepMode.store(false);
+    if (!RunToCursor.load() || PC == Target.load()) PauseSequence();
+}
+
+// Run to cursor outside step mode: locates the target on the first pass, and on arriving at it
+// switches to single steps, which pause at the target itself. True on arrival.
+bool TBFInterpreterBase::ReachedTarget(bool full) {
+    if (!TargetLocated.load()) Locate(true);
+    if (!RunToCursor.load()) return false;  // the target has no command
+    const bool hit = full ? PC == Target.load() : FastTargetHit();
+    if (!hit) return false;
+    // From here single steps lead to the target; nothing may end them early.
+    ResumePointA = -1;
+    ResumePointB = -1;
+    StepMode.store(true);
+    return true;
+}
+
+// Runs the command at PC of CommandList and advances PC and the executed count.
+TBFInterpreterBase::TLoopExit TBFInterpreterBase::StepOnce(bool watch) {
+    ExecuteInstruction(CommandList[PC]);
+    // A watched step shows all output so far, whatever the buffer's fill: the user watching
+    // sees each character as it is printed. (A pause does it in its sequence.)
+    if (watch && ErrorCode == errNone && DisplayFill > 0) Synchronize([this] { FlushDisplay(); });
+    if (ErrorCode != errNone) return TLoopExit::Error;
+    ++PC;
+    Executed.store(Executed.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    return PC >= CommandCount ? TLoopExit::End : TLoopExit::Attention;
 }
 
 void TBFInterpreterBase::RunEnd() {

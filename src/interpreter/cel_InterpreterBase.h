@@ -135,12 +135,14 @@ protected:
     virtual void Execute();
     virtual void WriteChar() = 0;
     virtual void ReadChar() = 0;
-    // Executes the instruction at PC of the active list once (loop step 6).
+    // Executes one instruction of CommandList, the one at PC, as a single step.
     virtual void ExecuteInstruction(const TInstruction& ins) = 0;
+    // How a pass of the execution loop ended: the loop goes round again (a switch needs
+    // attention, or a single step is done), the program has ended, or ErrorCode is set.
+    enum class TLoopExit { Attention, End, Error };
     // Fast mode: executes the instruction at PC and keeps going on FoldedList until a switch
     // needs attention, the program ends or an error is raised.
-    enum class TFastExit { Attention, End, Error };
-    virtual TFastExit RunFast(bool checkTarget) = 0;
+    virtual TLoopExit RunFast(bool checkTarget) = 0;
     // Adds delta to the current cell modulo the cell width.
     virtual void AddToCell(int64_t delta) = 0;
     virtual uint32_t CurrentCell() const = 0;
@@ -163,7 +165,9 @@ protected:
     void PrepareSuspend();
     // Engine thread: waits for the resume (or a terminate request) announced by PrepareSuspend.
     void Suspend();
-    bool RefillInput();       // loop step 2; false on a read failure
+    // Reads the next block of the input file, at the start of the step after the one that
+    // used up the last; false on a read failure.
+    bool RefillInput();
     void SwitchLists(bool toSingle);
     void PauseSequence();
     bool FastTargetHit() const;
@@ -237,8 +241,22 @@ protected:
 
 private:
     void ThreadBody();
-    bool ErrorExit();  // loop step 7 with an error; true when the run goes on (109)
+    // The steps of Execute, in order. Each step that can fail reports its error itself and
+    // returns false; RunEnd follows in every case.
+    void TakeRunOptions();
+    bool AnalyzeProgram();
+    void ResetMachine();
+    bool OpenFiles();
+    void RunLoop();
     void RunEnd();
+    // Parts of a pass of RunLoop.
+    void ShowWatchedStep();
+    void PauseWhereDue();
+    bool ReachedTarget(bool full);
+    TLoopExit StepOnce(bool watch);
+    // Shows the error in ErrorCode and ends the analysis display. True when the run goes on:
+    // an illegal call pauses at its ':' instead of ending the run.
+    bool ErrorExit();
 
     mutable std::mutex SuspendMutex;
     std::condition_variable SuspendCv;

@@ -46,7 +46,7 @@ protected:
     void WriteChar() final;
     void ReadChar() final;
     void ExecuteInstruction(const TInstruction& ins) final;
-    TFastExit RunFast(bool checkTarget) final {
+    TLoopExit RunFast(bool checkTarget) final {
         return checkTarget ? Fast<true>() : Fast<false>();
     }
     void AddToCell(int64_t delta) final {
@@ -57,7 +57,7 @@ protected:
 
 private:
     template <bool CheckTarget>
-    TFastExit Fast();
+    TLoopExit Fast();
     bool InputCommand();
 
     std::vector<Cell> Tape;
@@ -179,8 +179,9 @@ void TBFInterpreterCells<Cell>::ExecuteInstruction(const TInstruction& ins) {
 
 // The hot loop, threaded with computed gotos (GCC and Clang). Machine state lives in locals
 // and is written back before anything that can leave the loop or hand work to the GUI thread.
-// Each step ends with the one cheap check that stands for loop steps 1 to 5 while no switch is
-// set, so a step costs what a plain folded interpreter's does.
+// Each step ends with one cheap check of Attention, which stands for all the switches RunLoop
+// serves before a step (input file, list switch, watch, pause, run to cursor, terminate) while
+// none is set, so a step costs what a plain folded interpreter's does.
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpedantic"
@@ -188,7 +189,7 @@ void TBFInterpreterCells<Cell>::ExecuteInstruction(const TInstruction& ins) {
 #endif
 template <typename Cell>
 template <bool CheckTarget>
-typename TBFInterpreterCells<Cell>::TFastExit TBFInterpreterCells<Cell>::Fast() {
+typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::Fast() {
     const TInstruction* const list = FoldedList.data();
     const TInstruction* const listEnd = list + FoldedCount;
     const TInstruction* const target = list + FoldedTarget;
@@ -245,14 +246,14 @@ l_Dec:
 l_Output:
     CEL_SPILL();
     WriteChar();
-    if (ErrorCode != errNone) return TFastExit::Error;
+    if (ErrorCode != errNone) return TLoopExit::Error;
     CEL_NEXT();
 l_Input:
     CEL_SPILL();
     if (InputCommand()) {
         // Debug abandoned the input: the attempt counts, and the command runs again.
         Executed.store(executed + 1, std::memory_order_relaxed);
-        return TFastExit::Attention;
+        return TLoopExit::Attention;
     }
     // The input file is refilled at the start of the step after the one that used it up,
     // before that step's command runs.
@@ -263,7 +264,7 @@ l_Input:
         CEL_SPILL();
         if (!RefillInput()) {
             ErrorCode = errInputFileRead;
-            return TFastExit::Error;
+            return TLoopExit::Error;
         }
     }
     CEL_DISPATCH();
@@ -298,7 +299,7 @@ l_Call: {
     if (entry == -1) {
         ErrorCode = errIllegalCall;
         CEL_SPILL();
-        return TFastExit::Error;
+        return TLoopExit::Error;
     }
     CallStack[CallDepth] = static_cast<uint32_t>(in - list);
     if (++CallDepth == 0) CallDepthWrapped = true;
@@ -324,14 +325,14 @@ l_DecN:
 
 l_target:
     CEL_SPILL();
-    if (FastTargetHit()) return TFastExit::Attention;
+    if (FastTargetHit()) return TLoopExit::Attention;
     goto* dispatch[in->Op];
 l_attention:
     CEL_SPILL();
-    return TFastExit::Attention;
+    return TLoopExit::Attention;
 l_finished:
     CEL_SPILL();
-    return TFastExit::End;
+    return TLoopExit::End;
 
 #undef CEL_NEXT
 #undef CEL_DISPATCH
