@@ -116,7 +116,7 @@ public:
         std::fprintf(stderr, "%s\n", cel::ErrorText(code).c_str());
         if (ErrorShown == 0) ErrorShown = code;
         // An illegal call would pause for the user; here it ends the run.
-        if (code == 109) Interpreter.Terminate();
+        if (code == cel::errIllegalCall) Interpreter.Terminate();
     }
 
     // Serves an input request from standard input; at its end the cell stays unchanged.
@@ -168,7 +168,7 @@ int DumpLists(const TArguments& args, const std::string& text) {
             out.push_back(' ');
             AppendNumber(out, list[i].Arg);
             out.push_back(' ');
-            AppendNumber(out, list[i].Op);
+            AppendNumber(out, cel::Operation(list[i].Op).Code);
             out.push_back('\n');
             if (out.size() > (1 << 20) - 64) {
                 std::fwrite(out.data(), 1, out.size(), stdout);

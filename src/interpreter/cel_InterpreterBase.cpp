@@ -8,32 +8,6 @@ namespace cel {
 
 namespace {
 
-struct TCommandTable {
-    uint8_t Code[256] = {};
-    bool Marker[256] = {};
-    TCommandTable() {
-        Code[static_cast<unsigned char>('>')] = opRight;
-        Code[static_cast<unsigned char>('<')] = opLeft;
-        Code[static_cast<unsigned char>('+')] = opInc;
-        Code[static_cast<unsigned char>('-')] = opDec;
-        Code[static_cast<unsigned char>('.')] = opOutput;
-        Code[static_cast<unsigned char>(',')] = opInput;
-        Code[static_cast<unsigned char>('[')] = opLoopStart;
-        Code[static_cast<unsigned char>(']')] = opLoopEnd;
-        Code[static_cast<unsigned char>(':')] = opCall;
-        Code[static_cast<unsigned char>('(')] = opProcStart;
-        Code[static_cast<unsigned char>(')')] = opProcEnd;
-        for (char c : {';', '/', '*', '\'', '%', '#'}) Marker[static_cast<unsigned char>(c)] = true;
-    }
-};
-
-const TCommandTable& Table() {
-    static const TCommandTable table;
-    return table;
-}
-
-bool IsProcedural(uint8_t code) { return code >= opProcStart && code <= opCall; }
-
 class TStdioFile final : public TByteFile {
 public:
     explicit TStdioFile(std::FILE* f) : File(f) {}
@@ -71,21 +45,12 @@ std::unique_ptr<TByteFile> CreateByteFile(const std::string& name) {
     return std::make_unique<TStdioFile>(f);
 }
 
-uint8_t CommandCode(unsigned char ch) { return Table().Code[ch]; }
-
-bool IsCommentMarker(unsigned char ch) { return Table().Marker[ch]; }
-
 const char* ErrorMessage(int code) {
     switch (code) {
-    case 101: return "Closing bracket expected.";
-    case 102: return "Opening bracket expected.";
-    case 103: return "Could not read input file.";
-    case 104: return "Could not write output file.";
-    case 105: return "Windows reported an error while printing the output. Execution cannot be continued.";
-    case 106: return "Right parenthesis expected.";
-    case 107: return "Left parenthesis expected.";
-    case 108: return "Intersecting brackets.";
-    case 109: return "Illegal procedure call.";
+#define CEL_ERROR_MESSAGE(id, code, message) \
+    case err##id: return message;
+        CEL_ERRORS(CEL_ERROR_MESSAGE)
+#undef CEL_ERROR_MESSAGE
     default: return "";
     }
 }
@@ -190,7 +155,7 @@ void TBFInterpreterBase::ThreadBody() {
 // Analysis
 
 void TBFInterpreterBase::AnalyzeText(std::string_view text, bool commentMarkers, bool procMode) {
-    const TCommandTable& table = Table();
+    const std::array<TOpCode, 256>& codes = procMode ? CharTable.ProcCode : CharTable.Code;
     CommandList.clear();
     FoldedList.clear();
     CommandCount = 0;
@@ -199,12 +164,12 @@ void TBFInterpreterBase::AnalyzeText(std::string_view text, bool commentMarkers,
     ProcMode = procMode;
 
     size_t total = 0;
-    for (unsigned char ch : text) total += table.Code[ch] != 0;
+    for (unsigned char ch : text) total += codes[ch] != opNone;
     if (total == 0) return;
     CommandList.resize(total);
 
     bool atLineStart = true;
-    uint8_t previous = 0;
+    TOpCode previous = opNone;
     const size_t length = text.size();
     for (size_t i = 0; i < length; ++i) {
         const unsigned char ch = static_cast<unsigned char>(text[i]);
@@ -213,15 +178,16 @@ void TBFInterpreterBase::AnalyzeText(std::string_view text, bool commentMarkers,
             continue;
         }
         if (ch == '\r') continue;
-        if (commentMarkers && atLineStart && table.Marker[ch]) {
+        if (commentMarkers && atLineStart && CharTable.Marker[ch]) {
             while (i < length && text[i] != '\n') ++i;  // the loop's ++i steps past the LF
             continue;
         }
         atLineStart = false;
-        const uint8_t code = table.Code[ch];
-        if (code == 0 || (!procMode && IsProcedural(code))) continue;
+        const TOpCode code = codes[ch];
+        if (code == opNone) continue;
         CommandList[CommandCount++] = TInstruction{static_cast<uint32_t>(i), 0, code};
-        if (!(code == previous && code >= opRight && code <= opDec)) ++FoldedBound;
+        // A command that continues a run adds no record to FoldedList.
+        if (code != previous || Operation(code).Run == opNone) ++FoldedBound;
         previous = code;
     }
 
@@ -231,11 +197,11 @@ void TBFInterpreterBase::AnalyzeText(std::string_view text, bool commentMarkers,
     while (i < CommandCount) {
         TInstruction rec = CommandList[i];
         rec.Origin = i;
-        if (rec.Op >= opRight && rec.Op <= opDec) {
+        if (const TOpCode run = Operation(rec.Op).Run; run != opNone) {
             const uint32_t n = CountRun(i, rec.Op);
             if (n > 1) {
                 rec.Arg = n;
-                rec.Op = static_cast<uint8_t>(rec.Op + 20);
+                rec.Op = run;
                 i += n - 1;
             }
         } else if (rec.Op == opLoopStart && i + 2 < CommandCount &&
@@ -255,7 +221,7 @@ void TBFInterpreterBase::AnalyzeText(std::string_view text, bool commentMarkers,
     FoldedCount = j;
 }
 
-uint32_t TBFInterpreterBase::CountRun(uint32_t start, uint8_t code) const {
+uint32_t TBFInterpreterBase::CountRun(uint32_t start, TOpCode code) const {
     uint32_t i = start;
     while (i < CommandCount && CommandList[i].Op == code) ++i;
     return i - start;
@@ -264,18 +230,18 @@ uint32_t TBFInterpreterBase::CountRun(uint32_t start, uint8_t code) const {
 void TBFInterpreterBase::MatchBrackets(std::vector<TInstruction>& list, uint32_t count) {
     std::vector<uint32_t> open;
     for (uint32_t i = 0; i < count; ++i) {
-        const uint8_t op = list[i].Op;
+        const TOpCode op = list[i].Op;
         if (op == opLoopStart || op == opProcStart) {
             open.push_back(i);
         } else if (op == opLoopEnd || op == opProcEnd) {
             if (open.empty()) {
-                ErrorCode = op == opLoopEnd ? 102 : 107;
+                ErrorCode = op == opLoopEnd ? errOpeningBracketExpected : errLeftParenthesisExpected;
                 return;
             }
             const uint32_t partner = open.back();
-            const uint8_t partnerOp = list[partner].Op;
+            const TOpCode partnerOp = list[partner].Op;
             if ((op == opLoopEnd) != (partnerOp == opLoopStart)) {
-                ErrorCode = 108;
+                ErrorCode = errIntersectingBrackets;
                 return;
             }
             open.pop_back();
@@ -283,15 +249,17 @@ void TBFInterpreterBase::MatchBrackets(std::vector<TInstruction>& list, uint32_t
             list[i].Arg = partner;
         }
     }
-    if (!open.empty()) ErrorCode = list[open.back()].Op == opLoopStart ? 101 : 106;
+    if (!open.empty())
+        ErrorCode = list[open.back()].Op == opLoopStart ? errClosingBracketExpected
+                                                       : errRightParenthesisExpected;
 }
 
 int TBFInterpreterBase::Analyze(std::string_view text, bool commentMarkers, bool procMode) {
     AnalyzeText(text, commentMarkers, procMode);
-    ErrorCode = 0;
-    if (CommandCount == 0) return 0;
+    ErrorCode = errNone;
+    if (CommandCount == 0) return errNone;
     MatchBrackets(CommandList, CommandCount);
-    if (ErrorCode == 0) MatchBrackets(FoldedList, FoldedCount);
+    if (ErrorCode == errNone) MatchBrackets(FoldedList, FoldedCount);
     return ErrorCode;
 }
 
@@ -439,7 +407,6 @@ void TBFInterpreterBase::PauseSequence() {
         Host.UpdateStatus();
         FlushDisplay();
     });
-    PausedOp = CommandList[PC].Op;
     Suspend();  // returns at once when a terminate request is pending
     MainFlags.Paused.store(false);
     Synchronize([this] { Host.StatusRunning(); });
@@ -468,12 +435,12 @@ void TBFInterpreterBase::FlushDisplay() {
         start = lf + 1;
     }
     OutputLine.store(line);
-    ErrorCode = 105;  // the buffer stays filled
+    ErrorCode = errOutputWindow;  // the buffer stays filled
 }
 
 void TBFInterpreterBase::FlushOutputFile() {
     if (FileFill > 0 && (!OutputFile || !OutputFile->Write(FileBuffer.data(), FileFill)))
-        ErrorCode = 104;
+        ErrorCode = errOutputFileWrite;
     FileFill = 0;
 }
 
@@ -490,21 +457,38 @@ bool TBFInterpreterBase::RefillInput() {
 // The run
 
 bool TBFInterpreterBase::ErrorExit() {
-    const int code = ErrorCode;
+    const TError code = ErrorCode;
     Synchronize([this, code] {
         AnalysisFinished.store(true);
         Host.EndAnalysis();
         Host.ShowError(code);
     });
-    if (code != 109) return false;
+    if (code != errIllegalCall) return false;
     // An illegal call pauses at the faulty ':'; it runs again when continued.
     StepMode.store(true);
     RunToCursor.store(false);
-    ErrorCode = 0;
+    ErrorCode = errNone;
     return true;
 }
 
 void TBFInterpreterBase::Execute() {
+    TakeRunOptions();
+    if (AnalyzeProgram()) {
+        ResetMachine();
+        if (OpenFiles()) {
+            Synchronize([this] {
+                Host.SetStatusTimer(true);
+                AnalysisFinished.store(true);
+                Host.EndAnalysis();
+            });
+            RunLoop();
+        }
+    }
+    RunEnd();
+}
+
+// Takes over the main window's options and shows the run as started.
+void TBFInterpreterBase::TakeRunOptions() {
     AnalysisFinished.store(false);
     Synchronize([this] {
         Host.EnableWaitTimer();
@@ -516,22 +500,19 @@ void TBFInterpreterBase::Execute() {
         Host.PresentRunning(StepMode.load());
         Host.PrepareWindows();
     });
+}
 
-    AnalyzeText(Options.Text, Options.CommentMarkers, Options.ProcMode);
+// False when there is nothing to run: no command, or a structure error (shown).
+bool TBFInterpreterBase::AnalyzeProgram() {
+    Analyze(Options.Text, Options.CommentMarkers, Options.ProcMode);
     Options.Text = std::string();
-    if (CommandCount == 0) {
-        RunEnd();
-        return;
-    }
-    ErrorCode = 0;
-    MatchBrackets(CommandList, CommandCount);
-    if (ErrorCode == 0) MatchBrackets(FoldedList, FoldedCount);
-    if (ErrorCode != 0) {
-        ErrorExit();
-        RunEnd();
-        return;
-    }
+    if (CommandCount == 0) return false;
+    if (ErrorCode == errNone) return true;
+    ErrorExit();
+    return false;
+}
 
+void TBFInterpreterBase::ResetMachine() {
     PC = 0;
     DataPtr = 0;
     ClearTape();
@@ -550,38 +531,38 @@ void TBFInterpreterBase::Execute() {
     InputPos = 0;
     FileFill = 0;
     SingleMode = false;
+}
 
+// Opens the input and output files the options name; false after showing the error.
+bool TBFInterpreterBase::OpenFiles() {
     InputFileOpen = !Options.InputFileName.empty();
     OutputFileOpen = !Options.OutputFileName.empty();
     if (InputFileOpen) {
         InputFile = Host.OpenInputFile(Options.InputFileName);
-        if (!InputFile) ErrorCode = 103;
+        if (!InputFile) ErrorCode = errInputFileRead;
     }
-    if (ErrorCode == 0 && OutputFileOpen) {
+    if (ErrorCode == errNone && OutputFileOpen) {
         OutputFile = Host.CreateOutputFile(Options.OutputFileName);
-        if (!OutputFile) ErrorCode = 104;
+        if (!OutputFile) ErrorCode = errOutputFileWrite;
     }
-    if (ErrorCode != 0) {
-        ErrorExit();
-        RunEnd();
-        return;
-    }
+    if (ErrorCode == errNone) return true;
+    ErrorExit();
+    return false;
+}
 
-    Synchronize([this] {
-        Host.SetStatusTimer(true);
-        AnalysisFinished.store(true);
-        Host.EndAnalysis();
-    });
-
+// The execution loop. A pass first serves the switches the GUI thread may have set (input file,
+// list switch, watch display, pause, run to cursor, terminate), then runs one single step on
+// CommandList, or runs fast on FoldedList until a switch needs attention.
+void TBFInterpreterBase::RunLoop() {
     bool previousFull = false;
     for (;;) {
         Attention.store(false);
         const bool step = StepMode.load();
         const bool watch = Watch.load();
-        const bool full = step || watch;
+        const bool full = step || watch;  // single steps on CommandList
 
         if (InputFileOpen && InputPos == InputSize && !RefillInput()) {
-            ErrorCode = 103;
+            ErrorCode = errInputFileRead;
             if (ErrorExit()) continue;
             break;
         }
@@ -589,61 +570,70 @@ void TBFInterpreterBase::Execute() {
             SwitchLists(full);
             previousFull = full;
         }
-        if (watch) {
-            Follow.store(true);
-            uint32_t delay = 0;
-            Synchronize([this, &delay] {
-                if (Host.MemoryVisible()) PaintMemory();
-                Host.ShowCurrentCommand(CommandList[PC].Origin);
-                delay = Host.WatchDelay();
-            });
-            if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
-        }
-
+        if (watch) ShowWatchedStep();
         if (step) {
-            StepEntered = true;
-            if (RunToCursor.load() &&
-                (PC == ResumePointA || PC == ResumePointB))
-                StepMode.store(false);
-            if (!RunToCursor.load() || PC == Target.load()) PauseSequence();
-        } else if (RunToCursor.load()) {
-            if (!TargetLocated.load()) Locate(true);
-            if (RunToCursor.load()) {
-                const bool hit = full ? PC == Target.load() : FastTargetHit();
-                if (hit) {
-                    // From here single steps lead to the target; nothing may end them early.
-                    ResumePointA = -1;
-                    ResumePointB = -1;
-                    StepMode.store(true);
-                    continue;
-                }
-            }
+            PauseWhereDue();
+        } else if (RunToCursor.load() && ReachedTarget(full)) {
+            continue;
         }
         if (Terminated.load()) break;
 
+        TLoopExit exit;
         if (full) {
-            ExecuteInstruction(CommandList[PC]);
-            // A watched step shows all output so far, whatever the buffer's fill: the user
-            // watching sees each character as it is printed. (A pause does it in its sequence.)
-            if (watch && ErrorCode == 0 && DisplayFill > 0) Synchronize([this] { FlushDisplay(); });
-            if (ErrorCode != 0) {
-                if (ErrorExit()) continue;
-                break;
-            }
-            ++PC;
-            Executed.store(Executed.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-            if (PC >= CommandCount) break;
+            exit = StepOnce(watch);
         } else {
             ResumedRecord = UINT32_MAX;  // only the arrival of this step was not a new one
-            const TFastExit exit = RunFast(RunToCursor.load());
-            if (exit == TFastExit::End) break;
-            if (exit == TFastExit::Error) {
-                if (ErrorExit()) continue;
-                break;
-            }
+            exit = RunFast(RunToCursor.load());
         }
+        if (exit == TLoopExit::End) break;
+        if (exit == TLoopExit::Error && !ErrorExit()) break;
     }
-    RunEnd();
+}
+
+// Watch mode: the memory image and the mark of the command about to run, then the delay.
+void TBFInterpreterBase::ShowWatchedStep() {
+    Follow.store(true);
+    uint32_t delay = 0;
+    Synchronize([this, &delay] {
+        if (Host.MemoryVisible()) PaintMemory();
+        Host.ShowCurrentCommand(CommandList[PC].Origin);
+        delay = Host.WatchDelay();
+    });
+    if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+}
+
+// Step mode: pauses before every command, or, while running to the cursor, at the target only.
+// A resume point is where single steps toward the target may hand over to fast mode.
+void TBFInterpreterBase::PauseWhereDue() {
+    StepEntered = true;
+    if (RunToCursor.load() && (PC == ResumePointA || PC == ResumePointB)) StepMode.store(false);
+    if (!RunToCursor.load() || PC == Target.load()) PauseSequence();
+}
+
+// Run to cursor outside step mode: locates the target on the first pass, and on arriving at it
+// switches to single steps, which pause at the target itself. True on arrival.
+bool TBFInterpreterBase::ReachedTarget(bool full) {
+    if (!TargetLocated.load()) Locate(true);
+    if (!RunToCursor.load()) return false;  // the target has no command
+    const bool hit = full ? PC == Target.load() : FastTargetHit();
+    if (!hit) return false;
+    // From here single steps lead to the target; nothing may end them early.
+    ResumePointA = -1;
+    ResumePointB = -1;
+    StepMode.store(true);
+    return true;
+}
+
+// Runs the command at PC of CommandList and advances PC and the executed count.
+TBFInterpreterBase::TLoopExit TBFInterpreterBase::StepOnce(bool watch) {
+    ExecuteInstruction(CommandList[PC]);
+    // A watched step shows all output so far, whatever the buffer's fill: the user watching
+    // sees each character as it is printed. (A pause does it in its sequence.)
+    if (watch && ErrorCode == errNone && DisplayFill > 0) Synchronize([this] { FlushDisplay(); });
+    if (ErrorCode != errNone) return TLoopExit::Error;
+    ++PC;
+    Executed.store(Executed.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    return PC >= CommandCount ? TLoopExit::End : TLoopExit::Attention;
 }
 
 void TBFInterpreterBase::RunEnd() {
@@ -662,10 +652,10 @@ void TBFInterpreterBase::RunEnd() {
     }
     if (OutputFileOpen) {
         if (FileFill > 0) {
-            const int before = ErrorCode;
-            ErrorCode = 0;
+            const TError before = ErrorCode;
+            ErrorCode = errNone;
             FlushOutputFile();
-            if (ErrorCode != 0) Synchronize([this] { Host.ShowError(104); });
+            if (ErrorCode != errNone) Synchronize([this] { Host.ShowError(errOutputFileWrite); });
             else ErrorCode = before;
         }
         if (OutputFile) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cel_EngineHost.h"
+#include "cel_Operations.h"
 
 #include <array>
 #include <atomic>
@@ -17,44 +18,35 @@
 
 namespace cel {
 
-enum TOpCode : uint8_t {
-    opNone = 0,
-    opRight = 1,
-    opLeft = 2,
-    opInc = 3,
-    opDec = 4,
-    opOutput = 5,
-    opInput = 6,
-    opLoopStart = 7,
-    opLoopEnd = 8,
-    opClearDec = 9,
-    opClearInc = 10,
-    opProcStart = 11,
-    opProcEnd = 12,
-    opCall = 13,
-    opRightN = 21,
-    opLeftN = 22,
-    opIncN = 23,
-    opDecN = 24,
-};
-
-// One record of CommandList or FoldedList.
-struct TInstruction {
-    uint32_t Origin;  // CommandList: source offset; FoldedList: first CommandList index covered
-    uint32_t Arg;     // partner index of brackets and parentheses, repeat count of runs, else 0
-    uint8_t Op;       // TOpCode
-};
-
 constexpr uint32_t TapeSize = 32768;
 constexpr uint32_t IOBlockSize = 65536;
 constexpr uint32_t MaxDisplayBuffer = 255;
 
-// The operation code of a command character, 0 when the character is no command.
-uint8_t CommandCode(unsigned char ch);
-// True for the six comment markers ; / * ' % # (only 0x20..0x3F can be one).
-bool IsCommentMarker(unsigned char ch);
+// The errors of a run, one row each: identifier (the enumerator is err<identifier>), the code
+// the error box shows, and its message.
+#define CEL_ERRORS(X)                                                                        \
+    X(ClosingBracketExpected, 101, "Closing bracket expected.")                              \
+    X(OpeningBracketExpected, 102, "Opening bracket expected.")                              \
+    X(InputFileRead, 103, "Could not read input file.")                                      \
+    X(OutputFileWrite, 104, "Could not write output file.")                                  \
+    X(OutputWindow, 105,                                                                     \
+      "Windows reported an error while printing the output. Execution cannot be continued.") \
+    X(RightParenthesisExpected, 106, "Right parenthesis expected.")                          \
+    X(LeftParenthesisExpected, 107, "Left parenthesis expected.")                            \
+    X(IntersectingBrackets, 108, "Intersecting brackets.")                                   \
+    X(IllegalCall, 109, "Illegal procedure call.")
+
+// An unscoped enumeration: the host hooks and the runner take the code as an int.
+enum TError : int {
+    errNone = 0,
+#define CEL_ERROR_ENUM(id, code, message) err##id = code,
+    CEL_ERRORS(CEL_ERROR_ENUM)
+#undef CEL_ERROR_ENUM
+};
+
 // "Error <code>: <message>" as the error box shows it.
 std::string ErrorText(int code);
+// The message of an error code; empty for a code that is no error.
 const char* ErrorMessage(int code);
 
 class TBFInterpreterBase {
@@ -81,7 +73,6 @@ public:
     // Waits until the thread body has returned. Never call it on a thread that serves the
     // engine's hand-offs while the engine may still need one.
     void WaitFor();
-    bool TerminateRequested() const { return Terminated.load(std::memory_order_acquire); }
 
     // ---- Run control switches (GUI thread, at any time) ----
 
@@ -90,14 +81,12 @@ public:
     void SetWatch(bool on);
     bool GetWatch() const { return Watch.load(); }
     void SetRunToCursor(bool on);
-    bool GetRunToCursor() const { return RunToCursor.load(); }
     void SetTarget(uint32_t offset) { Target.store(offset); }
     void SetTargetLocated(bool on);
     // Asks the input command to run again; only an input wait that no resume has answered yet
     // can be abandoned (the line typed just before stays delivered).
     void SetInputRetry(bool on);
     void SetFollow(bool on) { Follow.store(on); }
-    bool GetFollow() const { return Follow.load(); }
     void SetOutputVisible(bool on) { OutputVisible.store(on); }
     uint32_t GetOutputLine() const { return OutputLine.load(); }
     void SetOutputLine(uint32_t line) { OutputLine.store(line); }
@@ -110,7 +99,6 @@ public:
     uint32_t GetDataPtr() const { return DataPtr; }
     virtual uint32_t GetCell(uint16_t index) const = 0;
     virtual void SetCell(uint16_t index, uint32_t value) = 0;  // truncated to the cell width
-    virtual uint32_t CellValues() const = 0;                    // 256 or 65536
     uint32_t GetInputSize() const { return InputSize; }
     void SetInputSize(uint32_t size) { InputSize = size; }
     void SetInputPos(uint32_t pos) { InputPos = pos; }
@@ -119,14 +107,10 @@ public:
     bool GetOutputFileOpen() const { return OutputFileOpen; }
     void SetFileBufferByte(uint16_t index, uint8_t value) { FileBuffer[index] = value; }
     void SetFileFill(uint32_t fill) { FileFill = fill; }
-    uint32_t GetPC() const { return PC; }
-    int GetErrorCode() const { return ErrorCode; }
-    uint8_t GetPausedOp() const { return PausedOp; }
-    bool GetStepEntered() const { return StepEntered; }
 
     // GUI thread (or a suspended engine): moves DisplayBuffer into the output window.
     void FlushDisplay();
-    // Writes FileBuffer to the output file; ErrorCode 104 on failure.
+    // Writes FileBuffer to the output file; errOutputFileWrite on failure.
     void FlushOutputFile();
     // GUI thread, while the engine is suspended.
     void LocateTarget() { Locate(false); }
@@ -136,7 +120,7 @@ public:
     // ---- Analysis (the engine thread at run start; callable directly by tools and tests) ----
 
     void AnalyzeText(std::string_view text, bool commentMarkers, bool procMode);
-    uint32_t CountRun(uint32_t start, uint8_t code) const;
+    uint32_t CountRun(uint32_t start, TOpCode code) const;
     void MatchBrackets(std::vector<TInstruction>& list, uint32_t count);
     // Analysis plus both matchings, as a run does it; returns ErrorCode.
     int Analyze(std::string_view text, bool commentMarkers, bool procMode);
@@ -151,12 +135,14 @@ protected:
     virtual void Execute();
     virtual void WriteChar() = 0;
     virtual void ReadChar() = 0;
-    // Executes the instruction at PC of the active list once (loop step 6).
+    // Executes one instruction of CommandList, the one at PC, as a single step.
     virtual void ExecuteInstruction(const TInstruction& ins) = 0;
+    // How a pass of the execution loop ended: the loop goes round again (a switch needs
+    // attention, or a single step is done), the program has ended, or ErrorCode is set.
+    enum class TLoopExit { Attention, End, Error };
     // Fast mode: executes the instruction at PC and keeps going on FoldedList until a switch
     // needs attention, the program ends or an error is raised.
-    enum class TFastExit { Attention, End, Error };
-    virtual TFastExit RunFast(bool checkTarget) = 0;
+    virtual TLoopExit RunFast(bool checkTarget) = 0;
     // Adds delta to the current cell modulo the cell width.
     virtual void AddToCell(int64_t delta) = 0;
     virtual uint32_t CurrentCell() const = 0;
@@ -179,7 +165,9 @@ protected:
     void PrepareSuspend();
     // Engine thread: waits for the resume (or a terminate request) announced by PrepareSuspend.
     void Suspend();
-    bool RefillInput();       // loop step 2; false on a read failure
+    // Reads the next block of the input file, at the start of the step after the one that
+    // used up the last; false on a read failure.
+    bool RefillInput();
     void SwitchLists(bool toSingle);
     void PauseSequence();
     bool FastTargetHit() const;
@@ -209,7 +197,7 @@ protected:
     bool CallDepthWrapped = false;     // more than 65535 calls were active at once
     bool ProcDefined = false;          // some ProcTable entry is set
     std::atomic<uint64_t> Executed{0};
-    int ErrorCode = 0;
+    TError ErrorCode = errNone;
 
     // Run control.
     std::atomic<bool> StepMode{false};
@@ -223,7 +211,6 @@ protected:
     bool StepEntered = false;
     std::atomic<bool> InputRetry{false};
     std::atomic<bool> Follow{false};
-    uint8_t PausedOp = 0;
     bool SingleMode = false;  // the active list is CommandList
     // The folded record that a switch into fast mode resumed part way (k > 0), or none: its
     // commands already stepped are not arrived at again, so it is no run-to-cursor hit.
@@ -254,8 +241,22 @@ protected:
 
 private:
     void ThreadBody();
-    bool ErrorExit();  // loop step 7 with an error; true when the run goes on (109)
+    // The steps of Execute, in order. Each step that can fail reports its error itself and
+    // returns false; RunEnd follows in every case.
+    void TakeRunOptions();
+    bool AnalyzeProgram();
+    void ResetMachine();
+    bool OpenFiles();
+    void RunLoop();
     void RunEnd();
+    // Parts of a pass of RunLoop.
+    void ShowWatchedStep();
+    void PauseWhereDue();
+    bool ReachedTarget(bool full);
+    TLoopExit StepOnce(bool watch);
+    // Shows the error in ErrorCode and ends the analysis display. True when the run goes on:
+    // an illegal call pauses at its ':' instead of ending the run.
+    bool ErrorExit();
 
     mutable std::mutex SuspendMutex;
     std::condition_variable SuspendCv;

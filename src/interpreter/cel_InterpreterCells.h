@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <string>
 #include <thread>
 #include <type_traits>
 
@@ -13,7 +14,18 @@ namespace cel {
 
 // One row of the memory window: " %.4X    %.2X    %.3d  %c " (8-bit) or
 // " %.4X  %.4X  %.5d  %c " (16-bit); a character code below 32 shows as a space.
-std::string FormatMemoryLine(bool wide, uint32_t index, uint32_t value);
+inline std::string FormatMemoryLine(bool wide, uint32_t index, uint32_t value) {
+    const unsigned char code = static_cast<unsigned char>(value & 0xFF);
+    const char ch = code < 32 ? ' ' : static_cast<char>(code);
+    char line[48];
+    if (wide)
+        std::snprintf(line, sizeof line, " %.4X  %.4X  %.5u  %c ", index & 0xFFFF, value & 0xFFFF,
+                      value & 0xFFFF, ch);
+    else
+        std::snprintf(line, sizeof line, " %.4X    %.2X    %.3u  %c ", index & 0xFFFF, value & 0xFF,
+                      value & 0xFF, ch);
+    return line;
+}
 
 template <typename Cell>
 class TBFInterpreterCells : public TBFInterpreterBase {
@@ -28,14 +40,13 @@ public:
     void SetCell(uint16_t index, uint32_t value) override {
         Tape[index & (TapeSize - 1)] = static_cast<Cell>(value);
     }
-    uint32_t CellValues() const override { return Values; }
     void PaintMemory() override;
 
 protected:
     void WriteChar() final;
     void ReadChar() final;
     void ExecuteInstruction(const TInstruction& ins) final;
-    TFastExit RunFast(bool checkTarget) final {
+    TLoopExit RunFast(bool checkTarget) final {
         return checkTarget ? Fast<true>() : Fast<false>();
     }
     void AddToCell(int64_t delta) final {
@@ -46,7 +57,7 @@ protected:
 
 private:
     template <bool CheckTarget>
-    TFastExit Fast();
+    TLoopExit Fast();
     bool InputCommand();
 
     std::vector<Cell> Tape;
@@ -138,7 +149,7 @@ void TBFInterpreterCells<Cell>::ExecuteInstruction(const TInstruction& ins) {
     case opCall: {
         const int32_t entry = ProcTable[cell];
         if (entry == -1) {
-            ErrorCode = 109;
+            ErrorCode = errIllegalCall;
             break;
         }
         CallStack[CallDepth] = PC;
@@ -168,8 +179,9 @@ void TBFInterpreterCells<Cell>::ExecuteInstruction(const TInstruction& ins) {
 
 // The hot loop, threaded with computed gotos (GCC and Clang). Machine state lives in locals
 // and is written back before anything that can leave the loop or hand work to the GUI thread.
-// Each step ends with the one cheap check that stands for loop steps 1 to 5 while no switch is
-// set, so a step costs what a plain folded interpreter's does.
+// Each step ends with one cheap check of Attention, which stands for all the switches RunLoop
+// serves before a step (input file, list switch, watch, pause, run to cursor, terminate) while
+// none is set, so a step costs what a plain folded interpreter's does.
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpedantic"
@@ -177,7 +189,7 @@ void TBFInterpreterCells<Cell>::ExecuteInstruction(const TInstruction& ins) {
 #endif
 template <typename Cell>
 template <bool CheckTarget>
-typename TBFInterpreterCells<Cell>::TFastExit TBFInterpreterCells<Cell>::Fast() {
+typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::Fast() {
     const TInstruction* const list = FoldedList.data();
     const TInstruction* const listEnd = list + FoldedCount;
     const TInstruction* const target = list + FoldedTarget;
@@ -188,13 +200,10 @@ typename TBFInterpreterCells<Cell>::TFastExit TBFInterpreterCells<Cell>::Fast() 
     constexpr uint32_t mask = TapeSize - 1;
     (void)target;
 
-    static void* const dispatch[25] = {
-        &&l_none,      &&l_right,    &&l_left,     &&l_inc,       &&l_dec,       &&l_output,
-        &&l_input,     &&l_start,    &&l_end,      &&l_clear_dec, &&l_clear_inc, &&l_proc_start,
-        &&l_proc_end,  &&l_call,     &&l_none,     &&l_none,      &&l_none,      &&l_none,
-        &&l_none,      &&l_none,     &&l_none,     &&l_right_n,   &&l_left_n,    &&l_inc_n,
-        &&l_dec_n,
-    };
+    // The label of each operation, indexed by TOpCode.
+#define CEL_DISPATCH_LABEL(id, code, source, text, arg, run) &&l_##id,
+    static void* const dispatch[OpCount] = {CEL_OPERATIONS(CEL_DISPATCH_LABEL)};
+#undef CEL_DISPATCH_LABEL
 
 #define CEL_SPILL()                                            \
     do {                                                       \
@@ -220,31 +229,31 @@ typename TBFInterpreterCells<Cell>::TFastExit TBFInterpreterCells<Cell>::Fast() 
 
     goto* dispatch[in->Op];
 
-l_none:
+l_None:
     CEL_NEXT();
-l_right:
+l_Right:
     dp = (dp + 1) & mask;
     CEL_NEXT();
-l_left:
+l_Left:
     dp = (dp - 1) & mask;
     CEL_NEXT();
-l_inc:
+l_Inc:
     tape[dp] = static_cast<Cell>(tape[dp] + 1);
     CEL_NEXT();
-l_dec:
+l_Dec:
     tape[dp] = static_cast<Cell>(tape[dp] - 1);
     CEL_NEXT();
-l_output:
+l_Output:
     CEL_SPILL();
     WriteChar();
-    if (ErrorCode != 0) return TFastExit::Error;
+    if (ErrorCode != errNone) return TLoopExit::Error;
     CEL_NEXT();
-l_input:
+l_Input:
     CEL_SPILL();
     if (InputCommand()) {
         // Debug abandoned the input: the attempt counts, and the command runs again.
         Executed.store(executed + 1, std::memory_order_relaxed);
-        return TFastExit::Attention;
+        return TLoopExit::Attention;
     }
     // The input file is refilled at the start of the step after the one that used it up,
     // before that step's command runs.
@@ -254,76 +263,76 @@ l_input:
     if (InputFileOpen && InputPos == InputSize) {
         CEL_SPILL();
         if (!RefillInput()) {
-            ErrorCode = 103;
-            return TFastExit::Error;
+            ErrorCode = errInputFileRead;
+            return TLoopExit::Error;
         }
     }
     CEL_DISPATCH();
-l_start:
+l_LoopStart:
     if (tape[dp] == 0) in = list + in->Arg;
     CEL_NEXT();
-l_end:
+l_LoopEnd:
     if (tape[dp] != 0) {
         in = list + in->Arg;
         Executed.store(executed, std::memory_order_relaxed);  // keeps the status display moving
     }
     CEL_NEXT();
-l_clear_dec:
+l_ClearDec:
     executed += 2ull * tape[dp];
     tape[dp] = 0;
     CEL_NEXT();
-l_clear_inc:
+l_ClearInc:
     if (tape[dp] != 0) executed += 2ull * (Values - tape[dp]);
     tape[dp] = 0;
     CEL_NEXT();
-l_proc_start:
+l_ProcStart:
     ProcTable[tape[dp]] = static_cast<int32_t>(in - list);
     ProcDefined = true;
     in = list + in->Arg;
     CEL_NEXT();
-l_proc_end:
+l_ProcEnd:
     --CallDepth;
     in = list + CallStack[CallDepth];
     CEL_NEXT();
-l_call: {
+l_Call: {
     const int32_t entry = ProcTable[tape[dp]];
     if (entry == -1) {
-        ErrorCode = 109;
+        ErrorCode = errIllegalCall;
         CEL_SPILL();
-        return TFastExit::Error;
+        return TLoopExit::Error;
     }
     CallStack[CallDepth] = static_cast<uint32_t>(in - list);
     if (++CallDepth == 0) CallDepthWrapped = true;
     in = list + entry;
     CEL_NEXT();
 }
-l_right_n:
+l_RightN:
     dp = (dp + in->Arg) & mask;
     executed += in->Arg - 1;
     CEL_NEXT();
-l_left_n:
+l_LeftN:
     dp = (dp - in->Arg) & mask;
     executed += in->Arg - 1;
     CEL_NEXT();
-l_inc_n:
+l_IncN:
     tape[dp] = static_cast<Cell>(tape[dp] + in->Arg);
     executed += in->Arg - 1;
     CEL_NEXT();
-l_dec_n:
+l_DecN:
     tape[dp] = static_cast<Cell>(tape[dp] - in->Arg);
     executed += in->Arg - 1;
     CEL_NEXT();
 
 l_target:
     CEL_SPILL();
-    if (FastTargetHit()) return TFastExit::Attention;
+    if (FastTargetHit()) return TLoopExit::Attention;
     goto* dispatch[in->Op];
 l_attention:
     CEL_SPILL();
-    return TFastExit::Attention;
+    return TLoopExit::Attention;
 l_finished:
     CEL_SPILL();
-    return TFastExit::End;
+    return TLoopExit::End;
 
 #undef CEL_NEXT
 #undef CEL_DISPATCH

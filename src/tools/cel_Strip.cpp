@@ -1,6 +1,7 @@
 #include "cel_Strip.h"
 
 #include "cel_NumberSyntax.h"
+#include "cel_Operations.h"
 
 #include <array>
 #include <cstdint>
@@ -12,14 +13,17 @@ const char* const IllegalLineLengthMessage = "You did not enter a legal number. 
 namespace {
 
 // What one 8-bit character is to the strip: a command, a pbrain procedure command, a comment
-// marker at line start, or nothing.
+// marker at line start, or nothing; taken from the engine's command table.
 enum : uint8_t { KindCommand = 1, KindProcedure = 2, KindMarker = 4 };
 
 constexpr std::array<uint8_t, 256> MakeKinds() {
     std::array<uint8_t, 256> kinds{};
-    for (const char c : {'>', '<', '+', '-', '.', ',', '[', ']'}) kinds[static_cast<uint8_t>(c)] = KindCommand;
-    for (const char c : {':', '(', ')'}) kinds[static_cast<uint8_t>(c)] = KindProcedure;
-    for (const char c : {';', '/', '*', '\'', '%', '#'}) kinds[static_cast<uint8_t>(c)] |= KindMarker;
+    for (unsigned ch = 0; ch < 256; ++ch) {
+        const TOpCode op = CommandCode(static_cast<unsigned char>(ch), true);
+        if (op != opNone)
+            kinds[ch] = Operation(op).Source == TOpSource::Procedure ? KindProcedure : KindCommand;
+        if (IsCommentMarker(static_cast<unsigned char>(ch))) kinds[ch] |= KindMarker;
+    }
     return kinds;
 }
 

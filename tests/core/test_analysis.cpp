@@ -1,6 +1,12 @@
+// The analysis of a program text: the command list, the folded list and the bracket matching,
+// compared through the engine's readable dumps, so a failing case reads as a program.
+#include "cel_Strip.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
 
 namespace {
 
@@ -14,74 +20,98 @@ struct TAnalysis {
     TAnalysis(const std::string& text, bool markers, bool proc) {
         Error = Engine.Analyze(text, markers, proc);
     }
+    // The list as program text: "[ > +x3 [-] < ]".
     std::string Ops(bool folded) const {
-        const auto& list = folded ? Engine.GetFoldedList() : Engine.GetCommandList();
-        const uint32_t n = folded ? Engine.GetFoldedCount() : Engine.GetCommandCount();
-        std::string s;
-        for (uint32_t i = 0; i < n; ++i) {
-            if (i) s += ' ';
-            s += std::to_string(list[i].Op);
-            if (list[i].Op >= cel::opRightN) {
-                s += 'x';
-                s += std::to_string(list[i].Arg);
-            }
-        }
-        return s;
+        return folded ? cel::ProgramText(Engine.GetFoldedList(), Engine.GetFoldedCount())
+                      : cel::ProgramText(Engine.GetCommandList(), Engine.GetCommandCount());
+    }
+    // The list one record a line, with origins and partners: "5 @9 ] ->0".
+    std::string Dump(bool folded) const {
+        return folded ? cel::DumpList(Engine.GetFoldedList(), Engine.GetFoldedCount())
+                      : cel::DumpList(Engine.GetCommandList(), Engine.GetCommandCount());
     }
 };
 
 TEST(Analysis, CommentLinesAndProceduralCharacters) {
-    EXPECT_EQ(TAnalysis("", true, false).Engine.GetCommandCount(), 0u);
-    EXPECT_EQ(TAnalysis("hello world", true, false).Engine.GetCommandCount(), 0u);
-    EXPECT_EQ(TAnalysis("#+++\r\n;--", true, false).Engine.GetCommandCount(), 0u);
-    EXPECT_EQ(TAnalysis("#+\r\n", false, false).Engine.GetCommandCount(), 1u);
-    EXPECT_EQ(TAnalysis(" #+", true, false).Engine.GetCommandCount(), 1u);
-    EXPECT_EQ(TAnalysis("(:)", true, false).Engine.GetCommandCount(), 0u);
-    EXPECT_EQ(TAnalysis("(:)", true, true).Engine.GetCommandCount(), 3u);
+    EXPECT_EQ(TAnalysis("", true, false).Ops(false), "");
+    EXPECT_EQ(TAnalysis("hello world", true, false).Ops(false), "");
+    EXPECT_EQ(TAnalysis("#+++\r\n;--", true, false).Ops(false), "");
+    EXPECT_EQ(TAnalysis("#+\r\n", false, false).Ops(false), "+");
+    EXPECT_EQ(TAnalysis(" #+", true, false).Ops(false), "+");
+    EXPECT_EQ(TAnalysis("(:)", true, false).Ops(false), "");
+    EXPECT_EQ(TAnalysis("(:)", true, true).Ops(false), "( : )");
     // A marker after the first character is an ignored character; commands after it count.
-    TAnalysis a("+#+\r\n#+\r\n+", true, false);
-    ASSERT_EQ(a.Engine.GetCommandCount(), 3u);
-    EXPECT_EQ(a.Engine.GetCommandList()[2].Origin, 9u);
+    EXPECT_EQ(TAnalysis("+#+\r\n#+\r\n+", true, false).Dump(false), "0 @0 +\n1 @2 +\n2 @9 +\n");
 }
 
 TEST(Analysis, FoldingAcrossNonCommands) {
-    TAnalysis runs("+ \r\n++", true, false);
-    EXPECT_EQ(runs.Ops(true), "23x3");
-    EXPECT_EQ(runs.Engine.GetFoldedList()[0].Origin, 0u);
-    EXPECT_EQ(TAnalysis("+-+", true, false).Ops(true), "3 4 3");
-    EXPECT_EQ(TAnalysis("[ - ]", true, false).Ops(true), "9");
-    EXPECT_EQ(TAnalysis("[+]", true, false).Ops(true), "10");
-    EXPECT_EQ(TAnalysis("[--]", true, false).Ops(true), "7 24x2 8");
-    EXPECT_EQ(TAnalysis("[->]", true, false).Ops(true), "7 4 1 8");
-    EXPECT_EQ(TAnalysis("[]", true, false).Ops(true), "7 8");
-    TAnalysis nested(">>[-]<<", true, false);
-    EXPECT_EQ(nested.Ops(true), "21x2 9 22x2");
-    EXPECT_EQ(nested.Engine.GetFoldedList()[2].Origin, 5u);
+    EXPECT_EQ(TAnalysis("+ \r\n++", true, false).Dump(true), "0 @0 +x3\n");
+    EXPECT_EQ(TAnalysis("+-+", true, false).Ops(true), "+ - +");
+    EXPECT_EQ(TAnalysis("[ - ]", true, false).Ops(true), "[-]");
+    EXPECT_EQ(TAnalysis("[+]", true, false).Ops(true), "[+]");
+    EXPECT_EQ(TAnalysis("[--]", true, false).Ops(true), "[ -x2 ]");
+    EXPECT_EQ(TAnalysis("[->]", true, false).Ops(true), "[ - > ]");
+    EXPECT_EQ(TAnalysis("[]", true, false).Ops(true), "[ ]");
+    EXPECT_EQ(TAnalysis(">>[-]<<", true, false).Dump(true), "0 @0 >x2\n1 @2 [-]\n2 @5 <x2\n");
+    // Output, input and the procedure commands never fold.
+    EXPECT_EQ(TAnalysis("..,,::((", true, true).Ops(true), ". . , , : : ( (");
+    // In pbrain, a clear loop's body may hold no procedure command.
+    EXPECT_EQ(TAnalysis("[:]", true, true).Ops(true), "[ : ]");
 }
 
 TEST(Analysis, StructureErrors) {
-    EXPECT_EQ(TAnalysis("]", true, true).Error, 102);
-    EXPECT_EQ(TAnalysis("[", true, true).Error, 101);
-    EXPECT_EQ(TAnalysis("+[", true, true).Error, 101);
-    EXPECT_EQ(TAnalysis("(", true, true).Error, 106);
-    EXPECT_EQ(TAnalysis(")", true, true).Error, 107);
-    EXPECT_EQ(TAnalysis("[)", true, true).Error, 108);
-    EXPECT_EQ(TAnalysis("(]", true, true).Error, 108);
-    EXPECT_EQ(TAnalysis("[(])", true, true).Error, 108);
-    EXPECT_EQ(TAnalysis("[(])", true, false).Error, 0);
-    EXPECT_EQ(TAnalysis("[[]](:)", true, true).Error, 0);
+    EXPECT_EQ(TAnalysis("]", true, true).Error, cel::errOpeningBracketExpected);
+    EXPECT_EQ(TAnalysis("[", true, true).Error, cel::errClosingBracketExpected);
+    EXPECT_EQ(TAnalysis("+[", true, true).Error, cel::errClosingBracketExpected);
+    EXPECT_EQ(TAnalysis("(", true, true).Error, cel::errRightParenthesisExpected);
+    EXPECT_EQ(TAnalysis(")", true, true).Error, cel::errLeftParenthesisExpected);
+    EXPECT_EQ(TAnalysis("[)", true, true).Error, cel::errIntersectingBrackets);
+    EXPECT_EQ(TAnalysis("(]", true, true).Error, cel::errIntersectingBrackets);
+    EXPECT_EQ(TAnalysis("[(])", true, true).Error, cel::errIntersectingBrackets);
+    EXPECT_EQ(TAnalysis("[(])", true, false).Error, cel::errNone);
+    EXPECT_EQ(TAnalysis("[[]](:)", true, true).Error, cel::errNone);
+}
+
+// The codes and messages as the error box shows them.
+TEST(Analysis, ErrorTexts) {
+    const char* const texts[] = {
+        "Error 101: Closing bracket expected.",
+        "Error 102: Opening bracket expected.",
+        "Error 103: Could not read input file.",
+        "Error 104: Could not write output file.",
+        "Error 105: Windows reported an error while printing the output. Execution cannot be continued.",
+        "Error 106: Right parenthesis expected.",
+        "Error 107: Left parenthesis expected.",
+        "Error 108: Intersecting brackets.",
+        "Error 109: Illegal procedure call.",
+    };
+    for (int code = 101; code <= 109; ++code) EXPECT_EQ(cel::ErrorText(code), texts[code - 101]);
+    EXPECT_STREQ(cel::ErrorMessage(cel::errNone), "");
+    EXPECT_STREQ(cel::ErrorMessage(110), "");
 }
 
 TEST(Analysis, PartnersInBothLists) {
     TAnalysis a("[>+++[-]<]", true, false);
-    const auto& c = a.Engine.GetCommandList();
-    EXPECT_EQ(c[0].Arg, 9u);
-    EXPECT_EQ(c[9].Arg, 0u);
-    EXPECT_EQ(c[5].Arg, 7u);
-    const auto& f = a.Engine.GetFoldedList();
-    ASSERT_EQ(a.Ops(true), "7 1 23x3 9 2 8");
-    EXPECT_EQ(f[0].Arg, 5u);
-    EXPECT_EQ(f[5].Arg, 0u);
+    EXPECT_EQ(a.Dump(false),
+              "0 @0 [ ->9\n"
+              "1 @1 >\n"
+              "2 @2 +\n"
+              "3 @3 +\n"
+              "4 @4 +\n"
+              "5 @5 [ ->7\n"
+              "6 @6 -\n"
+              "7 @7 ] ->5\n"
+              "8 @8 <\n"
+              "9 @9 ] ->0\n");
+    EXPECT_EQ(a.Dump(true),
+              "0 @0 [ ->5\n"
+              "1 @1 >\n"
+              "2 @2 +x3\n"
+              "3 @5 [-]\n"
+              "4 @8 <\n"
+              "5 @9 ] ->0\n");
+    TAnalysis p("(+):", true, true);
+    EXPECT_EQ(p.Dump(true), "0 @0 ( ->2\n1 @1 +\n2 @2 ) ->0\n3 @3 :\n");
 }
 
 TEST(Analysis, DeepNestingUsesNoRecursion) {
@@ -91,6 +121,104 @@ TEST(Analysis, DeepNestingUsesNoRecursion) {
     TAnalysis a(text, true, false);
     EXPECT_EQ(a.Error, 0);
     EXPECT_EQ(a.Engine.GetCommandList()[0].Arg, 2 * depth - 1);
+}
+
+// The command characters of the language, and nothing else, are commands; ( ) : only in pbrain.
+TEST(Analysis, CommandCharacters) {
+    const std::string commands = "><+-.,[]():";
+    const cel::TOpCode ops[] = {cel::opRight,     cel::opLeft,    cel::opInc,       cel::opDec,
+                                cel::opOutput,    cel::opInput,   cel::opLoopStart, cel::opLoopEnd,
+                                cel::opProcStart, cel::opProcEnd, cel::opCall};
+    const std::string markers = ";/*'%#";
+    for (int c = 0; c < 256; ++c) {
+        const unsigned char ch = static_cast<unsigned char>(c);
+        SCOPED_TRACE(c);
+        const size_t at = c == 0 ? std::string::npos : commands.find(static_cast<char>(ch));
+        EXPECT_EQ(cel::CommandCode(ch, true), at == std::string::npos ? cel::opNone : ops[at]);
+        EXPECT_EQ(cel::CommandCode(ch, false), at == std::string::npos || at >= 8 ? cel::opNone : ops[at]);
+        EXPECT_EQ(cel::IsCommentMarker(ch), c != 0 && markers.find(static_cast<char>(ch)) != std::string::npos);
+    }
+}
+
+// The folded list written out command by command: a run's count as that many characters.
+std::string Expand(const std::string& program) {
+    std::istringstream words(program);
+    std::string word;
+    std::string expanded;
+    while (words >> word) {
+        const size_t x = word.find('x');
+        if (x == std::string::npos) expanded += word;
+        else expanded.append(std::stoul(word.substr(x + 1)), word[0]);
+    }
+    return expanded;
+}
+
+// Random texts in every mode: the command list holds the commands the strip tool keeps, each
+// at its source offset; the folded list stands for exactly the same commands, with every run
+// of > < + - folded whole, every [-] and [+] folded, and its origins where its commands start
+// in the command list; brackets and parentheses are partners both ways.
+TEST(Analysis, FoldedListStandsForTheCommandList) {
+    static const char* const pieces[] = {"+", "-", ">", "<", ".", ",", "[", "]", "(", ")", ":", "++",
+                                         "---", ">>>>", "[-]", "[+]", "[--]", "\r\n", " ", "x", "#", ";"};
+    std::mt19937 gen(20260312);
+    for (int round = 0; round < 400; ++round) {
+        std::string text;
+        const int n = static_cast<int>(gen() % 40);
+        for (int i = 0; i < n; ++i) text += pieces[gen() % std::size(pieces)];
+        for (const bool markers : {false, true}) {
+            for (const bool proc : {false, true}) {
+                SCOPED_TRACE(testing::Message() << "markers " << markers << ", pbrain " << proc << ": " << text);
+                TAnalysis a(text, markers, proc);
+                const auto& commands = a.Engine.GetCommandList();
+                const auto& folded = a.Engine.GetFoldedList();
+                const uint32_t commandCount = a.Engine.GetCommandCount();
+                const uint32_t foldedCount = a.Engine.GetFoldedCount();
+
+                const std::string kept = cel::StripCode(text, markers, proc, UINT32_MAX).Text;
+                std::string plain = a.Ops(false);
+                std::erase(plain, ' ');
+                ASSERT_EQ(plain, kept);
+                for (uint32_t i = 0; i < commandCount; ++i)
+                    ASSERT_EQ(text[commands[i].Origin], cel::InstructionText(commands[i])[0]) << "record " << i;
+                ASSERT_EQ(Expand(a.Ops(true)), kept);
+
+                uint32_t covered = 0;
+                for (uint32_t j = 0; j < foldedCount; ++j) {
+                    const cel::TInstruction& r = folded[j];
+                    ASSERT_EQ(r.Origin, covered) << "record " << j << "\n" << a.Dump(true);
+                    covered += static_cast<uint32_t>(Expand(cel::InstructionText(r)).size());
+                    if (j + 1 < foldedCount) {
+                        const std::string here = cel::InstructionText(r);
+                        const std::string next = cel::InstructionText(folded[j + 1]);
+                        // A run ends where another command follows.
+                        if (std::string("><+-").find(here[0]) != std::string::npos) {
+                            ASSERT_NE(here[0], next[0]) << "record " << j << "\n" << a.Dump(true);
+                        }
+                        // A clear loop is never left in three records.
+                        if (here == "[" && j + 2 < foldedCount && (next == "-" || next == "+")) {
+                            ASSERT_NE(cel::InstructionText(folded[j + 2]), "]") << "record " << j;
+                        }
+                    }
+                }
+                if (a.Error != cel::errNone) continue;
+                for (const auto* list : {&commands, &folded}) {
+                    const uint32_t count = list == &commands ? commandCount : foldedCount;
+                    for (uint32_t i = 0; i < count; ++i) {
+                        const cel::TInstruction& r = (*list)[i];
+                        if (cel::Operation(r.Op).Arg != cel::TOpArg::Partner) continue;
+                        ASSERT_LT(r.Arg, count);
+                        EXPECT_EQ((*list)[r.Arg].Arg, i);
+                        const bool opens = r.Op == cel::opLoopStart || r.Op == cel::opProcStart;
+                        EXPECT_EQ(opens, r.Arg > i);
+                        EXPECT_EQ((*list)[r.Arg].Op, r.Op == cel::opLoopStart ? cel::opLoopEnd
+                                                     : r.Op == cel::opLoopEnd ? cel::opLoopStart
+                                                     : r.Op == cel::opProcStart ? cel::opProcEnd
+                                                                                : cel::opProcStart);
+                    }
+                }
+            }
+        }
+    }
 }
 
 }  // namespace

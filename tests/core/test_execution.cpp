@@ -20,16 +20,7 @@ using celtest::TRunSetup;
 
 std::string Repeat(char c, size_t n) { return std::string(n, c); }
 
-// A program that writes these bytes, one cell set and printed per byte.
-std::string Emitter(const std::string& bytes) {
-    std::string code;
-    for (unsigned char b : bytes) {
-        code += "[-]";
-        code.append(b, '+');
-        code += '.';
-    }
-    return code;
-}
+using celtest::Emitter;
 
 TRunResult RunText(const std::string& text, bool wide = false, bool single = false) {
     TRunSetup setup;

@@ -24,7 +24,10 @@ using celtest::MenuRunToCursor;
 using celtest::MenuTrace;
 using celtest::Settle;
 
+using celtest::Look;
 using celtest::TRef;
+using celtest::TSeen;
+using celtest::Window;
 
 // ---- Program generator ----
 
@@ -272,61 +275,18 @@ std::string Describe(const TProgram& p, int index) {
 
 // ---- Host and the main window's commands ----
 
-// A host whose engines never outlive it, serving typed input from a string like the
-// command-line runner: the rest of the string as one line, nothing once it is used up.
-class THost : public celtest::TRecordingHost {
+// The test host loaded with a generated program, its typed input served as the command-line
+// runner serves standard input.
+class THost : public celtest::TTestHost {
 public:
     explicit THost(const TProgram& p) {
         Options.Text = p.Text;
         Options.ProcMode = p.Proc;
-        Options.CommentMarkers = false;
-        Input = p.Input;
-        OnRequestInput = [this] {
-            if (InputPos >= Input.size()) {
-                DisableInput();
-                Interpreter.Resume();
-                return;
-            }
-            const std::string line = Input.substr(InputPos);
-            InputPos = Input.size();
-            DeliverLine(line, false);
-        };
+        ServeInput(p.Input);
     }
-    ~THost() override { celtest::StopEngines(*this); }
-    std::string Input;
-    size_t InputPos = 0;
 };
 
 // ---- Comparing the engine with the reference ----
-
-// The cells a generated program can reach: a window around 0 on the wrapped tape.
-std::vector<uint32_t> Window(const std::vector<uint32_t>& tape) {
-    std::vector<uint32_t> w(tape.begin(), tape.begin() + 32);
-    w.insert(w.end(), tape.end() - 8, tape.end());
-    return w;
-}
-
-struct TSeen {
-    uint64_t Executed = 0;
-    uint32_t DataPtr = 0;
-    uint32_t SelStart = 0;
-    std::vector<uint32_t> Cells;
-};
-
-TSeen Look(THost& h) {
-    return h.Gui([&] {
-        TSeen s;
-        s.Executed = h.Interpreter.GetExecuted();
-        s.DataPtr = h.Interpreter.GetDataPtr();
-        s.SelStart = h.SelStart;
-        std::vector<uint32_t> tape(cel::TapeSize);
-        for (uint32_t i = 0; i < 32; ++i) tape[i] = h.Interpreter.GetCell(static_cast<uint16_t>(i));
-        for (uint32_t i = cel::TapeSize - 8; i < cel::TapeSize; ++i)
-            tape[i] = h.Interpreter.GetCell(static_cast<uint16_t>(i));
-        s.Cells = Window(tape);
-        return s;
-    });
-}
 
 // A random caret offset for Run to Cursor while paused.
 uint32_t PickCaret(TGenerator& gen, uint32_t length) {
@@ -547,7 +507,7 @@ TEST(Properties, DebugAtRandomMomentsThenContinue) {
         {
             THost h(p);
             h.Options.InputFileName = inputFile;
-            h.Input.clear();
+            h.ServeInput("");  // the input file serves every read
             h.StartRun(p.Wide, false);
             std::string state = "running";
             for (int round = 0; round < 6 && state != "finished"; ++round) {

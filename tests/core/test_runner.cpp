@@ -101,16 +101,7 @@ TRunnerResult RunRunner(const std::vector<std::string>& args, const std::string&
     return result;
 }
 
-// A program that writes these bytes, one cell set and printed per byte.
-std::string Emitter(const std::string& bytes) {
-    std::string code;
-    for (unsigned char b : bytes) {
-        code += "[-]";
-        code.append(b, '+');
-        code += '.';
-    }
-    return code;
-}
+using celtest::Emitter;
 
 std::string Plus(size_t n) { return std::string(n, '+'); }
 
@@ -340,6 +331,14 @@ TEST(Runner, DumpListsFormat) {
               "C 0 0 7 7\nC 1 1 0 1\nC 2 2 0 1\nC 3 3 5 7\nC 4 4 0 4\nC 5 5 3 8\nC 6 6 0 2\n"
               "C 7 7 0 8\n"
               "F 0 0 4 7\nF 1 1 2 21\nF 2 3 0 9\nF 3 6 0 2\nF 4 7 0 8\n"
+              "error: 0\n");
+
+    // The operations no other case here shows: a run of <, [+] and a run of -.
+    const std::string rest = temp.File("rest.b", "<<[+]--");
+    r = RunRunner({"--dump-lists", rest});
+    EXPECT_EQ(r.Out,
+              "C 0 0 0 2\nC 1 1 0 2\nC 2 2 4 7\nC 3 3 0 3\nC 4 4 2 8\nC 5 5 0 4\nC 6 6 0 4\n"
+              "F 0 0 2 22\nF 1 2 0 10\nF 2 5 2 24\n"
               "error: 0\n");
 
     const std::string proc = temp.File("proc.pb", "(:)");

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -197,39 +199,109 @@ void StopEngines(cel::THeadlessHost& h) {
     }
 }
 
-namespace {
-
-// Serves input like the command-line runner and records the first error.
-class TTestHost final : public TRecordingHost {
-public:
-    std::string Input;
-    size_t InputPos = 0;
-    int FirstError = 0;
-
-    void ShowError(int code) override {
-        TRecordingHost::ShowError(code);
-        if (FirstError == 0) FirstError = code;
-        if (code == 109) Interpreter.Terminate();
-    }
-    void RequestInput() override {
-        TRecordingHost::RequestInput();
-        if (InputPos >= Input.size()) {
-            DisableInput();
-            Interpreter.Resume();
-            return;
+void MenuWatch(TRecordingHost& h, bool on) {
+    h.Gui([&] {
+        h.Interpreter.SetWatch(on);
+        if (!on) {
+            h.Interpreter.PaintMemory();
+            h.SelLength = 0;
         }
-        const size_t n = std::min<size_t>(Input.size() - InputPos, cel::IOBlockSize);
-        const std::string line = Input.substr(InputPos, n);
-        InputPos += n;
-        DeliverLine(line, false);
-    }
-};
+    });
+}
 
-}  // namespace
+std::vector<uint32_t> Window(const std::vector<uint32_t>& tape) {
+    std::vector<uint32_t> w(tape.begin(), tape.begin() + 32);
+    w.insert(w.end(), tape.end() - 8, tape.end());
+    return w;
+}
+
+TSeen Look(TRecordingHost& h) {
+    return h.Gui([&] {
+        TSeen s;
+        s.Executed = h.Interpreter.GetExecuted();
+        s.DataPtr = h.Interpreter.GetDataPtr();
+        s.SelStart = h.SelStart;
+        std::vector<uint32_t> tape(cel::TapeSize);
+        for (uint32_t i = 0; i < 32; ++i) tape[i] = h.Interpreter.GetCell(static_cast<uint16_t>(i));
+        for (uint32_t i = cel::TapeSize - 8; i < cel::TapeSize; ++i)
+            tape[i] = h.Interpreter.GetCell(static_cast<uint16_t>(i));
+        s.Cells = Window(tape);
+        return s;
+    });
+}
+
+void ExpectPausedAt(TRecordingHost& h, const TRef& r, const std::string& where) {
+    SCOPED_TRACE(where);
+    ASSERT_TRUE(h.RunFlags.Paused.load());
+    const TSeen s = Look(h);
+    EXPECT_EQ(s.SelStart, r.Offset());
+    EXPECT_EQ(s.Executed, r.Steps);
+    EXPECT_EQ(s.DataPtr, r.Dp);
+    EXPECT_EQ(s.Cells, Window(r.Tape));
+}
+
+void ExpectFinishedAs(TRecordingHost& h, const TRef& r) {
+    EXPECT_FALSE(h.RunFlags.Running.load());
+    EXPECT_FALSE(h.RunFlags.Paused.load());
+    const TSeen s = Look(h);
+    EXPECT_EQ(s.Executed, r.Steps);
+    EXPECT_EQ(s.DataPtr, r.Dp);
+    EXPECT_EQ(s.Cells, Window(r.Tape));
+    EXPECT_EQ(h.CountEvents("Ready"), 1);
+}
+
+std::vector<std::string> MarksOf(TRecordingHost& h) {
+    return h.Gui([&] {
+        std::vector<std::string> marks;
+        for (const std::string& e : h.Events)
+            if (e.rfind("Mark ", 0) == 0) marks.push_back(e);
+        return marks;
+    });
+}
+
+TTestHost::~TTestHost() { StopEngines(*this); }
+
+void TTestHost::ServeInput(std::string text) {
+    std::lock_guard<std::recursive_mutex> lock(GuiMutex);
+    Serving = true;
+    Input = std::move(text);
+    InputPos = 0;
+}
+
+void TTestHost::ShowError(int code) {
+    TRecordingHost::ShowError(code);
+    if (FirstError == 0) FirstError = code;
+    if (EndAtIllegalCall && code == cel::errIllegalCall) Interpreter.Terminate();
+}
+
+void TTestHost::RequestInput() {
+    TRecordingHost::RequestInput();
+    if (!Serving) return;
+    if (InputPos >= Input.size()) {
+        DisableInput();
+        Interpreter.Resume();
+        return;
+    }
+    const size_t n = std::min<size_t>(Input.size() - InputPos, cel::IOBlockSize);
+    const std::string line = Input.substr(InputPos, n);
+    InputPos += n;
+    DeliverLine(line, false);
+}
+
+std::string Emitter(const std::string& bytes) {
+    std::string code;
+    for (unsigned char b : bytes) {
+        code += "[-]";
+        code.append(b, '+');
+        code += '.';
+    }
+    return code;
+}
 
 TRunResult RunProgram(const TRunSetup& setup, int timeoutMs) {
     TTestHost host;
-    host.Input = setup.Input;
+    host.EndAtIllegalCall = true;
+    host.ServeInput(setup.Input);
     host.Options.Text = setup.Text;
     host.Options.ProcMode = setup.ProcMode;
     host.Options.CommentMarkers = setup.CommentMarkers;

@@ -2,8 +2,11 @@
 #pragma once
 
 #include "cel_HeadlessHost.h"
+#include "test_reference.h"
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <string_view>
 #include <vector>
 
@@ -56,6 +59,37 @@ public:
     void DrawMemory(const std::vector<cel::TMemoryLine>& lines) override { MemoryLines = lines; }
 };
 
+// The recording host of the tests that play the user's part, comment markers off. Its engines
+// never outlive it: a run still going when a test ends (a failed one) is terminated and joined
+// before the members of this class or of a subclass's go away (a subclass whose hooks use its
+// own members must stop them in its own destructor).
+class TTestHost : public TRecordingHost {
+public:
+    TTestHost() { Options.CommentMarkers = false; }
+    ~TTestHost() override;
+    cel::TBFInterpreterBase& Engine() { return Interpreter.Engine(); }
+
+    // From now on every input request is answered from text as the command-line runner answers
+    // from standard input: the next block of up to 65536 bytes as one typed line, then the end
+    // of the input (the cell stays unchanged). Without it a request waits for the test.
+    void ServeInput(std::string text);
+    // Error 109 ends the run, as in the command-line runner, instead of pausing at the ':'.
+    bool EndAtIllegalCall = false;
+    // The first error shown, 0 when none.
+    int FirstError = 0;
+
+    void ShowError(int code) override;
+    void RequestInput() override;
+
+private:
+    bool Serving = false;
+    std::string Input;
+    size_t InputPos = 0;
+};
+
+// A program that writes these bytes, one cell set and printed per byte.
+std::string Emitter(const std::string& bytes);
+
 // The folder of the program corpus, or empty when it cannot be found.
 std::string CorpusDir();
 // True under CI (CI=true), where a missing corpus is a failure, not a skip.
@@ -106,6 +140,51 @@ void MenuReset(cel::THeadlessHost& h);
 std::string Settle(cel::THeadlessHost& h, int timeoutMs = 20000);
 // Ends any run of the host's engines and joins their threads (a failed test may leave one).
 void StopEngines(cel::THeadlessHost& h);
+// The Watch command during a run.
+void MenuWatch(TRecordingHost& h, bool on);
+
+// ---- What the GUI can see of a settled engine, against the reference ----
+
+// The cells the tests compare: 0 to 31 and the last 8 of the wrapped tape, where generated and
+// hand-written programs reach.
+std::vector<uint32_t> Window(const std::vector<uint32_t>& tape);
+
+struct TSeen {
+    uint64_t Executed = 0;
+    uint32_t DataPtr = 0;
+    uint32_t SelStart = 0;
+    std::vector<uint32_t> Cells;  // the Window of the tape
+};
+TSeen Look(TRecordingHost& h);
+
+// The engine, paused, stands where the reference stands.
+void ExpectPausedAt(TRecordingHost& h, const TRef& r, const std::string& where);
+// The run has ended where the reference ends, and the windows were made ready once.
+void ExpectFinishedAs(TRecordingHost& h, const TRef& r);
+// The recorded marks ("Mark <offset>") in order; RecordMarks must be on.
+std::vector<std::string> MarksOf(TRecordingHost& h);
+
+// Spins until pred() holds; false on timeout.
+template <typename F>
+bool SpinUntil(F pred, int timeoutMs = 20000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+// "label" followed by a number, built without a literal on the left of operator+.
+template <typename N>
+std::string Join(const char* label, N n) {
+    std::string s(label);
+    s += std::to_string(n);
+    return s;
+}
+
+// Both cell widths: false for 8-bit, true for 16-bit.
+inline constexpr bool Widths[] = {false, true};
 
 // Runs to the end. Error 109 ends the run there, as the command-line runner does.
 TRunResult RunProgram(const TRunSetup& setup, int timeoutMs = 600000);
