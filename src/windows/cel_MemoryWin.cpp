@@ -5,10 +5,17 @@
 #include "cel_ModifyWin.h"
 
 #include <QCloseEvent>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <cstdio>
 
 TMemoryWin* MemoryWin = nullptr;
 
@@ -41,6 +48,16 @@ TMemoryWin::TMemoryWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
     Scroller->setPageStep(256);
     Scroller->setCursor(Qt::ArrowCursor);
     connect(Scroller, &QScrollBar::valueChanged, this, &TMemoryWin::ScrollerChange);
+    RowFont.setStyleHint(QFont::TypeWriter);
+    CurrentRowFont = RowFont;
+    CurrentRowFont.setBold(true);
+    FrameTimer.setSingleShot(true);
+    connect(&FrameTimer, &QTimer::timeout, this, [this] {
+        Scroller->setUpdatesEnabled(true);
+        update(PendingRegion);
+        PendingRegion = QRegion();
+        FrameClock.start();
+    });
     // The last of the work windows arranges the whole set.
     MainWin->MenuWinSizeClick();
 }
@@ -74,6 +91,7 @@ void TMemoryWin::RedrawMemory(bool fromPaint) {
     }
     // No rows while no program exists, and while one runs at full speed or to the cursor.
     Rows.clear();
+    ShownRows.clear();
     MemoryImage.fill(ColorOf(MainWin->BackgroundColor));
     HoverImage = MemoryImage;
     update();
@@ -83,6 +101,7 @@ void TMemoryWin::resizeEvent(QResizeEvent*) {
     Scroller->setGeometry(width() - ScrollBarWidth, 0, ScrollBarWidth, height());
     MemoryImage = QImage(size(), QImage::Format_RGB32);
     MemoryImage.fill(ColorOf(MainWin->BackgroundColor));
+    ShownRows.clear();
     HoverImage = MemoryImage;
     RowCount = height() / RowHeight;
     Scroller->setRange(0, TapeCells + 1 - RowCount);
@@ -92,40 +111,178 @@ void TMemoryWin::resizeEvent(QResizeEvent*) {
     else update();
 }
 
-void TMemoryWin::DrawLines(const std::vector<cel::TMemoryLine>& lines) {
-    Rows = lines;
-    if (MemoryImage.size() != size()) MemoryImage = QImage(size(), QImage::Format_RGB32);
-    const QColor back = ColorOf(MainWin->BackgroundColor);
-    const QColor text = ColorOf(MainWin->TextColor);
-    MemoryImage.fill(back);
-    QPainter painter(&MemoryImage);
-    QFont font(QStringLiteral("Courier New"), 10);
-    font.setStyleHint(QFont::TypeWriter);
-    QFont bold = font;
-    bold.setBold(true);
-    for (size_t row = 0; row < lines.size(); ++row) {
-        const cel::TMemoryLine& line = lines[row];
-        painter.setFont(line.Current ? bold : font);
-        QString content = QString::fromLatin1(line.Text.data(), static_cast<qsizetype>(line.Text.size()));
-        // A code without a glyph would be drawn as an empty box: it shows as a space, as the
-        // codes below 32 already do.
-        for (QChar& c : content)
-            if (!cel::HasGlyph(static_cast<uint8_t>(c.unicode()))) c = QLatin1Char(' ');
-        const QRect box(4, TopMargin + RowHeight * static_cast<int>(row),
-                        painter.fontMetrics().horizontalAdvance(content), RowHeight);
-        if (line.Current) {
-            // The current cell stands out like selected text: background colour on the
-            // selection colour, which is the complement of the background.
-            painter.fillRect(box, ComplementOf(MainWin->BackgroundColor));
-            painter.setPen(back);
-        } else {
-            painter.setPen(text);
-        }
-        painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, content);
-    }
+void TMemoryWin::ResetStrips() {
+    Strips.clear();
+    ShownRows.clear();
+    StripText = MainWin->TextColor;
+    StripBack = MainWin->BackgroundColor;
+}
+
+const TMemoryWin::TGlyph& TMemoryWin::Glyph(uint8_t code, bool bold) {
+    TGlyph& glyph = Glyphs[code | (bold ? 0x100 : 0)];
+    if (!glyph.Mask.isNull()) return glyph;
+    const QFont& font = bold ? CurrentRowFont : RowFont;
+    const QChar c(cel::HasGlyph(code) ? code : ' ');
+    // Measured on an image, as the rows are drawn: the font may resolve otherwise for the screen.
+    static const QImage probe(1, 1, QImage::Format_RGB32);
+    glyph.Advance = QFontMetricsF(font, &probe).horizontalAdvance(c);
+    // White on black gives the coverage; the margins take glyphs that reach past their advance.
+    QImage ink(GlyphMargin * 2 + static_cast<int>(std::ceil(glyph.Advance)), RowHeight, QImage::Format_RGB32);
+    ink.fill(Qt::black);
+    QPainter painter(&ink);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRectF(GlyphMargin, 0, glyph.Advance, RowHeight), Qt::AlignLeft | Qt::AlignVCenter, QString(c));
     painter.end();
+    glyph.Mask = ink.convertToFormat(QImage::Format_Grayscale8);
+    return glyph;
+}
+
+const QImage& TMemoryWin::RowStrip(const cel::TMemoryLine& line) {
+    QByteArray key;
+    key.reserve(static_cast<qsizetype>(line.Text.size()) + 1);
+    key.append(line.Text.data(), static_cast<qsizetype>(line.Text.size()));
+    key.append(line.Current ? '\1' : '\0');
+    const auto found = Strips.constFind(key);
+    if (found != Strips.constEnd()) return *found;
+    // A long watch meets ever new rows: the cache starts over rather than growing without end.
+    if (Strips.size() >= 512) Strips.clear();
+    const QColor back = ColorOf(StripBack);
+    QImage strip(width(), RowHeight, QImage::Format_RGB32);
+    strip.fill(back);
+    // The text is put together from glyphs drawn once each, at the positions a drawn string
+    // gives them; codes without a glyph show as spaces, as the codes below 32 do.
+    qreal advance = 0;
+    for (const char c : line.Text) advance += Glyph(static_cast<uint8_t>(c), line.Current).Advance;
+    const QRect box(4, 0, static_cast<int>(advance), RowHeight);
+    QColor ink = ColorOf(StripText);
+    if (line.Current) {
+        // The current cell stands out like selected text: background colour on the selection
+        // colour, which is the complement of the background.
+        strip.fill(back);
+        QPainter painter(&strip);
+        painter.fillRect(box, ComplementOf(StripBack));
+        painter.end();
+        ink = back;
+    }
+    const int inkRgb[3] = {ink.red(), ink.green(), ink.blue()};
+    qreal x = box.left();
+    const int stripWidth = strip.width();
+    for (const char c : line.Text) {
+        const TGlyph& glyph = Glyph(static_cast<uint8_t>(c), line.Current);
+        const int left = qRound(x) - GlyphMargin;
+        x += glyph.Advance;
+        // The columns of the glyph that fall inside the strip.
+        const int first = std::max(0, -left);
+        const int last = std::min(glyph.Mask.width(), stripWidth - left);
+        for (int y = 0; y < RowHeight; ++y) {
+            const uchar* coverage = glyph.Mask.constScanLine(y);
+            QRgb* pixels = reinterpret_cast<QRgb*>(strip.scanLine(y)) + left;
+            for (int i = first; i < last; ++i) {
+                const int a = coverage[i];
+                if (a == 0) continue;
+                const QRgb d = pixels[i];
+                const int blend[3] = {qRed(d), qGreen(d), qBlue(d)};
+                int out[3];
+                for (int k = 0; k < 3; ++k) out[k] = blend[k] + ((inkRgb[k] - blend[k]) * a + 127) / 255;
+                pixels[i] = qRgb(out[0], out[1], out[2]);
+            }
+        }
+    }
+    return *Strips.insert(key, strip);
+}
+
+void TMemoryWin::DrawLines(const std::vector<cel::TMemoryLine>& lines) {
+    // A hover frame on the screen goes with this drawing wherever it was.
+    QRect changed = HoverImage.cacheKey() != MemoryImage.cacheKey() ? rect() : QRect();
+    // MemoryImage alone holds its pixels while they change: no copy of the whole image.
+    HoverImage = QImage();
+    if (MemoryImage.size() != size()) {
+        MemoryImage = QImage(size(), QImage::Format_RGB32);
+        ShownRows.clear();
+    }
+    if (StripText != MainWin->TextColor || StripBack != MainWin->BackgroundColor ||
+        (!Strips.isEmpty() && Strips.cbegin()->width() != width()))
+        ResetStrips();
+    const int bands = std::max((height() - TopMargin + RowHeight - 1) / RowHeight, 0);
+    if (ShownRows.size() != static_cast<size_t>(bands)) {
+        // Unknown content: start from the background everywhere.
+        MemoryImage.fill(ColorOf(StripBack));
+        ShownRows.assign(static_cast<size_t>(bands), TShownRow());
+        changed = rect();
+    } else {
+        ShiftRows(FirstCell() - ShownFirst, changed);
+    }
+    ShownFirst = FirstCell();
+    // Only the rows that show something else than before are drawn.
+    const qsizetype lineBytes = MemoryImage.bytesPerLine();
+    for (size_t row = 0; row < ShownRows.size(); ++row) {
+        TShownRow& shown = ShownRows[row];
+        const cel::TMemoryLine* line = row < lines.size() ? &lines[row] : nullptr;
+        if (line ? shown.Kind == (line->Current ? TShownRow::Current : TShownRow::Plain) && shown.Text == line->Text
+                 : shown.Kind == TShownRow::Background)
+            continue;
+        const int top = TopMargin + RowHeight * static_cast<int>(row);
+        const int rowsHere = std::min(RowHeight, MemoryImage.height() - top);
+        if (!line) {
+            const QRgb back = ColorOf(StripBack).rgb();
+            for (int y = 0; y < rowsHere; ++y) {
+                QRgb* pixels = reinterpret_cast<QRgb*>(MemoryImage.scanLine(top + y));
+                std::fill(pixels, pixels + MemoryImage.width(), back);
+            }
+            shown.Kind = TShownRow::Background;
+        } else {
+            const QImage& strip = RowStrip(*line);
+            for (int y = 0; y < rowsHere; ++y)
+                std::memcpy(MemoryImage.scanLine(top + y), strip.constScanLine(y), static_cast<size_t>(lineBytes));
+            shown.Kind = line->Current ? TShownRow::Current : TShownRow::Plain;
+            shown.Text = line->Text;
+        }
+        changed |= QRect(0, top, width(), rowsHere);
+    }
+    Rows = lines;
     HoverImage = MemoryImage;
-    update();
+    ShowChanged(changed);
+}
+
+void TMemoryWin::ShiftRows(int shift, QRect& changed) {
+    // A view that follows the pointer moves by a row or a few: the rows still shown move with one
+    // block move of the image instead of being drawn again.
+    const int bands = static_cast<int>(ShownRows.size());
+    if (shift == 0 || std::abs(shift) >= bands) return;
+    // Only whole bands move; a clipped last band is drawn again.
+    const int whole = std::min(bands, (MemoryImage.height() - TopMargin) / RowHeight);
+    const int moved = whole - std::abs(shift);
+    if (moved <= 0) return;
+    const int fromTop = TopMargin + RowHeight * std::max(shift, 0);
+    const int toTop = TopMargin + RowHeight * std::max(-shift, 0);
+    std::memmove(MemoryImage.scanLine(toTop), MemoryImage.constScanLine(fromTop),
+                 static_cast<size_t>(MemoryImage.bytesPerLine()) * static_cast<size_t>(RowHeight * moved));
+    // Row r now shows what row r + shift showed; the rows left behind are unknown.
+    std::vector<TShownRow> shifted(ShownRows.size());
+    for (int row = 0; row < whole; ++row) {
+        const int from = row + shift;
+        if (from >= 0 && from < whole) shifted[static_cast<size_t>(row)] = std::move(ShownRows[static_cast<size_t>(from)]);
+    }
+    ShownRows.swap(shifted);
+    changed |= QRect(0, toTop, width(), RowHeight * moved);
+}
+
+void TMemoryWin::ShowChanged(const QRect& changed) {
+    if (changed.isEmpty()) return;
+    PendingRegion += changed;
+    if (FrameTimer.isActive()) return;
+    constexpr qint64 FrameMs = 15;
+    const qint64 since = FrameClock.isValid() ? FrameClock.elapsed() : FrameMs;
+    if (since >= FrameMs) {
+        update(PendingRegion);
+        PendingRegion = QRegion();
+        FrameClock.start();
+    } else {
+        // The scroll bar follows the view at the same pace.
+        Scroller->setUpdatesEnabled(false);
+        FrameTimer.start(static_cast<int>(FrameMs - since));
+    }
 }
 
 QRect TMemoryWin::HoverFrame(int row) const {

@@ -5,7 +5,12 @@
 
 #include "cel_EngineHost.h"
 
+#include <QFont>
+#include <QHash>
+#include <QElapsedTimer>
 #include <QImage>
+#include <QRegion>
+#include <QTimer>
 #include <QWidget>
 
 #include <vector>
@@ -66,7 +71,41 @@ private:
     void ScrollerChange(int position);
     // Rows are shown while a program exists that is stepped or watched.
     bool ShowsRows() const;
+    // The image of one row, drawn once per text, current flag and colour pair and then reused:
+    // a watched step changes a few rows, or shifts them all by one as the view follows.
+    const QImage& RowStrip(const cel::TMemoryLine& line);
+    // Forgets the cached rows and what MemoryImage shows when the colours or the size change.
+    void ResetStrips();
     int WheelRemainder = 0;  // wheel angle not yet amounting to a notch
+    QFont RowFont{QStringLiteral("Courier New"), 10};
+    QFont CurrentRowFont;
+    QHash<QByteArray, QImage> Strips;  // key: the row text and its current flag
+    // A character as drawn on its own: its coverage (white on black, GlyphMargin pixels left of
+    // the pen position) and its advance. Independent of the colours, so kept for good.
+    struct TGlyph {
+        QImage Mask;
+        qreal Advance = 0;
+    };
+    static constexpr int GlyphMargin = 3;
+    const TGlyph& Glyph(uint8_t code, bool bold);
+    TGlyph Glyphs[512];
+    uint32_t StripText = 0;            // the colours the strips were drawn in
+    uint32_t StripBack = 0;
+    // What each row of MemoryImage shows; Unknown after a change that is not drawn row by row.
+    struct TShownRow {
+        enum { Unknown, Background, Plain, Current } Kind = Unknown;
+        std::string Text;
+    };
+    std::vector<TShownRow> ShownRows;
+    int ShownFirst = 0;  // the cell of the top row when MemoryImage was drawn
+    // A watched run draws thousands of images a second; the screen takes them at most once a
+    // frame, the last one always.
+    void ShowChanged(const QRect& changed);
+    // Moves the rows of MemoryImage by shift rows up (negative: down); marks them changed.
+    void ShiftRows(int shift, QRect& changed);
+    QElapsedTimer FrameClock;
+    QTimer FrameTimer;
+    QRegion PendingRegion;
 };
 
 extern TMemoryWin* MemoryWin;

@@ -11,6 +11,7 @@
 #include "cel_ModifyWin.h"
 #include "cel_OutputWin.h"
 
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <Qsci/qsciscintilla.h>
 #include <QScrollBar>
@@ -56,6 +57,60 @@ void Wheel(QWidget* target, const QPoint& global, int delta) {
 }
 
 QRgb Pixel(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFFFFF; }
+
+// The image as drawn step by step equals the same rows drawn afresh: scrolled far away and back,
+// every row comes anew from its text.
+bool SameAsRedrawn() {
+    const QImage drawn = MemoryWin->MemoryImage.copy();
+    const int first = MemoryWin->FirstCell();
+    MemoryWin->Scroller->setValue(first < 16000 ? first + 1000 : first - 1000);
+    MemoryWin->Scroller->setValue(first);
+    return MemoryWin->MemoryImage == drawn;
+}
+
+// The columns of a row where ink is in one image and not in the other: the rows are put together
+// from glyphs drawn one by one, and must look like the row text drawn whole by the painter.
+int PixelsUnlikeDrawnText(int row) {
+    const cel::TMemoryLine& line = MemoryWin->Rows[static_cast<size_t>(row)];
+    QImage expected(MemoryWin->width(), TMemoryWin::RowHeight, QImage::Format_RGB32);
+    expected.fill(Qt::black);
+    QPainter painter(&expected);
+    QFont font(QStringLiteral("Courier New"), 10);
+    font.setStyleHint(QFont::TypeWriter);
+    font.setBold(line.Current);
+    painter.setFont(font);
+    QString text = QString::fromLatin1(line.Text.data(), static_cast<qsizetype>(line.Text.size()));
+    for (QChar& c : text)
+        if (!cel::HasGlyph(static_cast<uint8_t>(c.unicode()))) c = QLatin1Char(' ');
+    const QRect box(4, 0, painter.fontMetrics().horizontalAdvance(text), TMemoryWin::RowHeight);
+    if (line.Current) painter.fillRect(box, Qt::white);
+    painter.setPen(line.Current ? Qt::black : Qt::white);
+    painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, text);
+    painter.end();
+    // Glyphs may sit a fraction of a pixel apart: a column inked in one image counts as unlike
+    // only when no column within a pixel of it is inked in the other.
+    const int top = TMemoryWin::TopMargin + TMemoryWin::RowHeight * row;
+    const auto inked = [](const QImage& image, int x, int top, bool current) {
+        if (x < 0 || x >= image.width()) return false;
+        for (int y = 0; y < TMemoryWin::RowHeight; ++y) {
+            const int gray = qGray(image.pixel(x, top + y));
+            if (current ? gray < 128 : gray > 128) return true;
+        }
+        return false;
+    };
+    int unlike = 0;
+    for (int x = 0; x < expected.width() - TMemoryWin::ScrollBarWidth; ++x) {
+        const bool near[2] = {inked(expected, x - 1, 0, line.Current) || inked(expected, x, 0, line.Current) ||
+                                  inked(expected, x + 1, 0, line.Current),
+                              inked(MemoryWin->MemoryImage, x - 1, top, line.Current) ||
+                                  inked(MemoryWin->MemoryImage, x, top, line.Current) ||
+                                  inked(MemoryWin->MemoryImage, x + 1, top, line.Current)};
+        if ((inked(expected, x, 0, line.Current) && !near[1]) ||
+            (inked(MemoryWin->MemoryImage, x, top, line.Current) && !near[0]))
+            ++unlike;
+    }
+    return unlike;
+}
 
 }  // namespace
 
@@ -111,6 +166,8 @@ private slots:
         MainWin->Interpreter.SetCell(5, value);
         MemoryWin->RedrawMemory(false);
         QCOMPARE(RowText(5), line);
+        QCOMPARE(PixelsUnlikeDrawnText(5), 0);
+        QCOMPARE(PixelsUnlikeDrawnText(0), 0);
         // The current cell is drawn on the complement of the background, the others on it.
         QCOMPARE(CurrentRow(), 0);
         QCOMPARE(Pixel(MemoryWin->MemoryImage, 6, 8 + 8), QRgb(0xFFFFFF));
@@ -172,9 +229,11 @@ private slots:
         QVERIFY(TraceTo(9));
         QCOMPARE(MemoryWin->FirstCell(), 1);
         QCOMPARE(CurrentRow(), 8);
+        QVERIFY(SameAsRedrawn());
         QVERIFY(TraceTo(20));
         QCOMPARE(MemoryWin->FirstCell(), 12);
         QCOMPARE(RowCell(8), 20);
+        QVERIFY(SameAsRedrawn());
         // A scroll by the user holds until the next step.
         MemoryWin->Scroller->setValue(100);
         QCOMPARE(RowCell(0), 100);
@@ -186,6 +245,7 @@ private slots:
         QVERIFY(TraceTo(11));
         QCOMPARE(MemoryWin->FirstCell(), 11);
         QCOMPARE(CurrentRow(), 0);
+        QVERIFY(SameAsRedrawn());
         // A new run starts at the top.
         QVERIFY(Trigger("MenuReset"));
         QVERIFY(WaitReady());
