@@ -233,11 +233,12 @@ int Scenario(const QString& name) {
                                       .arg(OutputShape()));
         return 0;
     }
-    if (name == QLatin1String("watch-memory-shown") || name == QLatin1String("watch-memory-hidden")) {
-        // Watching at the unlimited speed for 3 seconds: steps per second with the memory window
-        // drawn at every step, or hidden.
+    if (name == QLatin1String("watch-memory-shown") || name == QLatin1String("watch-memory-hidden") ||
+        name == QLatin1String("watch-100hz")) {
+        // Watching for 3 seconds: steps per second at the unlimited speed with the memory window
+        // drawn at every step, or hidden; and at 100 Hz with it drawn.
         if (name.endsWith(QLatin1String("hidden"))) Trigger("MenuMemory");
-        MainWin->WatchDelay = 0;
+        MainWin->WatchDelay = name == QLatin1String("watch-100hz") ? 10 : 0;
         Trigger("MenuWatch");
         EditWin->SetText("+[>+]");
         Trigger("MenuDoRun");
@@ -264,7 +265,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr,
                      "usage: bench_large SCENARIO\n  open-lostkng run-lostkng strip-lostkng output-lines-N "
                      "output-one-line-N (N megabytes) reset-during-50mb-line nesting-1m typed-line-64k "
-                     "input-file-100mb output-file-N output-file-window-N watch-memory-shown watch-memory-hidden\n");
+                     "input-file-100mb output-file-N output-file-window-N watch-memory-shown watch-memory-hidden "
+                     "watch-100hz\n");
         return 2;
     }
     return Scenario(QString::fromLatin1(argv[1]));

@@ -599,7 +599,15 @@ void TBFInterpreterBase::ShowWatchedStep() {
         Host.ShowCurrentCommand(CommandList[PC].Origin);
         delay = Host.WatchDelay();
     });
-    if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    if (delay > 0) {
+        // The step's own work counts toward the delay. After a pause, an input wait or a step
+        // slower than the clock the count starts afresh rather than hurrying to catch up.
+        const auto now = std::chrono::steady_clock::now();
+        const auto period = std::chrono::milliseconds(delay);
+        if (WatchDue + period < now || WatchDue > now + period) WatchDue = now;
+        WatchDue += period;
+        std::this_thread::sleep_until(WatchDue);
+    }
 }
 
 // Step mode: pauses before every command, or, while running to the cursor, at the target only.

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -267,6 +268,9 @@ private:
     std::atomic<bool> Terminated{false};
     std::atomic<bool> Finished{false};
     bool InHandOff = false;  // GUI thread only
+    // When the next watched step is due: the watch clock keeps its frequency however long the
+    // step's own work took.
+    std::chrono::steady_clock::time_point WatchDue{};
     std::thread Thread;
 };
 
