@@ -116,6 +116,7 @@ public:
 
     // A breakpoint's pause: counted, and the run goes on at once.
     void PresentPaused() override {
+        if (ErrorShown == cel::errIllegalCall) return;  // that pause ends the run
         ++BreaksMet;
         Interpreter.SetStepMode(false);
         Interpreter.Resume();
