@@ -444,8 +444,12 @@ void TBFInterpreterBase::TakeBreakpoints() {
     }
     if (std::find(BreakRecord.begin(), BreakRecord.end(), 1) == BreakRecord.end()) return;
     BreakList.assign(FoldedList.begin(), FoldedList.begin() + FoldedCount);
-    for (uint32_t i = 0; i < FoldedCount; ++i)
-        if (BreakRecord[i]) BreakList[i].Op = opBreakHere;
+    for (uint32_t i = 0; i < FoldedCount; ++i) {
+        if (!BreakRecord[i]) continue;
+        const TInstruction& r = FoldedList[i];
+        const bool clear = r.Op == opClearDec || r.Op == opClearInc;
+        BreakList[i].Op = clear && !BreakAt[r.Origin] ? opBreakInClear : opBreakHere;
+    }
 }
 
 void TBFInterpreterBase::PauseSequence() {

@@ -23,8 +23,10 @@ constexpr uint32_t IOBlockSize = 65536;
 constexpr uint32_t MaxDisplayBuffer = 255;
 
 // In the fast loop's copy of FoldedList, the operation of a record that holds a breakpoint: its
-// handler decides whether the run stops there before it runs the record's own operation.
+// handler decides whether the run stops there before it runs the record's own operation. A clear
+// loop with breakpoints in its body only has one of its own, passed over 0 at no cost.
 inline constexpr TOpCode opBreakHere = OpCount;
+inline constexpr TOpCode opBreakInClear = static_cast<TOpCode>(OpCount + 1);
 
 // The errors of a run, one row each: identifier (the enumerator is err<identifier>), the code
 // the error box shows, and its message.
@@ -235,8 +237,8 @@ protected:
     std::vector<uint8_t> BreakAt;
     // Per FoldedList index: the record covers a breakpointed command.
     std::vector<uint8_t> BreakRecord;
-    // The list the fast loop runs while breakpoints exist: FoldedList with opBreakHere as the
-    // operation of each record in BreakRecord. Empty without breakpoints.
+    // The list the fast loop runs while breakpoints exist: FoldedList with opBreakHere or
+    // opBreakInClear as the operation of each record in BreakRecord. Empty without breakpoints.
     std::vector<TInstruction> BreakList;
 
     // Output.

@@ -204,7 +204,7 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::Fast() 
 
     // The label of each operation, indexed by TOpCode.
 #define CEL_DISPATCH_LABEL(id, code, source, text, arg, run) &&l_##id,
-    static void* const dispatch[OpCount + 1] = {CEL_OPERATIONS(CEL_DISPATCH_LABEL) &&l_break};
+    static void* const dispatch[OpCount + 2] = {CEL_OPERATIONS(CEL_DISPATCH_LABEL) &&l_break, &&l_breakInClear};
 #undef CEL_DISPATCH_LABEL
 
 #define CEL_SPILL()                                            \
@@ -330,6 +330,8 @@ l_target:
     CEL_SPILL();
     if (FastTargetHit()) return TLoopExit::Attention;
     goto* dispatch[in->Op];
+l_breakInClear:
+    if (tape[dp] == 0) CEL_NEXT();  // the body does not run: the loop over 0 does nothing
 l_break:
     CEL_SPILL();
     if (FastBreakHit()) return TLoopExit::Attention;

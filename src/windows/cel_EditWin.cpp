@@ -1,8 +1,8 @@
 #include "cel_EditWin.h"
 
 #include "cel_Main.h"
-#include "cel_Operations.h"
 #include "cel_MemoryWin.h"
+#include "cel_Operations.h"
 #include "cel_OutputWin.h"
 
 #include <Qsci/qscicommand.h>
@@ -74,12 +74,9 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 // Width of the breakpoint margin beside the line numbers.
 constexpr int BreakMarginWidth = 14;
 
-// a and b mixed, share parts of b in 100.
-QColor Blend(const QColor& a, const QColor& b, int share) {
-    return QColor((a.red() * (100 - share) + b.red() * share) / 100,
-                  (a.green() * (100 - share) + b.green() * share) / 100,
-                  (a.blue() * (100 - share) + b.blue() * share) / 100);
-}
+// Opacity of the text colour laid over a breakpoint's character: well under half, so the
+// character keeps its contrast on any colour pair.
+constexpr int BreakTint = 90;
 
 }  // namespace
 
@@ -120,10 +117,10 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
     Editor->markerDefine(QsciScintilla::Circle, BreakMarker);
     Editor->setMarkerForegroundColor(QColor(128, 0, 0), BreakMarker);
     Editor->setMarkerBackgroundColor(QColor(220, 0, 0), BreakMarker);
+    // Drawn over the text, so that the current-command mark (the selection) shows through.
     Editor->SendScintilla(Sci::SCI_INDICSETSTYLE, BreakIndicator, Sci::INDIC_STRAIGHTBOX);
-    Editor->SendScintilla(Sci::SCI_INDICSETUNDER, BreakIndicator, 1);
-    Editor->SendScintilla(Sci::SCI_INDICSETALPHA, BreakIndicator, 255);
-    Editor->SendScintilla(Sci::SCI_INDICSETOUTLINEALPHA, BreakIndicator, 255);
+    Editor->SendScintilla(Sci::SCI_INDICSETALPHA, BreakIndicator, BreakTint);
+    Editor->SendScintilla(Sci::SCI_INDICSETOUTLINEALPHA, BreakIndicator, BreakTint);
     Editor->SendScintilla(Sci::SCI_INDICSETSTYLE, BracketIndicator, Sci::INDIC_BOX);
     Editor->SendScintilla(Sci::SCI_INDICSETSTYLE, BadBracketIndicator, Sci::INDIC_SQUIGGLE);
     // Home and Shift+Home go to column 1, not first to the line's first non-blank character.
@@ -407,17 +404,16 @@ void TEditWin::ApplyColors(uint32_t textColor, uint32_t backColor) {
     Editor->setSelectionBackgroundColor(Complement(back));
     Editor->setSelectionForegroundColor(back);
     Editor->setCaretForegroundColor(text);
-    ApplyHighlightColors(textColor, backColor);
+    ApplyHighlightColors(textColor);
     ApplyMargins();
 }
 
-// Breakpoints and brackets keep the text's own colours readable: a breakpoint lies on a
-// background mixed from the two colours, a matched bracket is framed and an unmatched one
-// underlined in the text colour.
-void TEditWin::ApplyHighlightColors(uint32_t textColor, uint32_t backColor) {
+// Breakpoints and brackets are drawn in the text colour, so they stay readable with any colour
+// pair: a breakpoint's character is tinted with it, a matched bracket framed, an unmatched one
+// underlined.
+void TEditWin::ApplyHighlightColors(uint32_t textColor) {
     const QColor text = ColorFromInt(textColor);
-    const QColor back = ColorFromInt(backColor);
-    Editor->SendScintilla(Sci::SCI_INDICSETFORE, BreakIndicator, Blend(back, text, 35));
+    Editor->SendScintilla(Sci::SCI_INDICSETFORE, BreakIndicator, text);
     Editor->SendScintilla(Sci::SCI_INDICSETFORE, BracketIndicator, text);
     Editor->SendScintilla(Sci::SCI_INDICSETFORE, BadBracketIndicator, text);
 }

@@ -129,7 +129,7 @@ private:
     // The gutter markers from the breakpoints; the engine of a paused program is told.
     void BreakpointsChanged();
     void UpdateBracketHighlight();
-    void ApplyHighlightColors(uint32_t textColor, uint32_t backColor);
+    void ApplyHighlightColors(uint32_t textColor);
     int ShownBracket = -1;  // the positions the bracket indicators are on, -1: none
     int ShownPartner = -1;
     bool Loading = false;  // the program is replacing the text
