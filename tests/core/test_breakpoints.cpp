@@ -1,6 +1,7 @@
 // Breakpoints, played against the headless host: where a run pauses for them (inside folded runs,
 // in clear loops, in procedures, at the ends of the program, together with Run to Cursor), each
-// pause checked against single steps of the reference.
+// pause checked against single steps of the reference. Breakpoints changed while paused are in
+// the property tests.
 #include "test_reference.h"
 #include "test_support.h"
 
@@ -101,40 +102,6 @@ TEST(Breakpoints, WhereARunPauses) {
                 EXPECT_EQ(h.CountEvents("Paused"), row.Pauses);
             }
         }
-    }
-}
-
-// A breakpoint given while paused is met when the run comes round to it; one taken away is not.
-TEST(Breakpoints, ChangedWhilePaused) {
-    for (const bool wide : Widths) {
-        SCOPED_TRACE(wide ? "16-bit" : "8-bit");
-        const std::string text = "+++[>++<-]>.";
-        THost h;
-        h.Options.Text = text;
-        h.Breakpoints = {6};  // the second + of the body's run
-        h.StartRun(wide, false);
-        TRef r(text, wide, false);
-        std::vector<bool> breaks(r.Cmds.size(), false);
-        breaks[6] = true;
-        ASSERT_EQ(Settle(h), "paused");
-        StepToStop(r, breaks, false, UINT32_MAX);
-        ExpectPausedAt(h, r, "first pass of the body");
-        // Moved to the loop's ]: the body's run no longer stops, the ] does.
-        h.Gui([&] { h.Interpreter.SetBreakpoints({9}); });
-        breaks.assign(r.Cmds.size(), false);
-        breaks[9] = true;
-        for (int pass = 0; pass < 3; ++pass) {
-            MenuRun(h);
-            ASSERT_EQ(Settle(h), "paused");
-            StepToStop(r, breaks, true, UINT32_MAX);
-            ExpectPausedAt(h, r, "at the ] of pass " + std::to_string(pass + 1));
-        }
-        h.Gui([&] { h.Interpreter.SetBreakpoints({}); });
-        MenuRun(h);
-        ASSERT_EQ(Settle(h), "finished");
-        r.RunToEnd();
-        ExpectFinishedAs(h, r);
-        EXPECT_EQ(h.CountEvents("Paused"), 4);
     }
 }
 
