@@ -26,12 +26,15 @@
 
 #include <charconv>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -77,6 +80,9 @@ struct TArguments {
     bool Stats = false;
     bool SingleStep = false;
     bool DumpLists = false;
+    // --break OFFSET (repeatable, for measurements, not in the help): the run passes these
+    // breakpoints without stopping; --stats counts them.
+    std::vector<uint32_t> Breakpoints;
     std::string Program;
     // The tools.
     bool Generate = false;
@@ -106,6 +112,15 @@ public:
     bool OutputToStdout = true;
     int ErrorShown = 0;
     bool EndOfInput = false;
+    uint64_t BreaksMet = 0;
+
+    // A breakpoint's pause: counted, and the run goes on at once.
+    void PresentPaused() override {
+        if (ErrorShown == cel::errIllegalCall) return;  // that pause ends the run
+        ++BreaksMet;
+        Interpreter.SetStepMode(false);
+        Interpreter.Resume();
+    }
 
     std::unique_ptr<cel::TByteFile> CreateOutputFile(const std::string& name) override {
         if (OutputToStdout) return std::make_unique<TStdoutFile>();
@@ -204,6 +219,7 @@ int Run(const TArguments& args, std::string text) {
     }
 
     const auto start = std::chrono::steady_clock::now();
+    host.Breakpoints = args.Breakpoints;
     host.StartRun(args.Wide, false);
     host.Interpreter.Engine().WaitFor();
     const double seconds =
@@ -213,6 +229,8 @@ int Run(const TArguments& args, std::string text) {
     if (args.Stats) {
         std::fprintf(stderr, "executed: %llu\nseconds: %.3f\n",
                      static_cast<unsigned long long>(host.Interpreter.GetExecuted()), seconds);
+        if (!args.Breakpoints.empty())
+            std::fprintf(stderr, "breakpoints met: %llu\n", static_cast<unsigned long long>(host.BreaksMet));
     }
     return host.ErrorShown != 0 ? 1 : 0;
 }
@@ -302,6 +320,13 @@ int main(int argc, char** argv) {
         } else if (a == "--single-step") {
             args.RunOption = true;
             args.SingleStep = true;
+        } else if (a == "--break") {
+            args.RunOption = true;
+            std::string v;
+            char* end = nullptr;
+            const unsigned long offset = value(v) ? std::strtoul(v.c_str(), &end, 10) : 0;
+            if (v.empty() || *end != '\0' || offset > UINT32_MAX) return UsageError("--break takes an offset");
+            args.Breakpoints.push_back(static_cast<uint32_t>(offset));
         } else if (a == "--dump-lists") {
             args.RunOption = true;
             args.DumpLists = true;

@@ -17,6 +17,7 @@ void THeadlessHost::StartRun(bool wide, bool stepMode, bool runToCursor, uint32_
     std::lock_guard<std::recursive_mutex> lock(GuiMutex);
     Interpreter.Wide = wide;
     Interpreter.CreateEngine();
+    Interpreter.SetBreakpoints(Breakpoints);
     Interpreter.SetStepMode(stepMode);
     Interpreter.SetRunToCursor(runToCursor);
     if (runToCursor) {

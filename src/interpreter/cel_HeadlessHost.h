@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cel {
 
@@ -27,6 +28,8 @@ public:
     TMemoryView View{0, 11};
     // Answers an input request inside the hand-off; unset: the request waits for the caller.
     std::function<void()> OnRequestInput;
+    // The breakpoints (text offsets) each run StartRun starts is given.
+    std::vector<uint32_t> Breakpoints;
 
     // Runs fn as the GUI thread would: serialized with every hand-off of the engine.
     template <typename F>

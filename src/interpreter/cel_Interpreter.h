@@ -6,6 +6,8 @@
 #include "cel_Interpreter8.h"
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace cel {
 
@@ -47,6 +49,7 @@ public:
     void SetInputRetry(bool on) { Engine().SetInputRetry(on); }
     void SetTarget(uint32_t offset) { Engine().SetTarget(offset); }
     void SetTargetLocated(bool on) { Engine().SetTargetLocated(on); }
+    void SetBreakpoints(std::vector<uint32_t> offsets) { Engine().SetBreakpoints(std::move(offsets)); }
     uint64_t GetExecuted() const { return Engine().GetExecuted(); }
     bool IsAnalysisDone() const { return Engine().IsAnalysisDone(); }
     void PaintMemory() { Engine().PaintMemory(); }

@@ -146,6 +146,15 @@ void TBFInterpreterBase::SetTargetLocated(bool on) {
     if (!on) Attention.store(true);
 }
 
+void TBFInterpreterBase::SetBreakpoints(std::vector<uint32_t> offsets) {
+    {
+        std::lock_guard<std::mutex> lock(BreakMutex);
+        BreakOffsets = std::move(offsets);
+    }
+    BreaksChanged.store(true);
+    Attention.store(true);
+}
+
 void TBFInterpreterBase::ThreadBody() {
     Execute();
     Finished.store(true, std::memory_order_release);
@@ -393,6 +402,56 @@ bool TBFInterpreterBase::FastTargetHit() const {
            CurrentCell() != 0;
 }
 
+bool TBFInterpreterBase::FastBreakHit() const {
+    if (!BreakRecord[PC] || PC == ResumedRecord) return false;
+    const TInstruction& r = FoldedList[PC];
+    // A breakpoint in a clear loop's body is met only when the body would run.
+    return (r.Op != opClearDec && r.Op != opClearInc) || BreakAt[r.Origin] || CurrentCell() != 0;
+}
+
+bool TBFInterpreterBase::BreakDue() const {
+    if (BreakList.empty()) return false;
+    if (!SingleMode) return FastBreakHit();
+    const uint32_t i = FoldedRecordCovering(PC);
+    if (!BreakRecord[i]) return false;
+    const TInstruction& r = FoldedList[i];
+    const uint32_t end = i + 1 < FoldedCount ? FoldedList[i + 1].Origin : CommandCount;
+    // Inside a clear loop its body comes round again until the loop ends.
+    const bool clear = r.Op == opClearDec || r.Op == opClearInc;
+    for (uint32_t c = clear && PC > r.Origin ? r.Origin + 1 : PC; c < end; ++c)
+        if (BreakAt[c]) return true;
+    return false;
+}
+
+void TBFInterpreterBase::TakeBreakpoints() {
+    std::vector<uint32_t> offsets;
+    {
+        std::lock_guard<std::mutex> lock(BreakMutex);
+        offsets = BreakOffsets;
+        BreaksChanged.store(false);
+    }
+    BreakAt.assign(CommandCount, 0);
+    BreakRecord.assign(FoldedCount, 0);
+    BreakList.clear();
+    auto cmdEnd = CommandList.begin() + CommandCount;
+    for (const uint32_t offset : offsets) {
+        auto it = std::lower_bound(CommandList.begin(), cmdEnd, offset,
+                                   [](const TInstruction& r, uint32_t v) { return r.Origin < v; });
+        if (it == cmdEnd || it->Origin != offset) continue;
+        const uint32_t c = static_cast<uint32_t>(it - CommandList.begin());
+        BreakAt[c] = 1;
+        BreakRecord[FoldedRecordCovering(c)] = 1;
+    }
+    if (std::find(BreakRecord.begin(), BreakRecord.end(), 1) == BreakRecord.end()) return;
+    BreakList.assign(FoldedList.begin(), FoldedList.begin() + FoldedCount);
+    for (uint32_t i = 0; i < FoldedCount; ++i) {
+        if (!BreakRecord[i]) continue;
+        const TInstruction& r = FoldedList[i];
+        const bool clear = r.Op == opClearDec || r.Op == opClearInc;
+        BreakList[i].Op = clear && !BreakAt[r.Origin] ? opBreakInClear : opBreakHere;
+    }
+}
+
 void TBFInterpreterBase::PauseSequence() {
     StepMode.store(true);
     RunToCursor.store(false);
@@ -507,7 +566,10 @@ bool TBFInterpreterBase::AnalyzeProgram() {
     Analyze(Options.Text, Options.CommentMarkers, Options.ProcMode);
     Options.Text = std::string();
     if (CommandCount == 0) return false;
-    if (ErrorCode == errNone) return true;
+    if (ErrorCode == errNone) {
+        TakeBreakpoints();
+        return true;
+    }
     ErrorExit();
     return false;
 }
@@ -551,15 +613,18 @@ bool TBFInterpreterBase::OpenFiles() {
 }
 
 // The execution loop. A pass first serves the switches the GUI thread may have set (input file,
-// list switch, watch display, pause, run to cursor, terminate), then runs one single step on
-// CommandList, or runs fast on FoldedList until a switch needs attention.
+// list switch, watch display, pause, run to cursor, breakpoints, terminate), then runs one single
+// step on CommandList, or runs fast on FoldedList until a switch needs attention. A pause comes
+// before the pass's step, so continuing runs the command paused at without stopping there again.
 void TBFInterpreterBase::RunLoop() {
     bool previousFull = false;
     for (;;) {
         Attention.store(false);
+        if (BreaksChanged.load()) TakeBreakpoints();
         const bool step = StepMode.load();
         const bool watch = Watch.load();
-        const bool full = step || watch;  // single steps on CommandList
+        // Single steps on CommandList; they also lead into a folded record to its breakpoint.
+        const bool full = step || watch || BreakDue();
 
         if (InputFileOpen && InputPos == InputSize && !RefillInput()) {
             ErrorCode = errInputFileRead;
@@ -575,6 +640,8 @@ void TBFInterpreterBase::RunLoop() {
             PauseWhereDue();
         } else if (RunToCursor.load() && ReachedTarget(full)) {
             continue;
+        } else if (full && BreakHere()) {
+            PauseSequence();
         }
         if (Terminated.load()) break;
 
@@ -610,12 +677,13 @@ void TBFInterpreterBase::ShowWatchedStep() {
     }
 }
 
-// Step mode: pauses before every command, or, while running to the cursor, at the target only.
-// A resume point is where single steps toward the target may hand over to fast mode.
+// Step mode: pauses before every command, or, while running to the cursor, at the target and at
+// breakpoints only. A resume point is where single steps toward the target may hand over to
+// fast mode.
 void TBFInterpreterBase::PauseWhereDue() {
     StepEntered = true;
     if (RunToCursor.load() && (PC == ResumePointA || PC == ResumePointB)) StepMode.store(false);
-    if (!RunToCursor.load() || PC == Target.load()) PauseSequence();
+    if (!RunToCursor.load() || PC == Target.load() || BreakHere()) PauseSequence();
 }
 
 // Run to cursor outside step mode: locates the target on the first pass, and on arriving at it
@@ -653,6 +721,9 @@ void TBFInterpreterBase::RunEnd() {
     FoldedList = std::vector<TInstruction>();
     CommandCount = 0;
     FoldedCount = 0;
+    BreakAt = std::vector<uint8_t>();
+    BreakRecord = std::vector<uint8_t>();
+    BreakList = std::vector<TInstruction>();
     Synchronize([this] { Host.SetStatusTimer(false); });
     if (!Options.InputFileName.empty() && InputFile) {
         InputFile->Close();

@@ -23,6 +23,12 @@ constexpr uint32_t TapeSize = 32768;
 constexpr uint32_t IOBlockSize = 65536;
 constexpr uint32_t MaxDisplayBuffer = 255;
 
+// In the fast loop's copy of FoldedList, the operation of a record that holds a breakpoint: its
+// handler decides whether the run stops there before it runs the record's own operation. A clear
+// loop with breakpoints in its body only has one of its own, passed over 0 at no cost.
+inline constexpr TOpCode opBreakHere = OpCount;
+inline constexpr TOpCode opBreakInClear = static_cast<TOpCode>(OpCount + 1);
+
 // The errors of a run, one row each: identifier (the enumerator is err<identifier>), the code
 // the error box shows, and its message.
 #define CEL_ERRORS(X)                                                                        \
@@ -94,6 +100,10 @@ public:
     // The executed-command count; while the program runs fast it may lag by one loop pass.
     uint64_t GetExecuted() const { return Executed.load(std::memory_order_relaxed); }
     bool IsAnalysisDone() const { return AnalysisFinished.load(); }
+    // The text offsets of the command characters the run pauses before (an offset that names no
+    // command is ignored). Given before the run starts or while it is suspended; the engine
+    // takes them over before its next step.
+    void SetBreakpoints(std::vector<uint32_t> offsets);
 
     // ---- Engine state for a suspended (or finished) engine (GUI thread) ----
 
@@ -172,6 +182,12 @@ protected:
     void SwitchLists(bool toSingle);
     void PauseSequence();
     bool FastTargetHit() const;
+    // Fast mode, at the record PC: the run meets a breakpoint of this record.
+    bool FastBreakHit() const;
+    // True when this pass must run in single steps for a breakpoint: in fast mode one is met in
+    // the record at PC, in single mode one lies ahead inside the folded record holding PC.
+    bool BreakDue() const;
+    bool BreakHere() const { return !BreakList.empty() && BreakAt[PC]; }
     uint32_t ActiveCount(bool single) const { return single ? CommandCount : FoldedCount; }
     // Finds the first FoldedList record whose Origin equals the command index, or -1.
     int64_t FoldedIndexOf(uint32_t commandIndex) const;
@@ -218,6 +234,13 @@ protected:
     uint32_t ResumedRecord = UINT32_MAX;
     // Set by every switch that the fast loop must notice; read once per fast step.
     std::atomic<bool> Attention{false};
+    // Breakpoints, per CommandList index: nonzero = pause before executing the command.
+    std::vector<uint8_t> BreakAt;
+    // Per FoldedList index: the record covers a breakpointed command.
+    std::vector<uint8_t> BreakRecord;
+    // The list the fast loop runs while breakpoints exist: FoldedList with opBreakHere or
+    // opBreakInClear as the operation of each record in BreakRecord. Empty without breakpoints.
+    std::vector<TInstruction> BreakList;
 
     // Output.
     uint8_t LastOut = 0;
@@ -250,6 +273,8 @@ private:
     bool OpenFiles();
     void RunLoop();
     void RunEnd();
+    // Maps the offsets last given to SetBreakpoints onto the analysed program.
+    void TakeBreakpoints();
     // Parts of a pass of RunLoop.
     void ShowWatchedStep();
     void PauseWhereDue();
@@ -271,6 +296,9 @@ private:
     // When the next watched step is due: the watch clock keeps its frequency however long the
     // step's own work took.
     std::chrono::steady_clock::time_point WatchDue{};
+    std::mutex BreakMutex;
+    std::vector<uint32_t> BreakOffsets;  // under BreakMutex
+    std::atomic<bool> BreaksChanged{false};
     std::thread Thread;
 };
 

@@ -190,7 +190,9 @@ void TBFInterpreterCells<Cell>::ExecuteInstruction(const TInstruction& ins) {
 template <typename Cell>
 template <bool CheckTarget>
 typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::Fast() {
-    const TInstruction* const list = FoldedList.data();
+    // With breakpoints the loop runs their copy of the list, whose marked records stop at l_break.
+    const TInstruction* const plain = FoldedList.data();
+    const TInstruction* const list = BreakList.empty() ? plain : BreakList.data();
     const TInstruction* const listEnd = list + FoldedCount;
     const TInstruction* const target = list + FoldedTarget;
     Cell* const tape = Tape.data();
@@ -202,7 +204,7 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::Fast() 
 
     // The label of each operation, indexed by TOpCode.
 #define CEL_DISPATCH_LABEL(id, code, source, text, arg, run) &&l_##id,
-    static void* const dispatch[OpCount] = {CEL_OPERATIONS(CEL_DISPATCH_LABEL)};
+    static void* const dispatch[OpCount + 2] = {CEL_OPERATIONS(CEL_DISPATCH_LABEL) &&l_break, &&l_breakInClear};
 #undef CEL_DISPATCH_LABEL
 
 #define CEL_SPILL()                                            \
@@ -227,7 +229,8 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::Fast() 
         CEL_DISPATCH();                     \
     } while (0)
 
-    goto* dispatch[in->Op];
+    // The first record was checked before the loop: it runs whatever its mark.
+    goto* dispatch[plain[in - list].Op];
 
 l_None:
     CEL_NEXT();
@@ -327,6 +330,12 @@ l_target:
     CEL_SPILL();
     if (FastTargetHit()) return TLoopExit::Attention;
     goto* dispatch[in->Op];
+l_breakInClear:
+    if (tape[dp] == 0) CEL_NEXT();  // the body does not run: the loop over 0 does nothing
+l_break:
+    CEL_SPILL();
+    if (FastBreakHit()) return TLoopExit::Attention;
+    goto* dispatch[plain[in - list].Op];
 l_attention:
     CEL_SPILL();
     return TLoopExit::Attention;

@@ -182,6 +182,9 @@ void TMainWin::CreateCommands() {
                             &TMainWin::MenuFindAgainClick);
     MenuReplaceAgain = AddItem(MenuEdit, "MenuReplaceAgain", "R&eplace Again", K(Qt::SHIFT | Qt::Key_F3),
                                &TMainWin::MenuReplaceAgainClick);
+    MenuEdit->addSeparator();
+    MenuMatchBracket = AddItem(MenuEdit, "MenuMatchBracket", "Go to &Matching Bracket", K(Qt::CTRL | Qt::Key_M),
+                               &TMainWin::MenuMatchBracketClick);
 
     MenuView = bar->addMenu(QStringLiteral("&View"));
     MenuView->setObjectName(QStringLiteral("MenuView"));
@@ -215,6 +218,10 @@ void TMainWin::CreateCommands() {
     MenuTrace = AddItem(MenuRun, "MenuTrace", "&Trace", K(Qt::Key_F7), &TMainWin::MenuTraceClick);
     MenuRunToCursor = AddItem(MenuRun, "MenuRunToCursor", "Run to &Cursor", K(Qt::Key_F4),
                               &TMainWin::MenuRunToCursorClick);
+    MenuToggleBreakpoint = AddItem(MenuRun, "MenuToggleBreakpoint", "Toggle &Breakpoint", K(Qt::CTRL | Qt::Key_B),
+                                   &TMainWin::MenuToggleBreakpointClick);
+    MenuClearBreakpoints = AddItem(MenuRun, "MenuClearBreakpoints", "&Clear All Breakpoints",
+                                   K(Qt::CTRL | Qt::SHIFT | Qt::Key_B), &TMainWin::MenuClearBreakpointsClick);
     MenuRun->addSeparator();
     MenuModifyMemory = AddItem(MenuRun, "MenuModifyMemory", "&Modify Memory at current Position ...",
                                K(Qt::Key_F12), &TMainWin::MenuModifyMemoryClick);
@@ -579,6 +586,7 @@ bool TMainWin::EngineIdle() {
 void TMainWin::PrepareRun() {
     Interpreter.Wide = !Menu8Bit->isChecked();
     Interpreter.CreateEngine();
+    Interpreter.SetBreakpoints(EditWin->Breakpoints());
     LastInstructionCount = 0;
     StartTime = QDateTime::currentMSecsSinceEpoch();
 }
@@ -586,6 +594,7 @@ void TMainWin::PrepareRun() {
 void TMainWin::SetRunningCommands() {
     for (QAction* a : {MenuDoRun, MenuTrace, MenuRunToCursor, MenuModifyMemory, BtnRun, BtnTrace, BtnRunToCursor})
         a->setEnabled(false);
+    EnableBreakpointItems(false);
     MenuDebug->setEnabled(true);
     BtnDebug->setEnabled(true);
 }
@@ -773,6 +782,7 @@ void TMainWin::PresentPaused() {
     BtnDebug->setEnabled(false);
     MenuModifyMemory->setEnabled(!MenuSetInputFile->isEnabled());
     MemoryWin->setCursor(Qt::PointingHandCursor);
+    EnableBreakpointItems(true);
     // The count and time of this pause, not those of the last status tick or an earlier run.
     ShowRunCounters();
 }
@@ -792,7 +802,22 @@ void TMainWin::PresentReady() {
     MenuReset->setEnabled(false);
     BtnReset->setEnabled(false);
     for (QAction* a : MenuRecent) a->setEnabled(true);
+    EnableBreakpointItems(true);
 }
+
+// ---------------------------------------------------------------------------------------------
+// Breakpoints and brackets
+
+void TMainWin::EnableBreakpointItems(bool on) {
+    MenuToggleBreakpoint->setEnabled(on);
+    MenuClearBreakpoints->setEnabled(on);
+}
+
+void TMainWin::MenuToggleBreakpointClick() { EditWin->ToggleBreakpointAtCaret(); }
+
+void TMainWin::MenuClearBreakpointsClick() { EditWin->ClearBreakpoints(); }
+
+void TMainWin::MenuMatchBracketClick() { EditWin->GoToMatchingBracket(); }
 
 // ---------------------------------------------------------------------------------------------
 // Edit commands: the target is the last activated work window

@@ -35,6 +35,8 @@ public:
     int TopLine = 1;
     int SelStart = 0;
     int SelLength = 0;
+    // Offsets of the breakpointed command characters while another document is in the editor.
+    std::vector<uint32_t> Breakpoints;
 };
 
 class TMainWin final : public QMainWindow {
@@ -96,6 +98,7 @@ public:
     QAction *MenuSetInputFile, *MenuSetOutputFile, *MenuClearOutput, *MenuFont, *MenuColors,
         *MenuTextGen, *MenuStrip;
     QAction *MenuInfo, *MenuMinimize;
+    QAction *MenuToggleBreakpoint = nullptr, *MenuClearBreakpoints = nullptr, *MenuMatchBracket = nullptr;
     QToolBar* ToolBar = nullptr;
     QAction *BtnNew, *BtnOpen, *BtnSave, *BtnClose, *BtnRun, *BtnDebug, *BtnReset, *BtnTrace,
         *BtnRunToCursor, *BtnWatch, *Btn8Bit, *Btn16Bit, *BtnPBrain;
@@ -195,6 +198,9 @@ public slots:
     void MenuStripClick();
     void MenuInfoClick();
     void MenuMinimizeClick();
+    void MenuToggleBreakpointClick();
+    void MenuClearBreakpointsClick();
+    void MenuMatchBracketClick();
     void TimerTimer();
     void LayoutCheckTimer();
 
@@ -225,6 +231,8 @@ private:
     // Shows the wait window modally; its showing starts the engine.
     void StartEngine();
     void ClearRunCounters();
+    // The breakpoint items: on while no program exists or it is paused.
+    void EnableBreakpointItems(bool on);
     bool FormCloseQuery();
     // Takes the main menu's shortcuts in every window before the focused control sees them.
     bool HandleShortcut(QKeyEvent* event);

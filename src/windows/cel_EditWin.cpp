@@ -2,6 +2,7 @@
 
 #include "cel_Main.h"
 #include "cel_MemoryWin.h"
+#include "cel_Operations.h"
 #include "cel_OutputWin.h"
 
 #include <Qsci/qscicommand.h>
@@ -70,6 +71,13 @@ QByteArray WithCrLf(const QByteArray& text) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+// Width of the breakpoint margin beside the line numbers.
+constexpr int BreakMarginWidth = 14;
+
+// Opacity of the text colour laid over a breakpoint's character: well under half, so the
+// character keeps its contrast on any colour pair.
+constexpr int BreakTint = 90;
+
 }  // namespace
 
 TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
@@ -98,9 +106,23 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
     Editor->setEdgeColor(QColor(192, 192, 192));
     Editor->SendScintilla(Sci::SCI_SETSCROLLWIDTH, 1);
     Editor->SendScintilla(Sci::SCI_SETSCROLLWIDTHTRACKING, 1);
-    Editor->setMarginWidth(1, 0);
     Editor->setMarginWidth(2, 0);
     Editor->setMarginType(0, QsciScintilla::NumberMargin);
+    // Margin 1 holds the breakpoint markers; a click on it or on the numbers toggles one.
+    Editor->setMarginType(1, QsciScintilla::SymbolMargin);
+    Editor->setMarginMarkerMask(0, 0);
+    Editor->setMarginMarkerMask(1, 1 << BreakMarker);
+    Editor->setMarginSensitivity(0, true);
+    Editor->setMarginSensitivity(1, true);
+    Editor->markerDefine(QsciScintilla::Circle, BreakMarker);
+    Editor->setMarkerForegroundColor(QColor(128, 0, 0), BreakMarker);
+    Editor->setMarkerBackgroundColor(QColor(220, 0, 0), BreakMarker);
+    // Drawn over the text, so that the current-command mark (the selection) shows through.
+    Editor->SendScintilla(Sci::SCI_INDICSETSTYLE, BreakIndicator, Sci::INDIC_STRAIGHTBOX);
+    Editor->SendScintilla(Sci::SCI_INDICSETALPHA, BreakIndicator, BreakTint);
+    Editor->SendScintilla(Sci::SCI_INDICSETOUTLINEALPHA, BreakIndicator, BreakTint);
+    Editor->SendScintilla(Sci::SCI_INDICSETSTYLE, BracketIndicator, Sci::INDIC_BOX);
+    Editor->SendScintilla(Sci::SCI_INDICSETSTYLE, BadBracketIndicator, Sci::INDIC_SQUIGGLE);
     // Home and Shift+Home go to column 1, not first to the line's first non-blank character.
     QsciCommandSet* commands = Editor->standardCommands();
     for (const auto command : {QsciCommand::VCHome, QsciCommand::VCHomeExtend, QsciCommand::VCHomeRectExtend})
@@ -144,9 +166,19 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
     connect(Editor, &QsciScintilla::textChanged, this, [this] { EditorChange(); });
     connect(Editor, &QsciScintilla::linesChanged, this, [this] { UpdateGutterWidth(); });
     connect(Editor, &QsciScintillaBase::SCN_ZOOM, this, [this] { UpdateGutterWidth(); });
-    connect(Editor, &QsciScintilla::cursorPositionChanged, this, [this] { UpdateStatus(); });
+    connect(Editor, &QsciScintilla::cursorPositionChanged, this, [this] {
+        UpdateStatus();
+        UpdateBracketHighlight();
+    });
     connect(Editor, &QsciScintilla::selectionChanged, this, [this] { UpdateStatus(); });
-    connect(Editor, &QsciScintillaBase::SCN_UPDATEUI, this, [this] { UpdateStatus(); });
+    connect(Editor, &QsciScintillaBase::SCN_UPDATEUI, this, [this] {
+        UpdateStatus();
+        UpdateBracketHighlight();
+    });
+    connect(Editor, &QsciScintillaBase::SCN_MODIFIED, this,
+            [this](int position, int type, const char*, int length) { TextModified(position, type, length); });
+    connect(Editor, &QsciScintilla::marginClicked, this,
+            [this](int, int line, Qt::KeyboardModifiers) { ToggleBreakpointOnLine(line); });
     // While the scroll bar's thumb is dragged, a hint names the line that will be on top.
     QScrollBar* vertical = Editor->verticalScrollBar();
     connect(vertical, &QScrollBar::sliderMoved, this, [vertical](int value) {
@@ -243,6 +275,7 @@ bool TEditWin::TabsChanging() {
     document.TopLine = TopLine();
     document.SelStart = SelStart();
     document.SelLength = SelLength();
+    document.Breakpoints = Breakpoints();
     return true;
 }
 
@@ -255,6 +288,7 @@ void TEditWin::TabsChange() {
     SetCaret(document.CaretY, document.CaretX);
     SetTopLine(document.TopLine);
     SetSelection(document.SelStart, document.SelLength);
+    SetBreakpoints(document.Breakpoints);
     // Selecting scrolls the caret into view; the stored view wins.
     SetTopLine(document.TopLine);
     UpdateCaption();
@@ -309,6 +343,9 @@ void TEditWin::SetText(const QByteArray& text) {
     Editor->SendScintilla(Sci::SCI_GOTOPOS, 0);
     Editor->SendScintilla(Sci::SCI_SETFIRSTVISIBLELINE, 0);
     Editor->SendScintilla(Sci::SCI_SETXOFFSET, 0);
+    // The breakpoints went with the old text; their markers stayed on the remaining line.
+    Editor->markerDeleteAll(BreakMarker);
+    ShownBracket = ShownPartner = -1;
     Loading = false;
 }
 
@@ -367,7 +404,18 @@ void TEditWin::ApplyColors(uint32_t textColor, uint32_t backColor) {
     Editor->setSelectionBackgroundColor(Complement(back));
     Editor->setSelectionForegroundColor(back);
     Editor->setCaretForegroundColor(text);
+    ApplyHighlightColors(textColor);
     ApplyMargins();
+}
+
+// Breakpoints and brackets are drawn in the text colour, so they stay readable with any colour
+// pair: a breakpoint's character is tinted with it, a matched bracket framed, an unmatched one
+// underlined.
+void TEditWin::ApplyHighlightColors(uint32_t textColor) {
+    const QColor text = ColorFromInt(textColor);
+    Editor->SendScintilla(Sci::SCI_INDICSETFORE, BreakIndicator, text);
+    Editor->SendScintilla(Sci::SCI_INDICSETFORE, BracketIndicator, text);
+    Editor->SendScintilla(Sci::SCI_INDICSETFORE, BadBracketIndicator, text);
 }
 
 void TEditWin::SetGutterVisible(bool visible) {
@@ -411,12 +459,195 @@ void TEditWin::ApplyMargins() {
 void TEditWin::UpdateGutterWidth() {
     if (!GutterVisible) {
         Editor->setMarginWidth(0, 0);
+        Editor->setMarginWidth(1, 0);
         return;
     }
+    if (Editor->marginWidth(1) != BreakMarginWidth) Editor->setMarginWidth(1, BreakMarginWidth);
     const long lines = Editor->SendScintilla(Sci::SCI_GETLINECOUNT);
     const QByteArray widest(std::max<qsizetype>(QByteArray::number(qlonglong(lines)).size(), 2), '9');
     const long width = Editor->SendScintilla(Sci::SCI_TEXTWIDTH, Sci::STYLE_LINENUMBER, widest.constData());
     if (Editor->marginWidth(0) != int(width) + GutterPadding) Editor->setMarginWidth(0, int(width) + GutterPadding);
+}
+
+// ---- Breakpoints and brackets ----
+
+bool TEditWin::IsCommentLine(int line) const {
+    if (!MainWin || !MainWin->MenuEnableComments->isChecked()) return false;
+    const long begin = Editor->SendScintilla(Sci::SCI_POSITIONFROMLINE, line);
+    if (begin >= Editor->SendScintilla(Sci::SCI_GETLINEENDPOSITION, line)) return false;
+    return cel::IsCommentMarker(static_cast<unsigned char>(Editor->SendScintilla(Sci::SCI_GETCHARAT, begin)));
+}
+
+bool TEditWin::IsCommandAt(int position) const {
+    if (position < 0 || position >= Editor->SendScintilla(Sci::SCI_GETLENGTH)) return false;
+    const auto ch = static_cast<unsigned char>(Editor->SendScintilla(Sci::SCI_GETCHARAT, position));
+    const bool procedures = MainWin && MainWin->MenuPBrain->isChecked();
+    if (cel::CommandCode(ch, procedures) == cel::opNone) return false;
+    return !IsCommentLine(int(Editor->SendScintilla(Sci::SCI_LINEFROMPOSITION, position)));
+}
+
+std::vector<uint32_t> TEditWin::Breakpoints() const {
+    std::vector<uint32_t> offsets;
+    const long length = Editor->SendScintilla(Sci::SCI_GETLENGTH);
+    long position = 0;
+    while (position < length) {
+        const long end = Editor->SendScintilla(Sci::SCI_INDICATOREND, BreakIndicator, position);
+        if (Editor->SendScintilla(Sci::SCI_INDICATORVALUEAT, BreakIndicator, position))
+            for (long p = position; p < end; ++p) offsets.push_back(static_cast<uint32_t>(p));
+        if (end <= position) break;
+        position = end;
+    }
+    return offsets;
+}
+
+void TEditWin::SetBreakpoints(const std::vector<uint32_t>& offsets) {
+    Editor->SendScintilla(Sci::SCI_SETINDICATORCURRENT, BreakIndicator);
+    Editor->SendScintilla(Sci::SCI_INDICATORCLEARRANGE, 0, Editor->SendScintilla(Sci::SCI_GETLENGTH));
+    Editor->SendScintilla(Sci::SCI_SETINDICATORVALUE, 1);
+    for (const uint32_t offset : offsets)
+        if (IsCommandAt(int(offset))) Editor->SendScintilla(Sci::SCI_INDICATORFILLRANGE, offset, 1);
+    BreakpointsChanged();
+}
+
+bool TEditWin::BreakpointsEditable() const {
+    return !MainWin || !MainWin->Running() || MainWin->Paused();
+}
+
+bool TEditWin::ToggleBreakpoint(int position) {
+    if (!BreakpointsEditable()) return false;
+    const long line = Editor->SendScintilla(Sci::SCI_LINEFROMPOSITION, std::max(position, 0));
+    const long end = Editor->SendScintilla(Sci::SCI_GETLINEENDPOSITION, line);
+    long p = std::max(position, 0);
+    while (p < end && !IsCommandAt(int(p))) ++p;
+    if (p >= end) return false;
+    Editor->SendScintilla(Sci::SCI_SETINDICATORCURRENT, BreakIndicator);
+    if (Editor->SendScintilla(Sci::SCI_INDICATORVALUEAT, BreakIndicator, p)) {
+        Editor->SendScintilla(Sci::SCI_INDICATORCLEARRANGE, p, 1);
+    } else {
+        Editor->SendScintilla(Sci::SCI_SETINDICATORVALUE, 1);
+        Editor->SendScintilla(Sci::SCI_INDICATORFILLRANGE, p, 1);
+    }
+    BreakpointsChanged();
+    return true;
+}
+
+bool TEditWin::ToggleBreakpointOnLine(int line) {
+    if (line < 0 || line >= Editor->SendScintilla(Sci::SCI_GETLINECOUNT)) return false;
+    return ToggleBreakpoint(int(Editor->SendScintilla(Sci::SCI_POSITIONFROMLINE, line)));
+}
+
+void TEditWin::ClearBreakpoints() {
+    if (!BreakpointsEditable()) return;
+    SetBreakpoints({});
+}
+
+void TEditWin::BreakpointsChanged() {
+    const std::vector<uint32_t> offsets = Breakpoints();
+    Editor->markerDeleteAll(BreakMarker);
+    long lastLine = -1;
+    for (const uint32_t offset : offsets) {
+        const long line = Editor->SendScintilla(Sci::SCI_LINEFROMPOSITION, static_cast<unsigned long>(offset));
+        if (line != lastLine) Editor->markerAdd(int(line), BreakMarker);
+        lastLine = line;
+    }
+    if (MainWin && MainWin->Running() && MainWin->Paused()) MainWin->Interpreter.SetBreakpoints(offsets);
+}
+
+// Text typed or pasted between two breakpoints would take theirs over: inserted text has none.
+// A deleted character takes its breakpoint along, and the markers follow the lines.
+void TEditWin::TextModified(int position, int type, int length) {
+    if (!(type & (Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT))) return;
+    ShownBracket = ShownPartner = -1;  // the indicators moved with the text
+    const long length0 = Editor->SendScintilla(Sci::SCI_GETLENGTH);
+    const bool none = Editor->SendScintilla(Sci::SCI_INDICATOREND, BreakIndicator, 0L) >= length0 &&
+                      !Editor->SendScintilla(Sci::SCI_INDICATORVALUEAT, BreakIndicator, 0L);
+    if (none && Editor->markerFindNext(0, 1u << BreakMarker) < 0) return;
+    if (type & Sci::SC_MOD_INSERTTEXT) {
+        Editor->SendScintilla(Sci::SCI_SETINDICATORCURRENT, BreakIndicator);
+        Editor->SendScintilla(Sci::SCI_INDICATORCLEARRANGE, position, length);
+    }
+    BreakpointsChanged();
+}
+
+bool TEditWin::BracketAtCaret(int& bracket, int& partner) const {
+    const bool procedures = MainWin && MainWin->MenuPBrain->isChecked();
+    const int caret = int(Editor->SendScintilla(Sci::SCI_GETCURRENTPOS));
+    auto isBracket = [&](int p) {
+        if (!IsCommandAt(p)) return false;
+        const char c = char(Editor->SendScintilla(Sci::SCI_GETCHARAT, p));
+        return c == '[' || c == ']' || (procedures && (c == '(' || c == ')'));
+    };
+    if (isBracket(caret)) bracket = caret;
+    else if (isBracket(caret - 1)) bracket = caret - 1;
+    else return false;
+    // Brackets pair with their own kind, innermost first, as the program is read from its start.
+    const QByteArray text = Text();
+    const bool markers = MainWin && MainWin->MenuEnableComments->isChecked();
+    std::vector<int> open;
+    partner = -1;
+    bool lineStart = true;
+    for (int i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\n' || c == '\r') {
+            lineStart = lineStart || c == '\n';
+            continue;
+        }
+        if (lineStart && markers && cel::IsCommentMarker(static_cast<unsigned char>(c))) {
+            while (i + 1 < text.size() && text[i + 1] != '\n') ++i;
+            continue;
+        }
+        lineStart = false;
+        if (c == '[' || (procedures && c == '(')) {
+            open.push_back(i);
+        } else if (c == ']' || (procedures && c == ')')) {
+            const char opening = c == ']' ? '[' : '(';
+            if (open.empty() || text[open.back()] != opening) {
+                if (i == bracket) return true;  // unmatched
+                continue;
+            }
+            if (i == bracket) {
+                partner = open.back();
+                return true;
+            }
+            if (open.back() == bracket) {
+                partner = i;
+                return true;
+            }
+            open.pop_back();
+        }
+    }
+    return true;  // an opening bracket left open
+}
+
+bool TEditWin::GoToMatchingBracket() {
+    int bracket = -1;
+    int partner = -1;
+    if (!BracketAtCaret(bracket, partner) || partner < 0) return false;
+    const int caret = int(Editor->SendScintilla(Sci::SCI_GETCURRENTPOS));
+    const int target = caret == bracket ? partner : partner + 1;
+    Editor->SendScintilla(Sci::SCI_GOTOPOS, target);
+    Editor->SendScintilla(Sci::SCI_CHOOSECARETX);
+    return true;
+}
+
+void TEditWin::UpdateBracketHighlight() {
+    int bracket = -1;
+    int partner = -1;
+    // A running program moves the mark (the selection) at every watched step: no highlight then.
+    if (!BreakpointsEditable() || !BracketAtCaret(bracket, partner)) bracket = partner = -1;
+    if (bracket == ShownBracket && partner == ShownPartner) return;
+    ShownBracket = bracket;
+    ShownPartner = partner;
+    const long length = Editor->SendScintilla(Sci::SCI_GETLENGTH);
+    for (const int indicator : {BracketIndicator, BadBracketIndicator}) {
+        Editor->SendScintilla(Sci::SCI_SETINDICATORCURRENT, indicator);
+        Editor->SendScintilla(Sci::SCI_INDICATORCLEARRANGE, 0, length);
+    }
+    if (bracket < 0) return;
+    Editor->SendScintilla(Sci::SCI_SETINDICATORCURRENT, partner < 0 ? BadBracketIndicator : BracketIndicator);
+    Editor->SendScintilla(Sci::SCI_SETINDICATORVALUE, 1);
+    Editor->SendScintilla(Sci::SCI_INDICATORFILLRANGE, bracket, 1);
+    if (partner >= 0) Editor->SendScintilla(Sci::SCI_INDICATORFILLRANGE, partner, 1);
 }
 
 // ---- Notifications ----

@@ -7,6 +7,9 @@
 #include <QByteArray>
 #include <QWidget>
 
+#include <cstdint>
+#include <vector>
+
 class QLabel;
 class QsciScintilla;
 class TContent;
@@ -70,6 +73,35 @@ public:
     int RightEdge() const;
     void SetEditorFont(const QString& name, int size);
 
+    // ---- Breakpoints and brackets ----
+    // The document's breakpoints: offsets of command characters, ascending. Each is drawn with a
+    // background of its own, and a marker in the gutter beside its line; it moves with its
+    // character and goes with it.
+    std::vector<uint32_t> Breakpoints() const;
+    // Replaces the breakpoints (offsets of characters that are no commands are left out).
+    void SetBreakpoints(const std::vector<uint32_t>& offsets);
+    // Toggles the breakpoint of the command at position or of the first one after it on its
+    // line; false when there is none.
+    bool ToggleBreakpoint(int position);
+    // Toggle Breakpoint: from the caret.
+    bool ToggleBreakpointAtCaret() { return ToggleBreakpoint(SelStart()); }
+    // A gutter click: the line's (0-based) first command.
+    bool ToggleBreakpointOnLine(int line);
+    void ClearBreakpoints();
+    // True while breakpoints may change: no program exists, or it is paused.
+    bool BreakpointsEditable() const;
+    // The bracket next to the caret (the one after it first) and its partner, -1 for an
+    // unmatched one; false when no bracket is next to the caret. ( ) count with procedures on.
+    bool BracketAtCaret(int& bracket, int& partner) const;
+    // Go to Matching Bracket: the caret moves to the same side of the partner; false when the
+    // caret stands next to no matched bracket.
+    bool GoToMatchingBracket();
+    // Indicator numbers, for the tests to read what is drawn.
+    static constexpr int BreakIndicator = 20;
+    static constexpr int BracketIndicator = 21;
+    static constexpr int BadBracketIndicator = 22;
+    static constexpr int BreakMarker = 2;
+
 signals:
     void EditorActivated();
 
@@ -90,6 +122,16 @@ private:
     void ApplyMargins();
     // Gutter width for the digits of the line count (at least two) and a margin; 0 when hidden.
     void UpdateGutterWidth();
+    // A character that is a command now: procedures and comment markers as the menu has them.
+    bool IsCommandAt(int position) const;
+    bool IsCommentLine(int line) const;
+    void TextModified(int position, int type, int length);
+    // The gutter markers from the breakpoints; the engine of a paused program is told.
+    void BreakpointsChanged();
+    void UpdateBracketHighlight();
+    void ApplyHighlightColors(uint32_t textColor);
+    int ShownBracket = -1;  // the positions the bracket indicators are on, -1: none
+    int ShownPartner = -1;
     bool Loading = false;  // the program is replacing the text
     int EdgeColumn = 80;
     bool GutterVisible = true;

@@ -22,6 +22,7 @@ using celtest::MenuReset;
 using celtest::MenuRun;
 using celtest::MenuRunToCursor;
 using celtest::MenuTrace;
+using celtest::MenuWatch;
 using celtest::Settle;
 
 using celtest::Look;
@@ -556,6 +557,101 @@ TEST(Properties, DebugAtRandomMomentsThenContinue) {
         if (HasFailure()) return;
     }
     // Mostly the Debug lands inside the run; a machine too fast for every mark still pauses some.
+    RecordProperty("pauses", pausesSeen);
+}
+
+// Breakpoints on random commands: the run pauses exactly where single steps first reach a
+// breakpointed command after the last pause, whether it runs fast or watched, continued by Run,
+// Trace or Run to Cursor, with the breakpoints changed while paused now and then.
+TEST(Properties, BreakpointsAtRandomCommands) {
+    TGenerator gen(1414);
+    TShape shape;
+    shape.Depth = 3;
+    shape.MaxCount = 6;
+    shape.MaxSteps = 3000;
+    int pausesSeen = 0;
+    for (int i = 0; i < 120; ++i) {
+        const TProgram p = gen.Make(i % 2 == 1, i % 4 >= 2, shape);
+        SCOPED_TRACE(Describe(p, i));
+        const celtest::TRunResult plain = PlainRun(p);
+        ASSERT_TRUE(plain.Finished);
+        TRef r(p.Text, p.Wide, p.Proc, p.Input);
+        const uint32_t length = static_cast<uint32_t>(p.Text.size());
+
+        // Each command has a breakpoint by a chance of its own per set; offsets of characters
+        // that are no commands are given too, and ignored.
+        std::vector<bool> breaks;
+        auto pickBreaks = [&] {
+            const int percent = std::vector<int>{0, 3, 10, 30}[gen.Pick(0, 3)];
+            breaks.assign(r.Cmds.size(), false);
+            std::vector<uint32_t> offsets;
+            for (size_t c = 0; c < r.Cmds.size(); ++c)
+                if (gen.Chance(percent)) {
+                    breaks[c] = true;
+                    offsets.push_back(r.Cmds[c].Offset);
+                }
+            for (int k = gen.Pick(0, 2); k > 0; --k) {
+                const uint32_t offset = PickCaret(gen, length);
+                const uint32_t c = r.CommandAt(offset);
+                if (c >= r.Cmds.size() || r.Cmds[c].Offset != offset) offsets.push_back(offset);
+            }
+            std::shuffle(offsets.begin(), offsets.end(), std::mt19937(static_cast<uint32_t>(i)));
+            return offsets;
+        };
+        THost h(p);
+        h.Breakpoints = pickBreaks();
+        h.Options.Watch = gen.Chance(15);
+        h.StartRun(p.Wide, false);
+        uint32_t target = UINT32_MAX;  // the command Run to Cursor aims at
+        bool leave = false;            // the command paused at runs before a stop is due
+        for (int pause = 0;; ++pause) {
+            SCOPED_TRACE(std::string("pause ") + std::to_string(pause));
+            const std::string state = Settle(h);
+            if (leave && !r.Done()) r.Step();
+            while (!r.Done() && !breaks[r.Pc] && r.Pc != target) r.Step();
+            if (r.Done()) {
+                ASSERT_EQ(state, "finished");
+                break;
+            }
+            ASSERT_EQ(state, "paused");
+            ++pausesSeen;
+            ExpectSameAsReference(r, Look(h));
+            if (HasFailure()) return;
+            target = UINT32_MAX;
+            leave = true;
+            if (pause >= 40) {
+                // Enough pauses for one program: the rest runs without breakpoints.
+                breaks.assign(r.Cmds.size(), false);
+                h.Gui([&] { h.Interpreter.SetBreakpoints({}); });
+                MenuRun(h);
+                continue;
+            }
+            const int choice = gen.Pick(0, 9);
+            if (choice < 5) {
+                MenuRun(h);
+            } else if (choice < 6) {
+                // Trace pauses before every command, breakpoint or not.
+                MenuTrace(h);
+                r.Step();
+                target = r.Done() ? UINT32_MAX : r.Pc;
+                leave = false;
+            } else if (choice < 8) {
+                const std::vector<uint32_t> offsets = pickBreaks();
+                h.Gui([&] { h.Interpreter.SetBreakpoints(offsets); });
+                MenuRun(h);
+            } else if (choice < 9) {
+                const uint32_t offset = PickCaret(gen, length);
+                target = r.CommandAt(offset);
+                MenuRunToCursor(h, offset);
+            } else {
+                const bool watch = !h.Gui([&] { return h.Interpreter.GetWatch(); });
+                MenuWatch(h, watch);
+                MenuRun(h);
+            }
+        }
+        ExpectFinalState(h, r, plain);
+        if (HasFailure()) return;
+    }
     RecordProperty("pauses", pausesSeen);
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Drives the real IDE from outside, as a user does, on a virtual screen under a window manager
 # (Xvfb and openbox): the window arrangement, a run that reads a typed line, File > Exit, the
-# restored arrangement and Alt+F4 with a modified document.
+# restored arrangement, a run pausing at a breakpoint set with Ctrl+B, and Alt+F4 with a
+# modified document.
 #   desktop_session.sh CELLWRIGHT_EXECUTABLE [bare]
 # With "bare" the same session runs on the X server without a window manager: no frames, and
 # Alt+F4 reaches the program as a key.
@@ -225,6 +226,27 @@ find_windows
 second="$(settled_frames)"
 [ "$second" = "$first" ] || fail "the restored frames differ: $(echo $second) against $(echo $first)"
 check_layout "restored" 0 "$second"
+
+# A breakpoint by Ctrl+B on the second '.': Run pauses before it, so A is out and B is not; one
+# Trace prints B, and Program Reset ends the run before C.
+activate "$editor_id"
+xdotool type --delay 10 '++++++++[>++++++++<-]>+.+.+.'
+key_to "$editor_id" End Left Left Left ctrl+b
+key_to "$editor_id" F9
+sleep 1
+key_to "$editor_id" F7
+sleep 0.5
+key_to "$editor_id" ctrl+F2
+copied=""
+for ((i = 0; i < 50; i++)); do
+  key_to "$output_id" ctrl+a ctrl+c
+  copied="$(xclip -o -selection clipboard 2> /dev/null || true)"
+  [ "$copied" = "AB" ] && break
+  sleep 0.1
+done
+[ "$copied" = "AB" ] || fail "after a breakpoint, a trace and a reset the output window holds '$copied'"
+echo "breakpoint: the run paused at the breakpointed command"
+
 activate "$editor_id"
 xdotool type '+'
 key_to "$main_id" alt+F4

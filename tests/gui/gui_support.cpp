@@ -253,14 +253,16 @@ QStringList WrongEnabling(TRunState state) {
          ready},
         {{"Menu8Bit", "Menu16Bit", "Btn8Bit", "Btn16Bit", "MenuPBrain", "BtnPBrain", "MenuEnableComments"}, ready},
         {{"MenuSetInputFile", "MenuSetOutputFile", "MenuColors", "MenuBufferSize"}, ready},
-        {{"MenuDoRun", "MenuTrace", "MenuRunToCursor", "BtnRun", "BtnTrace", "BtnRunToCursor"}, ready || paused},
+        {{"MenuDoRun", "MenuTrace", "MenuRunToCursor", "BtnRun", "BtnTrace", "BtnRunToCursor",
+          "MenuToggleBreakpoint", "MenuClearBreakpoints"},
+         ready || paused},
         {{"MenuDebug", "BtnDebug"}, running || waiting},
         {{"MenuReset", "BtnReset"}, !ready},
         {{"MenuModifyMemory"}, paused},
         {{"MenuSave", "MenuSaveAs", "MenuExit", "BtnSave", "MenuWinSize", "MenuToggle", "MenuEditor", "MenuOutput",
           "MenuMemory", "MenuFlat", "MenuGutter", "MenuEdge", "MenuWatch", "BtnWatch", "MenuSpeed", "Menu0x0A",
           "Menu0x0D0A", "Menu0x0D", "Menu0x0A0D", "MenuNoLineBreak", "MenuClearOutput", "MenuFont", "MenuTextGen",
-          "MenuStrip", "MenuInfo", "MenuMinimize"},
+          "MenuStrip", "MenuInfo", "MenuMinimize", "MenuMatchBracket"},
          true},
     };
     QStringList wrong;

@@ -1,0 +1,248 @@
+// Breakpoints in the editor (gutter clicks, Toggle Breakpoint, Clear All Breakpoints, their
+// markers following the text, tabs) and a run pausing at them; the bracket highlight and Go to
+// Matching Bracket.
+
+#include "gui_support.h"
+
+#include "cel_EditWin.h"
+#include "cel_Main.h"
+
+#include <QAction>
+#include <Qsci/qsciscintilla.h>
+
+#include <vector>
+
+using namespace celtest;
+
+namespace {
+
+using Sci = QsciScintillaBase;
+using TOffsets = std::vector<uint32_t>;
+
+long Send(unsigned int message, unsigned long w = 0, long l = 0) {
+    return EditWin->Editor->SendScintilla(message, w, l);
+}
+
+// The 0-based lines whose gutter shows a breakpoint marker.
+std::vector<int> MarkedLines() {
+    std::vector<int> lines;
+    for (int line = EditWin->Editor->markerFindNext(0, 1u << TEditWin::BreakMarker); line >= 0;
+         line = EditWin->Editor->markerFindNext(line + 1, 1u << TEditWin::BreakMarker))
+        lines.push_back(line);
+    return lines;
+}
+
+// The positions an indicator is drawn on.
+std::vector<int> Indicated(int indicator) {
+    std::vector<int> at;
+    for (long p = 0; p < Send(Sci::SCI_GETLENGTH); ++p)
+        if (Send(Sci::SCI_INDICATORVALUEAT, static_cast<unsigned long>(indicator), p)) at.push_back(int(p));
+    return at;
+}
+
+void PlaceCaret(int position) {
+    EditWin->SetSelection(position, 0);
+    QCoreApplication::processEvents();
+}
+
+// A left click into the breakpoint margin beside the 0-based line.
+void ClickGutter(int line) {
+    QsciScintilla* editor = EditWin->Editor;
+    const long position = Send(Sci::SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
+    const int y = int(Send(Sci::SCI_POINTYFROMPOSITION, 0, position)) +
+                  int(Send(Sci::SCI_TEXTHEIGHT, static_cast<unsigned long>(line))) / 2;
+    QTest::mouseClick(editor->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(editor->marginWidth(0) + editor->marginWidth(1) / 2, y));
+    QCoreApplication::processEvents();
+}
+
+}  // namespace
+
+class TestGuiBreakpoints : public TGuiTest {
+    Q_OBJECT
+private slots:
+    void ctrlBTogglesTheCommandAtOrAfterTheCaret() {
+        EditWin->SetText("ab +-\r\n[>.<]\r\n  x\r\n");
+        PlaceCaret(0);
+        Press(EditWin->Editor, Qt::Key_B, Qt::ControlModifier);
+        QCOMPARE(EditWin->Breakpoints(), (TOffsets{3}));
+        QCOMPARE(Indicated(TEditWin::BreakIndicator), (std::vector<int>{3}));
+        QCOMPARE(MarkedLines(), (std::vector<int>{0}));
+        PlaceCaret(4);
+        Press(EditWin->Editor, Qt::Key_B, Qt::ControlModifier);
+        // A second toggle takes it away; no command after the caret on its line: nothing.
+        PlaceCaret(3);
+        Press(EditWin->Editor, Qt::Key_B, Qt::ControlModifier);
+        for (const int caret : {5, 14}) {
+            PlaceCaret(caret);
+            Press(EditWin->Editor, Qt::Key_B, Qt::ControlModifier);
+        }
+        QCOMPARE(EditWin->Breakpoints(), (TOffsets{4}));
+        QVERIFY(!MainWin->CurrentDocument()->Modified);
+        // Clear All Breakpoints.
+        Press(EditWin->Editor, Qt::Key_B, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(EditWin->Breakpoints().empty());
+        QVERIFY(MarkedLines().empty());
+    }
+
+    void gutterClickTogglesTheLinesFirstCommand() {
+        EditWin->SetText("+\r\n  [>.<]\r\ntext\r\n:(");
+        QVERIFY(EditWin->Editor->marginWidth(1) > 0);
+        ClickGutter(1);
+        QCOMPARE(EditWin->Breakpoints(), (TOffsets{5}));
+        QCOMPARE(MarkedLines(), (std::vector<int>{1}));
+        ClickGutter(2);  // no command on the line
+        ClickGutter(3);  // : and ( are commands only with procedures on
+        QCOMPARE(EditWin->Breakpoints(), (TOffsets{5}));
+        MainWin->MenuPBrain->setChecked(true);
+        ClickGutter(3);
+        QCOMPARE(EditWin->Breakpoints(), (TOffsets{5, 18}));
+        ClickGutter(1);
+        QCOMPARE(EditWin->Breakpoints(), (TOffsets{18}));
+        QCOMPARE(MarkedLines(), (std::vector<int>{3}));
+        // A comment line has no commands while comment markers are on.
+        EditWin->SetText("#+\r\n+");
+        ClickGutter(0);
+        QVERIFY(EditWin->Breakpoints().empty());
+        MainWin->MenuEnableComments->setChecked(false);
+        ClickGutter(0);
+        QCOMPARE(EditWin->Breakpoints(), (TOffsets{1}));
+    }
+
+    void breakpointsFollowTheirCharacters() {
+        EditWin->SetText("++\r\n-+\r\n");
+        EditWin->SetBreakpoints({0, 1, 4});
+        QCOMPARE(MarkedLines(), (std::vector<int>{0, 1}));
+        // Lines inserted above move them and their markers.
+        PlaceCaret(0);
+        EditWin->Editor->insert(QStringLiteral("\r\n\r\n"));
+        QCOMPARE(EditWin->Breakpoints(), (TOffsets{4, 5, 8}));
+        QCOMPARE(MarkedLines(), (std::vector<int>{2, 3}));
+        // Text typed between two breakpoints has none of its own.
+        PlaceCaret(5);
+        EditWin->Editor->SendScintilla(Sci::SCI_REPLACESEL, "+>");
+        QCOMPARE(EditWin->Breakpoints(), (TOffsets{4, 7, 10}));
+        // Deleting a character deletes its breakpoint; its line loses the marker with the last.
+        EditWin->SetSelection(10, 1);
+        EditWin->Editor->removeSelectedText();
+        QCOMPARE(EditWin->Breakpoints(), (TOffsets{4, 7}));
+        QCOMPARE(MarkedLines(), (std::vector<int>{2}));
+        // Joining lines keeps one marker for both.
+        EditWin->SetText("+\r\n+");
+        EditWin->SetBreakpoints({0, 3});
+        EditWin->SetSelection(1, 2);
+        EditWin->Editor->removeSelectedText();
+        QCOMPARE(EditWin->Breakpoints(), (TOffsets{0, 1}));
+        QCOMPARE(MarkedLines(), (std::vector<int>{0}));
+        // Offsets that are no commands are not taken.
+        EditWin->SetBreakpoints({1, 2, 99});
+        QCOMPARE(EditWin->Breakpoints(), (TOffsets{1}));
+    }
+
+    void tabsKeepTheirBreakpoints() {
+        EditWin->SetText("+>+<\r\n.");
+        EditWin->SetBreakpoints({2, 6});
+        QVERIFY(Trigger("MenuNew"));
+        QVERIFY(EditWin->Breakpoints().empty());
+        QVERIFY(MarkedLines().empty());
+        EditWin->SetText("[-]");
+        EditWin->SetBreakpoints({1});
+        Press(EditWin->Editor, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(EditWin->Tabs->currentIndex(), 0);
+        QCOMPARE(EditWin->Breakpoints(), (TOffsets{2, 6}));
+        QCOMPARE(MarkedLines(), (std::vector<int>{0, 1}));
+        Press(EditWin->Editor, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(EditWin->Breakpoints(), (TOffsets{1}));
+        // Closing a document shows the next one's.
+        QVERIFY(Trigger("MenuClose"));
+        QCOMPARE(EditWin->Breakpoints(), (TOffsets{2, 6}));
+    }
+
+    void aRunPausesAtABreakpoint() {
+        // Offsets: 0-2 +, 3 [, 4 >, 5 +, 6 <, 7 -, 8 ], 9 >, 10 .
+        EditWin->SetText("+++[>+<-]>.");
+        PlaceCaret(5);
+        QVERIFY(Trigger("MenuToggleBreakpoint"));
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(RunStateNow(), TRunState::Paused);
+        QCOMPARE(WrongEnabling(TRunState::Paused), QStringList());
+        QCOMPARE(EditWin->SelStart(), 5);
+        QCOMPARE(EditWin->SelLength(), 1);
+        QCOMPARE(EditWin->PanelText(1), QStringLiteral("Paused"));
+        QCOMPARE(EditWin->PanelText(3), QStringLiteral("5 i"));
+        // Run goes on to the same breakpoint in the next pass.
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(EditWin->PanelText(3), QStringLiteral("10 i"));
+        // Set while paused: the engine takes the change before it goes on.
+        QVERIFY(Trigger("MenuClearBreakpoints"));
+        PlaceCaret(10);
+        QVERIFY(Trigger("MenuToggleBreakpoint"));
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(EditWin->SelStart(), 10);
+        QCOMPARE(EditWin->PanelText(3), QStringLiteral("20 i"));
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitReady());
+        QCOMPARE(EditWin->Breakpoints(), (TOffsets{10}));
+    }
+
+    void bracketsNextToTheCaretAreHighlighted() {
+        // Offsets: 0 +, 1 [, 2 >, 3 [, 4 -, 5 ], 6 <, 7 ], 8 ]
+        EditWin->SetText("+[>[-]<]]");
+        PlaceCaret(1);  // before a [
+        QCOMPARE(Indicated(TEditWin::BracketIndicator), (std::vector<int>{1, 7}));
+        QVERIFY(Indicated(TEditWin::BadBracketIndicator).empty());
+        PlaceCaret(6);  // after a ]
+        QCOMPARE(Indicated(TEditWin::BracketIndicator), (std::vector<int>{3, 5}));
+        PlaceCaret(9);  // after the unmatched ]
+        QVERIFY(Indicated(TEditWin::BracketIndicator).empty());
+        QCOMPARE(Indicated(TEditWin::BadBracketIndicator), (std::vector<int>{8}));
+        PlaceCaret(0);
+        QVERIFY(Indicated(TEditWin::BracketIndicator).empty());
+        QVERIFY(Indicated(TEditWin::BadBracketIndicator).empty());
+        // Parentheses are brackets with procedures on; a comment line holds none.
+        EditWin->SetText("(+[)]\r\n#[\r\n]");
+        PlaceCaret(0);
+        QVERIFY(Indicated(TEditWin::BracketIndicator).empty());
+        PlaceCaret(2);
+        QCOMPARE(Indicated(TEditWin::BracketIndicator), (std::vector<int>{2, 4}));
+        MainWin->MenuPBrain->setChecked(true);
+        // The ( ) cross the [ ]: each bracket pairs with its own kind, the ( and ) with none.
+        PlaceCaret(0);
+        QCOMPARE(Indicated(TEditWin::BadBracketIndicator), (std::vector<int>{0}));
+        PlaceCaret(3);
+        QCOMPARE(Indicated(TEditWin::BadBracketIndicator), (std::vector<int>{3}));
+        PlaceCaret(2);
+        QCOMPARE(Indicated(TEditWin::BracketIndicator), (std::vector<int>{2, 4}));
+        PlaceCaret(12);
+        QCOMPARE(Indicated(TEditWin::BadBracketIndicator), (std::vector<int>{11}));
+        MainWin->MenuEnableComments->setChecked(false);
+        PlaceCaret(8);
+        QCOMPARE(Indicated(TEditWin::BracketIndicator), (std::vector<int>{8, 11}));
+    }
+
+    void goToMatchingBracket() {
+        EditWin->SetText("+[>[-]<]]");
+        PlaceCaret(1);
+        Press(EditWin->Editor, Qt::Key_M, Qt::ControlModifier);
+        QCOMPARE(EditWin->SelStart(), 7);
+        Press(EditWin->Editor, Qt::Key_M, Qt::ControlModifier);
+        QCOMPARE(EditWin->SelStart(), 1);
+        PlaceCaret(6);  // after the inner ]: to after its [
+        QVERIFY(Trigger("MenuMatchBracket"));
+        QCOMPARE(EditWin->SelStart(), 4);
+        PlaceCaret(9);  // an unmatched one leaves the caret
+        QVERIFY(Trigger("MenuMatchBracket"));
+        QCOMPARE(EditWin->SelStart(), 9);
+        // No other item has the key.
+        int owners = 0;
+        for (QAction* action : MainWin->findChildren<QAction*>())
+            owners += action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_M);
+        QCOMPARE(owners, 1);
+    }
+};
+
+QTEST_MAIN(TestGuiBreakpoints)
+#include "test_gui_breakpoints.moc"
