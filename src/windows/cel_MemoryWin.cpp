@@ -1,8 +1,11 @@
 #include "cel_MemoryWin.h"
 
-#include "cel_ColorWin.h"
-#include "cel_Main.h"
+#include "cel_EditWin.h"
+#include "cel_Interpreter.h"
 #include "cel_ModifyWin.h"
+#include "cel_Workspace.h"
+
+#include <Qsci/qsciscintilla.h>
 
 #include <QCloseEvent>
 #include <QMouseEvent>
@@ -17,7 +20,7 @@ namespace {
 QColor ColorOf(uint32_t rgb) { return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF); }
 
 // The per-channel complement: the current cell's background and the hover frame.
-QColor ComplementOf(uint32_t rgb) { return ColorOf(~rgb & 0xFFFFFF); }
+QColor ComplementOf(const QColor& color) { return QColor(255 - color.red(), 255 - color.green(), 255 - color.blue()); }
 
 constexpr int TapeCells = 32768;
 constexpr int WheelStep = 5;
@@ -42,7 +45,19 @@ TMemoryWin::TMemoryWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
     Scroller->setCursor(Qt::ArrowCursor);
     connect(Scroller, &QScrollBar::valueChanged, this, &TMemoryWin::ScrollerChange);
     // The last of the work windows arranges the whole set.
-    MainWin->MenuWinSizeClick();
+    Workspace->Main->ToggleWindowSize();
+}
+
+QColor TMemoryWin::PenColor() const { return Previewing ? PreviewPen : ColorOf(Workspace->TextColor); }
+
+QColor TMemoryWin::PaperColor() const { return Previewing ? PreviewPaper : ColorOf(Workspace->BackgroundColor); }
+
+void TMemoryWin::PreviewColors(const QColor& text, const QColor& back) {
+    PreviewPen = text;
+    PreviewPaper = back;
+    Previewing = true;
+    RedrawMemory(false);
+    Previewing = false;
 }
 
 int TMemoryWin::FirstCell() const { return Scroller->value(); }
@@ -55,8 +70,8 @@ void TMemoryWin::SetScroll(int position) {
 }
 
 bool TMemoryWin::ShowsRows() const {
-    const cel::TBFInterpreter& interpreter = MainWin->Interpreter;
-    return MainWin->Running() && interpreter.HasEngine() && (interpreter.GetStepMode() || interpreter.GetWatch());
+    const cel::TBFInterpreter& interpreter = *Workspace->Interpreter;
+    return Workspace->Running() && interpreter.HasEngine() && (interpreter.GetStepMode() || interpreter.GetWatch());
 }
 
 void TMemoryWin::ScrollerChange(int) { RedrawMemory(false); }
@@ -68,13 +83,13 @@ void TMemoryWin::RedrawMemory(bool fromPaint) {
             return;
         }
         // The user's scroll position holds: the engine draws without following the pointer.
-        MainWin->Interpreter.SetFollow(false);
-        MainWin->Interpreter.PaintMemory();
+        Workspace->Interpreter->SetFollow(false);
+        Workspace->Interpreter->PaintMemory();
         return;
     }
     // No rows while no program exists, and while one runs at full speed or to the cursor.
     Rows.clear();
-    MemoryImage.fill(ColorOf(MainWin->BackgroundColor));
+    MemoryImage.fill(PaperColor());
     HoverImage = MemoryImage;
     update();
 }
@@ -82,21 +97,21 @@ void TMemoryWin::RedrawMemory(bool fromPaint) {
 void TMemoryWin::resizeEvent(QResizeEvent*) {
     Scroller->setGeometry(width() - ScrollBarWidth, 0, ScrollBarWidth, height());
     MemoryImage = QImage(size(), QImage::Format_RGB32);
-    MemoryImage.fill(ColorOf(MainWin->BackgroundColor));
+    MemoryImage.fill(PaperColor());
     HoverImage = MemoryImage;
     RowCount = height() / RowHeight;
     Scroller->setRange(0, TapeCells + 1 - RowCount);
     // While the colours dialog is open the new image shows its colours.
-    if (ColorPreview && ColorWin) ColorWin->PreviewMemoryColors();
-    else if (MainWin->Running() && MainWin->Interpreter.HasEngine()) MainWin->Interpreter.PaintMemory();
+    if (ColorPreview && EditWin) PreviewColors(EditWin->Editor->color(), EditWin->Editor->paper());
+    else if (Workspace->Running() && Workspace->Interpreter->HasEngine()) Workspace->Interpreter->PaintMemory();
     else update();
 }
 
 void TMemoryWin::DrawLines(const std::vector<cel::TMemoryLine>& lines) {
     Rows = lines;
     if (MemoryImage.size() != size()) MemoryImage = QImage(size(), QImage::Format_RGB32);
-    const QColor back = ColorOf(MainWin->BackgroundColor);
-    const QColor text = ColorOf(MainWin->TextColor);
+    const QColor back = PaperColor();
+    const QColor text = PenColor();
     MemoryImage.fill(back);
     QPainter painter(&MemoryImage);
     QFont font(QStringLiteral("Courier New"), 10);
@@ -116,7 +131,7 @@ void TMemoryWin::DrawLines(const std::vector<cel::TMemoryLine>& lines) {
         if (line.Current) {
             // The current cell stands out like selected text: background colour on the
             // selection colour, which is the complement of the background.
-            painter.fillRect(box, ComplementOf(MainWin->BackgroundColor));
+            painter.fillRect(box, ComplementOf(back));
             painter.setPen(back);
         } else {
             painter.setPen(text);
@@ -135,7 +150,7 @@ QRect TMemoryWin::HoverFrame(int row) const {
 }
 
 void TMemoryWin::mouseMoveEvent(QMouseEvent* event) {
-    if (!MainWin->Paused() || DialogOpen) return;
+    if (!Workspace->Paused() || Workspace->DialogOpen) return;
     HoverCleared = false;
     // Truncated toward zero: the margin above the first row counts as row 0.
     const int row = (static_cast<int>(event->position().y()) - TopMargin) / RowHeight;
@@ -143,7 +158,7 @@ void TMemoryWin::mouseMoveEvent(QMouseEvent* event) {
     if (Scroller->value() + row < TapeCells) {
         HoverImage = MemoryImage;
         QPainter painter(&HoverImage);
-        painter.setPen(ComplementOf(MainWin->BackgroundColor));
+        painter.setPen(ComplementOf(PaperColor()));
         painter.setBrush(Qt::NoBrush);
         const QRect frame = HoverFrame(row);
         // A stroked rectangle covers one pixel more than its size in each direction.
@@ -157,7 +172,7 @@ void TMemoryWin::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TMemoryWin::EraseHover() {
-    if (HoverCleared || !MainWin->Paused() || DialogOpen) return;
+    if (HoverCleared || !Workspace->Paused() || Workspace->DialogOpen) return;
     HoverCleared = true;
     HoverImage = MemoryImage;
     update();
@@ -166,7 +181,7 @@ void TMemoryWin::EraseHover() {
 void TMemoryWin::leaveEvent(QEvent*) { EraseHover(); }
 
 void TMemoryWin::mousePressEvent(QMouseEvent*) {
-    if (MainWin->Paused() && HoverRow >= 0) ModifyCell(Scroller->value() + HoverRow);
+    if (Workspace->Paused() && HoverRow >= 0) ModifyCell(Scroller->value() + HoverRow);
 }
 
 void TMemoryWin::ModifyCell(int address) { ModifyWin->ModifyCell(address); }
@@ -174,7 +189,7 @@ void TMemoryWin::ModifyCell(int address) { ModifyWin->ModifyCell(address); }
 bool TMemoryWin::FormMouseWheelDown(const QPoint& globalPos) {
     // The window's outer corner with the client area's size, both bounds included.
     const QRect area(frameGeometry().topLeft(), size() + QSize(1, 1));
-    if (!MainWin->Paused() || !area.contains(globalPos)) return false;
+    if (!Workspace->Paused() || !area.contains(globalPos)) return false;
     Scroller->setValue(Scroller->value() + WheelStep);
     return true;
 }
@@ -182,7 +197,7 @@ bool TMemoryWin::FormMouseWheelDown(const QPoint& globalPos) {
 bool TMemoryWin::FormMouseWheelUp(const QPoint& globalPos) {
     // Upwards the whole outer rectangle counts, both bounds included.
     const QRect area(frameGeometry().topLeft(), frameGeometry().size() + QSize(1, 1));
-    if (!MainWin->Paused() || !area.contains(globalPos)) return false;
+    if (!Workspace->Paused() || !area.contains(globalPos)) return false;
     Scroller->setValue(Scroller->value() - WheelStep);
     return true;
 }
@@ -208,10 +223,10 @@ void TMemoryWin::paintEvent(QPaintEvent*) {
 void TMemoryWin::closeEvent(QCloseEvent* event) {
     event->ignore();
     hide();
-    MainWin->MenuMemory->setChecked(false);
+    Workspace->Main->ViewClosed(TMainFace::TView::Memory);
 }
 
 void TMemoryWin::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::ActivationChange && isActiveWindow()) MainWin->ActiveWorkWindow = this;
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) Workspace->ActiveWorkWindow = this;
     QWidget::changeEvent(event);
 }

@@ -5,6 +5,7 @@
 
 #include "cel_EngineHost.h"
 
+#include <QColor>
 #include <QImage>
 #include <QWidget>
 
@@ -25,9 +26,8 @@ public:
     QScrollBar* Scroller = nullptr;  // position: the cell in the top row
     int RowCount = 0;                // client height div 16
     int HoverRow = -1;               // row under the pointer counted from the top, or -1
-    bool DialogOpen = false;         // a modal dialog is showing: no hover frame, no clicks
     bool HoverCleared = false;       // the frame was erased since the last mouse move
-    bool ColorPreview = false;       // the colours dialog previews its colours here
+    bool ColorPreview = false;       // the colours dialog previews the editor's colours here
     QImage MemoryImage;              // the rows as last drawn
     QImage HoverImage;               // MemoryImage plus the hover frame: what the screen shows
     std::vector<cel::TMemoryLine> Rows;  // the rows last drawn, top first
@@ -39,6 +39,9 @@ public:
     // Brings the window up to date: from a paint it shows the last image; otherwise the engine
     // draws the rows anew at the current scroll position.
     void RedrawMemory(bool fromPaint);
+    // Draws the rows anew in these colours instead of the workspace's pair (the colours dialog's
+    // preview); the image shows them until it is drawn again.
+    void PreviewColors(const QColor& text, const QColor& back);
     // Removes the hover frame; the other windows call it when the pointer moves over them.
     void EraseHover();
     // The modify dialog for a cell of the paused program.
@@ -66,6 +69,12 @@ private:
     void ScrollerChange(int position);
     // Rows are shown while a program exists that is stepped or watched.
     bool ShowsRows() const;
+    // The colours of the drawing under way.
+    QColor PenColor() const;
+    QColor PaperColor() const;
+    bool Previewing = false;
+    QColor PreviewPen;
+    QColor PreviewPaper;
     int WheelRemainder = 0;  // wheel angle not yet amounting to a notch
 };
 

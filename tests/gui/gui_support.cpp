@@ -112,9 +112,9 @@ TWindows::TWindows(const QString& settingsPath, TScriptedDialogs* dialogs)
 TWindows::~TWindows() {
     // A test that failed half way may leave a program paused or waiting: end it while every
     // window its last hand-offs touch still exists.
-    if (MainWin->Running()) {
-        MainWin->Interpreter.Terminate();
-        MainWin->Interpreter.Resume();
+    if (Workspace->Running()) {
+        Workspace->Interpreter->Terminate();
+        Workspace->Interpreter->Resume();
     }
     WaitReady();
     Find.reset();
@@ -152,7 +152,7 @@ void TGuiTest::cleanup() {
     CheckCase();
     QStringList problems;
     // Program Reset is there while a program exists, once the start's hand-off has run.
-    if (MainWin->Running() && !QTest::qWaitFor([] { return !MainWin->Running() || Trigger("MenuReset"); }, 5000))
+    if (Workspace->Running() && !QTest::qWaitFor([] { return !Workspace->Running() || Trigger("MenuReset"); }, 5000))
         problems << QStringLiteral("Program Reset is not available while a program exists");
     if (!WaitReady()) problems << QStringLiteral("the program did not end");
     if (!Windows->Dialogs.Unexpected.isEmpty())
@@ -168,7 +168,7 @@ void TGuiTest::cleanup() {
                                                         : window->objectName());
     }
     // Nothing may hold the windows open on their way out.
-    for (auto& document : MainWin->Documents) document->Modified = false;
+    for (int i = 0; i < EditWin->DocumentCount(); ++i) EditWin->Document(i)->Modified = false;
     Windows.reset();
     FinishCase();
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QStringLiteral("; "))));
@@ -186,9 +186,9 @@ bool WaitReady(int timeoutMs) {
     timer.start();
     while (timer.elapsed() < timeoutMs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        const bool engineDone = !MainWin->Interpreter.HasEngine() ||
-                                MainWin->Interpreter.Engine().IsFinished();
-        if (!MainWin->Running() && engineDone) return true;
+        const bool engineDone = !Workspace->Interpreter->HasEngine() ||
+                                Workspace->Interpreter->Engine().IsFinished();
+        if (!Workspace->Running() && engineDone) return true;
     }
     return false;
 }
@@ -199,11 +199,11 @@ bool WaitSuspended(int timeoutMs) {
     while (timer.elapsed() < timeoutMs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         // Suspended with no resume pending, and the thread really waiting.
-        if (MainWin->Interpreter.HasEngine() && MainWin->Interpreter.IsSuspended() &&
-            MainWin->Interpreter.Engine().IsWaiting())
+        if (Workspace->Interpreter->HasEngine() && Workspace->Interpreter->IsSuspended() &&
+            Workspace->Interpreter->Engine().IsWaiting())
             return true;
-        if (!MainWin->Running() && MainWin->Interpreter.HasEngine() &&
-            MainWin->Interpreter.Engine().IsFinished())
+        if (!Workspace->Running() && Workspace->Interpreter->HasEngine() &&
+            Workspace->Interpreter->Engine().IsFinished())
             return false;
     }
     return false;
@@ -233,9 +233,9 @@ const char* RunStateName(TRunState state) {
 }
 
 TRunState RunStateNow() {
-    if (!MainWin->Running()) return TRunState::Ready;
-    if (MainWin->WaitingForInput()) return TRunState::Waiting;
-    if (MainWin->Paused()) return TRunState::Paused;
+    if (!Workspace->Running()) return TRunState::Ready;
+    if (Workspace->WaitingForInput()) return TRunState::Waiting;
+    if (Workspace->Paused()) return TRunState::Paused;
     return TRunState::Running;
 }
 

@@ -68,17 +68,17 @@ private slots:
     void typedLineFollowsThePrompt() {
         // Prints ">" and reads four bytes into cells 2 to 5, then prints them.
         QVERIFY(StartSuspended("++++++++[>++++++++<-]>--.>,>,>,>,<<<.>.>.>.", "MenuDoRun"));
-        QVERIFY(MainWin->WaitingForInput());
+        QVERIFY(Workspace->WaitingForInput());
         QCOMPARE(OutputWin->Text(), QByteArray(">"));
         EnterLine(QStringLiteral("Ann"));
         QVERIFY(WaitReady());
         // The echo stands right after the prompt, the program's own output on the next line.
         QCOMPARE(OutputWin->Text(), QByteArray(">Ann\r\nAnn\r\n"));
-        QCOMPARE(MainWin->Interpreter.GetCell(2), 'A');
-        QCOMPARE(MainWin->Interpreter.GetCell(3), 'n');
-        QCOMPARE(MainWin->Interpreter.GetCell(4), 'n');
-        QCOMPARE(MainWin->Interpreter.GetCell(5), 10u);
-        QCOMPARE(MainWin->Interpreter.GetInputSize(), 4u);
+        QCOMPARE(Workspace->Interpreter->GetCell(2), 'A');
+        QCOMPARE(Workspace->Interpreter->GetCell(3), 'n');
+        QCOMPARE(Workspace->Interpreter->GetCell(4), 'n');
+        QCOMPARE(Workspace->Interpreter->GetCell(5), 10u);
+        QCOMPARE(Workspace->Interpreter->GetInputSize(), 4u);
     }
 
     void aLineAsLongAsTheInputBufferIsKeptWhole() {
@@ -90,8 +90,8 @@ private slots:
         OutputWin->BtnOkClick();
         QVERIFY(WaitSuspended());
         // With the line break the engine took 65536 bytes: 65535 letters and LF.
-        QCOMPARE(MainWin->Interpreter.GetInputSize(), 65536u);
-        QCOMPARE(MainWin->Interpreter.GetInputByte(65535), uint8_t(10));
+        QCOMPARE(Workspace->Interpreter->GetInputSize(), 65536u);
+        QCOMPARE(Workspace->Interpreter->GetInputByte(65535), uint8_t(10));
         QTRY_COMPARE_WITH_TIMEOUT(OutputWin->Text().count('a'), 2 * 65535, Generous);
         QVERIFY(Trigger("MenuReset"));
         QVERIFY(WaitReady());
@@ -180,10 +180,10 @@ private slots:
             QVERIFY(StartSuspended(",", "MenuDoRun"));
             EnterLine(QStringLiteral("ab"));
             QVERIFY(WaitReady());
-            const uint32_t size = MainWin->Interpreter.GetInputSize();
+            const uint32_t size = Workspace->Interpreter->GetInputSize();
             QCOMPARE(size, uint32_t(c.Bytes.size()));
             QByteArray read;
-            for (uint32_t i = 0; i < size; ++i) read.append(char(MainWin->Interpreter.GetInputByte(uint16_t(i))));
+            for (uint32_t i = 0; i < size; ++i) read.append(char(Workspace->Interpreter->GetInputByte(uint16_t(i))));
             QCOMPARE(read, c.Bytes);
             // The echo is followed by a break exactly when one is reported.
             QCOMPARE(OutputWin->Text(), c.Item == MainWin->MenuNoLineBreak ? QByteArray("ab") : QByteArray("ab\r\n"));
@@ -193,7 +193,7 @@ private slots:
         QVERIFY(StartSuspended(",", "MenuDoRun"));
         EnterLine(QString());
         QVERIFY(WaitReady());
-        QCOMPARE(MainWin->Interpreter.GetCell(0), 10u);
+        QCOMPARE(Workspace->Interpreter->GetCell(0), 10u);
     }
 
     void emptyLineWithoutLineBreakIsRefused() {
@@ -203,12 +203,12 @@ private slots:
         EnterLine(QString());
         QVERIFY(Windows->Dialogs.Messages.empty());
         // The panel stays open and the program keeps waiting.
-        QVERIFY(MainWin->WaitingForInput());
+        QVERIFY(Workspace->WaitingForInput());
         QVERIFY(OutputWin->EditLine->isEnabled());
         QVERIFY(OutputWin->BtnOk->isEnabled());
         EnterLine(QStringLiteral("q"));
         QVERIFY(WaitReady());
-        QCOMPARE(MainWin->Interpreter.GetCell(0), uint32_t('q'));
+        QCOMPARE(Workspace->Interpreter->GetCell(0), uint32_t('q'));
         QCOMPARE(OutputWin->Text(), QByteArray("q"));
     }
 
@@ -236,13 +236,13 @@ private slots:
         OutputWin->EditNumber->setText(text);
         OutputWin->BtnOkClick();
         QVERIFY(WaitSuspended());
-        QVERIFY(MainWin->WaitingForInput());
-        QCOMPARE(MainWin->Interpreter.GetCell(0), cell);
-        QCOMPARE(MainWin->Interpreter.GetDataPtr(), 1u);
+        QVERIFY(Workspace->WaitingForInput());
+        QCOMPARE(Workspace->Interpreter->GetCell(0), cell);
+        QCOMPARE(Workspace->Interpreter->GetDataPtr(), 1u);
         QVERIFY(OutputWin->Text().isEmpty());  // numbers are not echoed
         EnterNumber(QStringLiteral("7"));
         QVERIFY(WaitReady());
-        QCOMPARE(MainWin->Interpreter.GetCell(1), 7u);
+        QCOMPARE(Workspace->Interpreter->GetCell(1), 7u);
     }
 
     void illegalNumbersAreRefused() {
@@ -251,12 +251,12 @@ private slots:
             Windows->Dialogs.Expect(QStringLiteral("You did not enter a legal number. Please try again."));
             EnterNumber(text);
             QVERIFY2(Windows->Dialogs.Messages.empty(), qPrintable(text));
-            QVERIFY(MainWin->WaitingForInput());
+            QVERIFY(Workspace->WaitingForInput());
             QVERIFY(OutputWin->EditNumber->isEnabled());
         }
         EnterNumber(QStringLiteral(" +12"));
         QVERIFY(WaitReady());
-        QCOMPARE(MainWin->Interpreter.GetCell(0), 12u);
+        QCOMPARE(Workspace->Interpreter->GetCell(0), 12u);
         QVERIFY(!OutputWin->EditNumber->isEnabled());
         QVERIFY(OutputWin->EditNumber->text().isEmpty());
     }
@@ -299,27 +299,27 @@ private slots:
 
     void debugDuringInputPausesAtTheInputCommand() {
         QVERIFY(StartSuspended("+,+", "MenuDoRun"));
-        QVERIFY(MainWin->WaitingForInput());
+        QVERIFY(Workspace->WaitingForInput());
         QVERIFY(OutputWin->EditLine->isEnabled());
         QVERIFY(Trigger("MenuDebug"));
         QVERIFY(WaitSuspended());
-        QVERIFY(MainWin->Paused());
-        QVERIFY(!MainWin->WaitingForInput());
+        QVERIFY(Workspace->Paused());
+        QVERIFY(!Workspace->WaitingForInput());
         // The panel closed; the pause marks the interrupted input command.
         QVERIFY(!OutputWin->EditLine->isEnabled());
         QVERIFY(!OutputWin->BtnOk->isEnabled());
         QCOMPARE(EditWin->SelStart(), 1);
         QCOMPARE(EditWin->SelLength(), 1);
         QCOMPARE(EditWin->PanelText(1), QStringLiteral("Paused"));
-        QCOMPARE(MainWin->Interpreter.GetCell(0), 1u);
+        QCOMPARE(Workspace->Interpreter->GetCell(0), 1u);
         // Continuing runs the same input command again, which asks anew.
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitSuspended());
-        QVERIFY(MainWin->WaitingForInput());
+        QVERIFY(Workspace->WaitingForInput());
         QVERIFY(OutputWin->EditLine->isEnabled());
         EnterLine(QStringLiteral("x"));
         QVERIFY(WaitReady());
-        QCOMPARE(MainWin->Interpreter.GetCell(0), uint32_t('x') + 1);
+        QCOMPARE(Workspace->Interpreter->GetCell(0), uint32_t('x') + 1);
     }
 
     void runToCursorPausesAtTheCaret() {
@@ -327,18 +327,18 @@ private slots:
         EditWin->SetSelection(5, 0);
         QVERIFY(Trigger("MenuRunToCursor"));
         QVERIFY(WaitSuspended());
-        QVERIFY(MainWin->Paused());
+        QVERIFY(Workspace->Paused());
         QCOMPARE(EditWin->SelStart(), 5);
         QCOMPARE(EditWin->SelLength(), 1);
-        QCOMPARE(MainWin->Interpreter.GetCell(0), 3u);
-        QCOMPARE(MainWin->Interpreter.GetDataPtr(), 0u);
+        QCOMPARE(Workspace->Interpreter->GetCell(0), 3u);
+        QCOMPARE(Workspace->Interpreter->GetDataPtr(), 0u);
         QVERIFY(OutputWin->Text().isEmpty());
         // From the pause, Run to Cursor again goes on to the command now at the caret.
         EditWin->SetSelection(8, 0);
         QVERIFY(Trigger("MenuRunToCursor"));
         QVERIFY(WaitSuspended());
         QCOMPARE(EditWin->SelStart(), 8);
-        QCOMPARE(MainWin->Interpreter.GetCell(1), 2u);
+        QCOMPARE(Workspace->Interpreter->GetCell(1), 2u);
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitReady());
         QCOMPARE(OutputWin->Text(), QByteArray("\x02"));
@@ -368,20 +368,20 @@ private slots:
         QCOMPARE(EditWin->PanelText(1), QStringLiteral("Ready"));
         QVERIFY(!OutputWin->EditLine->isEnabled());
         QVERIFY(!EditWin->Editor->isReadOnly());
-        if (cell >= 0) QCOMPARE(MainWin->Interpreter.GetCell(0), uint32_t(cell));
+        if (cell >= 0) QCOMPARE(Workspace->Interpreter->GetCell(0), uint32_t(cell));
     }
 
     void runRightAfterResetStartsCleanly() {
         QVERIFY(StartSuspended("++++++++[>++++++++<-]>+.", "MenuTrace"));
-        const cel::TBFInterpreterBase* first = &MainWin->Interpreter.Engine();
+        const cel::TBFInterpreterBase* first = &Workspace->Interpreter->Engine();
         // No events in between: the old engine is still on its way out.
         QVERIFY(Trigger("MenuReset"));
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitReady());
         QVERIFY(MainWin->EngineIdle());
-        QVERIFY(&MainWin->Interpreter.Engine() != first);
+        QVERIFY(&Workspace->Interpreter->Engine() != first);
         QCOMPARE(OutputWin->Text(), QByteArray("A"));
-        QVERIFY(!MainWin->Interpreter.Engine().GetStepMode());
+        QVERIFY(!Workspace->Interpreter->Engine().GetStepMode());
         QVERIFY(MainWin->MenuDoRun->isEnabled());
         QVERIFY(!MainWin->MenuReset->isEnabled());
         QVERIFY(!MainWin->MenuDebug->isEnabled());
@@ -399,24 +399,24 @@ private slots:
         EditWin->SetText("+[]");
         QVERIFY(Trigger("MenuDoRun"));
         QTRY_VERIFY_WITH_TIMEOUT(MainWin->MenuDebug->isEnabled(), Generous);
-        QVERIFY(MainWin->Running() && !MainWin->Paused() && !MainWin->WaitingForInput());
+        QVERIFY(Workspace->Running() && !Workspace->Paused() && !Workspace->WaitingForInput());
         VerifyEnabling(TRunState::Running);
 
         QVERIFY(Trigger("MenuDebug"));
         QVERIFY(WaitSuspended());
-        QVERIFY(MainWin->Paused());
+        QVERIFY(Workspace->Paused());
         VerifyEnabling(TRunState::Paused);
 
         // F9 from the pause continues at full speed.
         QVERIFY(Trigger("MenuDoRun"));
-        QTRY_VERIFY_WITH_TIMEOUT(!MainWin->Paused(), Generous);
+        QTRY_VERIFY_WITH_TIMEOUT(!Workspace->Paused(), Generous);
         VerifyEnabling(TRunState::Running);
         QVERIFY(Trigger("MenuReset"));
         QVERIFY(WaitReady());
         VerifyEnabling(TRunState::Ready);
 
         QVERIFY(StartSuspended(",", "MenuDoRun"));
-        QVERIFY(MainWin->WaitingForInput());
+        QVERIFY(Workspace->WaitingForInput());
         VerifyEnabling(TRunState::Waiting);
         EnterLine(QStringLiteral("a"));
         QVERIFY(WaitReady());
@@ -437,7 +437,7 @@ private slots:
         EditWin->SetText("++++[>++++[>++++[>++++[>+.<-]<-]<-]<-]");
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitReady());
-        const uint64_t executed = MainWin->Interpreter.GetExecuted();
+        const uint64_t executed = Workspace->Interpreter->GetExecuted();
         QVERIFY2(executed >= 1000, qPrintable(QString::number(executed)));
         QCOMPARE(EditWin->PanelText(3), QLocale().toString(qulonglong(executed)) + QStringLiteral(" i"));
         QVERIFY(QRegularExpression(QStringLiteral("^\\d{1,3}(,\\d{3})+ i$")).match(EditWin->PanelText(3)).hasMatch());
@@ -457,7 +457,7 @@ private slots:
         // The timer tick shows the rate; New empties the counters.
         EditWin->SetText("+[]");
         QVERIFY(Trigger("MenuDoRun"));
-        QTRY_VERIFY_WITH_TIMEOUT(MainWin->Running() && MainWin->MenuDebug->isEnabled(), Generous);
+        QTRY_VERIFY_WITH_TIMEOUT(Workspace->Running() && MainWin->MenuDebug->isEnabled(), Generous);
         MainWin->TimerTimer();
         QVERIFY2(QRegularExpression(QStringLiteral("^\\d{1,3}(,\\d{3})* ips$")).match(EditWin->PanelText(2)).hasMatch(),
                  qPrintable(EditWin->PanelText(2)));
@@ -520,20 +520,20 @@ private slots:
     void runKeyInTheEditorStartsARun() {
         EditWin->SetText(HelloWorld);
         Press(EditWin->Editor, Qt::Key_F9);
-        QTRY_VERIFY_WITH_TIMEOUT(!OutputWin->Text().isEmpty() || MainWin->Running(), Generous);
+        QTRY_VERIFY_WITH_TIMEOUT(!OutputWin->Text().isEmpty() || Workspace->Running(), Generous);
         QVERIFY(WaitReady());
         QCOMPARE(OutputWin->Text(), QByteArray("Hello World!\r\n"));
         // The key does not reach the editor: the text is unchanged and not modified.
         QCOMPARE(EditWin->Text(), QByteArray(HelloWorld));
-        QVERIFY(!MainWin->CurrentDocument()->Modified);
+        QVERIFY(!EditWin->CurrentDocument()->Modified);
         // F7 in the editor steps, F2 (Ctrl) resets.
         EditWin->SetText("++");
         Press(EditWin->Editor, Qt::Key_F7);
         QVERIFY(WaitSuspended());
-        QVERIFY(MainWin->Paused());
+        QVERIFY(Workspace->Paused());
         Press(EditWin->Editor, Qt::Key_F2, Qt::ControlModifier);
         QVERIFY(WaitReady());
-        QCOMPARE(MainWin->Interpreter.GetCell(0), 0u);
+        QCOMPARE(Workspace->Interpreter->GetCell(0), 0u);
     }
 
     void watchKeyWhileReadyOnlyToggles() {
@@ -542,7 +542,7 @@ private slots:
         Press(EditWin->Editor, Qt::Key_F11);
         QVERIFY(MainWin->MenuWatch->isChecked());
         QVERIFY(MainWin->BtnWatch->isChecked());
-        QVERIFY(!MainWin->Running());
+        QVERIFY(!Workspace->Running());
         Press(EditWin->Editor, Qt::Key_F11);
         QVERIFY(!MainWin->MenuWatch->isChecked());
         QVERIFY(!MainWin->BtnWatch->isChecked());
@@ -560,13 +560,13 @@ private slots:
         EditWin->SetText("+++");
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitReady());
-        QVERIFY(MainWin->Interpreter.GetWatch());
+        QVERIFY(Workspace->Interpreter->GetWatch());
         QCOMPARE(EditWin->SelLength(), 0);
         QCOMPARE(EditWin->SelStart(), 3);
         Press(EditWin->Editor, Qt::Key_F11);
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitReady());
-        QVERIFY(!MainWin->Interpreter.GetWatch());
+        QVERIFY(!Workspace->Interpreter->GetWatch());
     }
 
     void cellWidthKeysDoNothingWhileAProgramExists() {
@@ -590,8 +590,8 @@ private slots:
         EditWin->SetText("-");
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitReady());
-        QVERIFY(MainWin->Interpreter.Wide);
-        QCOMPARE(MainWin->Interpreter.GetCell(0), 65535u);
+        QVERIFY(Workspace->Interpreter->Wide);
+        QCOMPARE(Workspace->Interpreter->GetCell(0), 65535u);
         QVERIFY(StartSuspended(",", "MenuDoRun"));
         Press(OutputWin->EditLine, Qt::Key_8, Qt::ControlModifier);
         QVERIFY(MainWin->Menu16Bit->isChecked());

@@ -38,7 +38,7 @@ int CurrentRow() {
 bool TraceTo(uint32_t cell) {
     for (int i = 0; i < 200; ++i) {
         if (!Trigger("MenuTrace") || !WaitSuspended()) return false;
-        if (MainWin->Interpreter.GetDataPtr() == cell) return true;
+        if (Workspace->Interpreter->GetDataPtr() == cell) return true;
     }
     return false;
 }
@@ -108,7 +108,7 @@ private slots:
         QFETCH(QString, line);
         QVERIFY(Trigger(wide ? "Menu16Bit" : "Menu8Bit"));
         QVERIFY(StartSuspended("+>+", "MenuTrace"));
-        MainWin->Interpreter.SetCell(5, value);
+        Workspace->Interpreter->SetCell(5, value);
         MemoryWin->RedrawMemory(false);
         QCOMPARE(RowText(5), line);
         // The current cell is drawn on the complement of the background, the others on it.
@@ -142,7 +142,7 @@ private slots:
         QFETCH(bool, blank);
         QVERIFY(Trigger(wide ? "Menu16Bit" : "Menu8Bit"));
         QVERIFY(StartSuspended("+>+", "MenuTrace"));
-        MainWin->Interpreter.SetCell(5, value);
+        Workspace->Interpreter->SetCell(5, value);
         MemoryWin->RedrawMemory(false);
         // The character is the 21st of the row's text (both widths), in the rows' font.
         QFont font(QStringLiteral("Courier New"), 10);
@@ -230,10 +230,10 @@ private slots:
         QCOMPARE(MemoryWin->HoverRow, -1);
         QCOMPARE(MemoryWin->HoverImage, MemoryWin->MemoryImage);
         // While a dialog is open the frame is neither drawn nor erased.
-        MemoryWin->DialogOpen = true;
+        Workspace->DialogOpen = true;
         MoveMouse(30);
         QCOMPARE(MemoryWin->HoverRow, -1);
-        MemoryWin->DialogOpen = false;
+        Workspace->DialogOpen = false;
     }
 
     void screenShowsTheHoverImage() {
@@ -254,7 +254,7 @@ private slots:
         QVERIFY(RunModal(ModifyWin, [&] { QCoreApplication::sendEvent(MemoryWin, &press); return true; },
                          [&] { caption = ModifyWin->windowTitle(); }));
         QCOMPARE(caption, QStringLiteral("Modify Memory [0x001F]"));
-        QVERIFY(!MemoryWin->DialogOpen);
+        QVERIFY(!Workspace->DialogOpen);
     }
 
     void wheelScrollsOnlyWhilePausedAndOverTheWindow() {

@@ -72,7 +72,7 @@ private slots:
 
     void typedInputReachesTheProgram() {
         QVERIFY(StartSuspended(",.,.", "MenuDoRun"));
-        QVERIFY(MainWin->WaitingForInput());
+        QVERIFY(Workspace->WaitingForInput());
         QVERIFY(OutputWin->EditLine->isEnabled());
         EnterLine(QStringLiteral("Z"));
         QVERIFY(WaitReady());
@@ -119,7 +119,7 @@ private slots:
         QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(OutputWin));
         QTRY_COMPARE(QApplication::focusWidget(), field);
         QCOMPARE(field->text(), typed);  // kept for correcting
-        QVERIFY(MainWin->WaitingForInput());
+        QVERIFY(Workspace->WaitingForInput());
         // What is typed next goes to the program: the wrong number corrected, or a letter.
         QWidget* focused = QApplication::focusWidget();
         for (qsizetype i = 0; i < typed.size(); ++i) QTest::keyClick(focused, Qt::Key_Backspace);

@@ -52,12 +52,12 @@ void ClickRadio(QRadioButton* radio) { QTest::mouseClick(radio, Qt::LeftButton, 
 bool Open(const std::function<void()>& act) {
     bool fine = false;
     RunModal(StripWin, [] { return Trigger("MenuStrip"); }, [&] {
-        fine = MainWin->ModalOpen && MemoryWin->DialogOpen;
+        fine = Workspace->ModalOpen && Workspace->DialogOpen;
         QApplication::setActiveWindow(StripWin);
         if (act) act();
         fine = CloseDialog(StripWin, QStringLiteral("Esc")) && fine;
     });
-    return fine && !MainWin->ModalOpen && !MemoryWin->DialogOpen;
+    return fine && !Workspace->ModalOpen && !Workspace->DialogOpen;
 }
 
 }  // namespace

@@ -60,7 +60,7 @@ void MainActive() {
 // Makes the main window the active one, the output window the last activated work window.
 bool MainActiveAfterOutput() {
     MainActive();
-    MainWin->ActiveWorkWindow = OutputWin;
+    Workspace->ActiveWorkWindow = OutputWin;
     return QApplication::activeWindow() == MainWin;
 }
 
@@ -71,25 +71,25 @@ class TestGuiWindows : public TGuiTest {
 private slots:
     void firstArrangementUsesTwoThirdsThenOneThird() {
         MainWin->FirstLayout = true;
-        MainWin->SizeToggle = false;
+        Workspace->SizeToggle = false;
         MainWin->SavedMainX = -1000000;
         MainWin->MenuWinSizeClick();
         QString why;
         QVERIFY2(CheckComputedLayout(0.66f, why), qPrintable(why));
-        QVERIFY(MainWin->SizeToggle);
+        QVERIFY(Workspace->SizeToggle);
         QVERIFY(!MainWin->FirstLayout);
         // F2 again: the other ratio, and back.
         QVERIFY(Trigger("MenuWinSize"));
         QVERIFY2(CheckComputedLayout(0.33f, why), qPrintable(why));
-        QVERIFY(!MainWin->SizeToggle);
+        QVERIFY(!Workspace->SizeToggle);
         MainWin->MenuWinSizeClick();
         QVERIFY2(CheckComputedLayout(0.66f, why), qPrintable(why));
-        QVERIFY(MainWin->SizeToggle);
+        QVERIFY(Workspace->SizeToggle);
     }
 
     void savedLayoutIsRestoredOnlyTheFirstTime() {
         MainWin->FirstLayout = true;
-        MainWin->SizeToggle = false;
+        Workspace->SizeToggle = false;
         MainWin->SavedMainX = -999999;  // the lowest value that still counts as saved
         MainWin->SavedMainY = 7;
         MainWin->SavedEditorX = 10, MainWin->SavedEditorY = 60;
@@ -103,7 +103,7 @@ private slots:
         QCOMPARE(cel::OuterGeometry(EditWin), QRect(10, 60, 300, 200));
         QCOMPARE(cel::OuterGeometry(OutputWin), QRect(20, 280, 330, 150));
         QCOMPARE(cel::OuterGeometry(MemoryWin), QRect(400, 70, 208, 250));
-        QVERIFY(!MainWin->SizeToggle);  // left as it was
+        QVERIFY(!Workspace->SizeToggle);  // left as it was
         QVERIFY(!MainWin->FirstLayout);
         // From now on the layout is computed.
         MainWin->MenuWinSizeClick();
@@ -112,11 +112,11 @@ private slots:
 
         // A value of -1000000 means no saved layout.
         MainWin->FirstLayout = true;
-        MainWin->SizeToggle = false;
+        Workspace->SizeToggle = false;
         MainWin->SavedMainX = -1000000;
         MainWin->MenuWinSizeClick();
         QVERIFY2(CheckComputedLayout(0.66f, why), qPrintable(why));
-        QVERIFY(MainWin->SizeToggle);
+        QVERIFY(Workspace->SizeToggle);
     }
 
     // Closing the main window ends the application's event loop, unless the close sequence
@@ -129,7 +129,7 @@ private slots:
             return loop.exec();
         };
         EditWin->SetText("+");
-        MainWin->CurrentDocument()->Modified = true;
+        EditWin->CurrentDocument()->Modified = true;
         Windows->Dialogs.Expect(QStringLiteral("has changed"), cel::TDialogs::TAnswer::Cancel);
         QCOMPARE(closeInLoop(), 99);
         for (QWidget* w : {static_cast<QWidget*>(MainWin), static_cast<QWidget*>(EditWin),
@@ -145,7 +145,7 @@ private slots:
         const QString ini = cel::SettingsPath();
         QFile::remove(ini);
         EditWin->SetText("+");
-        MainWin->CurrentDocument()->Modified = true;
+        EditWin->CurrentDocument()->Modified = true;
         Windows->Dialogs.Expect(QStringLiteral("has changed"), cel::TDialogs::TAnswer::Cancel);
         QVERIFY(!MainWin->EndSession(true));
         QVERIFY(!QFile::exists(ini));
@@ -194,20 +194,20 @@ private slots:
     void toggleFollowsTheCycle() {
         MainActive();
         QCOMPARE(QApplication::activeWindow(), static_cast<QWidget*>(MainWin));
-        MainWin->ActiveWorkWindow = EditWin;
+        Workspace->ActiveWorkWindow = EditWin;
         MainWin->MenuToggleClick();
         QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(OutputWin));
         MainActive();
-        MainWin->ActiveWorkWindow = MemoryWin;
+        Workspace->ActiveWorkWindow = MemoryWin;
         MainWin->MenuToggleClick();
         QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(EditWin));
         MainActive();
-        MainWin->ActiveWorkWindow = nullptr;
+        Workspace->ActiveWorkWindow = nullptr;
         MainWin->MenuToggleClick();
         QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(EditWin));
         EditWin->close();
         MainActive();
-        MainWin->ActiveWorkWindow = nullptr;
+        Workspace->ActiveWorkWindow = nullptr;
         MainWin->MenuToggleClick();
         QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(OutputWin));
         QVERIFY(EditWin->isHidden());
@@ -219,7 +219,7 @@ private slots:
         MemoryWin->close();
         MainActive();
         QCOMPARE(QApplication::activeWindow(), static_cast<QWidget*>(MainWin));
-        MainWin->ActiveWorkWindow = EditWin;
+        Workspace->ActiveWorkWindow = EditWin;
         MainWin->LastToggleTarget = EditWin;
         MainWin->MenuToggleClick();
         QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(nullptr));
@@ -236,39 +236,39 @@ private slots:
         const QByteArray fast = OutputWin->Text();
         QCOMPARE(fast, QByteArray("AB\r\n"));
 
-        MainWin->WatchDelay = 0;
+        Workspace->WatchDelay = 0;
         MainWin->MenuWatch->trigger();
         QVERIFY(MainWin->MenuWatch->isChecked());
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitReady());
-        QVERIFY(MainWin->Interpreter.GetWatch());
+        QVERIFY(Workspace->Interpreter->GetWatch());
         QCOMPARE(OutputWin->Text(), fast);
     }
 
     void watchMarksCommandsAndF11ReturnsToFastMode() {
-        MainWin->WatchDelay = 0;
+        Workspace->WatchDelay = 0;
         MainWin->MenuWatch->trigger();
         QVERIFY(MainWin->MenuWatch->isChecked());
         EditWin->SetText("+[>+<]");
         QVERIFY(Trigger("MenuDoRun"));
-        QTRY_VERIFY_WITH_TIMEOUT(MainWin->Running() && MainWin->MenuDebug->isEnabled(), 10000);
-        QVERIFY(MainWin->Interpreter.GetWatch());
+        QTRY_VERIFY_WITH_TIMEOUT(Workspace->Running() && MainWin->MenuDebug->isEnabled(), 10000);
+        QVERIFY(Workspace->Interpreter->GetWatch());
         QVERIFY(Trigger("MenuDebug"));
         QVERIFY(WaitSuspended());
         QCOMPARE(EditWin->SelLength(), 1);
 
         // Continue, still watched, then switch watching off.
         QVERIFY(Trigger("MenuDoRun"));
-        QTRY_VERIFY_WITH_TIMEOUT(!MainWin->Paused(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!Workspace->Paused(), 10000);
         QTest::qWait(20);
-        QVERIFY(MainWin->Running());
+        QVERIFY(Workspace->Running());
         QVERIFY(Trigger("MenuWatch"));
         QVERIFY(!MainWin->MenuWatch->isChecked());
-        QVERIFY(!MainWin->Interpreter.GetWatch());
+        QVERIFY(!Workspace->Interpreter->GetWatch());
         QCOMPARE(EditWin->SelLength(), 0);
         // Hand-offs of the last watched step that were already on their way mark nothing.
         QTest::qWait(50);
-        QVERIFY(MainWin->Running());
+        QVERIFY(Workspace->Running());
         QCOMPARE(EditWin->SelLength(), 0);
 
         QVERIFY(Trigger("MenuReset"));
@@ -277,31 +277,31 @@ private slots:
 
     void inputDemandedUnderADialogWaitsForIt() {
         EditWin->SetText(",.");
-        MainWin->ModalOpen = true;
+        Workspace->ModalOpen = true;
         Windows->Dialogs.Expect(QStringLiteral("The program demands input."));
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitSuspended());
-        QVERIFY(MainWin->WaitingForInput());
+        QVERIFY(Workspace->WaitingForInput());
         QVERIFY(Windows->Dialogs.Messages.empty());
         QVERIFY(Windows->Dialogs.Shown.contains(QStringLiteral("The program demands input.")));
-        QVERIFY(MainWin->InputPending);
+        QVERIFY(Workspace->InputPending);
         // The "dialog" closes; the output window was closed meanwhile.
         OutputWin->close();
         QVERIFY(OutputWin->isHidden());
-        MainWin->ModalOpen = false;
+        Workspace->ModalOpen = false;
         MainWin->ShowPendingInput();
-        QVERIFY(!MainWin->InputPending);
+        QVERIFY(!Workspace->InputPending);
         QVERIFY(OutputWin->isVisible());
         QVERIFY(MainWin->MenuOutput->isChecked());
         QVERIFY(OutputWin->EditLine->isEnabled());
 
         EnterLine(QStringLiteral("Q"));
         QVERIFY(WaitReady());
-        QVERIFY(!MainWin->Running());
+        QVERIFY(!Workspace->Running());
         QVERIFY(OutputWin->Text().endsWith('Q'));
         // Without a dialog the pending state never arises.
         MainWin->ShowPendingInput();
-        QVERIFY(!MainWin->InputPending);
+        QVERIFY(!Workspace->InputPending);
     }
 
     // ---- The source editor's keys and gutter ----
@@ -393,7 +393,7 @@ private slots:
         EditWin->Tabs->setCurrentIndex(0);
         EditWin->TabsChange();
         QCOMPARE(editor->marginWidth(0), wide);
-        MainWin->CurrentDocument()->Modified = false;
+        EditWin->CurrentDocument()->Modified = false;
     }
 };
 

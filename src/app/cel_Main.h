@@ -1,10 +1,11 @@
 // TMainWin: the small always-on-top main window with the menu bar and the toolbar. It owns the
-// interpreter facade, the open documents and the state every window reads.
+// interpreter facade and the workspace, the state every window reads.
 #pragma once
 
 #include "cel_GuiHost.h"
 #include "cel_Interpreter.h"
 #include "cel_Settings.h"
+#include "cel_Workspace.h"
 
 #include <QMainWindow>
 #include <QMargins>
@@ -23,52 +24,26 @@ class QActionGroup;
 class QMenu;
 class QToolBar;
 
-// One open document: a tab of the editor window.
-class TContent {
-public:
-    QByteArray Lines;        // the stored source text, lines joined by CR LF
-    QByteArray OutputLines;  // the stored output window text
-    bool Modified = false;
-    QString FileName;        // full path; empty for an untitled document
-    int CaretX = 1;
-    int CaretY = 1;
-    int TopLine = 1;
-    int SelStart = 0;
-    int SelLength = 0;
-};
+class TContent;
 
-class TMainWin final : public QMainWindow {
+class TMainWin final : public QMainWindow, public TMainFace {
     Q_OBJECT
 public:
     TMainWin();
     ~TMainWin() override;
 
     // ---- Shared state ----
-    cel::TGuiHost Host;
+    TWorkspace State;
+    cel::TGuiHost Host{State.RunFlags};
     cel::TBFInterpreter Interpreter{Host};
-    bool Running() const { return Host.RunFlags.Running.load(); }
-    bool Paused() const { return Host.RunFlags.Paused.load(); }
-    bool WaitingForInput() const { return Host.RunFlags.WaitingForInput.load(); }
-    QWidget* ActiveWorkWindow = nullptr;
-    int WatchDelay = 20;
-    bool SizeToggle = false;
-    bool ModalOpen = false;
-    bool InputPending = false;
+    bool Running() const { return State.Running(); }
+    bool Paused() const { return State.Paused(); }
+    bool WaitingForInput() const { return State.WaitingForInput(); }
     // The window the last "Toggle between Windows" moved the focus to; none when it did nothing.
     QWidget* LastToggleTarget = nullptr;
-    std::vector<std::unique_ptr<TContent>> Documents;
-    int UntitledCounter = 1;
-    QString InputFileName;
-    QString OutputFileName;
     int64_t LastInstructionCount = 0;
     qint64 StartTime = 0;  // milliseconds since the epoch when the run was prepared
-    int OutputBufferSize = 128;
-    uint32_t TextColor = 0xFFFFFF;   // red in the low byte
-    uint32_t BackgroundColor = 0;
     bool FirstLayout = true;
-    // The settings file as read at start-up; none when it could not be read or does not fit
-    // this version, and then nothing is written at the end.
-    std::unique_ptr<cel::TSettings> Settings;
     int SavedMainX = -1000000;
     int SavedMainY = 0;
     int SavedEditorX = 0, SavedEditorY = 0, SavedEditorWidth = 0, SavedEditorHeight = 0;
@@ -109,18 +84,23 @@ public:
     // The file filter of the source dialogs.
     static const QString SourceFilter;
 
+    // ---- What the windows ask (TMainFace) ----
+    bool SwitchOn(TSwitch which) const override;
+    void ViewClosed(TView which) override;
+    void ToggleWindowSize() override;
+    void ShowOutput() override;
+    void ShowPendingInput() override;
+    // The line-break bytes appended to typed input.
+    QByteArray LineBreakReport() const override;
+
     // ---- Operations other windows use ----
     void ShowEditor();
-    void ShowOutput();
-    void ShowPendingInput();
     void SetRunningCommands();
     // The hooks' enabling changes (run on the GUI thread).
     void PresentRunning(bool stepMode);
     void PresentPaused();
     void PresentReady();
     void ShowRunCounters();
-    // The line-break bytes appended to typed input.
-    QByteArray LineBreakReport() const;
     // True when the previous run's engine has finished presenting its end (waits for it,
     // serving its hand-offs, when it is about to).
     bool EngineIdle();
@@ -146,7 +126,6 @@ public:
     bool IsRecent(const QString& path) const;
     void AddRecent(const QString& path);
     void UpdateRecentItems();
-    TContent* CurrentDocument() const;
 
 public slots:
     void MenuNewClick();
@@ -248,21 +227,3 @@ private:
 };
 
 extern TMainWin* MainWin;
-
-// For its lifetime, a modal dialog of the main window shows: with Modal, input a program
-// demands meanwhile waits (ModalOpen); with Dialog, the memory window takes no cell clicks and
-// draws no hover frame (its DialogOpen). Both flags get their earlier values back at the end;
-// with PendingInput, input demanded meanwhile is then given the focus.
-class TModalScope {
-public:
-    enum TWhat { Modal = 1, Dialog = 2, PendingInput = 4 };
-    explicit TModalScope(int what);
-    ~TModalScope();
-    TModalScope(const TModalScope&) = delete;
-    TModalScope& operator=(const TModalScope&) = delete;
-
-private:
-    int What;
-    bool OldModal;
-    bool OldDialog;
-};

@@ -67,6 +67,9 @@ static void InitResources() { Q_INIT_RESOURCE(resources); }
 TMainWin::TMainWin() {
     InitResources();
     MainWin = this;
+    State.Main = this;
+    State.Interpreter = &Interpreter;
+    Workspace = &State;
     setObjectName(QStringLiteral("MainWin"));
     setWindowTitle(QStringLiteral("Cellwright " CELLWRIGHT_VERSION));
     QApplication::setApplicationDisplayName(QString());
@@ -110,6 +113,7 @@ TMainWin::~TMainWin() {
         cel::ServeUntilFinished(*engine);
     }
     MainWin = nullptr;
+    Workspace = nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -380,11 +384,29 @@ void TMainWin::ShowOutput() {
         OutputWin->show();
         MenuOutput->setChecked(true);
     }
-    InputPending = false;
+    State.InputPending = false;
 }
 
+bool TMainWin::SwitchOn(TSwitch which) const {
+    switch (which) {
+    case TSwitch::Gutter: return MenuGutter->isChecked();
+    case TSwitch::RightEdge: return MenuEdge->isChecked();
+    case TSwitch::ProcMode: return MenuPBrain->isChecked();
+    case TSwitch::Watch: return MenuWatch->isChecked();
+    case TSwitch::CommentMarkers: return MenuEnableComments->isChecked();
+    }
+    return false;
+}
+
+void TMainWin::ViewClosed(TView which) {
+    QAction* item = which == TView::Editor ? MenuEditor : which == TView::Output ? MenuOutput : MenuMemory;
+    if (item) item->setChecked(false);
+}
+
+void TMainWin::ToggleWindowSize() { MenuWinSizeClick(); }
+
 void TMainWin::ShowPendingInput() {
-    if (!InputPending) return;
+    if (!State.InputPending) return;
     ShowOutput();
     OutputWin->activateWindow();
     OutputWin->EditLine->setFocus();
@@ -400,8 +422,8 @@ void TMainWin::MenuWinSizeClick() {
         LayoutRects[3] = QRect(SavedMemoryX, SavedMemoryY, MemoryOuterWidth, SavedMemoryHeight);
     } else {
         LayoutRestored = false;
-        LayoutFactor = SizeToggle ? 0.33f : 0.66f;
-        SizeToggle = !SizeToggle;
+        LayoutFactor = State.SizeToggle ? 0.33f : 0.66f;
+        State.SizeToggle = !State.SizeToggle;
         ComputeLayout();
     }
     ApplyLayout();
@@ -478,7 +500,7 @@ void TMainWin::MenuToggleClick() {
     QWidget* current = nullptr;
     QWidget* active = QApplication::activeWindow();
     if (active == EditWin || active == OutputWin || active == MemoryWin) current = active;
-    else current = ActiveWorkWindow;
+    else current = State.ActiveWorkWindow;
     QWidget* first;
     QWidget* second;
     if (current == EditWin) {
@@ -801,22 +823,22 @@ void TMainWin::MenuUndoClick() { EditWin->Editor->undo(); }
 void TMainWin::MenuRedoClick() { EditWin->Editor->redo(); }
 
 void TMainWin::MenuSelectAllClick() {
-    if (ActiveWorkWindow == EditWin) EditWin->Editor->selectAll();
-    else if (ActiveWorkWindow == OutputWin) OutputWin->Output->selectAll();
+    if (State.ActiveWorkWindow == EditWin) EditWin->Editor->selectAll();
+    else if (State.ActiveWorkWindow == OutputWin) OutputWin->Output->selectAll();
 }
 
 void TMainWin::MenuCutClick() {
-    if (ActiveWorkWindow == EditWin) EditWin->Editor->cut();
-    else if (ActiveWorkWindow == OutputWin) OutputWin->Output->copy();
+    if (State.ActiveWorkWindow == EditWin) EditWin->Editor->cut();
+    else if (State.ActiveWorkWindow == OutputWin) OutputWin->Output->copy();
 }
 
 void TMainWin::MenuCopyClick() {
-    if (ActiveWorkWindow == EditWin) EditWin->Editor->copy();
-    else if (ActiveWorkWindow == OutputWin) OutputWin->Output->copy();
+    if (State.ActiveWorkWindow == EditWin) EditWin->Editor->copy();
+    else if (State.ActiveWorkWindow == OutputWin) OutputWin->Output->copy();
 }
 
 void TMainWin::MenuPasteClick() {
-    if (ActiveWorkWindow == EditWin) EditWin->Editor->paste();
+    if (State.ActiveWorkWindow == EditWin) EditWin->Editor->paste();
 }
 
 void TMainWin::MenuFindClick() { FindWin->exec(); }
@@ -843,31 +865,31 @@ void TMainWin::MenuSpeedClick() {
 void TMainWin::MenuBufferSizeClick() {
     cel::CentreOnWorkArea(BufferSizeWin);
     BufferSizeWin->Tracker->setFocus();
-    BufferSizeWin->SizeLbl->setText(QString::number(OutputBufferSize));
-    BufferSizeWin->Tracker->setValue(OutputBufferSize);
-    if (BufferSizeWin->exec() == QDialog::Accepted) OutputBufferSize = BufferSizeWin->Tracker->value();
+    BufferSizeWin->SizeLbl->setText(QString::number(State.OutputBufferSize));
+    BufferSizeWin->Tracker->setValue(State.OutputBufferSize);
+    if (BufferSizeWin->exec() == QDialog::Accepted) State.OutputBufferSize = BufferSizeWin->Tracker->value();
 }
 
 void TMainWin::MenuSetInputFileClick() {
     cel::CentreOnWorkArea(InputFileWin);
     InputFileWin->FileEdt->setFocus();
-    InputFileWin->FileEdt->setText(InputFileName);
+    InputFileWin->FileEdt->setText(State.InputFileName);
     // The name is taken as typed: empty switches file input off.
-    if (InputFileWin->exec() == QDialog::Accepted) InputFileName = InputFileWin->FileEdt->text();
+    if (InputFileWin->exec() == QDialog::Accepted) State.InputFileName = InputFileWin->FileEdt->text();
 }
 
 void TMainWin::MenuSetOutputFileClick() {
     cel::CentreOnWorkArea(OutputFileWin);
     OutputFileWin->FileEdt->setFocus();
-    OutputFileWin->FileEdt->setText(OutputFileName);
-    if (OutputFileWin->exec() == QDialog::Accepted) OutputFileName = OutputFileWin->FileEdt->text();
+    OutputFileWin->FileEdt->setText(State.OutputFileName);
+    if (OutputFileWin->exec() == QDialog::Accepted) State.OutputFileName = OutputFileWin->FileEdt->text();
 }
 
 void TMainWin::MenuColorsClick() {
     const TModalScope scope(TModalScope::Modal | TModalScope::Dialog);
     MemoryWin->ColorPreview = true;
     cel::CentreOnWorkArea(ColorWin);
-    ColorWin->SetPanels(TextColor, BackgroundColor);
+    ColorWin->SetPanels(State.TextColor, State.BackgroundColor);
     ColorWin->BtnChangeTC->setFocus();
     // Ok stores the colours itself; any other end puts the stored ones back everywhere.
     ColorWin->exec();
@@ -899,12 +921,6 @@ void TMainWin::MenuFontClick() {
 
 // ---------------------------------------------------------------------------------------------
 // Documents
-
-TContent* TMainWin::CurrentDocument() const {
-    const int index = EditWin->Tabs->currentIndex();
-    if (index < 0 || index >= static_cast<int>(Documents.size())) return nullptr;
-    return Documents[static_cast<size_t>(index)].get();
-}
 
 void TMainWin::MenuNewClick() {
     EditWin->NewDocument();
@@ -940,17 +956,12 @@ bool TMainWin::OpenFile(const QString& path) {
         if (!failed) {
             const std::string text = cel::SourceTextFromBytes(std::string_view(bytes.constData(),
                                                                                static_cast<size_t>(bytes.size())));
-            TContent* current = CurrentDocument();
+            TContent* current = EditWin->CurrentDocument();
             if (!current || !current->FileName.isEmpty() || current->Modified || !current->Lines.isEmpty() ||
                 !EditWin->Text().isEmpty()) {
-                EditWin->TabsChanging();
-                auto document = std::make_unique<TContent>();
-                document->FileName = path;
-                TContent* raw = document.get();
-                Documents.push_back(std::move(document));
-                EditWin->AppendTab(raw);
+                EditWin->AddDocument(path);
             }
-            TContent* target = CurrentDocument();
+            TContent* target = EditWin->CurrentDocument();
             target->Lines = QByteArray::fromStdString(text);
             EditWin->SetText(target->Lines);
             target->Modified = false;
@@ -982,8 +993,8 @@ bool TMainWin::OpenFile(const QString& path) {
 }
 
 void TMainWin::AfterOpen() {
-    InputFileName.clear();
-    OutputFileName.clear();
+    State.InputFileName.clear();
+    State.OutputFileName.clear();
     ShowEditor();
     EditWin->UpdateStatus();
     ClearRunCounters();
@@ -1026,16 +1037,15 @@ void TMainWin::MenuRecentClick(int index) {
 
 void TMainWin::MenuCloseClick() {
     if (!QuerySaveCurrent()) return;
-    const int n = static_cast<int>(Documents.size());
+    const int n = EditWin->DocumentCount();
     const int i = EditWin->Tabs->currentIndex();
     if (n >= 2) {
         const int next = i == n - 1 ? i - 1 : i;
-        Documents.erase(Documents.begin() + i);
-        EditWin->RemoveTab(i, next);
+        EditWin->CloseDocument(i, next);
         EditWin->TabsChange();
         return;
     }
-    TContent* d = CurrentDocument();
+    TContent* d = EditWin->CurrentDocument();
     if (!d->Lines.isEmpty() || d->Modified || !d->FileName.isEmpty() || !EditWin->Text().isEmpty()) {
         d->Lines.clear();
         EditWin->SetText(QByteArray());
@@ -1048,7 +1058,7 @@ void TMainWin::MenuCloseClick() {
 }
 
 bool TMainWin::QuerySaveCurrent() {
-    TContent* d = CurrentDocument();
+    TContent* d = EditWin->CurrentDocument();
     if (!d || !d->Modified) return true;
     const QPointer<QWidget> focus = QApplication::focusWidget();
     cel::TDialogs::TAnswer answer;
@@ -1069,7 +1079,7 @@ bool TMainWin::QuerySaveCurrent() {
 }
 
 bool TMainWin::QuerySaveAll() {
-    const int n = static_cast<int>(Documents.size());
+    const int n = EditWin->DocumentCount();
     for (int i = 0; i < n; ++i) {
         EditWin->TabsChanging();
         EditWin->Tabs->setCurrentIndex(i);
@@ -1082,7 +1092,7 @@ bool TMainWin::QuerySaveAll() {
 void TMainWin::MenuSaveClick() { SaveCurrent(); }
 
 bool TMainWin::SaveCurrent() {
-    TContent* d = CurrentDocument();
+    TContent* d = EditWin->CurrentDocument();
     if (d->FileName.isEmpty()) return SaveCurrentAs();
     if (WriteEditorToFile(d->FileName)) {
         d->Modified = false;
@@ -1096,7 +1106,7 @@ bool TMainWin::SaveCurrent() {
 }
 
 bool TMainWin::SaveCurrentAs() {
-    TContent* d = CurrentDocument();
+    TContent* d = EditWin->CurrentDocument();
     const TModalScope scope(TModalScope::Dialog);
     bool result = false;
     QString dir = d->FileName.isEmpty() ? QDir::currentPath() : QFileInfo(d->FileName).absolutePath();
@@ -1135,18 +1145,6 @@ bool TMainWin::WriteEditorToFile(const QString& path) {
 
 // ---------------------------------------------------------------------------------------------
 // Modal dialogs
-
-TModalScope::TModalScope(int what)
-    : What(what), OldModal(MainWin->ModalOpen), OldDialog(MemoryWin->DialogOpen) {
-    if (What & Modal) MainWin->ModalOpen = true;
-    if (What & Dialog) MemoryWin->DialogOpen = true;
-}
-
-TModalScope::~TModalScope() {
-    MainWin->ModalOpen = OldModal;
-    MemoryWin->DialogOpen = OldDialog;
-    if (What & PendingInput) MainWin->ShowPendingInput();
-}
 
 // ---------------------------------------------------------------------------------------------
 // Closing
@@ -1201,16 +1199,16 @@ const QString Version = QStringLiteral(CELLWRIGHT_VERSION);
 }  // namespace
 
 void TMainWin::LoadSettings() {
-    Settings = std::make_unique<cel::TSettings>();
-    if (!Settings->Load(cel::SettingsPath())) {
-        Settings.reset();
+    State.Settings = std::make_unique<cel::TSettings>();
+    if (!State.Settings->Load(cel::SettingsPath())) {
+        State.Settings.reset();
         cel::ShowError(this, QStringLiteral("An error occurred while reading cellwr.ini."));
         return;
     }
-    const cel::TIniFile& ini = Settings->Ini;
+    const cel::TIniFile& ini = State.Settings->Ini;
     // A file of another version is left exactly as it is: it is neither used nor written.
-    if (Settings->Existed && ini.ReadString(KeyProgram, QStringLiteral("version"), QString()) != Version) {
-        Settings.reset();
+    if (State.Settings->Existed && ini.ReadString(KeyProgram, QStringLiteral("version"), QString()) != Version) {
+        State.Settings.reset();
         cel::ShowInformation(this, QStringLiteral("The cellwr.ini file cannot be used. Version mismatch."));
         return;
     }
@@ -1230,19 +1228,19 @@ void TMainWin::LoadSettings() {
     SavedMemoryX = geometry("memory_x", 0);
     SavedMemoryY = geometry("memory_y", 0);
     SavedMemoryHeight = geometry("memory_height", 0);
-    SizeToggle = ini.ReadBool(KeyProgram, QStringLiteral("size_toggle"), false);
+    State.SizeToggle = ini.ReadBool(KeyProgram, QStringLiteral("size_toggle"), false);
     MenuFlat->setChecked(ini.ReadBool(KeyProgram, QStringLiteral("flat"), true));
-    TextColor = static_cast<uint32_t>(ini.ReadInteger(KeyEditor, QStringLiteral("textcolor"), 0xFFFFFF)) & 0xFFFFFF;
-    BackgroundColor = static_cast<uint32_t>(ini.ReadInteger(KeyEditor, QStringLiteral("bgcolor"), 0)) & 0xFFFFFF;
+    State.TextColor = static_cast<uint32_t>(ini.ReadInteger(KeyEditor, QStringLiteral("textcolor"), 0xFFFFFF)) & 0xFFFFFF;
+    State.BackgroundColor = static_cast<uint32_t>(ini.ReadInteger(KeyEditor, QStringLiteral("bgcolor"), 0)) & 0xFFFFFF;
     MenuGutter->setChecked(ini.ReadBool(KeyEditor, QStringLiteral("gutter"), true));
     MenuEdge->setChecked(ini.ReadBool(KeyEditor, QStringLiteral("edge"), true));
     MenuFlatClick();
     MenuPBrain->setChecked(ini.ReadBool(KeyInterpreter, QStringLiteral("pbrain"), false));
-    OutputBufferSize = std::clamp(ini.ReadInteger(KeyInterpreter, QStringLiteral("outputbuffersize"), 128), 1, 255);
+    State.OutputBufferSize = std::clamp(ini.ReadInteger(KeyInterpreter, QStringLiteral("outputbuffersize"), 128), 1, 255);
     if (ini.ReadBool(KeyInterpreter, QStringLiteral("8bit"), true)) Menu8Bit->setChecked(true);
     else Menu16Bit->setChecked(true);
-    WatchDelay = ini.ReadInteger(KeyInterpreter, QStringLiteral("executionspeed"), 20);
-    if (WatchDelay < 0 || WatchDelay > 1000) WatchDelay = 20;
+    State.WatchDelay = ini.ReadInteger(KeyInterpreter, QStringLiteral("executionspeed"), 20);
+    if (State.WatchDelay < 0 || State.WatchDelay > 1000) State.WatchDelay = 20;
     MenuEnableComments->setChecked(ini.ReadBool(KeyInterpreter, QStringLiteral("enablecomments"), true));
     for (int i = 0; i < 5; ++i) {
         RecentBytes[i] = ini.ReadBytes(KeyRecent, QString::number(i + 1));
@@ -1258,8 +1256,8 @@ void TMainWin::ApplySwitches() {
 }
 
 void TMainWin::FormClose() {
-    if (!Settings) return;
-    cel::TIniFile& ini = Settings->Ini;
+    if (!State.Settings) return;
+    cel::TIniFile& ini = State.Settings->Ini;
     ini.WriteString(KeyProgram, QStringLiteral("version"), Version);
     ini.WriteBool(KeyProgram, QStringLiteral("flat"), MenuFlat->isChecked());
     const auto geometry = [&](const QByteArray& key, int value) {
@@ -1278,9 +1276,9 @@ void TMainWin::FormClose() {
     frame("editor", EditWin, true);
     frame("output", OutputWin, true);
     frame("memory", MemoryWin, false);
-    ini.WriteBool(KeyProgram, QStringLiteral("size_toggle"), SizeToggle);
-    ini.WriteInteger(KeyEditor, QStringLiteral("textcolor"), static_cast<int32_t>(TextColor));
-    ini.WriteInteger(KeyEditor, QStringLiteral("bgcolor"), static_cast<int32_t>(BackgroundColor));
+    ini.WriteBool(KeyProgram, QStringLiteral("size_toggle"), State.SizeToggle);
+    ini.WriteInteger(KeyEditor, QStringLiteral("textcolor"), static_cast<int32_t>(State.TextColor));
+    ini.WriteInteger(KeyEditor, QStringLiteral("bgcolor"), static_cast<int32_t>(State.BackgroundColor));
     const QFont font = EditWin->Editor->font();
     ini.WriteInteger(KeyEditor, QStringLiteral("fontsize"), font.pointSize());
     ini.WriteString(KeyEditor, QStringLiteral("fontname"), font.family());
@@ -1288,14 +1286,14 @@ void TMainWin::FormClose() {
     ini.WriteBool(KeyEditor, QStringLiteral("edge"), MenuEdge->isChecked());
     ini.WriteBool(KeyInterpreter, QStringLiteral("8bit"), Btn8Bit->isChecked());
     ini.WriteBool(KeyInterpreter, QStringLiteral("pbrain"), MenuPBrain->isChecked());
-    ini.WriteInteger(KeyInterpreter, QStringLiteral("outputbuffersize"), OutputBufferSize);
-    ini.WriteInteger(KeyInterpreter, QStringLiteral("executionspeed"), WatchDelay);
+    ini.WriteInteger(KeyInterpreter, QStringLiteral("outputbuffersize"), State.OutputBufferSize);
+    ini.WriteInteger(KeyInterpreter, QStringLiteral("executionspeed"), State.WatchDelay);
     ini.WriteBool(KeyInterpreter, QStringLiteral("enablecomments"), MenuEnableComments->isChecked());
     // A path whose bytes are no valid text for Qt is written back with the bytes it was read with.
     for (int i = 0; i < 5; ++i) {
         const bool same = QFile::decodeName(RecentBytes[i]) == RecentPath[i];
         ini.WriteBytes(KeyRecent, QString::number(i + 1), same ? RecentBytes[i] : QFile::encodeName(RecentPath[i]));
     }
-    if (!Settings->Save())
+    if (!State.Settings->Save())
         cel::ShowInformation(this, QStringLiteral("Could not write cellwr.ini. Possibly the file is protected."));
 }
