@@ -71,7 +71,7 @@ double RunToEnd(int timeoutMs = 3600000) {
     QElapsedTimer timer;
     timer.start();
     if (!Trigger("MenuDoRun")) return -1;
-    if (!WaitFor([] { return !Workspace->Running() && MainWin->MenuDoRun->isEnabled(); }, timeoutMs)) return -1;
+    if (!WaitFor([] { return !Workspace->Running() && celtest::Action("MenuDoRun")->isEnabled(); }, timeoutMs)) return -1;
     WaitReady();
     return static_cast<double>(timer.nsecsElapsed()) / 1e9;
 }
@@ -102,8 +102,8 @@ int Scenario(const QString& name) {
     if (name == QLatin1String("open-lostkng") || name == QLatin1String("run-lostkng") ||
         name == QLatin1String("strip-lostkng")) {
         timer.start();
-        if (!MainWin->OpenFile(CorpusFile("LostKng.b"))) return 1;
-        MainWin->AfterOpen();
+        if (!TMainWinProbe::OpenFile(CorpusFile("LostKng.b"))) return 1;
+        TMainWinProbe::AfterOpen();
         QCoreApplication::processEvents();
         const double openSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
         if (name == QLatin1String("open-lostkng")) {
@@ -217,7 +217,7 @@ int Scenario(const QString& name) {
         timer.start();
         if (!Trigger("MenuDoRun")) return 1;
         if (!window) OutputWin->close();
-        if (!WaitFor([] { return !Workspace->Running() && MainWin->MenuDoRun->isEnabled(); }, 3600000)) return 1;
+        if (!WaitFor([] { return !Workspace->Running() && celtest::Action("MenuDoRun")->isEnabled(); }, 3600000)) return 1;
         WaitReady();
         const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
         // Every byte must be in the file: mb * 10486 lines of 99 letters and a line feed.

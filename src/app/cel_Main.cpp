@@ -514,7 +514,6 @@ void TMainWin::MenuToggleClick() {
         second = OutputWin;
     }
     QWidget* target = first->isVisible() ? first : second->isVisible() ? second : nullptr;
-    LastToggleTarget = target;
     if (!target) return;
     target->raise();
     target->activateWindow();

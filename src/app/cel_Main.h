@@ -32,6 +32,32 @@ public:
     TMainWin();
     ~TMainWin() override;
 
+    // ---- What the windows ask (TMainFace) ----
+    bool SwitchOn(TSwitch which) const override;
+    void ViewClosed(TView which) override;
+    void ToggleWindowSize() override;
+    void ShowOutput() override;
+    void ShowPendingInput() override;
+    QByteArray LineBreakReport() const override;
+
+    // ---- The program's entry and the desktop session ----
+    // Opens each file as File > Open does with the files chosen in its dialog (the IDE's
+    // command line uses it after start-up); nothing happens for an empty list.
+    void OpenFiles(const QStringList& paths);
+    // The end of the desktop session: the close sequence (its questions only when the session
+    // manager allows them), then the settings. False when the user refused; the program then
+    // stays as it was.
+    bool EndSession(bool mayAsk);
+    // True while the window arrangement waits for the window manager's frames to place the
+    // windows again.
+    bool LayoutSettling() const { return LayoutCheck.isActive(); }
+
+private:
+    // The engine's host in the IDE carries out the engine's hand-offs on this window.
+    friend class cel::TGuiHost;
+    // The window tests' probe of the layout and recent-file state (tests/gui).
+    friend class TMainWinProbe;
+
     // ---- Shared state ----
     TWorkspace State;
     cel::TGuiHost Host{State.RunFlags};
@@ -39,8 +65,6 @@ public:
     bool Running() const { return State.Running(); }
     bool Paused() const { return State.Paused(); }
     bool WaitingForInput() const { return State.WaitingForInput(); }
-    // The window the last "Toggle between Windows" moved the focus to; none when it did nothing.
-    QWidget* LastToggleTarget = nullptr;
     int64_t LastInstructionCount = 0;
     qint64 StartTime = 0;  // milliseconds since the epoch when the run was prepared
     bool FirstLayout = true;
@@ -84,16 +108,7 @@ public:
     // The file filter of the source dialogs.
     static const QString SourceFilter;
 
-    // ---- What the windows ask (TMainFace) ----
-    bool SwitchOn(TSwitch which) const override;
-    void ViewClosed(TView which) override;
-    void ToggleWindowSize() override;
-    void ShowOutput() override;
-    void ShowPendingInput() override;
-    // The line-break bytes appended to typed input.
-    QByteArray LineBreakReport() const override;
-
-    // ---- Operations other windows use ----
+    // ---- What the engine's host hands over (GUI thread) ----
     void ShowEditor();
     void SetRunningCommands();
     // The hooks' enabling changes (run on the GUI thread).
@@ -104,13 +119,6 @@ public:
     // True when the previous run's engine has finished presenting its end (waits for it,
     // serving its hand-offs, when it is about to).
     bool EngineIdle();
-    // The end of the desktop session: the close sequence (its questions only when the session
-    // manager allows them), then the settings. False when the user refused; the program then
-    // stays as it was.
-    bool EndSession(bool mayAsk);
-    // True while the window arrangement waits for the window manager's frames to place the
-    // windows again.
-    bool LayoutSettling() const { return LayoutCheck.isActive(); }
 
     // Document operations.
     bool QuerySaveCurrent();
@@ -120,14 +128,11 @@ public:
     bool WriteEditorToFile(const QString& path);
     bool OpenFile(const QString& path);
     void AfterOpen();
-    // Opens each file as File > Open does with the files chosen in its dialog (the IDE's
-    // command line uses it after start-up); nothing happens for an empty list.
-    void OpenFiles(const QStringList& paths);
     bool IsRecent(const QString& path) const;
     void AddRecent(const QString& path);
     void UpdateRecentItems();
 
-public slots:
+    // ---- Command handlers ----
     void MenuNewClick();
     void MenuOpenClick();
     void MenuCloseClick();
@@ -223,7 +228,6 @@ private:
     bool StartingRun = false;
     bool Resetting = false;
     bool SessionEnded = false;  // Program Reset waits for the engine to end
-    QStringList RecentCaptionsForTests;
 };
 
 extern TMainWin* MainWin;

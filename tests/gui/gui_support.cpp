@@ -181,6 +181,26 @@ bool Trigger(const char* name) {
     return true;
 }
 
+QAction* Action(const char* name) {
+    QAction* action = MainWin->findChild<QAction*>(QLatin1String(name));
+    if (!action) qFatal("The main window has no command %s", name);
+    return action;
+}
+
+QMenu* Menu(const char* name) {
+    QMenu* menu = MainWin->findChild<QMenu*>(QLatin1String(name));
+    if (!menu) qFatal("The main window has no menu %s", name);
+    return menu;
+}
+
+QAction* RecentItem(int index) { return Action(("MenuRecent" + QByteArray::number(index + 1)).constData()); }
+
+QList<QAction*> RecentItems() {
+    QList<QAction*> items;
+    for (int i = 0; i < 5; ++i) items << RecentItem(i);
+    return items;
+}
+
 bool WaitReady(int timeoutMs) {
     QElapsedTimer timer;
     timer.start();
@@ -370,3 +390,29 @@ void QuietOffscreenWarnings() {
 }
 
 }  // namespace celtest
+
+// ---- The main window's probe ----
+
+bool& TMainWinProbe::FirstLayout() { return MainWin->FirstLayout; }
+int& TMainWinProbe::SavedMainX() { return MainWin->SavedMainX; }
+int& TMainWinProbe::SavedMainY() { return MainWin->SavedMainY; }
+int& TMainWinProbe::SavedEditorX() { return MainWin->SavedEditorX; }
+int& TMainWinProbe::SavedEditorY() { return MainWin->SavedEditorY; }
+int& TMainWinProbe::SavedEditorWidth() { return MainWin->SavedEditorWidth; }
+int& TMainWinProbe::SavedEditorHeight() { return MainWin->SavedEditorHeight; }
+int& TMainWinProbe::SavedOutputX() { return MainWin->SavedOutputX; }
+int& TMainWinProbe::SavedOutputY() { return MainWin->SavedOutputY; }
+int& TMainWinProbe::SavedOutputWidth() { return MainWin->SavedOutputWidth; }
+int& TMainWinProbe::SavedOutputHeight() { return MainWin->SavedOutputHeight; }
+int& TMainWinProbe::SavedMemoryX() { return MainWin->SavedMemoryX; }
+int& TMainWinProbe::SavedMemoryY() { return MainWin->SavedMemoryY; }
+int& TMainWinProbe::SavedMemoryHeight() { return MainWin->SavedMemoryHeight; }
+QString TMainWinProbe::RecentPath(int index) { return MainWin->RecentPath[index]; }
+void TMainWinProbe::AddRecent(const QString& path) { MainWin->AddRecent(path); }
+bool TMainWinProbe::IsRecent(const QString& path) { return MainWin->IsRecent(path); }
+bool TMainWinProbe::QuerySaveCurrent() { return MainWin->QuerySaveCurrent(); }
+bool TMainWinProbe::OpenFile(const QString& path) { return MainWin->OpenFile(path); }
+void TMainWinProbe::AfterOpen() { MainWin->AfterOpen(); }
+bool TMainWinProbe::EngineIdle() { return MainWin->EngineIdle(); }
+void TMainWinProbe::TimerTimer() { MainWin->TimerTimer(); }
+void TMainWinProbe::ShowRunCounters() { MainWin->ShowRunCounters(); }

@@ -169,11 +169,11 @@ private slots:
             QAction* Item;
             QByteArray Bytes;
         };
-        const TCase cases[] = {{MainWin->Menu0x0A, "ab\n"},
-                               {MainWin->Menu0x0D0A, "ab\r\n"},
-                               {MainWin->Menu0x0D, "ab\r"},
-                               {MainWin->Menu0x0A0D, "ab\n\r"},
-                               {MainWin->MenuNoLineBreak, "ab"}};
+        const TCase cases[] = {{celtest::Action("Menu0x0A"), "ab\n"},
+                               {celtest::Action("Menu0x0D0A"), "ab\r\n"},
+                               {celtest::Action("Menu0x0D"), "ab\r"},
+                               {celtest::Action("Menu0x0A0D"), "ab\n\r"},
+                               {celtest::Action("MenuNoLineBreak"), "ab"}};
         for (const TCase& c : cases) {
             c.Item->trigger();
             QVERIFY(c.Item->isChecked());
@@ -186,10 +186,10 @@ private slots:
             for (uint32_t i = 0; i < size; ++i) read.append(char(Workspace->Interpreter->GetInputByte(uint16_t(i))));
             QCOMPARE(read, c.Bytes);
             // The echo is followed by a break exactly when one is reported.
-            QCOMPARE(OutputWin->Text(), c.Item == MainWin->MenuNoLineBreak ? QByteArray("ab") : QByteArray("ab\r\n"));
+            QCOMPARE(OutputWin->Text(), c.Item == celtest::Action("MenuNoLineBreak") ? QByteArray("ab") : QByteArray("ab\r\n"));
         }
         // With any item but "no line break" an empty field delivers just the break.
-        MainWin->Menu0x0A->trigger();
+        celtest::Action("Menu0x0A")->trigger();
         QVERIFY(StartSuspended(",", "MenuDoRun"));
         EnterLine(QString());
         QVERIFY(WaitReady());
@@ -197,7 +197,7 @@ private slots:
     }
 
     void emptyLineWithoutLineBreakIsRefused() {
-        MainWin->MenuNoLineBreak->trigger();
+        celtest::Action("MenuNoLineBreak")->trigger();
         QVERIFY(StartSuspended(",", "MenuDoRun"));
         Windows->Dialogs.Expect(QStringLiteral("You did not enter any data. Please try again."));
         EnterLine(QString());
@@ -361,7 +361,7 @@ private slots:
         QFETCH(int, cell);
         EditWin->SetText(program);
         QVERIFY(Trigger(qPrintable(command)));
-        QTRY_VERIFY_WITH_TIMEOUT(MainWin->MenuReset->isEnabled() && int(RunStateNow()) == state, Generous);
+        QTRY_VERIFY_WITH_TIMEOUT(celtest::Action("MenuReset")->isEnabled() && int(RunStateNow()) == state, Generous);
         if (state != int(TRunState::Running)) QVERIFY(WaitSuspended());
         QVERIFY(Trigger("MenuReset"));
         QVERIFY(WaitReady());
@@ -378,13 +378,13 @@ private slots:
         QVERIFY(Trigger("MenuReset"));
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitReady());
-        QVERIFY(MainWin->EngineIdle());
+        QVERIFY(TMainWinProbe::EngineIdle());
         QVERIFY(&Workspace->Interpreter->Engine() != first);
         QCOMPARE(OutputWin->Text(), QByteArray("A"));
         QVERIFY(!Workspace->Interpreter->Engine().GetStepMode());
-        QVERIFY(MainWin->MenuDoRun->isEnabled());
-        QVERIFY(!MainWin->MenuReset->isEnabled());
-        QVERIFY(!MainWin->MenuDebug->isEnabled());
+        QVERIFY(celtest::Action("MenuDoRun")->isEnabled());
+        QVERIFY(!celtest::Action("MenuReset")->isEnabled());
+        QVERIFY(!celtest::Action("MenuDebug")->isEnabled());
         QCOMPARE(EditWin->PanelText(1), QStringLiteral("Ready"));
     }
 
@@ -392,13 +392,13 @@ private slots:
 
     void enablingFollowsTheRunState() {
         // Hidden recent entries can never be triggered; the table is about the visible ones.
-        for (int i = 5; i >= 1; --i) MainWin->AddRecent(QStringLiteral("/nowhere/recent%1.b").arg(i));
-        for (QAction* entry : MainWin->MenuRecent) QVERIFY(entry->isVisible());
+        for (int i = 5; i >= 1; --i) TMainWinProbe::AddRecent(QStringLiteral("/nowhere/recent%1.b").arg(i));
+        for (QAction* entry : celtest::RecentItems()) QVERIFY(entry->isVisible());
         VerifyEnabling(TRunState::Ready);
 
         EditWin->SetText("+[]");
         QVERIFY(Trigger("MenuDoRun"));
-        QTRY_VERIFY_WITH_TIMEOUT(MainWin->MenuDebug->isEnabled(), Generous);
+        QTRY_VERIFY_WITH_TIMEOUT(celtest::Action("MenuDebug")->isEnabled(), Generous);
         QVERIFY(Workspace->Running() && !Workspace->Paused() && !Workspace->WaitingForInput());
         VerifyEnabling(TRunState::Running);
 
@@ -447,7 +447,7 @@ private slots:
 
         // The separators are the locale's.
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        MainWin->ShowRunCounters();
+        TMainWinProbe::ShowRunCounters();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         QVERIFY2(QRegularExpression(QStringLiteral("^\\d{1,3}(\\.\\d{3})+ i$")).match(EditWin->PanelText(3)).hasMatch(),
                  qPrintable(EditWin->PanelText(3)));
@@ -457,8 +457,8 @@ private slots:
         // The timer tick shows the rate; New empties the counters.
         EditWin->SetText("+[]");
         QVERIFY(Trigger("MenuDoRun"));
-        QTRY_VERIFY_WITH_TIMEOUT(Workspace->Running() && MainWin->MenuDebug->isEnabled(), Generous);
-        MainWin->TimerTimer();
+        QTRY_VERIFY_WITH_TIMEOUT(Workspace->Running() && celtest::Action("MenuDebug")->isEnabled(), Generous);
+        TMainWinProbe::TimerTimer();
         QVERIFY2(QRegularExpression(QStringLiteral("^\\d{1,3}(,\\d{3})* ips$")).match(EditWin->PanelText(2)).hasMatch(),
                  qPrintable(EditWin->PanelText(2)));
         QVERIFY(Trigger("MenuReset"));
@@ -489,7 +489,7 @@ private slots:
 
     void editShortcutsDoNothingWhileAProgramExists() {
         QVERIFY(StartSuspended(",", "MenuDoRun"));
-        QVERIFY(!MainWin->MenuEdit->isEnabled());
+        QVERIFY(!celtest::Menu("MenuEdit")->isEnabled());
         QLineEdit* field = OutputWin->EditLine;
         QVERIFY(field->isEnabled());
         QClipboard* clipboard = QGuiApplication::clipboard();
@@ -537,22 +537,22 @@ private slots:
     }
 
     void watchKeyWhileReadyOnlyToggles() {
-        QVERIFY(!MainWin->MenuWatch->isChecked());
-        QVERIFY(!MainWin->BtnWatch->isChecked());
+        QVERIFY(!celtest::Action("MenuWatch")->isChecked());
+        QVERIFY(!celtest::Action("BtnWatch")->isChecked());
         Press(EditWin->Editor, Qt::Key_F11);
-        QVERIFY(MainWin->MenuWatch->isChecked());
-        QVERIFY(MainWin->BtnWatch->isChecked());
+        QVERIFY(celtest::Action("MenuWatch")->isChecked());
+        QVERIFY(celtest::Action("BtnWatch")->isChecked());
         QVERIFY(!Workspace->Running());
         Press(EditWin->Editor, Qt::Key_F11);
-        QVERIFY(!MainWin->MenuWatch->isChecked());
-        QVERIFY(!MainWin->BtnWatch->isChecked());
+        QVERIFY(!celtest::Action("MenuWatch")->isChecked());
+        QVERIFY(!celtest::Action("BtnWatch")->isChecked());
         // The button and the menu item stay in step whichever is used.
-        MainWin->BtnWatch->trigger();
-        QVERIFY(MainWin->MenuWatch->isChecked());
-        QVERIFY(MainWin->BtnWatch->isChecked());
-        MainWin->MenuWatch->trigger();
-        QVERIFY(!MainWin->MenuWatch->isChecked());
-        QVERIFY(!MainWin->BtnWatch->isChecked());
+        celtest::Action("BtnWatch")->trigger();
+        QVERIFY(celtest::Action("MenuWatch")->isChecked());
+        QVERIFY(celtest::Action("BtnWatch")->isChecked());
+        celtest::Action("MenuWatch")->trigger();
+        QVERIFY(!celtest::Action("MenuWatch")->isChecked());
+        QVERIFY(!celtest::Action("BtnWatch")->isChecked());
 
         // The next run starts watched: each command is marked, and at the end the caret stands
         // after the last one.
@@ -570,23 +570,23 @@ private slots:
     }
 
     void cellWidthKeysDoNothingWhileAProgramExists() {
-        QVERIFY(MainWin->Menu8Bit->isChecked());
+        QVERIFY(celtest::Action("Menu8Bit")->isChecked());
         EditWin->SetText("+[]");
         QVERIFY(Trigger("MenuDoRun"));
-        QTRY_VERIFY_WITH_TIMEOUT(MainWin->MenuDebug->isEnabled(), Generous);
+        QTRY_VERIFY_WITH_TIMEOUT(celtest::Action("MenuDebug")->isEnabled(), Generous);
         Press(EditWin->Editor, Qt::Key_9, Qt::ControlModifier);
-        QVERIFY(MainWin->Menu8Bit->isChecked() && MainWin->Btn8Bit->isChecked());
-        QVERIFY(!MainWin->Menu16Bit->isChecked() && !MainWin->Btn16Bit->isChecked());
+        QVERIFY(celtest::Action("Menu8Bit")->isChecked() && celtest::Action("Btn8Bit")->isChecked());
+        QVERIFY(!celtest::Action("Menu16Bit")->isChecked() && !celtest::Action("Btn16Bit")->isChecked());
         QVERIFY(Trigger("MenuDebug"));
         QVERIFY(WaitSuspended());
         Press(EditWin->Editor, Qt::Key_9, Qt::ControlModifier);
-        QVERIFY(MainWin->Menu8Bit->isChecked() && !MainWin->Btn16Bit->isChecked());
+        QVERIFY(celtest::Action("Menu8Bit")->isChecked() && !celtest::Action("Btn16Bit")->isChecked());
         QVERIFY(Trigger("MenuReset"));
         QVERIFY(WaitReady());
         // While Ready the keys switch, and the next run has the chosen width.
         Press(EditWin->Editor, Qt::Key_9, Qt::ControlModifier);
-        QVERIFY(MainWin->Menu16Bit->isChecked() && MainWin->Btn16Bit->isChecked());
-        QVERIFY(!MainWin->Btn8Bit->isChecked());
+        QVERIFY(celtest::Action("Menu16Bit")->isChecked() && celtest::Action("Btn16Bit")->isChecked());
+        QVERIFY(!celtest::Action("Btn8Bit")->isChecked());
         EditWin->SetText("-");
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitReady());
@@ -594,11 +594,11 @@ private slots:
         QCOMPARE(Workspace->Interpreter->GetCell(0), 65535u);
         QVERIFY(StartSuspended(",", "MenuDoRun"));
         Press(OutputWin->EditLine, Qt::Key_8, Qt::ControlModifier);
-        QVERIFY(MainWin->Menu16Bit->isChecked());
+        QVERIFY(celtest::Action("Menu16Bit")->isChecked());
         EnterLine(QStringLiteral("a"));
         QVERIFY(WaitReady());
         Press(EditWin->Editor, Qt::Key_8, Qt::ControlModifier);
-        QVERIFY(MainWin->Menu8Bit->isChecked() && MainWin->Btn8Bit->isChecked());
+        QVERIFY(celtest::Action("Menu8Bit")->isChecked() && celtest::Action("Btn8Bit")->isChecked());
     }
 
 private:

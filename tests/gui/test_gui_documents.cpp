@@ -26,7 +26,7 @@ namespace {
 QStringList RecentPaths() {
     QStringList paths;
     for (int i = 0; i < 5; ++i)
-        if (MainWin->MenuRecent[i]->isVisible()) paths << MainWin->RecentPath[i];
+        if (celtest::RecentItem(i)->isVisible()) paths << TMainWinProbe::RecentPath(i);
     return paths;
 }
 
@@ -251,7 +251,7 @@ private slots:
                 QVERIFY(WaitSuspended());
             } else {
                 QVERIFY(Trigger("MenuDoRun"));
-                QTRY_VERIFY_WITH_TIMEOUT(MainWin->MenuReset->isEnabled(), 20000);
+                QTRY_VERIFY_WITH_TIMEOUT(celtest::Action("MenuReset")->isEnabled(), 20000);
             }
             QVERIFY(Workspace->Running());
             ClickTab(0);
@@ -311,7 +311,7 @@ private slots:
         QCOMPARE(EditWin->Tabs->count(), 5);
         QCOMPARE(EditWin->Tabs->tabText(4), QStringLiteral("a.b"));
         QCOMPARE(RecentPaths(), (QStringList{a, b, c}));
-        QCOMPARE(MainWin->MenuRecent[0]->text(), a);
+        QCOMPARE(celtest::RecentItem(0)->text(), a);
 
         // A file that is gone: the message, no new document, and still the exchange.
         QVERIFY(QFile::remove(b));
@@ -324,8 +324,8 @@ private slots:
         QCOMPARE(RecentPaths(), (QStringList{b, a, c}));
 
         // An empty entry does nothing.
-        QVERIFY(!MainWin->MenuRecent[3]->isVisible());
-        MainWin->MenuRecentClick(3);
+        QVERIFY(!celtest::RecentItem(3)->isVisible());
+        celtest::RecentItem(3)->trigger();
         QCOMPARE(EditWin->Tabs->count(), 5);
         QCOMPARE(RecentPaths(), (QStringList{b, a, c}));
 
@@ -347,16 +347,16 @@ private slots:
         // The tab shows the name with its ampersand, not as an accelerator marker.
         QCOMPARE(EditWin->Tabs->tabText(0), QStringLiteral("Tom && Jerry.b"));
         QCOMPARE(EditWin->TabCaption(0), QStringLiteral("Tom & Jerry.b"));
-        QCOMPARE(MainWin->RecentPath[0], path);
-        QCOMPARE(MainWin->MenuRecent[0]->text(), Dir->filePath(QStringLiteral("Tom && Jerry.b")));
-        QVERIFY(MainWin->IsRecent(path));
+        QCOMPARE(TMainWinProbe::RecentPath(0), path);
+        QCOMPARE(celtest::RecentItem(0)->text(), Dir->filePath(QStringLiteral("Tom && Jerry.b")));
+        QVERIFY(TMainWinProbe::IsRecent(path));
 
         EditWin->Editor->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
         Type("-");
         QVERIFY(EditWin->CurrentDocument()->Modified);
         Windows->Dialogs.Expect(QStringLiteral("\"Tom & Jerry.b\" has changed. Do you want to save?"),
                                 cel::TDialogs::TAnswer::Yes);
-        QVERIFY(MainWin->QuerySaveCurrent());
+        QVERIFY(TMainWinProbe::QuerySaveCurrent());
         QVERIFY(Windows->Dialogs.Messages.empty());
         QCOMPARE(ReadAll(path), QByteArray("+.-"));
         QVERIFY(!EditWin->CurrentDocument()->Modified);

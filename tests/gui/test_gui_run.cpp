@@ -30,9 +30,9 @@ private slots:
         QCOMPARE(EditWin->windowTitle(), QStringLiteral("Source Editor - Unknown1"));
         QCOMPARE(EditWin->PanelText(0), QStringLiteral("1 : 1"));
         QCOMPARE(EditWin->PanelText(1), QStringLiteral("Ready"));
-        QVERIFY(!MainWin->MenuDebug->isEnabled());
-        QVERIFY(!MainWin->MenuReset->isEnabled());
-        QVERIFY(!MainWin->MenuModifyMemory->isEnabled());
+        QVERIFY(!celtest::Action("MenuDebug")->isEnabled());
+        QVERIFY(!celtest::Action("MenuReset")->isEnabled());
+        QVERIFY(!celtest::Action("MenuModifyMemory")->isEnabled());
     }
 
     void runPrintsIntoTheOutputWindow() {
@@ -42,8 +42,8 @@ private slots:
         QCOMPARE(OutputWin->Text(), QByteArray("AB\r\n"));
         QCOMPARE(EditWin->PanelText(1), QStringLiteral("Ready"));
         QVERIFY(EditWin->PanelText(3).endsWith(QStringLiteral(" i")));
-        QVERIFY(MainWin->MenuDoRun->isEnabled());
-        QVERIFY(!MainWin->MenuReset->isEnabled());
+        QVERIFY(celtest::Action("MenuDoRun")->isEnabled());
+        QVERIFY(!celtest::Action("MenuReset")->isEnabled());
         QVERIFY(!EditWin->Editor->isReadOnly());
     }
 
@@ -53,9 +53,9 @@ private slots:
         QCOMPARE(EditWin->SelLength(), 1);
         QCOMPARE(EditWin->PanelText(1), QStringLiteral("Paused"));
         QVERIFY(EditWin->Editor->isReadOnly());
-        QVERIFY(MainWin->MenuDoRun->isEnabled() && !MainWin->MenuDebug->isEnabled());
-        QVERIFY(MainWin->MenuModifyMemory->isEnabled());
-        QVERIFY(!MainWin->MenuNew->isEnabled() && !MainWin->MenuEdit->isEnabled());
+        QVERIFY(celtest::Action("MenuDoRun")->isEnabled() && !celtest::Action("MenuDebug")->isEnabled());
+        QVERIFY(celtest::Action("MenuModifyMemory")->isEnabled());
+        QVERIFY(!celtest::Action("MenuNew")->isEnabled() && !celtest::Menu("MenuEdit")->isEnabled());
         QVERIFY(Trigger("MenuTrace"));
         QVERIFY(WaitSuspended());
         QCOMPARE(EditWin->SelStart(), 3);  // the line break counts two characters
@@ -67,7 +67,7 @@ private slots:
         QCOMPARE(EditWin->PanelText(1), QStringLiteral("Ready"));
         QCOMPARE(EditWin->SelLength(), 0);
         QCOMPARE(EditWin->SelStart(), 4);  // just after the last marked command
-        QVERIFY(!MainWin->MenuModifyMemory->isEnabled());
+        QVERIFY(!celtest::Action("MenuModifyMemory")->isEnabled());
     }
 
     void typedInputReachesTheProgram() {
@@ -97,7 +97,7 @@ private slots:
         QFETCH(bool, number);
         QFETCH(QString, typed);
         QFETCH(QString, message);
-        MainWin->MenuNoLineBreak->trigger();
+        celtest::Action("MenuNoLineBreak")->trigger();
         QVERIFY(StartSuspended(",.", "MenuDoRun"));
         QLineEdit* field = number ? OutputWin->EditNumber : OutputWin->EditLine;
         OutputWin->activateWindow();

@@ -110,7 +110,7 @@ private slots:
                     }
                     break;
                 case 7:
-                    if (MainWin->MenuModifyMemory->isEnabled()) {
+                    if (celtest::Action("MenuModifyMemory")->isEnabled()) {
                         const int value = gen.bounded(70000);
                         RunModal(ModifyWin, [] { return Trigger("MenuModifyMemory"); }, [value] {
                             ModifyWin->DecEdit->setText(QString::number(value));
@@ -141,7 +141,7 @@ private slots:
             QVERIFY2(WaitReady(10000), qPrintable(QStringLiteral("sequence %1 did not end").arg(s)));
             QVERIFY(!Workspace->Interpreter->HasEngine() || Workspace->Interpreter->Engine().IsFinished());
             QVERIFY(WrongEnabling(TRunState::Ready).isEmpty());
-            if (MainWin->MenuWatch->isChecked()) Trigger("MenuWatch");
+            if (celtest::Action("MenuWatch")->isChecked()) Trigger("MenuWatch");
         }
         qInfo("%d sequences, %d commands (%d typed inputs, %d cells modified)", sequences, commands, typed,
               modified);

@@ -34,7 +34,7 @@ QString Memo() { return StripWin->MemoStrip->toPlainText(); }
 QString Status() { return StripWin->Status->currentMessage(); }
 
 void SetProcedures(bool on) {
-    if (MainWin->MenuPBrain->isChecked() != on) MainWin->MenuPBrain->trigger();
+    if (celtest::Action("MenuPBrain")->isChecked() != on) celtest::Action("MenuPBrain")->trigger();
 }
 
 void TypeLength(const QString& text) {

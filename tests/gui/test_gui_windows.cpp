@@ -64,57 +64,75 @@ bool MainActiveAfterOutput() {
     return QApplication::activeWindow() == MainWin;
 }
 
+// Triggers "Toggle between Windows" and answers the work window it brought to the front (raised),
+// or none when it did nothing.
+QWidget* ToggleTarget() {
+    struct TRaised : QObject {
+        QWidget* Window = nullptr;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() == QEvent::ZOrderChange) Window = static_cast<QWidget*>(watched);
+            return false;
+        }
+    } raised;
+    for (QWidget* w : {static_cast<QWidget*>(EditWin), static_cast<QWidget*>(OutputWin), static_cast<QWidget*>(MemoryWin)})
+        w->installEventFilter(&raised);
+    celtest::Action("MenuToggle")->trigger();
+    for (QWidget* w : {static_cast<QWidget*>(EditWin), static_cast<QWidget*>(OutputWin), static_cast<QWidget*>(MemoryWin)})
+        w->removeEventFilter(&raised);
+    return raised.Window;
+}
+
 }  // namespace
 
 class TestGuiWindows : public TGuiTest {
     Q_OBJECT
 private slots:
     void firstArrangementUsesTwoThirdsThenOneThird() {
-        MainWin->FirstLayout = true;
+        TMainWinProbe::FirstLayout() = true;
         Workspace->SizeToggle = false;
-        MainWin->SavedMainX = -1000000;
-        MainWin->MenuWinSizeClick();
+        TMainWinProbe::SavedMainX() = -1000000;
+        celtest::Action("MenuWinSize")->trigger();
         QString why;
         QVERIFY2(CheckComputedLayout(0.66f, why), qPrintable(why));
         QVERIFY(Workspace->SizeToggle);
-        QVERIFY(!MainWin->FirstLayout);
+        QVERIFY(!TMainWinProbe::FirstLayout());
         // F2 again: the other ratio, and back.
         QVERIFY(Trigger("MenuWinSize"));
         QVERIFY2(CheckComputedLayout(0.33f, why), qPrintable(why));
         QVERIFY(!Workspace->SizeToggle);
-        MainWin->MenuWinSizeClick();
+        celtest::Action("MenuWinSize")->trigger();
         QVERIFY2(CheckComputedLayout(0.66f, why), qPrintable(why));
         QVERIFY(Workspace->SizeToggle);
     }
 
     void savedLayoutIsRestoredOnlyTheFirstTime() {
-        MainWin->FirstLayout = true;
+        TMainWinProbe::FirstLayout() = true;
         Workspace->SizeToggle = false;
-        MainWin->SavedMainX = -999999;  // the lowest value that still counts as saved
-        MainWin->SavedMainY = 7;
-        MainWin->SavedEditorX = 10, MainWin->SavedEditorY = 60;
-        MainWin->SavedEditorWidth = 300, MainWin->SavedEditorHeight = 200;
-        MainWin->SavedOutputX = 20, MainWin->SavedOutputY = 280;
-        MainWin->SavedOutputWidth = 330, MainWin->SavedOutputHeight = 150;
-        MainWin->SavedMemoryX = 400, MainWin->SavedMemoryY = 70, MainWin->SavedMemoryHeight = 250;
-        MainWin->MenuWinSizeClick();
+        TMainWinProbe::SavedMainX() = -999999;  // the lowest value that still counts as saved
+        TMainWinProbe::SavedMainY() = 7;
+        TMainWinProbe::SavedEditorX() = 10, TMainWinProbe::SavedEditorY() = 60;
+        TMainWinProbe::SavedEditorWidth() = 300, TMainWinProbe::SavedEditorHeight() = 200;
+        TMainWinProbe::SavedOutputX() = 20, TMainWinProbe::SavedOutputY() = 280;
+        TMainWinProbe::SavedOutputWidth() = 330, TMainWinProbe::SavedOutputHeight() = 150;
+        TMainWinProbe::SavedMemoryX() = 400, TMainWinProbe::SavedMemoryY() = 70, TMainWinProbe::SavedMemoryHeight() = 250;
+        celtest::Action("MenuWinSize")->trigger();
         // Saved values are the outer frames.
         QCOMPARE(cel::OuterGeometry(MainWin).topLeft(), QPoint(-999999, 7));
         QCOMPARE(cel::OuterGeometry(EditWin), QRect(10, 60, 300, 200));
         QCOMPARE(cel::OuterGeometry(OutputWin), QRect(20, 280, 330, 150));
         QCOMPARE(cel::OuterGeometry(MemoryWin), QRect(400, 70, 208, 250));
         QVERIFY(!Workspace->SizeToggle);  // left as it was
-        QVERIFY(!MainWin->FirstLayout);
+        QVERIFY(!TMainWinProbe::FirstLayout());
         // From now on the layout is computed.
-        MainWin->MenuWinSizeClick();
+        celtest::Action("MenuWinSize")->trigger();
         QString why;
         QVERIFY2(CheckComputedLayout(0.66f, why), qPrintable(why));
 
         // A value of -1000000 means no saved layout.
-        MainWin->FirstLayout = true;
+        TMainWinProbe::FirstLayout() = true;
         Workspace->SizeToggle = false;
-        MainWin->SavedMainX = -1000000;
-        MainWin->MenuWinSizeClick();
+        TMainWinProbe::SavedMainX() = -1000000;
+        celtest::Action("MenuWinSize")->trigger();
         QVERIFY2(CheckComputedLayout(0.66f, why), qPrintable(why));
         QVERIFY(Workspace->SizeToggle);
     }
@@ -171,21 +189,16 @@ private slots:
 
     void toggleFromOutputPrefersMemoryThenEditor() {
         QVERIFY(MainActiveAfterOutput());
-        MainWin->LastToggleTarget = nullptr;
-        MainWin->MenuToggleClick();
-        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(MemoryWin));
+        QCOMPARE(ToggleTarget(), static_cast<QWidget*>(MemoryWin));
 
         MemoryWin->close();
         QVERIFY(MainActiveAfterOutput());
-        MainWin->MenuToggleClick();
-        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(EditWin));
+        QCOMPARE(ToggleTarget(), static_cast<QWidget*>(EditWin));
         QVERIFY(MemoryWin->isHidden());
 
         EditWin->close();
         QVERIFY(MainActiveAfterOutput());
-        MainWin->LastToggleTarget = OutputWin;
-        MainWin->MenuToggleClick();
-        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(nullptr));
+        QCOMPARE(ToggleTarget(), static_cast<QWidget*>(nullptr));
         // A hidden window is never shown by the command.
         QVERIFY(MemoryWin->isHidden());
         QVERIFY(EditWin->isHidden());
@@ -195,21 +208,17 @@ private slots:
         MainActive();
         QCOMPARE(QApplication::activeWindow(), static_cast<QWidget*>(MainWin));
         Workspace->ActiveWorkWindow = EditWin;
-        MainWin->MenuToggleClick();
-        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(OutputWin));
+        QCOMPARE(ToggleTarget(), static_cast<QWidget*>(OutputWin));
         MainActive();
         Workspace->ActiveWorkWindow = MemoryWin;
-        MainWin->MenuToggleClick();
-        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(EditWin));
+        QCOMPARE(ToggleTarget(), static_cast<QWidget*>(EditWin));
         MainActive();
         Workspace->ActiveWorkWindow = nullptr;
-        MainWin->MenuToggleClick();
-        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(EditWin));
+        QCOMPARE(ToggleTarget(), static_cast<QWidget*>(EditWin));
         EditWin->close();
         MainActive();
         Workspace->ActiveWorkWindow = nullptr;
-        MainWin->MenuToggleClick();
-        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(OutputWin));
+        QCOMPARE(ToggleTarget(), static_cast<QWidget*>(OutputWin));
         QVERIFY(EditWin->isHidden());
         EditWin->show();
     }
@@ -220,9 +229,7 @@ private slots:
         MainActive();
         QCOMPARE(QApplication::activeWindow(), static_cast<QWidget*>(MainWin));
         Workspace->ActiveWorkWindow = EditWin;
-        MainWin->LastToggleTarget = EditWin;
-        MainWin->MenuToggleClick();
-        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(nullptr));
+        QCOMPARE(ToggleTarget(), static_cast<QWidget*>(nullptr));
         QVERIFY(OutputWin->isHidden());
         QVERIFY(MemoryWin->isHidden());
         QCOMPARE(QApplication::activeWindow(), static_cast<QWidget*>(MainWin));
@@ -237,8 +244,8 @@ private slots:
         QCOMPARE(fast, QByteArray("AB\r\n"));
 
         Workspace->WatchDelay = 0;
-        MainWin->MenuWatch->trigger();
-        QVERIFY(MainWin->MenuWatch->isChecked());
+        celtest::Action("MenuWatch")->trigger();
+        QVERIFY(celtest::Action("MenuWatch")->isChecked());
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitReady());
         QVERIFY(Workspace->Interpreter->GetWatch());
@@ -247,11 +254,11 @@ private slots:
 
     void watchMarksCommandsAndF11ReturnsToFastMode() {
         Workspace->WatchDelay = 0;
-        MainWin->MenuWatch->trigger();
-        QVERIFY(MainWin->MenuWatch->isChecked());
+        celtest::Action("MenuWatch")->trigger();
+        QVERIFY(celtest::Action("MenuWatch")->isChecked());
         EditWin->SetText("+[>+<]");
         QVERIFY(Trigger("MenuDoRun"));
-        QTRY_VERIFY_WITH_TIMEOUT(Workspace->Running() && MainWin->MenuDebug->isEnabled(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(Workspace->Running() && celtest::Action("MenuDebug")->isEnabled(), 10000);
         QVERIFY(Workspace->Interpreter->GetWatch());
         QVERIFY(Trigger("MenuDebug"));
         QVERIFY(WaitSuspended());
@@ -263,7 +270,7 @@ private slots:
         QTest::qWait(20);
         QVERIFY(Workspace->Running());
         QVERIFY(Trigger("MenuWatch"));
-        QVERIFY(!MainWin->MenuWatch->isChecked());
+        QVERIFY(!celtest::Action("MenuWatch")->isChecked());
         QVERIFY(!Workspace->Interpreter->GetWatch());
         QCOMPARE(EditWin->SelLength(), 0);
         // Hand-offs of the last watched step that were already on their way mark nothing.
@@ -292,7 +299,7 @@ private slots:
         MainWin->ShowPendingInput();
         QVERIFY(!Workspace->InputPending);
         QVERIFY(OutputWin->isVisible());
-        QVERIFY(MainWin->MenuOutput->isChecked());
+        QVERIFY(celtest::Action("MenuOutput")->isChecked());
         QVERIFY(OutputWin->EditLine->isEnabled());
 
         EnterLine(QStringLiteral("Q"));
