@@ -144,192 +144,199 @@ QAction* TMainWin::AddButton(const char* name, const char* image, const QString&
 }
 
 void TMainWin::CreateCommands() {
-    QMenuBar* bar = menuBar();
     using K = QKeySequence;
+    enum TPlace { File, Edit, View, Run, Interpreter, Extras, Help, Bar, Tools };
+    enum TFlags { Checkable = 1, Checked = 2 | Checkable, WidthItems = 4, BreakItems = 8, WidthButtons = 16 };
+    constexpr TGroup None = TGroup::Count;
+    struct TMenuRow {
+        QMenu* TMainWin::*Member;
+        const char* Name;
+        const char* Caption;
+    };
+    static const TMenuRow menus[] = {
+        {&TMainWin::MenuFile, "MenuFile", "&File"},
+        {&TMainWin::MenuEdit, "MenuEdit", "&Edit"},
+        {&TMainWin::MenuView, "MenuView", "&View"},
+        {&TMainWin::MenuRun, "MenuRun", "&Run"},
+        {&TMainWin::MenuInterpreter, "MenuInterpreter", "&Interpreter"},
+        {&TMainWin::MenuExtras, "MenuExtras", "E&xtras"},
+        {&TMainWin::MenuHelp, "MenuHelp", "&Help"},
+    };
+    // The commands in the order of their menus and the toolbar. A row without a name is a
+    // separator; MenuRecent stands for the five recent-file entries. A toolbar button's caption
+    // is its image, and its hint the tooltip.
+    struct TCommandRow {
+        QAction* TMainWin::*Member;
+        const char* Name;
+        const char* Caption;
+        K Shortcut;
+        void (TMainWin::*Handler)();
+        TPlace Place;
+        TGroup Group;
+        int Flags;
+        const char* Hint;
+    };
+    const TCommandRow rows[] = {
+        {&TMainWin::MenuNew, "MenuNew", "&New", K(Qt::CTRL | Qt::Key_N), &TMainWin::MenuNewClick, File, TGroup::Ready, 0, nullptr},
+        {&TMainWin::MenuOpen, "MenuOpen", "&Open ...", K(Qt::CTRL | Qt::Key_O), &TMainWin::MenuOpenClick, File, TGroup::Ready, 0, nullptr},
+        {nullptr, nullptr, nullptr, K(), nullptr, File, None, 0, nullptr},
+        {&TMainWin::MenuClose, "MenuClose", "&Close", K(Qt::CTRL | Qt::Key_F4), &TMainWin::MenuCloseClick, File, TGroup::Ready, 0, nullptr},
+        {nullptr, nullptr, nullptr, K(), nullptr, File, None, 0, nullptr},
+        {&TMainWin::MenuSave, "MenuSave", "&Save", K(Qt::CTRL | Qt::Key_S), &TMainWin::MenuSaveClick, File, None, 0, nullptr},
+        {&TMainWin::MenuSaveAs, "MenuSaveAs", "Save &As ...", K(Qt::CTRL | Qt::ALT | Qt::Key_S), &TMainWin::MenuSaveAsClick, File, None, 0, nullptr},
+        {nullptr, nullptr, nullptr, K(), nullptr, File, None, 0, nullptr},
+        {nullptr, "MenuRecent", nullptr, K(), nullptr, File, TGroup::Ready, 0, nullptr},
+        {nullptr, nullptr, nullptr, K(), nullptr, File, None, 0, nullptr},
+        {&TMainWin::MenuExit, "MenuExit", "E&xit", K(Qt::ALT | Qt::Key_F4), &TMainWin::MenuExitClick, File, None, 0, nullptr},
 
-    MenuFile = bar->addMenu(QStringLiteral("&File"));
-    MenuFile->setObjectName(QStringLiteral("MenuFile"));
-    MenuNew = AddItem(MenuFile, "MenuNew", "&New", K(Qt::CTRL | Qt::Key_N), &TMainWin::MenuNewClick);
-    MenuOpen = AddItem(MenuFile, "MenuOpen", "&Open ...", K(Qt::CTRL | Qt::Key_O), &TMainWin::MenuOpenClick);
-    MenuFile->addSeparator();
-    MenuClose = AddItem(MenuFile, "MenuClose", "&Close", K(Qt::CTRL | Qt::Key_F4), &TMainWin::MenuCloseClick);
-    MenuFile->addSeparator();
-    MenuSave = AddItem(MenuFile, "MenuSave", "&Save", K(Qt::CTRL | Qt::Key_S), &TMainWin::MenuSaveClick);
-    MenuSaveAs = AddItem(MenuFile, "MenuSaveAs", "Save &As ...", K(Qt::CTRL | Qt::ALT | Qt::Key_S),
-                         &TMainWin::MenuSaveAsClick);
-    MenuFile->addSeparator();
-    for (int i = 0; i < 5; ++i) {
-        const QByteArray name = "MenuRecent" + QByteArray::number(i + 1);
-        MenuRecent[i] = AddItem(MenuFile, name.constData(), QString(),
-                                K(Qt::ALT | (Qt::Key_1 + i)), nullptr);
-        connect(MenuRecent[i], &QAction::triggered, this, [this, i] { MenuRecentClick(i); });
-        MenuRecent[i]->setVisible(false);
+        {&TMainWin::MenuUndo, "MenuUndo", "&Undo", K(Qt::CTRL | Qt::Key_Z), &TMainWin::MenuUndoClick, Edit, None, 0, nullptr},
+        {&TMainWin::MenuRedo, "MenuRedo", "&Redo", K(Qt::CTRL | Qt::Key_Y), &TMainWin::MenuRedoClick, Edit, None, 0, nullptr},
+        {nullptr, nullptr, nullptr, K(), nullptr, Edit, None, 0, nullptr},
+        {&TMainWin::MenuSelectAll, "MenuSelectAll", "Select &All", K(Qt::CTRL | Qt::Key_A), &TMainWin::MenuSelectAllClick, Edit, None, 0, nullptr},
+        {nullptr, nullptr, nullptr, K(), nullptr, Edit, None, 0, nullptr},
+        {&TMainWin::MenuCut, "MenuCut", "&Cut", K(Qt::CTRL | Qt::Key_X), &TMainWin::MenuCutClick, Edit, None, 0, nullptr},
+        {&TMainWin::MenuCopy, "MenuCopy", "C&opy", K(Qt::CTRL | Qt::Key_C), &TMainWin::MenuCopyClick, Edit, None, 0, nullptr},
+        {&TMainWin::MenuPaste, "MenuPaste", "&Paste", K(Qt::CTRL | Qt::Key_V), &TMainWin::MenuPasteClick, Edit, None, 0, nullptr},
+        {nullptr, nullptr, nullptr, K(), nullptr, Edit, None, 0, nullptr},
+        {&TMainWin::MenuFind, "MenuFind", "&Find && Replace ...", K(Qt::CTRL | Qt::Key_F), &TMainWin::MenuFindClick, Edit, None, 0, nullptr},
+        {&TMainWin::MenuFindAgain, "MenuFindAgain", "Fi&nd Again", K(Qt::Key_F3), &TMainWin::MenuFindAgainClick, Edit, None, 0, nullptr},
+        {&TMainWin::MenuReplaceAgain, "MenuReplaceAgain", "R&eplace Again", K(Qt::SHIFT | Qt::Key_F3), &TMainWin::MenuReplaceAgainClick, Edit, None, 0, nullptr},
+
+        {&TMainWin::MenuWinSize, "MenuWinSize", "Toggle &Window Size Ratio", K(Qt::Key_F2), &TMainWin::MenuWinSizeClick, View, None, 0, nullptr},
+        {&TMainWin::MenuToggle, "MenuToggle", "&Toggle between Windows", K(Qt::SHIFT | Qt::Key_F1), &TMainWin::MenuToggleClick, View, None, 0, nullptr},
+        {nullptr, nullptr, nullptr, K(), nullptr, View, None, 0, nullptr},
+        {&TMainWin::MenuEditor, "MenuEditor", "Source &Editor", K(Qt::SHIFT | Qt::Key_F10), &TMainWin::MenuEditorClick, View, None, Checked, nullptr},
+        {&TMainWin::MenuOutput, "MenuOutput", "&Output", K(Qt::SHIFT | Qt::Key_F11), &TMainWin::MenuOutputClick, View, None, Checked, nullptr},
+        {&TMainWin::MenuMemory, "MenuMemory", "&Memory", K(Qt::SHIFT | Qt::Key_F12), &TMainWin::MenuMemoryClick, View, None, Checked, nullptr},
+        {nullptr, nullptr, nullptr, K(), nullptr, View, None, 0, nullptr},
+        {&TMainWin::MenuFlat, "MenuFlat", "Flat &Toolbar", K(), &TMainWin::MenuFlatClick, View, None, Checked, nullptr},
+        {&TMainWin::MenuGutter, "MenuGutter", "Show &Gutter", K(), &TMainWin::MenuGutterClick, View, None, Checked, nullptr},
+        {&TMainWin::MenuEdge, "MenuEdge", "Show 80-Columns-&Edge", K(), &TMainWin::MenuEdgeClick, View, None, Checked, nullptr},
+
+        {&TMainWin::MenuDoRun, "MenuDoRun", "&Run", K(Qt::Key_F9), &TMainWin::MenuDoRunClick, Run, TGroup::Start, 0, nullptr},
+        {&TMainWin::MenuDebug, "MenuDebug", "&Debug", K(Qt::Key_F8), &TMainWin::MenuDebugClick, Run, TGroup::Continue, 0, nullptr},
+        {&TMainWin::MenuReset, "MenuReset", "&Program Reset", K(Qt::CTRL | Qt::Key_F2), &TMainWin::MenuResetClick, Run, TGroup::Stop, 0, nullptr},
+        {nullptr, nullptr, nullptr, K(), nullptr, Run, None, 0, nullptr},
+        {&TMainWin::MenuTrace, "MenuTrace", "&Trace", K(Qt::Key_F7), &TMainWin::MenuTraceClick, Run, TGroup::Start, 0, nullptr},
+        {&TMainWin::MenuRunToCursor, "MenuRunToCursor", "Run to &Cursor", K(Qt::Key_F4), &TMainWin::MenuRunToCursorClick, Run, TGroup::Start, 0, nullptr},
+        {nullptr, nullptr, nullptr, K(), nullptr, Run, None, 0, nullptr},
+        {&TMainWin::MenuModifyMemory, "MenuModifyMemory", "&Modify Memory at current Position ...", K(Qt::Key_F12), &TMainWin::MenuModifyMemoryClick, Run, TGroup::Modify, 0, nullptr},
+        {nullptr, nullptr, nullptr, K(), nullptr, Run, None, 0, nullptr},
+        {&TMainWin::MenuWatch, "MenuWatch", "&Watch Program Operation", K(Qt::Key_F11), &TMainWin::MenuWatchClick, Run, None, Checkable, nullptr},
+        {&TMainWin::MenuSpeed, "MenuSpeed", "&Set Running Speed for Watch ...", K(Qt::CTRL | Qt::Key_F10), &TMainWin::MenuSpeedClick, Run, None, 0, nullptr},
+
+        {&TMainWin::Menu8Bit, "Menu8Bit", "Use &8 Bit Mode", K(Qt::CTRL | Qt::Key_8), &TMainWin::Menu8BitClick, Interpreter, TGroup::Ready, Checked | WidthItems, nullptr},
+        {&TMainWin::Menu16Bit, "Menu16Bit", "Use 1&6 Bit Mode", K(Qt::CTRL | Qt::Key_9), &TMainWin::Menu16BitClick, Interpreter, TGroup::Ready, Checkable | WidthItems, nullptr},
+        {nullptr, nullptr, nullptr, K(), nullptr, Interpreter, None, 0, nullptr},
+        {&TMainWin::MenuPBrain, "MenuPBrain", "Enable &Procedural BF", K(Qt::CTRL | Qt::Key_P), &TMainWin::MenuPBrainClick, Interpreter, TGroup::Ready, Checkable, nullptr},
+        {nullptr, nullptr, nullptr, K(), nullptr, Interpreter, None, 0, nullptr},
+        {&TMainWin::MenuBufferSize, "MenuBufferSize", "Set Output &Buffer Size ...", K(Qt::SHIFT | Qt::Key_F2), &TMainWin::MenuBufferSizeClick, Interpreter, TGroup::Ready, 0, nullptr},
+        {nullptr, nullptr, nullptr, K(), nullptr, Interpreter, None, 0, nullptr},
+        {&TMainWin::Menu0x0A, "Menu0x0A", "Report &LF for Line Breaks when entering Text", K(), nullptr, Interpreter, None, Checked | BreakItems, nullptr},
+        {&TMainWin::Menu0x0D0A, "Menu0x0D0A", "Report &CRLF", K(), nullptr, Interpreter, None, Checkable | BreakItems, nullptr},
+        {&TMainWin::Menu0x0D, "Menu0x0D", "Report C&R", K(), nullptr, Interpreter, None, Checkable | BreakItems, nullptr},
+        {&TMainWin::Menu0x0A0D, "Menu0x0A0D", "R&eport LFCR", K(), nullptr, Interpreter, None, Checkable | BreakItems, nullptr},
+        {&TMainWin::MenuNoLineBreak, "MenuNoLineBreak", "Report &no Line Break", K(), nullptr, Interpreter, None, Checkable | BreakItems, nullptr},
+        {nullptr, nullptr, nullptr, K(), nullptr, Interpreter, None, 0, nullptr},
+        {&TMainWin::MenuEnableComments, "MenuEnableComments", "Enable Comment &Markers (; / * ' % #)", K(), nullptr, Interpreter, TGroup::Ready, Checked, nullptr},
+
+        {&TMainWin::MenuSetInputFile, "MenuSetInputFile", "Set &Input File ...", K(Qt::Key_F5), &TMainWin::MenuSetInputFileClick, Extras, TGroup::Ready, 0, nullptr},
+        {&TMainWin::MenuSetOutputFile, "MenuSetOutputFile", "Set &Output File ...", K(Qt::Key_F6), &TMainWin::MenuSetOutputFileClick, Extras, TGroup::Ready, 0, nullptr},
+        {nullptr, nullptr, nullptr, K(), nullptr, Extras, None, 0, nullptr},
+        {&TMainWin::MenuClearOutput, "MenuClearOutput", "Clear O&utput", K(Qt::CTRL | Qt::Key_F12), &TMainWin::MenuClearOutputClick, Extras, None, 0, nullptr},
+        {nullptr, nullptr, nullptr, K(), nullptr, Extras, None, 0, nullptr},
+        {&TMainWin::MenuFont, "MenuFont", "&Font ...", K(), &TMainWin::MenuFontClick, Extras, None, 0, nullptr},
+        {&TMainWin::MenuColors, "MenuColors", "&Colors ...", K(), &TMainWin::MenuColorsClick, Extras, TGroup::Ready, 0, nullptr},
+        {nullptr, nullptr, nullptr, K(), nullptr, Extras, None, 0, nullptr},
+        {&TMainWin::MenuTextGen, "MenuTextGen", "&Text Generator ...", K(Qt::CTRL | Qt::Key_T), &TMainWin::MenuTextGenClick, Extras, None, 0, nullptr},
+        {&TMainWin::MenuStrip, "MenuStrip", "&Strip All Non-Brainfuck Symbols ...", K(Qt::ALT | Qt::Key_F12), &TMainWin::MenuStripClick, Extras, None, 0, nullptr},
+
+        {&TMainWin::MenuInfo, "MenuInfo", "&Info ...", K(Qt::Key_F1), &TMainWin::MenuInfoClick, Help, None, 0, nullptr},
+
+        {&TMainWin::MenuMinimize, "MenuMinimize", "&Minimize", K(), &TMainWin::MenuMinimizeClick, Bar, None, 0, nullptr},
+
+        {&TMainWin::BtnNew, "BtnNew", "new", K(), &TMainWin::MenuNewClick, Tools, TGroup::Ready, 0, "New (Ctrl+N)"},
+        {&TMainWin::BtnOpen, "BtnOpen", "open", K(), &TMainWin::MenuOpenClick, Tools, TGroup::Ready, 0, "Open (Ctrl+O)"},
+        {&TMainWin::BtnSave, "BtnSave", "save", K(), &TMainWin::MenuSaveClick, Tools, None, 0, "Save (Ctrl+S)"},
+        {nullptr, nullptr, nullptr, K(), nullptr, Tools, None, 0, nullptr},
+        {&TMainWin::BtnClose, "BtnClose", "close", K(), &TMainWin::MenuCloseClick, Tools, TGroup::Ready, 0, "Close (Ctrl+F4)"},
+        {nullptr, nullptr, nullptr, K(), nullptr, Tools, None, 0, nullptr},
+        {&TMainWin::BtnRun, "BtnRun", "run", K(), &TMainWin::MenuDoRunClick, Tools, TGroup::Start, 0, "Run (F9)"},
+        {&TMainWin::BtnDebug, "BtnDebug", "debug", K(), &TMainWin::MenuDebugClick, Tools, TGroup::Continue, 0, "Debug (F8)"},
+        {&TMainWin::BtnReset, "BtnReset", "reset", K(), &TMainWin::MenuResetClick, Tools, TGroup::Stop, 0, "Program Reset (Ctrl+F2)"},
+        {nullptr, nullptr, nullptr, K(), nullptr, Tools, None, 0, nullptr},
+        {&TMainWin::BtnTrace, "BtnTrace", "trace", K(), &TMainWin::MenuTraceClick, Tools, TGroup::Start, 0, "Trace (F7)"},
+        {&TMainWin::BtnRunToCursor, "BtnRunToCursor", "runtocursor", K(), &TMainWin::MenuRunToCursorClick, Tools, TGroup::Start, 0, "Run to Cursor (F4)"},
+        {nullptr, nullptr, nullptr, K(), nullptr, Tools, None, 0, nullptr},
+        {&TMainWin::BtnWatch, "BtnWatch", "watch", K(), &TMainWin::MenuWatchClick, Tools, None, Checkable, "Watch program operation (F11)"},
+        {nullptr, nullptr, nullptr, K(), nullptr, Tools, None, 0, nullptr},
+        {&TMainWin::Btn8Bit, "Btn8Bit", "8bit", K(), &TMainWin::Menu8BitClick, Tools, TGroup::Ready, Checked | WidthButtons, "Use 8 Bit Mode (Ctrl+8)"},
+        {&TMainWin::Btn16Bit, "Btn16Bit", "16bit", K(), &TMainWin::Menu16BitClick, Tools, TGroup::Ready, Checkable | WidthButtons, "Use 16 Bit Mode (Ctrl+9)"},
+        {nullptr, nullptr, nullptr, K(), nullptr, Tools, None, 0, nullptr},
+        {&TMainWin::BtnPBrain, "BtnPBrain", "pbrain", K(), &TMainWin::BtnPBrainClick, Tools, TGroup::Ready, Checkable, "Enable Procedural BF (Ctrl+P)"},
+    };
+
+    QMenuBar* bar = menuBar();
+    QMenu* menuOf[Bar] = {};
+    for (const TMenuRow& row : menus) {
+        QMenu* menu = bar->addMenu(QString::fromUtf8(row.Caption));
+        menu->setObjectName(QLatin1String(row.Name));
+        this->*row.Member = menu;
     }
-    MenuFile->addSeparator();
-    MenuExit = AddItem(MenuFile, "MenuExit", "E&xit", K(Qt::ALT | Qt::Key_F4), &TMainWin::MenuExitClick);
+    for (int i = 0; i < Bar; ++i) menuOf[i] = this->*menus[i].Member;
 
-    MenuEdit = bar->addMenu(QStringLiteral("&Edit"));
-    MenuEdit->setObjectName(QStringLiteral("MenuEdit"));
-    MenuUndo = AddItem(MenuEdit, "MenuUndo", "&Undo", K(Qt::CTRL | Qt::Key_Z), &TMainWin::MenuUndoClick);
-    MenuRedo = AddItem(MenuEdit, "MenuRedo", "&Redo", K(Qt::CTRL | Qt::Key_Y), &TMainWin::MenuRedoClick);
-    MenuEdit->addSeparator();
-    MenuSelectAll = AddItem(MenuEdit, "MenuSelectAll", "Select &All", K(Qt::CTRL | Qt::Key_A),
-                            &TMainWin::MenuSelectAllClick);
-    MenuEdit->addSeparator();
-    MenuCut = AddItem(MenuEdit, "MenuCut", "&Cut", K(Qt::CTRL | Qt::Key_X), &TMainWin::MenuCutClick);
-    MenuCopy = AddItem(MenuEdit, "MenuCopy", "C&opy", K(Qt::CTRL | Qt::Key_C), &TMainWin::MenuCopyClick);
-    MenuPaste = AddItem(MenuEdit, "MenuPaste", "&Paste", K(Qt::CTRL | Qt::Key_V), &TMainWin::MenuPasteClick);
-    MenuEdit->addSeparator();
-    MenuFind = AddItem(MenuEdit, "MenuFind", "&Find && Replace ...", K(Qt::CTRL | Qt::Key_F),
-                       &TMainWin::MenuFindClick);
-    MenuFindAgain = AddItem(MenuEdit, "MenuFindAgain", "Fi&nd Again", K(Qt::Key_F3),
-                            &TMainWin::MenuFindAgainClick);
-    MenuReplaceAgain = AddItem(MenuEdit, "MenuReplaceAgain", "R&eplace Again", K(Qt::SHIFT | Qt::Key_F3),
-                               &TMainWin::MenuReplaceAgainClick);
-
-    MenuView = bar->addMenu(QStringLiteral("&View"));
-    MenuView->setObjectName(QStringLiteral("MenuView"));
-    MenuWinSize = AddItem(MenuView, "MenuWinSize", "Toggle &Window Size Ratio", K(Qt::Key_F2),
-                          &TMainWin::MenuWinSizeClick);
-    MenuToggle = AddItem(MenuView, "MenuToggle", "&Toggle between Windows", K(Qt::SHIFT | Qt::Key_F1),
-                         &TMainWin::MenuToggleClick);
-    MenuView->addSeparator();
-    MenuEditor = AddItem(MenuView, "MenuEditor", "Source &Editor", K(Qt::SHIFT | Qt::Key_F10),
-                         &TMainWin::MenuEditorClick);
-    MenuOutput = AddItem(MenuView, "MenuOutput", "&Output", K(Qt::SHIFT | Qt::Key_F11),
-                         &TMainWin::MenuOutputClick);
-    MenuMemory = AddItem(MenuView, "MenuMemory", "&Memory", K(Qt::SHIFT | Qt::Key_F12),
-                         &TMainWin::MenuMemoryClick);
-    MenuView->addSeparator();
-    MenuFlat = AddItem(MenuView, "MenuFlat", "Flat &Toolbar", K(), &TMainWin::MenuFlatClick);
-    MenuGutter = AddItem(MenuView, "MenuGutter", "Show &Gutter", K(), &TMainWin::MenuGutterClick);
-    MenuEdge = AddItem(MenuView, "MenuEdge", "Show 80-Columns-&Edge", K(), &TMainWin::MenuEdgeClick);
-    for (QAction* a : {MenuEditor, MenuOutput, MenuMemory, MenuFlat, MenuGutter, MenuEdge}) {
-        a->setCheckable(true);
-        a->setChecked(true);
+    QActionGroup* exclusive[3] = {new QActionGroup(this), new QActionGroup(this), new QActionGroup(this)};
+    for (const TCommandRow& row : rows) {
+        if (row.Place == Tools && !ToolBar) {
+            ToolBar = addToolBar(QStringLiteral("ToolBar"));
+            ToolBar->setObjectName(QStringLiteral("ToolBar"));
+            ToolBar->setMovable(false);
+            ToolBar->setFloatable(false);
+            ToolBar->setIconSize(QSize(16, 16));
+        }
+        if (!row.Name) {
+            if (row.Place == Tools) ToolBar->addSeparator();
+            else menuOf[row.Place]->addSeparator();
+            continue;
+        }
+        if (!row.Member) {
+            // The recent-file entries: hidden until they name a file.
+            for (int i = 0; i < 5; ++i) {
+                const QByteArray name = "MenuRecent" + QByteArray::number(i + 1);
+                MenuRecent[i] = AddItem(menuOf[row.Place], name.constData(), QString(),
+                                        K(Qt::ALT | (Qt::Key_1 + i)), nullptr);
+                connect(MenuRecent[i], &QAction::triggered, this, [this, i] { MenuRecentClick(i); });
+                MenuRecent[i]->setVisible(false);
+                Groups[int(row.Group)].push_back(MenuRecent[i]);
+            }
+            continue;
+        }
+        QAction* action = nullptr;
+        if (row.Place == Tools) {
+            action = AddButton(row.Name, row.Caption, QString::fromUtf8(row.Hint), row.Handler);
+        } else if (row.Place == Bar) {
+            action = bar->addAction(QString::fromUtf8(row.Caption));
+            action->setObjectName(QLatin1String(row.Name));
+            connect(action, &QAction::triggered, this, row.Handler);
+        } else {
+            action = AddItem(menuOf[row.Place], row.Name, QString::fromUtf8(row.Caption), row.Shortcut, row.Handler);
+        }
+        this->*row.Member = action;
+        if (row.Flags & Checkable) action->setCheckable(true);
+        if ((row.Flags & Checked) == Checked) action->setChecked(true);
+        if (row.Flags & WidthItems) exclusive[0]->addAction(action);
+        if (row.Flags & BreakItems) exclusive[1]->addAction(action);
+        if (row.Flags & WidthButtons) exclusive[2]->addAction(action);
+        if (row.Group != None) Groups[int(row.Group)].push_back(action);
     }
+    // Nothing to continue, stop or modify before a program exists.
+    EnableGroup(TGroup::Continue, false);
+    EnableGroup(TGroup::Stop, false);
+    EnableGroup(TGroup::Modify, false);
+}
 
-    MenuRun = bar->addMenu(QStringLiteral("&Run"));
-    MenuRun->setObjectName(QStringLiteral("MenuRun"));
-    MenuDoRun = AddItem(MenuRun, "MenuDoRun", "&Run", K(Qt::Key_F9), &TMainWin::MenuDoRunClick);
-    MenuDebug = AddItem(MenuRun, "MenuDebug", "&Debug", K(Qt::Key_F8), &TMainWin::MenuDebugClick);
-    MenuReset = AddItem(MenuRun, "MenuReset", "&Program Reset", K(Qt::CTRL | Qt::Key_F2),
-                        &TMainWin::MenuResetClick);
-    MenuRun->addSeparator();
-    MenuTrace = AddItem(MenuRun, "MenuTrace", "&Trace", K(Qt::Key_F7), &TMainWin::MenuTraceClick);
-    MenuRunToCursor = AddItem(MenuRun, "MenuRunToCursor", "Run to &Cursor", K(Qt::Key_F4),
-                              &TMainWin::MenuRunToCursorClick);
-    MenuRun->addSeparator();
-    MenuModifyMemory = AddItem(MenuRun, "MenuModifyMemory", "&Modify Memory at current Position ...",
-                               K(Qt::Key_F12), &TMainWin::MenuModifyMemoryClick);
-    MenuRun->addSeparator();
-    MenuWatch = AddItem(MenuRun, "MenuWatch", "&Watch Program Operation", K(Qt::Key_F11),
-                        &TMainWin::MenuWatchClick);
-    MenuWatch->setCheckable(true);
-    MenuSpeed = AddItem(MenuRun, "MenuSpeed", "&Set Running Speed for Watch ...", K(Qt::CTRL | Qt::Key_F10),
-                        &TMainWin::MenuSpeedClick);
-    MenuDebug->setEnabled(false);
-    MenuReset->setEnabled(false);
-    MenuModifyMemory->setEnabled(false);
-
-    MenuInterpreter = bar->addMenu(QStringLiteral("&Interpreter"));
-    MenuInterpreter->setObjectName(QStringLiteral("MenuInterpreter"));
-    Menu8Bit = AddItem(MenuInterpreter, "Menu8Bit", "Use &8 Bit Mode", K(Qt::CTRL | Qt::Key_8),
-                       &TMainWin::Menu8BitClick);
-    Menu16Bit = AddItem(MenuInterpreter, "Menu16Bit", "Use 1&6 Bit Mode", K(Qt::CTRL | Qt::Key_9),
-                        &TMainWin::Menu16BitClick);
-    auto* widthGroup = new QActionGroup(this);
-    for (QAction* a : {Menu8Bit, Menu16Bit}) {
-        a->setCheckable(true);
-        widthGroup->addAction(a);
-    }
-    Menu8Bit->setChecked(true);
-    MenuInterpreter->addSeparator();
-    MenuPBrain = AddItem(MenuInterpreter, "MenuPBrain", "Enable &Procedural BF", K(Qt::CTRL | Qt::Key_P),
-                         &TMainWin::MenuPBrainClick);
-    MenuPBrain->setCheckable(true);
-    MenuInterpreter->addSeparator();
-    MenuBufferSize = AddItem(MenuInterpreter, "MenuBufferSize", "Set Output &Buffer Size ...",
-                             K(Qt::SHIFT | Qt::Key_F2), &TMainWin::MenuBufferSizeClick);
-    MenuInterpreter->addSeparator();
-    Menu0x0A = AddItem(MenuInterpreter, "Menu0x0A", "Report &LF for Line Breaks when entering Text", K(), nullptr);
-    Menu0x0D0A = AddItem(MenuInterpreter, "Menu0x0D0A", "Report &CRLF", K(), nullptr);
-    Menu0x0D = AddItem(MenuInterpreter, "Menu0x0D", "Report C&R", K(), nullptr);
-    Menu0x0A0D = AddItem(MenuInterpreter, "Menu0x0A0D", "R&eport LFCR", K(), nullptr);
-    MenuNoLineBreak = AddItem(MenuInterpreter, "MenuNoLineBreak", "Report &no Line Break", K(), nullptr);
-    auto* breakGroup = new QActionGroup(this);
-    for (QAction* a : {Menu0x0A, Menu0x0D0A, Menu0x0D, Menu0x0A0D, MenuNoLineBreak}) {
-        a->setCheckable(true);
-        breakGroup->addAction(a);
-    }
-    Menu0x0A->setChecked(true);
-    MenuInterpreter->addSeparator();
-    MenuEnableComments = AddItem(MenuInterpreter, "MenuEnableComments",
-                                 "Enable Comment &Markers (; / * ' % #)", K(), nullptr);
-    MenuEnableComments->setCheckable(true);
-    MenuEnableComments->setChecked(true);
-
-    MenuExtras = bar->addMenu(QStringLiteral("E&xtras"));
-    MenuExtras->setObjectName(QStringLiteral("MenuExtras"));
-    MenuSetInputFile = AddItem(MenuExtras, "MenuSetInputFile", "Set &Input File ...", K(Qt::Key_F5),
-                               &TMainWin::MenuSetInputFileClick);
-    MenuSetOutputFile = AddItem(MenuExtras, "MenuSetOutputFile", "Set &Output File ...", K(Qt::Key_F6),
-                                &TMainWin::MenuSetOutputFileClick);
-    MenuExtras->addSeparator();
-    MenuClearOutput = AddItem(MenuExtras, "MenuClearOutput", "Clear O&utput", K(Qt::CTRL | Qt::Key_F12),
-                              &TMainWin::MenuClearOutputClick);
-    MenuExtras->addSeparator();
-    MenuFont = AddItem(MenuExtras, "MenuFont", "&Font ...", K(), &TMainWin::MenuFontClick);
-    MenuColors = AddItem(MenuExtras, "MenuColors", "&Colors ...", K(), &TMainWin::MenuColorsClick);
-    MenuExtras->addSeparator();
-    MenuTextGen = AddItem(MenuExtras, "MenuTextGen", "&Text Generator ...", K(Qt::CTRL | Qt::Key_T),
-                          &TMainWin::MenuTextGenClick);
-    MenuStrip = AddItem(MenuExtras, "MenuStrip", "&Strip All Non-Brainfuck Symbols ...",
-                        K(Qt::ALT | Qt::Key_F12), &TMainWin::MenuStripClick);
-
-    MenuHelp = bar->addMenu(QStringLiteral("&Help"));
-    MenuHelp->setObjectName(QStringLiteral("MenuHelp"));
-    MenuInfo = AddItem(MenuHelp, "MenuInfo", "&Info ...", K(Qt::Key_F1), &TMainWin::MenuInfoClick);
-
-    MenuMinimize = bar->addAction(QStringLiteral("&Minimize"));
-    MenuMinimize->setObjectName(QStringLiteral("MenuMinimize"));
-    connect(MenuMinimize, &QAction::triggered, this, &TMainWin::MenuMinimizeClick);
-
-    ToolBar = addToolBar(QStringLiteral("ToolBar"));
-    ToolBar->setObjectName(QStringLiteral("ToolBar"));
-    ToolBar->setMovable(false);
-    ToolBar->setFloatable(false);
-    ToolBar->setIconSize(QSize(16, 16));
-    BtnNew = AddButton("BtnNew", "new", "New (Ctrl+N)", &TMainWin::MenuNewClick);
-    BtnOpen = AddButton("BtnOpen", "open", "Open (Ctrl+O)", &TMainWin::MenuOpenClick);
-    BtnSave = AddButton("BtnSave", "save", "Save (Ctrl+S)", &TMainWin::MenuSaveClick);
-    ToolBar->addSeparator();
-    BtnClose = AddButton("BtnClose", "close", "Close (Ctrl+F4)", &TMainWin::MenuCloseClick);
-    ToolBar->addSeparator();
-    BtnRun = AddButton("BtnRun", "run", "Run (F9)", &TMainWin::MenuDoRunClick);
-    BtnDebug = AddButton("BtnDebug", "debug", "Debug (F8)", &TMainWin::MenuDebugClick);
-    BtnReset = AddButton("BtnReset", "reset", "Program Reset (Ctrl+F2)", &TMainWin::MenuResetClick);
-    ToolBar->addSeparator();
-    BtnTrace = AddButton("BtnTrace", "trace", "Trace (F7)", &TMainWin::MenuTraceClick);
-    BtnRunToCursor = AddButton("BtnRunToCursor", "runtocursor", "Run to Cursor (F4)",
-                               &TMainWin::MenuRunToCursorClick);
-    ToolBar->addSeparator();
-    BtnWatch = AddButton("BtnWatch", "watch", "Watch program operation (F11)", &TMainWin::MenuWatchClick);
-    BtnWatch->setCheckable(true);
-    ToolBar->addSeparator();
-    Btn8Bit = AddButton("Btn8Bit", "8bit", "Use 8 Bit Mode (Ctrl+8)", &TMainWin::Menu8BitClick);
-    Btn16Bit = AddButton("Btn16Bit", "16bit", "Use 16 Bit Mode (Ctrl+9)", &TMainWin::Menu16BitClick);
-    auto* buttonGroup = new QActionGroup(this);
-    for (QAction* a : {Btn8Bit, Btn16Bit}) {
-        a->setCheckable(true);
-        buttonGroup->addAction(a);
-    }
-    Btn8Bit->setChecked(true);
-    ToolBar->addSeparator();
-    BtnPBrain = AddButton("BtnPBrain", "pbrain", "Enable Procedural BF (Ctrl+P)", &TMainWin::BtnPBrainClick);
-    BtnPBrain->setCheckable(true);
-    BtnDebug->setEnabled(false);
-    BtnReset->setEnabled(false);
+void TMainWin::EnableGroup(TGroup group, bool enabled) {
+    for (QAction* action : Groups[int(group)]) action->setEnabled(enabled);
 }
 
 bool TMainWin::eventFilter(QObject* watched, QEvent* event) {
@@ -605,10 +612,9 @@ void TMainWin::PrepareRun() {
 }
 
 void TMainWin::SetRunningCommands() {
-    for (QAction* a : {MenuDoRun, MenuTrace, MenuRunToCursor, MenuModifyMemory, BtnRun, BtnTrace, BtnRunToCursor})
-        a->setEnabled(false);
-    MenuDebug->setEnabled(true);
-    BtnDebug->setEnabled(true);
+    EnableGroup(TGroup::Start, false);
+    EnableGroup(TGroup::Modify, false);
+    EnableGroup(TGroup::Continue, true);
 }
 
 void TMainWin::StartEngine() {
@@ -776,22 +782,15 @@ QByteArray TMainWin::LineBreakReport() const {
 
 void TMainWin::PresentRunning(bool stepMode) {
     EditWin->SetReadOnly(true);
-    for (QAction* a : {MenuNew, MenuOpen, MenuClose, MenuEnableComments, Menu8Bit, Menu16Bit, Btn8Bit,
-                       Btn16Bit, MenuPBrain, BtnPBrain, MenuSetInputFile, MenuSetOutputFile, MenuColors,
-                       MenuBufferSize, BtnNew, BtnOpen, BtnClose})
-        a->setEnabled(false);
+    EnableGroup(TGroup::Ready, false);
     MenuEdit->setEnabled(false);
-    for (QAction* a : MenuRecent) a->setEnabled(false);
-    MenuReset->setEnabled(true);
-    BtnReset->setEnabled(true);
+    EnableGroup(TGroup::Stop, true);
     if (!stepMode) SetRunningCommands();
 }
 
 void TMainWin::PresentPaused() {
-    for (QAction* a : {MenuDoRun, MenuTrace, MenuRunToCursor, BtnRun, BtnTrace, BtnRunToCursor})
-        a->setEnabled(true);
-    MenuDebug->setEnabled(false);
-    BtnDebug->setEnabled(false);
+    EnableGroup(TGroup::Start, true);
+    EnableGroup(TGroup::Continue, false);
     MenuModifyMemory->setEnabled(!MenuSetInputFile->isEnabled());
     MemoryWin->setCursor(Qt::PointingHandCursor);
     // The count and time of this pause, not those of the last status tick or an earlier run.
@@ -800,19 +799,12 @@ void TMainWin::PresentPaused() {
 
 void TMainWin::PresentReady() {
     EditWin->SetReadOnly(false);
-    for (QAction* a : {MenuNew, MenuOpen, MenuClose, MenuEnableComments, Menu8Bit, Menu16Bit, Btn8Bit,
-                       Btn16Bit, MenuPBrain, BtnPBrain, MenuSetInputFile, MenuSetOutputFile, MenuColors,
-                       MenuBufferSize, BtnNew, BtnOpen, BtnClose})
-        a->setEnabled(true);
+    EnableGroup(TGroup::Ready, true);
     MenuEdit->setEnabled(true);
-    for (QAction* a : {MenuDoRun, MenuTrace, MenuRunToCursor, BtnRun, BtnTrace, BtnRunToCursor})
-        a->setEnabled(true);
-    MenuDebug->setEnabled(false);
-    BtnDebug->setEnabled(false);
-    MenuModifyMemory->setEnabled(false);
-    MenuReset->setEnabled(false);
-    BtnReset->setEnabled(false);
-    for (QAction* a : MenuRecent) a->setEnabled(true);
+    EnableGroup(TGroup::Start, true);
+    EnableGroup(TGroup::Continue, false);
+    EnableGroup(TGroup::Modify, false);
+    EnableGroup(TGroup::Stop, false);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -189,7 +189,19 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The commands enabled and disabled together as a program starts, pauses and ends.
+    enum class TGroup {
+        Ready,     // only while no program exists: documents, interpreter options, input and output files
+        Start,     // Run, Trace, Run to Cursor: start a program or go on from a pause
+        Continue,  // Debug: a running program pauses
+        Stop,      // Program Reset
+        Modify,    // Modify Memory, while paused
+        Count
+    };
+    // Builds the menus and the toolbar from the command table.
     void CreateCommands();
+    void EnableGroup(TGroup group, bool enabled);
+    std::vector<QAction*> Groups[int(TGroup::Count)];
     void LoadSettings();
     // Applies the switch values to the menu items and their toolbar buttons.
     void ApplySwitches();
