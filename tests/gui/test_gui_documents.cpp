@@ -113,6 +113,31 @@ private slots:
         QVERIFY(!EditWin->CurrentDocument()->Modified);
     }
 
+    // The editor keeps one document per tab, in the tabs' order: closing a tab takes its own
+    // document, and an index without a tab has none.
+    void documentsFollowTheTabs() {
+        QVERIFY(Trigger("MenuNew"));
+        QVERIFY(Trigger("MenuNew"));
+        QCOMPARE(EditWin->DocumentCount(), 3);
+        QCOMPARE(EditWin->Tabs->count(), 3);
+        const QString names[] = {QStringLiteral("/nowhere/a.b"), QStringLiteral("/nowhere/b.b"),
+                                 QStringLiteral("/nowhere/c.b")};
+        for (int i = 0; i < 3; ++i) EditWin->Document(i)->FileName = names[i];
+        QCOMPARE(EditWin->CurrentDocument(), EditWin->Document(2));
+        EditWin->TabsChanging();
+        EditWin->Tabs->setCurrentIndex(1);
+        EditWin->TabsChange();
+        QCOMPARE(EditWin->CurrentDocument(), EditWin->Document(1));
+        QVERIFY(Trigger("MenuClose"));
+        QCOMPARE(EditWin->DocumentCount(), 2);
+        QCOMPARE(EditWin->Tabs->count(), 2);
+        QCOMPARE(EditWin->Document(0)->FileName, names[0]);
+        QCOMPARE(EditWin->Document(1)->FileName, names[2]);
+        QCOMPARE(EditWin->CurrentDocument(), EditWin->Document(EditWin->Tabs->currentIndex()));
+        QVERIFY(EditWin->Document(2) == nullptr);
+        QVERIFY(EditWin->Document(-1) == nullptr);
+    }
+
     void tabChangesRestoreEachDocument() {
         // A: typed into (so modified), sixty lines of which the last is empty, scrolled, with
         // a selection and output that ends with a line break.

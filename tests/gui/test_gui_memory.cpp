@@ -65,6 +65,19 @@ class TestGuiMemory : public TGuiTest {
     void PrepareCase() override { MemoryWin->resize(MemoryWin->width(), 175); }
 
 private slots:
+    // The colours dialog's preview: one drawing in the given colours; the workspace keeps its
+    // pair, and the next drawing is in that pair again.
+    void previewDrawsInTheGivenColoursOnly() {
+        Workspace->TextColor = 0xFFFFFF;
+        Workspace->BackgroundColor = 0x000080;  // red in the low byte
+        MemoryWin->PreviewColors(QColor(10, 20, 30), QColor(200, 100, 50));
+        QCOMPARE(MemoryWin->MemoryImage.pixelColor(1, 1), QColor(200, 100, 50));
+        QCOMPARE(Workspace->TextColor, 0xFFFFFFu);
+        QCOMPARE(Workspace->BackgroundColor, 0x000080u);
+        MemoryWin->RedrawMemory(false);
+        QCOMPARE(MemoryWin->MemoryImage.pixelColor(1, 1), QColor(0x80, 0, 0));
+    }
+
     void rowsAndScrollRange() {
         // The outer width is fixed; the client is what the frame leaves of it.
         QCOMPARE(cel::OuterGeometry(MemoryWin).width(), 208);
