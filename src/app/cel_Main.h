@@ -24,8 +24,6 @@ class QActionGroup;
 class QMenu;
 class QToolBar;
 
-class TContent;
-
 class TMainWin final : public QMainWindow, public TMainFace {
     Q_OBJECT
 public:
