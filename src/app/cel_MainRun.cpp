@@ -2,47 +2,17 @@
 
 #include "cel_Main.h"
 
-#include "cel_BufferSizeWin.h"
-#include "cel_ColorWin.h"
-#include "cel_Dialogs.h"
-#include "cel_FindWin.h"
-#include "cel_Frame.h"
-#include "cel_InfoWin.h"
-#include "cel_InputFileWin.h"
-#include "cel_OutputFileWin.h"
-#include "cel_SpeedWin.h"
-#include "cel_StripWin.h"
-#include "cel_TextGenWin.h"
 #include "cel_EditWin.h"
 #include "cel_MemoryWin.h"
 #include "cel_OutputWin.h"
-#include "cel_SourceText.h"
-#include "cel_Version.h"
 #include "cel_WaitWin.h"
 
-#include <QActionGroup>
-#include <QApplication>
-#include <QCloseEvent>
 #include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSlider>
-#include <QPlainTextEdit>
-#include <QTabBar>
 #include <QLocale>
-#include <QMenuBar>
-#include <QScreen>
-#include <QSessionManager>
+#include <QMenu>
 #include <QThread>
-#include <QToolBar>
-#include <Qsci/qsciscintilla.h>
 
-#include <algorithm>
-#include <cmath>
+#include <cstdlib>
 
 // ---------------------------------------------------------------------------------------------
 // Run commands
