@@ -71,7 +71,7 @@ double RunToEnd(int timeoutMs = 3600000) {
     QElapsedTimer timer;
     timer.start();
     if (!Trigger("MenuDoRun")) return -1;
-    if (!WaitFor([] { return !MainWin->Running() && MainWin->MenuDoRun->isEnabled(); }, timeoutMs)) return -1;
+    if (!WaitFor([] { return !Workspace->Running() && celtest::Action("MenuDoRun")->isEnabled(); }, timeoutMs)) return -1;
     WaitReady();
     return static_cast<double>(timer.nsecsElapsed()) / 1e9;
 }
@@ -102,17 +102,17 @@ int Scenario(const QString& name) {
     if (name == QLatin1String("open-lostkng") || name == QLatin1String("run-lostkng") ||
         name == QLatin1String("strip-lostkng")) {
         timer.start();
-        if (!MainWin->OpenFile(CorpusFile("LostKng.b"))) return 1;
-        MainWin->AfterOpen();
+        if (!TMainWinProbe::OpenFile(CorpusFile("LostKng.b"))) return 1;
+        TMainWinProbe::AfterOpen();
         QCoreApplication::processEvents();
         const double openSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
         if (name == QLatin1String("open-lostkng")) {
             Report(scenario, openSeconds, QStringLiteral("text_bytes=%1").arg(EditWin->Text().size()));
         } else if (name == QLatin1String("run-lostkng")) {
-            MainWin->InputFileName = CorpusFile("LostKng.in");
+            Workspace->InputFileName = CorpusFile("LostKng.in");
             const double seconds = RunToEnd();
             Report(scenario, seconds, QStringLiteral("executed=%1 %2")
-                                          .arg(MainWin->Interpreter.GetExecuted())
+                                          .arg(Workspace->Interpreter->GetExecuted())
                                           .arg(OutputShape()));
         } else {
             // The dialog strips the editor's text as it opens.
@@ -134,7 +134,7 @@ int Scenario(const QString& name) {
         } else {
             program = QByteArray(65, '+') + Repeat(mb, 2, Repeat(16, 3, Repeat(64, 4, Repeat(8, 5, Repeat(128, 6, ".")))));
         }
-        MainWin->OutputBufferSize = 255;
+        Workspace->OutputBufferSize = 255;
         EditWin->SetText(program);
         const double seconds = RunToEnd();
         Report(scenario, seconds, OutputShape());
@@ -146,7 +146,7 @@ int Scenario(const QString& name) {
         // time the GUI thread spent in one piece of work meanwhile: what a click on Reset may
         // have to wait for at worst.
         EditWin->SetText(QByteArray(65, '+') + "[.]");
-        MainWin->OutputBufferSize = 255;
+        Workspace->OutputBufferSize = 255;
         Trigger("MenuDoRun");
         QElapsedTimer gap;
         gap.start();
@@ -176,12 +176,12 @@ int Scenario(const QString& name) {
         // The program echoes what it reads up to a NUL.
         EditWin->SetText(",[.,]");
         Trigger("MenuDoRun");
-        if (!WaitFor([] { return MainWin->WaitingForInput(); }, 60000)) return 1;
+        if (!WaitFor([] { return Workspace->WaitingForInput(); }, 60000)) return 1;
         timer.start();
         OutputWin->LastInputEdit = OutputWin->EditLine;
         OutputWin->EditLine->setText(QString(65536, QLatin1Char('a')));
         OutputWin->BtnOkClick();
-        WaitFor([] { return MainWin->WaitingForInput(); }, 600000);
+        WaitFor([] { return Workspace->WaitingForInput(); }, 600000);
         const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
         Trigger("MenuReset");
         WaitReady();
@@ -197,9 +197,9 @@ int Scenario(const QString& name) {
         file.write(QByteArray(1, '\0'));
         file.close();
         EditWin->SetText(",[,]");
-        MainWin->InputFileName = path;
+        Workspace->InputFileName = path;
         const double seconds = RunToEnd();
-        Report(scenario, seconds, QStringLiteral("executed=%1").arg(MainWin->Interpreter.GetExecuted()));
+        Report(scenario, seconds, QStringLiteral("executed=%1").arg(Workspace->Interpreter->GetExecuted()));
         return 0;
     }
     if (name.startsWith(QLatin1String("output-file-"))) {
@@ -212,12 +212,12 @@ int Scenario(const QString& name) {
         if (mb < 1 || mb > 255) return 2;
         const QString path = temp.filePath(QStringLiteral("output"));
         EditWin->SetText(LinesProgram(mb));
-        MainWin->OutputFileName = path;
-        MainWin->OutputBufferSize = 255;
+        Workspace->OutputFileName = path;
+        Workspace->OutputBufferSize = 255;
         timer.start();
         if (!Trigger("MenuDoRun")) return 1;
         if (!window) OutputWin->close();
-        if (!WaitFor([] { return !MainWin->Running() && MainWin->MenuDoRun->isEnabled(); }, 3600000)) return 1;
+        if (!WaitFor([] { return !Workspace->Running() && celtest::Action("MenuDoRun")->isEnabled(); }, 3600000)) return 1;
         WaitReady();
         const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
         // Every byte must be in the file: mb * 10486 lines of 99 letters and a line feed.
@@ -238,13 +238,13 @@ int Scenario(const QString& name) {
         // Watching for 3 seconds: steps per second at the unlimited speed with the memory window
         // drawn at every step, or hidden; and at 100 Hz with it drawn.
         if (name.endsWith(QLatin1String("hidden"))) Trigger("MenuMemory");
-        MainWin->WatchDelay = name == QLatin1String("watch-100hz") ? 10 : 0;
+        Workspace->WatchDelay = name == QLatin1String("watch-100hz") ? 10 : 0;
         Trigger("MenuWatch");
         EditWin->SetText("+[>+]");
         Trigger("MenuDoRun");
         timer.start();
         WaitFor([] { return false; }, 3000);
-        const uint64_t executed = MainWin->Interpreter.GetExecuted();
+        const uint64_t executed = Workspace->Interpreter->GetExecuted();
         const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
         Trigger("MenuReset");
         WaitReady();

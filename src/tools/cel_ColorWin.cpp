@@ -2,9 +2,9 @@
 
 #include "cel_Dialogs.h"
 #include "cel_EditWin.h"
-#include "cel_Main.h"
 #include "cel_MemoryWin.h"
 #include "cel_OutputWin.h"
+#include "cel_Workspace.h"
 
 #include <Qsci/qsciscintilla.h>
 
@@ -66,7 +66,7 @@ TColorWin::TColorWin(QWidget* parent) : QDialog(parent, cel::FixedDialogFlags())
     setTabOrder(BtnChangeTC, BtnChangeBC);
     setTabOrder(BtnChangeBC, BtnOk);
     setTabOrder(BtnOk, BtnCancel);
-    if (MainWin) SetPanels(MainWin->TextColor, MainWin->BackgroundColor);
+    if (Workspace) SetPanels(Workspace->TextColor, Workspace->BackgroundColor);
 }
 
 void TColorWin::SetPanels(uint32_t textColor, uint32_t backColor) {
@@ -81,15 +81,7 @@ uint32_t TColorWin::PanelBackColor() const { return FromColor(PnlBCShow->palette
 void TColorWin::ApplyColors() { EditWin->ApplyColors(PanelTextColor(), PanelBackColor()); }
 
 void TColorWin::PreviewMemoryColors() {
-    // The memory window draws in the stored pair: lend it the editor's for one drawing. It keeps
-    // showing that image until it is drawn again.
-    const uint32_t textColor = MainWin->TextColor;
-    const uint32_t backColor = MainWin->BackgroundColor;
-    MainWin->TextColor = FromColor(EditWin->Editor->color());
-    MainWin->BackgroundColor = FromColor(EditWin->Editor->paper());
-    MemoryWin->RedrawMemory(false);
-    MainWin->TextColor = textColor;
-    MainWin->BackgroundColor = backColor;
+    MemoryWin->PreviewColors(EditWin->Editor->color(), EditWin->Editor->paper());
 }
 
 void TColorWin::ChangeColor(QFrame* panel) {
@@ -106,15 +98,15 @@ void TColorWin::BtnChangeTCClick() { ChangeColor(PnlTCShow); }
 void TColorWin::BtnChangeBCClick() { ChangeColor(PnlBCShow); }
 
 void TColorWin::BtnOkClick() {
-    MainWin->TextColor = FromColor(EditWin->Editor->color());
-    MainWin->BackgroundColor = FromColor(EditWin->Editor->paper());
+    Workspace->TextColor = FromColor(EditWin->Editor->color());
+    Workspace->BackgroundColor = FromColor(EditWin->Editor->paper());
     accept();
 }
 
 void TColorWin::RestoreColors() {
-    SetPanels(MainWin->TextColor, MainWin->BackgroundColor);
+    SetPanels(Workspace->TextColor, Workspace->BackgroundColor);
     ApplyColors();
-    OutputWin->ApplyColors(MainWin->TextColor, MainWin->BackgroundColor);
+    OutputWin->ApplyColors(Workspace->TextColor, Workspace->BackgroundColor);
     MemoryWin->RedrawMemory(false);
 }
 

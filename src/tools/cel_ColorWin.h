@@ -1,5 +1,5 @@
 // TColorWin: the colours dialog. Every change shows at once in the editor, the output window
-// and the memory window; only Ok makes the pair the main window's TextColor and BackgroundColor,
+// and the memory window; only Ok makes the pair the workspace's TextColor and BackgroundColor,
 // and every other way out puts the stored pair back everywhere.
 #pragma once
 

@@ -1,7 +1,7 @@
 #include "cel_SpeedWin.h"
 
 #include "cel_Dialogs.h"
-#include "cel_Main.h"
+#include "cel_Workspace.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -74,13 +74,13 @@ TSpeedWin::TSpeedWin(QWidget* parent) : QDialog(parent, cel::FixedDialogFlags())
 
 void TSpeedWin::LoadSpeed() {
     for (int i = 0; i < SpeedCount; ++i)
-        if (Speeds[i].Delay == MainWin->WatchDelay) Radios[i]->setChecked(true);
+        if (Speeds[i].Delay == Workspace->WatchDelay) Radios[i]->setChecked(true);
     for (int i = 0; i < SpeedCount; ++i) Loaded[i] = Radios[i]->isChecked();
 }
 
 void TSpeedWin::StoreSpeed() {
     for (int i = 0; i < SpeedCount; ++i)
-        if (Radios[i]->isChecked()) MainWin->WatchDelay = Speeds[i].Delay;
+        if (Radios[i]->isChecked()) Workspace->WatchDelay = Speeds[i].Delay;
 }
 
 void TSpeedWin::BtnOkClick() {

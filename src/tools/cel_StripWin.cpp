@@ -2,9 +2,9 @@
 
 #include "cel_Dialogs.h"
 #include "cel_EditWin.h"
-#include "cel_Main.h"
 #include "cel_Settings.h"
 #include "cel_Strip.h"
+#include "cel_Workspace.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -119,7 +119,7 @@ void TStripWin::StripCode() {
         return;
     }
     const cel::TStripResult result =
-        cel::StripCode(View(source), RadioWith->isChecked(), MainWin->MenuPBrain->isChecked(), lineLength);
+        cel::StripCode(View(source), RadioWith->isChecked(), Workspace->Main->SwitchOn(TMainFace::TSwitch::ProcMode), lineLength);
     // The result holds commands and CR LF only; the box keeps its lines apart by LF.
     QString text = QString::fromLatin1(result.Text.data(), static_cast<qsizetype>(result.Text.size()));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -147,7 +147,7 @@ void TStripWin::FormShow() {
     RadioWith->setFocus();
     RadioKeyDown = false;
     setWindowTitle(QStringLiteral("Strip All Non-Brainfuck Symbols") +
-                   (MainWin->MenuPBrain->isChecked() ? QStringLiteral(" (BF procedures enabled)")
+                   (Workspace->Main->SwitchOn(TMainFace::TSwitch::ProcMode) ? QStringLiteral(" (BF procedures enabled)")
                                                      : QStringLiteral(" (BF procedures disabled)")));
     StripCode();
 }
@@ -220,7 +220,7 @@ void TStripWin::BtnCopyClick() {
 void TStripWin::BtnSaveClick() {
     QString dir = SaveDir;
     if (dir.isEmpty()) {
-        const TContent* document = MainWin->CurrentDocument();
+        const TContent* document = EditWin->CurrentDocument();
         dir = document && !document->FileName.isEmpty() ? QFileInfo(document->FileName).absolutePath()
                                                         : QDir::currentPath();
     }

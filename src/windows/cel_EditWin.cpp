@@ -1,9 +1,9 @@
 #include "cel_EditWin.h"
 
-#include "cel_Main.h"
 #include "cel_MemoryWin.h"
 #include "cel_Operations.h"
 #include "cel_OutputWin.h"
+#include "cel_Workspace.h"
 
 #include <Qsci/qscicommand.h>
 #include <Qsci/qscicommandset.h>
@@ -190,17 +190,17 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
 
     UpdateStatus();
     NewDocument();
-    if (MainWin && MainWin->Settings) {
+    if (Workspace && Workspace->Settings) {
         // The font of the settings file; a size that cannot be shown keeps the designed one.
-        const cel::TIniFile& ini = MainWin->Settings->Ini;
+        const cel::TIniFile& ini = Workspace->Settings->Ini;
         const int size = ini.ReadInteger(QStringLiteral("Editor"), QStringLiteral("fontsize"), 10);
         SetEditorFont(ini.ReadString(QStringLiteral("Editor"), QStringLiteral("fontname"), QStringLiteral("Courier New")),
                       size >= 1 && size <= 500 ? size : 10);
     }
-    if (MainWin) {
-        ApplyColors(MainWin->TextColor, MainWin->BackgroundColor);
-        SetGutterVisible(!MainWin->MenuGutter || MainWin->MenuGutter->isChecked());
-        SetRightEdge(!MainWin->MenuEdge || MainWin->MenuEdge->isChecked() ? 80 : 0);
+    if (Workspace) {
+        ApplyColors(Workspace->TextColor, Workspace->BackgroundColor);
+        SetGutterVisible(Workspace->Main->SwitchOn(TMainFace::TSwitch::Gutter));
+        SetRightEdge(Workspace->Main->SwitchOn(TMainFace::TSwitch::RightEdge) ? 80 : 0);
     } else {
         ApplyColors(0xFFFFFF, 0);
         SetGutterVisible(true);
@@ -223,7 +223,7 @@ TEditWin::~TEditWin() {
 
 void TEditWin::UpdateStatus() {
     SetPanel(0, QString::asprintf("%d : %d", CaretLine(), CaretColumn()));
-    if (!MainWin || !MainWin->Running()) SetPanel(1, QStringLiteral("Ready"));
+    if (!Workspace || !Workspace->Running()) SetPanel(1, QStringLiteral("Ready"));
     else if (PanelText(1) != QLatin1String("Paused")) SetPanel(1, QStringLiteral("Running"));
 }
 
@@ -239,11 +239,34 @@ QString TEditWin::PanelText(int index) const {
 
 // ---- Documents and tabs ----
 
+TContent* TEditWin::CurrentDocument() const { return Document(Tabs->currentIndex()); }
+
+TContent* TEditWin::Document(int index) const {
+    if (index < 0 || size_t(index) >= Documents.size()) return nullptr;
+    return Documents[size_t(index)].get();
+}
+
+TContent* TEditWin::AddDocument(const QString& path) {
+    TabsChanging();
+    auto document = std::make_unique<TContent>();
+    document->FileName = path;
+    TContent* created = document.get();
+    Documents.push_back(std::move(document));
+    AppendTab(created);
+    return created;
+}
+
+void TEditWin::CloseDocument(int index, int select) {
+    if (index < 0 || size_t(index) >= Documents.size() || index >= Tabs->count()) return;
+    Documents.erase(Documents.begin() + index);
+    RemoveTab(index, select);
+}
+
 void TEditWin::NewDocument() {
     auto document = std::make_unique<TContent>();
     TContent* created = document.get();
     if (Tabs->count() > 0) TabsChanging();
-    if (MainWin) MainWin->Documents.push_back(std::move(document));
+    Documents.push_back(std::move(document));
     AppendTab(created);
     UpdateCaption();
     SetText(QByteArray());
@@ -257,17 +280,16 @@ void TEditWin::NewDocument() {
 void TEditWin::UpdateCaption() {
     const int index = Tabs->currentIndex();
     QString name;
-    if (MainWin && index >= 0 && size_t(index) < MainWin->Documents.size())
-        name = MainWin->Documents[size_t(index)]->FileName;
+    if (const TContent* document = Document(index)) name = document->FileName;
     if (name.isEmpty() && index >= 0) name = TabCaption(index);
     setWindowTitle(QStringLiteral("Source Editor - ") + name);
 }
 
 bool TEditWin::TabsChanging() {
-    if (MainWin && MainWin->Running()) return false;
-    const int index = Tabs->currentIndex();
-    if (!MainWin || index < 0 || size_t(index) >= MainWin->Documents.size()) return true;
-    TContent& document = *MainWin->Documents[size_t(index)];
+    if (Workspace && Workspace->Running()) return false;
+    TContent* current = CurrentDocument();
+    if (!current) return true;
+    TContent& document = *current;
     document.Lines = Text();
     if (OutputWin) document.OutputLines = OutputWin->Text();
     document.CaretX = CaretColumn();
@@ -280,9 +302,9 @@ bool TEditWin::TabsChanging() {
 }
 
 void TEditWin::TabsChange() {
-    const int index = Tabs->currentIndex();
-    if (!MainWin || index < 0 || size_t(index) >= MainWin->Documents.size()) return;
-    const TContent& document = *MainWin->Documents[size_t(index)];
+    const TContent* current = CurrentDocument();
+    if (!current) return;
+    const TContent& document = *current;
     SetText(document.Lines);
     if (OutputWin) OutputWin->SetText(document.OutputLines);
     SetCaret(document.CaretY, document.CaretX);
@@ -307,12 +329,11 @@ void TEditWin::RemoveTab(int index, int select) {
 }
 
 void TEditWin::NameTab(const QString& path, int index) {
-    if (MainWin && index >= 0 && size_t(index) < MainWin->Documents.size())
-        MainWin->Documents[size_t(index)]->FileName = path;
+    if (TContent* document = Document(index)) document->FileName = path;
     QString caption;
     if (path.isEmpty()) {
         int number = 1;
-        if (MainWin) number = MainWin->UntitledCounter++;
+        if (Workspace) number = Workspace->UntitledCounter++;
         caption = QStringLiteral("Unknown") + QString::number(number);
     } else {
         caption = QFileInfo(path).fileName();
@@ -653,10 +674,8 @@ void TEditWin::UpdateBracketHighlight() {
 // ---- Notifications ----
 
 void TEditWin::EditorChange() {
-    if (Loading || !MainWin) return;
-    const int index = Tabs->currentIndex();
-    if (index >= 0 && size_t(index) < MainWin->Documents.size())
-        MainWin->Documents[size_t(index)]->Modified = true;
+    if (Loading) return;
+    if (TContent* document = CurrentDocument()) document->Modified = true;
 }
 
 bool TEditWin::EditorKeyDown(int key, Qt::KeyboardModifiers modifiers) {
@@ -664,7 +683,7 @@ bool TEditWin::EditorKeyDown(int key, Qt::KeyboardModifiers modifiers) {
     if (key != Qt::Key_Tab && key != Qt::Key_Backtab && key != Qt::Key_F5 && key != Qt::Key_F6)
         return false;
     // From here the key is taken in any case: Ctrl+Tab must never reach the editor as a Tab.
-    if ((MainWin && MainWin->Running()) || Tabs->count() < 2) return true;
+    if ((Workspace && Workspace->Running()) || Tabs->count() < 2) return true;
     TabsChanging();
     const bool previous = key == Qt::Key_F5 || key == Qt::Key_Backtab ||
                           (key == Qt::Key_Tab && (modifiers & Qt::ShiftModifier));
@@ -738,12 +757,12 @@ bool TEditWin::eventFilter(QObject* watched, QEvent* event) {
 void TEditWin::closeEvent(QCloseEvent* event) {
     event->ignore();
     hide();
-    if (MainWin && MainWin->MenuEditor) MainWin->MenuEditor->setChecked(false);
+    if (Workspace) Workspace->Main->ViewClosed(TMainFace::TView::Editor);
 }
 
 void TEditWin::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
-        if (MainWin) MainWin->ActiveWorkWindow = this;
+        if (Workspace) Workspace->ActiveWorkWindow = this;
         emit EditorActivated();
     }
     QWidget::changeEvent(event);

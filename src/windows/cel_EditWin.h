@@ -5,14 +5,31 @@
 #include "cel_TabRows.h"
 
 #include <QByteArray>
+#include <QString>
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class QLabel;
 class QsciScintilla;
-class TContent;
+
+// One open document: a tab of the editor window.
+class TContent {
+public:
+    QByteArray Lines;        // the stored source text, lines joined by CR LF
+    QByteArray OutputLines;  // the stored output window text
+    bool Modified = false;
+    QString FileName;        // full path; empty for an untitled document
+    int CaretX = 1;
+    int CaretY = 1;
+    int TopLine = 1;
+    int SelStart = 0;
+    int SelLength = 0;
+    // Offsets of the breakpointed command characters while another document is in the editor.
+    std::vector<uint32_t> Breakpoints;
+};
 
 class TEditWin final : public QWidget {
     Q_OBJECT
@@ -25,6 +42,16 @@ public:
     QWidget* Status = nullptr;      // the status bar, height 19
     QLabel* Panels[5] = {};         // its five panels
     bool FirstPaint = true;
+
+    // The documents, one per tab and in the tabs' order: only this window adds or removes them.
+    int DocumentCount() const { return int(Documents.size()); }
+    TContent* Document(int index) const;  // none for an index without a tab
+    TContent* CurrentDocument() const;    // the selected tab's
+    // Stores the selected document (TabsChanging), then appends a document named path with its
+    // tab, selects it and names it (NameTab).
+    TContent* AddDocument(const QString& path);
+    // Removes the document of tab index with its tab and selects tab select.
+    void CloseDocument(int index, int select);
 
     // Panel 0 := "line : column"; panel 1 := "Ready" when no program exists, otherwise
     // "Running" unless it reads "Paused".
@@ -40,15 +67,10 @@ public:
     bool TabsChanging();
     // After a tab change: loads the selected document into the editor and the output window.
     void TabsChange();
-    // Appends a tab for a new document record (already appended to the main window's list by the
-    // caller or about to be), selects it and names it (NameTab).
-    void AppendTab(TContent* document);
     // Tab caption := the file name of path, or "Unknown" + the untitled counter (which grows).
     void NameTab(const QString& path, int index);
     // The caption of tab index as the user reads it (the tab bar itself holds "&" as "&&").
     QString TabCaption(int index) const;
-    // Deletes tab index (its document already removed from the list) and selects tab select.
-    void RemoveTab(int index, int select);
     void SetPanel(int index, const QString& text);
     QString PanelText(int index) const;
 
@@ -113,6 +135,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Appends a tab for a document just appended to the list, selects it and names it (NameTab).
+    void AppendTab(TContent* document);
+    // Deletes tab index (its document already removed from the list) and selects tab select.
+    void RemoveTab(int index, int select);
     void EditorChange();
     // Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+F5, Ctrl+F6: previous or next tab, wrapping around.
     bool EditorKeyDown(int key, Qt::KeyboardModifiers modifiers);
@@ -135,6 +161,7 @@ private:
     bool Loading = false;  // the program is replacing the text
     int EdgeColumn = 80;
     bool GutterVisible = true;
+    std::vector<std::unique_ptr<TContent>> Documents;
 };
 
 extern TEditWin* EditWin;

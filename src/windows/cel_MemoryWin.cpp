@@ -1,8 +1,11 @@
 #include "cel_MemoryWin.h"
 
-#include "cel_ColorWin.h"
-#include "cel_Main.h"
+#include "cel_EditWin.h"
+#include "cel_Interpreter.h"
 #include "cel_ModifyWin.h"
+#include "cel_Workspace.h"
+
+#include <Qsci/qsciscintilla.h>
 
 #include <QCloseEvent>
 #include <QFontInfo>
@@ -24,7 +27,7 @@ namespace {
 QColor ColorOf(uint32_t rgb) { return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF); }
 
 // The per-channel complement: the current cell's background and the hover frame.
-QColor ComplementOf(uint32_t rgb) { return ColorOf(~rgb & 0xFFFFFF); }
+QColor ComplementOf(const QColor& color) { return QColor(255 - color.red(), 255 - color.green(), 255 - color.blue()); }
 
 constexpr int TapeCells = 32768;
 constexpr int WheelStep = 5;
@@ -59,7 +62,19 @@ TMemoryWin::TMemoryWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
         FrameClock.start();
     });
     // The last of the work windows arranges the whole set.
-    MainWin->MenuWinSizeClick();
+    Workspace->Main->ToggleWindowSize();
+}
+
+QColor TMemoryWin::PenColor() const { return Previewing ? PreviewPen : ColorOf(Workspace->TextColor); }
+
+QColor TMemoryWin::PaperColor() const { return Previewing ? PreviewPaper : ColorOf(Workspace->BackgroundColor); }
+
+void TMemoryWin::PreviewColors(const QColor& text, const QColor& back) {
+    PreviewPen = text;
+    PreviewPaper = back;
+    Previewing = true;
+    RedrawMemory(false);
+    Previewing = false;
 }
 
 int TMemoryWin::FirstCell() const { return Scroller->value(); }
@@ -72,8 +87,8 @@ void TMemoryWin::SetScroll(int position) {
 }
 
 bool TMemoryWin::ShowsRows() const {
-    const cel::TBFInterpreter& interpreter = MainWin->Interpreter;
-    return MainWin->Running() && interpreter.HasEngine() && (interpreter.GetStepMode() || interpreter.GetWatch());
+    const cel::TBFInterpreter& interpreter = *Workspace->Interpreter;
+    return Workspace->Running() && interpreter.HasEngine() && (interpreter.GetStepMode() || interpreter.GetWatch());
 }
 
 void TMemoryWin::ScrollerChange(int) { RedrawMemory(false); }
@@ -85,14 +100,14 @@ void TMemoryWin::RedrawMemory(bool fromPaint) {
             return;
         }
         // The user's scroll position holds: the engine draws without following the pointer.
-        MainWin->Interpreter.SetFollow(false);
-        MainWin->Interpreter.PaintMemory();
+        Workspace->Interpreter->SetFollow(false);
+        Workspace->Interpreter->PaintMemory();
         return;
     }
     // No rows while no program exists, and while one runs at full speed or to the cursor.
     Rows.clear();
     ShownRows.clear();
-    MemoryImage.fill(ColorOf(MainWin->BackgroundColor));
+    MemoryImage.fill(PaperColor());
     HoverImage = MemoryImage;
     update();
 }
@@ -100,22 +115,22 @@ void TMemoryWin::RedrawMemory(bool fromPaint) {
 void TMemoryWin::resizeEvent(QResizeEvent*) {
     Scroller->setGeometry(width() - ScrollBarWidth, 0, ScrollBarWidth, height());
     MemoryImage = QImage(size(), QImage::Format_RGB32);
-    MemoryImage.fill(ColorOf(MainWin->BackgroundColor));
+    MemoryImage.fill(PaperColor());
     ShownRows.clear();
     HoverImage = MemoryImage;
     RowCount = height() / RowHeight;
     Scroller->setRange(0, TapeCells + 1 - RowCount);
     // While the colours dialog is open the new image shows its colours.
-    if (ColorPreview && ColorWin) ColorWin->PreviewMemoryColors();
-    else if (MainWin->Running() && MainWin->Interpreter.HasEngine()) MainWin->Interpreter.PaintMemory();
+    if (ColorPreview && EditWin) PreviewColors(EditWin->Editor->color(), EditWin->Editor->paper());
+    else if (Workspace->Running() && Workspace->Interpreter->HasEngine()) Workspace->Interpreter->PaintMemory();
     else update();
 }
 
 void TMemoryWin::ResetStrips() {
     Strips.clear();
     ShownRows.clear();
-    StripText = MainWin->TextColor;
-    StripBack = MainWin->BackgroundColor;
+    StripText = PenColor().rgb();
+    StripBack = PaperColor().rgb();
 }
 
 const TMemoryWin::TGlyph& TMemoryWin::Glyph(uint8_t code, bool bold) {
@@ -147,7 +162,7 @@ const QImage& TMemoryWin::RowStrip(const cel::TMemoryLine& line) {
     if (found != Strips.constEnd()) return *found;
     // A long watch meets ever new rows: the cache starts over rather than growing without end.
     if (Strips.size() >= 512) Strips.clear();
-    const QColor back = ColorOf(StripBack);
+    const QColor back = QColor(StripBack);
     QImage strip(width(), RowHeight, QImage::Format_RGB32);
     strip.fill(back);
     // The text is put together from glyphs drawn once each, at the positions a drawn string
@@ -155,13 +170,13 @@ const QImage& TMemoryWin::RowStrip(const cel::TMemoryLine& line) {
     qreal advance = 0;
     for (const char c : line.Text) advance += Glyph(static_cast<uint8_t>(c), line.Current).Advance;
     const QRect box(4, 0, static_cast<int>(advance), RowHeight);
-    QColor ink = ColorOf(StripText);
+    QColor ink = QColor(StripText);
     if (line.Current) {
         // The current cell stands out like selected text: background colour on the selection
         // colour, which is the complement of the background.
         strip.fill(back);
         QPainter painter(&strip);
-        painter.fillRect(box, ComplementOf(StripBack));
+        painter.fillRect(box, ComplementOf(QColor(StripBack)));
         painter.end();
         ink = back;
     }
@@ -201,13 +216,13 @@ void TMemoryWin::DrawLines(const std::vector<cel::TMemoryLine>& lines) {
         MemoryImage = QImage(size(), QImage::Format_RGB32);
         ShownRows.clear();
     }
-    if (StripText != MainWin->TextColor || StripBack != MainWin->BackgroundColor ||
+    if (StripText != PenColor().rgb() || StripBack != PaperColor().rgb() ||
         (!Strips.isEmpty() && Strips.cbegin()->width() != width()))
         ResetStrips();
     const int bands = std::max((height() - TopMargin + RowHeight - 1) / RowHeight, 0);
     if (ShownRows.size() != static_cast<size_t>(bands)) {
         // Unknown content: start from the background everywhere.
-        MemoryImage.fill(ColorOf(StripBack));
+        MemoryImage.fill(QColor(StripBack));
         ShownRows.assign(static_cast<size_t>(bands), TShownRow());
         changed = rect();
     } else {
@@ -225,7 +240,7 @@ void TMemoryWin::DrawLines(const std::vector<cel::TMemoryLine>& lines) {
         const int top = TopMargin + RowHeight * static_cast<int>(row);
         const int rowsHere = std::min(RowHeight, MemoryImage.height() - top);
         if (!line) {
-            const QRgb back = ColorOf(StripBack).rgb();
+            const QRgb back = QColor(StripBack).rgb();
             for (int y = 0; y < rowsHere; ++y) {
                 QRgb* pixels = reinterpret_cast<QRgb*>(MemoryImage.scanLine(top + y));
                 std::fill(pixels, pixels + MemoryImage.width(), back);
@@ -292,7 +307,7 @@ QRect TMemoryWin::HoverFrame(int row) const {
 }
 
 void TMemoryWin::mouseMoveEvent(QMouseEvent* event) {
-    if (!MainWin->Paused() || DialogOpen) return;
+    if (!Workspace->Paused() || Workspace->DialogOpen) return;
     HoverCleared = false;
     // Truncated toward zero: the margin above the first row counts as row 0.
     const int row = (static_cast<int>(event->position().y()) - TopMargin) / RowHeight;
@@ -300,7 +315,7 @@ void TMemoryWin::mouseMoveEvent(QMouseEvent* event) {
     if (Scroller->value() + row < TapeCells) {
         HoverImage = MemoryImage;
         QPainter painter(&HoverImage);
-        painter.setPen(ComplementOf(MainWin->BackgroundColor));
+        painter.setPen(ComplementOf(PaperColor()));
         painter.setBrush(Qt::NoBrush);
         const QRect frame = HoverFrame(row);
         // A stroked rectangle covers one pixel more than its size in each direction.
@@ -314,7 +329,7 @@ void TMemoryWin::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TMemoryWin::EraseHover() {
-    if (HoverCleared || !MainWin->Paused() || DialogOpen) return;
+    if (HoverCleared || !Workspace->Paused() || Workspace->DialogOpen) return;
     HoverCleared = true;
     HoverImage = MemoryImage;
     update();
@@ -323,7 +338,7 @@ void TMemoryWin::EraseHover() {
 void TMemoryWin::leaveEvent(QEvent*) { EraseHover(); }
 
 void TMemoryWin::mousePressEvent(QMouseEvent*) {
-    if (MainWin->Paused() && HoverRow >= 0) ModifyCell(Scroller->value() + HoverRow);
+    if (Workspace->Paused() && HoverRow >= 0) ModifyCell(Scroller->value() + HoverRow);
 }
 
 void TMemoryWin::ModifyCell(int address) { ModifyWin->ModifyCell(address); }
@@ -331,7 +346,7 @@ void TMemoryWin::ModifyCell(int address) { ModifyWin->ModifyCell(address); }
 bool TMemoryWin::FormMouseWheelDown(const QPoint& globalPos) {
     // The window's outer corner with the client area's size, both bounds included.
     const QRect area(frameGeometry().topLeft(), size() + QSize(1, 1));
-    if (!MainWin->Paused() || !area.contains(globalPos)) return false;
+    if (!Workspace->Paused() || !area.contains(globalPos)) return false;
     Scroller->setValue(Scroller->value() + WheelStep);
     return true;
 }
@@ -339,7 +354,7 @@ bool TMemoryWin::FormMouseWheelDown(const QPoint& globalPos) {
 bool TMemoryWin::FormMouseWheelUp(const QPoint& globalPos) {
     // Upwards the whole outer rectangle counts, both bounds included.
     const QRect area(frameGeometry().topLeft(), frameGeometry().size() + QSize(1, 1));
-    if (!MainWin->Paused() || !area.contains(globalPos)) return false;
+    if (!Workspace->Paused() || !area.contains(globalPos)) return false;
     Scroller->setValue(Scroller->value() - WheelStep);
     return true;
 }
@@ -365,10 +380,10 @@ void TMemoryWin::paintEvent(QPaintEvent*) {
 void TMemoryWin::closeEvent(QCloseEvent* event) {
     event->ignore();
     hide();
-    MainWin->MenuMemory->setChecked(false);
+    Workspace->Main->ViewClosed(TMainFace::TView::Memory);
 }
 
 void TMemoryWin::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::ActivationChange && isActiveWindow()) MainWin->ActiveWorkWindow = this;
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) Workspace->ActiveWorkWindow = this;
     QWidget::changeEvent(event);
 }

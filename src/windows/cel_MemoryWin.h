@@ -7,6 +7,7 @@
 
 #include <QFont>
 #include <QHash>
+#include <QColor>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QRegion>
@@ -30,9 +31,8 @@ public:
     QScrollBar* Scroller = nullptr;  // position: the cell in the top row
     int RowCount = 0;                // client height div 16
     int HoverRow = -1;               // row under the pointer counted from the top, or -1
-    bool DialogOpen = false;         // a modal dialog is showing: no hover frame, no clicks
     bool HoverCleared = false;       // the frame was erased since the last mouse move
-    bool ColorPreview = false;       // the colours dialog previews its colours here
+    bool ColorPreview = false;       // the colours dialog previews the editor's colours here
     QImage MemoryImage;              // the rows as last drawn
     QImage HoverImage;               // MemoryImage plus the hover frame: what the screen shows
     std::vector<cel::TMemoryLine> Rows;  // the rows last drawn, top first
@@ -44,6 +44,9 @@ public:
     // Brings the window up to date: from a paint it shows the last image; otherwise the engine
     // draws the rows anew at the current scroll position.
     void RedrawMemory(bool fromPaint);
+    // Draws the rows anew in these colours instead of the workspace's pair (the colours dialog's
+    // preview); the image shows them until it is drawn again.
+    void PreviewColors(const QColor& text, const QColor& back);
     // Removes the hover frame; the other windows call it when the pointer moves over them.
     void EraseHover();
     // The modify dialog for a cell of the paused program.
@@ -71,6 +74,12 @@ private:
     void ScrollerChange(int position);
     // Rows are shown while a program exists that is stepped or watched.
     bool ShowsRows() const;
+    // The colours of the drawing under way.
+    QColor PenColor() const;
+    QColor PaperColor() const;
+    bool Previewing = false;
+    QColor PreviewPen;
+    QColor PreviewPaper;
     // The image of one row, drawn once per text, current flag and colour pair and then reused:
     // a watched step changes a few rows, or shifts them all by one as the view follows.
     const QImage& RowStrip(const cel::TMemoryLine& line);
@@ -89,8 +98,8 @@ private:
     static constexpr int GlyphMargin = 3;
     const TGlyph& Glyph(uint8_t code, bool bold);
     TGlyph Glyphs[512];
-    uint32_t StripText = 0;            // the colours the strips were drawn in
-    uint32_t StripBack = 0;
+    QRgb StripText = 0;            // the colours the strips were drawn in
+    QRgb StripBack = 0;
     // What each row of MemoryImage shows; Unknown after a change that is not drawn row by row.
     struct TShownRow {
         enum { Unknown, Background, Plain, Current } Kind = Unknown;

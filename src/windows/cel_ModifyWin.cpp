@@ -1,9 +1,10 @@
 #include "cel_ModifyWin.h"
 
 #include "cel_Dialogs.h"
-#include "cel_Main.h"
+#include "cel_Interpreter.h"
 #include "cel_MemoryWin.h"
 #include "cel_NumberSyntax.h"
+#include "cel_Workspace.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -144,7 +145,7 @@ void TModifyWin::ModifyCell(int address) {
     cel::CentreOnWorkArea(this);
     const TModalScope scope(TModalScope::Dialog);
     const uint16_t cell = static_cast<uint16_t>(address);
-    const uint32_t value = MainWin->Interpreter.GetCell(cell);
+    const uint32_t value = Workspace->Interpreter->GetCell(cell);
 
     // Emptying the decimal field first makes setting it a change even when it already held
     // this text, so its handler always brings the other two fields in line.
@@ -164,8 +165,8 @@ void TModifyWin::ModifyCell(int address) {
         const QByteArray bytes = text.toLatin1();
         int32_t newValue = 0;
         if (cel::ParseInputNumber(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), newValue)) {
-            MainWin->Interpreter.SetCell(cell, static_cast<uint32_t>(newValue));
-            MainWin->Interpreter.PaintMemory();
+            Workspace->Interpreter->SetCell(cell, static_cast<uint32_t>(newValue));
+            Workspace->Interpreter->PaintMemory();
         } else {
             cel::ShowError(this, QStringLiteral("'%1' is not a valid integer value").arg(text));
         }

@@ -1,11 +1,12 @@
 #include "cel_OutputWin.h"
 
 #include "cel_Dialogs.h"
+#include "cel_Interpreter.h"
 #include "cel_EditWin.h"
-#include "cel_Main.h"
 #include "cel_MemoryWin.h"
 #include "cel_NumberSyntax.h"
 #include "cel_Settings.h"
+#include "cel_Workspace.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -143,7 +144,7 @@ TOutputWin::TOutputWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
     // The editor window exists already and carries the font of the settings file.
     if (EditWin != nullptr && EditWin->Editor != nullptr)
         SetOutputFont(EditWin->Editor->font().family(), EditWin->Editor->font().pointSize());
-    if (MainWin != nullptr) ApplyColors(MainWin->TextColor, MainWin->BackgroundColor);
+    if (Workspace != nullptr) ApplyColors(Workspace->TextColor, Workspace->BackgroundColor);
 
     connect(Output, &QPlainTextEdit::textChanged, this, [this] { OutputChange(); });
     TailTimer = new QTimer(this);
@@ -539,11 +540,11 @@ bool TOutputWin::eventFilter(QObject* watched, QEvent* event) {
 
 // Runs while the engine stands suspended in its input command, and resumes it last.
 void TOutputWin::BtnOkClick() {
-    if (MainWin == nullptr || !MainWin->WaitingForInput() || !MainWin->Interpreter.HasEngine())
+    if (Workspace == nullptr || !Workspace->WaitingForInput() || !Workspace->Interpreter->HasEngine())
         return;
-    cel::TBFInterpreter& interpreter = MainWin->Interpreter;
+    cel::TBFInterpreter& interpreter = *Workspace->Interpreter;
     if (LastInputEdit == EditLine) {
-        const QByteArray lineBreak = MainWin->LineBreakReport();
+        const QByteArray lineBreak = Workspace->Main->LineBreakReport();
         QByteArray data = EditLine->text().toLatin1().left(InputDataSize - lineBreak.size());
         if (data.isEmpty() && lineBreak.isEmpty()) {
             cel::ShowInformation(this, QStringLiteral("You did not enter any data. Please try again."));
@@ -630,23 +631,23 @@ void TOutputWin::ApplyColors(uint32_t textColor, uint32_t backColor) {
 
 void TOutputWin::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (MainWin != nullptr && MainWin->Running() && MainWin->Interpreter.HasEngine())
-        MainWin->Interpreter.SetOutputVisible(true);
+    if (Workspace != nullptr && Workspace->Running() && Workspace->Interpreter->HasEngine())
+        Workspace->Interpreter->SetOutputVisible(true);
 }
 
 // Closing only hides the window; output made meanwhile is not collected for it.
 void TOutputWin::closeEvent(QCloseEvent* event) {
     event->ignore();
     hide();
-    if (MainWin == nullptr) return;
-    if (MainWin->MenuOutput != nullptr) MainWin->MenuOutput->setChecked(false);
-    if (MainWin->Running() && MainWin->Interpreter.HasEngine()) MainWin->Interpreter.SetOutputVisible(false);
+    if (Workspace == nullptr) return;
+    Workspace->Main->ViewClosed(TMainFace::TView::Output);
+    if (Workspace->Running() && Workspace->Interpreter->HasEngine()) Workspace->Interpreter->SetOutputVisible(false);
 }
 
 void TOutputWin::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow() && MainWin != nullptr)
-        MainWin->ActiveWorkWindow = this;
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && Workspace != nullptr)
+        Workspace->ActiveWorkWindow = this;
 }
 
 void TOutputWin::resizeEvent(QResizeEvent* event) {

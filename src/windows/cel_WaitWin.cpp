@@ -1,7 +1,8 @@
 #include "cel_WaitWin.h"
 
 #include "cel_Dialogs.h"
-#include "cel_Main.h"
+#include "cel_Interpreter.h"
+#include "cel_Workspace.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -34,13 +35,13 @@ TWaitWin::TWaitWin(QWidget* parent)
 void TWaitWin::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     cel::CentreOnScreen(this);
-    MainWin->Interpreter.SetTargetLocated(false);
-    MainWin->Interpreter.Resume();
+    Workspace->Interpreter->SetTargetLocated(false);
+    Workspace->Interpreter->Resume();
 }
 
 bool TWaitWin::CheckClose() const {
-    if (!MainWin->Running()) return true;
-    return MainWin->Interpreter.IsAnalysisDone();
+    if (!Workspace->Running()) return true;
+    return Workspace->Interpreter->IsAnalysisDone();
 }
 
 void TWaitWin::TimerTimer() {

@@ -112,9 +112,9 @@ TWindows::TWindows(const QString& settingsPath, TScriptedDialogs* dialogs)
 TWindows::~TWindows() {
     // A test that failed half way may leave a program paused or waiting: end it while every
     // window its last hand-offs touch still exists.
-    if (MainWin->Running()) {
-        MainWin->Interpreter.Terminate();
-        MainWin->Interpreter.Resume();
+    if (Workspace->Running()) {
+        Workspace->Interpreter->Terminate();
+        Workspace->Interpreter->Resume();
     }
     WaitReady();
     Find.reset();
@@ -152,7 +152,7 @@ void TGuiTest::cleanup() {
     CheckCase();
     QStringList problems;
     // Program Reset is there while a program exists, once the start's hand-off has run.
-    if (MainWin->Running() && !QTest::qWaitFor([] { return !MainWin->Running() || Trigger("MenuReset"); }, 5000))
+    if (Workspace->Running() && !QTest::qWaitFor([] { return !Workspace->Running() || Trigger("MenuReset"); }, 5000))
         problems << QStringLiteral("Program Reset is not available while a program exists");
     if (!WaitReady()) problems << QStringLiteral("the program did not end");
     if (!Windows->Dialogs.Unexpected.isEmpty())
@@ -168,7 +168,7 @@ void TGuiTest::cleanup() {
                                                         : window->objectName());
     }
     // Nothing may hold the windows open on their way out.
-    for (auto& document : MainWin->Documents) document->Modified = false;
+    for (int i = 0; i < EditWin->DocumentCount(); ++i) EditWin->Document(i)->Modified = false;
     Windows.reset();
     FinishCase();
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QStringLiteral("; "))));
@@ -181,14 +181,34 @@ bool Trigger(const char* name) {
     return true;
 }
 
+QAction* Action(const char* name) {
+    QAction* action = MainWin->findChild<QAction*>(QLatin1String(name));
+    if (!action) qFatal("The main window has no command %s", name);
+    return action;
+}
+
+QMenu* Menu(const char* name) {
+    QMenu* menu = MainWin->findChild<QMenu*>(QLatin1String(name));
+    if (!menu) qFatal("The main window has no menu %s", name);
+    return menu;
+}
+
+QAction* RecentItem(int index) { return Action(("MenuRecent" + QByteArray::number(index + 1)).constData()); }
+
+QList<QAction*> RecentItems() {
+    QList<QAction*> items;
+    for (int i = 0; i < 5; ++i) items << RecentItem(i);
+    return items;
+}
+
 bool WaitReady(int timeoutMs) {
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < timeoutMs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        const bool engineDone = !MainWin->Interpreter.HasEngine() ||
-                                MainWin->Interpreter.Engine().IsFinished();
-        if (!MainWin->Running() && engineDone) return true;
+        const bool engineDone = !Workspace->Interpreter->HasEngine() ||
+                                Workspace->Interpreter->Engine().IsFinished();
+        if (!Workspace->Running() && engineDone) return true;
     }
     return false;
 }
@@ -199,11 +219,11 @@ bool WaitSuspended(int timeoutMs) {
     while (timer.elapsed() < timeoutMs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         // Suspended with no resume pending, and the thread really waiting.
-        if (MainWin->Interpreter.HasEngine() && MainWin->Interpreter.IsSuspended() &&
-            MainWin->Interpreter.Engine().IsWaiting())
+        if (Workspace->Interpreter->HasEngine() && Workspace->Interpreter->IsSuspended() &&
+            Workspace->Interpreter->Engine().IsWaiting())
             return true;
-        if (!MainWin->Running() && MainWin->Interpreter.HasEngine() &&
-            MainWin->Interpreter.Engine().IsFinished())
+        if (!Workspace->Running() && Workspace->Interpreter->HasEngine() &&
+            Workspace->Interpreter->Engine().IsFinished())
             return false;
     }
     return false;
@@ -233,9 +253,9 @@ const char* RunStateName(TRunState state) {
 }
 
 TRunState RunStateNow() {
-    if (!MainWin->Running()) return TRunState::Ready;
-    if (MainWin->WaitingForInput()) return TRunState::Waiting;
-    if (MainWin->Paused()) return TRunState::Paused;
+    if (!Workspace->Running()) return TRunState::Ready;
+    if (Workspace->WaitingForInput()) return TRunState::Waiting;
+    if (Workspace->Paused()) return TRunState::Paused;
     return TRunState::Running;
 }
 
@@ -372,3 +392,29 @@ void QuietOffscreenWarnings() {
 }
 
 }  // namespace celtest
+
+// ---- The main window's probe ----
+
+bool& TMainWinProbe::FirstLayout() { return MainWin->FirstLayout; }
+int& TMainWinProbe::SavedMainX() { return MainWin->SavedMainX; }
+int& TMainWinProbe::SavedMainY() { return MainWin->SavedMainY; }
+int& TMainWinProbe::SavedEditorX() { return MainWin->SavedEditorX; }
+int& TMainWinProbe::SavedEditorY() { return MainWin->SavedEditorY; }
+int& TMainWinProbe::SavedEditorWidth() { return MainWin->SavedEditorWidth; }
+int& TMainWinProbe::SavedEditorHeight() { return MainWin->SavedEditorHeight; }
+int& TMainWinProbe::SavedOutputX() { return MainWin->SavedOutputX; }
+int& TMainWinProbe::SavedOutputY() { return MainWin->SavedOutputY; }
+int& TMainWinProbe::SavedOutputWidth() { return MainWin->SavedOutputWidth; }
+int& TMainWinProbe::SavedOutputHeight() { return MainWin->SavedOutputHeight; }
+int& TMainWinProbe::SavedMemoryX() { return MainWin->SavedMemoryX; }
+int& TMainWinProbe::SavedMemoryY() { return MainWin->SavedMemoryY; }
+int& TMainWinProbe::SavedMemoryHeight() { return MainWin->SavedMemoryHeight; }
+QString TMainWinProbe::RecentPath(int index) { return MainWin->RecentPath[index]; }
+void TMainWinProbe::AddRecent(const QString& path) { MainWin->AddRecent(path); }
+bool TMainWinProbe::IsRecent(const QString& path) { return MainWin->IsRecent(path); }
+bool TMainWinProbe::QuerySaveCurrent() { return MainWin->QuerySaveCurrent(); }
+bool TMainWinProbe::OpenFile(const QString& path) { return MainWin->OpenFile(path); }
+void TMainWinProbe::AfterOpen() { MainWin->AfterOpen(); }
+bool TMainWinProbe::EngineIdle() { return MainWin->EngineIdle(); }
+void TMainWinProbe::TimerTimer() { MainWin->TimerTimer(); }
+void TMainWinProbe::ShowRunCounters() { MainWin->ShowRunCounters(); }

@@ -29,8 +29,10 @@ class TOutputWin;
 class TMemoryWin;
 class TModifyWin;
 class TWaitWin;
+class QAction;
 class QDialog;
 class QLineEdit;
+class QMenu;
 
 namespace celtest {
 
@@ -116,6 +118,13 @@ protected slots:
 
 // Triggers the main window's action of that name; fails when it is missing or disabled.
 bool Trigger(const char* name);
+// The main window's command (menu item or toolbar button) or menu of that object name, found
+// through Qt; a missing one fails the test when used.
+QAction* Action(const char* name);
+QMenu* Menu(const char* name);
+// The recent-file entries of the File menu, index 0 for "MenuRecent1".
+QAction* RecentItem(int index);
+QList<QAction*> RecentItems();
 // Waits until no program exists and its engine has finished.
 bool WaitReady(int timeoutMs = 20000);
 // Waits until the engine sits in a pause or an input request.
@@ -163,3 +172,32 @@ bool WriteAll(const QString& path, const QByteArray& bytes);
 void QuietOffscreenWarnings();
 
 }  // namespace celtest
+
+// What the window tests read and set of the main window beyond what Qt shows: the saved window
+// arrangement, the recent-file list and the document operations behind the commands.
+class TMainWinProbe {
+public:
+    static bool& FirstLayout();
+    static int& SavedMainX();
+    static int& SavedMainY();
+    static int& SavedEditorX();
+    static int& SavedEditorY();
+    static int& SavedEditorWidth();
+    static int& SavedEditorHeight();
+    static int& SavedOutputX();
+    static int& SavedOutputY();
+    static int& SavedOutputWidth();
+    static int& SavedOutputHeight();
+    static int& SavedMemoryX();
+    static int& SavedMemoryY();
+    static int& SavedMemoryHeight();
+    static QString RecentPath(int index);
+    static void AddRecent(const QString& path);
+    static bool IsRecent(const QString& path);
+    static bool QuerySaveCurrent();
+    static bool OpenFile(const QString& path);
+    static void AfterOpen();
+    static bool EngineIdle();
+    static void TimerTimer();
+    static void ShowRunCounters();
+};

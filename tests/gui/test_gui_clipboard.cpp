@@ -27,7 +27,7 @@ private slots:
         OutputWin->SetText("AB");
 
         // The output window: Cut only copies, Paste does nothing.
-        MainWin->ActiveWorkWindow = OutputWin;
+        Workspace->ActiveWorkWindow = OutputWin;
         clipboard->setText(QStringLiteral("xyz"));
         QVERIFY(Trigger("MenuSelectAll"));
         QVERIFY(Trigger("MenuCut"));
@@ -38,7 +38,7 @@ private slots:
         QCOMPARE(EditWin->Text(), QByteArray("+++"));
 
         // The memory window, or none: nothing at all.
-        MainWin->ActiveWorkWindow = nullptr;
+        Workspace->ActiveWorkWindow = nullptr;
         clipboard->setText(QStringLiteral("-"));
         QVERIFY(Trigger("MenuCopy"));
         QVERIFY(Trigger("MenuPaste"));
@@ -46,11 +46,11 @@ private slots:
         QCOMPARE(EditWin->Text(), QByteArray("+++"));
 
         // The editor: Paste inserts, Cut removes, and the document counts as changed.
-        MainWin->ActiveWorkWindow = EditWin;
+        Workspace->ActiveWorkWindow = EditWin;
         EditWin->SetSelection(3, 0);
         QVERIFY(Trigger("MenuPaste"));
         QCOMPARE(EditWin->Text(), QByteArray("+++-"));
-        QVERIFY(MainWin->CurrentDocument()->Modified);
+        QVERIFY(EditWin->CurrentDocument()->Modified);
         EditWin->SetSelection(0, 2);
         QVERIFY(Trigger("MenuCut"));
         QCOMPARE(clipboard->text(), QStringLiteral("++"));
@@ -89,12 +89,12 @@ private slots:
         QCOMPARE(EditWin->SelStart(), 6);
 
         // Typing marks the document modified; a run of typing is undone as one step.
-        MainWin->CurrentDocument()->Modified = false;
+        EditWin->CurrentDocument()->Modified = false;
         EditWin->SetText("");
-        QVERIFY(!MainWin->CurrentDocument()->Modified);  // the program's own replacement
+        QVERIFY(!EditWin->CurrentDocument()->Modified);  // the program's own replacement
         QTest::keyClicks(editor, QStringLiteral("+-+"));
         QCOMPARE(EditWin->Text(), QByteArray("+-+"));
-        QVERIFY(MainWin->CurrentDocument()->Modified);
+        QVERIFY(EditWin->CurrentDocument()->Modified);
         QVERIFY(Trigger("MenuUndo"));
         QCOMPARE(EditWin->Text(), QByteArray(""));
     }

@@ -68,17 +68,17 @@ private slots:
     void typedLineFollowsThePrompt() {
         // Prints ">" and reads four bytes into cells 2 to 5, then prints them.
         QVERIFY(StartSuspended("++++++++[>++++++++<-]>--.>,>,>,>,<<<.>.>.>.", "MenuDoRun"));
-        QVERIFY(MainWin->WaitingForInput());
+        QVERIFY(Workspace->WaitingForInput());
         QCOMPARE(OutputWin->Text(), QByteArray(">"));
         EnterLine(QStringLiteral("Ann"));
         QVERIFY(WaitReady());
         // The echo stands right after the prompt, the program's own output on the next line.
         QCOMPARE(OutputWin->Text(), QByteArray(">Ann\r\nAnn\r\n"));
-        QCOMPARE(MainWin->Interpreter.GetCell(2), 'A');
-        QCOMPARE(MainWin->Interpreter.GetCell(3), 'n');
-        QCOMPARE(MainWin->Interpreter.GetCell(4), 'n');
-        QCOMPARE(MainWin->Interpreter.GetCell(5), 10u);
-        QCOMPARE(MainWin->Interpreter.GetInputSize(), 4u);
+        QCOMPARE(Workspace->Interpreter->GetCell(2), 'A');
+        QCOMPARE(Workspace->Interpreter->GetCell(3), 'n');
+        QCOMPARE(Workspace->Interpreter->GetCell(4), 'n');
+        QCOMPARE(Workspace->Interpreter->GetCell(5), 10u);
+        QCOMPARE(Workspace->Interpreter->GetInputSize(), 4u);
     }
 
     void aLineAsLongAsTheInputBufferIsKeptWhole() {
@@ -90,8 +90,8 @@ private slots:
         OutputWin->BtnOkClick();
         QVERIFY(WaitSuspended());
         // With the line break the engine took 65536 bytes: 65535 letters and LF.
-        QCOMPARE(MainWin->Interpreter.GetInputSize(), 65536u);
-        QCOMPARE(MainWin->Interpreter.GetInputByte(65535), uint8_t(10));
+        QCOMPARE(Workspace->Interpreter->GetInputSize(), 65536u);
+        QCOMPARE(Workspace->Interpreter->GetInputByte(65535), uint8_t(10));
         QTRY_COMPARE_WITH_TIMEOUT(OutputWin->Text().count('a'), 2 * 65535, Generous);
         QVERIFY(Trigger("MenuReset"));
         QVERIFY(WaitReady());
@@ -169,46 +169,46 @@ private slots:
             QAction* Item;
             QByteArray Bytes;
         };
-        const TCase cases[] = {{MainWin->Menu0x0A, "ab\n"},
-                               {MainWin->Menu0x0D0A, "ab\r\n"},
-                               {MainWin->Menu0x0D, "ab\r"},
-                               {MainWin->Menu0x0A0D, "ab\n\r"},
-                               {MainWin->MenuNoLineBreak, "ab"}};
+        const TCase cases[] = {{celtest::Action("Menu0x0A"), "ab\n"},
+                               {celtest::Action("Menu0x0D0A"), "ab\r\n"},
+                               {celtest::Action("Menu0x0D"), "ab\r"},
+                               {celtest::Action("Menu0x0A0D"), "ab\n\r"},
+                               {celtest::Action("MenuNoLineBreak"), "ab"}};
         for (const TCase& c : cases) {
             c.Item->trigger();
             QVERIFY(c.Item->isChecked());
             QVERIFY(StartSuspended(",", "MenuDoRun"));
             EnterLine(QStringLiteral("ab"));
             QVERIFY(WaitReady());
-            const uint32_t size = MainWin->Interpreter.GetInputSize();
+            const uint32_t size = Workspace->Interpreter->GetInputSize();
             QCOMPARE(size, uint32_t(c.Bytes.size()));
             QByteArray read;
-            for (uint32_t i = 0; i < size; ++i) read.append(char(MainWin->Interpreter.GetInputByte(uint16_t(i))));
+            for (uint32_t i = 0; i < size; ++i) read.append(char(Workspace->Interpreter->GetInputByte(uint16_t(i))));
             QCOMPARE(read, c.Bytes);
             // The echo is followed by a break exactly when one is reported.
-            QCOMPARE(OutputWin->Text(), c.Item == MainWin->MenuNoLineBreak ? QByteArray("ab") : QByteArray("ab\r\n"));
+            QCOMPARE(OutputWin->Text(), c.Item == celtest::Action("MenuNoLineBreak") ? QByteArray("ab") : QByteArray("ab\r\n"));
         }
         // With any item but "no line break" an empty field delivers just the break.
-        MainWin->Menu0x0A->trigger();
+        celtest::Action("Menu0x0A")->trigger();
         QVERIFY(StartSuspended(",", "MenuDoRun"));
         EnterLine(QString());
         QVERIFY(WaitReady());
-        QCOMPARE(MainWin->Interpreter.GetCell(0), 10u);
+        QCOMPARE(Workspace->Interpreter->GetCell(0), 10u);
     }
 
     void emptyLineWithoutLineBreakIsRefused() {
-        MainWin->MenuNoLineBreak->trigger();
+        celtest::Action("MenuNoLineBreak")->trigger();
         QVERIFY(StartSuspended(",", "MenuDoRun"));
         Windows->Dialogs.Expect(QStringLiteral("You did not enter any data. Please try again."));
         EnterLine(QString());
         QVERIFY(Windows->Dialogs.Messages.empty());
         // The panel stays open and the program keeps waiting.
-        QVERIFY(MainWin->WaitingForInput());
+        QVERIFY(Workspace->WaitingForInput());
         QVERIFY(OutputWin->EditLine->isEnabled());
         QVERIFY(OutputWin->BtnOk->isEnabled());
         EnterLine(QStringLiteral("q"));
         QVERIFY(WaitReady());
-        QCOMPARE(MainWin->Interpreter.GetCell(0), uint32_t('q'));
+        QCOMPARE(Workspace->Interpreter->GetCell(0), uint32_t('q'));
         QCOMPARE(OutputWin->Text(), QByteArray("q"));
     }
 
@@ -236,13 +236,13 @@ private slots:
         OutputWin->EditNumber->setText(text);
         OutputWin->BtnOkClick();
         QVERIFY(WaitSuspended());
-        QVERIFY(MainWin->WaitingForInput());
-        QCOMPARE(MainWin->Interpreter.GetCell(0), cell);
-        QCOMPARE(MainWin->Interpreter.GetDataPtr(), 1u);
+        QVERIFY(Workspace->WaitingForInput());
+        QCOMPARE(Workspace->Interpreter->GetCell(0), cell);
+        QCOMPARE(Workspace->Interpreter->GetDataPtr(), 1u);
         QVERIFY(OutputWin->Text().isEmpty());  // numbers are not echoed
         EnterNumber(QStringLiteral("7"));
         QVERIFY(WaitReady());
-        QCOMPARE(MainWin->Interpreter.GetCell(1), 7u);
+        QCOMPARE(Workspace->Interpreter->GetCell(1), 7u);
     }
 
     void illegalNumbersAreRefused() {
@@ -251,12 +251,12 @@ private slots:
             Windows->Dialogs.Expect(QStringLiteral("You did not enter a legal number. Please try again."));
             EnterNumber(text);
             QVERIFY2(Windows->Dialogs.Messages.empty(), qPrintable(text));
-            QVERIFY(MainWin->WaitingForInput());
+            QVERIFY(Workspace->WaitingForInput());
             QVERIFY(OutputWin->EditNumber->isEnabled());
         }
         EnterNumber(QStringLiteral(" +12"));
         QVERIFY(WaitReady());
-        QCOMPARE(MainWin->Interpreter.GetCell(0), 12u);
+        QCOMPARE(Workspace->Interpreter->GetCell(0), 12u);
         QVERIFY(!OutputWin->EditNumber->isEnabled());
         QVERIFY(OutputWin->EditNumber->text().isEmpty());
     }
@@ -299,27 +299,27 @@ private slots:
 
     void debugDuringInputPausesAtTheInputCommand() {
         QVERIFY(StartSuspended("+,+", "MenuDoRun"));
-        QVERIFY(MainWin->WaitingForInput());
+        QVERIFY(Workspace->WaitingForInput());
         QVERIFY(OutputWin->EditLine->isEnabled());
         QVERIFY(Trigger("MenuDebug"));
         QVERIFY(WaitSuspended());
-        QVERIFY(MainWin->Paused());
-        QVERIFY(!MainWin->WaitingForInput());
+        QVERIFY(Workspace->Paused());
+        QVERIFY(!Workspace->WaitingForInput());
         // The panel closed; the pause marks the interrupted input command.
         QVERIFY(!OutputWin->EditLine->isEnabled());
         QVERIFY(!OutputWin->BtnOk->isEnabled());
         QCOMPARE(EditWin->SelStart(), 1);
         QCOMPARE(EditWin->SelLength(), 1);
         QCOMPARE(EditWin->PanelText(1), QStringLiteral("Paused"));
-        QCOMPARE(MainWin->Interpreter.GetCell(0), 1u);
+        QCOMPARE(Workspace->Interpreter->GetCell(0), 1u);
         // Continuing runs the same input command again, which asks anew.
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitSuspended());
-        QVERIFY(MainWin->WaitingForInput());
+        QVERIFY(Workspace->WaitingForInput());
         QVERIFY(OutputWin->EditLine->isEnabled());
         EnterLine(QStringLiteral("x"));
         QVERIFY(WaitReady());
-        QCOMPARE(MainWin->Interpreter.GetCell(0), uint32_t('x') + 1);
+        QCOMPARE(Workspace->Interpreter->GetCell(0), uint32_t('x') + 1);
     }
 
     void runToCursorPausesAtTheCaret() {
@@ -327,18 +327,18 @@ private slots:
         EditWin->SetSelection(5, 0);
         QVERIFY(Trigger("MenuRunToCursor"));
         QVERIFY(WaitSuspended());
-        QVERIFY(MainWin->Paused());
+        QVERIFY(Workspace->Paused());
         QCOMPARE(EditWin->SelStart(), 5);
         QCOMPARE(EditWin->SelLength(), 1);
-        QCOMPARE(MainWin->Interpreter.GetCell(0), 3u);
-        QCOMPARE(MainWin->Interpreter.GetDataPtr(), 0u);
+        QCOMPARE(Workspace->Interpreter->GetCell(0), 3u);
+        QCOMPARE(Workspace->Interpreter->GetDataPtr(), 0u);
         QVERIFY(OutputWin->Text().isEmpty());
         // From the pause, Run to Cursor again goes on to the command now at the caret.
         EditWin->SetSelection(8, 0);
         QVERIFY(Trigger("MenuRunToCursor"));
         QVERIFY(WaitSuspended());
         QCOMPARE(EditWin->SelStart(), 8);
-        QCOMPARE(MainWin->Interpreter.GetCell(1), 2u);
+        QCOMPARE(Workspace->Interpreter->GetCell(1), 2u);
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitReady());
         QCOMPARE(OutputWin->Text(), QByteArray("\x02"));
@@ -361,30 +361,30 @@ private slots:
         QFETCH(int, cell);
         EditWin->SetText(program);
         QVERIFY(Trigger(qPrintable(command)));
-        QTRY_VERIFY_WITH_TIMEOUT(MainWin->MenuReset->isEnabled() && int(RunStateNow()) == state, Generous);
+        QTRY_VERIFY_WITH_TIMEOUT(celtest::Action("MenuReset")->isEnabled() && int(RunStateNow()) == state, Generous);
         if (state != int(TRunState::Running)) QVERIFY(WaitSuspended());
         QVERIFY(Trigger("MenuReset"));
         QVERIFY(WaitReady());
         QCOMPARE(EditWin->PanelText(1), QStringLiteral("Ready"));
         QVERIFY(!OutputWin->EditLine->isEnabled());
         QVERIFY(!EditWin->Editor->isReadOnly());
-        if (cell >= 0) QCOMPARE(MainWin->Interpreter.GetCell(0), uint32_t(cell));
+        if (cell >= 0) QCOMPARE(Workspace->Interpreter->GetCell(0), uint32_t(cell));
     }
 
     void runRightAfterResetStartsCleanly() {
         QVERIFY(StartSuspended("++++++++[>++++++++<-]>+.", "MenuTrace"));
-        const cel::TBFInterpreterBase* first = &MainWin->Interpreter.Engine();
+        const cel::TBFInterpreterBase* first = &Workspace->Interpreter->Engine();
         // No events in between: the old engine is still on its way out.
         QVERIFY(Trigger("MenuReset"));
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitReady());
-        QVERIFY(MainWin->EngineIdle());
-        QVERIFY(&MainWin->Interpreter.Engine() != first);
+        QVERIFY(TMainWinProbe::EngineIdle());
+        QVERIFY(&Workspace->Interpreter->Engine() != first);
         QCOMPARE(OutputWin->Text(), QByteArray("A"));
-        QVERIFY(!MainWin->Interpreter.Engine().GetStepMode());
-        QVERIFY(MainWin->MenuDoRun->isEnabled());
-        QVERIFY(!MainWin->MenuReset->isEnabled());
-        QVERIFY(!MainWin->MenuDebug->isEnabled());
+        QVERIFY(!Workspace->Interpreter->Engine().GetStepMode());
+        QVERIFY(celtest::Action("MenuDoRun")->isEnabled());
+        QVERIFY(!celtest::Action("MenuReset")->isEnabled());
+        QVERIFY(!celtest::Action("MenuDebug")->isEnabled());
         QCOMPARE(EditWin->PanelText(1), QStringLiteral("Ready"));
     }
 
@@ -392,31 +392,31 @@ private slots:
 
     void enablingFollowsTheRunState() {
         // Hidden recent entries can never be triggered; the table is about the visible ones.
-        for (int i = 5; i >= 1; --i) MainWin->AddRecent(QStringLiteral("/nowhere/recent%1.b").arg(i));
-        for (QAction* entry : MainWin->MenuRecent) QVERIFY(entry->isVisible());
+        for (int i = 5; i >= 1; --i) TMainWinProbe::AddRecent(QStringLiteral("/nowhere/recent%1.b").arg(i));
+        for (QAction* entry : celtest::RecentItems()) QVERIFY(entry->isVisible());
         VerifyEnabling(TRunState::Ready);
 
         EditWin->SetText("+[]");
         QVERIFY(Trigger("MenuDoRun"));
-        QTRY_VERIFY_WITH_TIMEOUT(MainWin->MenuDebug->isEnabled(), Generous);
-        QVERIFY(MainWin->Running() && !MainWin->Paused() && !MainWin->WaitingForInput());
+        QTRY_VERIFY_WITH_TIMEOUT(celtest::Action("MenuDebug")->isEnabled(), Generous);
+        QVERIFY(Workspace->Running() && !Workspace->Paused() && !Workspace->WaitingForInput());
         VerifyEnabling(TRunState::Running);
 
         QVERIFY(Trigger("MenuDebug"));
         QVERIFY(WaitSuspended());
-        QVERIFY(MainWin->Paused());
+        QVERIFY(Workspace->Paused());
         VerifyEnabling(TRunState::Paused);
 
         // F9 from the pause continues at full speed.
         QVERIFY(Trigger("MenuDoRun"));
-        QTRY_VERIFY_WITH_TIMEOUT(!MainWin->Paused(), Generous);
+        QTRY_VERIFY_WITH_TIMEOUT(!Workspace->Paused(), Generous);
         VerifyEnabling(TRunState::Running);
         QVERIFY(Trigger("MenuReset"));
         QVERIFY(WaitReady());
         VerifyEnabling(TRunState::Ready);
 
         QVERIFY(StartSuspended(",", "MenuDoRun"));
-        QVERIFY(MainWin->WaitingForInput());
+        QVERIFY(Workspace->WaitingForInput());
         VerifyEnabling(TRunState::Waiting);
         EnterLine(QStringLiteral("a"));
         QVERIFY(WaitReady());
@@ -437,7 +437,7 @@ private slots:
         EditWin->SetText("++++[>++++[>++++[>++++[>+.<-]<-]<-]<-]");
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitReady());
-        const uint64_t executed = MainWin->Interpreter.GetExecuted();
+        const uint64_t executed = Workspace->Interpreter->GetExecuted();
         QVERIFY2(executed >= 1000, qPrintable(QString::number(executed)));
         QCOMPARE(EditWin->PanelText(3), QLocale().toString(qulonglong(executed)) + QStringLiteral(" i"));
         QVERIFY(QRegularExpression(QStringLiteral("^\\d{1,3}(,\\d{3})+ i$")).match(EditWin->PanelText(3)).hasMatch());
@@ -447,7 +447,7 @@ private slots:
 
         // The separators are the locale's.
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        MainWin->ShowRunCounters();
+        TMainWinProbe::ShowRunCounters();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         QVERIFY2(QRegularExpression(QStringLiteral("^\\d{1,3}(\\.\\d{3})+ i$")).match(EditWin->PanelText(3)).hasMatch(),
                  qPrintable(EditWin->PanelText(3)));
@@ -457,8 +457,8 @@ private slots:
         // The timer tick shows the rate; New empties the counters.
         EditWin->SetText("+[]");
         QVERIFY(Trigger("MenuDoRun"));
-        QTRY_VERIFY_WITH_TIMEOUT(MainWin->Running() && MainWin->MenuDebug->isEnabled(), Generous);
-        MainWin->TimerTimer();
+        QTRY_VERIFY_WITH_TIMEOUT(Workspace->Running() && celtest::Action("MenuDebug")->isEnabled(), Generous);
+        TMainWinProbe::TimerTimer();
         QVERIFY2(QRegularExpression(QStringLiteral("^\\d{1,3}(,\\d{3})* ips$")).match(EditWin->PanelText(2)).hasMatch(),
                  qPrintable(EditWin->PanelText(2)));
         QVERIFY(Trigger("MenuReset"));
@@ -489,7 +489,7 @@ private slots:
 
     void editShortcutsDoNothingWhileAProgramExists() {
         QVERIFY(StartSuspended(",", "MenuDoRun"));
-        QVERIFY(!MainWin->MenuEdit->isEnabled());
+        QVERIFY(!celtest::Menu("MenuEdit")->isEnabled());
         QLineEdit* field = OutputWin->EditLine;
         QVERIFY(field->isEnabled());
         QClipboard* clipboard = QGuiApplication::clipboard();
@@ -520,39 +520,39 @@ private slots:
     void runKeyInTheEditorStartsARun() {
         EditWin->SetText(HelloWorld);
         Press(EditWin->Editor, Qt::Key_F9);
-        QTRY_VERIFY_WITH_TIMEOUT(!OutputWin->Text().isEmpty() || MainWin->Running(), Generous);
+        QTRY_VERIFY_WITH_TIMEOUT(!OutputWin->Text().isEmpty() || Workspace->Running(), Generous);
         QVERIFY(WaitReady());
         QCOMPARE(OutputWin->Text(), QByteArray("Hello World!\r\n"));
         // The key does not reach the editor: the text is unchanged and not modified.
         QCOMPARE(EditWin->Text(), QByteArray(HelloWorld));
-        QVERIFY(!MainWin->CurrentDocument()->Modified);
+        QVERIFY(!EditWin->CurrentDocument()->Modified);
         // F7 in the editor steps, F2 (Ctrl) resets.
         EditWin->SetText("++");
         Press(EditWin->Editor, Qt::Key_F7);
         QVERIFY(WaitSuspended());
-        QVERIFY(MainWin->Paused());
+        QVERIFY(Workspace->Paused());
         Press(EditWin->Editor, Qt::Key_F2, Qt::ControlModifier);
         QVERIFY(WaitReady());
-        QCOMPARE(MainWin->Interpreter.GetCell(0), 0u);
+        QCOMPARE(Workspace->Interpreter->GetCell(0), 0u);
     }
 
     void watchKeyWhileReadyOnlyToggles() {
-        QVERIFY(!MainWin->MenuWatch->isChecked());
-        QVERIFY(!MainWin->BtnWatch->isChecked());
+        QVERIFY(!celtest::Action("MenuWatch")->isChecked());
+        QVERIFY(!celtest::Action("BtnWatch")->isChecked());
         Press(EditWin->Editor, Qt::Key_F11);
-        QVERIFY(MainWin->MenuWatch->isChecked());
-        QVERIFY(MainWin->BtnWatch->isChecked());
-        QVERIFY(!MainWin->Running());
+        QVERIFY(celtest::Action("MenuWatch")->isChecked());
+        QVERIFY(celtest::Action("BtnWatch")->isChecked());
+        QVERIFY(!Workspace->Running());
         Press(EditWin->Editor, Qt::Key_F11);
-        QVERIFY(!MainWin->MenuWatch->isChecked());
-        QVERIFY(!MainWin->BtnWatch->isChecked());
+        QVERIFY(!celtest::Action("MenuWatch")->isChecked());
+        QVERIFY(!celtest::Action("BtnWatch")->isChecked());
         // The button and the menu item stay in step whichever is used.
-        MainWin->BtnWatch->trigger();
-        QVERIFY(MainWin->MenuWatch->isChecked());
-        QVERIFY(MainWin->BtnWatch->isChecked());
-        MainWin->MenuWatch->trigger();
-        QVERIFY(!MainWin->MenuWatch->isChecked());
-        QVERIFY(!MainWin->BtnWatch->isChecked());
+        celtest::Action("BtnWatch")->trigger();
+        QVERIFY(celtest::Action("MenuWatch")->isChecked());
+        QVERIFY(celtest::Action("BtnWatch")->isChecked());
+        celtest::Action("MenuWatch")->trigger();
+        QVERIFY(!celtest::Action("MenuWatch")->isChecked());
+        QVERIFY(!celtest::Action("BtnWatch")->isChecked());
 
         // The next run starts watched: each command is marked, and at the end the caret stands
         // after the last one.
@@ -560,45 +560,45 @@ private slots:
         EditWin->SetText("+++");
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitReady());
-        QVERIFY(MainWin->Interpreter.GetWatch());
+        QVERIFY(Workspace->Interpreter->GetWatch());
         QCOMPARE(EditWin->SelLength(), 0);
         QCOMPARE(EditWin->SelStart(), 3);
         Press(EditWin->Editor, Qt::Key_F11);
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitReady());
-        QVERIFY(!MainWin->Interpreter.GetWatch());
+        QVERIFY(!Workspace->Interpreter->GetWatch());
     }
 
     void cellWidthKeysDoNothingWhileAProgramExists() {
-        QVERIFY(MainWin->Menu8Bit->isChecked());
+        QVERIFY(celtest::Action("Menu8Bit")->isChecked());
         EditWin->SetText("+[]");
         QVERIFY(Trigger("MenuDoRun"));
-        QTRY_VERIFY_WITH_TIMEOUT(MainWin->MenuDebug->isEnabled(), Generous);
+        QTRY_VERIFY_WITH_TIMEOUT(celtest::Action("MenuDebug")->isEnabled(), Generous);
         Press(EditWin->Editor, Qt::Key_9, Qt::ControlModifier);
-        QVERIFY(MainWin->Menu8Bit->isChecked() && MainWin->Btn8Bit->isChecked());
-        QVERIFY(!MainWin->Menu16Bit->isChecked() && !MainWin->Btn16Bit->isChecked());
+        QVERIFY(celtest::Action("Menu8Bit")->isChecked() && celtest::Action("Btn8Bit")->isChecked());
+        QVERIFY(!celtest::Action("Menu16Bit")->isChecked() && !celtest::Action("Btn16Bit")->isChecked());
         QVERIFY(Trigger("MenuDebug"));
         QVERIFY(WaitSuspended());
         Press(EditWin->Editor, Qt::Key_9, Qt::ControlModifier);
-        QVERIFY(MainWin->Menu8Bit->isChecked() && !MainWin->Btn16Bit->isChecked());
+        QVERIFY(celtest::Action("Menu8Bit")->isChecked() && !celtest::Action("Btn16Bit")->isChecked());
         QVERIFY(Trigger("MenuReset"));
         QVERIFY(WaitReady());
         // While Ready the keys switch, and the next run has the chosen width.
         Press(EditWin->Editor, Qt::Key_9, Qt::ControlModifier);
-        QVERIFY(MainWin->Menu16Bit->isChecked() && MainWin->Btn16Bit->isChecked());
-        QVERIFY(!MainWin->Btn8Bit->isChecked());
+        QVERIFY(celtest::Action("Menu16Bit")->isChecked() && celtest::Action("Btn16Bit")->isChecked());
+        QVERIFY(!celtest::Action("Btn8Bit")->isChecked());
         EditWin->SetText("-");
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitReady());
-        QVERIFY(MainWin->Interpreter.Wide);
-        QCOMPARE(MainWin->Interpreter.GetCell(0), 65535u);
+        QVERIFY(Workspace->Interpreter->Wide);
+        QCOMPARE(Workspace->Interpreter->GetCell(0), 65535u);
         QVERIFY(StartSuspended(",", "MenuDoRun"));
         Press(OutputWin->EditLine, Qt::Key_8, Qt::ControlModifier);
-        QVERIFY(MainWin->Menu16Bit->isChecked());
+        QVERIFY(celtest::Action("Menu16Bit")->isChecked());
         EnterLine(QStringLiteral("a"));
         QVERIFY(WaitReady());
         Press(EditWin->Editor, Qt::Key_8, Qt::ControlModifier);
-        QVERIFY(MainWin->Menu8Bit->isChecked() && MainWin->Btn8Bit->isChecked());
+        QVERIFY(celtest::Action("Menu8Bit")->isChecked() && celtest::Action("Btn8Bit")->isChecked());
     }
 
 private:

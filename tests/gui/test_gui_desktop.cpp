@@ -49,7 +49,7 @@ TOpened Observe(const TScriptedDialogs& dialogs) {
     seen.Current = EditWin->Tabs->currentIndex();
     seen.Text = EditWin->Text();
     for (int i = 0; i < 5; ++i)
-        if (MainWin->MenuRecent[i]->isVisible()) seen.Recent << MainWin->RecentPath[i];
+        if (celtest::RecentItem(i)->isVisible()) seen.Recent << TMainWinProbe::RecentPath(i);
     seen.Messages = dialogs.Shown;
     seen.CurrentDir = QDir::currentPath();
     return seen;
@@ -166,7 +166,7 @@ private slots:
             throughCommandLine = Observe(windows.Dialogs);
             QVERIFY(windows.Dialogs.Unexpected.isEmpty());
             QVERIFY(EditWin->isVisible());
-            QVERIFY(MainWin->MenuEditor->isChecked());
+            QVERIFY(celtest::Action("MenuEditor")->isChecked());
 
             // An empty list changes nothing.
             MainWin->OpenFiles({});
@@ -233,8 +233,8 @@ private slots:
             }
         }
         QMap<QString, QString> menu;
-        for (QMenu* m : {MainWin->MenuFile, MainWin->MenuEdit, MainWin->MenuView, MainWin->MenuRun,
-                         MainWin->MenuInterpreter, MainWin->MenuExtras, MainWin->MenuHelp})
+        for (QMenu* m : {celtest::Menu("MenuFile"), celtest::Menu("MenuEdit"), celtest::Menu("MenuView"), celtest::Menu("MenuRun"),
+                         celtest::Menu("MenuInterpreter"), celtest::Menu("MenuExtras"), celtest::Menu("MenuHelp")})
             for (QAction* action : m->actions())
                 if (!action->shortcut().isEmpty())
                     menu.insert(action->shortcut().toString(QKeySequence::PortableText),
@@ -252,7 +252,7 @@ private slots:
     void iconsRenderAtTheScreensDensity() {
         TWindows windows;
         QList<QAction*> buttons;
-        for (QAction* action : MainWin->ToolBar->actions())
+        for (QAction* action : MainWin->findChild<QToolBar*>(QStringLiteral("ToolBar"))->actions())
             if (!action->isSeparator()) buttons << action;
         QCOMPARE(buttons.size(), 13);
         for (QAction* action : buttons) {

@@ -26,7 +26,7 @@ namespace {
 QStringList RecentPaths() {
     QStringList paths;
     for (int i = 0; i < 5; ++i)
-        if (MainWin->MenuRecent[i]->isVisible()) paths << MainWin->RecentPath[i];
+        if (celtest::RecentItem(i)->isVisible()) paths << TMainWinProbe::RecentPath(i);
     return paths;
 }
 
@@ -98,7 +98,7 @@ private slots:
         QCOMPARE(EditWin->windowTitle(), QStringLiteral("Source Editor - Unknown1"));
         QVERIFY(Trigger("MenuNew"));
         QCOMPARE(EditWin->Tabs->tabText(1), QStringLiteral("Unknown3"));
-        QCOMPARE(MainWin->Documents.size(), size_t(2));
+        QCOMPARE(size_t(EditWin->DocumentCount()), size_t(2));
         // Closing the only, untouched document changes nothing.
         QVERIFY(Trigger("MenuClose"));
         QVERIFY(Trigger("MenuClose"));
@@ -110,7 +110,32 @@ private slots:
         QVERIFY(Trigger("MenuClose"));
         QCOMPARE(EditWin->Tabs->tabText(0), QStringLiteral("Unknown4"));
         QVERIFY(EditWin->Text().isEmpty());
-        QVERIFY(!MainWin->CurrentDocument()->Modified);
+        QVERIFY(!EditWin->CurrentDocument()->Modified);
+    }
+
+    // The editor keeps one document per tab, in the tabs' order: closing a tab takes its own
+    // document, and an index without a tab has none.
+    void documentsFollowTheTabs() {
+        QVERIFY(Trigger("MenuNew"));
+        QVERIFY(Trigger("MenuNew"));
+        QCOMPARE(EditWin->DocumentCount(), 3);
+        QCOMPARE(EditWin->Tabs->count(), 3);
+        const QString names[] = {QStringLiteral("/nowhere/a.b"), QStringLiteral("/nowhere/b.b"),
+                                 QStringLiteral("/nowhere/c.b")};
+        for (int i = 0; i < 3; ++i) EditWin->Document(i)->FileName = names[i];
+        QCOMPARE(EditWin->CurrentDocument(), EditWin->Document(2));
+        EditWin->TabsChanging();
+        EditWin->Tabs->setCurrentIndex(1);
+        EditWin->TabsChange();
+        QCOMPARE(EditWin->CurrentDocument(), EditWin->Document(1));
+        QVERIFY(Trigger("MenuClose"));
+        QCOMPARE(EditWin->DocumentCount(), 2);
+        QCOMPARE(EditWin->Tabs->count(), 2);
+        QCOMPARE(EditWin->Document(0)->FileName, names[0]);
+        QCOMPARE(EditWin->Document(1)->FileName, names[2]);
+        QCOMPARE(EditWin->CurrentDocument(), EditWin->Document(EditWin->Tabs->currentIndex()));
+        QVERIFY(EditWin->Document(2) == nullptr);
+        QVERIFY(EditWin->Document(-1) == nullptr);
     }
 
     void tabChangesRestoreEachDocument() {
@@ -127,7 +152,7 @@ private slots:
         EditWin->SetTopLine(20);
         const TView a = TView::Now();
         QCOMPARE(a.Top, 20);
-        QVERIFY(MainWin->Documents[0]->Modified);
+        QVERIFY(EditWin->Document(0)->Modified);
 
         // B: set by the program, not modified; output without a final break.
         QVERIFY(Trigger("MenuNew"));
@@ -152,8 +177,8 @@ private slots:
         QCOMPARE(CurrentTab(), 0);
         COMPARE_VIEW(TView::Now(), a);
 
-        QVERIFY(MainWin->Documents[0]->Modified);
-        QVERIFY(!MainWin->Documents[1]->Modified);
+        QVERIFY(EditWin->Document(0)->Modified);
+        QVERIFY(!EditWin->Document(1)->Modified);
 
         // Ctrl+F6 and Ctrl+F5 wrap around in both directions.
         QVERIFY(Trigger("MenuNew"));
@@ -161,8 +186,8 @@ private slots:
         QCOMPARE(CurrentTab(), 0);
         Press(EditWin->Editor, Qt::Key_F5, Qt::ControlModifier);
         QCOMPARE(CurrentTab(), 2);
-        QVERIFY(!MainWin->Documents[1]->Modified);
-        QVERIFY(!MainWin->Documents[2]->Modified);
+        QVERIFY(!EditWin->Document(1)->Modified);
+        QVERIFY(!EditWin->Document(2)->Modified);
     }
 
     void tabsWrapOntoRowsInANarrowWindow() {
@@ -210,7 +235,7 @@ private slots:
         for (int i : {0, 5, 10, 7, 3, 1}) {
             ClickTab(i);
             QCOMPARE(CurrentTab(), i);
-            const QString& path = MainWin->Documents[size_t(i)]->FileName;
+            const QString& path = EditWin->Document(i)->FileName;
             QCOMPARE(EditWin->windowTitle(), QStringLiteral("Source Editor - ") + (path.isEmpty() ? EditWin->TabCaption(i) : path));
             checkLayout();
             if (QTest::currentTestFailed()) return;
@@ -251,9 +276,9 @@ private slots:
                 QVERIFY(WaitSuspended());
             } else {
                 QVERIFY(Trigger("MenuDoRun"));
-                QTRY_VERIFY_WITH_TIMEOUT(MainWin->MenuReset->isEnabled(), 20000);
+                QTRY_VERIFY_WITH_TIMEOUT(celtest::Action("MenuReset")->isEnabled(), 20000);
             }
-            QVERIFY(MainWin->Running());
+            QVERIFY(Workspace->Running());
             ClickTab(0);
             QCOMPARE(CurrentTab(), 1);
             Press(EditWin->Editor, Qt::Key_Tab, Qt::ControlModifier);
@@ -292,7 +317,7 @@ private slots:
         QCOMPARE(EditWin->windowTitle(), QStringLiteral("Source Editor - ") + c);
         QVERIFY(OutputWin->Text().isEmpty());
         QCOMPARE(RecentPaths(), (QStringList{c, b, a}));
-        for (const auto& document : MainWin->Documents) QVERIFY(!document->Modified);
+        for (int i = 0; i < EditWin->DocumentCount(); ++i) QVERIFY(!EditWin->Document(i)->Modified);
         QCOMPARE(QDir::currentPath(), QFileInfo(c).absolutePath());
         ClickTab(1);
         QCOMPARE(EditWin->Text(), QByteArray("-\r\n--"));  // a final break starts no line
@@ -311,7 +336,7 @@ private slots:
         QCOMPARE(EditWin->Tabs->count(), 5);
         QCOMPARE(EditWin->Tabs->tabText(4), QStringLiteral("a.b"));
         QCOMPARE(RecentPaths(), (QStringList{a, b, c}));
-        QCOMPARE(MainWin->MenuRecent[0]->text(), a);
+        QCOMPARE(celtest::RecentItem(0)->text(), a);
 
         // A file that is gone: the message, no new document, and still the exchange.
         QVERIFY(QFile::remove(b));
@@ -324,8 +349,8 @@ private slots:
         QCOMPARE(RecentPaths(), (QStringList{b, a, c}));
 
         // An empty entry does nothing.
-        QVERIFY(!MainWin->MenuRecent[3]->isVisible());
-        MainWin->MenuRecentClick(3);
+        QVERIFY(!celtest::RecentItem(3)->isVisible());
+        celtest::RecentItem(3)->trigger();
         QCOMPARE(EditWin->Tabs->count(), 5);
         QCOMPARE(RecentPaths(), (QStringList{b, a, c}));
 
@@ -342,24 +367,24 @@ private slots:
         Windows->Dialogs.OpenAnswers.push_back({path});
         QVERIFY(Trigger("MenuOpen"));
         QCOMPARE(EditWin->Text(), QByteArray("+."));
-        QCOMPARE(MainWin->CurrentDocument()->FileName, path);
+        QCOMPARE(EditWin->CurrentDocument()->FileName, path);
         QCOMPARE(EditWin->windowTitle(), QStringLiteral("Source Editor - ") + path);
         // The tab shows the name with its ampersand, not as an accelerator marker.
         QCOMPARE(EditWin->Tabs->tabText(0), QStringLiteral("Tom && Jerry.b"));
         QCOMPARE(EditWin->TabCaption(0), QStringLiteral("Tom & Jerry.b"));
-        QCOMPARE(MainWin->RecentPath[0], path);
-        QCOMPARE(MainWin->MenuRecent[0]->text(), Dir->filePath(QStringLiteral("Tom && Jerry.b")));
-        QVERIFY(MainWin->IsRecent(path));
+        QCOMPARE(TMainWinProbe::RecentPath(0), path);
+        QCOMPARE(celtest::RecentItem(0)->text(), Dir->filePath(QStringLiteral("Tom && Jerry.b")));
+        QVERIFY(TMainWinProbe::IsRecent(path));
 
         EditWin->Editor->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
         Type("-");
-        QVERIFY(MainWin->CurrentDocument()->Modified);
+        QVERIFY(EditWin->CurrentDocument()->Modified);
         Windows->Dialogs.Expect(QStringLiteral("\"Tom & Jerry.b\" has changed. Do you want to save?"),
                                 cel::TDialogs::TAnswer::Yes);
-        QVERIFY(MainWin->QuerySaveCurrent());
+        QVERIFY(TMainWinProbe::QuerySaveCurrent());
         QVERIFY(Windows->Dialogs.Messages.empty());
         QCOMPARE(ReadAll(path), QByteArray("+.-"));
-        QVERIFY(!MainWin->CurrentDocument()->Modified);
+        QVERIFY(!EditWin->CurrentDocument()->Modified);
 
         // Its entry opens it again.
         QVERIFY(Trigger("MenuRecent1"));
@@ -382,10 +407,10 @@ private slots:
         // A final empty line of the editor is a line like any other.
         EditWin->Editor->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
         Press(EditWin->Editor, Qt::Key_Return);
-        QVERIFY(MainWin->CurrentDocument()->Modified);
+        QVERIFY(EditWin->CurrentDocument()->Modified);
         QVERIFY(Trigger("MenuSave"));
         QCOMPARE(ReadAll(path), QByteArray("+\r\n-\r\n>\r\n"));
-        QVERIFY(!MainWin->CurrentDocument()->Modified);
+        QVERIFY(!EditWin->CurrentDocument()->Modified);
         QCOMPARE(RecentPaths(), QStringList{path});
 
         // Every other byte, whether or not it is valid UTF-8, comes back as it was.
@@ -398,7 +423,7 @@ private slots:
         Windows->Dialogs.OpenAnswers.push_back({binary});
         QVERIFY(Trigger("MenuOpen"));
         QCOMPARE(EditWin->Text(), bytes);
-        QVERIFY(!MainWin->CurrentDocument()->Modified);
+        QVERIFY(!EditWin->CurrentDocument()->Modified);
         Type("+");
         EditWin->Editor->SendScintilla(QsciScintillaBase::SCI_DELETEBACK);
         QVERIFY(Trigger("MenuSave"));
@@ -407,21 +432,21 @@ private slots:
 
     void saveOfAnUntitledDocumentAsksForAName() {
         Type("+-");
-        QVERIFY(MainWin->CurrentDocument()->Modified);
+        QVERIFY(EditWin->CurrentDocument()->Modified);
         // Cancelled: nothing written, still untitled and modified.
         Windows->Dialogs.SaveAnswers.push_back(QString());
         QVERIFY(Trigger("MenuSave"));
         QVERIFY(Windows->Dialogs.SaveAnswers.empty());
-        QVERIFY(MainWin->CurrentDocument()->Modified);
-        QVERIFY(MainWin->CurrentDocument()->FileName.isEmpty());
+        QVERIFY(EditWin->CurrentDocument()->Modified);
+        QVERIFY(EditWin->CurrentDocument()->FileName.isEmpty());
         QCOMPARE(EditWin->Tabs->tabText(0), QStringLiteral("Unknown1"));
 
         const QString path = Dir->filePath(QStringLiteral("named.b"));
         Windows->Dialogs.SaveAnswers.push_back(path);
         QVERIFY(Trigger("MenuSave"));
         QCOMPARE(ReadAll(path), QByteArray("+-"));
-        QVERIFY(!MainWin->CurrentDocument()->Modified);
-        QCOMPARE(MainWin->CurrentDocument()->FileName, path);
+        QVERIFY(!EditWin->CurrentDocument()->Modified);
+        QCOMPARE(EditWin->CurrentDocument()->FileName, path);
         QCOMPARE(EditWin->Tabs->tabText(0), QStringLiteral("named.b"));
         QCOMPARE(EditWin->windowTitle(), QStringLiteral("Source Editor - ") + path);
         // Save As does not touch the recent list.
@@ -438,7 +463,7 @@ private slots:
         QVERIFY(Trigger("MenuSaveAs"));
         QVERIFY(Windows->Dialogs.Messages.empty());
         QCOMPARE(ReadAll(other), QByteArray("+-"));
-        QCOMPARE(MainWin->CurrentDocument()->FileName, other);
+        QCOMPARE(EditWin->CurrentDocument()->FileName, other);
         // The second dialog opened where the user was, on the name that failed.
         QCOMPARE(Windows->Dialogs.SaveDirs.last(), blocked);
     }
@@ -461,7 +486,7 @@ private slots:
                                                "rights to write to that file?"));
         QVERIFY(Trigger("MenuSave"));
         QVERIFY(Windows->Dialogs.Messages.empty());
-        QVERIFY(MainWin->CurrentDocument()->Modified);
+        QVERIFY(EditWin->CurrentDocument()->Modified);
         QCOMPARE(ReadAll(moved + QStringLiteral("/prog.b")), QByteArray("old"));
         QCOMPARE(ReadAll(folder), QByteArray("a file, not a folder"));
 
@@ -472,7 +497,7 @@ private slots:
         QVERIFY(Trigger("MenuSave"));
         QVERIFY(Windows->Dialogs.Messages.empty());
         QVERIFY(QFileInfo(path).isDir());
-        QVERIFY(MainWin->CurrentDocument()->Modified);
+        QVERIFY(EditWin->CurrentDocument()->Modified);
 
         // A failed save abandons a close in progress.
         Windows->Dialogs.Expect(QStringLiteral("\"prog.b\" has changed. Do you want to save?"),
@@ -491,7 +516,7 @@ private slots:
         QVERIFY(Trigger("MenuOpen"));
         EditWin->Editor->selectAll();
         EditWin->Editor->replaceSelectedText(QString(6000, QLatin1Char('+')));
-        QVERIFY(MainWin->CurrentDocument()->Modified);
+        QVERIFY(EditWin->CurrentDocument()->Modified);
         rlimit saved{};
         QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
         const auto previous = std::signal(SIGXFSZ, SIG_IGN);
@@ -504,7 +529,7 @@ private slots:
         std::signal(SIGXFSZ, previous);
         QVERIFY(Windows->Dialogs.Messages.empty());
         QCOMPARE(ReadAll(path), QByteArray("old"));
-        QVERIFY(MainWin->CurrentDocument()->Modified);
+        QVERIFY(EditWin->CurrentDocument()->Modified);
         // No half-written temporary file is left beside it.
         QCOMPARE(QDir(Dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("full.b")});
         QVERIFY(Trigger("MenuSave"));
@@ -520,7 +545,7 @@ private slots:
         QVERIFY(Trigger("MenuOpen"));
         QVERIFY(Windows->Dialogs.Messages.empty());
         QCOMPARE(EditWin->Text(), QByteArray("+\r\n-"));
-        QVERIFY(!MainWin->CurrentDocument()->Modified);
+        QVERIFY(!EditWin->CurrentDocument()->Modified);
         QCOMPARE(ReadAll(path).size(), 9);
     }
 
@@ -543,8 +568,8 @@ private slots:
         QCOMPARE(CurrentTab(), 2);
         QCOMPARE(EditWin->Text(), QByteArray("-"));
         QCOMPARE(EditWin->windowTitle(), QStringLiteral("Source Editor - Unknown3"));
-        QVERIFY(MainWin->Documents[0]->Modified);
-        QVERIFY(MainWin->Documents[2]->Modified);
+        QVERIFY(EditWin->Document(0)->Modified);
+        QVERIFY(EditWin->Document(2)->Modified);
         ClickTab(0);
         QCOMPARE(EditWin->Text(), QByteArray("+"));
 
@@ -554,7 +579,7 @@ private slots:
         QVERIFY(!MainWin->close());
         QVERIFY(Windows->Dialogs.Messages.empty() && Windows->Dialogs.SaveAnswers.empty());
         QCOMPARE(CurrentTab(), 0);
-        QVERIFY(MainWin->Documents[0]->Modified);
+        QVERIFY(EditWin->Document(0)->Modified);
     }
 
 private:

@@ -76,7 +76,7 @@ void Load(const QByteArray& text, int caret) {
     EditWin->SetSelection(caret, 0);
 }
 
-bool Modified() { return MainWin->CurrentDocument()->Modified; }
+bool Modified() { return EditWin->CurrentDocument()->Modified; }
 
 }  // namespace
 

@@ -39,7 +39,7 @@ int CurrentRow() {
 bool TraceTo(uint32_t cell) {
     for (int i = 0; i < 200; ++i) {
         if (!Trigger("MenuTrace") || !WaitSuspended()) return false;
-        if (MainWin->Interpreter.GetDataPtr() == cell) return true;
+        if (Workspace->Interpreter->GetDataPtr() == cell) return true;
     }
     return false;
 }
@@ -120,6 +120,19 @@ class TestGuiMemory : public TGuiTest {
     void PrepareCase() override { MemoryWin->resize(MemoryWin->width(), 175); }
 
 private slots:
+    // The colours dialog's preview: one drawing in the given colours; the workspace keeps its
+    // pair, and the next drawing is in that pair again.
+    void previewDrawsInTheGivenColoursOnly() {
+        Workspace->TextColor = 0xFFFFFF;
+        Workspace->BackgroundColor = 0x000080;  // red in the low byte
+        MemoryWin->PreviewColors(QColor(10, 20, 30), QColor(200, 100, 50));
+        QCOMPARE(MemoryWin->MemoryImage.pixelColor(1, 1), QColor(200, 100, 50));
+        QCOMPARE(Workspace->TextColor, 0xFFFFFFu);
+        QCOMPARE(Workspace->BackgroundColor, 0x000080u);
+        MemoryWin->RedrawMemory(false);
+        QCOMPARE(MemoryWin->MemoryImage.pixelColor(1, 1), QColor(0x80, 0, 0));
+    }
+
     void rowsAndScrollRange() {
         // The outer width is fixed; the client is what the frame leaves of it.
         QCOMPARE(cel::OuterGeometry(MemoryWin).width(), 208);
@@ -163,7 +176,7 @@ private slots:
         QFETCH(QString, line);
         QVERIFY(Trigger(wide ? "Menu16Bit" : "Menu8Bit"));
         QVERIFY(StartSuspended("+>+", "MenuTrace"));
-        MainWin->Interpreter.SetCell(5, value);
+        Workspace->Interpreter->SetCell(5, value);
         MemoryWin->RedrawMemory(false);
         QCOMPARE(RowText(5), line);
         QCOMPARE(PixelsUnlikeDrawnText(5), 0);
@@ -199,7 +212,7 @@ private slots:
         QFETCH(bool, blank);
         QVERIFY(Trigger(wide ? "Menu16Bit" : "Menu8Bit"));
         QVERIFY(StartSuspended("+>+", "MenuTrace"));
-        MainWin->Interpreter.SetCell(5, value);
+        Workspace->Interpreter->SetCell(5, value);
         MemoryWin->RedrawMemory(false);
         // The character is the 21st of the row's text (both widths), in the rows' font.
         QFont font(QStringLiteral("Courier New"), 10);
@@ -290,10 +303,10 @@ private slots:
         QCOMPARE(MemoryWin->HoverRow, -1);
         QCOMPARE(MemoryWin->HoverImage, MemoryWin->MemoryImage);
         // While a dialog is open the frame is neither drawn nor erased.
-        MemoryWin->DialogOpen = true;
+        Workspace->DialogOpen = true;
         MoveMouse(30);
         QCOMPARE(MemoryWin->HoverRow, -1);
-        MemoryWin->DialogOpen = false;
+        Workspace->DialogOpen = false;
     }
 
     void screenShowsTheHoverImage() {
@@ -314,7 +327,7 @@ private slots:
         QVERIFY(RunModal(ModifyWin, [&] { QCoreApplication::sendEvent(MemoryWin, &press); return true; },
                          [&] { caption = ModifyWin->windowTitle(); }));
         QCOMPARE(caption, QStringLiteral("Modify Memory [0x001F]"));
-        QVERIFY(!MemoryWin->DialogOpen);
+        QVERIFY(!Workspace->DialogOpen);
     }
 
     void wheelScrollsOnlyWhilePausedAndOverTheWindow() {

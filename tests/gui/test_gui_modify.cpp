@@ -49,7 +49,7 @@ void Type(QLineEdit* edit, const QString& text) {
 // What the open dialog showed, read inside it.
 struct TSeen {
     bool Visible = false;
-    bool DialogOpen = false;  // MemoryWin->DialogOpen while it showed
+    bool DialogOpen = false;  // Workspace->DialogOpen while it showed
     bool ClosedAsAsked = false;
     QString Caption, Focus, Selected;
     QPoint Pos;
@@ -64,7 +64,7 @@ TSeen RunDialog(const std::function<void()>& open, const std::function<void()>& 
     TSeen seen;
     RunModal(ModifyWin, [&] { open(); return true; }, [&] {
         seen.Visible = ModifyWin->isVisible();
-        seen.DialogOpen = MemoryWin->DialogOpen;
+        seen.DialogOpen = Workspace->DialogOpen;
         seen.Caption = ModifyWin->windowTitle();
         seen.Pos = ModifyWin->pos();
         seen.Outer = ModifyWin->frameGeometry().size();
@@ -133,13 +133,13 @@ private slots:
         QFETCH(QString, caption);
         QFETCH(QStringList, forms);
         QVERIFY(Paused(wide));
-        MainWin->Interpreter.SetCell(static_cast<uint16_t>(address), value);
-        QVERIFY(!MemoryWin->DialogOpen);
+        Workspace->Interpreter->SetCell(static_cast<uint16_t>(address), value);
+        QVERIFY(!Workspace->DialogOpen);
         const TSeen seen = RunDialog([&] { MemoryWin->ModifyCell(address); }, nullptr, QStringLiteral("Cancel"));
         QVERIFY(seen.Visible);
         QVERIFY(seen.ClosedAsAsked);
         QVERIFY(seen.DialogOpen);
-        QVERIFY(!MemoryWin->DialogOpen);
+        QVERIFY(!Workspace->DialogOpen);
         QCOMPARE(seen.Caption, caption);
         QCOMPARE(seen.Labels, forms);
         QCOMPARE(seen.Opened, forms);
@@ -148,13 +148,13 @@ private slots:
         // Centred by the outer frame (the offscreen platform draws one too).
         QVERIFY(seen.Outer.width() > ModifyWin->width() && seen.Outer.height() > ModifyWin->height());
         QCOMPARE(seen.Pos, CentredOnWorkArea(seen.Outer));
-        QCOMPARE(MainWin->Interpreter.GetCell(static_cast<uint16_t>(address)), value);
+        QCOMPARE(Workspace->Interpreter->GetCell(static_cast<uint16_t>(address)), value);
     }
 
     // Each opening shows the cell as it is, whatever the fields were left holding last time.
     void reopeningShowsTheCellAfresh() {
         QVERIFY(Paused(false));
-        MainWin->Interpreter.SetCell(Cell, 65);
+        Workspace->Interpreter->SetCell(Cell, 65);
         const QStringList forms{"0041", "65", "A"};
         const std::pair<const char*, QString> edits[] = {{"CharEdit", "B"}, {"HexEdit", ""}, {"DecEdit", "0"}};
         for (const auto& edit : edits) {
@@ -164,7 +164,7 @@ private slots:
             QCOMPARE(seen.Focus, QStringLiteral("HexEdit"));
             QCOMPARE(seen.Selected, forms[0]);
         }
-        MainWin->Interpreter.SetCell(Cell, 0);
+        Workspace->Interpreter->SetCell(Cell, 0);
         const TSeen zero = ModifyCell(nullptr, QStringLiteral("Cancel"));
         QCOMPARE(zero.Opened, (QStringList{"0000", "0", ""}));
         QCOMPARE(zero.Labels, zero.Opened);
@@ -220,16 +220,16 @@ private slots:
         QFETCH(uint32_t, stored);
         QFETCH(QString, error);
         QVERIFY(Paused(wide));
-        MainWin->Interpreter.SetCell(Cell, 65);
+        Workspace->Interpreter->SetCell(Cell, 65);
         if (!error.isEmpty()) Windows->Dialogs.Expect(error);
         const TSeen seen = ModifyCell([&] { Type(Field(qPrintable(field)), typed); }, close);
         QVERIFY(seen.Visible);
         QVERIFY(seen.ClosedAsAsked);
         QCOMPARE(seen.Edited, shown);
         QVERIFY(!ModifyWin->Updating);
-        QVERIFY(!MemoryWin->DialogOpen);
+        QVERIFY(!Workspace->DialogOpen);
         QVERIFY(Windows->Dialogs.Messages.empty());
-        QCOMPARE(MainWin->Interpreter.GetCell(Cell), stored);
+        QCOMPARE(Workspace->Interpreter->GetCell(Cell), stored);
     }
 
     // A cell holding a code without a glyph opens with an empty character field that typing
@@ -257,7 +257,7 @@ private slots:
         QFETCH(QStringList, shown);
         QFETCH(uint32_t, stored);
         QVERIFY(Paused(wide));
-        MainWin->Interpreter.SetCell(Cell, value);
+        Workspace->Interpreter->SetCell(Cell, value);
         // Into the field as the user gets there, and keys: nothing cleared first.
         const TSeen seen = ModifyCell([&] {
             QLineEdit* edit = Field("CharEdit");
@@ -268,28 +268,28 @@ private slots:
         QCOMPARE(seen.Opened[2], QString());
         QCOMPARE(seen.Labels[2], QString());
         QCOMPARE(seen.Edited, shown);
-        QCOMPARE(MainWin->Interpreter.GetCell(Cell), stored);
+        QCOMPARE(Workspace->Interpreter->GetCell(Cell), stored);
     }
 
     // F12 opens the dialog on the cell under the data pointer, and the program goes on with the
     // value stored there.
     void f12ModifiesTheCellAtTheDataPointer() {
         QVERIFY(Paused(false));
-        for (int step = 0; step < 3 && MainWin->Interpreter.GetDataPtr() != 3; ++step) {
+        for (int step = 0; step < 3 && Workspace->Interpreter->GetDataPtr() != 3; ++step) {
             QVERIFY(Trigger("MenuTrace"));
             QVERIFY(WaitSuspended());
         }
-        QCOMPARE(MainWin->Interpreter.GetDataPtr(), 3u);
-        MainWin->Interpreter.SetCell(3, 0x48);
+        QCOMPARE(Workspace->Interpreter->GetDataPtr(), 3u);
+        Workspace->Interpreter->SetCell(3, 0x48);
         const TSeen seen = RunDialog([] { QVERIFY(Trigger("MenuModifyMemory")); },
                                      [] { Type(Field("DecEdit"), QStringLiteral("7")); }, QStringLiteral("Ok"));
         QVERIFY(seen.Visible);
         QCOMPARE(seen.Caption, QStringLiteral("Modify Memory [0x0003]"));
         QCOMPARE(seen.Opened, (QStringList{"0048", "72", "H"}));
-        QCOMPARE(MainWin->Interpreter.GetCell(3), 7u);
+        QCOMPARE(Workspace->Interpreter->GetCell(3), 7u);
         QVERIFY(Trigger("MenuTrace"));  // runs the "+"
         QVERIFY(WaitReady());
-        QCOMPARE(MainWin->Interpreter.GetCell(3), 8u);
+        QCOMPARE(Workspace->Interpreter->GetCell(3), 8u);
     }
 
     void readers_data() {

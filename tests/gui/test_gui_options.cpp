@@ -61,8 +61,8 @@ TSeen RunDialog(const char* menu, QDialog* dialog, const std::function<void()>& 
     };
     RunModal(dialog, open, [&] {
         seen.Visible = dialog->isVisible();
-        seen.ModalOpen = MainWin->ModalOpen;
-        seen.DialogOpen = MemoryWin->DialogOpen;
+        seen.ModalOpen = Workspace->ModalOpen;
+        seen.DialogOpen = Workspace->DialogOpen;
         seen.ColorPreview = MemoryWin->ColorPreview;
         seen.Focus = dialog->focusWidget() ? dialog->focusWidget()->objectName() : QString();
         if (act) act();
@@ -152,7 +152,7 @@ class TestGuiOptions : public TGuiTest {
     Q_OBJECT
     // Every way out of a dialog takes its flags and the colour preview back.
     void CheckCase() override {
-        QVERIFY(!MainWin->ModalOpen && !MemoryWin->DialogOpen && !MemoryWin->ColorPreview);
+        QVERIFY(!Workspace->ModalOpen && !Workspace->DialogOpen && !MemoryWin->ColorPreview);
     }
 
 private slots:
@@ -178,7 +178,7 @@ private slots:
         QFETCH(QString, close);
         QFETCH(QStringList, shown);
         QFETCH(int, stored);
-        MainWin->WatchDelay = delay;
+        Workspace->WatchDelay = delay;
         QStringList opened;
         const TSeen seen = RunDialog("MenuSpeed", SpeedWin, [&] {
             opened = CheckedRadios();
@@ -189,23 +189,23 @@ private slots:
         QVERIFY(seen.ModalOpen && seen.DialogOpen && !seen.ColorPreview);
         QCOMPARE(seen.Focus, QStringLiteral("BtnOk"));
         QCOMPARE(opened, shown);
-        QCOMPARE(MainWin->WatchDelay, stored);
+        QCOMPARE(Workspace->WatchDelay, stored);
     }
 
     void speedCancelLeavesNoStalePick() {
         // A pick dropped at an odd delay must neither show nor be stored by the next Ok.
-        MainWin->WatchDelay = 33;
+        Workspace->WatchDelay = 33;
         RunDialog("MenuSpeed", SpeedWin, [] { Child<QRadioButton>(SpeedWin, "Radio25")->click(); }, "BtnCancel");
         QStringList opened;
         RunDialog("MenuSpeed", SpeedWin, [&] { opened = CheckedRadios(); }, "BtnOk");
         QCOMPARE(opened, QStringList());
-        QCOMPARE(MainWin->WatchDelay, 33);
+        QCOMPARE(Workspace->WatchDelay, 33);
         // A stored pick stays shown for a later odd delay, as the group showed it.
         RunDialog("MenuSpeed", SpeedWin, [] { Child<QRadioButton>(SpeedWin, "Radio2")->click(); }, "BtnOk");
-        MainWin->WatchDelay = 33;
+        Workspace->WatchDelay = 33;
         RunDialog("MenuSpeed", SpeedWin, [&] { opened = CheckedRadios(); }, "Esc");
         QCOMPARE(opened, QStringList{"Radio2"});
-        QCOMPARE(MainWin->WatchDelay, 33);
+        QCOMPARE(Workspace->WatchDelay, 33);
     }
 
     void bufferSize_data() {
@@ -226,7 +226,7 @@ private slots:
         QFETCH(QString, close);
         QFETCH(QString, label);
         QFETCH(int, stored);
-        MainWin->OutputBufferSize = 100;
+        Workspace->OutputBufferSize = 100;
         QString opened, moved;
         const TSeen seen = RunDialog("MenuBufferSize", BufferSizeWin, [&] {
             opened = BufferSizeWin->SizeLbl->text() + "@" + QString::number(BufferSizeWin->Tracker->value());
@@ -238,7 +238,7 @@ private slots:
         QCOMPARE(seen.Focus, QStringLiteral("Tracker"));
         QCOMPARE(opened, QStringLiteral("100@100"));
         QCOMPARE(moved, label);
-        QCOMPARE(MainWin->OutputBufferSize, stored);
+        QCOMPARE(Workspace->OutputBufferSize, stored);
     }
 
     void fileName_data() {
@@ -267,7 +267,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, close);
         QFETCH(QString, stored);
-        QString& name = output ? MainWin->OutputFileName : MainWin->InputFileName;
+        QString& name = output ? Workspace->OutputFileName : Workspace->InputFileName;
         QDialog* dialog = output ? static_cast<QDialog*>(OutputFileWin) : InputFileWin;
         QLineEdit* edit = output ? OutputFileWin->FileEdt : InputFileWin->FileEdt;
         name = QStringLiteral("old.bin");
@@ -293,11 +293,11 @@ private slots:
     }
 
     void searchCancelledKeepsTheField() {
-        MainWin->InputFileName = QStringLiteral("kept.txt");
+        Workspace->InputFileName = QStringLiteral("kept.txt");
         Windows->Dialogs.OpenAnswers.push_back({});
         RunDialog("MenuSetInputFile", InputFileWin, [] { Child<QPushButton>(InputFileWin, "Search")->click(); },
                   "BtnOk");
-        QCOMPARE(MainWin->InputFileName, QStringLiteral("kept.txt"));
+        QCOMPARE(Workspace->InputFileName, QStringLiteral("kept.txt"));
     }
 
     void colorsPreview_data() {
@@ -312,8 +312,8 @@ private slots:
     void colorsPreview() {
         QFETCH(QString, close);
         QFETCH(bool, kept);
-        MainWin->TextColor = StoredText;
-        MainWin->BackgroundColor = StoredBack;
+        Workspace->TextColor = StoredText;
+        Workspace->BackgroundColor = StoredBack;
         EditWin->ApplyColors(StoredText, StoredBack);
         OutputWin->ApplyColors(StoredText, StoredBack);
         MemoryWin->RedrawMemory(false);
@@ -330,8 +330,8 @@ private slots:
             afterBoth = Look();
             panels = Panels();
             // Nothing is stored before Ok.
-            QCOMPARE(MainWin->TextColor, StoredText);
-            QCOMPARE(MainWin->BackgroundColor, StoredBack);
+            QCOMPARE(Workspace->TextColor, StoredText);
+            QCOMPARE(Workspace->BackgroundColor, StoredBack);
         }, close);
         QVERIFY(seen.Visible && seen.ClosedAsAsked);
         QVERIFY(seen.ModalOpen && seen.DialogOpen && seen.ColorPreview);
@@ -342,8 +342,8 @@ private slots:
         QCOMPARE(panels, (QStringList{PickedText.name(), PickedBack.name()}));
 
         const uint32_t text = kept ? pickedText : StoredText, back = kept ? pickedBack : StoredBack;
-        QCOMPARE(MainWin->TextColor, text);
-        QCOMPARE(MainWin->BackgroundColor, back);
+        QCOMPARE(Workspace->TextColor, text);
+        QCOMPARE(Workspace->BackgroundColor, back);
         QCOMPARE(Look(), LookOf(text, back));
         // The next opening starts from the stored pair; a cancelled picker changes nothing.
         RunDialog("MenuColors", ColorWin, [&] {
@@ -353,8 +353,8 @@ private slots:
         }, "BtnOk");
         QCOMPARE(opened, (QStringList{Rgb(text).name(), Rgb(back).name()}));
         QCOMPARE(afterText, LookOf(text, back));
-        QCOMPARE(MainWin->TextColor, text);
-        QCOMPARE(MainWin->BackgroundColor, back);
+        QCOMPARE(Workspace->TextColor, text);
+        QCOMPARE(Workspace->BackgroundColor, back);
     }
 
     void infoBox_data() {

@@ -30,9 +30,9 @@ private slots:
         QCOMPARE(EditWin->windowTitle(), QStringLiteral("Source Editor - Unknown1"));
         QCOMPARE(EditWin->PanelText(0), QStringLiteral("1 : 1"));
         QCOMPARE(EditWin->PanelText(1), QStringLiteral("Ready"));
-        QVERIFY(!MainWin->MenuDebug->isEnabled());
-        QVERIFY(!MainWin->MenuReset->isEnabled());
-        QVERIFY(!MainWin->MenuModifyMemory->isEnabled());
+        QVERIFY(!celtest::Action("MenuDebug")->isEnabled());
+        QVERIFY(!celtest::Action("MenuReset")->isEnabled());
+        QVERIFY(!celtest::Action("MenuModifyMemory")->isEnabled());
     }
 
     void runPrintsIntoTheOutputWindow() {
@@ -42,8 +42,8 @@ private slots:
         QCOMPARE(OutputWin->Text(), QByteArray("AB\r\n"));
         QCOMPARE(EditWin->PanelText(1), QStringLiteral("Ready"));
         QVERIFY(EditWin->PanelText(3).endsWith(QStringLiteral(" i")));
-        QVERIFY(MainWin->MenuDoRun->isEnabled());
-        QVERIFY(!MainWin->MenuReset->isEnabled());
+        QVERIFY(celtest::Action("MenuDoRun")->isEnabled());
+        QVERIFY(!celtest::Action("MenuReset")->isEnabled());
         QVERIFY(!EditWin->Editor->isReadOnly());
     }
 
@@ -53,9 +53,9 @@ private slots:
         QCOMPARE(EditWin->SelLength(), 1);
         QCOMPARE(EditWin->PanelText(1), QStringLiteral("Paused"));
         QVERIFY(EditWin->Editor->isReadOnly());
-        QVERIFY(MainWin->MenuDoRun->isEnabled() && !MainWin->MenuDebug->isEnabled());
-        QVERIFY(MainWin->MenuModifyMemory->isEnabled());
-        QVERIFY(!MainWin->MenuNew->isEnabled() && !MainWin->MenuEdit->isEnabled());
+        QVERIFY(celtest::Action("MenuDoRun")->isEnabled() && !celtest::Action("MenuDebug")->isEnabled());
+        QVERIFY(celtest::Action("MenuModifyMemory")->isEnabled());
+        QVERIFY(!celtest::Action("MenuNew")->isEnabled() && !celtest::Menu("MenuEdit")->isEnabled());
         QVERIFY(Trigger("MenuTrace"));
         QVERIFY(WaitSuspended());
         QCOMPARE(EditWin->SelStart(), 3);  // the line break counts two characters
@@ -67,12 +67,12 @@ private slots:
         QCOMPARE(EditWin->PanelText(1), QStringLiteral("Ready"));
         QCOMPARE(EditWin->SelLength(), 0);
         QCOMPARE(EditWin->SelStart(), 4);  // just after the last marked command
-        QVERIFY(!MainWin->MenuModifyMemory->isEnabled());
+        QVERIFY(!celtest::Action("MenuModifyMemory")->isEnabled());
     }
 
     void typedInputReachesTheProgram() {
         QVERIFY(StartSuspended(",.,.", "MenuDoRun"));
-        QVERIFY(MainWin->WaitingForInput());
+        QVERIFY(Workspace->WaitingForInput());
         QVERIFY(OutputWin->EditLine->isEnabled());
         EnterLine(QStringLiteral("Z"));
         QVERIFY(WaitReady());
@@ -97,7 +97,7 @@ private slots:
         QFETCH(bool, number);
         QFETCH(QString, typed);
         QFETCH(QString, message);
-        MainWin->MenuNoLineBreak->trigger();
+        celtest::Action("MenuNoLineBreak")->trigger();
         QVERIFY(StartSuspended(",.", "MenuDoRun"));
         QLineEdit* field = number ? OutputWin->EditNumber : OutputWin->EditLine;
         OutputWin->activateWindow();
@@ -119,7 +119,7 @@ private slots:
         QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(OutputWin));
         QTRY_COMPARE(QApplication::focusWidget(), field);
         QCOMPARE(field->text(), typed);  // kept for correcting
-        QVERIFY(MainWin->WaitingForInput());
+        QVERIFY(Workspace->WaitingForInput());
         // What is typed next goes to the program: the wrong number corrected, or a letter.
         QWidget* focused = QApplication::focusWidget();
         for (qsizetype i = 0; i < typed.size(); ++i) QTest::keyClick(focused, Qt::Key_Backspace);

@@ -71,14 +71,14 @@ private slots:
     void noFileGivesDefaultsAndANewFile() {
         {
             TWindows windows(Path);
-            QVERIFY(MainWin->Settings);
-            QVERIFY(MainWin->SizeToggle);  // the computed layout used 0.66 and switched
-            QVERIFY(MainWin->MenuFlat->isChecked() && MainWin->MenuGutter->isChecked() && MainWin->MenuEdge->isChecked());
-            QVERIFY(MainWin->Menu8Bit->isChecked() && MainWin->Btn8Bit->isChecked());
-            QVERIFY(!MainWin->MenuPBrain->isChecked() && MainWin->MenuEnableComments->isChecked());
-            QCOMPARE(MainWin->OutputBufferSize, 128);
-            QCOMPARE(MainWin->WatchDelay, 20);
-            for (QAction* item : MainWin->MenuRecent) QVERIFY(!item->isVisible());
+            QVERIFY(Workspace->Settings);
+            QVERIFY(Workspace->SizeToggle);  // the computed layout used 0.66 and switched
+            QVERIFY(celtest::Action("MenuFlat")->isChecked() && celtest::Action("MenuGutter")->isChecked() && celtest::Action("MenuEdge")->isChecked());
+            QVERIFY(celtest::Action("Menu8Bit")->isChecked() && celtest::Action("Btn8Bit")->isChecked());
+            QVERIFY(!celtest::Action("MenuPBrain")->isChecked() && celtest::Action("MenuEnableComments")->isChecked());
+            QCOMPARE(Workspace->OutputBufferSize, 128);
+            QCOMPARE(Workspace->WatchDelay, 20);
+            for (QAction* item : celtest::RecentItems()) QVERIFY(!item->isVisible());
             QVERIFY(MainWin->close());
             QVERIFY(windows.Dialogs.Unexpected.isEmpty());
             const QByteArray text = ReadAll(Path);
@@ -95,31 +95,31 @@ private slots:
     void everyKeyRoundTrips() {
         QVERIFY(WriteAll(Path, EveryKey));
         TWindows windows(Path);
-        QVERIFY(!MainWin->MenuFlat->isChecked());
+        QVERIFY(!celtest::Action("MenuFlat")->isChecked());
         // Positions and sizes are those of the outer frames.
         QCOMPARE(cel::OuterGeometry(MainWin).topLeft(), QPoint(10, 20));
         QCOMPARE(cel::OuterGeometry(EditWin), QRect(30, 40, 500, 300));
         QCOMPARE(cel::OuterGeometry(OutputWin), QRect(31, 341, 501, 201));
         QCOMPARE(cel::OuterGeometry(MemoryWin), QRect(532, 42, 208, 402));
-        QVERIFY(MainWin->SizeToggle);
-        QCOMPARE(MainWin->TextColor, 0x00FF00u);
-        QCOMPARE(MainWin->BackgroundColor, 0x202020u);
+        QVERIFY(Workspace->SizeToggle);
+        QCOMPARE(Workspace->TextColor, 0x00FF00u);
+        QCOMPARE(Workspace->BackgroundColor, 0x202020u);
         QCOMPARE(EditWin->Editor->font().family(), QStringLiteral("Liberation Mono"));
         QCOMPARE(EditWin->Editor->font().pointSize(), 12);
         QCOMPARE(OutputWin->Output->font().pointSize(), 12);
-        QVERIFY(!MainWin->MenuGutter->isChecked());
-        QVERIFY(!MainWin->MenuEdge->isChecked());
+        QVERIFY(!celtest::Action("MenuGutter")->isChecked());
+        QVERIFY(!celtest::Action("MenuEdge")->isChecked());
         QCOMPARE(EditWin->RightEdge(), 0);
         // "8bit" 0 starts in 16-bit mode, item and button alike.
-        QVERIFY(MainWin->Menu16Bit->isChecked() && MainWin->Btn16Bit->isChecked());
-        QVERIFY(!MainWin->Menu8Bit->isChecked() && !MainWin->Btn8Bit->isChecked());
-        QVERIFY(MainWin->MenuPBrain->isChecked() && MainWin->BtnPBrain->isChecked());
-        QCOMPARE(MainWin->OutputBufferSize, 64);
-        QCOMPARE(MainWin->WatchDelay, 100);
-        QVERIFY(!MainWin->MenuEnableComments->isChecked());
-        QVERIFY(MainWin->MenuRecent[0]->isVisible() && MainWin->MenuRecent[1]->isVisible());
-        QCOMPARE(MainWin->MenuRecent[1]->text(), QStringLiteral("/tmp/salt&&pepper.b"));
-        QVERIFY(!MainWin->MenuRecent[2]->isVisible() && !MainWin->MenuRecent[4]->isVisible());
+        QVERIFY(celtest::Action("Menu16Bit")->isChecked() && celtest::Action("Btn16Bit")->isChecked());
+        QVERIFY(!celtest::Action("Menu8Bit")->isChecked() && !celtest::Action("Btn8Bit")->isChecked());
+        QVERIFY(celtest::Action("MenuPBrain")->isChecked() && celtest::Action("BtnPBrain")->isChecked());
+        QCOMPARE(Workspace->OutputBufferSize, 64);
+        QCOMPARE(Workspace->WatchDelay, 100);
+        QVERIFY(!celtest::Action("MenuEnableComments")->isChecked());
+        QVERIFY(celtest::RecentItem(0)->isVisible() && celtest::RecentItem(1)->isVisible());
+        QCOMPARE(celtest::RecentItem(1)->text(), QStringLiteral("/tmp/salt&&pepper.b"));
+        QVERIFY(!celtest::RecentItem(2)->isVisible() && !celtest::RecentItem(4)->isVisible());
         // Nothing changed, so the file comes back as it was.
         QVERIFY(MainWin->close());
         QCOMPARE(Lines(ReadAll(Path)), Lines(EveryKey));
@@ -134,11 +134,11 @@ private slots:
             TWindows windows(Path);
             QVERIFY(Trigger("Menu8Bit"));
             QVERIFY(Trigger("MenuEnableComments"));
-            MainWin->WatchDelay = 0;
-            MainWin->OutputBufferSize = 255;
+            Workspace->WatchDelay = 0;
+            Workspace->OutputBufferSize = 255;
             cel::MoveOuter(EditWin, QPoint(33, 44));
             MemoryWin->resize(MemoryWin->width(), 333 - (cel::OuterGeometry(MemoryWin).height() - MemoryWin->height()));
-            MainWin->AddRecent(QStringLiteral("/tmp/third.b"));
+            TMainWinProbe::AddRecent(QStringLiteral("/tmp/third.b"));
             QVERIFY(MainWin->close());
         }
         QByteArray expected = text;
@@ -156,8 +156,8 @@ private slots:
         QCOMPARE(Lines(ReadAll(Path)), Lines(expected));
         // The next start reads what was saved.
         TWindows windows(Path);
-        QVERIFY(MainWin->Menu8Bit->isChecked());
-        QCOMPARE(MainWin->WatchDelay, 0);
+        QVERIFY(celtest::Action("Menu8Bit")->isChecked());
+        QCOMPARE(Workspace->WatchDelay, 0);
         QCOMPARE(cel::OuterGeometry(EditWin).topLeft(), QPoint(33, 44));
         QCOMPARE(cel::OuterGeometry(MemoryWin).height(), 333);
     }
@@ -170,15 +170,15 @@ private slots:
         QVERIFY(WriteAll(Path, text));
         {
             TWindows windows(Path);
-            QVERIFY(MainWin->MenuRecent[1]->isVisible());
+            QVERIFY(celtest::RecentItem(1)->isVisible());
             QVERIFY(MainWin->close());
         }
         QCOMPARE(Lines(ReadAll(Path)), Lines(text));
         {
             TWindows windows(Path);
-            MainWin->AddRecent(QStringLiteral("/tmp/new.b"));
+            TMainWinProbe::AddRecent(QStringLiteral("/tmp/new.b"));
             windows.Dialogs.Expect(QStringLiteral(" does not exist."));
-            MainWin->MenuRecentClick(2);  // missing: reported, and moved to the top
+            celtest::RecentItem(2)->trigger();  // missing: reported, and moved to the top
             QVERIFY(MainWin->close());
             QVERIFY(windows.Dialogs.Unexpected.isEmpty());
         }
@@ -206,7 +206,7 @@ private slots:
         QFETCH(int, expected);
         QVERIFY(WriteAll(Path, WithValue(key, value)));
         TWindows windows(Path);
-        QCOMPARE(key == "outputbuffersize" ? MainWin->OutputBufferSize : MainWin->WatchDelay, expected);
+        QCOMPARE(key == "outputbuffersize" ? Workspace->OutputBufferSize : Workspace->WatchDelay, expected);
     }
 
     void savedLayoutThreshold() {
@@ -216,14 +216,14 @@ private slots:
             // No saved layout: computed, with the editor below the main window.
             QVERIFY(cel::OuterGeometry(EditWin).topLeft() != QPoint(30, 40));
             QCOMPARE(cel::OuterGeometry(MemoryWin).x(), cel::OuterGeometry(EditWin).right() + 1);
-            QCOMPARE(MainWin->SizeToggle, false);  // read as 1, then switched by the layout
+            QCOMPARE(Workspace->SizeToggle, false);  // read as 1, then switched by the layout
         }
         {
             QVERIFY(WriteAll(Path, WithValue("main_x", "-999999")));
             TWindows windows(Path);
             QCOMPARE(cel::OuterGeometry(EditWin).topLeft(), QPoint(30, 40));
             QCOMPARE(cel::OuterGeometry(MainWin).x(), -999999);
-            QCOMPARE(MainWin->SizeToggle, true);
+            QCOMPARE(Workspace->SizeToggle, true);
         }
     }
 
@@ -241,11 +241,11 @@ private slots:
         {
             TWindows windows(Path, &dialogs);
             QVERIFY(dialogs.Messages.empty());
-            QVERIFY(!MainWin->Settings);
-            QVERIFY(MainWin->SizeToggle);  // the layout was computed
+            QVERIFY(!Workspace->Settings);
+            QVERIFY(Workspace->SizeToggle);  // the layout was computed
             QCOMPARE(EditWin->Editor->font().pointSize(), 10);
-            QCOMPARE(MainWin->OutputBufferSize, 128);
-            QVERIFY(MainWin->Menu8Bit->isChecked());
+            QCOMPARE(Workspace->OutputBufferSize, 128);
+            QVERIFY(celtest::Action("Menu8Bit")->isChecked());
             QVERIFY(MainWin->close());
         }
         QVERIFY(dialogs.Unexpected.isEmpty());
@@ -259,7 +259,7 @@ private slots:
         dialogs.Expect(QStringLiteral("An error occurred while reading cellwr.ini."));
         {
             TWindows windows(Path, &dialogs);
-            QVERIFY(!MainWin->Settings);
+            QVERIFY(!Workspace->Settings);
             QVERIFY(MainWin->close());
         }
         QVERIFY(dialogs.Unexpected.isEmpty());
@@ -269,7 +269,7 @@ private slots:
         TScriptedDialogs writeDialogs;
         {
             TWindows windows(Dir.filePath(QStringLiteral("plainfile/cellwr.ini")), &writeDialogs);
-            QVERIFY(MainWin->Settings);
+            QVERIFY(Workspace->Settings);
             writeDialogs.Expect(QStringLiteral("Could not write cellwr.ini. Possibly the file is protected."));
             QVERIFY(MainWin->close());
             QVERIFY(writeDialogs.Messages.empty());

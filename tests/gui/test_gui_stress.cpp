@@ -51,9 +51,9 @@ TRunState Settle() {
     timer.start();
     while (timer.elapsed() < 5000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
-        const bool engineWaiting = MainWin->Interpreter.HasEngine() && MainWin->Interpreter.IsSuspended() &&
-                                   MainWin->Interpreter.Engine().IsWaiting();
-        const bool engineDone = !MainWin->Interpreter.HasEngine() || MainWin->Interpreter.Engine().IsFinished();
+        const bool engineWaiting = Workspace->Interpreter->HasEngine() && Workspace->Interpreter->IsSuspended() &&
+                                   Workspace->Interpreter->Engine().IsWaiting();
+        const bool engineDone = !Workspace->Interpreter->HasEngine() || Workspace->Interpreter->Engine().IsFinished();
         const TRunState state = RunStateNow();
         if (state == TRunState::Ready && engineDone) return state;
         if ((state == TRunState::Paused || state == TRunState::Waiting) && engineWaiting) return state;
@@ -77,7 +77,7 @@ class TestGuiStress : public TGuiTest {
 
 private slots:
     void randomCommandSequences() {
-        MainWin->WatchDelay = 0;
+        Workspace->WatchDelay = 0;
         QRandomGenerator gen(20261208);
         const int sequences = qEnvironmentVariableIntValue("CELLWRIGHT_STRESS_SEQUENCES") > 0
                                   ? qEnvironmentVariableIntValue("CELLWRIGHT_STRESS_SEQUENCES")
@@ -103,14 +103,14 @@ private slots:
                     break;
                 case 5: done = Trigger("MenuWatch") ? "Watch" : ""; break;
                 case 6:
-                    if (MainWin->WaitingForInput()) {
+                    if (Workspace->WaitingForInput()) {
                         EnterLine(QString::number(gen.bounded(1000)));
                         done = "Input";
                         ++typed;
                     }
                     break;
                 case 7:
-                    if (MainWin->MenuModifyMemory->isEnabled()) {
+                    if (celtest::Action("MenuModifyMemory")->isEnabled()) {
                         const int value = gen.bounded(70000);
                         RunModal(ModifyWin, [] { return Trigger("MenuModifyMemory"); }, [value] {
                             ModifyWin->DecEdit->setText(QString::number(value));
@@ -137,11 +137,11 @@ private slots:
                                                          .arg(done, wrong.join(QStringLiteral(", ")))));
             }
             // Every run ends soon after Program Reset, and its engine thread with it.
-            if (MainWin->Running()) QVERIFY(Trigger("MenuReset"));
+            if (Workspace->Running()) QVERIFY(Trigger("MenuReset"));
             QVERIFY2(WaitReady(10000), qPrintable(QStringLiteral("sequence %1 did not end").arg(s)));
-            QVERIFY(!MainWin->Interpreter.HasEngine() || MainWin->Interpreter.Engine().IsFinished());
+            QVERIFY(!Workspace->Interpreter->HasEngine() || Workspace->Interpreter->Engine().IsFinished());
             QVERIFY(WrongEnabling(TRunState::Ready).isEmpty());
-            if (MainWin->MenuWatch->isChecked()) Trigger("MenuWatch");
+            if (celtest::Action("MenuWatch")->isChecked()) Trigger("MenuWatch");
         }
         qInfo("%d sequences, %d commands (%d typed inputs, %d cells modified)", sequences, commands, typed,
               modified);

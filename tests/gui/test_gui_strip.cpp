@@ -34,7 +34,7 @@ QString Memo() { return StripWin->MemoStrip->toPlainText(); }
 QString Status() { return StripWin->Status->currentMessage(); }
 
 void SetProcedures(bool on) {
-    if (MainWin->MenuPBrain->isChecked() != on) MainWin->MenuPBrain->trigger();
+    if (celtest::Action("MenuPBrain")->isChecked() != on) celtest::Action("MenuPBrain")->trigger();
 }
 
 void TypeLength(const QString& text) {
@@ -52,12 +52,12 @@ void ClickRadio(QRadioButton* radio) { QTest::mouseClick(radio, Qt::LeftButton, 
 bool Open(const std::function<void()>& act) {
     bool fine = false;
     RunModal(StripWin, [] { return Trigger("MenuStrip"); }, [&] {
-        fine = MainWin->ModalOpen && MemoryWin->DialogOpen;
+        fine = Workspace->ModalOpen && Workspace->DialogOpen;
         QApplication::setActiveWindow(StripWin);
         if (act) act();
         fine = CloseDialog(StripWin, QStringLiteral("Esc")) && fine;
     });
-    return fine && !MainWin->ModalOpen && !MemoryWin->DialogOpen;
+    return fine && !Workspace->ModalOpen && !Workspace->DialogOpen;
 }
 
 }  // namespace

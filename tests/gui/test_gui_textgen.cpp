@@ -82,8 +82,8 @@ private slots:
         QPoint pos;
         QSize outer;
         const bool closed = RunDialog([&] {
-            modal = MainWin->ModalOpen;
-            dialogOpen = MemoryWin->DialogOpen;
+            modal = Workspace->ModalOpen;
+            dialogOpen = Workspace->DialogOpen;
             timing = TextGenWin->Timer.isActive();
             focus = TextGenWin->focusWidget();
             pos = TextGenWin->pos();
@@ -100,8 +100,8 @@ private slots:
         QCOMPARE(pos, CentredOnWorkArea(outer));
         QCOMPARE(TextGenWin->size(), QSize(640, 480));
         QCOMPARE(TextGenWin->windowTitle(), QStringLiteral("Text Generator"));
-        QVERIFY(!MainWin->ModalOpen);
-        QVERIFY(!MemoryWin->DialogOpen);
+        QVERIFY(!Workspace->ModalOpen);
+        QVERIFY(!Workspace->DialogOpen);
     }
 
     // Typing is followed on the timer, Enter included; emptying the text leaves the prefix.
@@ -184,8 +184,8 @@ private slots:
         });
         QVERIFY(closed);
         QCOMPARE(QGuiApplication::clipboard()->text(), code);
-        QVERIFY(!MainWin->ModalOpen);
-        QVERIFY(!MemoryWin->DialogOpen);
+        QVERIFY(!Workspace->ModalOpen);
+        QVERIFY(!Workspace->DialogOpen);
     }
 
     // Every way out empties both boxes for the next opening; the check box keeps its state.

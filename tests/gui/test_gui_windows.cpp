@@ -60,8 +60,26 @@ void MainActive() {
 // Makes the main window the active one, the output window the last activated work window.
 bool MainActiveAfterOutput() {
     MainActive();
-    MainWin->ActiveWorkWindow = OutputWin;
+    Workspace->ActiveWorkWindow = OutputWin;
     return QApplication::activeWindow() == MainWin;
+}
+
+// Triggers "Toggle between Windows" and answers the work window it brought to the front (raised),
+// or none when it did nothing.
+QWidget* ToggleTarget() {
+    struct TRaised : QObject {
+        QWidget* Window = nullptr;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() == QEvent::ZOrderChange) Window = static_cast<QWidget*>(watched);
+            return false;
+        }
+    } raised;
+    for (QWidget* w : {static_cast<QWidget*>(EditWin), static_cast<QWidget*>(OutputWin), static_cast<QWidget*>(MemoryWin)})
+        w->installEventFilter(&raised);
+    celtest::Action("MenuToggle")->trigger();
+    for (QWidget* w : {static_cast<QWidget*>(EditWin), static_cast<QWidget*>(OutputWin), static_cast<QWidget*>(MemoryWin)})
+        w->removeEventFilter(&raised);
+    return raised.Window;
 }
 
 }  // namespace
@@ -70,53 +88,53 @@ class TestGuiWindows : public TGuiTest {
     Q_OBJECT
 private slots:
     void firstArrangementUsesTwoThirdsThenOneThird() {
-        MainWin->FirstLayout = true;
-        MainWin->SizeToggle = false;
-        MainWin->SavedMainX = -1000000;
-        MainWin->MenuWinSizeClick();
+        TMainWinProbe::FirstLayout() = true;
+        Workspace->SizeToggle = false;
+        TMainWinProbe::SavedMainX() = -1000000;
+        celtest::Action("MenuWinSize")->trigger();
         QString why;
         QVERIFY2(CheckComputedLayout(0.66f, why), qPrintable(why));
-        QVERIFY(MainWin->SizeToggle);
-        QVERIFY(!MainWin->FirstLayout);
+        QVERIFY(Workspace->SizeToggle);
+        QVERIFY(!TMainWinProbe::FirstLayout());
         // F2 again: the other ratio, and back.
         QVERIFY(Trigger("MenuWinSize"));
         QVERIFY2(CheckComputedLayout(0.33f, why), qPrintable(why));
-        QVERIFY(!MainWin->SizeToggle);
-        MainWin->MenuWinSizeClick();
+        QVERIFY(!Workspace->SizeToggle);
+        celtest::Action("MenuWinSize")->trigger();
         QVERIFY2(CheckComputedLayout(0.66f, why), qPrintable(why));
-        QVERIFY(MainWin->SizeToggle);
+        QVERIFY(Workspace->SizeToggle);
     }
 
     void savedLayoutIsRestoredOnlyTheFirstTime() {
-        MainWin->FirstLayout = true;
-        MainWin->SizeToggle = false;
-        MainWin->SavedMainX = -999999;  // the lowest value that still counts as saved
-        MainWin->SavedMainY = 7;
-        MainWin->SavedEditorX = 10, MainWin->SavedEditorY = 60;
-        MainWin->SavedEditorWidth = 300, MainWin->SavedEditorHeight = 200;
-        MainWin->SavedOutputX = 20, MainWin->SavedOutputY = 280;
-        MainWin->SavedOutputWidth = 330, MainWin->SavedOutputHeight = 150;
-        MainWin->SavedMemoryX = 400, MainWin->SavedMemoryY = 70, MainWin->SavedMemoryHeight = 250;
-        MainWin->MenuWinSizeClick();
+        TMainWinProbe::FirstLayout() = true;
+        Workspace->SizeToggle = false;
+        TMainWinProbe::SavedMainX() = -999999;  // the lowest value that still counts as saved
+        TMainWinProbe::SavedMainY() = 7;
+        TMainWinProbe::SavedEditorX() = 10, TMainWinProbe::SavedEditorY() = 60;
+        TMainWinProbe::SavedEditorWidth() = 300, TMainWinProbe::SavedEditorHeight() = 200;
+        TMainWinProbe::SavedOutputX() = 20, TMainWinProbe::SavedOutputY() = 280;
+        TMainWinProbe::SavedOutputWidth() = 330, TMainWinProbe::SavedOutputHeight() = 150;
+        TMainWinProbe::SavedMemoryX() = 400, TMainWinProbe::SavedMemoryY() = 70, TMainWinProbe::SavedMemoryHeight() = 250;
+        celtest::Action("MenuWinSize")->trigger();
         // Saved values are the outer frames.
         QCOMPARE(cel::OuterGeometry(MainWin).topLeft(), QPoint(-999999, 7));
         QCOMPARE(cel::OuterGeometry(EditWin), QRect(10, 60, 300, 200));
         QCOMPARE(cel::OuterGeometry(OutputWin), QRect(20, 280, 330, 150));
         QCOMPARE(cel::OuterGeometry(MemoryWin), QRect(400, 70, 208, 250));
-        QVERIFY(!MainWin->SizeToggle);  // left as it was
-        QVERIFY(!MainWin->FirstLayout);
+        QVERIFY(!Workspace->SizeToggle);  // left as it was
+        QVERIFY(!TMainWinProbe::FirstLayout());
         // From now on the layout is computed.
-        MainWin->MenuWinSizeClick();
+        celtest::Action("MenuWinSize")->trigger();
         QString why;
         QVERIFY2(CheckComputedLayout(0.66f, why), qPrintable(why));
 
         // A value of -1000000 means no saved layout.
-        MainWin->FirstLayout = true;
-        MainWin->SizeToggle = false;
-        MainWin->SavedMainX = -1000000;
-        MainWin->MenuWinSizeClick();
+        TMainWinProbe::FirstLayout() = true;
+        Workspace->SizeToggle = false;
+        TMainWinProbe::SavedMainX() = -1000000;
+        celtest::Action("MenuWinSize")->trigger();
         QVERIFY2(CheckComputedLayout(0.66f, why), qPrintable(why));
-        QVERIFY(MainWin->SizeToggle);
+        QVERIFY(Workspace->SizeToggle);
     }
 
     // Closing the main window ends the application's event loop, unless the close sequence
@@ -129,7 +147,7 @@ private slots:
             return loop.exec();
         };
         EditWin->SetText("+");
-        MainWin->CurrentDocument()->Modified = true;
+        EditWin->CurrentDocument()->Modified = true;
         Windows->Dialogs.Expect(QStringLiteral("has changed"), cel::TDialogs::TAnswer::Cancel);
         QCOMPARE(closeInLoop(), 99);
         for (QWidget* w : {static_cast<QWidget*>(MainWin), static_cast<QWidget*>(EditWin),
@@ -145,7 +163,7 @@ private slots:
         const QString ini = cel::SettingsPath();
         QFile::remove(ini);
         EditWin->SetText("+");
-        MainWin->CurrentDocument()->Modified = true;
+        EditWin->CurrentDocument()->Modified = true;
         Windows->Dialogs.Expect(QStringLiteral("has changed"), cel::TDialogs::TAnswer::Cancel);
         QVERIFY(!MainWin->EndSession(true));
         QVERIFY(!QFile::exists(ini));
@@ -171,21 +189,16 @@ private slots:
 
     void toggleFromOutputPrefersMemoryThenEditor() {
         QVERIFY(MainActiveAfterOutput());
-        MainWin->LastToggleTarget = nullptr;
-        MainWin->MenuToggleClick();
-        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(MemoryWin));
+        QCOMPARE(ToggleTarget(), static_cast<QWidget*>(MemoryWin));
 
         MemoryWin->close();
         QVERIFY(MainActiveAfterOutput());
-        MainWin->MenuToggleClick();
-        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(EditWin));
+        QCOMPARE(ToggleTarget(), static_cast<QWidget*>(EditWin));
         QVERIFY(MemoryWin->isHidden());
 
         EditWin->close();
         QVERIFY(MainActiveAfterOutput());
-        MainWin->LastToggleTarget = OutputWin;
-        MainWin->MenuToggleClick();
-        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(nullptr));
+        QCOMPARE(ToggleTarget(), static_cast<QWidget*>(nullptr));
         // A hidden window is never shown by the command.
         QVERIFY(MemoryWin->isHidden());
         QVERIFY(EditWin->isHidden());
@@ -194,22 +207,18 @@ private slots:
     void toggleFollowsTheCycle() {
         MainActive();
         QCOMPARE(QApplication::activeWindow(), static_cast<QWidget*>(MainWin));
-        MainWin->ActiveWorkWindow = EditWin;
-        MainWin->MenuToggleClick();
-        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(OutputWin));
+        Workspace->ActiveWorkWindow = EditWin;
+        QCOMPARE(ToggleTarget(), static_cast<QWidget*>(OutputWin));
         MainActive();
-        MainWin->ActiveWorkWindow = MemoryWin;
-        MainWin->MenuToggleClick();
-        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(EditWin));
+        Workspace->ActiveWorkWindow = MemoryWin;
+        QCOMPARE(ToggleTarget(), static_cast<QWidget*>(EditWin));
         MainActive();
-        MainWin->ActiveWorkWindow = nullptr;
-        MainWin->MenuToggleClick();
-        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(EditWin));
+        Workspace->ActiveWorkWindow = nullptr;
+        QCOMPARE(ToggleTarget(), static_cast<QWidget*>(EditWin));
         EditWin->close();
         MainActive();
-        MainWin->ActiveWorkWindow = nullptr;
-        MainWin->MenuToggleClick();
-        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(OutputWin));
+        Workspace->ActiveWorkWindow = nullptr;
+        QCOMPARE(ToggleTarget(), static_cast<QWidget*>(OutputWin));
         QVERIFY(EditWin->isHidden());
         EditWin->show();
     }
@@ -219,10 +228,8 @@ private slots:
         MemoryWin->close();
         MainActive();
         QCOMPARE(QApplication::activeWindow(), static_cast<QWidget*>(MainWin));
-        MainWin->ActiveWorkWindow = EditWin;
-        MainWin->LastToggleTarget = EditWin;
-        MainWin->MenuToggleClick();
-        QCOMPARE(MainWin->LastToggleTarget, static_cast<QWidget*>(nullptr));
+        Workspace->ActiveWorkWindow = EditWin;
+        QCOMPARE(ToggleTarget(), static_cast<QWidget*>(nullptr));
         QVERIFY(OutputWin->isHidden());
         QVERIFY(MemoryWin->isHidden());
         QCOMPARE(QApplication::activeWindow(), static_cast<QWidget*>(MainWin));
@@ -236,39 +243,39 @@ private slots:
         const QByteArray fast = OutputWin->Text();
         QCOMPARE(fast, QByteArray("AB\r\n"));
 
-        MainWin->WatchDelay = 0;
-        MainWin->MenuWatch->trigger();
-        QVERIFY(MainWin->MenuWatch->isChecked());
+        Workspace->WatchDelay = 0;
+        celtest::Action("MenuWatch")->trigger();
+        QVERIFY(celtest::Action("MenuWatch")->isChecked());
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitReady());
-        QVERIFY(MainWin->Interpreter.GetWatch());
+        QVERIFY(Workspace->Interpreter->GetWatch());
         QCOMPARE(OutputWin->Text(), fast);
     }
 
     void watchMarksCommandsAndF11ReturnsToFastMode() {
-        MainWin->WatchDelay = 0;
-        MainWin->MenuWatch->trigger();
-        QVERIFY(MainWin->MenuWatch->isChecked());
+        Workspace->WatchDelay = 0;
+        celtest::Action("MenuWatch")->trigger();
+        QVERIFY(celtest::Action("MenuWatch")->isChecked());
         EditWin->SetText("+[>+<]");
         QVERIFY(Trigger("MenuDoRun"));
-        QTRY_VERIFY_WITH_TIMEOUT(MainWin->Running() && MainWin->MenuDebug->isEnabled(), 10000);
-        QVERIFY(MainWin->Interpreter.GetWatch());
+        QTRY_VERIFY_WITH_TIMEOUT(Workspace->Running() && celtest::Action("MenuDebug")->isEnabled(), 10000);
+        QVERIFY(Workspace->Interpreter->GetWatch());
         QVERIFY(Trigger("MenuDebug"));
         QVERIFY(WaitSuspended());
         QCOMPARE(EditWin->SelLength(), 1);
 
         // Continue, still watched, then switch watching off.
         QVERIFY(Trigger("MenuDoRun"));
-        QTRY_VERIFY_WITH_TIMEOUT(!MainWin->Paused(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!Workspace->Paused(), 10000);
         QTest::qWait(20);
-        QVERIFY(MainWin->Running());
+        QVERIFY(Workspace->Running());
         QVERIFY(Trigger("MenuWatch"));
-        QVERIFY(!MainWin->MenuWatch->isChecked());
-        QVERIFY(!MainWin->Interpreter.GetWatch());
+        QVERIFY(!celtest::Action("MenuWatch")->isChecked());
+        QVERIFY(!Workspace->Interpreter->GetWatch());
         QCOMPARE(EditWin->SelLength(), 0);
         // Hand-offs of the last watched step that were already on their way mark nothing.
         QTest::qWait(50);
-        QVERIFY(MainWin->Running());
+        QVERIFY(Workspace->Running());
         QCOMPARE(EditWin->SelLength(), 0);
 
         QVERIFY(Trigger("MenuReset"));
@@ -277,31 +284,31 @@ private slots:
 
     void inputDemandedUnderADialogWaitsForIt() {
         EditWin->SetText(",.");
-        MainWin->ModalOpen = true;
+        Workspace->ModalOpen = true;
         Windows->Dialogs.Expect(QStringLiteral("The program demands input."));
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitSuspended());
-        QVERIFY(MainWin->WaitingForInput());
+        QVERIFY(Workspace->WaitingForInput());
         QVERIFY(Windows->Dialogs.Messages.empty());
         QVERIFY(Windows->Dialogs.Shown.contains(QStringLiteral("The program demands input.")));
-        QVERIFY(MainWin->InputPending);
+        QVERIFY(Workspace->InputPending);
         // The "dialog" closes; the output window was closed meanwhile.
         OutputWin->close();
         QVERIFY(OutputWin->isHidden());
-        MainWin->ModalOpen = false;
+        Workspace->ModalOpen = false;
         MainWin->ShowPendingInput();
-        QVERIFY(!MainWin->InputPending);
+        QVERIFY(!Workspace->InputPending);
         QVERIFY(OutputWin->isVisible());
-        QVERIFY(MainWin->MenuOutput->isChecked());
+        QVERIFY(celtest::Action("MenuOutput")->isChecked());
         QVERIFY(OutputWin->EditLine->isEnabled());
 
         EnterLine(QStringLiteral("Q"));
         QVERIFY(WaitReady());
-        QVERIFY(!MainWin->Running());
+        QVERIFY(!Workspace->Running());
         QVERIFY(OutputWin->Text().endsWith('Q'));
         // Without a dialog the pending state never arises.
         MainWin->ShowPendingInput();
-        QVERIFY(!MainWin->InputPending);
+        QVERIFY(!Workspace->InputPending);
     }
 
     // ---- The source editor's keys and gutter ----
@@ -393,7 +400,7 @@ private slots:
         EditWin->Tabs->setCurrentIndex(0);
         EditWin->TabsChange();
         QCOMPARE(editor->marginWidth(0), wide);
-        MainWin->CurrentDocument()->Modified = false;
+        EditWin->CurrentDocument()->Modified = false;
     }
 };
 

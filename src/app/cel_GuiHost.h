@@ -11,7 +11,8 @@ namespace cel {
 class TGuiHost final : public QObject, public TEngineHost {
     Q_OBJECT
 public:
-    explicit TGuiHost(QObject* parent = nullptr);
+    // The run flags live in the windows' workspace, which outlives the host.
+    explicit TGuiHost(TRunFlags& runFlags, QObject* parent = nullptr);
 
     TRunFlags& Flags() override { return RunFlags; }
     // Engine thread: queued to the GUI thread and waited for; every event loop of the GUI
@@ -47,7 +48,7 @@ public:
     void SetMemoryScroll(int position) override;
     void DrawMemory(const std::vector<TMemoryLine>& lines) override;
 
-    TRunFlags RunFlags;
+    TRunFlags& RunFlags;
 };
 
 class TBFInterpreterBase;

@@ -1,10 +1,11 @@
 // TMainWin: the small always-on-top main window with the menu bar and the toolbar. It owns the
-// interpreter facade, the open documents and the state every window reads.
+// interpreter facade and the workspace, the state every window reads.
 #pragma once
 
 #include "cel_GuiHost.h"
 #include "cel_Interpreter.h"
 #include "cel_Settings.h"
+#include "cel_Workspace.h"
 
 #include <QMainWindow>
 #include <QMargins>
@@ -23,54 +24,48 @@ class QActionGroup;
 class QMenu;
 class QToolBar;
 
-// One open document: a tab of the editor window.
-class TContent {
-public:
-    QByteArray Lines;        // the stored source text, lines joined by CR LF
-    QByteArray OutputLines;  // the stored output window text
-    bool Modified = false;
-    QString FileName;        // full path; empty for an untitled document
-    int CaretX = 1;
-    int CaretY = 1;
-    int TopLine = 1;
-    int SelStart = 0;
-    int SelLength = 0;
-    // Offsets of the breakpointed command characters while another document is in the editor.
-    std::vector<uint32_t> Breakpoints;
-};
-
-class TMainWin final : public QMainWindow {
+class TMainWin final : public QMainWindow, public TMainFace {
     Q_OBJECT
 public:
     TMainWin();
     ~TMainWin() override;
 
+    // ---- What the windows ask (TMainFace) ----
+    bool SwitchOn(TSwitch which) const override;
+    void ViewClosed(TView which) override;
+    void ToggleWindowSize() override;
+    void ShowOutput() override;
+    void ShowPendingInput() override;
+    QByteArray LineBreakReport() const override;
+
+    // ---- The program's entry and the desktop session ----
+    // Opens each file as File > Open does with the files chosen in its dialog (the IDE's
+    // command line uses it after start-up); nothing happens for an empty list.
+    void OpenFiles(const QStringList& paths);
+    // The end of the desktop session: the close sequence (its questions only when the session
+    // manager allows them), then the settings. False when the user refused; the program then
+    // stays as it was.
+    bool EndSession(bool mayAsk);
+    // True while the window arrangement waits for the window manager's frames to place the
+    // windows again.
+    bool LayoutSettling() const { return LayoutCheck.isActive(); }
+
+private:
+    // The engine's host in the IDE carries out the engine's hand-offs on this window.
+    friend class cel::TGuiHost;
+    // The window tests' probe of the layout and recent-file state (tests/gui).
+    friend class TMainWinProbe;
+
     // ---- Shared state ----
-    cel::TGuiHost Host;
+    TWorkspace State;
+    cel::TGuiHost Host{State.RunFlags};
     cel::TBFInterpreter Interpreter{Host};
-    bool Running() const { return Host.RunFlags.Running.load(); }
-    bool Paused() const { return Host.RunFlags.Paused.load(); }
-    bool WaitingForInput() const { return Host.RunFlags.WaitingForInput.load(); }
-    QWidget* ActiveWorkWindow = nullptr;
-    int WatchDelay = 20;
-    bool SizeToggle = false;
-    bool ModalOpen = false;
-    bool InputPending = false;
-    // The window the last "Toggle between Windows" moved the focus to; none when it did nothing.
-    QWidget* LastToggleTarget = nullptr;
-    std::vector<std::unique_ptr<TContent>> Documents;
-    int UntitledCounter = 1;
-    QString InputFileName;
-    QString OutputFileName;
+    bool Running() const { return State.Running(); }
+    bool Paused() const { return State.Paused(); }
+    bool WaitingForInput() const { return State.WaitingForInput(); }
     int64_t LastInstructionCount = 0;
     qint64 StartTime = 0;  // milliseconds since the epoch when the run was prepared
-    int OutputBufferSize = 128;
-    uint32_t TextColor = 0xFFFFFF;   // red in the low byte
-    uint32_t BackgroundColor = 0;
     bool FirstLayout = true;
-    // The settings file as read at start-up; none when it could not be read or does not fit
-    // this version, and then nothing is written at the end.
-    std::unique_ptr<cel::TSettings> Settings;
     int SavedMainX = -1000000;
     int SavedMainY = 0;
     int SavedEditorX = 0, SavedEditorY = 0, SavedEditorWidth = 0, SavedEditorHeight = 0;
@@ -112,28 +107,17 @@ public:
     // The file filter of the source dialogs.
     static const QString SourceFilter;
 
-    // ---- Operations other windows use ----
+    // ---- What the engine's host hands over (GUI thread) ----
     void ShowEditor();
-    void ShowOutput();
-    void ShowPendingInput();
     void SetRunningCommands();
     // The hooks' enabling changes (run on the GUI thread).
     void PresentRunning(bool stepMode);
     void PresentPaused();
     void PresentReady();
     void ShowRunCounters();
-    // The line-break bytes appended to typed input.
-    QByteArray LineBreakReport() const;
     // True when the previous run's engine has finished presenting its end (waits for it,
     // serving its hand-offs, when it is about to).
     bool EngineIdle();
-    // The end of the desktop session: the close sequence (its questions only when the session
-    // manager allows them), then the settings. False when the user refused; the program then
-    // stays as it was.
-    bool EndSession(bool mayAsk);
-    // True while the window arrangement waits for the window manager's frames to place the
-    // windows again.
-    bool LayoutSettling() const { return LayoutCheck.isActive(); }
 
     // Document operations.
     bool QuerySaveCurrent();
@@ -143,15 +127,11 @@ public:
     bool WriteEditorToFile(const QString& path);
     bool OpenFile(const QString& path);
     void AfterOpen();
-    // Opens each file as File > Open does with the files chosen in its dialog (the IDE's
-    // command line uses it after start-up); nothing happens for an empty list.
-    void OpenFiles(const QStringList& paths);
     bool IsRecent(const QString& path) const;
     void AddRecent(const QString& path);
     void UpdateRecentItems();
-    TContent* CurrentDocument() const;
 
-public slots:
+    // ---- Command handlers ----
     void MenuNewClick();
     void MenuOpenClick();
     void MenuCloseClick();
@@ -211,7 +191,19 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The commands enabled and disabled together as a program starts, pauses and ends.
+    enum class TGroup {
+        Ready,     // only while no program exists: documents, interpreter options, input and output files
+        Start,     // Run, Trace, Run to Cursor, the breakpoint items: start a program or go on from a pause
+        Continue,  // Debug: a running program pauses
+        Stop,      // Program Reset
+        Modify,    // Modify Memory, while paused
+        Count
+    };
+    // Builds the menus and the toolbar from the command table.
     void CreateCommands();
+    void EnableGroup(TGroup group, bool enabled);
+    std::vector<QAction*> Groups[int(TGroup::Count)];
     void LoadSettings();
     // Applies the switch values to the menu items and their toolbar buttons.
     void ApplySwitches();
@@ -231,8 +223,6 @@ private:
     // Shows the wait window modally; its showing starts the engine.
     void StartEngine();
     void ClearRunCounters();
-    // The breakpoint items: on while no program exists or it is paused.
-    void EnableBreakpointItems(bool on);
     bool FormCloseQuery();
     // Takes the main menu's shortcuts in every window before the focused control sees them.
     bool HandleShortcut(QKeyEvent* event);
@@ -252,25 +242,6 @@ private:
     bool StartingRun = false;
     bool Resetting = false;
     bool SessionEnded = false;  // Program Reset waits for the engine to end
-    QStringList RecentCaptionsForTests;
 };
 
 extern TMainWin* MainWin;
-
-// For its lifetime, a modal dialog of the main window shows: with Modal, input a program
-// demands meanwhile waits (ModalOpen); with Dialog, the memory window takes no cell clicks and
-// draws no hover frame (its DialogOpen). Both flags get their earlier values back at the end;
-// with PendingInput, input demanded meanwhile is then given the focus.
-class TModalScope {
-public:
-    enum TWhat { Modal = 1, Dialog = 2, PendingInput = 4 };
-    explicit TModalScope(int what);
-    ~TModalScope();
-    TModalScope(const TModalScope&) = delete;
-    TModalScope& operator=(const TModalScope&) = delete;
-
-private:
-    int What;
-    bool OldModal;
-    bool OldDialog;
-};

@@ -15,7 +15,7 @@
 
 namespace cel {
 
-TGuiHost::TGuiHost(QObject* parent) : QObject(parent) {}
+TGuiHost::TGuiHost(TRunFlags& runFlags, QObject* parent) : QObject(parent), RunFlags(runFlags) {}
 
 void TGuiHost::Synchronize(const std::function<void()>& fn) {
     if (QThread::currentThread() == thread()) {
@@ -27,18 +27,18 @@ void TGuiHost::Synchronize(const std::function<void()>& fn) {
 
 TRunOptions TGuiHost::ReadRunOptions() {
     TRunOptions options;
-    options.Watch = MainWin->MenuWatch->isChecked();
-    options.CommentMarkers = MainWin->MenuEnableComments->isChecked();
-    options.ProcMode = MainWin->MenuPBrain->isChecked();
+    options.Watch = MainWin->SwitchOn(TMainFace::TSwitch::Watch);
+    options.CommentMarkers = MainWin->SwitchOn(TMainFace::TSwitch::CommentMarkers);
+    options.ProcMode = MainWin->SwitchOn(TMainFace::TSwitch::ProcMode);
     options.Text = EditWin->Text().toStdString();
-    options.OutputBufferSize = static_cast<uint32_t>(MainWin->OutputBufferSize);
-    options.InputFileName = MainWin->InputFileName.toLocal8Bit().toStdString();
-    options.OutputFileName = MainWin->OutputFileName.toLocal8Bit().toStdString();
+    options.OutputBufferSize = static_cast<uint32_t>(Workspace->OutputBufferSize);
+    options.InputFileName = Workspace->InputFileName.toLocal8Bit().toStdString();
+    options.OutputFileName = Workspace->OutputFileName.toLocal8Bit().toStdString();
     options.OutputVisible = OutputWin->isVisible();
     return options;
 }
 
-uint32_t TGuiHost::WatchDelay() { return static_cast<uint32_t>(std::max(0, MainWin->WatchDelay)); }
+uint32_t TGuiHost::WatchDelay() { return static_cast<uint32_t>(std::max(0, Workspace->WatchDelay)); }
 
 bool TGuiHost::MemoryVisible() { return MemoryWin->isVisible(); }
 
@@ -65,7 +65,7 @@ void TGuiHost::PresentPaused() { MainWin->PresentPaused(); }
 void TGuiHost::ShowCurrentCommand(uint32_t origin) {
     // A watched step whose hand-off was already waiting when watching was switched off marks
     // nothing: the run is back at full speed and the mark has been removed.
-    if (!MainWin->Interpreter.GetWatch() && !MainWin->Interpreter.GetStepMode()) return;
+    if (!Workspace->Interpreter->GetWatch() && !Workspace->Interpreter->GetStepMode()) return;
     EditWin->SetSelection(static_cast<int>(origin), 1);
 }
 
@@ -78,8 +78,8 @@ void TGuiHost::UpdateStatus() { EditWin->UpdateStatus(); }
 void TGuiHost::RequestInput() {
     OutputWin->EnableInput();
     MainWin->PresentRunning(false);
-    if (MainWin->ModalOpen) {
-        MainWin->InputPending = true;
+    if (Workspace->ModalOpen) {
+        Workspace->InputPending = true;
         ShowInformation(QApplication::activeModalWidget(), QStringLiteral("The program demands input."));
     } else {
         MainWin->ShowOutput();

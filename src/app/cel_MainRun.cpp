@@ -1,0 +1,245 @@
+// TMainWin: the Run menu's commands and the enabling changes the engine announces.
+
+#include "cel_Main.h"
+
+#include "cel_EditWin.h"
+#include "cel_MemoryWin.h"
+#include "cel_OutputWin.h"
+#include "cel_WaitWin.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QMenu>
+#include <QThread>
+
+#include <cstdlib>
+
+// ---------------------------------------------------------------------------------------------
+// Run commands
+
+bool TMainWin::EngineIdle() {
+    if (!Interpreter.Engine8 && !Interpreter.Engine16) return true;
+    for (cel::TBFInterpreterBase* engine :
+         {static_cast<cel::TBFInterpreterBase*>(Interpreter.Engine8.get()),
+          static_cast<cel::TBFInterpreterBase*>(Interpreter.Engine16.get())}) {
+        if (!engine) continue;
+        // An engine that has not been started, or that is about to finish, is waited for here
+        // while its last hand-offs are served; a running program is never waited for.
+        if (engine->IsSuspended() && !Running()) continue;
+        if (!cel::ServeUntilFinished(*engine, [this] { return Running(); })) return false;
+    }
+    return true;
+}
+
+void TMainWin::PrepareRun() {
+    Interpreter.Wide = !Menu8Bit->isChecked();
+    Interpreter.CreateEngine();
+    Interpreter.SetBreakpoints(EditWin->Breakpoints());
+    LastInstructionCount = 0;
+    StartTime = QDateTime::currentMSecsSinceEpoch();
+}
+
+void TMainWin::SetRunningCommands() {
+    EnableGroup(TGroup::Start, false);
+    EnableGroup(TGroup::Modify, false);
+    EnableGroup(TGroup::Continue, true);
+}
+
+void TMainWin::StartEngine() {
+    StartingRun = true;
+    WaitWin->exec();
+    StartingRun = false;
+}
+
+void TMainWin::StartOrContinueRun() {
+    if (Running()) {
+        Interpreter.SetStepMode(false);
+        SetRunningCommands();
+        Interpreter.Resume();
+        return;
+    }
+    if (!EngineIdle()) return;
+    ShowOutput();
+    PrepareRun();
+    Interpreter.SetStepMode(false);
+    Interpreter.SetRunToCursor(false);
+    StartEngine();
+}
+
+void TMainWin::ClearRunCounters() {
+    EditWin->SetPanel(3, QString());
+    EditWin->SetPanel(4, QString());
+}
+
+void TMainWin::MenuDoRunClick() {
+    if (StartingRun || Resetting) return;
+    QThread::msleep(20);
+    ClearRunCounters();
+    StartOrContinueRun();
+    MemoryWin->setCursor(Qt::ArrowCursor);
+    MemoryWin->RedrawMemory(false);
+}
+
+void TMainWin::MenuTraceClick() {
+    if (StartingRun || Resetting) return;
+    if (!Running()) {
+        if (!EngineIdle()) return;
+        ShowOutput();
+        PrepareRun();
+        Interpreter.SetStepMode(true);
+        Interpreter.SetRunToCursor(false);
+        StartEngine();
+    } else if (Interpreter.IsSuspended()) {
+        Interpreter.Resume();
+    }
+}
+
+void TMainWin::MenuDebugClick() {
+    if (!Running()) return;
+    Interpreter.SetStepMode(true);
+    Interpreter.SetRunToCursor(false);
+    if (WaitingForInput()) {
+        Interpreter.SetInputRetry(true);
+        Interpreter.DisableInput();
+        Interpreter.Resume();
+    }
+}
+
+void TMainWin::MenuRunToCursorClick() {
+    if (StartingRun || Resetting) return;
+    const bool running = Running();
+    if (!running && !EngineIdle()) return;
+    SetRunningCommands();
+    MemoryWin->setCursor(Qt::ArrowCursor);
+    if (!running) {
+        ShowOutput();
+        PrepareRun();
+    }
+    Interpreter.SetRunToCursor(true);
+    Interpreter.SetTarget(static_cast<uint32_t>(EditWin->SelStart()));
+    Interpreter.SetTargetLocated(false);
+    if (running) Interpreter.LocateTarget();
+    Interpreter.PaintMemory();
+    if (running) Interpreter.Resume();
+    else StartEngine();
+}
+
+void TMainWin::MenuResetClick() {
+    if (!Running() || Resetting) return;
+    const bool stepMode = Interpreter.GetStepMode();
+    Interpreter.Terminate();
+    if (stepMode || WaitingForInput()) Interpreter.Resume();
+    // The program ends at once (at full speed, at the engine's next check). Its last hand-offs
+    // are served here, so that a Run given right after the reset finds no program in existence
+    // and starts a new one instead of "continuing" the one that is on its way out.
+    Resetting = true;
+    cel::ServeUntilFinished(Interpreter.Engine());
+    Resetting = false;
+}
+
+void TMainWin::MenuWatchClick() {
+    // The item and the button are check items that toggle themselves before their handler
+    // runs; any other caller inverts the item's state.
+    bool on = !MenuWatch->isChecked();
+    if (sender() == MenuWatch) on = MenuWatch->isChecked();
+    else if (sender() == BtnWatch) on = BtnWatch->isChecked();
+    MenuWatch->setChecked(on);
+    BtnWatch->setChecked(on);
+    if (Running()) {
+        Interpreter.SetWatch(on);
+        if (!Interpreter.GetWatch()) {
+            Interpreter.PaintMemory();
+            EditWin->SetSelection(EditWin->SelStart(), 0);
+        }
+    }
+}
+
+void TMainWin::MenuModifyMemoryClick() {
+    if (!Running() || !Paused()) return;
+    MemoryWin->ModifyCell(static_cast<int>(Interpreter.GetDataPtr()));
+}
+
+void TMainWin::Menu8BitClick() {
+    Btn8Bit->setChecked(true);
+    Menu8Bit->setChecked(true);
+}
+
+void TMainWin::Menu16BitClick() {
+    Btn16Bit->setChecked(true);
+    Menu16Bit->setChecked(true);
+}
+
+void TMainWin::MenuPBrainClick() { BtnPBrain->setChecked(MenuPBrain->isChecked()); }
+
+void TMainWin::BtnPBrainClick() { MenuPBrain->setChecked(BtnPBrain->isChecked()); }
+
+void TMainWin::MenuClearOutputClick() {
+    OutputWin->Clear();
+    if (Running()) Interpreter.SetOutputLine(0);
+}
+
+void TMainWin::TimerTimer() {
+    if (!Interpreter.HasEngine()) return;
+    const int64_t c = static_cast<int64_t>(Interpreter.GetExecuted());
+    const int64_t rate = (c - LastInstructionCount) / 2;
+    const QLocale locale;
+    EditWin->SetPanel(2, locale.toString(static_cast<qlonglong>(rate)) + QStringLiteral(" ips"));
+    LastInstructionCount = static_cast<int64_t>(Interpreter.GetExecuted());
+    ShowRunCounters();
+}
+
+void TMainWin::ShowRunCounters() {
+    if (!Interpreter.HasEngine()) return;
+    const QLocale locale;
+    EditWin->SetPanel(3, locale.toString(static_cast<qulonglong>(Interpreter.GetExecuted())) +
+                             QStringLiteral(" i"));
+    const double seconds =
+        static_cast<double>(std::llabs(QDateTime::currentMSecsSinceEpoch() - StartTime)) / 1000.0;
+    EditWin->SetPanel(4, locale.toString(seconds, 'f', 3) + QStringLiteral(" s"));
+}
+
+QByteArray TMainWin::LineBreakReport() const {
+    if (Menu0x0D0A->isChecked()) return QByteArray("\r\n");
+    if (Menu0x0D->isChecked()) return QByteArray("\r");
+    if (Menu0x0A0D->isChecked()) return QByteArray("\n\r");
+    if (MenuNoLineBreak->isChecked()) return QByteArray();
+    return QByteArray("\n");
+}
+
+// The enabling changes announced by the engine.
+
+void TMainWin::PresentRunning(bool stepMode) {
+    EditWin->SetReadOnly(true);
+    EnableGroup(TGroup::Ready, false);
+    MenuEdit->setEnabled(false);
+    EnableGroup(TGroup::Stop, true);
+    if (!stepMode) SetRunningCommands();
+}
+
+void TMainWin::PresentPaused() {
+    EnableGroup(TGroup::Start, true);
+    EnableGroup(TGroup::Continue, false);
+    MenuModifyMemory->setEnabled(!MenuSetInputFile->isEnabled());
+    MemoryWin->setCursor(Qt::PointingHandCursor);
+    // The count and time of this pause, not those of the last status tick or an earlier run.
+    ShowRunCounters();
+}
+
+void TMainWin::PresentReady() {
+    EditWin->SetReadOnly(false);
+    EnableGroup(TGroup::Ready, true);
+    MenuEdit->setEnabled(true);
+    EnableGroup(TGroup::Start, true);
+    EnableGroup(TGroup::Continue, false);
+    EnableGroup(TGroup::Modify, false);
+    EnableGroup(TGroup::Stop, false);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Breakpoints and brackets
+
+void TMainWin::MenuToggleBreakpointClick() { EditWin->ToggleBreakpointAtCaret(); }
+
+void TMainWin::MenuClearBreakpointsClick() { EditWin->ClearBreakpoints(); }
+
+void TMainWin::MenuMatchBracketClick() { EditWin->GoToMatchingBracket(); }
