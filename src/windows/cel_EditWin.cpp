@@ -3,6 +3,7 @@
 #include "cel_MemoryWin.h"
 #include "cel_Operations.h"
 #include "cel_OutputWin.h"
+#include "cel_Interpreter.h"
 #include "cel_Workspace.h"
 
 #include <Qsci/qscicommand.h>
@@ -493,7 +494,7 @@ void TEditWin::UpdateGutterWidth() {
 // ---- Breakpoints and brackets ----
 
 bool TEditWin::IsCommentLine(int line) const {
-    if (!MainWin || !MainWin->MenuEnableComments->isChecked()) return false;
+    if (!Workspace || !Workspace->Main || !Workspace->Main->SwitchOn(TMainFace::TSwitch::CommentMarkers)) return false;
     const long begin = Editor->SendScintilla(Sci::SCI_POSITIONFROMLINE, line);
     if (begin >= Editor->SendScintilla(Sci::SCI_GETLINEENDPOSITION, line)) return false;
     return cel::IsCommentMarker(static_cast<unsigned char>(Editor->SendScintilla(Sci::SCI_GETCHARAT, begin)));
@@ -502,7 +503,7 @@ bool TEditWin::IsCommentLine(int line) const {
 bool TEditWin::IsCommandAt(int position) const {
     if (position < 0 || position >= Editor->SendScintilla(Sci::SCI_GETLENGTH)) return false;
     const auto ch = static_cast<unsigned char>(Editor->SendScintilla(Sci::SCI_GETCHARAT, position));
-    const bool procedures = MainWin && MainWin->MenuPBrain->isChecked();
+    const bool procedures = Workspace && Workspace->Main && Workspace->Main->SwitchOn(TMainFace::TSwitch::ProcMode);
     if (cel::CommandCode(ch, procedures) == cel::opNone) return false;
     return !IsCommentLine(int(Editor->SendScintilla(Sci::SCI_LINEFROMPOSITION, position)));
 }
@@ -531,7 +532,7 @@ void TEditWin::SetBreakpoints(const std::vector<uint32_t>& offsets) {
 }
 
 bool TEditWin::BreakpointsEditable() const {
-    return !MainWin || !MainWin->Running() || MainWin->Paused();
+    return !Workspace || !Workspace->Running() || Workspace->Paused();
 }
 
 bool TEditWin::ToggleBreakpoint(int position) {
@@ -571,7 +572,7 @@ void TEditWin::BreakpointsChanged() {
         if (line != lastLine) Editor->markerAdd(int(line), BreakMarker);
         lastLine = line;
     }
-    if (MainWin && MainWin->Running() && MainWin->Paused()) MainWin->Interpreter.SetBreakpoints(offsets);
+    if (Workspace && Workspace->Running() && Workspace->Paused()) Workspace->Interpreter->SetBreakpoints(offsets);
 }
 
 // Text typed or pasted between two breakpoints would take theirs over: inserted text has none.
@@ -591,7 +592,7 @@ void TEditWin::TextModified(int position, int type, int length) {
 }
 
 bool TEditWin::BracketAtCaret(int& bracket, int& partner) const {
-    const bool procedures = MainWin && MainWin->MenuPBrain->isChecked();
+    const bool procedures = Workspace && Workspace->Main && Workspace->Main->SwitchOn(TMainFace::TSwitch::ProcMode);
     const int caret = int(Editor->SendScintilla(Sci::SCI_GETCURRENTPOS));
     auto isBracket = [&](int p) {
         if (!IsCommandAt(p)) return false;
@@ -603,7 +604,7 @@ bool TEditWin::BracketAtCaret(int& bracket, int& partner) const {
     else return false;
     // Brackets pair with their own kind, innermost first, as the program is read from its start.
     const QByteArray text = Text();
-    const bool markers = MainWin && MainWin->MenuEnableComments->isChecked();
+    const bool markers = Workspace && Workspace->Main && Workspace->Main->SwitchOn(TMainFace::TSwitch::CommentMarkers);
     std::vector<int> open;
     partner = -1;
     bool lineStart = true;

@@ -78,7 +78,7 @@ private slots:
             Press(EditWin->Editor, Qt::Key_B, Qt::ControlModifier);
         }
         QCOMPARE(EditWin->Breakpoints(), (TOffsets{4}));
-        QVERIFY(!MainWin->CurrentDocument()->Modified);
+        QVERIFY(!EditWin->CurrentDocument()->Modified);
         // Clear All Breakpoints.
         Press(EditWin->Editor, Qt::Key_B, Qt::ControlModifier | Qt::ShiftModifier);
         QVERIFY(EditWin->Breakpoints().empty());
@@ -94,7 +94,7 @@ private slots:
         ClickGutter(2);  // no command on the line
         ClickGutter(3);  // : and ( are commands only with procedures on
         QCOMPARE(EditWin->Breakpoints(), (TOffsets{5}));
-        MainWin->MenuPBrain->setChecked(true);
+        Action("MenuPBrain")->setChecked(true);
         ClickGutter(3);
         QCOMPARE(EditWin->Breakpoints(), (TOffsets{5, 18}));
         ClickGutter(1);
@@ -104,7 +104,7 @@ private slots:
         EditWin->SetText("#+\r\n+");
         ClickGutter(0);
         QVERIFY(EditWin->Breakpoints().empty());
-        MainWin->MenuEnableComments->setChecked(false);
+        Action("MenuEnableComments")->setChecked(false);
         ClickGutter(0);
         QCOMPARE(EditWin->Breakpoints(), (TOffsets{1}));
     }
@@ -208,7 +208,7 @@ private slots:
         QVERIFY(Indicated(TEditWin::BracketIndicator).empty());
         PlaceCaret(2);
         QCOMPARE(Indicated(TEditWin::BracketIndicator), (std::vector<int>{2, 4}));
-        MainWin->MenuPBrain->setChecked(true);
+        Action("MenuPBrain")->setChecked(true);
         // The ( ) cross the [ ]: each bracket pairs with its own kind, the ( and ) with none.
         PlaceCaret(0);
         QCOMPARE(Indicated(TEditWin::BadBracketIndicator), (std::vector<int>{0}));
@@ -218,7 +218,7 @@ private slots:
         QCOMPARE(Indicated(TEditWin::BracketIndicator), (std::vector<int>{2, 4}));
         PlaceCaret(12);
         QCOMPARE(Indicated(TEditWin::BadBracketIndicator), (std::vector<int>{11}));
-        MainWin->MenuEnableComments->setChecked(false);
+        Action("MenuEnableComments")->setChecked(false);
         PlaceCaret(8);
         QCOMPARE(Indicated(TEditWin::BracketIndicator), (std::vector<int>{8, 11}));
     }
