@@ -137,12 +137,8 @@ public:
             }
             data.resize(static_cast<size_t>(n));
         }
-        if (data.empty()) {
-            DisableInput();
-            Interpreter.Resume();
-        } else {
-            DeliverLine(data, false);
-        }
+        if (data.empty()) Interpreter.DeliverEnd();
+        else Interpreter.DeliverLine(data, false);
     }
 };
 

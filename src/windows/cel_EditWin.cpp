@@ -511,10 +511,8 @@ void TEditWin::closeEvent(QCloseEvent* event) {
 }
 
 void TEditWin::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
-        if (MainWin) MainWin->ActiveWorkWindow = this;
-        emit EditorActivated();
-    }
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && MainWin)
+        MainWin->ActiveWorkWindow = this;
     QWidget::changeEvent(event);
 }
 

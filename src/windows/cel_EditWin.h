@@ -70,9 +70,6 @@ public:
     int RightEdge() const;
     void SetEditorFont(const QString& name, int size);
 
-signals:
-    void EditorActivated();
-
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;

@@ -537,7 +537,7 @@ bool TOutputWin::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-// Runs while the engine stands suspended in its input command, and resumes it last.
+// Runs while the engine stands suspended in its input command; the delivery resumes it.
 void TOutputWin::BtnOkClick() {
     if (MainWin == nullptr || !MainWin->WaitingForInput() || !MainWin->Interpreter.HasEngine())
         return;
@@ -568,18 +568,7 @@ void TOutputWin::BtnOkClick() {
             interpreter.SetOutputLine(interpreter.GetOutputLine() + 1);
             data.append(lineBreak);
         }
-        const auto size = static_cast<uint32_t>(data.size());
-        if (interpreter.GetOutputFileOpen()) {
-            interpreter.FlushOutputFile();
-            for (uint32_t i = 0; i < size; ++i)
-                interpreter.SetFileBufferByte(static_cast<uint16_t>(i), static_cast<uint8_t>(data[i]));
-            interpreter.SetFileFill(size);
-        }
-        for (uint32_t i = 0; i < size; ++i)
-            interpreter.SetInputByte(static_cast<uint16_t>(i), static_cast<uint8_t>(data[i]));
-        interpreter.SetInputSize(size);
-        interpreter.SetInputPos(1);
-        interpreter.SetCell(static_cast<uint16_t>(interpreter.GetDataPtr()), static_cast<uint8_t>(data[0]));
+        interpreter.DeliverLine(std::string_view(data.constData(), static_cast<size_t>(data.size())));
     } else if (LastInputEdit == EditNumber) {
         int32_t value = 0;
         if (!cel::ParseInputNumber(EditNumber->text().toLatin1().toStdString(), value)) {
@@ -587,13 +576,8 @@ void TOutputWin::BtnOkClick() {
             ReturnToField(EditNumber);
             return;
         }
-        // SetCell keeps the low 8 or 16 bits; InputData stays as it is, so the next read asks.
-        interpreter.SetCell(static_cast<uint16_t>(interpreter.GetDataPtr()), static_cast<uint32_t>(value));
-    } else {
-        return;
+        interpreter.DeliverNumber(value);
     }
-    DisableInput();
-    interpreter.Resume();
 }
 
 void TOutputWin::BtnSaveClick() {
