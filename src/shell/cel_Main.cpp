@@ -811,45 +811,33 @@ void TMainWin::MenuReplaceAgainClick() {
 
 void TMainWin::MenuSpeedClick() {
     const TModalScope scope(TModalScope::Modal | TModalScope::Dialog | TModalScope::PendingInput);
-    SpeedWin->BtnOk->setFocus();
-    SpeedWin->LoadSpeed();
-    cel::CentreOnWorkArea(SpeedWin);
-    // Ok stores the delay itself; a watched run reads it at its next step.
-    SpeedWin->exec();
+    // A watched run reads the delay at its next step.
+    if (const auto delay = SpeedWin->Ask(WatchDelay)) WatchDelay = *delay;
 }
 
 void TMainWin::MenuBufferSizeClick() {
-    cel::CentreOnWorkArea(BufferSizeWin);
-    BufferSizeWin->Tracker->setFocus();
-    BufferSizeWin->SizeLbl->setText(QString::number(OutputBufferSize));
-    BufferSizeWin->Tracker->setValue(OutputBufferSize);
-    if (BufferSizeWin->exec() == QDialog::Accepted) OutputBufferSize = BufferSizeWin->Tracker->value();
+    if (const auto size = BufferSizeWin->Ask(OutputBufferSize)) OutputBufferSize = *size;
 }
 
 void TMainWin::MenuSetInputFileClick() {
-    cel::CentreOnWorkArea(InputFileWin);
-    InputFileWin->FileEdt->setFocus();
-    InputFileWin->FileEdt->setText(InputFileName);
     // The name is taken as typed: empty switches file input off.
-    if (InputFileWin->exec() == QDialog::Accepted) InputFileName = InputFileWin->FileEdt->text();
+    if (const auto name = InputFileWin->Ask(InputFileName)) InputFileName = *name;
 }
 
 void TMainWin::MenuSetOutputFileClick() {
-    cel::CentreOnWorkArea(OutputFileWin);
-    OutputFileWin->FileEdt->setFocus();
-    OutputFileWin->FileEdt->setText(OutputFileName);
-    if (OutputFileWin->exec() == QDialog::Accepted) OutputFileName = OutputFileWin->FileEdt->text();
+    if (const auto name = OutputFileWin->Ask(OutputFileName)) OutputFileName = *name;
 }
 
 void TMainWin::MenuColorsClick() {
     const TModalScope scope(TModalScope::Modal | TModalScope::Dialog);
     MemoryWin->ColorPreview = true;
-    cel::CentreOnWorkArea(ColorWin);
-    ColorWin->SetPanels(TextColor, BackgroundColor);
-    ColorWin->BtnChangeTC->setFocus();
-    // Ok stores the colours itself; any other end puts the stored ones back everywhere.
-    ColorWin->exec();
+    // Any end but Ok puts the stored colours back everywhere.
+    const auto colors = ColorWin->Ask({TextColor, BackgroundColor});
     MemoryWin->ColorPreview = false;
+    if (colors) {
+        TextColor = colors->Text;
+        BackgroundColor = colors->Back;
+    }
 }
 
 void TMainWin::MenuTextGenClick() {

@@ -52,14 +52,14 @@ TColorWin::TColorWin(QWidget* parent) : QDialog(parent, cel::FixedDialogFlags())
     };
     BtnChangeTC = makeGroup("PnlTextColor", QStringLiteral("Text Color"), 8, "PnlTCShow", "BtnChangeTC",
                             QStringLiteral("C&hange ..."), PnlTCShow);
-    BtnChangeBC = makeGroup("PnlBackgroundColor", QStringLiteral("Background Color"), 181, "PnlBCShow",
+    QPushButton* BtnChangeBC = makeGroup("PnlBackgroundColor", QStringLiteral("Background Color"), 181, "PnlBCShow",
                             "BtnChangeBC", QStringLiteral("Ch&ange ..."), PnlBCShow);
     connect(BtnChangeTC, &QPushButton::clicked, this, &TColorWin::BtnChangeTCClick);
     connect(BtnChangeBC, &QPushButton::clicked, this, &TColorWin::BtnChangeBCClick);
 
-    BtnOk = cel::MakeButton(this, "BtnOk", QStringLiteral("&Ok"), QRect(189, 170, 75, 25));
+    QPushButton* BtnOk = cel::MakeButton(this, "BtnOk", QStringLiteral("&Ok"), QRect(189, 170, 75, 25));
     BtnOk->setDefault(true);
-    BtnCancel = cel::MakeButton(this, "BtnCancel", QStringLiteral("&Cancel"), QRect(270, 170, 75, 25));
+    QPushButton* BtnCancel = cel::MakeButton(this, "BtnCancel", QStringLiteral("&Cancel"), QRect(270, 170, 75, 25));
     connect(BtnOk, &QPushButton::clicked, this, &TColorWin::BtnOkClick);
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -105,9 +105,16 @@ void TColorWin::BtnChangeTCClick() { ChangeColor(PnlTCShow); }
 
 void TColorWin::BtnChangeBCClick() { ChangeColor(PnlBCShow); }
 
+std::optional<TColorWin::TColors> TColorWin::Ask(const TColors& current) {
+    cel::CentreOnWorkArea(this);
+    SetPanels(current.Text, current.Back);
+    BtnChangeTC->setFocus();
+    if (exec() != QDialog::Accepted) return std::nullopt;
+    return Chosen;
+}
+
 void TColorWin::BtnOkClick() {
-    MainWin->TextColor = FromColor(EditWin->Editor->color());
-    MainWin->BackgroundColor = FromColor(EditWin->Editor->paper());
+    Chosen = {FromColor(EditWin->Editor->color()), FromColor(EditWin->Editor->paper())};
     accept();
 }
 

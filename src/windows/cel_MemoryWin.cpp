@@ -169,7 +169,14 @@ void TMemoryWin::mousePressEvent(QMouseEvent*) {
     if (MainWin->Paused() && HoverRow >= 0) ModifyCell(Scroller->value() + HoverRow);
 }
 
-void TMemoryWin::ModifyCell(int address) { ModifyWin->ModifyCell(address); }
+void TMemoryWin::ModifyCell(int address) {
+    const TModalScope scope(TModalScope::Dialog);
+    const auto cell = static_cast<uint16_t>(address);
+    if (const auto value = ModifyWin->Ask(address, MainWin->Interpreter.GetCell(cell))) {
+        MainWin->Interpreter.SetCell(cell, static_cast<uint32_t>(*value));
+        MainWin->Interpreter.PaintMemory();
+    }
+}
 
 bool TMemoryWin::FormMouseWheelDown(const QPoint& globalPos) {
     // The window's outer corner with the client area's size, both bounds included.
