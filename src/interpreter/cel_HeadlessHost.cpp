@@ -70,7 +70,7 @@ bool THeadlessHost::AppendToOutputLine(uint32_t index, std::string_view text) {
 }
 
 void THeadlessHost::SetMemoryScroll(int position) {
-    position = std::max(0, std::min(position, 32769 - View.RowCount));
+    position = std::max(0, std::min(position, static_cast<int>(TapeSize) + 1 - View.RowCount));
     if (position == View.FirstCell) return;
     View.FirstCell = position;
     // The scroll bar's change handler: a scroll stops following and repaints.

@@ -3,6 +3,7 @@
 #include "cel_BufferSizeWin.h"
 #include "cel_ColorWin.h"
 #include "cel_Dialogs.h"
+#include "cel_Files.h"
 #include "cel_FindWin.h"
 #include "cel_Frame.h"
 #include "cel_InfoWin.h"
@@ -904,8 +905,7 @@ bool TMainWin::OpenFile(const QString& path) {
             if (file.error() != QFile::NoError) failed = true;
         }
         if (!failed) {
-            const std::string text = cel::SourceTextFromBytes(std::string_view(bytes.constData(),
-                                                                               static_cast<size_t>(bytes.size())));
+            const std::string text = cel::SourceTextFromBytes(cel::BytesView(bytes));
             TContent* current = CurrentDocument();
             if (!current || !current->FileName.isEmpty() || current->Modified || !current->Lines.isEmpty() ||
                 !EditWin->Text().isEmpty()) {

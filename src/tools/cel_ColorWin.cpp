@@ -16,12 +16,6 @@ TColorWin* ColorWin = nullptr;
 
 namespace {
 
-QColor ToColor(uint32_t rgb) { return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF); }
-
-uint32_t FromColor(const QColor& color) {
-    return uint32_t(color.red()) | uint32_t(color.green()) << 8 | uint32_t(color.blue()) << 16;
-}
-
 void SetPanelColor(QFrame* panel, const QColor& color) {
     QPalette palette = panel->palette();
     palette.setColor(QPalette::Window, color);
@@ -70,13 +64,13 @@ TColorWin::TColorWin(QWidget* parent) : QDialog(parent, cel::FixedDialogFlags())
 }
 
 void TColorWin::SetPanels(uint32_t textColor, uint32_t backColor) {
-    SetPanelColor(PnlTCShow, ToColor(textColor));
-    SetPanelColor(PnlBCShow, ToColor(backColor));
+    SetPanelColor(PnlTCShow, cel::ColorFromStored(textColor));
+    SetPanelColor(PnlBCShow, cel::ColorFromStored(backColor));
 }
 
-uint32_t TColorWin::PanelTextColor() const { return FromColor(PnlTCShow->palette().color(QPalette::Window)); }
+uint32_t TColorWin::PanelTextColor() const { return cel::StoredColor(PnlTCShow->palette().color(QPalette::Window)); }
 
-uint32_t TColorWin::PanelBackColor() const { return FromColor(PnlBCShow->palette().color(QPalette::Window)); }
+uint32_t TColorWin::PanelBackColor() const { return cel::StoredColor(PnlBCShow->palette().color(QPalette::Window)); }
 
 void TColorWin::ApplyColors() { EditWin->ApplyColors(PanelTextColor(), PanelBackColor()); }
 
@@ -85,8 +79,8 @@ void TColorWin::PreviewMemoryColors() {
     // showing that image until it is drawn again.
     const uint32_t textColor = MainWin->TextColor;
     const uint32_t backColor = MainWin->BackgroundColor;
-    MainWin->TextColor = FromColor(EditWin->Editor->color());
-    MainWin->BackgroundColor = FromColor(EditWin->Editor->paper());
+    MainWin->TextColor = cel::StoredColor(EditWin->Editor->color());
+    MainWin->BackgroundColor = cel::StoredColor(EditWin->Editor->paper());
     MemoryWin->RedrawMemory(false);
     MainWin->TextColor = textColor;
     MainWin->BackgroundColor = backColor;
@@ -114,7 +108,7 @@ std::optional<TColorWin::TColors> TColorWin::Ask(const TColors& current) {
 }
 
 void TColorWin::BtnOkClick() {
-    Chosen = {FromColor(EditWin->Editor->color()), FromColor(EditWin->Editor->paper())};
+    Chosen = {cel::StoredColor(EditWin->Editor->color()), cel::StoredColor(EditWin->Editor->paper())};
     accept();
 }
 

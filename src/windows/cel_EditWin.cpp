@@ -1,5 +1,6 @@
 #include "cel_EditWin.h"
 
+#include "cel_Dialogs.h"
 #include "cel_Main.h"
 #include "cel_MemoryWin.h"
 #include "cel_OutputWin.h"
@@ -34,11 +35,6 @@ constexpr int StatusHeight = 19;
 // right, the rest stays free on the left.
 constexpr int GutterPadding = 10;
 constexpr int PanelWidths[5] = {100, 100, 128, 160, 100};
-
-// Colours are held as 24-bit integers with red in the low byte.
-QColor ColorFromInt(uint32_t value) {
-    return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
-}
 
 QColor Complement(const QColor& color) {
     return QColor(255 - color.red(), 255 - color.green(), 255 - color.blue());
@@ -108,7 +104,7 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
     commands->find(QsciCommand::Home)->setKey(Qt::Key_Home);
     commands->find(QsciCommand::HomeExtend)->setKey((Qt::SHIFT | Qt::Key_Home).toCombined());
     commands->find(QsciCommand::HomeRectExtend)->setKey((Qt::ALT | Qt::SHIFT | Qt::Key_Home).toCombined());
-    SetEditorFont(QStringLiteral("Courier New"), 10);
+    SetEditorFont(cel::FixedFamily(), 10);
 
     Status = new QWidget(this);
     Status->setObjectName(QStringLiteral("Status"));
@@ -162,7 +158,7 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
         // The font of the settings file; a size that cannot be shown keeps the designed one.
         const cel::TIniFile& ini = MainWin->Settings->Ini;
         const int size = ini.ReadInteger(QStringLiteral("Editor"), QStringLiteral("fontsize"), 10);
-        SetEditorFont(ini.ReadString(QStringLiteral("Editor"), QStringLiteral("fontname"), QStringLiteral("Courier New")),
+        SetEditorFont(ini.ReadString(QStringLiteral("Editor"), QStringLiteral("fontname"), cel::FixedFamily()),
                       size >= 1 && size <= 500 ? size : 10);
     }
     if (MainWin) {
@@ -360,8 +356,8 @@ void TEditWin::SetTopLine(int line) {
 }
 
 void TEditWin::ApplyColors(uint32_t textColor, uint32_t backColor) {
-    const QColor text = ColorFromInt(textColor);
-    const QColor back = ColorFromInt(backColor);
+    const QColor text = cel::ColorFromStored(textColor);
+    const QColor back = cel::ColorFromStored(backColor);
     Editor->setColor(text);
     Editor->setPaper(back);
     Editor->setSelectionBackgroundColor(Complement(back));
@@ -390,8 +386,7 @@ int TEditWin::RightEdge() const {
 }
 
 void TEditWin::SetEditorFont(const QString& name, int size) {
-    QFont font(name, size);
-    font.setStyleHint(QFont::TypeWriter);
+    QFont font = cel::FixedFont(size, name);
     font.setFixedPitch(true);
     Editor->setFont(font);
     ApplyMargins();
@@ -399,9 +394,7 @@ void TEditWin::SetEditorFont(const QString& name, int size) {
 
 // The gutter keeps its own font and the window's colours whatever the text font and colours are.
 void TEditWin::ApplyMargins() {
-    QFont font(QStringLiteral("Courier New"), 8);
-    font.setStyleHint(QFont::TypeWriter);
-    Editor->setMarginsFont(font);
+    Editor->setMarginsFont(cel::FixedFont(8));
     Editor->setMarginsBackgroundColor(palette().color(QPalette::Window));
     Editor->setMarginsForegroundColor(palette().color(QPalette::WindowText));
     Editor->setMarginLineNumbers(0, GutterVisible);

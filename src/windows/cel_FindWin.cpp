@@ -1,6 +1,7 @@
 #include "cel_FindWin.h"
 
 #include "cel_Dialogs.h"
+#include "cel_Files.h"
 #include "cel_EditWin.h"
 
 #include <Qsci/qsciscintilla.h>
@@ -75,14 +76,7 @@ long Caret(const QsciScintilla* editor) { return editor->SendScintilla(Sci::SCI_
 TFindWin::TFindWin(QWidget* parent)
     : QDialog(parent, cel::FixedDialogFlags()) {
     FindWin = this;
-    setObjectName(QStringLiteral("FindWin"));
-    setWindowTitle(QStringLiteral("Find & Replace"));
-    setModal(true);
-    cel::KeepWithOwner(this);
-    QFont dialogFont(QStringLiteral("Tahoma"), 8);
-    dialogFont.setStyleHint(QFont::SansSerif);
-    setFont(dialogFont);
-    setFixedSize(345, 177);
+    cel::SetupFixedDialog(this, "FindWin", QStringLiteral("Find & Replace"), 345, 177);
 
     FindGrp = new QGroupBox(QStringLiteral("Find && Replace"), this);
     FindGrp->setObjectName(QStringLiteral("FindGrp"));
@@ -181,7 +175,7 @@ long TFindWin::NextMatch(QByteArray& what) const {
     // be looked for instead.
     if (what.isEmpty() || QString::fromLatin1(what) != text) return -1;
     const long caret = Caret(EditWin->Editor);
-    const size_t hit = Match(Tail(EditWin->Editor, caret), 0, std::string_view(what.constData(), size_t(what.size())));
+    const size_t hit = Match(Tail(EditWin->Editor, caret), 0, cel::BytesView(what));
     return hit == std::string_view::npos ? -1 : caret + long(hit);
 }
 

@@ -1,6 +1,7 @@
 #include "cel_MemoryWin.h"
 
 #include "cel_ColorWin.h"
+#include "cel_Dialogs.h"
 #include "cel_Main.h"
 #include "cel_ModifyWin.h"
 
@@ -14,12 +15,10 @@ TMemoryWin* MemoryWin = nullptr;
 
 namespace {
 
-QColor ColorOf(uint32_t rgb) { return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF); }
-
 // The per-channel complement: the current cell's background and the hover frame.
-QColor ComplementOf(uint32_t rgb) { return ColorOf(~rgb & 0xFFFFFF); }
+QColor ComplementOf(uint32_t rgb) { return cel::ColorFromStored(~rgb & 0xFFFFFF); }
 
-constexpr int TapeCells = 32768;
+constexpr int TapeCells = static_cast<int>(cel::TapeSize);
 constexpr int WheelStep = 5;
 
 }  // namespace
@@ -74,7 +73,7 @@ void TMemoryWin::RedrawMemory(bool fromPaint) {
     }
     // No rows while no program exists, and while one runs at full speed or to the cursor.
     Rows.clear();
-    MemoryImage.fill(ColorOf(MainWin->BackgroundColor));
+    MemoryImage.fill(cel::ColorFromStored(MainWin->BackgroundColor));
     HoverImage = MemoryImage;
     update();
 }
@@ -82,7 +81,7 @@ void TMemoryWin::RedrawMemory(bool fromPaint) {
 void TMemoryWin::resizeEvent(QResizeEvent*) {
     Scroller->setGeometry(width() - ScrollBarWidth, 0, ScrollBarWidth, height());
     MemoryImage = QImage(size(), QImage::Format_RGB32);
-    MemoryImage.fill(ColorOf(MainWin->BackgroundColor));
+    MemoryImage.fill(cel::ColorFromStored(MainWin->BackgroundColor));
     HoverImage = MemoryImage;
     RowCount = height() / RowHeight;
     Scroller->setRange(0, TapeCells + 1 - RowCount);
@@ -95,12 +94,11 @@ void TMemoryWin::resizeEvent(QResizeEvent*) {
 void TMemoryWin::DrawLines(const std::vector<cel::TMemoryLine>& lines) {
     Rows = lines;
     if (MemoryImage.size() != size()) MemoryImage = QImage(size(), QImage::Format_RGB32);
-    const QColor back = ColorOf(MainWin->BackgroundColor);
-    const QColor text = ColorOf(MainWin->TextColor);
+    const QColor back = cel::ColorFromStored(MainWin->BackgroundColor);
+    const QColor text = cel::ColorFromStored(MainWin->TextColor);
     MemoryImage.fill(back);
     QPainter painter(&MemoryImage);
-    QFont font(QStringLiteral("Courier New"), 10);
-    font.setStyleHint(QFont::TypeWriter);
+    const QFont font = cel::FixedFont(10);
     QFont bold = font;
     bold.setBold(true);
     for (size_t row = 0; row < lines.size(); ++row) {

@@ -1,6 +1,7 @@
 #include "cel_ModifyWin.h"
 
 #include "cel_Dialogs.h"
+#include "cel_Files.h"
 #include "cel_NumberSyntax.h"
 
 #include <QGroupBox>
@@ -32,12 +33,12 @@ namespace cel {
 
 uint32_t ParseHex(const QString& text) {
     const QByteArray bytes = text.toLatin1();  // a character outside Latin-1 is no digit
-    return ParseHex(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+    return ParseHex(BytesView(bytes));
 }
 
 int ParseDecimal(const QString& text) {
     const QByteArray bytes = text.toLatin1();  // a character outside Latin-1 fits nowhere
-    return ParseDecimal(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+    return ParseDecimal(BytesView(bytes));
 }
 
 bool HasGlyph(uint8_t code) { return QChar(char16_t(code)).isPrint(); }
@@ -47,18 +48,12 @@ bool HasGlyph(uint8_t code) { return QChar(char16_t(code)).isPrint(); }
 TModifyWin::TModifyWin(QWidget* parent)
     : QDialog(parent, cel::FixedDialogFlags()) {
     ModifyWin = this;
-    setObjectName(QStringLiteral("ModifyWin"));
-    setModal(true);
-    cel::KeepWithOwner(this);
-    QFont dialogFont(QStringLiteral("MS Sans Serif"), 8);
-    dialogFont.setStyleHint(QFont::SansSerif);
-    setFont(dialogFont);
-    setFixedSize(282, 186);
+    // The caption names the cell: Ask sets it.
+    const QFont dialogFont = cel::SetupFixedDialog(this, "ModifyWin", QString(), 282, 186);
 
     QFont bold = dialogFont;
     bold.setBold(true);
-    QFont fixed(QStringLiteral("Courier New"), 10);
-    fixed.setStyleHint(QFont::TypeWriter);
+    const QFont fixed = cel::FixedFont(10);
     const auto makeLabel = [](QWidget* box, const char* name, const QString& text, const QFont& font,
                               const QRect& rect) {
         auto* label = new QLabel(text, box);
@@ -158,7 +153,7 @@ std::optional<int32_t> TModifyWin::Ask(int address, uint32_t current) {
     const QString text = DecEdit->text();
     const QByteArray bytes = text.toLatin1();
     int32_t value = 0;
-    if (!cel::ParseInputNumber(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), value)) {
+    if (!cel::ParseInputNumber(cel::BytesView(bytes), value)) {
         cel::ShowError(this, QStringLiteral("'%1' is not a valid integer value").arg(text));
         return std::nullopt;
     }

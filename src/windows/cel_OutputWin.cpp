@@ -1,11 +1,11 @@
 #include "cel_OutputWin.h"
 
 #include "cel_Dialogs.h"
+#include "cel_Files.h"
 #include "cel_EditWin.h"
 #include "cel_Main.h"
 #include "cel_MemoryWin.h"
 #include "cel_NumberSyntax.h"
-#include "cel_Settings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -31,7 +31,7 @@ TOutputWin* OutputWin = nullptr;
 namespace {
 
 constexpr int PanelHeight = 28;
-constexpr int InputDataSize = 65536;  // the engine's InputData and FileBuffer
+constexpr int InputDataSize = static_cast<int>(cel::IOBlockSize);  // the engine's input buffer
 const QColor Silver(192, 192, 192);
 // From this length of the last line on, appended output is collected for TailDelay ms.
 constexpr size_t LongLine = 16384;
@@ -69,18 +69,6 @@ protected:
     }
 };
 
-QFont FixedFont(const QString& name, int size) {
-    QFont font(name, size);
-    font.setStyleHint(QFont::TypeWriter);
-    return font;
-}
-
-// Colours are stored with red in the low byte.
-QColor ColorFromInt(uint32_t color) {
-    return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
-                  static_cast<int>((color >> 16) & 0xFF));
-}
-
 void SetFieldColor(QLineEdit* edit, const QColor& color) {
     QPalette palette = edit->palette();
     palette.setColor(QPalette::Base, color);
@@ -102,7 +90,7 @@ TOutputWin::TOutputWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
     Output->setLineWrapMode(QPlainTextEdit::NoWrap);
     Output->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Output->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Output->setFont(FixedFont(QStringLiteral("Courier New"), 10));
+    Output->setFont(cel::FixedFont(10));
     // Program output would otherwise pile up in the undo history of a read-only box.
     Output->document()->setUndoRedoEnabled(false);
     ApplyColors(0xFFFFFF, 0x000000);
@@ -130,7 +118,7 @@ TOutputWin::TOutputWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
     BtnSave->setEnabled(false);
 
     for (QLineEdit* edit : {EditLine, EditNumber}) {
-        edit->setFont(FixedFont(QStringLiteral("Courier New"), 10));
+        edit->setFont(cel::FixedFont(10));
         edit->setGeometry(0, 2, 57, 24);
     }
     for (QLabel* label : {LblText, LblNumber}) {
@@ -568,7 +556,7 @@ void TOutputWin::BtnOkClick() {
             interpreter.SetOutputLine(interpreter.GetOutputLine() + 1);
             data.append(lineBreak);
         }
-        interpreter.DeliverLine(std::string_view(data.constData(), static_cast<size_t>(data.size())));
+        interpreter.DeliverLine(cel::BytesView(data));
     } else if (LastInputEdit == EditNumber) {
         int32_t value = 0;
         if (!cel::ParseInputNumber(EditNumber->text().toLatin1().toStdString(), value)) {
@@ -594,13 +582,13 @@ void TOutputWin::BtnSaveClick() {
 // ---------------------------------------------------------------------------------------------
 // Appearance
 
-void TOutputWin::SetOutputFont(const QString& name, int size) { Output->setFont(FixedFont(name, size)); }
+void TOutputWin::SetOutputFont(const QString& name, int size) { Output->setFont(cel::FixedFont(size, name)); }
 
 void TOutputWin::ApplyColors(uint32_t textColor, uint32_t backColor) {
     QPalette palette = Output->palette();
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        palette.setColor(group, QPalette::Text, ColorFromInt(textColor));
-        palette.setColor(group, QPalette::Base, ColorFromInt(backColor));
+        palette.setColor(group, QPalette::Text, cel::ColorFromStored(textColor));
+        palette.setColor(group, QPalette::Base, cel::ColorFromStored(backColor));
     }
     // The selection stays visible while the box does not have the focus.
     palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));

@@ -359,6 +359,26 @@ private slots:
         QCOMPARE(MainWin->BackgroundColor, back);
     }
 
+    // The stored form has red in the low byte, as the settings file keeps it.
+    void storedColors_data() {
+        QTest::addColumn<uint32_t>("stored");
+        QTest::addColumn<QColor>("color");
+        QTest::newRow("black") << 0x000000u << QColor(0, 0, 0);
+        QTest::newRow("white") << 0xFFFFFFu << QColor(255, 255, 255);
+        QTest::newRow("red is the low byte") << 0x0000FFu << QColor(255, 0, 0);
+        QTest::newRow("blue is the high byte") << 0xFF0000u << QColor(0, 0, 255);
+        QTest::newRow("mixed") << 0x563412u << QColor(0x12, 0x34, 0x56);
+    }
+
+    void storedColors() {
+        QFETCH(uint32_t, stored);
+        QFETCH(QColor, color);
+        QCOMPARE(cel::ColorFromStored(stored), color);
+        QCOMPARE(cel::StoredColor(color), stored);
+        // Bits above the 24 of a colour are no part of it.
+        QCOMPARE(cel::ColorFromStored(stored | 0xFF000000u), color);
+    }
+
     void infoBox_data() {
         QTest::addColumn<QString>("close");
         QTest::addColumn<int>("result");
