@@ -798,16 +798,14 @@ void TMainWin::MenuPasteClick() {
     if (ActiveWorkWindow == EditWin) EditWin->Editor->paste();
 }
 
-void TMainWin::MenuFindClick() { FindWin->exec(); }
+void TMainWin::MenuFindClick() { FindWin->Ask(); }
 
 void TMainWin::MenuFindAgainClick() {
-    if (FindWin->Searched) FindWin->BtnFindClick();
-    else MenuFindClick();
+    FindWin->FindAgain();
 }
 
 void TMainWin::MenuReplaceAgainClick() {
-    if (FindWin->Replaced) FindWin->BtnReplaceClick();
-    else MenuFindClick();
+    FindWin->ReplaceAgain();
 }
 
 void TMainWin::MenuSpeedClick() {
