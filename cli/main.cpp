@@ -118,8 +118,7 @@ public:
     void PresentPaused() override {
         if (ErrorShown == cel::errIllegalCall) return;  // that pause ends the run
         ++BreaksMet;
-        Interpreter.SetStepMode(false);
-        Interpreter.Resume();
+        Interpreter.Continue();
     }
 
     std::unique_ptr<cel::TByteFile> CreateOutputFile(const std::string& name) override {
@@ -152,12 +151,8 @@ public:
             }
             data.resize(static_cast<size_t>(n));
         }
-        if (data.empty()) {
-            DisableInput();
-            Interpreter.Resume();
-        } else {
-            DeliverLine(data, false);
-        }
+        if (data.empty()) Interpreter.DeliverEnd();
+        else Interpreter.DeliverLine(data, false);
     }
 };
 

@@ -393,59 +393,41 @@ void TMainWin::MenuPasteClick() {
     if (State.ActiveWorkWindow == EditWin) EditWin->Editor->paste();
 }
 
-void TMainWin::MenuFindClick() { FindWin->exec(); }
+void TMainWin::MenuFindClick() { FindWin->Ask(); }
 
-void TMainWin::MenuFindAgainClick() {
-    if (FindWin->Searched) FindWin->BtnFindClick();
-    else MenuFindClick();
-}
+void TMainWin::MenuFindAgainClick() { FindWin->FindAgain(); }
 
-void TMainWin::MenuReplaceAgainClick() {
-    if (FindWin->Replaced) FindWin->BtnReplaceClick();
-    else MenuFindClick();
-}
+void TMainWin::MenuReplaceAgainClick() { FindWin->ReplaceAgain(); }
 
 void TMainWin::MenuSpeedClick() {
     const TModalScope scope(TModalScope::Modal | TModalScope::Dialog | TModalScope::PendingInput);
-    SpeedWin->BtnOk->setFocus();
-    SpeedWin->LoadSpeed();
-    cel::CentreOnWorkArea(SpeedWin);
-    // Ok stores the delay itself; a watched run reads it at its next step.
-    SpeedWin->exec();
+    // A watched run reads the delay at its next step.
+    if (const auto delay = SpeedWin->Ask(State.WatchDelay)) State.WatchDelay = *delay;
 }
 
 void TMainWin::MenuBufferSizeClick() {
-    cel::CentreOnWorkArea(BufferSizeWin);
-    BufferSizeWin->Tracker->setFocus();
-    BufferSizeWin->SizeLbl->setText(QString::number(State.OutputBufferSize));
-    BufferSizeWin->Tracker->setValue(State.OutputBufferSize);
-    if (BufferSizeWin->exec() == QDialog::Accepted) State.OutputBufferSize = BufferSizeWin->Tracker->value();
+    if (const auto size = BufferSizeWin->Ask(State.OutputBufferSize)) State.OutputBufferSize = *size;
 }
 
 void TMainWin::MenuSetInputFileClick() {
-    cel::CentreOnWorkArea(InputFileWin);
-    InputFileWin->FileEdt->setFocus();
-    InputFileWin->FileEdt->setText(State.InputFileName);
     // The name is taken as typed: empty switches file input off.
-    if (InputFileWin->exec() == QDialog::Accepted) State.InputFileName = InputFileWin->FileEdt->text();
+    if (const auto name = InputFileWin->Ask(State.InputFileName)) State.InputFileName = *name;
 }
 
 void TMainWin::MenuSetOutputFileClick() {
-    cel::CentreOnWorkArea(OutputFileWin);
-    OutputFileWin->FileEdt->setFocus();
-    OutputFileWin->FileEdt->setText(State.OutputFileName);
-    if (OutputFileWin->exec() == QDialog::Accepted) State.OutputFileName = OutputFileWin->FileEdt->text();
+    if (const auto name = OutputFileWin->Ask(State.OutputFileName)) State.OutputFileName = *name;
 }
 
 void TMainWin::MenuColorsClick() {
     const TModalScope scope(TModalScope::Modal | TModalScope::Dialog);
     MemoryWin->ColorPreview = true;
-    cel::CentreOnWorkArea(ColorWin);
-    ColorWin->SetPanels(State.TextColor, State.BackgroundColor);
-    ColorWin->BtnChangeTC->setFocus();
-    // Ok stores the colours itself; any other end puts the stored ones back everywhere.
-    ColorWin->exec();
+    // Any end but Ok puts the stored colours back everywhere.
+    const auto colors = ColorWin->Ask({State.TextColor, State.BackgroundColor});
     MemoryWin->ColorPreview = false;
+    if (colors) {
+        State.TextColor = colors->Text;
+        State.BackgroundColor = colors->Back;
+    }
 }
 
 void TMainWin::MenuTextGenClick() {

@@ -3,6 +3,7 @@
 #include "cel_Main.h"
 
 #include "cel_Dialogs.h"
+#include "cel_Files.h"
 #include "cel_EditWin.h"
 #include "cel_OutputWin.h"
 #include "cel_SourceText.h"
@@ -64,8 +65,7 @@ bool TMainWin::OpenFile(const QString& path) {
             if (file.error() != QFile::NoError) failed = true;
         }
         if (!failed) {
-            const std::string text = cel::SourceTextFromBytes(std::string_view(bytes.constData(),
-                                                                               static_cast<size_t>(bytes.size())));
+            const std::string text = cel::SourceTextFromBytes(cel::BytesView(bytes));
             TContent* current = EditWin->CurrentDocument();
             if (!current || !current->FileName.isEmpty() || current->Modified || !current->Lines.isEmpty() ||
                 !EditWin->Text().isEmpty()) {

@@ -32,9 +32,6 @@ bool TMainWin::EngineIdle() {
 }
 
 void TMainWin::PrepareRun() {
-    Interpreter.Wide = !Menu8Bit->isChecked();
-    Interpreter.CreateEngine();
-    Interpreter.SetBreakpoints(EditWin->Breakpoints());
     LastInstructionCount = 0;
     StartTime = QDateTime::currentMSecsSinceEpoch();
 }
@@ -53,16 +50,14 @@ void TMainWin::StartEngine() {
 
 void TMainWin::StartOrContinueRun() {
     if (Running()) {
-        Interpreter.SetStepMode(false);
         SetRunningCommands();
-        Interpreter.Resume();
+        Interpreter.Continue();
         return;
     }
     if (!EngineIdle()) return;
     ShowOutput();
     PrepareRun();
-    Interpreter.SetStepMode(false);
-    Interpreter.SetRunToCursor(false);
+    Interpreter.Prepare(!Menu8Bit->isChecked(), cel::TBFInterpreter::TStart::Run, 0, EditWin->Breakpoints());
     StartEngine();
 }
 
@@ -86,23 +81,15 @@ void TMainWin::MenuTraceClick() {
         if (!EngineIdle()) return;
         ShowOutput();
         PrepareRun();
-        Interpreter.SetStepMode(true);
-        Interpreter.SetRunToCursor(false);
+        Interpreter.Prepare(!Menu8Bit->isChecked(), cel::TBFInterpreter::TStart::Trace, 0, EditWin->Breakpoints());
         StartEngine();
-    } else if (Interpreter.IsSuspended()) {
-        Interpreter.Resume();
+    } else {
+        Interpreter.Step();
     }
 }
 
 void TMainWin::MenuDebugClick() {
-    if (!Running()) return;
-    Interpreter.SetStepMode(true);
-    Interpreter.SetRunToCursor(false);
-    if (WaitingForInput()) {
-        Interpreter.SetInputRetry(true);
-        Interpreter.DisableInput();
-        Interpreter.Resume();
-    }
+    if (Running()) Interpreter.Pause();
 }
 
 void TMainWin::MenuRunToCursorClick() {
@@ -111,24 +98,21 @@ void TMainWin::MenuRunToCursorClick() {
     if (!running && !EngineIdle()) return;
     SetRunningCommands();
     MemoryWin->setCursor(Qt::ArrowCursor);
-    if (!running) {
-        ShowOutput();
-        PrepareRun();
+    const auto target = static_cast<uint32_t>(EditWin->SelStart());
+    if (running) {
+        Interpreter.RunToCursor(target);
+        return;
     }
-    Interpreter.SetRunToCursor(true);
-    Interpreter.SetTarget(static_cast<uint32_t>(EditWin->SelStart()));
-    Interpreter.SetTargetLocated(false);
-    if (running) Interpreter.LocateTarget();
-    Interpreter.PaintMemory();
-    if (running) Interpreter.Resume();
-    else StartEngine();
+    ShowOutput();
+    PrepareRun();
+    Interpreter.Prepare(!Menu8Bit->isChecked(), cel::TBFInterpreter::TStart::RunToCursor, target,
+                        EditWin->Breakpoints());
+    StartEngine();
 }
 
 void TMainWin::MenuResetClick() {
     if (!Running() || Resetting) return;
-    const bool stepMode = Interpreter.GetStepMode();
-    Interpreter.Terminate();
-    if (stepMode || WaitingForInput()) Interpreter.Resume();
+    Interpreter.Reset();
     // The program ends at once (at full speed, at the engine's next check). Its last hand-offs
     // are served here, so that a Run given right after the reset finds no program in existence
     // and starts a new one instead of "continuing" the one that is on its way out.
@@ -145,13 +129,7 @@ void TMainWin::MenuWatchClick() {
     else if (sender() == BtnWatch) on = BtnWatch->isChecked();
     MenuWatch->setChecked(on);
     BtnWatch->setChecked(on);
-    if (Running()) {
-        Interpreter.SetWatch(on);
-        if (!Interpreter.GetWatch()) {
-            Interpreter.PaintMemory();
-            EditWin->SetSelection(EditWin->SelStart(), 0);
-        }
-    }
+    if (Running() && Interpreter.SwitchWatch(on)) EditWin->SetSelection(EditWin->SelStart(), 0);
 }
 
 void TMainWin::MenuModifyMemoryClick() {

@@ -14,17 +14,10 @@ void THeadlessHost::Synchronize(const std::function<void()>& fn) {
 }
 
 void THeadlessHost::StartRun(bool wide, bool stepMode, bool runToCursor, uint32_t target) {
+    using TStart = TBFInterpreter::TStart;
     std::lock_guard<std::recursive_mutex> lock(GuiMutex);
-    Interpreter.Wide = wide;
-    Interpreter.CreateEngine();
-    Interpreter.SetBreakpoints(Breakpoints);
-    Interpreter.SetStepMode(stepMode);
-    Interpreter.SetRunToCursor(runToCursor);
-    if (runToCursor) {
-        Interpreter.SetTarget(target);
-        Interpreter.SetTargetLocated(false);
-    }
-    Interpreter.Resume();
+    Interpreter.Start(wide, runToCursor ? TStart::RunToCursor : stepMode ? TStart::Trace : TStart::Run, target,
+                      Breakpoints);
 }
 
 bool THeadlessHost::WaitSettled(int timeoutMs) {
@@ -48,25 +41,6 @@ bool THeadlessHost::WaitFinished(int timeoutMs) {
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     return false;
-}
-
-void THeadlessHost::DeliverLine(const std::string& data, bool echoToFile) {
-    std::lock_guard<std::recursive_mutex> lock(GuiMutex);
-    const size_t n = std::min<size_t>(data.size(), IOBlockSize);
-    if (n == 0) return;
-    Interpreter.SetInputPos(1);
-    Interpreter.SetInputSize(static_cast<uint32_t>(n));
-    if (echoToFile && Interpreter.GetOutputFileOpen()) {
-        Interpreter.FlushOutputFile();
-        for (size_t i = 0; i < n; ++i)
-            Interpreter.SetFileBufferByte(static_cast<uint16_t>(i), static_cast<uint8_t>(data[i]));
-        Interpreter.SetFileFill(static_cast<uint32_t>(n));
-    }
-    for (size_t i = 0; i < n; ++i)
-        Interpreter.SetInputByte(static_cast<uint16_t>(i), static_cast<uint8_t>(data[i]));
-    Interpreter.SetCell(static_cast<uint16_t>(Interpreter.GetDataPtr()), static_cast<uint8_t>(data[0]));
-    DisableInput();
-    Interpreter.Resume();
 }
 
 void THeadlessHost::PrepareWindows() {
@@ -97,7 +71,7 @@ bool THeadlessHost::AppendToOutputLine(uint32_t index, std::string_view text) {
 }
 
 void THeadlessHost::SetMemoryScroll(int position) {
-    position = std::max(0, std::min(position, 32769 - View.RowCount));
+    position = std::max(0, std::min(position, static_cast<int>(TapeSize) + 1 - View.RowCount));
     if (position == View.FirstCell) return;
     View.FirstCell = position;
     // The scroll bar's change handler: a scroll stops following and repaints.

@@ -37,14 +37,12 @@ public:
         std::lock_guard<std::recursive_mutex> lock(GuiMutex);
         return fn();
     }
-    // Starts a run as the Run, Trace and Run to Cursor commands do from the ready state.
+    // Starts a run as the Run, Trace and Run to Cursor commands do from the ready state (Run to
+    // Cursor when runToCursor is set, else Trace when stepMode is).
     void StartRun(bool wide, bool stepMode, bool runToCursor = false, uint32_t target = 0);
     // Waits until the engine sits in a pause or an input wait, or has finished; false on timeout.
     bool WaitSettled(int timeoutMs = 10000);
     bool WaitFinished(int timeoutMs = 60000);
-    // Delivers a typed line as the output window's Ok does (with the file echo when
-    // echoToFile is set and an output file is open); the engine must wait for input.
-    void DeliverLine(const std::string& data, bool echoToFile = true);
 
     TRunFlags& Flags() override { return RunFlags; }
     void Synchronize(const std::function<void()>& fn) override;

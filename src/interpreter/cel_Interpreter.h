@@ -6,6 +6,7 @@
 #include "cel_Interpreter8.h"
 
 #include <memory>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -25,39 +26,67 @@ public:
     bool HasEngine() const { return Wide ? Engine16 != nullptr : Engine8 != nullptr; }
     TBFInterpreterBase& Engine() const;
 
+    // ---- The run commands ----
+    // Every caller gives them here: the main window's commands, the output window's Ok, the
+    // command-line runner and the tests.
+
+    // How a new run starts: at full speed (Run), paused before its first command (Trace), or at
+    // full speed until the command at the target offset (Run to Cursor).
+    enum class TStart { Run, Trace, RunToCursor };
+    // Creates the suspended engine of a new run in the given width (see CreateEngine) with its
+    // switches set for how it starts. Its first Resume starts it.
+    void Prepare(bool wide, TStart how, uint32_t target = 0, std::vector<uint32_t> breakpoints = {});
+    // Prepare, and the engine started at once.
+    void Start(bool wide, TStart how, uint32_t target = 0, std::vector<uint32_t> breakpoints = {});
+    // Run during a run: full speed from the pause (or on at full speed).
+    void Continue();
+    // Trace during a run: a paused engine executes the next command and pauses again.
+    void Step();
+    // Debug: the engine pauses at its next command; one waiting for input gives up the wait and
+    // pauses at its input command, which asks again when the run goes on.
+    void Pause();
+    // Run to Cursor during a run: on at full speed until the command at the target offset.
+    void RunToCursor(uint32_t target);
+    // Program Reset: asks the run to end, waking an engine that is paused or waits for input.
+    void Reset();
+    // Watch switched during a run. True when the engine no longer watches, so the windows take
+    // down the current-command mark (the memory image is repainted here).
+    bool SwitchWatch(bool on);
+
+    // The answers to an input request; each closes the input panel and resumes the engine.
+    // A typed line (at most IOBlockSize bytes are taken, none: nothing happens): the next bytes
+    // the program reads, the first in the current cell at once; with echoToFile and an output
+    // file open, the line is written to the file too.
+    void DeliverLine(std::string_view data, bool echoToFile = true);
+    // A number: the current cell takes its low 8 or 16 bits; the next read asks again.
+    void DeliverNumber(int32_t value);
+    // No more input: the cell stays as it is.
+    void DeliverEnd();
+
+    // ---- Engine state ----
+
     bool GetStepMode() const { return Engine().GetStepMode(); }
-    void SetStepMode(bool on) { Engine().SetStepMode(on); }
-    void SetRunToCursor(bool on) { Engine().SetRunToCursor(on); }
     bool GetWatch() const { return Engine().GetWatch(); }
+    // The switch alone, without SwitchWatch's repaint.
     void SetWatch(bool on) { Engine().SetWatch(on); }
     void SetFollow(bool on) { Engine().SetFollow(on); }
     uint32_t GetCell(uint16_t index) const { return Engine().GetCell(index); }
     void SetCell(uint16_t index, uint32_t value) { Engine().SetCell(index, value); }
     void SetOutputVisible(bool on) { Engine().SetOutputVisible(on); }
-    void SetInputPos(uint32_t pos) { Engine().SetInputPos(pos); }
     uint32_t GetInputSize() const { return Engine().GetInputSize(); }
-    void SetInputSize(uint32_t size) { Engine().SetInputSize(size); }
     uint8_t GetInputByte(uint16_t index) const { return Engine().GetInputByte(index); }
-    void SetInputByte(uint16_t index, uint8_t value) { Engine().SetInputByte(index, value); }
     uint32_t GetOutputLine() const { return Engine().GetOutputLine(); }
     void SetOutputLine(uint32_t line) { Engine().SetOutputLine(line); }
-    bool GetOutputFileOpen() const { return Engine().GetOutputFileOpen(); }
-    void SetFileBufferByte(uint16_t index, uint8_t value) { Engine().SetFileBufferByte(index, value); }
-    void SetFileFill(uint32_t fill) { Engine().SetFileFill(fill); }
     uint32_t GetDataPtr() const { return Engine().GetDataPtr(); }
     bool IsSuspended() const { return Engine().IsSuspended(); }
-    void SetInputRetry(bool on) { Engine().SetInputRetry(on); }
-    void SetTarget(uint32_t offset) { Engine().SetTarget(offset); }
     void SetTargetLocated(bool on) { Engine().SetTargetLocated(on); }
     void SetBreakpoints(std::vector<uint32_t> offsets) { Engine().SetBreakpoints(std::move(offsets)); }
     uint64_t GetExecuted() const { return Engine().GetExecuted(); }
     bool IsAnalysisDone() const { return Engine().IsAnalysisDone(); }
     void PaintMemory() { Engine().PaintMemory(); }
     void FlushOutputFile() { Engine().FlushOutputFile(); }
-    void LocateTarget() { Engine().LocateTarget(); }
     void Resume() { Engine().Resume(); }
     void Terminate() { Engine().Terminate(); }
-    void DisableInput() { Host.DisableInput(); }
 
 private:
     TEngineHost& Host;

@@ -260,7 +260,7 @@ void KeepWithOwner(QWidget* dialog) {
     if (dialog->testAttribute(Qt::WA_WState_Created)) ApplyWindowType(dialog);
 }
 
-QFont SetupFixedDialog(QDialog* dialog, const char* name, const QString& caption, int width, int height) {
+QFont SetupDialog(QDialog* dialog, const char* name, const QString& caption) {
     dialog->setObjectName(QLatin1String(name));
     dialog->setWindowTitle(caption);
     dialog->setModal(true);
@@ -269,8 +269,38 @@ QFont SetupFixedDialog(QDialog* dialog, const char* name, const QString& caption
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
     dialog->setFont(font);
-    dialog->setFixedSize(width, height);
     KeepWithOwner(dialog);
+    return font;
+}
+
+QFont SetupFixedDialog(QDialog* dialog, const char* name, const QString& caption, int width, int height) {
+    const QFont font = SetupDialog(dialog, name, caption);
+    dialog->setFixedSize(width, height);
+    return font;
+}
+
+QColor ColorFromStored(uint32_t rgb) {
+    return QColor(static_cast<int>(rgb & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
+                  static_cast<int>((rgb >> 16) & 0xFF));
+}
+
+uint32_t StoredColor(const QColor& color) {
+    return static_cast<uint32_t>(color.red()) | static_cast<uint32_t>(color.green()) << 8 |
+           static_cast<uint32_t>(color.blue()) << 16;
+}
+
+QString FixedFamily() { return QStringLiteral("Courier New"); }
+
+QFont FixedFont(int pointSize, const QString& family) {
+    QFont font(family, pointSize);
+    font.setStyleHint(QFont::TypeWriter);
+    return font;
+}
+
+QFont FixedPixelFont(int pixelSize) {
+    QFont font(FixedFamily());
+    font.setPixelSize(pixelSize);
+    font.setStyleHint(QFont::TypeWriter);
     return font;
 }
 

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+
 class QDialog;
 class QPushButton;
 class QRect;
@@ -58,9 +60,11 @@ QFont FontDialogFont(const QFont& font);
 void ShowInformation(QWidget* parent, const QString& text);
 void ShowError(QWidget* parent, const QString& text);
 
-// The frame every small option dialog has: a fixed-size modal tool window with a close box
-// only, its caption, client size and objectName, in the dialogs' font (Tahoma, or a metric
-// match where it is missing, 11 pixels high). Returns that font.
+// The frame every dialog has: a modal window with its caption and objectName, in the dialogs'
+// font (Tahoma, or a metric match where it is missing, 11 pixels high), kept with its owner.
+// Returns that font.
+QFont SetupDialog(QDialog* dialog, const char* name, const QString& caption);
+// The frame of a small option dialog: SetupDialog's, at a fixed client size. Returns the font.
 QFont SetupFixedDialog(QDialog* dialog, const char* name, const QString& caption, int width, int height);
 // The window flags of such a dialog, for its constructor: a tool window with a title, a close
 // box unless closeBox is false, and no minimise or maximise button.
@@ -81,6 +85,18 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
 void CentreOnWorkArea(QWidget* dialog);
 // The same on the whole screen (the wait window).
 void CentreOnScreen(QWidget* dialog);
+
+// Colours are stored with red in the low byte (the settings file's form); these convert.
+QColor ColorFromStored(uint32_t rgb);
+uint32_t StoredColor(const QColor& color);
+
+// The family of the work windows' fixed-pitch text, where the settings name none.
+QString FixedFamily();
+// A fixed-pitch font: the family at the size in points, a typewriter face where the family is
+// missing.
+QFont FixedFont(int pointSize, const QString& family = FixedFamily());
+// The same at a size in pixels (the tool dialogs' text boxes).
+QFont FixedPixelFont(int pixelSize);
 
 // Converts a filter written as "Description|*.b;*.bf|..." into Qt's "Description (*.b *.bf);;..."
 QString QtFilter(const QString& pipeFilter);

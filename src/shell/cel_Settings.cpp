@@ -1,10 +1,11 @@
 #include "cel_Settings.h"
 
+#include "cel_Files.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace cel {
@@ -27,16 +28,6 @@ bool SameName(const QByteArray& a, const QString& b) {
 QString TestPath;
 
 }  // namespace
-
-bool ReplaceFileContents(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
 
 bool ParseIniInteger(const QString& text, int32_t& value) {
     qsizetype i = 0;

@@ -10,12 +10,6 @@
 
 namespace cel {
 
-// Replaces a file's contents through a temporary file that takes the file's place only once
-// every byte has been written: a failed write (a full disk, no permission) leaves the old file
-// as it was. Writes are unbuffered, so an error of the last bytes is not lost in a buffer that
-// is flushed only on closing.
-bool ReplaceFileContents(const QString& path, const QByteArray& bytes);
-
 // Reads an integer value: decimal with an optional sign, or hexadecimal after "0x" or "$"
 // (taken as 32 bits, so 0xFFFFFFFF is -1). False when the text is not such a number.
 bool ParseIniInteger(const QString& text, int32_t& value);

@@ -45,11 +45,11 @@ TBufferSizeWin::TBufferSizeWin(QWidget* parent) : QDialog(parent, cel::FixedDial
     sizeFont.setPixelSize(19);
     SizeLbl->setFont(sizeFont);
     SizeLbl->setGeometry(384, 24, 60, 26);
-    connect(Tracker, &QSlider::valueChanged, this, &TBufferSizeWin::TrackerChange);
+    connect(Tracker, &QSlider::valueChanged, this, [this] { SizeLbl->setText(QString::number(Tracker->value())); });
 
-    Ok = cel::MakeButton(this, "Ok", QStringLiteral("Ok"), QRect(309, 201, 75, 25));
+    QPushButton* Ok = cel::MakeButton(this, "Ok", QStringLiteral("Ok"), QRect(309, 201, 75, 25));
     Ok->setDefault(true);
-    Cancel = cel::MakeButton(this, "Cancel", QStringLiteral("Cancel"), QRect(390, 201, 75, 25));
+    QPushButton* Cancel = cel::MakeButton(this, "Cancel", QStringLiteral("Cancel"), QRect(390, 201, 75, 25));
     connect(Ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(Cancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -57,4 +57,11 @@ TBufferSizeWin::TBufferSizeWin(QWidget* parent) : QDialog(parent, cel::FixedDial
     setTabOrder(Ok, Cancel);
 }
 
-void TBufferSizeWin::TrackerChange() { SizeLbl->setText(QString::number(Tracker->value())); }
+std::optional<int> TBufferSizeWin::Ask(int current) {
+    cel::CentreOnWorkArea(this);
+    Tracker->setFocus();
+    SizeLbl->setText(QString::number(current));
+    Tracker->setValue(current);
+    if (exec() != QDialog::Accepted) return std::nullopt;
+    return Tracker->value();
+}

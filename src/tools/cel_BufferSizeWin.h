@@ -1,24 +1,25 @@
-// TBufferSizeWin: the output buffer size dialog. The main window fills the track bar and the
-// label from OutputBufferSize before the show and takes the track bar's position on Ok.
+// TBufferSizeWin: the output buffer size dialog.
 #pragma once
 
 #include <QDialog>
 
+#include <optional>
+
 class QLabel;
-class QPushButton;
 class QSlider;
 
 class TBufferSizeWin final : public QDialog {
     Q_OBJECT
 public:
     explicit TBufferSizeWin(QWidget* parent = nullptr);
+
+    // Shows the dialog centred, the track bar at current (1..255); the size chosen on Ok, none
+    // when the dialog was cancelled.
+    std::optional<int> Ask(int current);
+
+private:
     QSlider* Tracker = nullptr;  // 1..255
     QLabel* SizeLbl = nullptr;   // the track bar's position in decimal
-    QPushButton* Ok = nullptr;
-    QPushButton* Cancel = nullptr;
-
-public slots:
-    void TrackerChange();
 };
 
 extern TBufferSizeWin* BufferSizeWin;

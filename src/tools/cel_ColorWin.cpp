@@ -16,12 +16,6 @@ TColorWin* ColorWin = nullptr;
 
 namespace {
 
-QColor ToColor(uint32_t rgb) { return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF); }
-
-uint32_t FromColor(const QColor& color) {
-    return uint32_t(color.red()) | uint32_t(color.green()) << 8 | uint32_t(color.blue()) << 16;
-}
-
 void SetPanelColor(QFrame* panel, const QColor& color) {
     QPalette palette = panel->palette();
     palette.setColor(QPalette::Window, color);
@@ -52,14 +46,14 @@ TColorWin::TColorWin(QWidget* parent) : QDialog(parent, cel::FixedDialogFlags())
     };
     BtnChangeTC = makeGroup("PnlTextColor", QStringLiteral("Text Color"), 8, "PnlTCShow", "BtnChangeTC",
                             QStringLiteral("C&hange ..."), PnlTCShow);
-    BtnChangeBC = makeGroup("PnlBackgroundColor", QStringLiteral("Background Color"), 181, "PnlBCShow",
+    QPushButton* BtnChangeBC = makeGroup("PnlBackgroundColor", QStringLiteral("Background Color"), 181, "PnlBCShow",
                             "BtnChangeBC", QStringLiteral("Ch&ange ..."), PnlBCShow);
     connect(BtnChangeTC, &QPushButton::clicked, this, &TColorWin::BtnChangeTCClick);
     connect(BtnChangeBC, &QPushButton::clicked, this, &TColorWin::BtnChangeBCClick);
 
-    BtnOk = cel::MakeButton(this, "BtnOk", QStringLiteral("&Ok"), QRect(189, 170, 75, 25));
+    QPushButton* BtnOk = cel::MakeButton(this, "BtnOk", QStringLiteral("&Ok"), QRect(189, 170, 75, 25));
     BtnOk->setDefault(true);
-    BtnCancel = cel::MakeButton(this, "BtnCancel", QStringLiteral("&Cancel"), QRect(270, 170, 75, 25));
+    QPushButton* BtnCancel = cel::MakeButton(this, "BtnCancel", QStringLiteral("&Cancel"), QRect(270, 170, 75, 25));
     connect(BtnOk, &QPushButton::clicked, this, &TColorWin::BtnOkClick);
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -70,13 +64,13 @@ TColorWin::TColorWin(QWidget* parent) : QDialog(parent, cel::FixedDialogFlags())
 }
 
 void TColorWin::SetPanels(uint32_t textColor, uint32_t backColor) {
-    SetPanelColor(PnlTCShow, ToColor(textColor));
-    SetPanelColor(PnlBCShow, ToColor(backColor));
+    SetPanelColor(PnlTCShow, cel::ColorFromStored(textColor));
+    SetPanelColor(PnlBCShow, cel::ColorFromStored(backColor));
 }
 
-uint32_t TColorWin::PanelTextColor() const { return FromColor(PnlTCShow->palette().color(QPalette::Window)); }
+uint32_t TColorWin::PanelTextColor() const { return cel::StoredColor(PnlTCShow->palette().color(QPalette::Window)); }
 
-uint32_t TColorWin::PanelBackColor() const { return FromColor(PnlBCShow->palette().color(QPalette::Window)); }
+uint32_t TColorWin::PanelBackColor() const { return cel::StoredColor(PnlBCShow->palette().color(QPalette::Window)); }
 
 void TColorWin::ApplyColors() { EditWin->ApplyColors(PanelTextColor(), PanelBackColor()); }
 
@@ -97,9 +91,16 @@ void TColorWin::BtnChangeTCClick() { ChangeColor(PnlTCShow); }
 
 void TColorWin::BtnChangeBCClick() { ChangeColor(PnlBCShow); }
 
+std::optional<TColorWin::TColors> TColorWin::Ask(const TColors& current) {
+    cel::CentreOnWorkArea(this);
+    SetPanels(current.Text, current.Back);
+    BtnChangeTC->setFocus();
+    if (exec() != QDialog::Accepted) return std::nullopt;
+    return Chosen;
+}
+
 void TColorWin::BtnOkClick() {
-    Workspace->TextColor = FromColor(EditWin->Editor->color());
-    Workspace->BackgroundColor = FromColor(EditWin->Editor->paper());
+    Chosen = {cel::StoredColor(EditWin->Editor->color()), cel::StoredColor(EditWin->Editor->paper())};
     accept();
 }
 

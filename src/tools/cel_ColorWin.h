@@ -1,11 +1,11 @@
 // TColorWin: the colours dialog. Every change shows at once in the editor, the output window
-// and the memory window; only Ok makes the pair the workspace's TextColor and BackgroundColor,
-// and every other way out puts the stored pair back everywhere.
+// and the memory window; every way out but Ok puts the stored pair back everywhere.
 #pragma once
 
 #include <QDialog>
 
 #include <cstdint>
+#include <optional>
 
 class QFrame;
 class QPushButton;
@@ -14,12 +14,15 @@ class TColorWin final : public QDialog {
     Q_OBJECT
 public:
     explicit TColorWin(QWidget* parent = nullptr);
-    QFrame* PnlTCShow = nullptr;  // its colour is the text colour
-    QFrame* PnlBCShow = nullptr;  // its colour is the background colour
-    QPushButton* BtnChangeTC = nullptr;
-    QPushButton* BtnChangeBC = nullptr;
-    QPushButton* BtnOk = nullptr;
-    QPushButton* BtnCancel = nullptr;
+
+    // Colours with red in the low byte, as they are stored.
+    struct TColors {
+        uint32_t Text;
+        uint32_t Back;
+    };
+    // Shows the dialog centred, its panels in the current pair; the pair chosen on Ok, none when
+    // the dialog was cancelled.
+    std::optional<TColors> Ask(const TColors& current);
 
     // Sets the two preview panels.
     void SetPanels(uint32_t textColor, uint32_t backColor);
@@ -38,6 +41,10 @@ public slots:
     void done(int result) override;
 
 private:
+    QFrame* PnlTCShow = nullptr;  // its colour is the text colour
+    QFrame* PnlBCShow = nullptr;  // its colour is the background colour
+    QPushButton* BtnChangeTC = nullptr;
+    TColors Chosen{};             // what Ok took
     // The colour picker for one panel; on confirm the new colour shows everywhere.
     void ChangeColor(QFrame* panel);
     // TextColor and BackgroundColor back in the panels, the editor, the output and the memory.

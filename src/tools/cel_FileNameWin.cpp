@@ -22,18 +22,26 @@ TFileNameWin::TFileNameWin(QWidget* parent, const char* name, const QString& cap
     FileEdt = new QLineEdit(bevel);
     FileEdt->setObjectName(QStringLiteral("FileEdt"));
     FileEdt->setGeometry(10, 30, 264, 23);
-    Search = cel::MakeButton(bevel, "Search", QStringLiteral("&Search ..."), QRect(282, 29, 84, 25));
+    QPushButton* Search = cel::MakeButton(bevel, "Search", QStringLiteral("&Search ..."), QRect(282, 29, 84, 25));
     connect(Search, &QPushButton::clicked, this, &TFileNameWin::SearchClick);
 
     BtnOk = cel::MakeButton(this, "BtnOk", QStringLiteral("&Ok"), QRect(228, 80, 75, 25));
     BtnOk->setDefault(true);
-    BtnCancel = cel::MakeButton(this, "BtnCancel", QStringLiteral("&Cancel"), QRect(309, 80, 75, 25));
+    QPushButton* BtnCancel = cel::MakeButton(this, "BtnCancel", QStringLiteral("&Cancel"), QRect(309, 80, 75, 25));
     connect(BtnOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
     setTabOrder(FileEdt, Search);
     setTabOrder(Search, BtnOk);
     setTabOrder(BtnOk, BtnCancel);
+}
+
+std::optional<QString> TFileNameWin::Ask(const QString& current) {
+    cel::CentreOnWorkArea(this);
+    FileEdt->setFocus();
+    FileEdt->setText(current);
+    if (exec() != QDialog::Accepted) return std::nullopt;
+    return FileEdt->text();
 }
 
 void TFileNameWin::SearchClick() {

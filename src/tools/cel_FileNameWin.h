@@ -1,10 +1,11 @@
 // TFileNameWin: what the input and output file dialogs share: a label, the name field FileEdt,
-// a Search button that runs a file dialog, Ok and Cancel. The main window puts the current name
-// into FileEdt before the show and takes FileEdt's text, as it stands, on Ok.
+// a Search button that runs a file dialog, Ok and Cancel.
 #pragma once
 
 #include <QDialog>
 #include <QString>
+
+#include <optional>
 
 class QLineEdit;
 class QPushButton;
@@ -12,14 +13,9 @@ class QPushButton;
 class TFileNameWin : public QDialog {
     Q_OBJECT
 public:
-    QLineEdit* FileEdt = nullptr;
-    QPushButton* Search = nullptr;
-    QPushButton* BtnOk = nullptr;
-    QPushButton* BtnCancel = nullptr;
-
-public slots:
-    // The file dialog; a confirmed choice goes into FileEdt as a full path.
-    void SearchClick();
+    // Shows the dialog centred with current in the name field; on Ok the name as it stands in
+    // the field (empty switches the file off), none when the dialog was cancelled.
+    std::optional<QString> Ask(const QString& current);
 
 protected:
     TFileNameWin(QWidget* parent, const char* name, const QString& caption, const QString& prompt);
@@ -27,5 +23,10 @@ protected:
     virtual QString Browse(const QString& folder) = 0;
 
 private:
+    // The file dialog; a confirmed choice goes into FileEdt as a full path.
+    void SearchClick();
+
+    QLineEdit* FileEdt = nullptr;
+    QPushButton* BtnOk = nullptr;
     QString SearchDir;  // the folder of the last file chosen there
 };

@@ -1,12 +1,13 @@
 #include "cel_SpeedWin.h"
 
 #include "cel_Dialogs.h"
-#include "cel_Workspace.h"
 
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+
+#include <iterator>
 
 TSpeedWin* SpeedWin = nullptr;
 
@@ -18,9 +19,9 @@ struct TSpeed {
     int Delay;  // milliseconds between two watched steps
 };
 
-// In the order LoadSpeed and StoreSpeed visit them, which is also the order on screen: the
-// first alone in its column, then columns of three from top to bottom.
-constexpr TSpeed Speeds[TSpeedWin::SpeedCount] = {
+// In the order on screen: the first alone in its column, then columns of three from top to
+// bottom.
+constexpr TSpeed Speeds[] = {
     {"RadioUnlimited", "Unlimited", 0}, {"Radio100", "100 Hz", 10}, {"Radio50", "50 Hz", 20},
     {"Radio25", "25 Hz", 40},           {"Radio20", "20 Hz", 50},   {"Radio15", "15 Hz", 66},
     {"Radio10", "10 Hz", 100},          {"Radio5", "5 Hz", 200},    {"Radio2", "2 Hz", 500},
@@ -63,8 +64,8 @@ TSpeedWin::TSpeedWin(QWidget* parent) : QDialog(parent, cel::FixedDialogFlags())
 
     BtnOk = cel::MakeButton(this, "BtnOk", QStringLiteral("&Ok"), QRect(342, 232, 75, 25));
     BtnOk->setDefault(true);
-    BtnCancel = cel::MakeButton(this, "BtnCancel", QStringLiteral("&Cancel"), QRect(423, 232, 75, 25));
-    connect(BtnOk, &QPushButton::clicked, this, &TSpeedWin::BtnOkClick);
+    QPushButton* BtnCancel = cel::MakeButton(this, "BtnCancel", QStringLiteral("&Cancel"), QRect(423, 232, 75, 25));
+    connect(BtnOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
     for (int i = 0; i + 1 < SpeedCount; ++i) setTabOrder(Radios[i], Radios[i + 1]);
@@ -72,20 +73,17 @@ TSpeedWin::TSpeedWin(QWidget* parent) : QDialog(parent, cel::FixedDialogFlags())
     setTabOrder(BtnOk, BtnCancel);
 }
 
-void TSpeedWin::LoadSpeed() {
+std::optional<int> TSpeedWin::Ask(int current) {
+    static_assert(std::size(Speeds) == SpeedCount);
+    BtnOk->setFocus();
     for (int i = 0; i < SpeedCount; ++i)
-        if (Speeds[i].Delay == Workspace->WatchDelay) Radios[i]->setChecked(true);
+        if (Speeds[i].Delay == current) Radios[i]->setChecked(true);
     for (int i = 0; i < SpeedCount; ++i) Loaded[i] = Radios[i]->isChecked();
-}
-
-void TSpeedWin::StoreSpeed() {
+    cel::CentreOnWorkArea(this);
+    if (exec() != QDialog::Accepted) return std::nullopt;
     for (int i = 0; i < SpeedCount; ++i)
-        if (Radios[i]->isChecked()) Workspace->WatchDelay = Speeds[i].Delay;
-}
-
-void TSpeedWin::BtnOkClick() {
-    StoreSpeed();
-    accept();
+        if (Radios[i]->isChecked()) return Speeds[i].Delay;
+    return std::nullopt;
 }
 
 void TSpeedWin::done(int result) {

@@ -1,8 +1,10 @@
 // TSpeedWin: the watch speed dialog. The user picks a clock frequency for watching a program
-// run; the main window keeps it as the delay between two watched steps (WatchDelay).
+// run; the main window keeps it as the delay between two watched steps.
 #pragma once
 
 #include <QDialog>
+
+#include <optional>
 
 class QPushButton;
 class QRadioButton;
@@ -12,24 +14,20 @@ class TSpeedWin final : public QDialog {
 public:
     explicit TSpeedWin(QWidget* parent = nullptr);
 
-    static constexpr int SpeedCount = 10;
-    QRadioButton* Radios[SpeedCount] = {};  // "Unlimited", then 100 Hz down to 1 Hz
-    QPushButton* BtnOk = nullptr;
-    QPushButton* BtnCancel = nullptr;
+    // Shows the dialog centred with the button of the current delay (milliseconds) checked; a
+    // delay outside the table leaves the buttons as the last Ok left them. The delay of the
+    // checked button on Ok; none when the dialog was cancelled or no button is checked.
+    std::optional<int> Ask(int current);
 
-    // Checks the button whose delay is WatchDelay; any other delay leaves the buttons as they are.
-    void LoadSpeed();
-    // WatchDelay := the delay of the checked button; unchanged when none is checked.
-    void StoreSpeed();
-
-public slots:
-    void BtnOkClick();
-    // Every Cancel route (button, Esc, close box) puts the buttons back as LoadSpeed left them,
-    // so a dropped pick is not shown, nor stored by a later Ok.
+    // Every Cancel route (button, Esc, close box) puts the buttons back as they were shown, so
+    // a dropped pick is not shown, nor stored by a later Ok.
     void done(int result) override;
 
 private:
-    bool Loaded[SpeedCount] = {};  // the checked states after the last LoadSpeed
+    static constexpr int SpeedCount = 10;
+    QRadioButton* Radios[SpeedCount] = {};  // "Unlimited", then 100 Hz down to 1 Hz
+    QPushButton* BtnOk = nullptr;
+    bool Loaded[SpeedCount] = {};  // the checked states as the dialog was shown
 };
 
 extern TSpeedWin* SpeedWin;

@@ -1,6 +1,7 @@
 #include "cel_StripWin.h"
 
 #include "cel_Dialogs.h"
+#include "cel_Files.h"
 #include "cel_EditWin.h"
 #include "cel_Settings.h"
 #include "cel_Strip.h"
@@ -27,26 +28,12 @@
 
 TStripWin* StripWin = nullptr;
 
-namespace {
-
-std::string_view View(const QByteArray& bytes) {
-    return std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()));
-}
-
-}  // namespace
 
 TStripWin::TStripWin(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::WindowStaysOnTopHint) {
     StripWin = this;
-    setObjectName(QStringLiteral("StripWin"));
-    setModal(true);
-    cel::KeepWithOwner(this);
-    setWindowTitle(QStringLiteral("Strip All Non-Brainfuck Symbols"));
-    QFont dialogFont(QStringLiteral("Tahoma"));
-    dialogFont.setPixelSize(11);
-    dialogFont.setStyleHint(QFont::SansSerif);
-    setFont(dialogFont);
+    cel::SetupDialog(this, "StripWin", QStringLiteral("Strip All Non-Brainfuck Symbols"));
     setMinimumSize(320, 240);
 
     Panel = new QWidget(this);
@@ -83,10 +70,7 @@ TStripWin::TStripWin(QWidget* parent)
     MemoStrip->setLineWrapMode(QPlainTextEdit::NoWrap);
     MemoStrip->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     MemoStrip->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    QFont fixed(QStringLiteral("Courier New"));
-    fixed.setPixelSize(13);
-    fixed.setStyleHint(QFont::TypeWriter);
-    MemoStrip->setFont(fixed);
+    MemoStrip->setFont(cel::FixedPixelFont(13));
 
     Status = new QStatusBar(this);
     Status->setObjectName(QStringLiteral("Status"));
@@ -113,13 +97,13 @@ TStripWin::TStripWin(QWidget* parent)
 void TStripWin::StripCode() {
     const QByteArray source = EditWin->Text();
     uint32_t lineLength = 0;
-    if (!cel::ParseLineLength(View(EditLength->text().toLatin1()), lineLength)) {
+    if (!cel::ParseLineLength(cel::BytesView(EditLength->text().toLatin1()), lineLength)) {
         RadioKeyDown = false;  // the key that brought this up must not bring it up again
         cel::ShowInformation(this, QString::fromLatin1(cel::IllegalLineLengthMessage));
         return;
     }
     const cel::TStripResult result =
-        cel::StripCode(View(source), RadioWith->isChecked(), Workspace->Main->SwitchOn(TMainFace::TSwitch::ProcMode), lineLength);
+        cel::StripCode(cel::BytesView(source), RadioWith->isChecked(), Workspace->Main->SwitchOn(TMainFace::TSwitch::ProcMode), lineLength);
     // The result holds commands and CR LF only; the box keeps its lines apart by LF.
     QString text = QString::fromLatin1(result.Text.data(), static_cast<qsizetype>(result.Text.size()));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

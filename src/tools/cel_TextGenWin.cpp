@@ -1,6 +1,7 @@
 #include "cel_TextGenWin.h"
 
 #include "cel_Dialogs.h"
+#include "cel_Files.h"
 #include "cel_TextGen.h"
 
 #include <QCheckBox>
@@ -19,14 +20,7 @@ TTextGenWin* TextGenWin = nullptr;
 TTextGenWin::TTextGenWin(QWidget* parent)
     : QDialog(parent, cel::FixedDialogFlags()) {
     TextGenWin = this;
-    setObjectName(QStringLiteral("TextGenWin"));
-    setWindowTitle(QStringLiteral("Text Generator"));
-    setModal(true);
-    cel::KeepWithOwner(this);
-    QFont dialogFont(QStringLiteral("MS Sans Serif"), 8);
-    dialogFont.setStyleHint(QFont::SansSerif);
-    setFont(dialogFont);
-    setFixedSize(640, 480);
+    const QFont dialogFont = cel::SetupFixedDialog(this, "TextGenWin", QStringLiteral("Text Generator"), 640, 480);
 
     HelpGrp = new QGroupBox(QStringLiteral("How to use the text generator"), this);
     HelpGrp->setObjectName(QStringLiteral("HelpGrp"));
@@ -60,9 +54,7 @@ TTextGenWin::TTextGenWin(QWidget* parent)
     GeneratorGrp = new QGroupBox(QStringLiteral("Code generation"), this);
     GeneratorGrp->setObjectName(QStringLiteral("GeneratorGrp"));
     GeneratorGrp->setGeometry(8, 94, 624, 342);
-    QFont fixed(QStringLiteral("Courier New"));
-    fixed.setStyleHint(QFont::TypeWriter);
-    fixed.setPixelSize(13);
+    const QFont fixed = cel::FixedPixelFont(13);
     const auto makeMemo = [&](const char* labelName, const QString& caption, const char* name, int top,
                               int height) {
         auto* label = new QLabel(caption, GeneratorGrp);
@@ -139,7 +131,7 @@ QByteArray TTextGenWin::TextBytes() const {
 void TTextGenWin::GenerateCode() {
     TextChanged = false;
     const QByteArray text = TextBytes();
-    Code = cel::GenerateCode(std::string_view(text.constData(), static_cast<size_t>(text.size())));
+    Code = cel::GenerateCode(cel::BytesView(text));
     // The box shows the code with plain line breaks; Code keeps the CR LF line ends for the clipboard.
     QString shown = QString::fromLatin1(Code.data(), static_cast<qsizetype>(Code.size()));
     shown.remove(QLatin1Char('\r'));

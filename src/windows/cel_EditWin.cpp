@@ -1,5 +1,6 @@
 #include "cel_EditWin.h"
 
+#include "cel_Dialogs.h"
 #include "cel_MemoryWin.h"
 #include "cel_Operations.h"
 #include "cel_OutputWin.h"
@@ -36,11 +37,6 @@ constexpr int StatusHeight = 19;
 // right, the rest stays free on the left.
 constexpr int GutterPadding = 10;
 constexpr int PanelWidths[5] = {100, 100, 128, 160, 100};
-
-// Colours are held as 24-bit integers with red in the low byte.
-QColor ColorFromInt(uint32_t value) {
-    return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
-}
 
 QColor Complement(const QColor& color) {
     return QColor(255 - color.red(), 255 - color.green(), 255 - color.blue());
@@ -131,7 +127,7 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
     commands->find(QsciCommand::Home)->setKey(Qt::Key_Home);
     commands->find(QsciCommand::HomeExtend)->setKey((Qt::SHIFT | Qt::Key_Home).toCombined());
     commands->find(QsciCommand::HomeRectExtend)->setKey((Qt::ALT | Qt::SHIFT | Qt::Key_Home).toCombined());
-    SetEditorFont(QStringLiteral("Courier New"), 10);
+    SetEditorFont(cel::FixedFamily(), 10);
 
     Status = new QWidget(this);
     Status->setObjectName(QStringLiteral("Status"));
@@ -195,7 +191,7 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
         // The font of the settings file; a size that cannot be shown keeps the designed one.
         const cel::TIniFile& ini = Workspace->Settings->Ini;
         const int size = ini.ReadInteger(QStringLiteral("Editor"), QStringLiteral("fontsize"), 10);
-        SetEditorFont(ini.ReadString(QStringLiteral("Editor"), QStringLiteral("fontname"), QStringLiteral("Courier New")),
+        SetEditorFont(ini.ReadString(QStringLiteral("Editor"), QStringLiteral("fontname"), cel::FixedFamily()),
                       size >= 1 && size <= 500 ? size : 10);
     }
     if (Workspace) {
@@ -419,8 +415,8 @@ void TEditWin::SetTopLine(int line) {
 }
 
 void TEditWin::ApplyColors(uint32_t textColor, uint32_t backColor) {
-    const QColor text = ColorFromInt(textColor);
-    const QColor back = ColorFromInt(backColor);
+    const QColor text = cel::ColorFromStored(textColor);
+    const QColor back = cel::ColorFromStored(backColor);
     Editor->setColor(text);
     Editor->setPaper(back);
     Editor->setSelectionBackgroundColor(Complement(back));
@@ -434,7 +430,7 @@ void TEditWin::ApplyColors(uint32_t textColor, uint32_t backColor) {
 // pair: a breakpoint's character is tinted with it, a matched bracket framed, an unmatched one
 // underlined.
 void TEditWin::ApplyHighlightColors(uint32_t textColor) {
-    const QColor text = ColorFromInt(textColor);
+    const QColor text = cel::ColorFromStored(textColor);
     Editor->SendScintilla(Sci::SCI_INDICSETFORE, BreakIndicator, text);
     Editor->SendScintilla(Sci::SCI_INDICSETFORE, BracketIndicator, text);
     Editor->SendScintilla(Sci::SCI_INDICSETFORE, BadBracketIndicator, text);
@@ -460,8 +456,7 @@ int TEditWin::RightEdge() const {
 }
 
 void TEditWin::SetEditorFont(const QString& name, int size) {
-    QFont font(name, size);
-    font.setStyleHint(QFont::TypeWriter);
+    QFont font = cel::FixedFont(size, name);
     font.setFixedPitch(true);
     Editor->setFont(font);
     ApplyMargins();
@@ -469,9 +464,7 @@ void TEditWin::SetEditorFont(const QString& name, int size) {
 
 // The gutter keeps its own font and the window's colours whatever the text font and colours are.
 void TEditWin::ApplyMargins() {
-    QFont font(QStringLiteral("Courier New"), 8);
-    font.setStyleHint(QFont::TypeWriter);
-    Editor->setMarginsFont(font);
+    Editor->setMarginsFont(cel::FixedFont(8));
     Editor->setMarginsBackgroundColor(palette().color(QPalette::Window));
     Editor->setMarginsForegroundColor(palette().color(QPalette::WindowText));
     Editor->setMarginLineNumbers(0, GutterVisible);
@@ -762,10 +755,8 @@ void TEditWin::closeEvent(QCloseEvent* event) {
 }
 
 void TEditWin::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
-        if (Workspace) Workspace->ActiveWorkWindow = this;
-        emit EditorActivated();
-    }
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && Workspace)
+        Workspace->ActiveWorkWindow = this;
     QWidget::changeEvent(event);
 }
 

@@ -124,9 +124,6 @@ public:
     static constexpr int BadBracketIndicator = 22;
     static constexpr int BreakMarker = 2;
 
-signals:
-    void EditorActivated();
-
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;

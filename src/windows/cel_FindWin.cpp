@@ -1,6 +1,7 @@
 #include "cel_FindWin.h"
 
 #include "cel_Dialogs.h"
+#include "cel_Files.h"
 #include "cel_EditWin.h"
 
 #include <Qsci/qsciscintilla.h>
@@ -16,7 +17,6 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
-#include <tuple>
 #include <utility>
 
 TFindWin* FindWin = nullptr;
@@ -75,14 +75,7 @@ long Caret(const QsciScintilla* editor) { return editor->SendScintilla(Sci::SCI_
 TFindWin::TFindWin(QWidget* parent)
     : QDialog(parent, cel::FixedDialogFlags()) {
     FindWin = this;
-    setObjectName(QStringLiteral("FindWin"));
-    setWindowTitle(QStringLiteral("Find & Replace"));
-    setModal(true);
-    cel::KeepWithOwner(this);
-    QFont dialogFont(QStringLiteral("Tahoma"), 8);
-    dialogFont.setStyleHint(QFont::SansSerif);
-    setFont(dialogFont);
-    setFixedSize(345, 177);
+    cel::SetupFixedDialog(this, "FindWin", QStringLiteral("Find & Replace"), 345, 177);
 
     FindGrp = new QGroupBox(QStringLiteral("Find && Replace"), this);
     FindGrp->setObjectName(QStringLiteral("FindGrp"));
@@ -106,8 +99,8 @@ TFindWin::TFindWin(QWidget* parent)
         label->setBuddy(box);
         return std::pair{box, label};
     };
-    std::tie(CboFind, Label1) = makeBox("CboFind", "Label1", QStringLiteral("&Text to find:"), 22);
-    std::tie(CboReplace, Label2) = makeBox("CboReplace", "Label2", QStringLiteral("R&eplace with:"), 70);
+    CboFind = makeBox("CboFind", "Label1", QStringLiteral("&Text to find:"), 22).first;
+    CboReplace = makeBox("CboReplace", "Label2", QStringLiteral("R&eplace with:"), 70).first;
 
     const auto makeButton = [this](const char* name, const QString& caption, int left) {
         auto* button = new QPushButton(caption, this);
@@ -117,8 +110,8 @@ TFindWin::TFindWin(QWidget* parent)
     };
     BtnFind = makeButton("BtnFind", QStringLiteral("&Find"), 19);
     BtnReplace = makeButton("BtnReplace", QStringLiteral("&Replace"), 100);
-    BtnReplaceAll = makeButton("BtnReplaceAll", QStringLiteral("Replace &All"), 181);
-    BtnCancel = makeButton("BtnCancel", QStringLiteral("&Cancel"), 262);
+    QPushButton* BtnReplaceAll = makeButton("BtnReplaceAll", QStringLiteral("Replace &All"), 181);
+    QPushButton* BtnCancel = makeButton("BtnCancel", QStringLiteral("&Cancel"), 262);
     BtnFind->setDefault(true);
 
     setTabOrder(CboFind, CboReplace);
@@ -131,12 +124,18 @@ TFindWin::TFindWin(QWidget* parent)
     connect(BtnReplace, &QPushButton::clicked, this, &TFindWin::BtnReplaceClick);
     connect(BtnReplaceAll, &QPushButton::clicked, this, &TFindWin::BtnReplaceAllClick);
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
-    FormCreate();
 }
 
-void TFindWin::FormCreate() {
-    Searched = false;
-    Replaced = false;
+void TFindWin::Ask() { exec(); }
+
+void TFindWin::FindAgain() {
+    if (DidSearch) BtnFindClick();
+    else Ask();
+}
+
+void TFindWin::ReplaceAgain() {
+    if (DidReplace) BtnReplaceClick();
+    else Ask();
 }
 
 void TFindWin::FormShow() {
@@ -181,12 +180,12 @@ long TFindWin::NextMatch(QByteArray& what) const {
     // be looked for instead.
     if (what.isEmpty() || QString::fromLatin1(what) != text) return -1;
     const long caret = Caret(EditWin->Editor);
-    const size_t hit = Match(Tail(EditWin->Editor, caret), 0, std::string_view(what.constData(), size_t(what.size())));
+    const size_t hit = Match(Tail(EditWin->Editor, caret), 0, cel::BytesView(what));
     return hit == std::string_view::npos ? -1 : caret + long(hit);
 }
 
 void TFindWin::BtnFindClick() {
-    Searched = true;
+    DidSearch = true;
     QByteArray what;
     if (const long start = NextMatch(what); start >= 0) {
         const long end = start + long(what.size());
@@ -197,8 +196,8 @@ void TFindWin::BtnFindClick() {
 }
 
 void TFindWin::BtnReplaceClick() {
-    Searched = true;
-    Replaced = true;
+    DidSearch = true;
+    DidReplace = true;
     QByteArray what;
     if (const long start = NextMatch(what); start >= 0 && !EditWin->Editor->isReadOnly())
         Replace(EditWin->Editor, start, start + long(what.size()), CboReplace->currentText().toLatin1());
@@ -206,8 +205,8 @@ void TFindWin::BtnReplaceClick() {
 }
 
 void TFindWin::BtnReplaceAllClick() {
-    Searched = true;
-    Replaced = true;
+    DidSearch = true;
+    DidReplace = true;
     QsciScintilla* editor = EditWin->Editor;
     QByteArray what;
     const long first = NextMatch(what);

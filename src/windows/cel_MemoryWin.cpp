@@ -2,6 +2,7 @@
 
 #include "cel_EditWin.h"
 #include "cel_Interpreter.h"
+#include "cel_Dialogs.h"
 #include "cel_ModifyWin.h"
 #include "cel_Workspace.h"
 
@@ -24,12 +25,10 @@ TMemoryWin* MemoryWin = nullptr;
 
 namespace {
 
-QColor ColorOf(uint32_t rgb) { return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF); }
-
 // The per-channel complement: the current cell's background and the hover frame.
 QColor ComplementOf(const QColor& color) { return QColor(255 - color.red(), 255 - color.green(), 255 - color.blue()); }
 
-constexpr int TapeCells = 32768;
+constexpr int TapeCells = static_cast<int>(cel::TapeSize);
 constexpr int WheelStep = 5;
 
 }  // namespace
@@ -65,9 +64,9 @@ TMemoryWin::TMemoryWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
     Workspace->Main->ToggleWindowSize();
 }
 
-QColor TMemoryWin::PenColor() const { return Previewing ? PreviewPen : ColorOf(Workspace->TextColor); }
+QColor TMemoryWin::PenColor() const { return Previewing ? PreviewPen : cel::ColorFromStored(Workspace->TextColor); }
 
-QColor TMemoryWin::PaperColor() const { return Previewing ? PreviewPaper : ColorOf(Workspace->BackgroundColor); }
+QColor TMemoryWin::PaperColor() const { return Previewing ? PreviewPaper : cel::ColorFromStored(Workspace->BackgroundColor); }
 
 void TMemoryWin::PreviewColors(const QColor& text, const QColor& back) {
     PreviewPen = text;
@@ -341,7 +340,14 @@ void TMemoryWin::mousePressEvent(QMouseEvent*) {
     if (Workspace->Paused() && HoverRow >= 0) ModifyCell(Scroller->value() + HoverRow);
 }
 
-void TMemoryWin::ModifyCell(int address) { ModifyWin->ModifyCell(address); }
+void TMemoryWin::ModifyCell(int address) {
+    const TModalScope scope(TModalScope::Dialog);
+    const auto cell = static_cast<uint16_t>(address);
+    if (const auto value = ModifyWin->Ask(address, Workspace->Interpreter->GetCell(cell))) {
+        Workspace->Interpreter->SetCell(cell, static_cast<uint32_t>(*value));
+        Workspace->Interpreter->PaintMemory();
+    }
+}
 
 bool TMemoryWin::FormMouseWheelDown(const QPoint& globalPos) {
     // The window's outer corner with the client area's size, both bounds included.

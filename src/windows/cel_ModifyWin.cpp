@@ -1,8 +1,7 @@
 #include "cel_ModifyWin.h"
 
 #include "cel_Dialogs.h"
-#include "cel_Interpreter.h"
-#include "cel_MemoryWin.h"
+#include "cel_Files.h"
 #include "cel_NumberSyntax.h"
 #include "cel_Workspace.h"
 
@@ -35,12 +34,12 @@ namespace cel {
 
 uint32_t ParseHex(const QString& text) {
     const QByteArray bytes = text.toLatin1();  // a character outside Latin-1 is no digit
-    return ParseHex(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+    return ParseHex(BytesView(bytes));
 }
 
 int ParseDecimal(const QString& text) {
     const QByteArray bytes = text.toLatin1();  // a character outside Latin-1 fits nowhere
-    return ParseDecimal(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+    return ParseDecimal(BytesView(bytes));
 }
 
 bool HasGlyph(uint8_t code) { return QChar(char16_t(code)).isPrint(); }
@@ -50,18 +49,12 @@ bool HasGlyph(uint8_t code) { return QChar(char16_t(code)).isPrint(); }
 TModifyWin::TModifyWin(QWidget* parent)
     : QDialog(parent, cel::FixedDialogFlags()) {
     ModifyWin = this;
-    setObjectName(QStringLiteral("ModifyWin"));
-    setModal(true);
-    cel::KeepWithOwner(this);
-    QFont dialogFont(QStringLiteral("MS Sans Serif"), 8);
-    dialogFont.setStyleHint(QFont::SansSerif);
-    setFont(dialogFont);
-    setFixedSize(282, 186);
+    // The caption names the cell: Ask sets it.
+    const QFont dialogFont = cel::SetupFixedDialog(this, "ModifyWin", QString(), 282, 186);
 
     QFont bold = dialogFont;
     bold.setBold(true);
-    QFont fixed(QStringLiteral("Courier New"), 10);
-    fixed.setStyleHint(QFont::TypeWriter);
+    const QFont fixed = cel::FixedFont(10);
     const auto makeLabel = [](QWidget* box, const char* name, const QString& text, const QFont& font,
                               const QRect& rect) {
         auto* label = new QLabel(text, box);
@@ -104,9 +97,9 @@ TModifyWin::TModifyWin(QWidget* parent)
     connect(DecEdit, &QLineEdit::textChanged, this, &TModifyWin::DecEditChange);
     connect(CharEdit, &QLineEdit::textChanged, this, &TModifyWin::CharEditChange);
 
-    Ok = cel::MakeButton(this, "Ok", QStringLiteral("Ok"), QRect(118, 153, 75, 25));
+    QPushButton* Ok = cel::MakeButton(this, "Ok", QStringLiteral("Ok"), QRect(118, 153, 75, 25));
     Ok->setDefault(true);
-    Cancel = cel::MakeButton(this, "Cancel", QStringLiteral("Cancel"), QRect(199, 153, 75, 25));
+    QPushButton* Cancel = cel::MakeButton(this, "Cancel", QStringLiteral("Cancel"), QRect(199, 153, 75, 25));
     connect(Ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(Cancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -140,19 +133,16 @@ void TModifyWin::CharEditChange() {
     ShowValue(CharEdit, code <= 0xFF ? uint32_t(code) : uint32_t('?'));
 }
 
-void TModifyWin::ModifyCell(int address) {
+std::optional<int32_t> TModifyWin::Ask(int address, uint32_t current) {
     setWindowTitle(QStringLiteral("Modify Memory [0x%1]").arg(HexForm(static_cast<uint32_t>(address))));
     cel::CentreOnWorkArea(this);
-    const TModalScope scope(TModalScope::Dialog);
-    const uint16_t cell = static_cast<uint16_t>(address);
-    const uint32_t value = Workspace->Interpreter->GetCell(cell);
 
     // Emptying the decimal field first makes setting it a change even when it already held
     // this text, so its handler always brings the other two fields in line.
     Updating = false;
     HexEdit->setText(QStringLiteral("0000"));
     DecEdit->clear();
-    DecEdit->setText(DecForm(value));
+    DecEdit->setText(DecForm(current));
     HexLbl->setText(HexEdit->text());
     DecLbl->setText(DecEdit->text());
     CharLbl->setText(CharEdit->text());
@@ -160,15 +150,13 @@ void TModifyWin::ModifyCell(int address) {
     HexEdit->selectAll();
     Updating = false;
 
-    if (exec() == QDialog::Accepted) {
-        const QString text = DecEdit->text();
-        const QByteArray bytes = text.toLatin1();
-        int32_t newValue = 0;
-        if (cel::ParseInputNumber(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), newValue)) {
-            Workspace->Interpreter->SetCell(cell, static_cast<uint32_t>(newValue));
-            Workspace->Interpreter->PaintMemory();
-        } else {
-            cel::ShowError(this, QStringLiteral("'%1' is not a valid integer value").arg(text));
-        }
+    if (exec() != QDialog::Accepted) return std::nullopt;
+    const QString text = DecEdit->text();
+    const QByteArray bytes = text.toLatin1();
+    int32_t value = 0;
+    if (!cel::ParseInputNumber(cel::BytesView(bytes), value)) {
+        cel::ShowError(this, QStringLiteral("'%1' is not a valid integer value").arg(text));
+        return std::nullopt;
     }
+    return value;
 }

@@ -1,12 +1,13 @@
 // TModifyWin: the modal dialog that changes one tape cell of a paused program. The new value
 // can be typed in hexadecimal, in decimal or as a character; each field keeps the other two
-// showing the same value, and Ok stores the decimal field's value.
+// showing the same value, and Ok gives the decimal field's value.
 #pragma once
 
 #include <QDialog>
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -30,27 +31,26 @@ class TModifyWin final : public QDialog {
 public:
     explicit TModifyWin(QWidget* parent = nullptr);
 
+    // Shows the dialog centred for the cell at address (0..32767) holding current. The value
+    // of the decimal field on Ok; none when the dialog was cancelled or, after an error box,
+    // when that field held no number.
+    std::optional<int32_t> Ask(int address, uint32_t current);
+
+    bool Updating = false;  // a change handler is rewriting the other fields
+
+private:
+    void HexEditChange();
+    void DecEditChange();
+    void CharEditChange();
+    // Shows value in the two fields other than source.
+    void ShowValue(const QLineEdit* source, uint32_t value);
+
     QLabel* HexLbl = nullptr;
     QLabel* DecLbl = nullptr;
     QLabel* CharLbl = nullptr;
     QLineEdit* HexEdit = nullptr;
     QLineEdit* DecEdit = nullptr;
     QLineEdit* CharEdit = nullptr;
-    QPushButton* Ok = nullptr;
-    QPushButton* Cancel = nullptr;
-    bool Updating = false;  // a change handler is rewriting the other fields
-
-    // Runs the whole dialog for the cell at address (0..32767) of the paused program.
-    void ModifyCell(int address);
-
-public slots:
-    void HexEditChange();
-    void DecEditChange();
-    void CharEditChange();
-
-private:
-    // Shows value in the two fields other than source.
-    void ShowValue(const QLineEdit* source, uint32_t value);
 };
 
 extern TModifyWin* ModifyWin;

@@ -1,7 +1,10 @@
 #include "cel_OutputWin.h"
 
+#include "cel_OutputLines.h"
+
 #include "cel_Dialogs.h"
 #include "cel_Interpreter.h"
+#include "cel_Files.h"
 #include "cel_EditWin.h"
 #include "cel_MemoryWin.h"
 #include "cel_NumberSyntax.h"
@@ -16,36 +19,20 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QElapsedTimer>
-#include <QTimer>
 #include <QWheelEvent>
 #include <Qsci/qsciscintilla.h>
 
-#include <new>
 
 TOutputWin* OutputWin = nullptr;
 
 namespace {
 
 constexpr int PanelHeight = 28;
-constexpr int InputDataSize = 65536;  // the engine's InputData and FileBuffer
+constexpr int InputDataSize = static_cast<int>(cel::IOBlockSize);  // the engine's input buffer
 const QColor Silver(192, 192, 192);
-// From this length of the last line on, appended output is collected for TailDelay ms.
-constexpr size_t LongLine = 16384;
-constexpr int TailDelay = 100;
-// A line longer than this is shown in pieces of this many characters, one below the other.
-// Laying out a line takes time and memory in proportion to its length: a program printing
-// megabytes without a line break would otherwise freeze the window for seconds at every update
-// and take gigabytes. For everything else (the engine's line numbers, the text saved or kept
-// with a document, copying) the pieces are one line.
-constexpr int ShownLineLength = 65536;
-// QTextBlock::userState of every piece of a line but its first.
-constexpr int Continuation = 1;
-
 // The output box: copying joins the pieces of a long line, and keeps every byte as it is.
 class TOutputText final : public QPlainTextEdit {
 public:
@@ -59,7 +46,7 @@ protected:
         QString text;
         for (QTextBlock block = document()->findBlock(start); block.isValid() && block.position() <= end;
              block = block.next()) {
-            if (block.position() > start && block.userState() != Continuation) text += QLatin1Char('\n');
+            if (block.position() > start && block.userState() != TOutputLines::Continuation) text += QLatin1Char('\n');
             const int from = std::max(start - block.position(), 0);
             const int to = std::min(end - block.position(), block.length() - 1);
             if (to > from) text += block.text().mid(from, to - from);
@@ -69,18 +56,6 @@ protected:
         return data;
     }
 };
-
-QFont FixedFont(const QString& name, int size) {
-    QFont font(name, size);
-    font.setStyleHint(QFont::TypeWriter);
-    return font;
-}
-
-// Colours are stored with red in the low byte.
-QColor ColorFromInt(uint32_t color) {
-    return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
-                  static_cast<int>((color >> 16) & 0xFF));
-}
 
 void SetFieldColor(QLineEdit* edit, const QColor& color) {
     QPalette palette = edit->palette();
@@ -103,7 +78,7 @@ TOutputWin::TOutputWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
     Output->setLineWrapMode(QPlainTextEdit::NoWrap);
     Output->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Output->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Output->setFont(FixedFont(QStringLiteral("Courier New"), 10));
+    Output->setFont(cel::FixedFont(10));
     // Program output would otherwise pile up in the undo history of a read-only box.
     Output->document()->setUndoRedoEnabled(false);
     ApplyColors(0xFFFFFF, 0x000000);
@@ -131,7 +106,7 @@ TOutputWin::TOutputWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
     BtnSave->setEnabled(false);
 
     for (QLineEdit* edit : {EditLine, EditNumber}) {
-        edit->setFont(FixedFont(QStringLiteral("Courier New"), 10));
+        edit->setFont(cel::FixedFont(10));
         edit->setGeometry(0, 2, 57, 24);
     }
     for (QLabel* label : {LblText, LblNumber}) {
@@ -147,16 +122,7 @@ TOutputWin::TOutputWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
     if (Workspace != nullptr) ApplyColors(Workspace->TextColor, Workspace->BackgroundColor);
 
     connect(Output, &QPlainTextEdit::textChanged, this, [this] { OutputChange(); });
-    TailTimer = new QTimer(this);
-    TailTimer->setSingleShot(true);
-    TailTimer->setInterval(TailDelay);
-    connect(TailTimer, &QTimer::timeout, this, &TOutputWin::FlushTail);
-    connect(Output->document(), &QTextDocument::contentsChanged, this, [this] {
-        if (OwnChange) return;
-        LastLineValid = false;
-        PendingTail.clear();
-        Continuations = -1;
-    });
+    Lines = std::make_unique<TOutputLines>(Output);
     // Enter in either field presses the default button.
     for (QLineEdit* edit : {EditLine, EditNumber})
         connect(edit, &QLineEdit::returnPressed, this, [this] {
@@ -186,294 +152,25 @@ TOutputWin::~TOutputWin() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Line access for the engine's output (GUI thread, inside the engine's hand-off)
+// Text
 
-int TOutputWin::LineCount() const {
-    const QTextDocument* document = Output->document();
-    if (Continuations < 0) {
-        int count = 0;
-        for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
-            if (block.userState() == Continuation) ++count;
-        Continuations = count;
-    }
-    return document->blockCount() - Continuations;
-}
-
-QTextBlock TOutputWin::FirstBlockOfLine(uint32_t index) const {
-    const QTextDocument* document = Output->document();
-    const int count = LineCount();
-    if (index >= static_cast<uint32_t>(count)) return {};
-    if (Continuations == 0) return document->findBlockByNumber(static_cast<int>(index));
-    QTextBlock block;
-    if (index + 1 == static_cast<uint32_t>(count)) {
-        block = document->lastBlock();
-        while (block.userState() == Continuation) block = block.previous();
-        return block;
-    }
-    uint32_t line = 0;
-    for (block = document->begin(); block.isValid(); block = block.next()) {
-        if (block != document->begin() && block.userState() != Continuation) ++line;
-        if (line == index) return block;
-    }
-    return {};
-}
-
-bool TOutputWin::OutputLineText(uint32_t index, std::string& text) const {
-    try {
-        const int count = LineCount();
-        if (index >= static_cast<uint32_t>(count)) {
-            text.clear();
-            return true;
-        }
-        const bool last = index + 1 == static_cast<uint32_t>(count);
-        if (last && LastLineValid) {
-            text = LastLine;
-            return true;
-        }
-        text.clear();
-        QTextBlock block = FirstBlockOfLine(index);
-        do {
-            text += block.text().toLatin1().toStdString();
-            block = block.next();
-        } while (block.isValid() && block.userState() == Continuation);
-        if (last) {
-            LastLine = text;
-            LastLineValid = true;
-        }
-        return true;
-    } catch (const std::bad_alloc&) {
-        LastLineValid = false;
-        return false;
-    }
-}
+bool TOutputWin::OutputLineText(uint32_t index, std::string& text) const { return Lines->OutputLineText(index, text); }
 
 bool TOutputWin::SetOutputLineText(uint32_t index, const std::string& text) {
-    const int count = LineCount();
-    if (index > static_cast<uint32_t>(count)) return false;
-    const bool last = index + 1 == static_cast<uint32_t>(count);
-    try {
-        if (last && LastLineValid && text.size() >= LastLine.size() &&
-            text.compare(0, LastLine.size(), LastLine) == 0) {
-            // The usual case: output appended to the last line; only the new bytes go in.
-            AppendTail(std::string_view(text).substr(LastLine.size()));
-            return true;
-        }
-        FlushTail();
-        const QString line = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-        if (index == static_cast<uint32_t>(count)) {
-            InsertAtEnd(line, true);
-        } else {
-            // The line's pieces are replaced by the new text's.
-            const bool atEnd = ScrolledToEnd();
-            const QTextBlock first = FirstBlockOfLine(index);
-            QTextBlock end = first;
-            int pieces = 0;
-            while (end.next().isValid() && end.next().userState() == Continuation) {
-                end = end.next();
-                ++pieces;
-            }
-            QTextCursor cursor(Output->document());
-            cursor.setPosition(first.position());
-            cursor.setPosition(end.position() + end.length() - 1, QTextCursor::KeepAnchor);
-            OwnChange = true;
-            cursor.removeSelectedText();
-            Continuations -= pieces;
-            InsertPieces(cursor, line);
-            OwnChange = false;
-            if (atEnd) ScrollToEnd();
-        }
-        if (index + 1 >= static_cast<uint32_t>(LineCount())) {
-            LastLine = text;
-            LastLineValid = true;
-        }
-        return true;
-    } catch (const std::bad_alloc&) {
-        return TakeNoMoreOutput();
-    }
+    return Lines->SetOutputLineText(index, text);
 }
 
-// Out of memory in the middle of a change: the window's own record of its last line can no
-// longer be trusted, and the engine hears that the change failed.
-bool TOutputWin::TakeNoMoreOutput() {
-    OwnChange = false;
-    LastLineValid = false;
-    Continuations = -1;
-    PendingTail.clear();
-    return false;
-}
+bool TOutputWin::AppendOutputLine() { return Lines->AppendOutputLine(); }
 
 bool TOutputWin::AppendToOutputLine(uint32_t index, std::string_view text) {
-    const bool last = index + 1 == static_cast<uint32_t>(LineCount());
-    if (!last || !LastLineValid) {
-        std::string line;
-        if (!OutputLineText(index, line)) return false;
-        line.append(text);
-        return SetOutputLineText(index, line);
-    }
-    try {
-        AppendTail(text);
-        return true;
-    } catch (const std::bad_alloc&) {
-        return TakeNoMoreOutput();
-    }
+    return Lines->AppendToOutputLine(index, text);
 }
 
-void TOutputWin::AppendTail(std::string_view tail) {
-    if (tail.empty()) return;
-    if (LastLine.size() - static_cast<size_t>(PendingTail.size()) >= LongLine) {
-        // Every update of a long line lays out all of it: the bytes wait, the longer the more
-        // the last update cost, so that laying out takes a small share of the time and output
-        // into one line costs time in proportion to its length.
-        PendingTail.append(tail.data(), static_cast<qsizetype>(tail.size()));
-        if (!TailTimer->isActive())
-            TailTimer->start(static_cast<int>(std::max<qint64>(TailDelay, 10 * LastTailCost)));
-    } else {
-        FlushTail();
-        InsertAtEnd(QString::fromLatin1(tail.data(), static_cast<qsizetype>(tail.size())), false);
-    }
-    LastLine.append(tail);
-}
+QByteArray TOutputWin::Text() const { return Lines->Text(); }
 
-bool TOutputWin::AppendOutputLine() {
-    try {
-        FlushTail();
-        InsertAtEnd(QString(), true);
-        LastLine.clear();
-        LastLineValid = true;
-        return true;
-    } catch (const std::bad_alloc&) {
-        return TakeNoMoreOutput();
-    }
-}
+void TOutputWin::SetText(const QByteArray& text) { Lines->SetText(text); }
 
-void TOutputWin::FlushTail() {
-    TailTimer->stop();
-    if (PendingTail.isEmpty()) return;
-    const QString tail = QString::fromLatin1(PendingTail);
-    PendingTail.clear();
-    QElapsedTimer cost;
-    cost.start();
-    InsertAtEnd(tail, false);
-    // The layout happens at the next paint; it is part of what an update of the line costs.
-    Output->viewport()->repaint();
-    LastTailCost = cost.elapsed();
-}
-
-// Appends text to the last line, or as a new line; keeps the view at the end when it was there.
-void TOutputWin::InsertAtEnd(const QString& text, bool newLine) {
-    const bool atEnd = ScrolledToEnd();
-    QTextCursor cursor(Output->document());
-    cursor.movePosition(QTextCursor::End);
-    OwnChange = true;
-    if (newLine) {
-        cursor.insertBlock();
-        cursor.block().setUserState(-1);
-    }
-    InsertPieces(cursor, text);
-    OwnChange = false;
-    if (atEnd) ScrollToEnd();
-}
-
-// Inserts text at the cursor, which stands at the end of a block; whenever the block reaches
-// ShownLineLength characters the text goes on in a new piece.
-void TOutputWin::InsertPieces(QTextCursor& cursor, const QString& text) {
-    qsizetype from = 0;
-    qsizetype room = std::max(0, ShownLineLength - (cursor.block().length() - 1));
-    for (;;) {
-        const qsizetype size = std::min(room, text.size() - from);
-        if (size > 0) cursor.insertText(text.mid(from, size));
-        from += size;
-        if (from >= text.size()) break;
-        cursor.insertBlock();
-        cursor.block().setUserState(Continuation);
-        if (Continuations >= 0) ++Continuations;
-        room = ShownLineLength;
-    }
-}
-
-bool TOutputWin::ScrolledToEnd() const {
-    const QScrollBar* bar = Output->verticalScrollBar();
-    return bar->value() == bar->maximum();
-}
-
-void TOutputWin::ScrollToEnd() {
-    QScrollBar* bar = Output->verticalScrollBar();
-    bar->setValue(bar->maximum());
-}
-
-// ---------------------------------------------------------------------------------------------
-// Whole text
-
-QByteArray TOutputWin::Text() const {
-    const QTextDocument* document = Output->document();
-    QByteArray result;
-    result.reserve(document->characterCount() + document->blockCount());
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-        if (block != document->begin() && block.userState() != Continuation) result.append("\r\n", 2);
-        // QTextBlock::text keeps every byte as it is; QTextDocument::toPlainText would turn
-        // the non-breaking space (0xA0) into a blank.
-        result.append(block.text().toLatin1());
-    }
-    return result + PendingTail;
-}
-
-void TOutputWin::SetText(const QByteArray& text) {
-    TailTimer->stop();
-    PendingTail.clear();
-    QString lines = QString::fromLatin1(text);
-    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    // Lines longer than ShownLineLength go in as their pieces; the block numbers of the pieces
-    // after a line's first are noted, to be marked once the text is in.
-    std::vector<int> pieces;
-    QString shown;
-    bool longLine = false;
-    for (qsizetype start = 0, end = 0; !longLine && start <= lines.size(); start = end + 1) {
-        end = lines.indexOf(QLatin1Char('\n'), start);
-        if (end < 0) end = lines.size();
-        longLine = end - start > ShownLineLength;
-    }
-    if (longLine) {
-        shown.reserve(lines.size() + lines.size() / ShownLineLength);
-        int block = 0;
-        qsizetype start = 0;
-        for (;;) {
-            qsizetype end = lines.indexOf(QLatin1Char('\n'), start);
-            const bool lastLine = end < 0;
-            if (lastLine) end = lines.size();
-            shown += QStringView(lines).mid(start, std::min<qsizetype>(ShownLineLength, end - start));
-            for (qsizetype from = start + ShownLineLength; from < end; from += ShownLineLength) {
-                shown += QLatin1Char('\n');
-                pieces.push_back(++block);
-                shown += QStringView(lines).mid(from, std::min<qsizetype>(ShownLineLength, end - from));
-            }
-            if (lastLine) break;
-            shown += QLatin1Char('\n');
-            ++block;
-            start = end + 1;
-        }
-    }
-    Output->setPlainText(pieces.empty() ? lines : shown);
-    Output->document()->setUndoRedoEnabled(false);
-    auto next = pieces.begin();
-    int block = 0;
-    for (QTextBlock b = Output->document()->begin(); b.isValid(); b = b.next(), ++block) {
-        const bool piece = next != pieces.end() && *next == block;
-        if (piece) ++next;
-        b.setUserState(piece ? Continuation : -1);
-    }
-    Continuations = static_cast<int>(pieces.size());
-    LastLineValid = false;
-}
-
-void TOutputWin::Clear() {
-    TailTimer->stop();
-    PendingTail.clear();
-    Output->clear();
-    Output->document()->setUndoRedoEnabled(false);
-    Output->document()->firstBlock().setUserState(-1);
-    Continuations = 0;
-    LastLineValid = false;
-}
+void TOutputWin::Clear() { Lines->Clear(); }
 
 void TOutputWin::OutputChange() { BtnSave->setEnabled(!Output->document()->isEmpty()); }
 
@@ -538,7 +235,7 @@ bool TOutputWin::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-// Runs while the engine stands suspended in its input command, and resumes it last.
+// Runs while the engine stands suspended in its input command; the delivery resumes it.
 void TOutputWin::BtnOkClick() {
     if (Workspace == nullptr || !Workspace->WaitingForInput() || !Workspace->Interpreter->HasEngine())
         return;
@@ -551,36 +248,13 @@ void TOutputWin::BtnOkClick() {
             ReturnToField(EditLine);
             return;
         }
-        // Echo: the typed text goes before a final line break, so that output which ended a
-        // line before the read stays below the entered text.
-        FlushTail();
-        if (!data.isEmpty()) {
-            QTextDocument* document = Output->document();
-            QTextCursor cursor(document);
-            const QTextBlock last = document->lastBlock();
-            if (document->blockCount() > 1 && last.length() == 1) cursor.setPosition(last.position() - 1);
-            else cursor.movePosition(QTextCursor::End);
-            const bool atEnd = ScrolledToEnd();
-            cursor.insertText(QString::fromLatin1(data));
-            if (atEnd) ScrollToEnd();
-        }
+        Lines->EchoInput(data);
         if (!lineBreak.isEmpty()) {
             AppendOutputLine();
             interpreter.SetOutputLine(interpreter.GetOutputLine() + 1);
             data.append(lineBreak);
         }
-        const auto size = static_cast<uint32_t>(data.size());
-        if (interpreter.GetOutputFileOpen()) {
-            interpreter.FlushOutputFile();
-            for (uint32_t i = 0; i < size; ++i)
-                interpreter.SetFileBufferByte(static_cast<uint16_t>(i), static_cast<uint8_t>(data[i]));
-            interpreter.SetFileFill(size);
-        }
-        for (uint32_t i = 0; i < size; ++i)
-            interpreter.SetInputByte(static_cast<uint16_t>(i), static_cast<uint8_t>(data[i]));
-        interpreter.SetInputSize(size);
-        interpreter.SetInputPos(1);
-        interpreter.SetCell(static_cast<uint16_t>(interpreter.GetDataPtr()), static_cast<uint8_t>(data[0]));
+        interpreter.DeliverLine(cel::BytesView(data));
     } else if (LastInputEdit == EditNumber) {
         int32_t value = 0;
         if (!cel::ParseInputNumber(EditNumber->text().toLatin1().toStdString(), value)) {
@@ -588,13 +262,8 @@ void TOutputWin::BtnOkClick() {
             ReturnToField(EditNumber);
             return;
         }
-        // SetCell keeps the low 8 or 16 bits; InputData stays as it is, so the next read asks.
-        interpreter.SetCell(static_cast<uint16_t>(interpreter.GetDataPtr()), static_cast<uint32_t>(value));
-    } else {
-        return;
+        interpreter.DeliverNumber(value);
     }
-    DisableInput();
-    interpreter.Resume();
 }
 
 void TOutputWin::BtnSaveClick() {
@@ -611,13 +280,13 @@ void TOutputWin::BtnSaveClick() {
 // ---------------------------------------------------------------------------------------------
 // Appearance
 
-void TOutputWin::SetOutputFont(const QString& name, int size) { Output->setFont(FixedFont(name, size)); }
+void TOutputWin::SetOutputFont(const QString& name, int size) { Output->setFont(cel::FixedFont(size, name)); }
 
 void TOutputWin::ApplyColors(uint32_t textColor, uint32_t backColor) {
     QPalette palette = Output->palette();
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        palette.setColor(group, QPalette::Text, ColorFromInt(textColor));
-        palette.setColor(group, QPalette::Base, ColorFromInt(backColor));
+        palette.setColor(group, QPalette::Text, cel::ColorFromStored(textColor));
+        palette.setColor(group, QPalette::Base, cel::ColorFromStored(backColor));
     }
     // The selection stays visible while the box does not have the focus.
     palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));

@@ -3,17 +3,17 @@
 #pragma once
 
 #include <QByteArray>
-#include <QTextBlock>
 #include <QWidget>
 
+#include <memory>
 #include <string>
+#include <string_view>
 
 class QLabel;
+class TOutputLines;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class QTextCursor;
-class QTimer;
 
 class TOutputWin final : public QWidget {
     Q_OBJECT
@@ -74,34 +74,10 @@ private:
     // where a window manager would leave the activation with another window (the main window)
     // and the next keys would go there.
     void ReturnToField(QLineEdit* edit);
-    bool ScrolledToEnd() const;
-    void ScrollToEnd();
 
-    // Moves PendingTail into the document.
-    void FlushTail();
-    bool TakeNoMoreOutput();
-    // Adds bytes to the last line, LastLineValid.
-    void AppendTail(std::string_view tail);
-    void InsertAtEnd(const QString& text, bool newLine);
-    void InsertPieces(QTextCursor& cursor, const QString& text);
-    // Lines of output, a long line's pieces counted once, and the first block of one.
-    int LineCount() const;
-    QTextBlock FirstBlockOfLine(uint32_t index) const;
-
-    // The bytes of the last line (PendingTail included) while LastLineValid: lets the engine
-    // append to a long line without converting it back from the document for every chunk.
-    // Any change not made through the line access (OwnChange) invalidates it.
-    mutable std::string LastLine;
-    mutable bool LastLineValid = false;
-    bool OwnChange = false;
-    // Output for a last line that is already long: every document update lays out the whole
-    // line, so these bytes are collected and go in at most every TailDelay milliseconds.
-    QByteArray PendingTail;
-    QTimer* TailTimer = nullptr;
-    qint64 LastTailCost = 0;  // milliseconds the last update of the long line took
+    // The text of the output box.
+    std::unique_ptr<TOutputLines> Lines;
     QString SaveDir;  // the folder of the last save
-    // Blocks that continue a long line shown in pieces; -1 while they must be counted again.
-    mutable int Continuations = 0;
 };
 
 extern TOutputWin* OutputWin;

@@ -241,10 +241,10 @@ TEST(Execution, HiddenOutputWindowKeepsNothingButTheFileGetsEverything) {
     host.StartRun(false, false);
     ASSERT_TRUE(WaitForInputRequest(host, 1));
     host.Gui([&] { host.Interpreter.SetOutputVisible(false); });
-    host.DeliverLine("1", false);
+    celtest::DeliverLine(host, "1", false);
     ASSERT_TRUE(WaitForInputRequest(host, 2));
     host.Gui([&] { host.Interpreter.SetOutputVisible(true); });
-    host.DeliverLine("2", false);
+    celtest::DeliverLine(host, "2", false);
     ASSERT_TRUE(host.WaitFinished());
     EXPECT_EQ(host.OutputText(), "A\n\nB");
     EXPECT_EQ(celtest::ReadFileBytes(out), "A\rx\nB");
@@ -339,7 +339,7 @@ TEST(Execution, OutputFileIsWrittenInBlocksAndATypedLineEchoIsFlushedFirst) {
         for (uint32_t i = 0; i < cel::IOBlockSize; ++i) line.push_back(static_cast<char>('a' + i % 26));
         line[line.size() - 2] = '\r';
         line[line.size() - 1] = '\n';
-        host.DeliverLine(line, true);
+        celtest::DeliverLine(host, line, true);
         ASSERT_TRUE(host.WaitFinished());
         EXPECT_EQ(host.Interpreter.GetCell(0), static_cast<uint32_t>('a'));
         EXPECT_EQ(host.CountEvents("Error 104"), 0);
@@ -357,7 +357,7 @@ TEST(Execution, OutputFileIsWrittenInBlocksAndATypedLineEchoIsFlushedFirst) {
     host.Options.OutputFileName = out;
     host.StartRun(false, false);
     ASSERT_TRUE(WaitForInputRequest(host, 1));
-    host.DeliverLine(std::string(cel::IOBlockSize, 'z'), true);
+    celtest::DeliverLine(host, std::string(cel::IOBlockSize, 'z'), true);
     ASSERT_TRUE(host.WaitFinished());
     const std::string file = celtest::ReadFileBytes(out);
     EXPECT_TRUE(file == std::string(cel::IOBlockSize, 'z') + std::string(1, '\0')) << file.size() << " bytes";
@@ -528,8 +528,7 @@ TEST(Execution, IllegalCallPausesAtTheColonAndRunsItAgain) {
 
     // Continued unchanged, the same call fails again.
     host.Gui([&] {
-        host.Interpreter.SetStepMode(false);
-        host.Interpreter.Resume();
+        host.Interpreter.Continue();
     });
     ASSERT_TRUE(WaitForPause(host, 2));
     EXPECT_EQ(host.CountEvents("Error 109"), 2);
@@ -539,8 +538,7 @@ TEST(Execution, IllegalCallPausesAtTheColonAndRunsItAgain) {
     // With the cell changed to a value that has a procedure, the call goes through.
     host.Gui([&] {
         host.Interpreter.SetCell(static_cast<uint16_t>(host.Interpreter.GetDataPtr()), 0);
-        host.Interpreter.SetStepMode(false);
-        host.Interpreter.Resume();
+        host.Interpreter.Continue();
     });
     ASSERT_TRUE(host.WaitFinished());
     EXPECT_EQ(host.CountEvents("Error 109"), 2);
@@ -590,8 +588,7 @@ TEST(Execution, MemoryImageOnlyWhilePausedOrWatching) {
             EXPECT_EQ(host.MemoryLines[0].Text, cel::FormatMemoryLine(wide, 0, 3));
             EXPECT_FALSE(host.MemoryLines[0].Current);
             EXPECT_TRUE(host.MemoryLines[1].Current);
-            host.Interpreter.SetStepMode(false);
-            host.Interpreter.Resume();
+            host.Interpreter.Continue();
         });
         ASSERT_TRUE(host.WaitFinished());
         EXPECT_EQ(host.Interpreter.GetCell(1), 2u);
@@ -705,8 +702,7 @@ TEST(Execution, DisplayBufferIsHandedOverInChunksOfTheBufferSize) {
     std::string shownAtRequest;
     host.OnRequestInput = [&] {
         shownAtRequest = host.OutputText();
-        host.DisableInput();
-        host.Interpreter.Resume();
+        host.Interpreter.DeliverEnd();
     };
     host.StartRun(false, false);
     ASSERT_TRUE(host.WaitFinished());

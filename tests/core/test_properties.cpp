@@ -460,13 +460,7 @@ TEST(Properties, RunToCursorAtRandomOffsets) {
                 }
             } else if (choice < 3) {
                 const bool watch = !h.Gui([&] { return h.Interpreter.GetWatch(); });
-                h.Gui([&] {
-                    h.Interpreter.SetWatch(watch);
-                    if (!watch) {
-                        h.Interpreter.PaintMemory();
-                        h.SelLength = 0;
-                    }
-                });
+                celtest::MenuWatch(h, watch);
             }
             offset = PickCaret(gen, length);
             target = r.CommandAt(offset);

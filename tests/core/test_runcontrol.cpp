@@ -134,7 +134,7 @@ TEST(RunControl, DebugWhileWaitingForInput) {
             MenuRun(h);
             ASSERT_EQ(Settle(h), "waiting");
             EXPECT_EQ(h.CountEvents("RequestInput"), 3);
-            h.DeliverLine("A");
+            celtest::DeliverLine(h, "A");
             ASSERT_EQ(Settle(h), "finished");
             s = Look(h);
             EXPECT_EQ(s.Cells[0], static_cast<uint32_t>('A'));
@@ -142,6 +142,49 @@ TEST(RunControl, DebugWhileWaitingForInput) {
             EXPECT_EQ(s.Executed, 7u + 2u);  // the uninterrupted count and two abandoned attempts
             EXPECT_EQ(h.OutputText(), "A");
         }
+    }
+}
+
+// The typed number: the cell keeps the low 8 or 16 bits, and as the input buffer stays as it
+// was the next read asks again; a typed line fills the buffer, so the next read takes its
+// second byte without asking.
+TEST(RunControl, DeliveredNumbersAndLines) {
+    struct TRow {
+        const char* Name;
+        bool Wide;
+        int32_t Number;      // delivered at the first request
+        uint32_t Cell0;      // what the first , stored
+        const char* Line;    // delivered at the second request
+        uint32_t Cell1;      // what the second , stored
+        uint32_t Cell2;      // what the third , stored
+        int Requests;        // input requests in the whole run
+    };
+    const TRow rows[] = {
+        {"8-bit number wraps", false, 300, 44, "pq", 'p', 'q', 2},
+        {"16-bit number wraps", true, 70000, 4464, "pq", 'p', 'q', 2},
+        {"8-bit negative", false, -1, 255, "p", 'p', 'r', 3},
+        {"16-bit negative", true, -2, 65534, "p", 'p', 'r', 3},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Name);
+        THost h;
+        h.Options.Text = ",>,>,";
+        h.StartRun(row.Wide, false);
+        ASSERT_EQ(Settle(h), "waiting");
+        h.Gui([&] { h.Interpreter.DeliverNumber(row.Number); });
+        ASSERT_EQ(Settle(h), "waiting");
+        EXPECT_EQ(h.CountEvents("DisableInput"), 1);
+        celtest::DeliverLine(h, row.Line);
+        if (row.Requests == 3) {
+            ASSERT_EQ(Settle(h), "waiting");
+            celtest::DeliverLine(h, "r");
+        }
+        ASSERT_EQ(Settle(h), "finished");
+        EXPECT_EQ(h.CountEvents("RequestInput"), row.Requests);
+        const TSeen s = Look(h);
+        EXPECT_EQ(s.Cells[0], row.Cell0);
+        EXPECT_EQ(s.Cells[1], row.Cell1);
+        EXPECT_EQ(s.Cells[2], row.Cell2);
     }
 }
 
@@ -154,7 +197,7 @@ TEST(RunControl, DebugWhileWaitingThenTraceContinuesAfterTheInput) {
     ASSERT_EQ(Settle(h), "paused");
     MenuTrace(h);
     ASSERT_EQ(Settle(h), "waiting");
-    h.DeliverLine("xyz");
+    celtest::DeliverLine(h, "xyz");
     ASSERT_EQ(Settle(h), "paused");
     TSeen s = Look(h);
     EXPECT_EQ(s.SelStart, 2u);  // one command further: the >
@@ -277,9 +320,7 @@ public:
     void ShowCurrentCommand(uint32_t origin) override {
         THost::ShowCurrentCommand(origin);
         if (Marks++ == OffAt) {
-            Interpreter.SetWatch(false);
-            Interpreter.PaintMemory();
-            SelLength = 0;
+            if (Interpreter.SwitchWatch(false)) SelLength = 0;
         }
     }
 };
@@ -442,7 +483,7 @@ TEST(RunControl, InputRightAfterTheRequestIsKept) {
                 ASSERT_TRUE(SpinUntil([&] { return h.CountEvents("RequestInput") == requests + 1; })) << i;
                 ++requests;
             }
-            h.DeliverLine(std::string(1, static_cast<char>('0' + i)));
+            celtest::DeliverLine(h, std::string(1, static_cast<char>('0' + i)));
         }
         ASSERT_EQ(Settle(h), "finished");
         for (uint16_t i = 0; i < 60; ++i)

@@ -83,7 +83,7 @@ TEST(Stress, RandomCommandSequences) {
             case 6: {
                 const std::string state = celtest::Settle(h, SettleMs);
                 ASSERT_TRUE(Consistent(h, state));
-                if (state == "waiting") h.DeliverLine(std::to_string(gen() % 1000), false);
+                if (state == "waiting") celtest::DeliverLine(h, std::to_string(gen() % 1000), false);
                 // Changing a cell of the paused program, as the modify dialog does.
                 if (state == "paused")
                     h.Gui([&] { h.Interpreter.SetCell(static_cast<uint16_t>(h.Interpreter.GetDataPtr()), gen()); });

@@ -127,48 +127,27 @@ bool TRecordingHost::AppendOutputLine() {
 }
 
 void MenuTrace(cel::THeadlessHost& h) {
-    h.Gui([&] { h.Interpreter.Resume(); });
+    h.Gui([&] { h.Interpreter.Step(); });
 }
 
 void MenuRun(cel::THeadlessHost& h) {
-    h.Gui([&] {
-        h.Interpreter.SetStepMode(false);
-        h.Interpreter.Resume();
-    });
+    h.Gui([&] { h.Interpreter.Continue(); });
 }
 
 void MenuDebug(cel::THeadlessHost& h) {
-    h.Gui([&] {
-        cel::TBFInterpreter& in = h.Interpreter;
-        in.SetStepMode(true);
-        in.SetRunToCursor(false);
-        if (h.RunFlags.WaitingForInput.load()) {
-            in.SetInputRetry(true);
-            in.DisableInput();
-            in.Resume();
-        }
-    });
+    h.Gui([&] { h.Interpreter.Pause(); });
 }
 
 void MenuRunToCursor(cel::THeadlessHost& h, uint32_t offset) {
-    h.Gui([&] {
-        cel::TBFInterpreter& in = h.Interpreter;
-        in.SetRunToCursor(true);
-        in.SetTarget(offset);
-        in.SetTargetLocated(false);
-        in.LocateTarget();
-        in.PaintMemory();
-        in.Resume();
-    });
+    h.Gui([&] { h.Interpreter.RunToCursor(offset); });
 }
 
 void MenuReset(cel::THeadlessHost& h) {
-    h.Gui([&] {
-        cel::TBFInterpreter& in = h.Interpreter;
-        const bool s = in.GetStepMode();
-        in.Terminate();
-        if (s || h.RunFlags.WaitingForInput.load()) in.Resume();
-    });
+    h.Gui([&] { h.Interpreter.Reset(); });
+}
+
+void DeliverLine(cel::THeadlessHost& h, std::string_view data, bool echoToFile) {
+    h.Gui([&] { h.Interpreter.DeliverLine(data, echoToFile); });
 }
 
 std::string Settle(cel::THeadlessHost& h, int timeoutMs) {
@@ -201,11 +180,7 @@ void StopEngines(cel::THeadlessHost& h) {
 
 void MenuWatch(TRecordingHost& h, bool on) {
     h.Gui([&] {
-        h.Interpreter.SetWatch(on);
-        if (!on) {
-            h.Interpreter.PaintMemory();
-            h.SelLength = 0;
-        }
+        if (h.Interpreter.SwitchWatch(on)) h.SelLength = 0;
     });
 }
 
@@ -278,14 +253,13 @@ void TTestHost::RequestInput() {
     TRecordingHost::RequestInput();
     if (!Serving) return;
     if (InputPos >= Input.size()) {
-        DisableInput();
-        Interpreter.Resume();
+        Interpreter.DeliverEnd();
         return;
     }
     const size_t n = std::min<size_t>(Input.size() - InputPos, cel::IOBlockSize);
     const std::string line = Input.substr(InputPos, n);
     InputPos += n;
-    DeliverLine(line, false);
+    Interpreter.DeliverLine(line, false);
 }
 
 std::string Emitter(const std::string& bytes) {

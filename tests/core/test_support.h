@@ -125,14 +125,16 @@ struct TRunResult {
     bool Finished = false;        // false: the run did not end in time
 };
 
-// ---- The main window's run commands on a headless host, while a run is active ----
-// Each acts as the GUI thread would, under the host's GUI lock.
+// ---- The run commands on a headless host, while a run is active ----
+// Each gives the facade's command as the GUI thread would, under the host's GUI lock.
 
 void MenuTrace(cel::THeadlessHost& h);
 void MenuRun(cel::THeadlessHost& h);
 void MenuDebug(cel::THeadlessHost& h);
 void MenuRunToCursor(cel::THeadlessHost& h, uint32_t offset);
 void MenuReset(cel::THeadlessHost& h);
+// The output window's Ok with a typed line; the engine must wait for input.
+void DeliverLine(cel::THeadlessHost& h, std::string_view data, bool echoToFile = true);
 // Waits until the engine stands in a pause or an input wait, or has finished, and names the
 // state: "paused", "waiting", "suspended", "finished" or "timeout". Right after a resume the
 // engine may still sit in its old suspension with the resume not yet taken; IsSuspended is

@@ -52,7 +52,7 @@ TEST(RunControl, WatchSwitchedOnAndOffMidRun) {
         ASSERT_EQ(Settle(h), "waiting");
         EXPECT_TRUE(MarksOf(h).empty());
         MenuWatch(h, true);
-        h.DeliverLine("x");
+        celtest::DeliverLine(h, "x");
         ASSERT_EQ(Settle(h), "waiting");
 
         // Every command from the first input to the second was marked, in order.
@@ -68,7 +68,7 @@ TEST(RunControl, WatchSwitchedOnAndOffMidRun) {
 
         MenuWatch(h, false);
         EXPECT_EQ(h.Gui([&] { return h.SelLength; }), 0u);
-        h.DeliverLine("y");
+        celtest::DeliverLine(h, "y");
         ASSERT_EQ(Settle(h), "finished");
         EXPECT_EQ(MarksOf(h).size(), expected.size());  // fast again: no further marks
         EXPECT_EQ(h.CountEvents("Paused"), 0);
@@ -245,7 +245,7 @@ TEST(RunControl, MemoryRepaintRightAfterInput) {
         MenuRun(h);
         ASSERT_EQ(Settle(h), "waiting");
         h.Gui([&] {
-            h.DeliverLine("x");
+            celtest::DeliverLine(h, "x");
             h.Interpreter.PaintMemory();
             // The GUI thread stays busy a moment (nothing of the engine's touched meanwhile).
             const auto until = Clock::now() + std::chrono::milliseconds(5);

@@ -28,10 +28,9 @@ void BoundedRun(const std::string& text, bool wide, bool pbrain, bool comments, 
     // Input requests get one byte each for a while, then the end of the input.
     host.OnRequestInput = [&] {
         if (++requests < 4) {
-            host.DeliverLine(std::string(1, static_cast<char>(input + requests)), false);
+            host.Interpreter.DeliverLine(std::string(1, static_cast<char>(input + requests)), false);
         } else {
-            host.Interpreter.DisableInput();
-            host.Interpreter.Resume();
+            host.Interpreter.DeliverEnd();
         }
     };
     host.StartRun(wide, false);

@@ -38,7 +38,7 @@ struct TSeen {
 TSeen Command(const char* name, const std::function<void()>& act = nullptr) {
     TSeen seen;
     RunModal(FindWin, [&] { return seen.Triggered = Trigger(name); }, [&] {
-        const QComboBox *find = FindWin->CboFind, *replace = FindWin->CboReplace;
+        const QComboBox *find = FindWin->findChild<QComboBox*>(QStringLiteral("CboFind")), *replace = FindWin->findChild<QComboBox*>(QStringLiteral("CboReplace"));
         seen = {true,          FindWin->isVisible(), FindWin->focusWidget() == find, find->currentText(),
                 replace->currentText(), Items(find), Items(replace), FindWin->pos()};
         if (act) act();
@@ -61,8 +61,8 @@ void Type(QComboBox* box, const QString& text) {
 // Opens the dialog, types the strings into the boxes and presses the button.
 bool Dialog(const QString& find, const QString& replace, const QString& button) {
     return Command("MenuFind", [&] {
-               Type(FindWin->CboFind, find);
-               Type(FindWin->CboReplace, replace);
+               Type(FindWin->findChild<QComboBox*>(QStringLiteral("CboFind")), find);
+               Type(FindWin->findChild<QComboBox*>(QStringLiteral("CboReplace")), replace);
                FindWin->findChild<QPushButton*>(QStringLiteral("Btn") + button)->click();
            }).Shown &&
            FindWin->result() == QDialog::Accepted;
@@ -128,8 +128,8 @@ private slots:
         QFETCH(int, selLength);
         Load(text, caret);
         QVERIFY(Dialog(what, with, button));
-        QVERIFY(FindWin->Searched);
-        QCOMPARE(FindWin->Replaced, button != QLatin1String("Find"));
+        QVERIFY(FindWin->Searched());
+        QCOMPARE(FindWin->Replaced(), button != QLatin1String("Find"));
         QCOMPARE(EditWin->Text(), result);
         QCOMPARE(EditWin->SelStart(), selStart);
         QCOMPARE(EditWin->SelLength(), selLength);
@@ -148,7 +148,7 @@ private slots:
         Load("ab ab\r\nab ab", 0);
         QVERIFY(Command("MenuFindAgain").Shown);
         QVERIFY(Command("MenuReplaceAgain").Shown);
-        QVERIFY(!FindWin->Searched && !FindWin->Replaced);
+        QVERIFY(!FindWin->Searched() && !FindWin->Replaced());
         QVERIFY(Dialog(QStringLiteral("AB"), QStringLiteral("c"), QStringLiteral("Find")));
         QVERIFY(Again("MenuFindAgain"));
         QCOMPARE(EditWin->SelStart(), 3);
@@ -187,7 +187,7 @@ private slots:
     // when the dialog opens again, newest first, once whatever their case.
     void history() {
         Load("foo bar", 0);
-        TSeen seen = Command("MenuFind", [] { QTest::keyClick(FindWin->CboFind, Qt::Key_Escape); });
+        TSeen seen = Command("MenuFind", [] { QTest::keyClick(FindWin->findChild<QComboBox*>(QStringLiteral("CboFind")), Qt::Key_Escape); });
         QCOMPARE(FindWin->result(), int(QDialog::Rejected));
         QVERIFY(seen.FindFocused);
         QCOMPARE(seen.FindItems, QStringList{QString()});
@@ -196,10 +196,10 @@ private slots:
         const QSize outer = FindWin->frameGeometry().size();
         QVERIFY(outer.width() > 345 && outer.height() > 177);
         QCOMPARE(seen.Pos, CentredOnWorkArea(outer));
-        QVERIFY(!FindWin->Searched);
+        QVERIFY(!FindWin->Searched());
 
         QVERIFY(Dialog(QStringLiteral("foo"), QStringLiteral("x"), QStringLiteral("Find")));
-        QCOMPARE(FindWin->CboFind->currentText(), QStringLiteral("foo"));  // kept for F3
+        QCOMPARE(FindWin->findChild<QComboBox*>(QStringLiteral("CboFind"))->currentText(), QStringLiteral("foo"));  // kept for F3
         QVERIFY(Dialog(QStringLiteral("FOO"), QString(), QStringLiteral("Find")));
         QVERIFY(Dialog(QStringLiteral("bar"), QStringLiteral("X"), QStringLiteral("Find")));
         seen = Command("MenuFind");
@@ -225,17 +225,17 @@ private slots:
         QFETCH(int, selStart);
         Load("a-a", 1);
         QStringList defaults;  // the default button at start and after each focus change
-        const auto isDefault = [&] { defaults << (FindWin->BtnFind->isDefault() ? "Find" : "") +
-                                                     QString(FindWin->BtnReplace->isDefault() ? "Replace" : ""); };
+        const auto isDefault = [&] { defaults << (FindWin->findChild<QPushButton*>(QStringLiteral("BtnFind"))->isDefault() ? "Find" : "") +
+                                                     QString(FindWin->findChild<QPushButton*>(QStringLiteral("BtnReplace"))->isDefault() ? "Replace" : ""); };
         bool closed = false;
         Command("MenuFind", [&] {
             // Focus changes reach the boxes only in the active window, which the offscreen
             // platform does not make of the dialog on its own.
             QApplication::setActiveWindow(FindWin);
             isDefault();
-            Type(FindWin->CboReplace, QStringLiteral("b"));
+            Type(FindWin->findChild<QComboBox*>(QStringLiteral("CboReplace")), QStringLiteral("b"));
             isDefault();
-            Type(FindWin->CboFind, QStringLiteral("A"));
+            Type(FindWin->findChild<QComboBox*>(QStringLiteral("CboFind")), QStringLiteral("A"));
             isDefault();
             auto* target = FindWin->findChild<QComboBox*>(box);
             target->setFocus();

@@ -183,7 +183,7 @@ private slots:
         const TSeen seen = RunDialog("MenuSpeed", SpeedWin, [&] {
             opened = CheckedRadios();
             if (auto* radio = Child<QRadioButton>(SpeedWin, qPrintable(pick))) radio->click();
-            SpeedWin->BtnOk->setFocus();
+            Child<QPushButton>(SpeedWin, "BtnOk")->setFocus();
         }, close);
         QVERIFY(seen.Visible && seen.ClosedAsAsked);
         QVERIFY(seen.ModalOpen && seen.DialogOpen && !seen.ColorPreview);
@@ -229,9 +229,11 @@ private slots:
         Workspace->OutputBufferSize = 100;
         QString opened, moved;
         const TSeen seen = RunDialog("MenuBufferSize", BufferSizeWin, [&] {
-            opened = BufferSizeWin->SizeLbl->text() + "@" + QString::number(BufferSizeWin->Tracker->value());
-            QTest::keyClick(BufferSizeWin->Tracker, Qt::Key(key));
-            moved = BufferSizeWin->SizeLbl->text();
+            QSlider* tracker = Child<QSlider>(BufferSizeWin, "Tracker");
+            const QLabel* sizeLbl = Child<QLabel>(BufferSizeWin, "SizeLbl");
+            opened = sizeLbl->text() + "@" + QString::number(tracker->value());
+            QTest::keyClick(tracker, Qt::Key(key));
+            moved = sizeLbl->text();
         }, close);
         QVERIFY(seen.Visible && seen.ClosedAsAsked);
         QVERIFY(!seen.ModalOpen && !seen.DialogOpen);
@@ -269,7 +271,7 @@ private slots:
         QFETCH(QString, stored);
         QString& name = output ? Workspace->OutputFileName : Workspace->InputFileName;
         QDialog* dialog = output ? static_cast<QDialog*>(OutputFileWin) : InputFileWin;
-        QLineEdit* edit = output ? OutputFileWin->FileEdt : InputFileWin->FileEdt;
+        QLineEdit* edit = Child<QLineEdit>(dialog, "FileEdt");
         name = QStringLiteral("old.bin");
         if (typed == QLatin1String("?") && output) Windows->Dialogs.SaveAnswers.push_back(stored);
         else if (typed == QLatin1String("?")) Windows->Dialogs.OpenAnswers.push_back({stored});
@@ -324,7 +326,7 @@ private slots:
         QStringList opened, afterText, afterBoth, panels;
         const TSeen seen = RunDialog("MenuColors", ColorWin, [&] {
             opened = Panels();
-            ColorWin->BtnChangeTC->click();
+            Child<QPushButton>(ColorWin, "BtnChangeTC")->click();
             afterText = Look();
             Child<QPushButton>(ColorWin, "BtnChangeBC")->click();
             afterBoth = Look();
@@ -348,13 +350,33 @@ private slots:
         // The next opening starts from the stored pair; a cancelled picker changes nothing.
         RunDialog("MenuColors", ColorWin, [&] {
             opened = Panels();
-            ColorWin->BtnChangeTC->click();
+            Child<QPushButton>(ColorWin, "BtnChangeTC")->click();
             afterText = Look();
         }, "BtnOk");
         QCOMPARE(opened, (QStringList{Rgb(text).name(), Rgb(back).name()}));
         QCOMPARE(afterText, LookOf(text, back));
         QCOMPARE(Workspace->TextColor, text);
         QCOMPARE(Workspace->BackgroundColor, back);
+    }
+
+    // The stored form has red in the low byte, as the settings file keeps it.
+    void storedColors_data() {
+        QTest::addColumn<uint32_t>("stored");
+        QTest::addColumn<QColor>("color");
+        QTest::newRow("black") << 0x000000u << QColor(0, 0, 0);
+        QTest::newRow("white") << 0xFFFFFFu << QColor(255, 255, 255);
+        QTest::newRow("red is the low byte") << 0x0000FFu << QColor(255, 0, 0);
+        QTest::newRow("blue is the high byte") << 0xFF0000u << QColor(0, 0, 255);
+        QTest::newRow("mixed") << 0x563412u << QColor(0x12, 0x34, 0x56);
+    }
+
+    void storedColors() {
+        QFETCH(uint32_t, stored);
+        QFETCH(QColor, color);
+        QCOMPARE(cel::ColorFromStored(stored), color);
+        QCOMPARE(cel::StoredColor(color), stored);
+        // Bits above the 24 of a colour are no part of it.
+        QCOMPARE(cel::ColorFromStored(stored | 0xFF000000u), color);
     }
 
     void infoBox_data() {

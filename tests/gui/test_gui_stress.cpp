@@ -113,7 +113,7 @@ private slots:
                     if (celtest::Action("MenuModifyMemory")->isEnabled()) {
                         const int value = gen.bounded(70000);
                         RunModal(ModifyWin, [] { return Trigger("MenuModifyMemory"); }, [value] {
-                            ModifyWin->DecEdit->setText(QString::number(value));
+                            ModifyWin->findChild<QLineEdit*>(QStringLiteral("DecEdit"))->setText(QString::number(value));
                             ModifyWin->accept();
                         });
                         done = "Modify";

@@ -1,0 +1,17 @@
+#include "cel_Files.h"
+
+#include <QSaveFile>
+
+namespace cel {
+
+bool ReplaceFileContents(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+}  // namespace cel

@@ -1,0 +1,344 @@
+#include "cel_OutputLines.h"
+
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
+
+#include <algorithm>
+#include <new>
+#include <vector>
+
+namespace {
+
+// From this length of the last line on, appended output is collected for TailDelay ms.
+constexpr size_t LongLine = 16384;
+constexpr int TailDelay = 100;
+// A line longer than this is shown in pieces of this many characters, one below the other.
+// Laying out a line takes time and memory in proportion to its length: a program printing
+// megabytes without a line break would otherwise freeze the window for seconds at every update
+// and take gigabytes. For everything else (the engine's line numbers, the text saved or kept
+// with a document, copying) the pieces are one line.
+constexpr int ShownLineLength = 65536;
+
+}  // namespace
+
+TOutputLines::TOutputLines(QPlainTextEdit* box) : Box(box) {
+    TailTimer = new QTimer(this);
+    TailTimer->setSingleShot(true);
+    TailTimer->setInterval(TailDelay);
+    connect(TailTimer, &QTimer::timeout, this, &TOutputLines::FlushTail);
+    connect(Box->document(), &QTextDocument::contentsChanged, this, [this] {
+        if (OwnChange) return;
+        LastLineValid = false;
+        PendingTail.clear();
+        Continuations = -1;
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Line access for the engine's output (GUI thread, inside the engine's hand-off)
+
+int TOutputLines::LineCount() const {
+    const QTextDocument* document = Box->document();
+    if (Continuations < 0) {
+        int count = 0;
+        for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+            if (block.userState() == Continuation) ++count;
+        Continuations = count;
+    }
+    return document->blockCount() - Continuations;
+}
+
+QTextBlock TOutputLines::FirstBlockOfLine(uint32_t index) const {
+    const QTextDocument* document = Box->document();
+    const int count = LineCount();
+    if (index >= static_cast<uint32_t>(count)) return {};
+    if (Continuations == 0) return document->findBlockByNumber(static_cast<int>(index));
+    QTextBlock block;
+    if (index + 1 == static_cast<uint32_t>(count)) {
+        block = document->lastBlock();
+        while (block.userState() == Continuation) block = block.previous();
+        return block;
+    }
+    uint32_t line = 0;
+    for (block = document->begin(); block.isValid(); block = block.next()) {
+        if (block != document->begin() && block.userState() != Continuation) ++line;
+        if (line == index) return block;
+    }
+    return {};
+}
+
+bool TOutputLines::OutputLineText(uint32_t index, std::string& text) const {
+    try {
+        const int count = LineCount();
+        if (index >= static_cast<uint32_t>(count)) {
+            text.clear();
+            return true;
+        }
+        const bool last = index + 1 == static_cast<uint32_t>(count);
+        if (last && LastLineValid) {
+            text = LastLine;
+            return true;
+        }
+        text.clear();
+        QTextBlock block = FirstBlockOfLine(index);
+        do {
+            text += block.text().toLatin1().toStdString();
+            block = block.next();
+        } while (block.isValid() && block.userState() == Continuation);
+        if (last) {
+            LastLine = text;
+            LastLineValid = true;
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        LastLineValid = false;
+        return false;
+    }
+}
+
+bool TOutputLines::SetOutputLineText(uint32_t index, const std::string& text) {
+    const int count = LineCount();
+    if (index > static_cast<uint32_t>(count)) return false;
+    const bool last = index + 1 == static_cast<uint32_t>(count);
+    try {
+        if (last && LastLineValid && text.size() >= LastLine.size() &&
+            text.compare(0, LastLine.size(), LastLine) == 0) {
+            // The usual case: output appended to the last line; only the new bytes go in.
+            AppendTail(std::string_view(text).substr(LastLine.size()));
+            return true;
+        }
+        FlushTail();
+        const QString line = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+        if (index == static_cast<uint32_t>(count)) {
+            InsertAtEnd(line, true);
+        } else {
+            // The line's pieces are replaced by the new text's.
+            const bool atEnd = ScrolledToEnd();
+            const QTextBlock first = FirstBlockOfLine(index);
+            QTextBlock end = first;
+            int pieces = 0;
+            while (end.next().isValid() && end.next().userState() == Continuation) {
+                end = end.next();
+                ++pieces;
+            }
+            QTextCursor cursor(Box->document());
+            cursor.setPosition(first.position());
+            cursor.setPosition(end.position() + end.length() - 1, QTextCursor::KeepAnchor);
+            OwnChange = true;
+            cursor.removeSelectedText();
+            // The joined block may keep the state of the last piece: it starts the line.
+            cursor.block().setUserState(-1);
+            Continuations -= pieces;
+            InsertPieces(cursor, line);
+            OwnChange = false;
+            if (atEnd) ScrollToEnd();
+        }
+        if (index + 1 >= static_cast<uint32_t>(LineCount())) {
+            LastLine = text;
+            LastLineValid = true;
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        return TakeNoMoreOutput();
+    }
+}
+
+// Out of memory in the middle of a change: the window's own record of its last line can no
+// longer be trusted, and the engine hears that the change failed.
+bool TOutputLines::TakeNoMoreOutput() {
+    OwnChange = false;
+    LastLineValid = false;
+    Continuations = -1;
+    PendingTail.clear();
+    return false;
+}
+
+bool TOutputLines::AppendToOutputLine(uint32_t index, std::string_view text) {
+    const bool last = index + 1 == static_cast<uint32_t>(LineCount());
+    if (!last || !LastLineValid) {
+        std::string line;
+        if (!OutputLineText(index, line)) return false;
+        line.append(text);
+        return SetOutputLineText(index, line);
+    }
+    try {
+        AppendTail(text);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return TakeNoMoreOutput();
+    }
+}
+
+void TOutputLines::AppendTail(std::string_view tail) {
+    if (tail.empty()) return;
+    if (LastLine.size() - static_cast<size_t>(PendingTail.size()) >= LongLine) {
+        // Every update of a long line lays out all of it: the bytes wait, the longer the more
+        // the last update cost, so that laying out takes a small share of the time and output
+        // into one line costs time in proportion to its length.
+        PendingTail.append(tail.data(), static_cast<qsizetype>(tail.size()));
+        if (!TailTimer->isActive())
+            TailTimer->start(static_cast<int>(std::max<qint64>(TailDelay, 10 * LastTailCost)));
+    } else {
+        FlushTail();
+        InsertAtEnd(QString::fromLatin1(tail.data(), static_cast<qsizetype>(tail.size())), false);
+    }
+    LastLine.append(tail);
+}
+
+bool TOutputLines::AppendOutputLine() {
+    try {
+        FlushTail();
+        InsertAtEnd(QString(), true);
+        LastLine.clear();
+        LastLineValid = true;
+        return true;
+    } catch (const std::bad_alloc&) {
+        return TakeNoMoreOutput();
+    }
+}
+
+void TOutputLines::FlushTail() {
+    TailTimer->stop();
+    if (PendingTail.isEmpty()) return;
+    const QString tail = QString::fromLatin1(PendingTail);
+    PendingTail.clear();
+    QElapsedTimer cost;
+    cost.start();
+    InsertAtEnd(tail, false);
+    // The layout happens at the next paint; it is part of what an update of the line costs.
+    Box->viewport()->repaint();
+    LastTailCost = cost.elapsed();
+}
+
+// Appends text to the last line, or as a new line; keeps the view at the end when it was there.
+void TOutputLines::InsertAtEnd(const QString& text, bool newLine) {
+    const bool atEnd = ScrolledToEnd();
+    QTextCursor cursor(Box->document());
+    cursor.movePosition(QTextCursor::End);
+    OwnChange = true;
+    if (newLine) {
+        cursor.insertBlock();
+        cursor.block().setUserState(-1);
+    }
+    InsertPieces(cursor, text);
+    OwnChange = false;
+    if (atEnd) ScrollToEnd();
+}
+
+// Inserts text at the cursor, which stands at the end of a block; whenever the block reaches
+// ShownLineLength characters the text goes on in a new piece.
+void TOutputLines::InsertPieces(QTextCursor& cursor, const QString& text) {
+    qsizetype from = 0;
+    qsizetype room = std::max(0, ShownLineLength - (cursor.block().length() - 1));
+    for (;;) {
+        const qsizetype size = std::min(room, text.size() - from);
+        if (size > 0) cursor.insertText(text.mid(from, size));
+        from += size;
+        if (from >= text.size()) break;
+        cursor.insertBlock();
+        cursor.block().setUserState(Continuation);
+        if (Continuations >= 0) ++Continuations;
+        room = ShownLineLength;
+    }
+}
+
+bool TOutputLines::ScrolledToEnd() const {
+    const QScrollBar* bar = Box->verticalScrollBar();
+    return bar->value() == bar->maximum();
+}
+
+void TOutputLines::ScrollToEnd() {
+    QScrollBar* bar = Box->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Whole text
+
+QByteArray TOutputLines::Text() const {
+    const QTextDocument* document = Box->document();
+    QByteArray result;
+    result.reserve(document->characterCount() + document->blockCount());
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        if (block != document->begin() && block.userState() != Continuation) result.append("\r\n", 2);
+        // QTextBlock::text keeps every byte as it is; QTextDocument::toPlainText would turn
+        // the non-breaking space (0xA0) into a blank.
+        result.append(block.text().toLatin1());
+    }
+    return result + PendingTail;
+}
+
+void TOutputLines::SetText(const QByteArray& text) {
+    TailTimer->stop();
+    PendingTail.clear();
+    QString lines = QString::fromLatin1(text);
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    // Lines longer than ShownLineLength go in as their pieces; the block numbers of the pieces
+    // after a line's first are noted, to be marked once the text is in.
+    std::vector<int> pieces;
+    QString shown;
+    bool longLine = false;
+    for (qsizetype start = 0, end = 0; !longLine && start <= lines.size(); start = end + 1) {
+        end = lines.indexOf(QLatin1Char('\n'), start);
+        if (end < 0) end = lines.size();
+        longLine = end - start > ShownLineLength;
+    }
+    if (longLine) {
+        shown.reserve(lines.size() + lines.size() / ShownLineLength);
+        int block = 0;
+        qsizetype start = 0;
+        for (;;) {
+            qsizetype end = lines.indexOf(QLatin1Char('\n'), start);
+            const bool lastLine = end < 0;
+            if (lastLine) end = lines.size();
+            shown += QStringView(lines).mid(start, std::min<qsizetype>(ShownLineLength, end - start));
+            for (qsizetype from = start + ShownLineLength; from < end; from += ShownLineLength) {
+                shown += QLatin1Char('\n');
+                pieces.push_back(++block);
+                shown += QStringView(lines).mid(from, std::min<qsizetype>(ShownLineLength, end - from));
+            }
+            if (lastLine) break;
+            shown += QLatin1Char('\n');
+            ++block;
+            start = end + 1;
+        }
+    }
+    Box->setPlainText(pieces.empty() ? lines : shown);
+    Box->document()->setUndoRedoEnabled(false);
+    auto next = pieces.begin();
+    int block = 0;
+    for (QTextBlock b = Box->document()->begin(); b.isValid(); b = b.next(), ++block) {
+        const bool piece = next != pieces.end() && *next == block;
+        if (piece) ++next;
+        b.setUserState(piece ? Continuation : -1);
+    }
+    Continuations = static_cast<int>(pieces.size());
+    LastLineValid = false;
+}
+
+void TOutputLines::Clear() {
+    TailTimer->stop();
+    PendingTail.clear();
+    Box->clear();
+    Box->document()->setUndoRedoEnabled(false);
+    Box->document()->firstBlock().setUserState(-1);
+    Continuations = 0;
+    LastLineValid = false;
+}
+
+void TOutputLines::EchoInput(const QByteArray& data) {
+    FlushTail();
+    if (data.isEmpty()) return;
+    QTextDocument* document = Box->document();
+    QTextCursor cursor(document);
+    const QTextBlock last = document->lastBlock();
+    if (document->blockCount() > 1 && last.length() == 1) cursor.setPosition(last.position() - 1);
+    else cursor.movePosition(QTextCursor::End);
+    const bool atEnd = ScrolledToEnd();
+    cursor.insertText(QString::fromLatin1(data));
+    if (atEnd) ScrollToEnd();
+}

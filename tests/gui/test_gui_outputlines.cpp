@@ -1,0 +1,149 @@
+// The output box's line store on its own: a plain text box and the store, no window around it.
+#include "cel_OutputLines.h"
+
+#include <QPlainTextEdit>
+#include <QTextDocument>
+#include <QtTest>
+
+#include <string>
+
+namespace {
+
+constexpr size_t Piece = 65536;  // the length of a shown piece of a long line
+constexpr size_t Long = 16384;   // from this last-line length on, output is collected
+
+std::string Line(const TOutputLines& lines, uint32_t index) {
+    std::string text;
+    if (!lines.OutputLineText(index, text)) return "<failed>";
+    return text;
+}
+
+}  // namespace
+
+class TestGuiOutputLines : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Each row: a sequence of changes through the store, then the whole text, the lines the
+    // engine reads back and the number of blocks the box shows.
+    void changes_data() {
+        QTest::addColumn<int>("row");
+        QTest::newRow("appends and a new line") << 0;
+        QTest::newRow("a long line in pieces") << 1;
+        QTest::newRow("a line with pieces replaced") << 2;
+        QTest::newRow("text set with a long line") << 3;
+        QTest::newRow("bytes kept as they are") << 4;
+        QTest::newRow("cleared") << 5;
+    }
+
+    void changes() {
+        QFETCH(int, row);
+        QPlainTextEdit box;
+        TOutputLines lines(&box);
+        const std::string big(2 * Piece + 5, 'x');
+        QByteArray text;
+        std::vector<std::string> read;
+        int blocks = 0;
+        switch (row) {
+        case 0:
+            QVERIFY(lines.AppendToOutputLine(0, "ab"));
+            QVERIFY(lines.AppendOutputLine());
+            QVERIFY(lines.AppendToOutputLine(1, "c"));
+            QVERIFY(lines.AppendToOutputLine(1, "d"));
+            text = "ab\r\ncd";
+            read = {"ab", "cd", ""};
+            blocks = 2;
+            break;
+        case 1:
+            QVERIFY(lines.SetOutputLineText(0, big));
+            text = QByteArray::fromStdString(big);
+            read = {big, ""};
+            blocks = 3;
+            break;
+        case 2:
+            QVERIFY(lines.SetOutputLineText(0, "a"));
+            QVERIFY(lines.SetOutputLineText(1, big));
+            QVERIFY(lines.SetOutputLineText(2, "c"));
+            QVERIFY(lines.SetOutputLineText(1, "b"));
+            text = "a\r\nb\r\nc";
+            read = {"a", "b", "c", ""};
+            blocks = 3;
+            break;
+        case 3:
+            lines.SetText(QByteArray("a\r\n") + QByteArray::fromStdString(big) + "\r\nc");
+            text = QByteArray("a\r\n") + QByteArray::fromStdString(big) + "\r\nc";
+            read = {"a", big, "c"};
+            blocks = 5;
+            break;
+        case 4:
+            QVERIFY(lines.SetOutputLineText(0, std::string("\xA0\xFF\x01 z", 5)));
+            text = QByteArray("\xA0\xFF\x01 z", 5);
+            read = {std::string("\xA0\xFF\x01 z", 5)};
+            blocks = 1;
+            break;
+        case 5:
+            QVERIFY(lines.SetOutputLineText(0, big));
+            QVERIFY(lines.AppendOutputLine());
+            lines.Clear();
+            read = {"", ""};
+            blocks = 1;
+            break;
+        }
+        QCOMPARE(lines.Text(), text);
+        for (uint32_t i = 0; i < read.size(); ++i) {
+            const std::string seen = Line(lines, i);
+            QVERIFY2(seen == read[i], qPrintable(QStringLiteral("line %1").arg(i)));
+        }
+        QCOMPARE(box.document()->blockCount(), blocks);
+    }
+
+    // Output into a long last line waits; the whole text has it at once, the box after the flush.
+    void longLastLineCollects() {
+        QPlainTextEdit box;
+        TOutputLines lines(&box);
+        QVERIFY(lines.SetOutputLineText(0, std::string(Long, 'x')));
+        QVERIFY(lines.AppendToOutputLine(0, "yz"));
+        QVERIFY(lines.Text().endsWith("xyz"));
+        QCOMPARE(Line(lines, 0), std::string(Long, 'x') + "yz");
+        QVERIFY(!box.document()->lastBlock().text().endsWith(QLatin1String("yz")));
+        lines.FlushTail();
+        QVERIFY(box.document()->lastBlock().text().endsWith(QLatin1String("xyz")));
+        QCOMPARE(lines.Text().size(), qsizetype(Long + 2));
+    }
+
+    // A change made past the store (the box's own) is read back from the box, not from the
+    // store's copy of the last line.
+    void foreignChangeIsSeen() {
+        QPlainTextEdit box;
+        TOutputLines lines(&box);
+        QVERIFY(lines.SetOutputLineText(0, "abc"));
+        QCOMPARE(Line(lines, 0), std::string("abc"));
+        box.setPlainText(QStringLiteral("zzz\nw"));
+        QCOMPARE(Line(lines, 0), std::string("zzz"));
+        QCOMPARE(Line(lines, 1), std::string("w"));
+        QVERIFY(lines.AppendToOutputLine(1, "v"));
+        QCOMPARE(lines.Text(), QByteArray("zzz\r\nwv"));
+    }
+
+    // Typed input goes before a final empty line, or at the end.
+    void echo_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("after a line break") << QByteArray("out\r\n") << QByteArray("outin\r\n");
+        QTest::newRow("in a line") << QByteArray("out") << QByteArray("outin");
+        QTest::newRow("empty") << QByteArray() << QByteArray("in");
+    }
+
+    void echo() {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        QPlainTextEdit box;
+        TOutputLines lines(&box);
+        lines.SetText(before);
+        lines.EchoInput("in");
+        QCOMPARE(lines.Text(), after);
+    }
+};
+
+QTEST_MAIN(TestGuiOutputLines)
+#include "test_gui_outputlines.moc"
