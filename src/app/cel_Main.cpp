@@ -505,6 +505,80 @@ const QString KeyRecent = QStringLiteral("Recent");
 const QString Version = QStringLiteral(CELLWRIGHT_VERSION);
 }  // namespace
 
+// Every setting after the version and before the recent files, in the order a new file lists
+// them: how each is read at start-up and written at the end.
+std::vector<TMainWin::TSetting> TMainWin::SettingRows() {
+    using cel::TIniFile;
+    std::vector<TSetting> rows;
+    const auto add = [&rows](std::function<void(const TIniFile&)> read, std::function<void(TIniFile&)> write) {
+        rows.push_back({std::move(read), std::move(write)});
+    };
+    const auto item = [&add](const QString& section, const char* key, QAction* action, bool byDefault) {
+        add([=](const TIniFile& ini) { action->setChecked(ini.ReadBool(section, QLatin1String(key), byDefault)); },
+            [=](TIniFile& ini) { ini.WriteBool(section, QLatin1String(key), action->isChecked()); });
+    };
+    // A window's outer frame: x and y always, width and height where the window keeps them.
+    const auto frame = [&add](const char* name, std::function<const QWidget*()> window, int* x, int* y, int* width,
+                              int* height, int xByDefault) {
+        const QByteArray key(name);
+        int* const saved[] = {x, y, width, height};
+        const char* const suffixes[] = {"_x", "_y", "_width", "_height"};
+        for (int i = 0; i < 4; ++i) {
+            if (!saved[i]) continue;
+            const QString entry = QString::fromLatin1(key + suffixes[i]);
+            add([=](const TIniFile& ini) { *saved[i] = ini.ReadInteger(KeyProgram, entry, i == 0 ? xByDefault : 0); },
+                [=](TIniFile& ini) {
+                    const QRect outer = cel::OuterGeometry(window());
+                    const int values[] = {outer.x(), outer.y(), outer.width(), outer.height()};
+                    ini.WriteInteger(KeyProgram, entry, values[i]);
+                });
+        }
+    };
+    item(KeyProgram, "flat", MenuFlat, true);
+    frame("main", [this] { return this; }, &SavedMainX, &SavedMainY, nullptr, nullptr, -1000000);
+    frame("editor", [] { return EditWin; }, &SavedEditorX, &SavedEditorY, &SavedEditorWidth, &SavedEditorHeight, 0);
+    frame("output", [] { return OutputWin; }, &SavedOutputX, &SavedOutputY, &SavedOutputWidth, &SavedOutputHeight, 0);
+    frame("memory", [] { return MemoryWin; }, &SavedMemoryX, &SavedMemoryY, nullptr, &SavedMemoryHeight, 0);
+    add([this](const TIniFile& ini) { State.SizeToggle = ini.ReadBool(KeyProgram, QStringLiteral("size_toggle"), false); },
+        [this](TIniFile& ini) { ini.WriteBool(KeyProgram, QStringLiteral("size_toggle"), State.SizeToggle); });
+    for (const auto& [key, field, byDefault] : {std::tuple{"textcolor", &TWorkspace::TextColor, 0xFFFFFFu},
+                                                std::tuple{"bgcolor", &TWorkspace::BackgroundColor, 0u}}) {
+        const QString entry = QLatin1String(key);
+        const auto member = field;
+        const uint32_t fallback = byDefault;
+        add([=, this](const TIniFile& ini) {
+                State.*member = static_cast<uint32_t>(ini.ReadInteger(KeyEditor, entry, static_cast<int>(fallback))) & 0xFFFFFF;
+            },
+            [=, this](TIniFile& ini) { ini.WriteInteger(KeyEditor, entry, static_cast<int32_t>(State.*member)); });
+    }
+    // The editor reads its font itself as it is made.
+    add([](const TIniFile&) {},
+        [](TIniFile& ini) {
+            const QFont font = EditWin->Editor->font();
+            ini.WriteInteger(KeyEditor, QStringLiteral("fontsize"), font.pointSize());
+            ini.WriteString(KeyEditor, QStringLiteral("fontname"), font.family());
+        });
+    item(KeyEditor, "gutter", MenuGutter, true);
+    item(KeyEditor, "edge", MenuEdge, true);
+    add([this](const TIniFile& ini) {
+            if (ini.ReadBool(KeyInterpreter, QStringLiteral("8bit"), true)) Menu8Bit->setChecked(true);
+            else Menu16Bit->setChecked(true);
+        },
+        [this](TIniFile& ini) { ini.WriteBool(KeyInterpreter, QStringLiteral("8bit"), Btn8Bit->isChecked()); });
+    item(KeyInterpreter, "pbrain", MenuPBrain, false);
+    add([this](const TIniFile& ini) {
+            State.OutputBufferSize = std::clamp(ini.ReadInteger(KeyInterpreter, QStringLiteral("outputbuffersize"), 128), 1, 255);
+        },
+        [this](TIniFile& ini) { ini.WriteInteger(KeyInterpreter, QStringLiteral("outputbuffersize"), State.OutputBufferSize); });
+    add([this](const TIniFile& ini) {
+            State.WatchDelay = ini.ReadInteger(KeyInterpreter, QStringLiteral("executionspeed"), 20);
+            if (State.WatchDelay < 0 || State.WatchDelay > 1000) State.WatchDelay = 20;
+        },
+        [this](TIniFile& ini) { ini.WriteInteger(KeyInterpreter, QStringLiteral("executionspeed"), State.WatchDelay); });
+    item(KeyInterpreter, "enablecomments", MenuEnableComments, true);
+    return rows;
+}
+
 void TMainWin::LoadSettings() {
     State.Settings = std::make_unique<cel::TSettings>();
     if (!State.Settings->Load(cel::SettingsPath())) {
@@ -519,36 +593,8 @@ void TMainWin::LoadSettings() {
         cel::ShowInformation(this, QStringLiteral("The cellwr.ini file cannot be used. Version mismatch."));
         return;
     }
-    const auto geometry = [&](const char* key, int defaultValue) {
-        return ini.ReadInteger(KeyProgram, QLatin1String(key), defaultValue);
-    };
-    SavedMainX = geometry("main_x", -1000000);
-    SavedMainY = geometry("main_y", 0);
-    SavedEditorX = geometry("editor_x", 0);
-    SavedEditorY = geometry("editor_y", 0);
-    SavedEditorWidth = geometry("editor_width", 0);
-    SavedEditorHeight = geometry("editor_height", 0);
-    SavedOutputX = geometry("output_x", 0);
-    SavedOutputY = geometry("output_y", 0);
-    SavedOutputWidth = geometry("output_width", 0);
-    SavedOutputHeight = geometry("output_height", 0);
-    SavedMemoryX = geometry("memory_x", 0);
-    SavedMemoryY = geometry("memory_y", 0);
-    SavedMemoryHeight = geometry("memory_height", 0);
-    State.SizeToggle = ini.ReadBool(KeyProgram, QStringLiteral("size_toggle"), false);
-    MenuFlat->setChecked(ini.ReadBool(KeyProgram, QStringLiteral("flat"), true));
-    State.TextColor = static_cast<uint32_t>(ini.ReadInteger(KeyEditor, QStringLiteral("textcolor"), 0xFFFFFF)) & 0xFFFFFF;
-    State.BackgroundColor = static_cast<uint32_t>(ini.ReadInteger(KeyEditor, QStringLiteral("bgcolor"), 0)) & 0xFFFFFF;
-    MenuGutter->setChecked(ini.ReadBool(KeyEditor, QStringLiteral("gutter"), true));
-    MenuEdge->setChecked(ini.ReadBool(KeyEditor, QStringLiteral("edge"), true));
+    for (const TSetting& row : SettingRows()) row.Read(ini);
     MenuFlatClick();
-    MenuPBrain->setChecked(ini.ReadBool(KeyInterpreter, QStringLiteral("pbrain"), false));
-    State.OutputBufferSize = std::clamp(ini.ReadInteger(KeyInterpreter, QStringLiteral("outputbuffersize"), 128), 1, 255);
-    if (ini.ReadBool(KeyInterpreter, QStringLiteral("8bit"), true)) Menu8Bit->setChecked(true);
-    else Menu16Bit->setChecked(true);
-    State.WatchDelay = ini.ReadInteger(KeyInterpreter, QStringLiteral("executionspeed"), 20);
-    if (State.WatchDelay < 0 || State.WatchDelay > 1000) State.WatchDelay = 20;
-    MenuEnableComments->setChecked(ini.ReadBool(KeyInterpreter, QStringLiteral("enablecomments"), true));
     for (int i = 0; i < 5; ++i) {
         RecentBytes[i] = ini.ReadBytes(KeyRecent, QString::number(i + 1));
         RecentPath[i] = QFile::decodeName(RecentBytes[i]);
@@ -566,36 +612,7 @@ void TMainWin::FormClose() {
     if (!State.Settings) return;
     cel::TIniFile& ini = State.Settings->Ini;
     ini.WriteString(KeyProgram, QStringLiteral("version"), Version);
-    ini.WriteBool(KeyProgram, QStringLiteral("flat"), MenuFlat->isChecked());
-    const auto geometry = [&](const QByteArray& key, int value) {
-        ini.WriteInteger(KeyProgram, QString::fromLatin1(key), value);
-    };
-    // The outer frames, as the layout places them.
-    const auto frame = [&](const char* name, const QWidget* window, bool size) {
-        const QRect outer = cel::OuterGeometry(window);
-        const QByteArray key(name);
-        geometry(key + "_x", outer.x());
-        geometry(key + "_y", outer.y());
-        if (size) geometry(key + "_width", outer.width());
-        if (window != this) geometry(key + "_height", outer.height());
-    };
-    frame("main", this, false);
-    frame("editor", EditWin, true);
-    frame("output", OutputWin, true);
-    frame("memory", MemoryWin, false);
-    ini.WriteBool(KeyProgram, QStringLiteral("size_toggle"), State.SizeToggle);
-    ini.WriteInteger(KeyEditor, QStringLiteral("textcolor"), static_cast<int32_t>(State.TextColor));
-    ini.WriteInteger(KeyEditor, QStringLiteral("bgcolor"), static_cast<int32_t>(State.BackgroundColor));
-    const QFont font = EditWin->Editor->font();
-    ini.WriteInteger(KeyEditor, QStringLiteral("fontsize"), font.pointSize());
-    ini.WriteString(KeyEditor, QStringLiteral("fontname"), font.family());
-    ini.WriteBool(KeyEditor, QStringLiteral("gutter"), MenuGutter->isChecked());
-    ini.WriteBool(KeyEditor, QStringLiteral("edge"), MenuEdge->isChecked());
-    ini.WriteBool(KeyInterpreter, QStringLiteral("8bit"), Btn8Bit->isChecked());
-    ini.WriteBool(KeyInterpreter, QStringLiteral("pbrain"), MenuPBrain->isChecked());
-    ini.WriteInteger(KeyInterpreter, QStringLiteral("outputbuffersize"), State.OutputBufferSize);
-    ini.WriteInteger(KeyInterpreter, QStringLiteral("executionspeed"), State.WatchDelay);
-    ini.WriteBool(KeyInterpreter, QStringLiteral("enablecomments"), MenuEnableComments->isChecked());
+    for (const TSetting& row : SettingRows()) row.Write(ini);
     // A path whose bytes are no valid text for Qt is written back with the bytes it was read with.
     for (int i = 0; i < 5; ++i) {
         const bool same = QFile::decodeName(RecentBytes[i]) == RecentPath[i];

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -205,6 +206,12 @@ private:
     void EnableGroup(TGroup group, bool enabled);
     std::vector<QAction*> Groups[int(TGroup::Count)];
     void LoadSettings();
+    // A setting of the file: how it is read and how it is written.
+    struct TSetting {
+        std::function<void(const cel::TIniFile&)> Read;
+        std::function<void(cel::TIniFile&)> Write;
+    };
+    std::vector<TSetting> SettingRows();
     // Applies the switch values to the menu items and their toolbar buttons.
     void ApplySwitches();
     // Writes the settings at the end of the program.
