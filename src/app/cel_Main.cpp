@@ -44,10 +44,6 @@
 
 TMainWin* MainWin = nullptr;
 
-const QString TMainWin::SourceFilter = QStringLiteral(
-    "All brainfuck files|*.b;*.bf;*.pb|Classic brainfuck files (*.b, *.bf)|*.b;*.bf|"
-    "pbrain files (*.pb)|*.pb|All files|*.*");
-
 
 // The images live in the windows library; a static library needs its resources pulled in.
 static void InitResources() { Q_INIT_RESOURCE(resources); }
@@ -437,7 +433,6 @@ void TMainWin::MenuTextGenClick() {
 
 void TMainWin::MenuStripClick() {
     const TModalScope scope(TModalScope::Modal | TModalScope::Dialog);
-    StripWin->SaveFilter = SourceFilter;
     StripWin->exec();
 }
 

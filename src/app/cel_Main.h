@@ -106,7 +106,6 @@ private:
     QByteArray RecentBytes[5];
 
     // The file filter of the source dialogs.
-    static const QString SourceFilter;
 
     // ---- What the engine's host hands over (GUI thread) ----
     void ShowEditor();

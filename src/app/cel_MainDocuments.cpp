@@ -41,7 +41,7 @@ void TMainWin::MenuNewClick() {
 
 void TMainWin::MenuOpenClick() {
     const QStringList files = cel::Dialogs().OpenFileNames(this, QStringLiteral("Open File"),
-                                                           QDir::currentPath(), SourceFilter, true);
+                                                           QDir::currentPath(), cel::SourceFilter, true);
     OpenFiles(files);
 }
 
@@ -222,7 +222,7 @@ bool TMainWin::SaveCurrentAs() {
     QString dir = d->FileName.isEmpty() ? QDir::currentPath() : QFileInfo(d->FileName).absolutePath();
     for (;;) {
         const QString path =
-            cel::Dialogs().SaveFileName(this, QStringLiteral("Save File"), dir, SourceFilter, QStringLiteral("b"));
+            cel::Dialogs().SaveFileName(this, QStringLiteral("Save File"), dir, cel::SourceFilter, QStringLiteral("b"));
         if (path.isEmpty()) break;
         if (WriteEditorToFile(path)) {
             d->FileName = path;

@@ -15,6 +15,9 @@ namespace cel {
 // is flushed only on closing.
 bool ReplaceFileContents(const QString& path, const QByteArray& bytes);
 
+// The file filter of the dialogs that open and save sources.
+extern const QString SourceFilter;
+
 // The bytes of a byte array, without a copy; valid while the array is unchanged.
 inline std::string_view BytesView(const QByteArray& bytes) {
     return std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()));

@@ -208,7 +208,7 @@ void TStripWin::BtnSaveClick() {
         dir = document && !document->FileName.isEmpty() ? QFileInfo(document->FileName).absolutePath()
                                                         : QDir::currentPath();
     }
-    const QString path = cel::Dialogs().SaveFileName(this, QStringLiteral("Save To File"), dir, SaveFilter,
+    const QString path = cel::Dialogs().SaveFileName(this, QStringLiteral("Save To File"), dir, cel::SourceFilter,
                                                      QStringLiteral("b"));
     if (path.isEmpty()) return;
     SaveDir = QFileInfo(path).absolutePath();

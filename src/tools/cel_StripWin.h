@@ -18,7 +18,6 @@ class TStripWin final : public QDialog {
     Q_OBJECT
 public:
     explicit TStripWin(QWidget* parent = nullptr);
-    QString SaveFilter;  // the save dialog's file filter, set before each opening
 
     QWidget* Panel = nullptr;
     QRadioButton* RadioWith = nullptr;
