@@ -1,7 +1,8 @@
 // cellwright-run: runs a Brainfuck or pbrain program on the IDE's engine, without windows.
 //
 //   cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers] [--input-file FILE]
-//                  [--output-file FILE] [--stats] [--single-step] [--dump-lists] PROGRAM
+//                  [--output-file FILE] [--stats] [--single-step] [--plain] [--dump-lists]
+//                  PROGRAM
 //   cellwright-run --generate [TEXTFILE]
 //   cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM
 //
@@ -38,7 +39,7 @@ namespace {
 const char* const Usage =
     "usage: cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers]\n"
     "                      [--input-file FILE] [--output-file FILE] [--stats] [--single-step]\n"
-    "                      [--dump-lists] PROGRAM\n"
+    "                      [--plain] [--dump-lists] PROGRAM\n"
     "       cellwright-run --generate [TEXTFILE]\n"
     "       cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM\n"
     "       cellwright-run --help | --version\n";
@@ -56,6 +57,8 @@ const char* const Help =
     "  --output-file FILE     write the program's output to FILE instead of standard output\n"
     "  --stats                print the executed command count and the seconds on standard error\n"
     "  --single-step          run one command at a time throughout, as the IDE's watch mode does\n"
+    "  --plain                run at full speed on the folded list as it is, without its fast\n"
+    "                         form (for comparisons)\n"
     "  --dump-lists           print the analysed instruction lists instead of running\n"
     "The tools:\n"
     "  --generate [TEXTFILE]  print code that prints the bytes of TEXTFILE (or standard input)\n"
@@ -76,6 +79,7 @@ struct TArguments {
     std::string OutputFile;
     bool Stats = false;
     bool SingleStep = false;
+    bool Plain = false;
     bool DumpLists = false;
     std::string Program;
     // The tools.
@@ -193,6 +197,7 @@ int Run(const TArguments& args, std::string text) {
     host.Options.InputFileName = args.InputFile;
     host.Options.OutputVisible = false;
     host.Options.Watch = args.SingleStep;
+    host.Options.PlainEngine = args.Plain;
     host.Delay = 0;
     host.MemoryWindowVisible = false;
     if (args.OutputFile.empty()) {
@@ -302,6 +307,9 @@ int main(int argc, char** argv) {
         } else if (a == "--single-step") {
             args.RunOption = true;
             args.SingleStep = true;
+        } else if (a == "--plain") {
+            args.RunOption = true;
+            args.Plain = true;
         } else if (a == "--dump-lists") {
             args.RunOption = true;
             args.DumpLists = true;

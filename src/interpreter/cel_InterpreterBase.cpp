@@ -158,6 +158,7 @@ void TBFInterpreterBase::AnalyzeText(std::string_view text, bool commentMarkers,
     const std::array<TOpCode, 256>& codes = procMode ? CharTable.ProcCode : CharTable.Code;
     CommandList.clear();
     FoldedList.clear();
+    FastFormReady = false;
     CommandCount = 0;
     FoldedCount = 0;
     FoldedBound = 0;
@@ -383,6 +384,20 @@ void TBFInterpreterBase::Locate(bool onEngineThread) {
     // a clear loop is no place to leave single steps (the loop's other exit still is).
     for (int64_t* point : {&ResumePointA, &ResumePointB})
         if (*point >= 0 && FoldedIndexOf(static_cast<uint32_t>(*point)) < 0) *point = -1;
+}
+
+const TFastProgram& TBFInterpreterBase::PrepareFastForm(bool checkTarget, unsigned cellBits) {
+    const uint32_t stop = checkTarget ? FoldedTarget : UINT32_MAX;
+    if (FastFormReady && stop == FastFormStop) return FastForm;
+    std::vector<uint8_t> stopAt;
+    if (checkTarget) {
+        stopAt.assign(CommandCount, 0);
+        stopAt[FoldedList[FoldedTarget].Origin] = 1;
+    }
+    FastForm = BuildFastProgram(FoldedList, FoldedCount, CommandList, stopAt, cellBits);
+    FastFormReady = true;
+    FastFormStop = stop;
+    return FastForm;
 }
 
 bool TBFInterpreterBase::FastTargetHit() const {
@@ -643,6 +658,8 @@ void TBFInterpreterBase::RunEnd() {
     });
     CommandList = std::vector<TInstruction>();
     FoldedList = std::vector<TInstruction>();
+    FastForm = TFastProgram();
+    FastFormReady = false;
     CommandCount = 0;
     FoldedCount = 0;
     Synchronize([this] { Host.SetStatusTimer(false); });

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cel_EngineHost.h"
+#include "cel_FastProgram.h"
 #include "cel_Operations.h"
 
 #include <array>
@@ -171,6 +172,9 @@ protected:
     void SwitchLists(bool toSingle);
     void PauseSequence();
     bool FastTargetHit() const;
+    // The fast form for the coming full-speed pass, rebuilt when its stop set (the run-to-cursor
+    // target) has changed since it was built.
+    const TFastProgram& PrepareFastForm(bool checkTarget, unsigned cellBits);
     uint32_t ActiveCount(bool single) const { return single ? CommandCount : FoldedCount; }
     // Finds the first FoldedList record whose Origin equals the command index, or -1.
     int64_t FoldedIndexOf(uint32_t commandIndex) const;
@@ -187,6 +191,11 @@ protected:
     uint32_t FoldedCount = 0;
     uint32_t FoldedBound = 0;
     bool ProcMode = false;
+    // The fast form of FoldedList and the stop it was built for (UINT32_MAX: none); stale when
+    // FastFormReady is false, so a change of the stop set only needs to clear that.
+    TFastProgram FastForm;
+    bool FastFormReady = false;
+    uint32_t FastFormStop = UINT32_MAX;
 
     // Machine state. Written by the engine thread; the GUI touches it only while suspended.
     uint32_t PC = 0;
