@@ -25,9 +25,19 @@ constexpr uint64_t ClearCost(uint32_t value, bool up) {
     return value == 0 ? 0 : 2ull * ((1u << (8 * sizeof(Cell))) - value);
 }
 
+// LoopTripCount for a counter that is not 0, the common steps of 1 and -1 inline.
+template <typename Cell>
+inline int64_t TripCount(uint32_t v, uint32_t d) {
+    constexpr uint32_t top = (1u << (8 * sizeof(Cell))) - 1;
+    d &= top;
+    if (d == top) return v;
+    if (d == 1) return top + 1 - v;
+    return LoopTripCount(v, d, 8 * sizeof(Cell));
+}
+
 template <typename Cell>
 typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOptimised(bool checkTarget) {
-    const TFastProgram& program = PrepareFastForm(checkTarget, 8 * sizeof(Cell));
+    TFastProgram& program = PrepareFastForm(checkTarget, 8 * sizeof(Cell));
     // Inside a straight run that became one record: on along FoldedList to the next beginning.
     bool stepped = false;
     while (program.EntryOf[PC] < 0) {
@@ -36,6 +46,9 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
         Executed.store(Executed.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
         stepped = true;
     }
+    // A pass begun before this call is no pass the memos have seen whole.
+    for (TMemoLoop& memo : program.Memos) memo.Valid = false;
+    TMemoLoop* const memos = program.Memos.data();
     const TFastOp* const ops = program.Ops.data();
     const int32_t* const entry = program.EntryOf.data();
     Cell* const tape = Tape.data();
@@ -45,7 +58,6 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
     uint32_t dp = DataPtr;
     uint64_t executed = Executed.load(std::memory_order_relaxed);
     constexpr uint32_t mask = TapeSize - 1;
-    constexpr unsigned bits = 8 * sizeof(Cell);
 
 #define CEL_FAST_LABEL(id) &&f_##id,
     static void* const dispatch[FastCodeCount] = {CEL_FAST_OPERATIONS(CEL_FAST_LABEL)};
@@ -76,6 +88,17 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
             return TLoopExit::Attention;                     \
         }                                                    \
         in = ops + e_;                                       \
+    } while (0)
+// The move a loop record may make first (see TFastOp::Pre).
+#define CEL_PRE()                         \
+    do {                                  \
+        executed += in->PreExec;          \
+        dp = (dp + in->Pre) & mask;       \
+    } while (0)
+#define CEL_PAST()          \
+    do {                    \
+        in += in->Next;     \
+        CEL_GO();           \
     } while (0)
 #define CEL_ATTENTION()                                                      \
     do {                                                                     \
@@ -108,13 +131,15 @@ f_Move:
     dp = (dp + in->Off) & mask;
     CEL_NEXT();
 f_Open:
+    CEL_PRE();
     ++executed;
     if (tape[dp] == 0) {
         in = ops + in->Jump;
         CEL_GO();
     }
-    CEL_NEXT();
+    CEL_PAST();
 f_Close:
+    CEL_PRE();
     ++executed;
     if (tape[dp] != 0) {
         in = ops + in->Jump;
@@ -122,16 +147,85 @@ f_Close:
         CEL_ATTENTION();
         CEL_GO();
     }
-    CEL_NEXT();
+    CEL_PAST();
+f_MemoOpen:
+    CEL_PRE();
+    ++executed;
+    if (tape[dp] == 0) {
+        in = ops + in->Jump;
+        CEL_GO();
+    }
+    {
+        TMemoLoop& memo = memos[in->Off];
+        const size_t cells = memo.Work.size();
+        size_t k = 0;
+        // Work cells that an earlier pass left as it found them: every pass repeats that one.
+        if (memo.Steady)
+            while (k < cells && memo.Fixed[k] == tape[(dp + memo.Work[k]) & mask]) ++k;
+        if (memo.Steady && k == cells) {
+            const int64_t n = TripCount<Cell>(tape[dp], static_cast<uint32_t>(memo.Counter));
+            if (n >= 0) {
+                executed += static_cast<uint64_t>(n) * memo.PassCost;
+                for (const auto& [off, delta] : memo.Constant) {
+                    Cell& c = tape[(dp + off) & mask];
+                    c = static_cast<Cell>(c + static_cast<uint32_t>(n) * static_cast<uint32_t>(delta));
+                }
+                tape[dp] = 0;
+                in = ops + in->Jump;
+                CEL_GO();
+            }
+        }
+        // The work cells as the first pass finds them: a first pass that leaves them so is
+        // repeated by all the others.
+        for (k = 0; k < cells; ++k) memo.Snapshot[k] = tape[(dp + memo.Work[k]) & mask];
+        memo.Executed = executed;
+        memo.Valid = true;
+    }
+    CEL_PAST();
+f_MemoClose:
+    CEL_PRE();
+    ++executed;
+    if (tape[dp] == 0) CEL_PAST();
+    {
+        TMemoLoop& memo = memos[in->Off];
+        const size_t cells = memo.Work.size();
+        size_t k = 0;
+        if (memo.Valid)
+            while (k < cells && memo.Snapshot[k] == tape[(dp + memo.Work[k]) & mask]) ++k;
+        if (memo.Valid && k == cells) {
+            // The pass just done found the work cells as it left them: the rest repeat it.
+            const int64_t n = TripCount<Cell>(tape[dp], static_cast<uint32_t>(memo.Counter));
+            if (n >= 0) {
+                memo.PassCost = executed - memo.Executed;
+                memo.Fixed = memo.Snapshot;
+                memo.Steady = true;
+                executed += static_cast<uint64_t>(n) * memo.PassCost;
+                for (const auto& [off, delta] : memo.Constant) {
+                    Cell& c = tape[(dp + off) & mask];
+                    c = static_cast<Cell>(c + static_cast<uint32_t>(n) * static_cast<uint32_t>(delta));
+                }
+                tape[dp] = 0;
+                memo.Valid = false;
+                CEL_PAST();
+            }
+        }
+        for (k = 0; k < cells; ++k) memo.Snapshot[k] = tape[(dp + memo.Work[k]) & mask];
+        memo.Executed = executed;
+        memo.Valid = true;
+    }
+    in = ops + in->Jump;
+    Executed.store(executed, std::memory_order_relaxed);
+    CEL_ATTENTION();
+    CEL_GO();
 f_Linear: {
+    CEL_PRE();
     const uint32_t v = tape[dp];
     if (v == 0) {
         ++executed;
         in = ops + in->Jump;
         CEL_GO();
     }
-    const uint32_t d = static_cast<uint32_t>(in->Delta) & (Values - 1);
-    const int64_t n = d == Values - 1 ? v : d == 1 ? Values - v : LoopTripCount(v, d, bits);
+    const int64_t n = TripCount<Cell>(v, static_cast<uint32_t>(in->Delta));
     if (n < 0) {
         in += in->Off + 1;  // it never ends: stepped, with its back edge's checks
         CEL_GO();
@@ -163,6 +257,7 @@ f_TermClearUp:
     CEL_NEXT();  // never reached: a Linear record steps over its terms
 f_ScanRight:
 f_ScanLeft: {
+    CEL_PRE();
     if (tape[dp] == 0) {
         ++executed;
         in = ops + in->Jump;
@@ -261,6 +356,8 @@ f_attention:
     return TLoopExit::Attention;
 
 #undef CEL_ATTENTION
+#undef CEL_PAST
+#undef CEL_PRE
 #undef CEL_ENTER
 #undef CEL_NEXT
 #undef CEL_GO

@@ -1,6 +1,8 @@
 #include "cel_FastProgram.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 
 namespace cel {
 
@@ -56,6 +58,7 @@ public:
 
     TFastProgram Build() {
         P.EntryOf.assign(Count + 1, -1);
+        MemoAt.assign(Count, -1);
         for (uint32_t i = 0; i < Count; ++i)
             if (Stop[i]) P.Stops.push_back(i);
         uint32_t i = 0;
@@ -65,6 +68,7 @@ public:
         // become indices into the fast form.
         for (TFastOp& op : P.Ops)
             if (op.Code == fastOpen || op.Code == fastClose || op.Code == fastProcStart ||
+                op.Code == fastMemoOpen || op.Code == fastMemoClose ||
                 op.Code == fastLinear || op.Code == fastScanRight || op.Code == fastScanLeft)
                 if (op.Jump & Unresolved) op.Jump = static_cast<uint32_t>(P.EntryOf[op.Jump & ~Unresolved]);
         return std::move(P);
@@ -101,9 +105,12 @@ private:
             Loop(i);
             return i + 1;
         case opLoopEnd: {
-            TFastOp& op = Begin(i, fastClose);
+            const size_t g = P.Ops.size();
+            TFastOp& op = Begin(i, MemoAt[i] < 0 ? fastClose : fastMemoClose);
+            op.Off = static_cast<uint32_t>(std::max(MemoAt[i], 0));
             op.Exec = 1;
             op.Jump = Unresolved | (rec.Arg + 1);
+            MergeMove(g, i);
             return i + 1;
         }
         case opOutput: Begin(i, fastOutput).Exec = 1; return i + 1;
@@ -161,15 +168,40 @@ private:
             op.Off = off;
             op.Delta = static_cast<int32_t>(delta & 0xFFFF);
         }
-        if (offset != 0 || P.Ops.size() == first) Begin(start, fastMove).Off = offset;
+        if (offset != 0 || P.Ops.size() == first) {
+            Begin(start, fastMove).Off = offset;
+            LastMove = P.Ops.size() - 1;
+            LastMoveEnd = i;
+        }
         P.Ops[first + (P.Ops[first].Code == fastStop ? 1 : 0)].Exec = exec;
         return i;
+    }
+
+    // The records of folded record i were just appended from index g on. When the record
+    // before them is the closing Move of the straight run that ends at i, a copy of them that
+    // makes that move first takes the Move's place: a pass through here costs one dispatch
+    // less. The records themselves stay for runs that enter at i (a jump, a return, a resume);
+    // a single copied record goes on past them (Next).
+    void MergeMove(size_t g, uint32_t i) {
+        if (g == 0 || LastMove != g - 1 || LastMoveEnd != i || P.Ops[g].Code == fastStop) return;
+        std::vector<TFastOp> copy(P.Ops.begin() + static_cast<std::ptrdiff_t>(g), P.Ops.end());
+        const TFastOp move = P.Ops[g - 1];
+        copy[0].Pre = move.Off;
+        copy[0].PreExec = move.Exec;
+        copy[0].Folded = move.Folded;
+        copy[0].Next = 2;
+        P.Ops[g - 1] = copy[0];
+        P.Ops.insert(P.Ops.begin() + static_cast<std::ptrdiff_t>(g), copy.begin() + 1, copy.end());
+        P.EntryOf[i] += static_cast<int32_t>(copy.size() - 1);
+        LastMove = SIZE_MAX;
     }
 
     // A loop from record i to its partner: its closed form or its search when it has one, then
     // the form that steps it, which the closed form falls back to when the loop never ends.
     void Loop(uint32_t i) {
         const uint32_t end = F[i].Arg;
+        int32_t memo = -1;
+        const size_t g = P.Ops.size();
         bool stopInside = false;
         for (uint32_t k = i + 1; k <= end; ++k) stopInside = stopInside || Stop[k];
         if (!stopInside) {
@@ -180,19 +212,28 @@ private:
                 op.Off = (right ? MoveOf(F[i + 1]) : (0u - MoveOf(F[i + 1]))) & TapeMask;
                 op.Exec = CommandsOf(F[i + 1]) + 1;
                 op.Jump = Unresolved | (end + 1);
+                MergeMove(g, i);
+            } else if (Linear(i, end)) {
+                MergeMove(g, i);
             } else {
-                Linear(i, end);
+                memo = Memo(i, end);
             }
         }
-        TFastOp& open = Begin(i, fastOpen);
+        const bool merge = P.Ops.size() == g;
+        TFastOp& open = Begin(i, memo < 0 ? fastOpen : fastMemoOpen);
         open.Exec = 1;
         open.Jump = Unresolved | (end + 1);
+        if (memo >= 0) {
+            open.Off = static_cast<uint32_t>(memo);
+            MemoAt[end] = memo;
+        }
+        if (merge) MergeMove(g, i);
     }
 
     // The closed form of a balanced loop whose body moves, adds constants and clears cells other
     // than its counter. A cell the body clears holds the same value after every pass, so only
     // the first pass's first clear of it costs what the cell held before the loop.
-    void Linear(uint32_t i, uint32_t end) {
+    bool Linear(uint32_t i, uint32_t end) {
         struct TCellEffect {
             uint32_t Off;
             int64_t Pre = 0;         // added before the first clear (or in all, without one)
@@ -211,12 +252,12 @@ private:
         };
         for (uint32_t k = i + 1; k < end; ++k) {
             const TInstruction& rec = F[k];
-            if (!IsStraight(rec.Op)) return;
+            if (!IsStraight(rec.Op)) return false;
             exec += CommandsOf(rec);
             if (const uint32_t move = MoveOf(rec)) {
                 offset = (offset + move) & TapeMask;
             } else if (rec.Op == opClearDec || rec.Op == opClearInc) {
-                if (offset == 0) return;  // the counter itself
+                if (offset == 0) return false;  // the counter itself
                 TCellEffect& c = at(offset);
                 if (c.FirstClear == opNone) c.FirstClear = rec.Op;
                 else c.LaterCost += ClearCost(rec.Op, c.After);
@@ -226,7 +267,7 @@ private:
                 (c.FirstClear == opNone ? c.Pre : c.After) += ChangeOf(rec);
             }
         }
-        if (offset != 0) return;
+        if (offset != 0) return false;
         int64_t counter = 0;
         for (const TCellEffect& c : cells)
             if (c.Off == 0) counter = c.Pre;
@@ -249,6 +290,61 @@ private:
             term.Exec = static_cast<uint32_t>(c.LaterCost);
         }
         P.Ops[head].Off = static_cast<uint32_t>(P.Ops.size() - head - 1);  // the Terms
+        return true;
+    }
+
+    // A balanced loop whose body holds only straight runs and balanced inner loops, so every
+    // cell it touches has a fixed offset. The cells that inner loops touch or that are cleared
+    // (its work cells) decide what a pass does; the others, the counter included, are only
+    // changed by constants. Once a pass leaves the work cells as it found them, every later
+    // pass repeats it, and the rest of the loop is one step (see fastMemoClose). Returns the
+    // loop's index in Memos, or -1.
+    int32_t Memo(uint32_t i, uint32_t end) {
+        constexpr size_t MaxWork = 32;  // beyond, comparing the cells costs more than it saves
+        uint32_t offset = 0;
+        std::vector<std::pair<uint32_t, int64_t>> top;  // changes outside inner loops
+        std::vector<uint32_t> work;
+        std::vector<uint32_t> open;  // the offset of each inner loop entered
+        auto touch = [&](uint32_t off) {
+            if (std::find(work.begin(), work.end(), off) == work.end()) work.push_back(off);
+        };
+        for (uint32_t k = i + 1; k < end; ++k) {
+            const TInstruction& rec = F[k];
+            if (const uint32_t move = MoveOf(rec)) {
+                offset = (offset + move) & TapeMask;
+            } else if (rec.Op == opInc || rec.Op == opDec || rec.Op == opIncN || rec.Op == opDecN) {
+                if (!open.empty()) {
+                    touch(offset);
+                    continue;
+                }
+                auto it = std::find_if(top.begin(), top.end(), [&](const auto& e) { return e.first == offset; });
+                if (it == top.end()) top.emplace_back(offset, ChangeOf(rec));
+                else it->second += ChangeOf(rec);
+            } else if (rec.Op == opClearDec || rec.Op == opClearInc) {
+                touch(offset);
+            } else if (rec.Op == opLoopStart) {
+                touch(offset);
+                open.push_back(offset);
+            } else if (rec.Op == opLoopEnd) {
+                if (open.back() != offset) return -1;  // an inner loop that moves
+                open.pop_back();
+            } else {
+                return -1;  // input, output or procedures
+            }
+        }
+        if (offset != 0 || work.size() > MaxWork || std::find(work.begin(), work.end(), 0u) != work.end())
+            return -1;
+        TMemoLoop memo;
+        std::sort(work.begin(), work.end());
+        memo.Work = work;
+        for (const auto& [off, delta] : top) {
+            if (off == 0) memo.Counter = static_cast<int32_t>(delta & Mask);
+            else if ((delta & Mask) != 0 && std::find(work.begin(), work.end(), off) == work.end())
+                memo.Constant.emplace_back(off, static_cast<int32_t>(delta & Mask));
+        }
+        memo.Snapshot.resize(work.size());
+        P.Memos.push_back(std::move(memo));
+        return static_cast<int32_t>(P.Memos.size() - 1);
     }
 
     // What a clear loop costs beyond its '[' over a cell holding value.
@@ -262,6 +358,9 @@ private:
     const uint32_t Count;
     const std::vector<uint8_t> Stop;  // by FoldedList record
     const uint64_t Mask;              // the largest cell value
+    std::vector<int32_t> MemoAt;      // by FoldedList record: the Memos index of a loop's ]
+    size_t LastMove = SIZE_MAX;       // the closing Move of the last straight run, if any
+    uint32_t LastMoveEnd = 0;         // the record after that run
     TFastProgram P;
 };
 
@@ -295,8 +394,10 @@ std::string DumpFastProgram(const TFastProgram& program) {
         if (op.Off != 0) dump += " off=" + std::to_string(op.Off);
         if (op.Delta != 0) dump += " delta=" + std::to_string(op.Delta);
         if (op.Exec != 0) dump += " exec=" + std::to_string(op.Exec);
+        if (op.Pre != 0 || op.PreExec != 0)
+            dump += " pre=" + std::to_string(op.Pre) + " preexec=" + std::to_string(op.PreExec);
         if (op.Code == fastOpen || op.Code == fastClose || op.Code == fastProcStart ||
-            op.Code == fastLinear || op.Code == fastScanRight || op.Code == fastScanLeft)
+            op.Code == fastMemoOpen || op.Code == fastMemoClose || op.Code == fastLinear || op.Code == fastScanRight || op.Code == fastScanLeft)
             dump += " ->" + std::to_string(op.Jump);
         dump += '\n';
     }

@@ -38,6 +38,9 @@ namespace cel {
     X(ScanRight) /* [>]-like: moves by Off until a zero cell, Exec per pass; a tape with no  \
                     zero on the way is stepped in the form that follows */                   \
     X(ScanLeft) /* [<]-like, moving left by Off */                                           \
+    X(MemoOpen) /* Open of a loop whose passes may repeat (Off: its Memos index) */         \
+    X(MemoClose) /* Close of that loop: once a pass left the work cells as they were, the   \
+                    remaining passes are applied at once */                                  \
     X(Output)                                                                                \
     X(Input)                                                                                 \
     X(ProcStart) /* (: defines the procedure, goes on at Jump (past its )) */                \
@@ -60,6 +63,27 @@ struct TFastOp {
     uint32_t Jump = 0;    // an index into the fast form
     uint32_t Folded = 0;  // the FoldedList record where this record begins
     uint32_t Exec = 0;    // commands the record accounts for (per pass for Linear and scans)
+    // A loop record may first make the move that ends the straight run before it: dp += Pre,
+    // counting PreExec, and then go on past itself by Next records instead of one.
+    uint32_t Pre = 0;
+    uint32_t PreExec = 0;
+    uint32_t Next = 1;
+};
+
+// A balanced loop with balanced inner loops (see fastMemoClose), and the state of its current
+// pass: the work cells as the last back edge found them and the count there.
+struct TMemoLoop {
+    std::vector<uint32_t> Work;                          // offsets of the work cells
+    std::vector<std::pair<uint32_t, int32_t>> Constant;  // other cells: offset, change per pass
+    int32_t Counter = 0;                                 // the counter's change per pass
+    bool Valid = false;                                  // Snapshot is of this loop's last pass
+    uint64_t Executed = 0;
+    std::vector<uint32_t> Snapshot;
+    // Work cells that a pass left as it found them, at the cost of PassCost commands: a loop
+    // entered with them is done at once. Kept across runs of the loop and of the engine.
+    bool Steady = false;
+    std::vector<uint32_t> Fixed;
+    uint64_t PassCost = 0;
 };
 
 struct TFastProgram {
@@ -69,6 +93,7 @@ struct TFastProgram {
     std::vector<int32_t> EntryOf;
     // The stop set it was built for, as FoldedList records (sorted).
     std::vector<uint32_t> Stops;
+    std::vector<TMemoLoop> Memos;
 };
 
 // Builds the fast form of the first foldedCount records of folded for cells of cellBits bits. stopAt, indexed by

@@ -386,7 +386,7 @@ void TBFInterpreterBase::Locate(bool onEngineThread) {
         if (*point >= 0 && FoldedIndexOf(static_cast<uint32_t>(*point)) < 0) *point = -1;
 }
 
-const TFastProgram& TBFInterpreterBase::PrepareFastForm(bool checkTarget, unsigned cellBits) {
+TFastProgram& TBFInterpreterBase::PrepareFastForm(bool checkTarget, unsigned cellBits) {
     const uint32_t stop = checkTarget ? FoldedTarget : UINT32_MAX;
     if (FastFormReady && stop == FastFormStop) return FastForm;
     std::vector<uint8_t> stopAt;

@@ -174,7 +174,7 @@ protected:
     bool FastTargetHit() const;
     // The fast form for the coming full-speed pass, rebuilt when its stop set (the run-to-cursor
     // target) has changed since it was built.
-    const TFastProgram& PrepareFastForm(bool checkTarget, unsigned cellBits);
+    TFastProgram& PrepareFastForm(bool checkTarget, unsigned cellBits);
     uint32_t ActiveCount(bool single) const { return single ? CommandCount : FoldedCount; }
     // Finds the first FoldedList record whose Origin equals the command index, or -1.
     int64_t FoldedIndexOf(uint32_t commandIndex) const;
