@@ -62,6 +62,11 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
 #define CEL_FAST_LABEL(id) &&f_##id,
     static void* const dispatch[FastCodeCount] = {CEL_FAST_OPERATIONS(CEL_FAST_LABEL)};
 #undef CEL_FAST_LABEL
+    // Direct threading: each record holds its label.
+    if (program.ThreadedFor != dispatch) {
+        for (TFastOp& op : program.Ops) op.Handler = dispatch[op.Code];
+        program.ThreadedFor = dispatch;
+    }
 
 #define CEL_SPILL()                                          \
     do {                                                     \
@@ -69,7 +74,7 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
         DataPtr = dp;                                        \
         Executed.store(executed, std::memory_order_relaxed); \
     } while (0)
-#define CEL_GO() goto* dispatch[in->Code]
+#define CEL_GO() goto* in->Handler
 #define CEL_NEXT() \
     do {           \
         ++in;      \
@@ -100,9 +105,10 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
         in += in->Next;     \
         CEL_GO();           \
     } while (0)
-#define CEL_ATTENTION()                                                      \
-    do {                                                                     \
-        if (Attention.load(std::memory_order_relaxed)) goto f_attention;     \
+// At the program's end the run ends: no pause after the last command.
+#define CEL_ATTENTION()                                                                  \
+    do {                                                                                 \
+        if (Attention.load(std::memory_order_relaxed) && in->Code != fastEnd) goto f_attention; \
     } while (0)
 
     CEL_GO();
