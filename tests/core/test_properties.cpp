@@ -596,8 +596,9 @@ TEST(Properties, DebugAtRandomMomentsThenContinue) {
 }
 
 // Breakpoints on random commands: the run pauses exactly where single steps first reach a
-// breakpointed command after the last pause, whether it runs fast or watched, continued by Run,
-// Trace or Run to Cursor, with the breakpoints changed while paused now and then.
+// breakpointed command after the last pause, whether it runs fast (in the fast form or on the
+// plain folded loop) or watched, continued by Run, Trace or Run to Cursor, with the breakpoints
+// changed while paused now and then.
 TEST(Properties, BreakpointsAtRandomCommands) {
     TGenerator gen(1414);
     TShape shape;
@@ -605,9 +606,11 @@ TEST(Properties, BreakpointsAtRandomCommands) {
     shape.MaxCount = 6;
     shape.MaxSteps = 3000;
     int pausesSeen = 0;
-    for (int i = 0; i < 120; ++i) {
-        const TProgram p = gen.Make(i % 2 == 1, i % 4 >= 2, shape);
-        SCOPED_TRACE(Describe(p, i));
+    for (int i = 0; i < 240; ++i) {
+        // The fast form and the plain engine by turns, each over both widths and modes.
+        const bool plainEngine = i % 2 == 1;
+        const TProgram p = gen.Make(i / 2 % 2 == 1, i / 2 % 4 >= 2, shape);
+        SCOPED_TRACE(Describe(p, i / 2) + (plainEngine ? ", plain engine" : ", fast form"));
         const celtest::TRunResult plain = PlainRun(p);
         ASSERT_TRUE(plain.Finished);
         TRef r(p.Text, p.Wide, p.Proc, p.Input);
@@ -634,6 +637,7 @@ TEST(Properties, BreakpointsAtRandomCommands) {
             return offsets;
         };
         THost h(p);
+        h.Options.PlainEngine = plainEngine;
         h.Breakpoints = pickBreaks();
         h.Options.Watch = gen.Chance(15);
         h.StartRun(p.Wide, false);
