@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Speed comparison, side by side in one invocation (see bench/README.md):
-#   - cellwright-run against the baseline yardstick (and Debian's beef on Bench.b) on
-#     Mandelbrot.b, Hanoi.b, Long.b and Bench.b from the corpus;
+#   - cellwright-run (the fast form) against cellwright-run --plain (the folded list as it is)
+#     and the baseline yardstick on Mandelbrot.b, Hanoi.b, Long.b, SelfInt.b, Life.b and
+#     awib-0.4.b from the corpus, each with its input and comment setting from MANIFEST.tsv;
+#   - Debug latency at full speed through bench_latency;
 #   - the analysis of LostKng.b through `cellwright-run --dump-lists` and bench_analysis.
 # Each timed command runs RUNS times (default 5) after one warm-up run that also checks its
-# output against the corpus; the table gives the median, min and max wall-clock seconds.
+# output against the corpus; the table gives the median, min and max wall-clock seconds and the
+# speed-ups of the medians.
 #
 #   bench/run.sh [--runs N] [PROGRAM.b ...]
 #
@@ -17,8 +20,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build"
 runs=5
 programs=()
-default_programs=(Mandelbrot.b Hanoi.b Long.b Bench.b)
-beef_programs=" Bench.b "   # beef needs minutes on the others
+default_programs=(Mandelbrot.b Hanoi.b Long.b SelfInt.b Life.b awib-0.4.b)
 
 die() {
   echo "bench/run.sh: $*" >&2
@@ -97,19 +99,22 @@ if [ ! -x "$baseline" ] || [ "$baseline_src" -nt "$baseline" ]; then
   command -v cc > /dev/null || die "cc not found: the baseline cannot be compiled"
   cc -O2 -o "$baseline" "$baseline_src" || die "compiling $baseline_src failed"
 fi
-beef="$(command -v beef || true)"
-[ -n "$beef" ] || note "warning: beef not found (apt-get install beef): its column stays empty"
+latency="$build/bench/bench_latency"
+[ -x "$latency" ] || note "warning: $latency was not built: no latency figures"
 
 # ---- Timing ----
 now() {
   if [ -n "${EPOCHREALTIME:-}" ]; then echo "$EPOCHREALTIME"; else date +%s.%N; fi
 }
 
+# The standard input of the commands timed: the program's input file, or nothing.
+stdin_file=/dev/null
+
 # Runs a command once with its output discarded; prints its wall-clock seconds.
 time_once() {
   local start end
   start="$(now)"
-  "$@" > /dev/null 2> "$tmp/stderr" < /dev/null ||
+  "$@" > /dev/null 2> "$tmp/stderr" < "$stdin_file" ||
     { cat "$tmp/stderr" >&2; die "failed: $*"; }
   end="$(now)"
   awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f\n", b - a }'
@@ -126,7 +131,7 @@ stats() {
 # Runs once with the output kept and compares it with the expected file.
 verify() {
   local expected="$1"; shift
-  "$@" > "$tmp/out" 2> "$tmp/stderr" < /dev/null ||
+  "$@" > "$tmp/out" 2> "$tmp/stderr" < "$stdin_file" ||
     { cat "$tmp/stderr" >&2; die "failed: $*"; }
   cmp -s "$tmp/out" "$expected" || die "output differs from $(basename "$expected"): $*"
 }
@@ -138,8 +143,14 @@ cell() {  # "median [min-max]" or "-"
 }
 
 rows=()
-row() {  # program runs cellwright baseline beef ratio rate
-  rows+=("$(printf '%-26s %4s  %-26s %-26s %-26s %-22s %s' "$@")")
+row() {  # program runs fast plain baseline speed-up plain-speed-up fast/plain rate
+  rows+=("$(printf '%-24s %4s  %-24s %-24s %-24s %-22s %-9s %-9s %s' "$@")")
+}
+
+# A column of the manifest's row for a program (the first row naming it).
+manifest() {
+  awk -F'\t' -v p="$1" -v c="$2" 'NR == 1 { for (i = 1; i <= NF; i++) col[$i] = i; next }
+    $1 == p { print $col[c]; exit }' "$corpus/MANIFEST.tsv"
 }
 
 read -r load_start _ < /proc/loadavg
@@ -149,41 +160,60 @@ note "runs: $runs timed after one warm-up; load average at start: $load_start ($
 for p in "${programs[@]}"; do
   prog="$corpus/$p"
   expected="$corpus/${p%.b}.out"
-  cw=("$runner" --no-comment-markers "$prog")
+  input="$(manifest "$p" input)"
+  comments="$(manifest "$p" comments)"
+  opts=()
+  [ "$comments" = 1 ] || opts+=(--no-comment-markers)
+  stdin_file=/dev/null
+  if [ -n "$input" ] && [ "$input" != - ]; then
+    [ -f "$corpus/$input" ] || die "$input (the input of $p) is missing from the corpus"
+    stdin_file="$corpus/$input"
+  fi
+  # cellwright-run reads its input file first, then standard input: the same bytes here.
+  cw=("$runner" "${opts[@]}" "$prog")
+  plain=("$runner" --plain "${opts[@]}" "$prog")
   base=("$baseline" "$prog")
-  use_beef=""
-  [ -n "$beef" ] && [[ "$beef_programs" == *" $p "* ]] && use_beef=1
 
   # Warm-up: every command once, its output checked; the runner's run also gives Executed.
   note "$p: warm-up and output check"
-  verify "$expected" "$runner" --no-comment-markers --stats "$prog"
+  verify "$expected" "$runner" --stats "${opts[@]}" "$prog"
   executed="$(awk '/^executed:/ { print $2 }' "$tmp/stderr")"
+  want="$(manifest "$p" executed)"
+  [ -z "$want" ] || [ "$want" = - ] || [ "$executed" = "$want" ] ||
+    die "$p: executed $executed, the manifest says $want"
+  verify "$expected" "${plain[@]}"
   verify "$expected" "${base[@]}"
-  [ -z "$use_beef" ] || verify "$expected" "$beef" "$prog"
 
-  t_cw=(); t_base=(); t_beef=(); ratios=()
+  t_cw=(); t_plain=(); t_base=(); ratios=()
   for ((r = 1; r <= runs; r++)); do
-    # The order turns every round, so neither command always runs first.
+    # The order turns every round, so no command always runs first.
     if ((r % 2)); then
-      a="$(time_once "${cw[@]}")"; b="$(time_once "${base[@]}")"
-      [ -z "$use_beef" ] || t_beef+=("$(time_once "$beef" "$prog")")
+      a="$(time_once "${cw[@]}")"; c="$(time_once "${plain[@]}")"; b="$(time_once "${base[@]}")"
     else
-      [ -z "$use_beef" ] || t_beef+=("$(time_once "$beef" "$prog")")
-      b="$(time_once "${base[@]}")"; a="$(time_once "${cw[@]}")"
+      b="$(time_once "${base[@]}")"; c="$(time_once "${plain[@]}")"; a="$(time_once "${cw[@]}")"
     fi
-    t_cw+=("$a"); t_base+=("$b")
-    ratios+=("$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.6f", a / b }')")
-    note "$p: round $r/$runs: cellwright-run $a s, baseline $b s${use_beef:+, beef ${t_beef[-1]} s}"
+    t_cw+=("$a"); t_plain+=("$c"); t_base+=("$b")
+    ratios+=("$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.6f", b / a }')")
+    note "$p: round $r/$runs: cellwright-run $a s, --plain $c s, baseline $b s"
   done
-  s_cw="$(stats "${t_cw[@]}")"; s_base="$(stats "${t_base[@]}")"
-  s_beef=""; [ -z "$use_beef" ] || s_beef="$(stats "${t_beef[@]}")"
-  read -r m_cw _ <<< "$s_cw"; read -r m_base _ <<< "$s_base"
+  s_cw="$(stats "${t_cw[@]}")"; s_plain="$(stats "${t_plain[@]}")"; s_base="$(stats "${t_base[@]}")"
+  read -r m_cw _ <<< "$s_cw"; read -r m_plain _ <<< "$s_plain"; read -r m_base _ <<< "$s_base"
   read -r _ r_lo r_hi <<< "$(stats "${ratios[@]}")"
-  ratio="$(awk -v a="$m_cw" -v b="$m_base" -v lo="$r_lo" -v hi="$r_hi" \
-    'BEGIN { printf "%.2f [%.2f-%.2f]", a / b, lo, hi }')"
+  speedup="$(awk -v a="$m_cw" -v b="$m_base" -v lo="$r_lo" -v hi="$r_hi" \
+    'BEGIN { printf "%.2f [%.2f-%.2f]", b / a, lo, hi }')"
+  plain_speedup="$(awk -v a="$m_plain" -v b="$m_base" 'BEGIN { printf "%.2f", b / a }')"
+  over_plain="$(awk -v a="$m_cw" -v c="$m_plain" 'BEGIN { printf "%.2f", c / a }')"
   rate="$(awk -v n="$executed" -v t="$m_cw" 'BEGIN { printf "%.3g", n / t }')"
-  row "$p" "$runs" "$(cell "$s_cw")" "$(cell "$s_base")" "$(cell "$s_beef")" "$ratio" "$rate"
+  row "$p" "$runs" "$(cell "$s_cw")" "$(cell "$s_plain")" "$(cell "$s_base")" "$speedup" \
+    "$plain_speedup" "$over_plain" "$rate"
 done
+stdin_file=/dev/null
+
+latency_out=""
+if [ -x "$latency" ]; then
+  note "bench_latency: Debug at full speed, 11 requests per program and engine"
+  latency_out="$(CELLWRIGHT_CORPUS="$corpus" "$latency" 11)" || die "bench_latency failed"
+fi
 
 # ---- Analysis of LostKng.b ----
 lost="$corpus/LostKng.b"
@@ -196,7 +226,7 @@ t_dump=()
 for ((r = 1; r <= runs; r++)); do t_dump+=("$(time_once "$runner" --dump-lists "$lost")"); done
 s_dump="$(stats "${t_dump[@]}")"
 read -r m_dump _ <<< "$s_dump"
-row "LostKng.b --dump-lists" "$runs" "$(cell "$s_dump")" "-" "-" "-" \
+row "LostKng.b --dump-lists" "$runs" "$(cell "$s_dump")" "-" "-" "-" "-" "-" \
   "$(awk -v n="$commands" -v t="$m_dump" 'BEGIN { printf "%.3g", n / t }')*"
 
 analysis_out=""
@@ -218,7 +248,7 @@ if [ -x "$analysis" ]; then
   if [ ${#seconds[@]} -gt 0 ]; then
     s_an="$(stats "${seconds[@]}")"
     read -r m_an _ <<< "$s_an"
-    row "LostKng.b bench_analysis" "$runs" "$(cell "$s_an")" "-" "-" "-" \
+    row "LostKng.b bench_analysis" "$runs" "$(cell "$s_an")" "-" "-" "-" "-" "-" \
       "$(awk -v n="$commands" -v t="$m_an" 'BEGIN { printf "%.3g", n / t }')*"
   else
     note "warning: bench_analysis gave no LostKng row (see its output below)"
@@ -229,11 +259,12 @@ read -r load_end _ < /proc/loadavg
 
 # ---- Report ----
 echo
-echo "Seconds are wall-clock medians [min-max] of $runs runs; ratio: cellwright-run / baseline,"
-echo "of the medians [min-max of the ratios round by round]; commands/s: Executed / median."
+echo "Seconds are wall-clock medians [min-max] of $runs runs. speed-up: baseline / cellwright-run,"
+echo "of the medians [min-max of the ratios round by round]; plain: baseline / --plain; over"
+echo "plain: --plain / cellwright-run; commands/s: Executed / the cellwright-run median."
 echo
-row_header="$(printf '%-26s %4s  %-26s %-26s %-26s %-22s %s' program runs \
-  "cellwright-run s" "baseline s" "beef s" "ratio" "commands/s")"
+row_header="$(printf '%-24s %4s  %-24s %-24s %-24s %-22s %-9s %-9s %s' program runs \
+  "cellwright-run s" "--plain s" "baseline s" "speed-up" "plain" "over plain" "commands/s")"
 echo "$row_header"
 printf '%s\n' "$row_header" | tr -c '\n' '-'
 printf '%s\n' "${rows[@]}"
@@ -242,6 +273,11 @@ echo "* LostKng.b rows: the analysis only; commands/s there is commands analysed
 echo "  ($commands commands). --dump-lists times a whole process that also prints every record;"
 echo "  bench_analysis times Analyze alone (comment markers on, a fresh engine per iteration)."
 echo "Load average: $load_start at the start, $load_end at the end, on $(nproc) cores."
+if [ -n "$latency_out" ]; then
+  echo
+  echo "Debug latency at full speed (bench_latency: request to pause, medians and maxima of 11):"
+  echo "$latency_out"
+fi
 if [ -n "$analysis_out" ]; then
   echo
   echo "bench_analysis (medians of $runs repetitions):"

@@ -1,7 +1,8 @@
 // cellwright-run: runs a Brainfuck or pbrain program on the IDE's engine, without windows.
 //
 //   cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers] [--input-file FILE]
-//                  [--output-file FILE] [--stats] [--single-step] [--dump-lists] PROGRAM
+//                  [--output-file FILE] [--stats] [--single-step] [--plain] [--dump-lists]
+//                  PROGRAM
 //   cellwright-run --generate [TEXTFILE]
 //   cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM
 //
@@ -41,7 +42,7 @@ namespace {
 const char* const Usage =
     "usage: cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers]\n"
     "                      [--input-file FILE] [--output-file FILE] [--stats] [--single-step]\n"
-    "                      [--dump-lists] PROGRAM\n"
+    "                      [--plain] [--dump-lists] PROGRAM\n"
     "       cellwright-run --generate [TEXTFILE]\n"
     "       cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM\n"
     "       cellwright-run --help | --version\n";
@@ -59,6 +60,8 @@ const char* const Help =
     "  --output-file FILE     write the program's output to FILE instead of standard output\n"
     "  --stats                print the executed command count and the seconds on standard error\n"
     "  --single-step          run one command at a time throughout, as the IDE's watch mode does\n"
+    "  --plain                run at full speed on the folded list as it is, without its fast\n"
+    "                         form (for comparisons)\n"
     "  --dump-lists           print the analysed instruction lists instead of running\n"
     "The tools:\n"
     "  --generate [TEXTFILE]  print code that prints the bytes of TEXTFILE (or standard input)\n"
@@ -79,6 +82,7 @@ struct TArguments {
     std::string OutputFile;
     bool Stats = false;
     bool SingleStep = false;
+    bool Plain = false;
     bool DumpLists = false;
     // --break OFFSET (repeatable, for measurements, not in the help): the run passes these
     // breakpoints without stopping; --stats counts them.
@@ -203,6 +207,7 @@ int Run(const TArguments& args, std::string text) {
     host.Options.InputFileName = args.InputFile;
     host.Options.OutputVisible = false;
     host.Options.Watch = args.SingleStep;
+    host.Options.PlainEngine = args.Plain;
     host.Delay = 0;
     host.MemoryWindowVisible = false;
     if (args.OutputFile.empty()) {
@@ -322,6 +327,9 @@ int main(int argc, char** argv) {
             const unsigned long offset = value(v) ? std::strtoul(v.c_str(), &end, 10) : 0;
             if (v.empty() || *end != '\0' || offset > UINT32_MAX) return UsageError("--break takes an offset");
             args.Breakpoints.push_back(static_cast<uint32_t>(offset));
+        } else if (a == "--plain") {
+            args.RunOption = true;
+            args.Plain = true;
         } else if (a == "--dump-lists") {
             args.RunOption = true;
             args.DumpLists = true;

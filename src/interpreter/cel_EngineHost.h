@@ -30,6 +30,7 @@ struct TRunOptions {
     std::string InputFileName;     // empty: no input file
     std::string OutputFileName;    // empty: no output file
     bool OutputVisible = true;     // the output window is visible
+    bool PlainEngine = false;      // full speed on FoldedList as it is, without its fast form
 };
 
 // One row of the memory image.

@@ -1,4 +1,5 @@
 #include "cel_Interpreter16.h"
+#include "cel_FastCells.h"
 
 namespace cel {
 

@@ -1,4 +1,5 @@
 #include "cel_Interpreter8.h"
+#include "cel_FastCells.h"
 
 namespace cel {
 

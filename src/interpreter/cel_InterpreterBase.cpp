@@ -167,6 +167,7 @@ void TBFInterpreterBase::AnalyzeText(std::string_view text, bool commentMarkers,
     const std::array<TOpCode, 256>& codes = procMode ? CharTable.ProcCode : CharTable.Code;
     CommandList.clear();
     FoldedList.clear();
+    FastFormReady = false;
     CommandCount = 0;
     FoldedCount = 0;
     FoldedBound = 0;
@@ -394,6 +395,22 @@ void TBFInterpreterBase::Locate(bool onEngineThread) {
         if (*point >= 0 && FoldedIndexOf(static_cast<uint32_t>(*point)) < 0) *point = -1;
 }
 
+TFastProgram& TBFInterpreterBase::PrepareFastForm(bool checkTarget, unsigned cellBits) {
+    const uint32_t stop = checkTarget ? FoldedTarget : UINT32_MAX;
+    if (FastFormReady && stop == FastFormStop) return FastForm;
+    // The run stops before the target's record and before every breakpointed command.
+    std::vector<uint8_t> stopAt;
+    if (!BreakList.empty()) stopAt = BreakAt;
+    if (checkTarget) {
+        stopAt.resize(CommandCount, 0);
+        stopAt[FoldedList[FoldedTarget].Origin] = 1;
+    }
+    FastForm = BuildFastProgram(FoldedList, FoldedCount, CommandList, stopAt, cellBits);
+    FastFormReady = true;
+    FastFormStop = stop;
+    return FastForm;
+}
+
 bool TBFInterpreterBase::FastTargetHit() const {
     if (PC != FoldedTarget || PC == ResumedRecord) return false;
     const TInstruction& r = FoldedList[PC];
@@ -433,6 +450,7 @@ void TBFInterpreterBase::TakeBreakpoints() {
     BreakAt.assign(CommandCount, 0);
     BreakRecord.assign(FoldedCount, 0);
     BreakList.clear();
+    FastFormReady = false;  // its stops include the breakpoints
     auto cmdEnd = CommandList.begin() + CommandCount;
     for (const uint32_t offset : offsets) {
         auto it = std::lower_bound(CommandList.begin(), cmdEnd, offset,
@@ -719,6 +737,8 @@ void TBFInterpreterBase::RunEnd() {
     });
     CommandList = std::vector<TInstruction>();
     FoldedList = std::vector<TInstruction>();
+    FastForm = TFastProgram();
+    FastFormReady = false;
     CommandCount = 0;
     FoldedCount = 0;
     BreakAt = std::vector<uint8_t>();

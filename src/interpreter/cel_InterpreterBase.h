@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cel_EngineHost.h"
+#include "cel_FastProgram.h"
 #include "cel_Operations.h"
 
 #include <array>
@@ -188,6 +189,9 @@ protected:
     // the record at PC, in single mode one lies ahead inside the folded record holding PC.
     bool BreakDue() const;
     bool BreakHere() const { return !BreakList.empty() && BreakAt[PC]; }
+    // The fast form for the coming full-speed pass, rebuilt when its stop set (the run-to-cursor
+    // target and the breakpoints) has changed since it was built.
+    TFastProgram& PrepareFastForm(bool checkTarget, unsigned cellBits);
     uint32_t ActiveCount(bool single) const { return single ? CommandCount : FoldedCount; }
     // Finds the first FoldedList record whose Origin equals the command index, or -1.
     int64_t FoldedIndexOf(uint32_t commandIndex) const;
@@ -204,6 +208,12 @@ protected:
     uint32_t FoldedCount = 0;
     uint32_t FoldedBound = 0;
     bool ProcMode = false;
+    // The fast form of FoldedList and the target stop it was built for (UINT32_MAX: none); stale
+    // when FastFormReady is false, so a change of the stop set (new breakpoints) only needs to
+    // clear that.
+    TFastProgram FastForm;
+    bool FastFormReady = false;
+    uint32_t FastFormStop = UINT32_MAX;
 
     // Machine state. Written by the engine thread; the GUI touches it only while suspended.
     uint32_t PC = 0;

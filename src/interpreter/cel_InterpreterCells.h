@@ -47,7 +47,8 @@ protected:
     void ReadChar() final;
     void ExecuteInstruction(const TInstruction& ins) final;
     TLoopExit RunFast(bool checkTarget) final {
-        return checkTarget ? Fast<true>() : Fast<false>();
+        if (Options.PlainEngine) return checkTarget ? Fast<true>() : Fast<false>();
+        return RunOptimised(checkTarget);
     }
     void AddToCell(int64_t delta) final {
         Tape[DataPtr] = static_cast<Cell>(static_cast<int64_t>(Tape[DataPtr]) + delta);
@@ -56,8 +57,11 @@ protected:
     void ClearTape() final { std::fill(Tape.begin(), Tape.end(), Cell(0)); }
 
 private:
+    // The plain folded loop: FoldedList as it is.
     template <bool CheckTarget>
     TLoopExit Fast();
+    // The fast form's loop (cel_FastCells.h).
+    TLoopExit RunOptimised(bool checkTarget);
     bool InputCommand();
 
     std::vector<Cell> Tape;

@@ -1,5 +1,6 @@
 // The analysis of a program text: the command list, the folded list and the bracket matching,
 // compared through the engine's readable dumps, so a failing case reads as a program.
+#include "cel_FastProgram.h"
 #include "cel_Strip.h"
 #include "test_support.h"
 
@@ -7,6 +8,7 @@
 
 #include <random>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -219,6 +221,52 @@ TEST(Analysis, FoldedListStandsForTheCommandList) {
             }
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The fast form of a program for 8-bit cells, with a stop before the commands at stops.
+std::string FastDump(const std::string& text, const std::vector<uint32_t>& stops = {}) {
+    TAnalysis a(text, false, false);
+    std::vector<uint8_t> stopAt(a.Engine.GetCommandCount(), 0);
+    for (uint32_t s : stops) stopAt[s] = 1;
+    return cel::DumpFastProgram(cel::BuildFastProgram(a.Engine.GetFoldedList(), a.Engine.GetFoldedCount(),
+                                                      a.Engine.GetCommandList(), stopAt, 8));
+}
+
+TEST(Analysis, LoopTripCountsModuloTheCellWidth) {
+    struct TCase {
+        uint32_t V;
+        int64_t D;
+        unsigned Bits;
+        int64_t N;
+    };
+    const TCase cases[] = {
+        {1, -3, 8, 171},  {1, -3, 16, 43691}, {1, 3, 8, 85},     {5, -1, 8, 5},    {5, 1, 8, 251},
+        {6, -2, 8, 3},    {1, -2, 8, -1},     {1, 2, 16, -1},    {0, 7, 8, 0},     {9, 0, 8, -1},
+        {4, 252, 8, 1},   {12, -4, 16, 3},    {65535, 1, 16, 1}, {2, 256, 8, -1},  {255, -255, 8, 1},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "v=" << c.V << " d=" << c.D << " bits=" << c.Bits);
+        EXPECT_EQ(cel::LoopTripCount(c.V, c.D, c.Bits), c.N);
+    }
+}
+
+TEST(Analysis, FastFormKeepsStopsOutOfItsRecords) {
+    // Without stops: one straight record, the closed form of the multiply loop, a scan.
+    std::string dump = FastDump("+>++<[->+++<]>[>]");
+    EXPECT_NE(dump.find("Linear"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("ScanRight"), std::string::npos) << dump;
+    EXPECT_EQ(dump.find("Stop"), std::string::npos) << dump;
+    // A stop inside the loop (its '>', command 7) keeps it from its closed form; one inside the
+    // straight run before it (the ++ at command 2) splits that run, the stop standing first.
+    dump = FastDump("+>++<[->+++<]>[>]", {7, 2});
+    EXPECT_EQ(dump.find("Linear"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("ScanRight"), std::string::npos) << dump;
+    EXPECT_NE(dump.find(" @2 Stop\n"), std::string::npos) << dump;  // folded record 2: ++
+    EXPECT_NE(dump.find(" @6 Stop\n"), std::string::npos) << dump;  // folded record 6: the loop's >
 }
 
 }  // namespace

@@ -62,10 +62,22 @@ TEST(Breakpoints, WhereARunPauses) {
         {"Run to Cursor stops at a breakpoint before its target", "++++++", {2}, 1, false, 4},
         {"Run to Cursor: its target, then a breakpoint after it", "++++++", {4}, 2, false, 1},
         {"Run to Cursor: target and breakpoint on one command", "++++>", {2}, 1, false, 2},
+        {"Run to Cursor: a breakpoint in a loop before its target", "+++[>+<-]>+", {5}, 3, false, 10},
+        {"inside a straight run of moves and changes", "+>++>-<[-]>>+", {3, 6}, 2},
+        {"on a scan loop's [", "+>+>+<<[>]+", {7}, 1},
+        {"in a scan loop's body", "+>+>+<<[>]+", {8}, 3},
+        {"in an inner loop whose passes repeat", "++[>++[>+<-]<-]", {8}, 4},
+        {"after a loop run in one step", "+++[>+<-]>+", {10}, 1},
     };
+    // Full speed in the fast form and on the plain folded loop, and watched single steps.
+    const struct {
+        const char* Name;
+        bool Plain, Watch;
+    } modes[] = {{"fast form", false, false}, {"plain engine", true, false}, {"watched", false, true}};
     for (const bool wide : Widths) {
-        for (const bool watch : {false, true}) {
-            SCOPED_TRACE(std::string(wide ? "16-bit" : "8-bit") + (watch ? ", watched" : ""));
+        for (const auto& mode : modes) {
+            const bool watch = mode.Watch;
+            SCOPED_TRACE(std::string(wide ? "16-bit, " : "8-bit, ") + mode.Name);
             for (const TBreakRow& row : rows) {
                 SCOPED_TRACE(row.What);
                 TRef r(row.Text, wide, row.Proc);
@@ -78,6 +90,7 @@ TEST(Breakpoints, WhereARunPauses) {
                 h.Options.Text = row.Text;
                 h.Options.ProcMode = row.Proc;
                 h.Options.Watch = watch;
+                h.Options.PlainEngine = mode.Plain;
                 h.Breakpoints = row.Offsets;
                 const bool toCursor = row.Caret != UINT32_MAX;
                 h.StartRun(wide, false, toCursor, row.Caret);

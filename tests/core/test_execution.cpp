@@ -147,6 +147,61 @@ TEST(Execution, CellsWrapAtTheirWidth) {
     std::remove(in.c_str());
 }
 
+// Programs built to hit each wrap in the fast form's closed forms and searches: the fast form,
+// the plain folded loop and single steps end alike, and where the count is easily known by hand,
+// on that count.
+TEST(Execution, FastFormAcrossWraps) {
+    struct TCase {
+        std::string Text;
+        bool Wide;
+        uint64_t Executed;  // 0: not given
+    };
+    const TCase cases[] = {
+        // A counter stepping by -3 from 1: 171 passes in 8 bits, 43,691 in 16.
+        {"+[---]", false, 2 + 171 * 4},
+        {"+[---]", true, 2 + 43691 * 4},
+        {"+[--->++<]", false, 2 + 171 * 8},
+        {"+[--->++<]", true, 2 + 43691 * 8},
+        {"+[+++]", false, 2 + 85 * 4},
+        {"++++[-->+<]", true, 0},
+        // Terms, straight runs and clears across the tape's ends in both directions.
+        {"+++[-<<+++>>>>>+<<<]<<<-[+>>>>>>>+<<<<<<<]", false, 0},
+        {"<<+++[>>>>[-]++<<+<<-]>>[-<<<<[-]+>>>>]", true, 0},
+        {"+++[>+++[-]++<-]++[>-[+]<-]", false, 0},
+        // Scans across the tape's ends, left and right, by 1 and by 2.
+        {"+<+<+>>[<]", false, 0},
+        {"<<<+>+>+<<[>]", true, 0},
+        {"+<<+<<+>>>>[<<]", false, 0},
+        {"<<<<<+>>+>>+<<<<[>>]", true, 0},
+        // Loops whose passes repeat, with inner loops, here and across cell 0.
+        {"++++[>+++[>++<-]>[-]<<-]", false, 0},
+        {"<<+++++[>>+++[>+++++<-]>[-]<<<<+>-]", true, 0},
+        {"+++++[>>+[<+>-]<[>+<-]>>+<<<-]", false, 0},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Text + (c.Wide ? " (16-bit)" : " (8-bit)"));
+        TRunSetup setup;
+        setup.Text = c.Text;
+        setup.Wide = c.Wide;
+        const TRunResult fast = RunProgram(setup, 60000);
+        setup.PlainEngine = true;
+        const TRunResult plain = RunProgram(setup, 60000);
+        setup.PlainEngine = false;
+        setup.SingleStep = true;
+        const TRunResult single = RunProgram(setup, 60000);
+        ASSERT_TRUE(fast.Finished && plain.Finished && single.Finished);
+        if (c.Executed != 0) {
+            EXPECT_EQ(single.Executed, c.Executed);
+        }
+        for (const TRunResult* r : {&fast, &plain}) {
+            SCOPED_TRACE(r == &fast ? "fast form" : "plain folded");
+            EXPECT_EQ(r->Executed, single.Executed);
+            EXPECT_EQ(r->DataPtr, single.DataPtr);
+            EXPECT_TRUE(r->Tape == single.Tape) << "tapes differ";
+        }
+    }
+}
+
 TEST(Execution, ClearLoopsCountTheirCommands) {
     struct TCase {
         std::string Text;

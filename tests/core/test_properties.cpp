@@ -156,6 +156,10 @@ private:
             Call();
             return;
         }
+        if (Chance(6)) {
+            Scan();
+            return;
+        }
         const int kind = Pick(0, 99);
         if (kind < 22) {
             MoveTo(FreeCell());
@@ -193,16 +197,43 @@ private:
     void Loop(int depth) {
         const int counter = FreeCell();
         MoveTo(counter);
-        SetCell(Pick(0, Shape.MaxCount));
+        // The counter steps by 1 mostly, else by 2 or 3 from a multiple of the step.
+        const int step = Chance(70) ? 1 : Pick(2, 3);
+        SetCell(step * Pick(0, Shape.MaxCount));
         const bool decrementFirst = Chance(40);
         Emit('[');
-        if (decrementFirst) Emit('-');
+        if (decrementFirst) EmitN('-', step);
         Protected.push_back(counter);
         Items(Pick(1, 4), depth + 1);
         Protected.pop_back();
         MoveTo(counter);
-        if (!decrementFirst) Emit('-');
+        if (!decrementFirst) EmitN('-', step);
         Emit(']');
+    }
+
+    // A scan ([>], [<<]) over k cells set to 1 up to a cleared one, so it ends where the
+    // generator knows; near the window's ends it crosses the tape's ends.
+    void Scan() {
+        const int stride = Pick(1, 2);
+        const int dir = Chance(50) ? stride : -stride;
+        const int k = Pick(0, 3);
+        const int start = FreeCell();
+        for (int j = 0; j <= k + 1; ++j) {
+            const int c = start + dir * j;
+            if (c < Lowest || c > Highest || std::find(Protected.begin(), Protected.end(), c) != Protected.end())
+                return;
+        }
+        const int stop = start + dir * (k + 1);
+        MoveTo(stop);
+        SetCell(0);
+        for (int j = k; j >= 0; --j) {
+            MoveTo(start + dir * j);
+            SetCell(1);
+        }
+        Emit('[');
+        EmitN(dir > 0 ? '>' : '<', stride);
+        Emit(']');
+        Ptr = stop;
     }
 
     // A procedure: leaves only change cells; callers may also call a leaf one cell further on.
@@ -343,14 +374,17 @@ TEST(Properties, FastAndSingleStepRunsAgree) {
         job.Input = p.Input;
         job.OutputBufferSize = static_cast<uint32_t>(gen.Pick(1, 255));
         const celtest::TRunResult fast = celtest::RunProgram(job, 60000);
+        job.PlainEngine = true;
+        const celtest::TRunResult plain = celtest::RunProgram(job, 60000);
+        job.PlainEngine = false;
         job.SingleStep = true;
         const celtest::TRunResult single = celtest::RunProgram(job, 60000);
-        ASSERT_TRUE(fast.Finished && single.Finished);
+        ASSERT_TRUE(fast.Finished && plain.Finished && single.Finished);
 
         TRef r(p.Text, p.Wide, p.Proc, p.Input);
         ASSERT_TRUE(r.RunToEnd(shape.MaxSteps));
-        for (const celtest::TRunResult* run : {&fast, &single}) {
-            SCOPED_TRACE(run == &fast ? "fast" : "single steps");
+        for (const celtest::TRunResult* run : {&fast, &plain, &single}) {
+            SCOPED_TRACE(run == &fast ? "fast form" : run == &plain ? "plain folded" : "single steps");
             EXPECT_EQ(run->Executed, r.Steps);
             EXPECT_EQ(run->DataPtr, r.Dp);
             EXPECT_EQ(run->Tape, r.Tape);
@@ -359,6 +393,7 @@ TEST(Properties, FastAndSingleStepRunsAgree) {
         }
         EXPECT_EQ(fast.Output, single.Output);
         EXPECT_EQ(fast.OutputLines, single.OutputLines);
+        EXPECT_EQ(plain.Output, single.Output);
         if (HasFailure()) return;
     }
 }
@@ -555,8 +590,9 @@ TEST(Properties, DebugAtRandomMomentsThenContinue) {
 }
 
 // Breakpoints on random commands: the run pauses exactly where single steps first reach a
-// breakpointed command after the last pause, whether it runs fast or watched, continued by Run,
-// Trace or Run to Cursor, with the breakpoints changed while paused now and then.
+// breakpointed command after the last pause, whether it runs fast (in the fast form or on the
+// plain folded loop) or watched, continued by Run, Trace or Run to Cursor, with the breakpoints
+// changed while paused now and then.
 TEST(Properties, BreakpointsAtRandomCommands) {
     TGenerator gen(1414);
     TShape shape;
@@ -564,9 +600,11 @@ TEST(Properties, BreakpointsAtRandomCommands) {
     shape.MaxCount = 6;
     shape.MaxSteps = 3000;
     int pausesSeen = 0;
-    for (int i = 0; i < 120; ++i) {
-        const TProgram p = gen.Make(i % 2 == 1, i % 4 >= 2, shape);
-        SCOPED_TRACE(Describe(p, i));
+    for (int i = 0; i < 240; ++i) {
+        // The fast form and the plain engine by turns, each over both widths and modes.
+        const bool plainEngine = i % 2 == 1;
+        const TProgram p = gen.Make(i / 2 % 2 == 1, i / 2 % 4 >= 2, shape);
+        SCOPED_TRACE(Describe(p, i / 2) + (plainEngine ? ", plain engine" : ", fast form"));
         const celtest::TRunResult plain = PlainRun(p);
         ASSERT_TRUE(plain.Finished);
         TRef r(p.Text, p.Wide, p.Proc, p.Input);
@@ -593,6 +631,7 @@ TEST(Properties, BreakpointsAtRandomCommands) {
             return offsets;
         };
         THost h(p);
+        h.Options.PlainEngine = plainEngine;
         h.Breakpoints = pickBreaks();
         h.Options.Watch = gen.Chance(15);
         h.StartRun(p.Wide, false);

@@ -311,6 +311,68 @@ TEST(RunControl, TerminateWhileRunningIsSeen) {
     }
 }
 
+// Loops that never end, in each shape the fast form treats on its own, stay pausable: Debug
+// lands where single steps would stand after the same count, Run to Cursor into the loop stops
+// at its target, and Program Reset ends the run. No timing is asserted.
+TEST(RunControl, NeverEndingLoopsStayPausable) {
+    const std::string far(16384, '>');
+    const std::string shapes[] = {
+        "+[]",                     // an empty loop
+        "+[>+]",                   // the pointer going round the tape
+        "+[<+<+>]",                // the same, leftwards
+        "+[>+<]",                  // balanced, its counter never changing
+        "+[-->+<]",                // a multiply loop stepping by 2 over an odd counter
+        "+[>[-]+<--]",             // the same with a cleared cell
+        "+[>++[->+<]<--]",         // a loop with an inner loop, repeating passes
+        "+" + far + "+[" + far + "]",  // a scan that finds no zero on its way round
+    };
+    for (bool wide : Widths) {
+        for (const std::string& text : shapes) {
+            SCOPED_TRACE(text.substr(0, 20) + (wide ? " (16-bit)" : " (8-bit)"));
+            THost h;
+            h.Options.Text = text;
+            h.StartRun(wide, false);
+            ASSERT_TRUE(SpinUntil([&] { return h.Interpreter.GetExecuted() > 100000; }));
+            MenuDebug(h);
+            ASSERT_EQ(Settle(h), "paused");
+            TRef r(text, wide, false);
+            const TSeen s = Look(h);
+            if (text.size() > 100) {
+                // The scan counts 16,385 commands a pass, too many for the reference to follow:
+                // the count, the pointer and the mark of a pause at the start of a pass.
+                const uint64_t passes = (s.Executed - 16387) / 16385;
+                EXPECT_EQ(s.Executed, 16387 + passes * 16385);
+                EXPECT_EQ(s.DataPtr, passes % 2 == 0 ? 16384u : 0u);
+                EXPECT_EQ(s.SelStart, 16387u);
+                MenuReset(h);
+                ASSERT_EQ(Settle(h), "finished");
+                continue;
+            }
+            r.AdvanceTo(s.Executed);
+            EXPECT_EQ(s.SelStart, r.Offset());
+            EXPECT_EQ(s.DataPtr, r.Dp);
+            EXPECT_EQ(s.Cells, celtest::Window(r.Tape));
+
+            // To the last command of the loop's body (the ] of an empty one): reached on the
+            // next pass, where single steps are.
+            const uint32_t target = static_cast<uint32_t>(text.size() - (text == "+[]" ? 1 : 2));
+            MenuRunToCursor(h, target);
+            ASSERT_EQ(Settle(h), "paused");
+            const TSeen t = Look(h);
+            EXPECT_EQ(t.SelStart, target);
+            r.AdvanceTo(t.Executed);
+            EXPECT_EQ(t.SelStart, r.Offset());
+            EXPECT_EQ(t.DataPtr, r.Dp);
+            EXPECT_EQ(t.Cells, celtest::Window(r.Tape));
+
+            MenuRun(h);
+            ASSERT_TRUE(SpinUntil([&] { return h.Interpreter.GetExecuted() > t.Executed + 1000; }));
+            MenuReset(h);
+            ASSERT_EQ(Settle(h), "finished");
+        }
+    }
+}
+
 // Leaves watch mode from inside the mark hand-off of its n-th watched step, as the Watch command
 // would at that moment: the engine is blocked in the hand-off, so the repaint is safe.
 class TWatchOffHost : public THost {

@@ -280,6 +280,7 @@ TRunResult RunProgram(const TRunSetup& setup, int timeoutMs) {
     host.Options.ProcMode = setup.ProcMode;
     host.Options.CommentMarkers = setup.CommentMarkers;
     host.Options.Watch = setup.SingleStep;
+    host.Options.PlainEngine = setup.PlainEngine;
     host.Options.OutputVisible = setup.OutputVisible;
     host.Options.OutputBufferSize = setup.OutputBufferSize;
     host.Options.InputFileName = setup.InputFileName;

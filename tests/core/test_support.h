@@ -106,6 +106,7 @@ struct TRunSetup {
     bool ProcMode = false;
     bool CommentMarkers = false;
     bool SingleStep = false;      // watch mode with no delay: CommandList throughout
+    bool PlainEngine = false;     // full speed on FoldedList as it is, not its fast form
     std::string Input;            // typed input, served in lines of up to 65536 bytes
     std::string InputFileName;
     bool CaptureFileOutput = true;   // output file in a temporary file, returned in FileOutput

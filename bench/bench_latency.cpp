@@ -1,0 +1,84 @@
+// Debug latency at full speed: how long a run spinning in one long inner loop takes, from the
+// Debug request, to stand paused. Headless (the engine and the headless host only). For each
+// program and engine, prints one line:
+//   <program> engine=<fast|plain> runs=<n> pause_ms_median=<ms> pause_ms_max=<ms>
+//
+//   bench_latency [RUNS]      (default 11)
+//
+// Long.b is taken from the corpus when CELLWRIGHT_CORPUS (or the default corpus folder) has it.
+#include "cel_HeadlessHost.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Milliseconds from the Debug request to the pause, once.
+double PauseLatency(const std::string& text, bool plain) {
+    cel::THeadlessHost h;
+    h.Options.Text = text;
+    h.Options.CommentMarkers = false;
+    h.Options.OutputVisible = false;
+    h.Options.PlainEngine = plain;
+    h.StartRun(false, false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));  // well inside the loop
+    cel::TBFInterpreterBase& engine = h.Interpreter.Engine();
+    const Clock::time_point start = Clock::now();
+    h.Gui([&] {
+        h.Interpreter.SetStepMode(true);
+        h.Interpreter.SetRunToCursor(false);
+    });
+    while (!(h.RunFlags.Paused.load() && engine.IsWaiting()) && !engine.IsFinished())
+        std::this_thread::yield();
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    const bool finished = engine.IsFinished();
+    h.Interpreter.Terminate();
+    engine.WaitFor();
+    return finished ? -1 : ms;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 11;
+    const char* env = std::getenv("CELLWRIGHT_CORPUS");
+    const std::string corpus = env && *env ? env : CELLWRIGHT_DEFAULT_CORPUS;
+    const std::string far(16384, '>');
+    std::vector<std::pair<std::string, std::string>> programs = {
+        {"multiply-never-ends", "+[-->+<]"},        // stepped: its counter never reaches 0
+        {"scan-round-the-tape", "+" + far + "+[" + far + "]"},
+    };
+    const std::string longText = ReadFile(corpus + "/Long.b");
+    if (!longText.empty()) programs.emplace_back("Long.b", longText);
+    for (const auto& [name, text] : programs) {
+        for (const bool plain : {false, true}) {
+            std::vector<double> ms;
+            for (int r = 0; r < runs; ++r) {
+                const double t = PauseLatency(text, plain);
+                if (t >= 0) ms.push_back(t);
+            }
+            if (ms.empty()) {
+                std::printf("%s engine=%s ended before the request\n", name.c_str(), plain ? "plain" : "fast");
+                continue;
+            }
+            std::sort(ms.begin(), ms.end());
+            std::printf("%s engine=%s runs=%zu pause_ms_median=%.3f pause_ms_max=%.3f\n", name.c_str(),
+                        plain ? "plain" : "fast", ms.size(), ms[ms.size() / 2], ms.back());
+        }
+    }
+    return 0;
+}

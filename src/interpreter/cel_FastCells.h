@@ -1,0 +1,378 @@
+// The fast form's execution loop for one cell width (see cel_FastProgram.h). Included by the
+// two instance files only.
+#pragma once
+
+#include "cel_FastProgram.h"
+#include "cel_InterpreterCells.h"
+
+#include <cstring>
+
+namespace cel {
+
+// Threaded with computed gotos like Fast. The attention check sits where the run can go round:
+// at a loop's back edge, a call and a return, and after input and output (hand-offs to the GUI
+// thread); every other record is bounded work (a scan at most one trip round the tape, a closed
+// form one step), so a request is seen within one pass of the innermost loop. Leaving, the
+// state is written back as of the beginning of the record at hand.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpedantic"
+#endif
+// What a clear loop costs beyond its '[' over a cell holding value (below the cell width).
+template <typename Cell>
+constexpr uint64_t ClearCost(uint32_t value, bool up) {
+    if (!up) return 2ull * value;
+    return value == 0 ? 0 : 2ull * ((1u << (8 * sizeof(Cell))) - value);
+}
+
+// LoopTripCount for a counter that is not 0, the common steps of 1 and -1 inline.
+template <typename Cell>
+inline int64_t TripCount(uint32_t v, uint32_t d) {
+    constexpr uint32_t top = (1u << (8 * sizeof(Cell))) - 1;
+    d &= top;
+    if (d == top) return v;
+    if (d == 1) return top + 1 - v;
+    return LoopTripCount(v, d, 8 * sizeof(Cell));
+}
+
+template <typename Cell>
+typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOptimised(bool checkTarget) {
+    TFastProgram& program = PrepareFastForm(checkTarget, 8 * sizeof(Cell));
+    // Inside a straight run that became one record: on along FoldedList to the next beginning.
+    bool stepped = false;
+    while (program.EntryOf[PC] < 0) {
+        ExecuteInstruction(FoldedList[PC]);
+        ++PC;
+        Executed.store(Executed.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        stepped = true;
+    }
+    // A pass begun before this call is no pass the memos have seen whole.
+    for (TMemoLoop& memo : program.Memos) memo.Valid = false;
+    TMemoLoop* const memos = program.Memos.data();
+    const TFastOp* const ops = program.Ops.data();
+    const int32_t* const entry = program.EntryOf.data();
+    Cell* const tape = Tape.data();
+    const TFastOp* in = ops + entry[PC];
+    // RunLoop has seen this arrival at PC already; one after steps above is a new one.
+    if (in->Code == fastStop && !stepped) ++in;
+    uint32_t dp = DataPtr;
+    uint64_t executed = Executed.load(std::memory_order_relaxed);
+    constexpr uint32_t mask = TapeSize - 1;
+
+#define CEL_FAST_LABEL(id) &&f_##id,
+    static void* const dispatch[FastCodeCount] = {CEL_FAST_OPERATIONS(CEL_FAST_LABEL)};
+#undef CEL_FAST_LABEL
+    // Direct threading: each record holds its label.
+    if (program.ThreadedFor != dispatch) {
+        for (TFastOp& op : program.Ops) op.Handler = dispatch[op.Code];
+        program.ThreadedFor = dispatch;
+    }
+
+#define CEL_SPILL()                                          \
+    do {                                                     \
+        PC = in->Folded;                                     \
+        DataPtr = dp;                                        \
+        Executed.store(executed, std::memory_order_relaxed); \
+    } while (0)
+#define CEL_GO() goto* in->Handler
+#define CEL_NEXT() \
+    do {           \
+        ++in;      \
+        CEL_GO();  \
+    } while (0)
+// Goes on at the beginning of folded record f; one that has no fast record of its own (never
+// where jumps lead) is left to the next pass of the run loop.
+#define CEL_ENTER(f)                                         \
+    do {                                                     \
+        const uint32_t f_ = (f);                             \
+        const int32_t e_ = f_ <= FoldedCount ? entry[f_] : -1; \
+        if (e_ < 0) {                                        \
+            PC = f_;                                         \
+            DataPtr = dp;                                    \
+            Executed.store(executed, std::memory_order_relaxed); \
+            return TLoopExit::Attention;                     \
+        }                                                    \
+        in = ops + e_;                                       \
+    } while (0)
+// The move a loop record may make first (see TFastOp::Pre).
+#define CEL_PRE()                         \
+    do {                                  \
+        executed += in->PreExec;          \
+        dp = (dp + in->Pre) & mask;       \
+    } while (0)
+#define CEL_PAST()          \
+    do {                    \
+        in += in->Next;     \
+        CEL_GO();           \
+    } while (0)
+// At the program's end the run ends: no pause after the last command.
+#define CEL_ATTENTION()                                                                  \
+    do {                                                                                 \
+        if (Attention.load(std::memory_order_relaxed) && in->Code != fastEnd) goto f_attention; \
+    } while (0)
+
+    CEL_GO();
+
+f_Add: {
+    executed += in->Exec;
+    Cell& c = tape[(dp + in->Off) & mask];
+    c = static_cast<Cell>(c + in->Delta);
+    CEL_NEXT();
+}
+f_Clear: {
+    Cell& c = tape[(dp + in->Off) & mask];
+    executed += in->Exec + 2ull * c;
+    c = 0;
+    CEL_NEXT();
+}
+f_ClearUp: {
+    Cell& c = tape[(dp + in->Off) & mask];
+    executed += in->Exec;
+    if (c != 0) executed += 2ull * (Values - c);
+    c = 0;
+    CEL_NEXT();
+}
+f_Move:
+    executed += in->Exec;
+    dp = (dp + in->Off) & mask;
+    CEL_NEXT();
+f_Open:
+    CEL_PRE();
+    ++executed;
+    if (tape[dp] == 0) {
+        in = ops + in->Jump;
+        CEL_GO();
+    }
+    CEL_PAST();
+f_Close:
+    CEL_PRE();
+    ++executed;
+    if (tape[dp] != 0) {
+        in = ops + in->Jump;
+        Executed.store(executed, std::memory_order_relaxed);  // keeps the status display moving
+        CEL_ATTENTION();
+        CEL_GO();
+    }
+    CEL_PAST();
+f_MemoOpen:
+    CEL_PRE();
+    ++executed;
+    if (tape[dp] == 0) {
+        in = ops + in->Jump;
+        CEL_GO();
+    }
+    {
+        TMemoLoop& memo = memos[in->Off];
+        const size_t cells = memo.Work.size();
+        size_t k = 0;
+        // Work cells that an earlier pass left as it found them: every pass repeats that one.
+        if (memo.Steady)
+            while (k < cells && memo.Fixed[k] == tape[(dp + memo.Work[k]) & mask]) ++k;
+        if (memo.Steady && k == cells) {
+            const int64_t n = TripCount<Cell>(tape[dp], static_cast<uint32_t>(memo.Counter));
+            if (n >= 0) {
+                executed += static_cast<uint64_t>(n) * memo.PassCost;
+                for (const auto& [off, delta] : memo.Constant) {
+                    Cell& c = tape[(dp + off) & mask];
+                    c = static_cast<Cell>(c + static_cast<uint32_t>(n) * static_cast<uint32_t>(delta));
+                }
+                tape[dp] = 0;
+                in = ops + in->Jump;
+                CEL_GO();
+            }
+        }
+        // The work cells as the first pass finds them: a first pass that leaves them so is
+        // repeated by all the others.
+        for (k = 0; k < cells; ++k) memo.Snapshot[k] = tape[(dp + memo.Work[k]) & mask];
+        memo.Executed = executed;
+        memo.Valid = true;
+    }
+    CEL_PAST();
+f_MemoClose:
+    CEL_PRE();
+    ++executed;
+    if (tape[dp] == 0) CEL_PAST();
+    {
+        TMemoLoop& memo = memos[in->Off];
+        const size_t cells = memo.Work.size();
+        size_t k = 0;
+        if (memo.Valid)
+            while (k < cells && memo.Snapshot[k] == tape[(dp + memo.Work[k]) & mask]) ++k;
+        if (memo.Valid && k == cells) {
+            // The pass just done found the work cells as it left them: the rest repeat it.
+            const int64_t n = TripCount<Cell>(tape[dp], static_cast<uint32_t>(memo.Counter));
+            if (n >= 0) {
+                memo.PassCost = executed - memo.Executed;
+                memo.Fixed = memo.Snapshot;
+                memo.Steady = true;
+                executed += static_cast<uint64_t>(n) * memo.PassCost;
+                for (const auto& [off, delta] : memo.Constant) {
+                    Cell& c = tape[(dp + off) & mask];
+                    c = static_cast<Cell>(c + static_cast<uint32_t>(n) * static_cast<uint32_t>(delta));
+                }
+                tape[dp] = 0;
+                memo.Valid = false;
+                CEL_PAST();
+            }
+        }
+        for (k = 0; k < cells; ++k) memo.Snapshot[k] = tape[(dp + memo.Work[k]) & mask];
+        memo.Executed = executed;
+        memo.Valid = true;
+    }
+    in = ops + in->Jump;
+    Executed.store(executed, std::memory_order_relaxed);
+    CEL_ATTENTION();
+    CEL_GO();
+f_Linear: {
+    CEL_PRE();
+    const uint32_t v = tape[dp];
+    if (v == 0) {
+        ++executed;
+        in = ops + in->Jump;
+        CEL_GO();
+    }
+    const int64_t n = TripCount<Cell>(v, static_cast<uint32_t>(in->Delta));
+    if (n < 0) {
+        in += in->Off + 1;  // it never ends: stepped, with its back edge's checks
+        CEL_GO();
+    }
+    executed += 1 + static_cast<uint64_t>(n) * in->Exec;
+    const uint32_t count = static_cast<uint32_t>(n);
+    for (const TFastOp *term = in + 1, *last = in + in->Off; term <= last; ++term) {
+        Cell& c = tape[(dp + term->Off) & mask];
+        if (term->Code == fastTerm) {
+            c = static_cast<Cell>(c + count * static_cast<uint32_t>(term->Delta));
+            continue;
+        }
+        // Cleared in every pass: the first pass finds the cell as it is, the later ones as
+        // the pass before left it.
+        const bool up = term->Code == fastTermClearUp;
+        const uint32_t first = static_cast<Cell>(c + term->Delta);
+        const uint32_t steady = static_cast<Cell>(term->Jump + term->Delta);
+        executed += ClearCost<Cell>(first, up) + (count - 1) * ClearCost<Cell>(steady, up) +
+                    static_cast<uint64_t>(count) * term->Exec;
+        c = static_cast<Cell>(term->Jump);
+    }
+    tape[dp] = 0;
+    in = ops + in->Jump;
+    CEL_GO();
+}
+f_Term:
+f_TermClear:
+f_TermClearUp:
+    CEL_NEXT();  // never reached: a Linear record steps over its terms
+f_ScanRight:
+f_ScanLeft: {
+    CEL_PRE();
+    if (tape[dp] == 0) {
+        ++executed;
+        in = ops + in->Jump;
+        CEL_GO();
+    }
+    const uint32_t step = in->Code == fastScanRight ? in->Off : (0u - in->Off) & mask;
+    uint32_t p = dp;
+    uint64_t passes = 0;
+    if (sizeof(Cell) == 1 && step == 1) {
+        // The first zero after dp, then from the tape's start.
+        const void* hit = std::memchr(tape + dp + 1, 0, mask - dp);
+        if (hit != nullptr) {
+            p = static_cast<uint32_t>(static_cast<const Cell*>(hit) - tape);
+            passes = p - dp;
+        } else if ((hit = std::memchr(tape, 0, dp)) != nullptr) {
+            p = static_cast<uint32_t>(static_cast<const Cell*>(hit) - tape);
+            passes = TapeSize - dp + p;
+        }
+    } else {
+        do {
+            p = (p + step) & mask;
+            ++passes;
+        } while (tape[p] != 0 && p != dp);
+    }
+    if (p == dp) {
+        ++in;  // no zero anywhere on its way round the tape: it never ends, stepped
+        CEL_GO();
+    }
+    executed += 1 + passes * in->Exec;
+    dp = p;
+    in = ops + in->Jump;
+    CEL_GO();
+}
+f_Output:
+    CEL_SPILL();
+    WriteChar();
+    if (ErrorCode != errNone) return TLoopExit::Error;
+    ++executed;
+    ++in;
+    CEL_ATTENTION();
+    CEL_GO();
+f_Input:
+    CEL_SPILL();
+    if (InputCommand()) {
+        // Debug abandoned the input: the attempt counts, and the command runs again.
+        Executed.store(executed + 1, std::memory_order_relaxed);
+        return TLoopExit::Attention;
+    }
+    ++executed;
+    ++in;
+    // The input file is refilled at the start of the step after the one that used it up.
+    if (in->Code != fastEnd && InputFileOpen && InputPos == InputSize) {
+        CEL_SPILL();
+        if (!RefillInput()) {
+            ErrorCode = errInputFileRead;
+            return TLoopExit::Error;
+        }
+    }
+    CEL_ATTENTION();
+    CEL_GO();
+f_ProcStart:
+    ++executed;
+    ProcTable[tape[dp]] = static_cast<int32_t>(in->Folded);
+    ProcDefined = true;
+    in = ops + in->Jump;
+    CEL_GO();
+f_ProcEnd:
+    ++executed;
+    --CallDepth;
+    CEL_ENTER(CallStack[CallDepth] + 1);
+    CEL_ATTENTION();
+    CEL_GO();
+f_Call: {
+    const int32_t e = ProcTable[tape[dp]];
+    if (e == -1) {
+        ErrorCode = errIllegalCall;
+        CEL_SPILL();
+        return TLoopExit::Error;
+    }
+    CallStack[CallDepth] = in->Folded;
+    if (++CallDepth == 0) CallDepthWrapped = true;
+    ++executed;
+    CEL_ENTER(static_cast<uint32_t>(e) + 1);
+    CEL_ATTENTION();
+    CEL_GO();
+}
+f_Stop:
+    // The target or a breakpoint begins the next record; RunLoop takes over from a hit.
+    CEL_SPILL();
+    if (checkTarget && FastTargetHit()) return TLoopExit::Attention;
+    if (!BreakList.empty() && FastBreakHit()) return TLoopExit::Attention;
+    CEL_NEXT();
+f_End:
+    CEL_SPILL();
+    return TLoopExit::End;
+f_attention:
+    CEL_SPILL();
+    return TLoopExit::Attention;
+
+#undef CEL_ATTENTION
+#undef CEL_PAST
+#undef CEL_PRE
+#undef CEL_ENTER
+#undef CEL_NEXT
+#undef CEL_GO
+#undef CEL_SPILL
+}
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+}  // namespace cel

@@ -1,0 +1,118 @@
+// The fast form of FoldedList, which full-speed runs execute: straight runs of moves, changes
+// and clear loops become updates at offsets from the data pointer and one pointer move, balanced
+// loops whose body only adds constants become one closed-form step, and scan loops ([>], [<<])
+// become searches. Derived from FoldedList (and CommandList for the command counts); the lists
+// themselves stay as they are. Standard library only.
+//
+// Every record names the FoldedList record where it begins (Folded). A run leaves the fast form
+// only where a record begins, with the state and the executed count of a folded run at that
+// record, so the run goes on from there on FoldedList or CommandList exactly.
+#pragma once
+
+#include "cel_Operations.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cel {
+
+// The operations of the fast form, in dispatch-table order. What each does with Off, Delta,
+// Jump and Exec (Exec is always added to the executed count when the record runs):
+#define CEL_FAST_OPERATIONS(X)                                                               \
+    X(Add)      /* tape[dp + Off] += Delta */                                                \
+    X(Clear)    /* [-] at dp + Off: the count grows by 2 per unit of the cell */             \
+    X(ClearUp)  /* [+] at dp + Off */                                                        \
+    X(Move)     /* dp += Off */                                                              \
+    X(Open)     /* [: on a zero cell to Jump (past the loop's Close) */                      \
+    X(Close)    /* ]: on a non-zero cell back to Jump, with the attention check */           \
+    X(Linear)   /* a balanced loop, the counter at dp changing by Delta a pass: when the    \
+                   trip count n exists, each of the Off Terms that follow adds n * its Delta and the run  \
+                   goes on at Jump, the count growing by Exec per pass; when the loop never \
+                   ends, the run steps it in the form that follows the Terms */              \
+    X(Term)     /* one cell that a Linear loop changes: Off, Delta per pass */               \
+    X(TermClear) /* one cell that a Linear loop clears ([-] first): Delta added before the   \
+                    first clear, Jump the value it holds after each pass, Exec the cost of   \
+                    the later clears of a pass */                                           \
+    X(TermClearUp) /* the same, [+] first */                                                 \
+    X(ScanRight) /* [>]-like: moves by Off until a zero cell, Exec per pass; a tape with no  \
+                    zero on the way is stepped in the form that follows */                   \
+    X(ScanLeft) /* [<]-like, moving left by Off */                                           \
+    X(MemoOpen) /* Open of a loop whose passes may repeat (Off: its Memos index) */         \
+    X(MemoClose) /* Close of that loop: once a pass left the work cells as they were, the   \
+                    remaining passes are applied at once */                                  \
+    X(Output)                                                                                \
+    X(Input)                                                                                 \
+    X(ProcStart) /* (: defines the procedure, goes on at Jump (past its )) */                \
+    X(ProcEnd)                                                                               \
+    X(Call)                                                                                  \
+    X(Stop)     /* a command of the stop set begins the next record: asks the engine */     \
+    X(End)
+
+enum TFastCode : uint8_t {
+#define CEL_FAST_ENUM(id) fast##id,
+    CEL_FAST_OPERATIONS(CEL_FAST_ENUM)
+#undef CEL_FAST_ENUM
+    FastCodeCount
+};
+
+struct TFastOp {
+    void* Handler = nullptr;  // the execution loop's label for Code, set by the loop itself
+    TFastCode Code = fastEnd;
+    uint32_t Off = 0;     // an offset or a move, modulo the tape size
+    int32_t Delta = 0;    // a change of a cell (taken modulo the cell width)
+    uint32_t Jump = 0;    // an index into the fast form
+    uint32_t Folded = 0;  // the FoldedList record where this record begins
+    uint32_t Exec = 0;    // commands the record accounts for (per pass for Linear and scans)
+    // A loop record may first make the move that ends the straight run before it: dp += Pre,
+    // counting PreExec, and then go on past itself by Next records instead of one.
+    uint32_t Pre = 0;
+    uint32_t PreExec = 0;
+    uint32_t Next = 1;
+};
+
+// A balanced loop with balanced inner loops (see fastMemoClose), and the state of its current
+// pass: the work cells as the last back edge found them and the count there.
+struct TMemoLoop {
+    std::vector<uint32_t> Work;                          // offsets of the work cells
+    std::vector<std::pair<uint32_t, int32_t>> Constant;  // other cells: offset, change per pass
+    int32_t Counter = 0;                                 // the counter's change per pass
+    bool Valid = false;                                  // Snapshot is of this loop's last pass
+    uint64_t Executed = 0;
+    std::vector<uint32_t> Snapshot;
+    // Work cells that a pass left as it found them, at the cost of PassCost commands: a loop
+    // entered with them is done at once. Kept across runs of the loop and of the engine.
+    bool Steady = false;
+    std::vector<uint32_t> Fixed;
+    uint64_t PassCost = 0;
+};
+
+struct TFastProgram {
+    std::vector<TFastOp> Ops;
+    // For each FoldedList record (and FoldedCount, the end) the fast record where it begins,
+    // or -1 inside a straight run that became one record.
+    std::vector<int32_t> EntryOf;
+    // The stop set it was built for, as FoldedList records (sorted).
+    std::vector<uint32_t> Stops;
+    std::vector<TMemoLoop> Memos;
+    // The dispatch table whose labels the Handler fields hold, or none yet.
+    const void* ThreadedFor = nullptr;
+};
+
+// Builds the fast form of the first foldedCount records of folded for cells of cellBits bits. stopAt, indexed by
+// CommandList index (shorter or empty: no stop there), is the set of commands before which a
+// full-speed run must stop exactly: no record spans one, a loop containing one is not evaluated
+// in closed form, and a Stop record stands before the record that begins there. Linear in the
+// program's length, so it is cheap to rebuild at a pause when the stop set changes.
+TFastProgram BuildFastProgram(const std::vector<TInstruction>& folded, uint32_t foldedCount,
+                              const std::vector<TInstruction>& commands,
+                              const std::vector<uint8_t>& stopAt, unsigned cellBits);
+
+// The fast form one record a line, for tests and --dump-fast.
+std::string DumpFastProgram(const TFastProgram& program);
+
+// The trip count of a balanced loop whose counter starts at v and changes by d each pass,
+// modulo 2^bits: the least n >= 1 with v + n * d = 0, 0 when v = 0, or -1 when there is none.
+int64_t LoopTripCount(uint32_t v, int64_t d, unsigned bits);
+
+}  // namespace cel
