@@ -38,10 +38,7 @@ double PauseLatency(const std::string& text, bool plain) {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));  // well inside the loop
     cel::TBFInterpreterBase& engine = h.Interpreter.Engine();
     const Clock::time_point start = Clock::now();
-    h.Gui([&] {
-        h.Interpreter.SetStepMode(true);
-        h.Interpreter.SetRunToCursor(false);
-    });
+    h.Gui([&] { h.Interpreter.Pause(); });
     while (!(h.RunFlags.Paused.load() && engine.IsWaiting()) && !engine.IsFinished())
         std::this_thread::yield();
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
