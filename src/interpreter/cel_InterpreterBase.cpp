@@ -685,11 +685,13 @@ void TBFInterpreterBase::ShowWatchedStep() {
         delay = Host.WatchDelay();
     });
     if (delay > 0) {
-        // The step's own work counts toward the delay. After a pause, an input wait or a step
-        // slower than the clock the count starts afresh rather than hurrying to catch up.
+        // The step's own work counts toward the delay, and a step that came late (a busy
+        // machine) is made up by the next ones. After a pause, an input wait or a longer delay
+        // the count starts afresh rather than hurrying through the steps it missed.
         const auto now = std::chrono::steady_clock::now();
         const auto period = std::chrono::milliseconds(delay);
-        if (WatchDue + period < now || WatchDue > now + period) WatchDue = now;
+        const auto slack = std::min<std::chrono::steady_clock::duration>(period * 4, std::chrono::milliseconds(100));
+        if (WatchDue + slack < now || WatchDue > now + period) WatchDue = now;
         WatchDue += period;
         std::this_thread::sleep_until(WatchDue);
     }
