@@ -33,7 +33,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3> "$scratch/display" 2> /dev/null &
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3> "$scratch/display" 2> /dev/null &
 pids+=($!)
 for ((i = 0; i < 100; i++)); do [ -s "$scratch/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n 1 "$scratch/display")"

@@ -34,6 +34,10 @@ fail() {
     echo "What cellwright printed:"
     tail -n 20 "$scratch/cellwright.log"
   fi
+  if [ -s "$scratch/xvfb.log" ]; then
+    echo "What Xvfb printed:"
+    tail -n 10 "$scratch/xvfb.log"
+  fi
   exit 1
 }
 
@@ -51,7 +55,9 @@ until_true() {
 # A copy of the executable in a scratch folder: it keeps its settings file beside it.
 cp "$exe" "$scratch/cellwright"
 
-Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3> "$scratch/display" 2> /dev/null &
+# -noreset: without a window manager every client may come and go, and a server that resets
+# when its last client leaves refuses connections for a moment.
+Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp -noreset 3> "$scratch/display" 2> "$scratch/xvfb.log" &
 pids+=($!)
 until_true 100 test -s "$scratch/display" || fail "Xvfb did not start"
 export DISPLAY=":$(head -n 1 "$scratch/display")"

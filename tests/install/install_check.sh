@@ -148,7 +148,7 @@ fi
 # ---- The installed IDE opens a file named on its command line ----
 # On a bare X server: File > Exit is Alt+F4, which reaches the program as a key there.
 if have Xvfb && have xdotool; then
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3> "$stage/display" 2> /dev/null &
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3> "$stage/display" 2> /dev/null &
   pids+=($!)
   for ((i = 0; i < 100; i++)); do [ -s "$stage/display" ] && break; sleep 0.1; done
   export DISPLAY=":$(head -n 1 "$stage/display")"
