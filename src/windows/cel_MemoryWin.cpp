@@ -126,7 +126,6 @@ void TMemoryWin::resizeEvent(QResizeEvent*) {
 }
 
 void TMemoryWin::ResetStrips() {
-    Strips.clear();
     ShownRows.clear();
     StripText = PenColor().rgb();
     StripBack = PaperColor().rgb();
@@ -153,16 +152,9 @@ const TMemoryWin::TGlyph& TMemoryWin::Glyph(uint8_t code, bool bold) {
 }
 
 const QImage& TMemoryWin::RowStrip(const cel::TMemoryLine& line) {
-    QByteArray key;
-    key.reserve(static_cast<qsizetype>(line.Text.size()) + 1);
-    key.append(line.Text.data(), static_cast<qsizetype>(line.Text.size()));
-    key.append(line.Current ? '\1' : '\0');
-    const auto found = Strips.constFind(key);
-    if (found != Strips.constEnd()) return *found;
-    // A long watch meets ever new rows: the cache starts over rather than growing without end.
-    if (Strips.size() >= 512) Strips.clear();
     const QColor back = QColor(StripBack);
-    QImage strip(width(), RowHeight, QImage::Format_RGB32);
+    if (Scratch.width() != width()) Scratch = QImage(width(), RowHeight, QImage::Format_RGB32);
+    QImage& strip = Scratch;
     strip.fill(back);
     // The text is put together from glyphs drawn once each, at the positions a drawn string
     // gives them; codes without a glyph show as spaces, as the codes below 32 do.
@@ -180,8 +172,21 @@ const QImage& TMemoryWin::RowStrip(const cel::TMemoryLine& line) {
         ink = back;
     }
     const int inkRgb[3] = {ink.red(), ink.green(), ink.blue()};
+    const auto blend = [&inkRgb](QRgb d, int a) {
+        const int from[3] = {qRed(d), qGreen(d), qBlue(d)};
+        int out[3];
+        for (int k = 0; k < 3; ++k) out[k] = from[k] + ((inkRgb[k] - from[k]) * a + 127) / 255;
+        return qRgb(out[0], out[1], out[2]);
+    };
+    // On the plain paper of the row a pixel depends on its coverage alone; only where two glyphs
+    // meet is it blended with what lies there.
+    const QRgb paper = line.Current ? ComplementOf(QColor(StripBack)).rgb() : QColor(StripBack).rgb();
+    QRgb onPaper[256];
+    for (int a = 0; a < 256; ++a) onPaper[a] = blend(paper, a);
     qreal x = box.left();
     const int stripWidth = strip.width();
+    uchar* const bits = strip.bits();
+    const qsizetype stride = strip.bytesPerLine();
     for (const char c : line.Text) {
         const TGlyph& glyph = Glyph(static_cast<uint8_t>(c), line.Current);
         const int left = qRound(x) - GlyphMargin;
@@ -191,19 +196,15 @@ const QImage& TMemoryWin::RowStrip(const cel::TMemoryLine& line) {
         const int last = std::min(glyph.Mask.width(), stripWidth - left);
         for (int y = 0; y < RowHeight; ++y) {
             const uchar* coverage = glyph.Mask.constScanLine(y);
-            QRgb* pixels = reinterpret_cast<QRgb*>(strip.scanLine(y)) + left;
+            QRgb* pixels = reinterpret_cast<QRgb*>(bits + y * stride) + left;
             for (int i = first; i < last; ++i) {
                 const int a = coverage[i];
                 if (a == 0) continue;
-                const QRgb d = pixels[i];
-                const int blend[3] = {qRed(d), qGreen(d), qBlue(d)};
-                int out[3];
-                for (int k = 0; k < 3; ++k) out[k] = blend[k] + ((inkRgb[k] - blend[k]) * a + 127) / 255;
-                pixels[i] = qRgb(out[0], out[1], out[2]);
+                pixels[i] = pixels[i] == paper ? onPaper[a] : blend(pixels[i], a);
             }
         }
     }
-    return *Strips.insert(key, strip);
+    return strip;
 }
 
 void TMemoryWin::DrawLines(const std::vector<cel::TMemoryLine>& lines) {
@@ -216,7 +217,7 @@ void TMemoryWin::DrawLines(const std::vector<cel::TMemoryLine>& lines) {
         ShownRows.clear();
     }
     if (StripText != PenColor().rgb() || StripBack != PaperColor().rgb() ||
-        (!Strips.isEmpty() && Strips.cbegin()->width() != width()))
+        (!Scratch.isNull() && Scratch.width() != width()))
         ResetStrips();
     const int bands = std::max((height() - TopMargin + RowHeight - 1) / RowHeight, 0);
     if (ShownRows.size() != static_cast<size_t>(bands)) {

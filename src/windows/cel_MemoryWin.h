@@ -6,7 +6,6 @@
 #include "cel_EngineHost.h"
 
 #include <QFont>
-#include <QHash>
 #include <QColor>
 #include <QElapsedTimer>
 #include <QImage>
@@ -80,15 +79,15 @@ private:
     bool Previewing = false;
     QColor PreviewPen;
     QColor PreviewPaper;
-    // The image of one row, drawn once per text, current flag and colour pair and then reused:
-    // a watched step changes a few rows, or shifts them all by one as the view follows.
+    // The image of one row, in a scratch image valid until the next call: a watched step draws a
+    // few rows, the others stay or move by a row as the view follows.
     const QImage& RowStrip(const cel::TMemoryLine& line);
-    // Forgets the cached rows and what MemoryImage shows when the colours or the size change.
+    // Forgets what MemoryImage shows when the colours or the size change.
     void ResetStrips();
     int WheelRemainder = 0;  // wheel angle not yet amounting to a notch
     QFont RowFont{QStringLiteral("Courier New"), 10};
     QFont CurrentRowFont;
-    QHash<QByteArray, QImage> Strips;  // key: the row text and its current flag
+    QImage Scratch;  // the row being drawn
     // A character as drawn on its own: its coverage (white on black, GlyphMargin pixels left of
     // the pen position) and its advance. Independent of the colours, so kept for good.
     struct TGlyph {
