@@ -35,6 +35,30 @@ inline int64_t TripCount(uint32_t v, uint32_t d) {
     return LoopTripCount(v, d, 8 * sizeof(Cell));
 }
 
+// Applies count passes of the Linear record linear's terms at dp (tape of mask + 1 cells),
+// the counter excepted; returns what the clears among them cost.
+template <typename Cell>
+inline uint64_t LinearTerms(Cell* tape, uint32_t mask, uint32_t dp, const TFastOp* linear,
+                            uint32_t count) {
+    uint64_t executed = 0;
+    for (const TFastOp *term = linear + 1, *last = linear + linear->Off; term <= last; ++term) {
+        Cell& c = tape[(dp + term->Off) & mask];
+        if (term->Code == fastTerm) {
+            c = static_cast<Cell>(c + count * static_cast<uint32_t>(term->Delta));
+            continue;
+        }
+        // Cleared in every pass: the first pass finds the cell as it is, the later ones as
+        // the pass before left it.
+        const bool up = term->Code == fastTermClearUp;
+        const uint32_t first = static_cast<Cell>(c + term->Delta);
+        const uint32_t steady = static_cast<Cell>(term->Jump + term->Delta);
+        executed += ClearCost<Cell>(first, up) + (count - 1) * ClearCost<Cell>(steady, up) +
+                    static_cast<uint64_t>(count) * term->Exec;
+        c = static_cast<Cell>(term->Jump);
+    }
+    return executed;
+}
+
 template <typename Cell>
 typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOptimised(bool checkTarget) {
     TFastProgram& program = PrepareFastForm(checkTarget, 8 * sizeof(Cell));
@@ -236,26 +260,39 @@ f_Linear: {
         in += in->Off + 1;  // it never ends: stepped, with its back edge's checks
         CEL_GO();
     }
-    executed += 1 + static_cast<uint64_t>(n) * in->Exec;
-    const uint32_t count = static_cast<uint32_t>(n);
-    for (const TFastOp *term = in + 1, *last = in + in->Off; term <= last; ++term) {
-        Cell& c = tape[(dp + term->Off) & mask];
-        if (term->Code == fastTerm) {
-            c = static_cast<Cell>(c + count * static_cast<uint32_t>(term->Delta));
-            continue;
-        }
-        // Cleared in every pass: the first pass finds the cell as it is, the later ones as
-        // the pass before left it.
-        const bool up = term->Code == fastTermClearUp;
-        const uint32_t first = static_cast<Cell>(c + term->Delta);
-        const uint32_t steady = static_cast<Cell>(term->Jump + term->Delta);
-        executed += ClearCost<Cell>(first, up) + (count - 1) * ClearCost<Cell>(steady, up) +
-                    static_cast<uint64_t>(count) * term->Exec;
-        c = static_cast<Cell>(term->Jump);
-    }
+    executed += 1 + static_cast<uint64_t>(n) * in->Exec +
+                LinearTerms<Cell>(tape, mask, dp, in, static_cast<uint32_t>(n));
     tape[dp] = 0;
     in = ops + in->Jump;
     CEL_GO();
+}
+f_LinearWalk: {
+    // The outer loop's passes, each as f_Linear and then f_Close would make it.
+    const TFastOp* const close = ops + in->Jump;
+    for (;;) {
+        CEL_PRE();
+        const uint32_t v = tape[dp];
+        if (v == 0) {
+            ++executed;
+        } else {
+            const int64_t n = TripCount<Cell>(v, static_cast<uint32_t>(in->Delta));
+            if (n < 0) {
+                in += in->Off + 1;
+                CEL_GO();
+            }
+            executed += 1 + static_cast<uint64_t>(n) * in->Exec +
+                        LinearTerms<Cell>(tape, mask, dp, in, static_cast<uint32_t>(n));
+            tape[dp] = 0;
+        }
+        executed += close->PreExec + 1;
+        dp = (dp + close->Pre) & mask;
+        if (tape[dp] == 0) {
+            in = close + close->Next;
+            CEL_GO();
+        }
+        Executed.store(executed, std::memory_order_relaxed);
+        if (Attention.load(std::memory_order_relaxed)) goto f_attention;  // at this record
+    }
 }
 f_Term:
 f_TermClear:
@@ -283,11 +320,29 @@ f_ScanLeft: {
             passes = TapeSize - dp + p;
         }
     } else {
+        // Away from dp without wrapping as far as the tape allows (no pass there can meet dp
+        // again), then on round the tape one pass at a time.
+        if (in->Code == fastScanRight) {
+            const uint32_t s = in->Off;
+            while (p + s <= mask) {
+                p += s;
+                ++passes;
+                if (tape[p] == 0) goto scan_found;
+            }
+        } else {
+            const uint32_t s = in->Off;
+            while (p >= s) {
+                p -= s;
+                ++passes;
+                if (tape[p] == 0) goto scan_found;
+            }
+        }
         do {
             p = (p + step) & mask;
             ++passes;
         } while (tape[p] != 0 && p != dp);
     }
+scan_found:
     if (p == dp) {
         ++in;  // no zero anywhere on its way round the tape: it never ends, stepped
         CEL_GO();

@@ -378,7 +378,15 @@ TFastProgram BuildFastProgram(const std::vector<TInstruction>& folded, uint32_t 
                                    [](uint32_t v, const TInstruction& r) { return v < r.Origin; });
         if (it != folded.begin()) stop[static_cast<uint32_t>(it - folded.begin()) - 1] = 1;
     }
-    return TBuilder(folded, foldedCount, std::move(stop), cellBits).Build();
+    TFastProgram program = TBuilder(folded, foldedCount, std::move(stop), cellBits).Build();
+    // A loop that walks the tape doing one Linear loop a pass: its passes run in one record.
+    for (size_t i = 0; i < program.Ops.size(); ++i) {
+        TFastOp& op = program.Ops[i];
+        if (op.Code != fastLinear || op.Jump >= program.Ops.size()) continue;
+        const TFastOp& close = program.Ops[op.Jump];
+        if (close.Code == fastClose && close.Jump == i) op.Code = fastLinearWalk;
+    }
+    return program;
 }
 
 std::string DumpFastProgram(const TFastProgram& program) {
@@ -397,7 +405,8 @@ std::string DumpFastProgram(const TFastProgram& program) {
         if (op.Pre != 0 || op.PreExec != 0)
             dump += " pre=" + std::to_string(op.Pre) + " preexec=" + std::to_string(op.PreExec);
         if (op.Code == fastOpen || op.Code == fastClose || op.Code == fastProcStart ||
-            op.Code == fastMemoOpen || op.Code == fastMemoClose || op.Code == fastLinear || op.Code == fastScanRight || op.Code == fastScanLeft)
+            op.Code == fastMemoOpen || op.Code == fastMemoClose || op.Code == fastLinear || op.Code == fastLinearWalk || op.Code == fastScanRight ||
+            op.Code == fastScanLeft)
             dump += " ->" + std::to_string(op.Jump);
         dump += '\n';
     }

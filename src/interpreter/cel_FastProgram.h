@@ -30,6 +30,9 @@ namespace cel {
                    trip count n exists, each of the Off Terms that follow adds n * its Delta and the run  \
                    goes on at Jump, the count growing by Exec per pass; when the loop never \
                    ends, the run steps it in the form that follows the Terms */              \
+    X(LinearWalk) /* a Linear record that is all of an outer loop's body but the moves    \
+                     (its Jump is that loop's Close, whose Jump is it): runs the outer       \
+                     loop's passes itself, with the Close's back edge checks */              \
     X(Term)     /* one cell that a Linear loop changes: Off, Delta per pass */               \
     X(TermClear) /* one cell that a Linear loop clears ([-] first): Delta added before the   \
                     first clear, Jump the value it holds after each pass, Exec the cost of   \

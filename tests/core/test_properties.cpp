@@ -160,6 +160,10 @@ private:
             Scan();
             return;
         }
+        if (Chance(5)) {
+            Walk();
+            return;
+        }
         const int kind = Pick(0, 99);
         if (kind < 22) {
             MoveTo(FreeCell());
@@ -232,6 +236,45 @@ private:
         }
         Emit('[');
         EmitN(dir > 0 ? '>' : '<', stride);
+        Emit(']');
+        Ptr = stop;
+    }
+
+    // A walk ([>[-<<+>>]>>]): a loop whose body is moves and one multiply loop, going stride
+    // cells a pass over k marked cells up to a cleared one, each with a data cell beside it.
+    void Walk() {
+        const int stride = Pick(2, 3);
+        const int dir = Chance(50) ? stride : -stride;
+        const int k = Pick(0, 2);
+        const int t = Pick(-3, 3);
+        if (t == 0 || (1 + t) % stride == 0) return;  // the target is never a marker
+        const int start = FreeCell();
+        auto usable = [&](int c) {
+            return c >= Lowest && c <= Highest &&
+                   std::find(Protected.begin(), Protected.end(), c) == Protected.end();
+        };
+        for (int j = 0; j <= k + 1; ++j) {
+            const int m = start + dir * j;
+            if (!usable(m) || (j <= k && (!usable(m + 1) || !usable(m + 1 + t)))) return;
+        }
+        const int stop = start + dir * (k + 1);
+        MoveTo(stop);
+        SetCell(0);
+        for (int j = k; j >= 0; --j) {
+            MoveTo(start + dir * j + 1);
+            SetCell(Pick(0, 4));
+            MoveTo(start + dir * j);
+            SetCell(Pick(1, 3));
+        }
+        Emit('[');
+        MoveTo(start + 1);
+        Emit('[');
+        Emit('-');
+        MoveTo(start + 1 + t);
+        EmitN('+', Pick(1, 3));
+        MoveTo(start + 1);
+        Emit(']');
+        MoveTo(start + dir);
         Emit(']');
         Ptr = stop;
     }
