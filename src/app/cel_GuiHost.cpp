@@ -15,7 +15,13 @@
 
 namespace cel {
 
-TGuiHost::TGuiHost(TRunFlags& runFlags, QObject* parent) : QObject(parent), RunFlags(runFlags) {}
+TGuiHost::TGuiHost(TRunFlags& runFlags, QObject* parent) : QObject(parent), RunFlags(runFlags) {
+    MarkTimer.setSingleShot(true);
+    connect(&MarkTimer, &QTimer::timeout, this, [this] {
+        if (Marking()) ShowPendingMark();
+        else PendingMark = -1;
+    });
+}
 
 void TGuiHost::Synchronize(const std::function<void()>& fn) {
     if (QThread::currentThread() == thread()) {
@@ -60,13 +66,37 @@ void TGuiHost::PrepareWindows() {
 
 void TGuiHost::EndAnalysis() { WaitWin->EndAnalysis(); }
 
-void TGuiHost::PresentPaused() { MainWin->PresentPaused(); }
+void TGuiHost::PresentPaused() {
+    ShowPendingMark();
+    MainWin->PresentPaused();
+}
+
+// A watched step whose hand-off was already waiting when watching was switched off marks
+// nothing: the run is back at full speed and the mark has been removed.
+bool TGuiHost::Marking() const {
+    return Workspace->Interpreter->GetWatch() || Workspace->Interpreter->GetStepMode();
+}
 
 void TGuiHost::ShowCurrentCommand(uint32_t origin) {
-    // A watched step whose hand-off was already waiting when watching was switched off marks
-    // nothing: the run is back at full speed and the mark has been removed.
-    if (!Workspace->Interpreter->GetWatch() && !Workspace->Interpreter->GetStepMode()) return;
-    EditWin->SetSelection(static_cast<int>(origin), 1);
+    if (!Marking()) return;
+    PendingMark = origin;
+    if (!Workspace->Interpreter->GetStepMode()) {
+        if (MarkTimer.isActive()) return;
+        const qint64 since = MarkClock.isValid() ? MarkClock.elapsed() : MarkFrameMs;
+        if (since < MarkFrameMs) {
+            MarkTimer.start(static_cast<int>(MarkFrameMs - since));
+            return;
+        }
+    }
+    ShowPendingMark();
+}
+
+void TGuiHost::ShowPendingMark() {
+    MarkTimer.stop();
+    if (PendingMark < 0) return;
+    EditWin->SetSelection(static_cast<int>(PendingMark), 1);
+    PendingMark = -1;
+    MarkClock.start();
 }
 
 void TGuiHost::StatusPaused() { EditWin->SetPanel(1, QStringLiteral("Paused")); }
@@ -101,6 +131,8 @@ void TGuiHost::ReportNoCommand() {
 }
 
 void TGuiHost::PresentReady(bool caretAfterMark) {
+    if (Marking()) ShowPendingMark();
+    PendingMark = -1;
     MainWin->PresentReady();
     if (EditWin->isVisible()) {
         EditWin->activateWindow();

@@ -4,7 +4,9 @@
 
 #include "cel_EngineHost.h"
 
+#include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 
 namespace cel {
 
@@ -49,6 +51,16 @@ public:
     void DrawMemory(const std::vector<TMemoryLine>& lines) override;
 
     TRunFlags& RunFlags;
+
+private:
+    // A watched run at speed marks thousands of commands a second; the editor takes the mark at
+    // most once every MarkFrameMs, the last one always, so a watch of up to 100 Hz shows each.
+    static constexpr qint64 MarkFrameMs = 8;
+    bool Marking() const;
+    void ShowPendingMark();
+    int64_t PendingMark = -1;
+    QTimer MarkTimer;
+    QElapsedTimer MarkClock;
 };
 
 class TBFInterpreterBase;

@@ -4,8 +4,8 @@
 
 #include "cel_InterpreterBase.h"
 
+#include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -13,18 +13,39 @@
 namespace cel {
 
 // One row of the memory window: " %.4X    %.2X    %.3d  %c " (8-bit) or
-// " %.4X  %.4X  %.5d  %c " (16-bit); a character code below 32 shows as a space.
+// " %.4X  %.4X  %.5d  %c " (16-bit); a character code below 32 shows as a space. Written digit
+// by digit: a watched step formats every visible row.
 inline std::string FormatMemoryLine(bool wide, uint32_t index, uint32_t value) {
+    static constexpr char hex[] = "0123456789ABCDEF";
     const unsigned char code = static_cast<unsigned char>(value & 0xFF);
-    const char ch = code < 32 ? ' ' : static_cast<char>(code);
-    char line[48];
-    if (wide)
-        std::snprintf(line, sizeof line, " %.4X  %.4X  %.5u  %c ", index & 0xFFFF, value & 0xFFFF,
-                      value & 0xFFFF, ch);
-    else
-        std::snprintf(line, sizeof line, " %.4X    %.2X    %.3u  %c ", index & 0xFFFF, value & 0xFF,
-                      value & 0xFF, ch);
-    return line;
+    char line[24];
+    char* p = line;
+    const auto hexDigits = [&p](uint32_t v, int digits) {
+        for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) *p++ = hex[(v >> shift) & 0xF];
+    };
+    const auto decimalDigits = [&p](uint32_t v, int digits) {
+        for (int i = digits - 1; i >= 0; --i, v /= 10) p[i] = static_cast<char>('0' + v % 10);
+        p += digits;
+    };
+    *p++ = ' ';
+    hexDigits(index & 0xFFFF, 4);
+    if (wide) {
+        value &= 0xFFFF;
+        p = std::copy_n("  ", 2, p);
+        hexDigits(value, 4);
+        p = std::copy_n("  ", 2, p);
+        decimalDigits(value, 5);
+    } else {
+        value &= 0xFF;
+        p = std::copy_n("    ", 4, p);
+        hexDigits(value, 2);
+        p = std::copy_n("    ", 4, p);
+        decimalDigits(value, 3);
+    }
+    p = std::copy_n("  ", 2, p);
+    *p++ = code < 32 ? ' ' : static_cast<char>(code);
+    *p++ = ' ';
+    return std::string(line, p);
 }
 
 template <typename Cell>
@@ -379,6 +400,7 @@ void TBFInterpreterCells<Cell>::PaintMemory() {
     }
     std::vector<TMemoryLine> lines;
     if (drawLines) {
+        lines.reserve(static_cast<size_t>(std::max(view.RowCount, 0)));
         const int last = std::min<int>(view.FirstCell + view.RowCount - 2, TapeSize - 1);
         for (int i = std::max(view.FirstCell, 0); i <= last; ++i)
             lines.push_back({FormatMemoryLine(sizeof(Cell) == 2, static_cast<uint32_t>(i), Tape[i]),

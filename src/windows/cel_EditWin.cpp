@@ -138,7 +138,9 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
     for (int i = 0; i < 5; ++i) {
         Panels[i] = new QLabel(Status);
         Panels[i]->setObjectName(QStringLiteral("Panel%1").arg(i));
-        Panels[i]->setFixedWidth(PanelWidths[i]);
+        // A fixed size: new text (the caret position at every watched step) asks for no new
+        // layout of the window.
+        Panels[i]->setFixedSize(PanelWidths[i], StatusHeight);
         Panels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         Panels[i]->setAlignment((i == 0 ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
         statusLayout->addWidget(Panels[i]);

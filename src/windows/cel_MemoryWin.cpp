@@ -55,6 +55,7 @@ TMemoryWin::TMemoryWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
     CurrentRowFont.setBold(true);
     FrameTimer.setSingleShot(true);
     connect(&FrameTimer, &QTimer::timeout, this, [this] {
+        PendingRegion += DrawPendingRows();
         Scroller->setUpdatesEnabled(true);
         update(PendingRegion);
         PendingRegion = QRegion();
@@ -105,6 +106,7 @@ void TMemoryWin::RedrawMemory(bool fromPaint) {
     }
     // No rows while no program exists, and while one runs at full speed or to the cursor.
     Rows.clear();
+    RowsPending = false;
     ShownRows.clear();
     MemoryImage.fill(PaperColor());
     HoverImage = MemoryImage;
@@ -208,6 +210,22 @@ const QImage& TMemoryWin::RowStrip(const cel::TMemoryLine& line) {
 }
 
 void TMemoryWin::DrawLines(const std::vector<cel::TMemoryLine>& lines) {
+    Rows = lines;
+    RowsFirst = FirstCell();
+    RowsPending = true;
+    // A watched run hands over thousands of images a second: their pixels are made at most once
+    // a frame, from the last of them. Otherwise (paused, stepped) they are made at once.
+    const cel::TBFInterpreter& interpreter = *Workspace->Interpreter;
+    const bool watched = Workspace->Running() && interpreter.HasEngine() && interpreter.GetWatch() &&
+                         !interpreter.GetStepMode();
+    if (watched && !FrameDue()) return;
+    ShowChanged(DrawPendingRows());
+}
+
+QRect TMemoryWin::DrawPendingRows() {
+    if (!RowsPending) return {};
+    RowsPending = false;
+    const std::vector<cel::TMemoryLine>& lines = Rows;
     // A hover frame on the screen goes with this drawing wherever it was.
     QRect changed = HoverImage.cacheKey() != MemoryImage.cacheKey() ? rect() : QRect();
     // MemoryImage alone holds its pixels while they change: no copy of the whole image.
@@ -226,9 +244,9 @@ void TMemoryWin::DrawLines(const std::vector<cel::TMemoryLine>& lines) {
         ShownRows.assign(static_cast<size_t>(bands), TShownRow());
         changed = rect();
     } else {
-        ShiftRows(FirstCell() - ShownFirst, changed);
+        ShiftRows(RowsFirst - ShownFirst, changed);
     }
-    ShownFirst = FirstCell();
+    ShownFirst = RowsFirst;
     // Only the rows that show something else than before are drawn.
     const qsizetype lineBytes = MemoryImage.bytesPerLine();
     for (size_t row = 0; row < ShownRows.size(); ++row) {
@@ -255,9 +273,8 @@ void TMemoryWin::DrawLines(const std::vector<cel::TMemoryLine>& lines) {
         }
         changed |= QRect(0, top, width(), rowsHere);
     }
-    Rows = lines;
     HoverImage = MemoryImage;
-    ShowChanged(changed);
+    return changed;
 }
 
 void TMemoryWin::ShiftRows(int shift, QRect& changed) {
@@ -283,21 +300,23 @@ void TMemoryWin::ShiftRows(int shift, QRect& changed) {
     changed |= QRect(0, toTop, width(), RowHeight * moved);
 }
 
+bool TMemoryWin::FrameDue() {
+    if (FrameTimer.isActive()) return false;
+    const qint64 since = FrameClock.isValid() ? FrameClock.elapsed() : FrameMs;
+    if (since >= FrameMs) return true;
+    // The scroll bar follows the view at the same pace.
+    Scroller->setUpdatesEnabled(false);
+    FrameTimer.start(static_cast<int>(FrameMs - since));
+    return false;
+}
+
 void TMemoryWin::ShowChanged(const QRect& changed) {
     if (changed.isEmpty()) return;
     PendingRegion += changed;
-    if (FrameTimer.isActive()) return;
-    constexpr qint64 FrameMs = 15;
-    const qint64 since = FrameClock.isValid() ? FrameClock.elapsed() : FrameMs;
-    if (since >= FrameMs) {
-        update(PendingRegion);
-        PendingRegion = QRegion();
-        FrameClock.start();
-    } else {
-        // The scroll bar follows the view at the same pace.
-        Scroller->setUpdatesEnabled(false);
-        FrameTimer.start(static_cast<int>(FrameMs - since));
-    }
+    if (!FrameDue()) return;
+    update(PendingRegion);
+    PendingRegion = QRegion();
+    FrameClock.start();
 }
 
 QRect TMemoryWin::HoverFrame(int row) const {

@@ -34,11 +34,12 @@ public:
     bool ColorPreview = false;       // the colours dialog previews the editor's colours here
     QImage MemoryImage;              // the rows as last drawn
     QImage HoverImage;               // MemoryImage plus the hover frame: what the screen shows
-    std::vector<cel::TMemoryLine> Rows;  // the rows last drawn, top first
+    std::vector<cel::TMemoryLine> Rows;  // the rows last handed over, top first
 
     int FirstCell() const;
     void SetScroll(int position);
-    // The engine's rows (none: an empty image) drawn into MemoryImage, then shown.
+    // The engine's rows (none: an empty image) drawn into MemoryImage, then shown; while a run
+    // is watched, at the next frame.
     void DrawLines(const std::vector<cel::TMemoryLine>& lines);
     // Brings the window up to date: from a paint it shows the last image; otherwise the engine
     // draws the rows anew at the current scroll position.
@@ -106,8 +107,15 @@ private:
     };
     std::vector<TShownRow> ShownRows;
     int ShownFirst = 0;  // the cell of the top row when MemoryImage was drawn
-    // A watched run draws thousands of images a second; the screen takes them at most once a
-    // frame, the last one always.
+    // A watched run hands over thousands of images a second; they are drawn and shown at most
+    // once a frame, the last one always.
+    static constexpr qint64 FrameMs = 15;
+    bool RowsPending = false;  // Rows are not drawn into MemoryImage yet
+    int RowsFirst = 0;         // the cell of Rows' top row
+    // Draws Rows into MemoryImage; the part of the image that changed.
+    QRect DrawPendingRows();
+    // True when a frame may be shown now; otherwise the frame timer is set for the next one.
+    bool FrameDue();
     void ShowChanged(const QRect& changed);
     // Moves the rows of MemoryImage by shift rows up (negative: down); marks them changed.
     void ShiftRows(int shift, QRect& changed);

@@ -614,6 +614,18 @@ TEST(Execution, MemoryLineFormat) {
     EXPECT_EQ(FormatMemoryLine(false, 0x7FFF, 255), " 7FFF    FF    255  \xFF ");
     EXPECT_EQ(FormatMemoryLine(true, 0x7FFF, 65535), " 7FFF  FFFF  65535  \xFF ");
     EXPECT_EQ(FormatMemoryLine(true, 5, 266), " 0005  010A  00266    ");  // low byte 10
+    // Every value of both widths at a few indices, against the printf form of the row.
+    for (uint32_t index : {0u, 0x1234u, 0x7FFFu})
+        for (uint32_t value = 0; value < 0x10000; ++value) {
+            const unsigned char code = static_cast<unsigned char>(value & 0xFF);
+            const char ch = code < 32 ? ' ' : static_cast<char>(code);
+            char expected[48];
+            std::snprintf(expected, sizeof expected, " %.4X  %.4X  %.5u  %c ", index, value, value, ch);
+            ASSERT_EQ(FormatMemoryLine(true, index, value), expected) << value;
+            if (value > 0xFF) continue;
+            std::snprintf(expected, sizeof expected, " %.4X    %.2X    %.3u  %c ", index, value, value, ch);
+            ASSERT_EQ(FormatMemoryLine(false, index, value), expected) << value;
+        }
 }
 
 TEST(Execution, MemoryImageOnlyWhilePausedOrWatching) {

@@ -267,6 +267,26 @@ private slots:
         QCOMPARE(MemoryWin->FirstCell(), 0);
     }
 
+    // A watched run at full speed hands over more images and marks than a screen shows: they
+    // are shown a frame at a time, and a pause leaves the last of each in place.
+    void watchedRunAtSpeedPausesOnItsLastImageAndMark() {
+        Workspace->WatchDelay = 0;
+        QVERIFY(Trigger("MenuWatch"));
+        EditWin->SetText("+[>+]");
+        QVERIFY(Trigger("MenuDoRun"));
+        QTRY_VERIFY(Workspace->Interpreter->GetDataPtr() > 30);
+        QVERIFY(Trigger("MenuDebug"));
+        QVERIFY(WaitSuspended());
+        // "+" and "[" once, then ">", "+" and "]" a pass.
+        const uint64_t executed = Workspace->Interpreter->GetExecuted();
+        QCOMPARE(EditWin->SelStart(), executed < 2 ? static_cast<int>(executed) : 2 + static_cast<int>((executed - 2) % 3));
+        QCOMPARE(EditWin->SelLength(), 1);
+        const int dataPtr = static_cast<int>(Workspace->Interpreter->GetDataPtr());
+        QCOMPARE(RowCell(static_cast<size_t>(CurrentRow())), dataPtr);
+        QCOMPARE(MemoryWin->FirstCell(), dataPtr - MemoryWin->RowCount + 2);
+        QVERIFY(SameAsRedrawn());
+    }
+
     void hoverFrameFollowsTheMouse() {
         // Not paused: the mouse does nothing here.
         MoveMouse(30);
