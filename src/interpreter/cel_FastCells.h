@@ -72,11 +72,10 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
     }
     // A pass begun before this call is no pass the memos have seen whole.
     for (TMemoLoop& memo : program.Memos) memo.Valid = false;
-    TMemoLoop* const memos = program.Memos.data();
-    const TFastOp* const ops = program.Ops.data();
-    const int32_t* const entry = program.EntryOf.data();
+    // Few locals live through the loop: with more, the compiler keeps the executed count on the
+    // stack, and then every record waits for the store of the one before it. Jumps follow To.
     Cell* const tape = Tape.data();
-    const TFastOp* in = ops + entry[PC];
+    const TFastOp* in = program.Ops.data() + program.EntryOf[PC];
     // RunLoop has seen this arrival at PC already; one after steps above is a new one.
     if (in->Code == fastStop && !stepped) ++in;
     uint32_t dp = DataPtr;
@@ -88,7 +87,10 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
 #undef CEL_FAST_LABEL
     // Direct threading: each record holds its label.
     if (program.ThreadedFor != dispatch) {
-        for (TFastOp& op : program.Ops) op.Handler = dispatch[op.Code];
+        for (TFastOp& op : program.Ops) {
+            op.Handler = dispatch[op.Code];
+            op.To = op.Jump < program.Ops.size() ? &program.Ops[op.Jump] : nullptr;
+        }
         program.ThreadedFor = dispatch;
     }
 
@@ -109,14 +111,14 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
 #define CEL_ENTER(f)                                         \
     do {                                                     \
         const uint32_t f_ = (f);                             \
-        const int32_t e_ = f_ <= FoldedCount ? entry[f_] : -1; \
+        const int32_t e_ = f_ <= FoldedCount ? program.EntryOf[f_] : -1; \
         if (e_ < 0) {                                        \
             PC = f_;                                         \
             DataPtr = dp;                                    \
             Executed.store(executed, std::memory_order_relaxed); \
             return TLoopExit::Attention;                     \
         }                                                    \
-        in = ops + e_;                                       \
+        in = program.Ops.data() + e_;                        \
     } while (0)
 // The move a loop record may make first (see TFastOp::Pre).
 #define CEL_PRE()                         \
@@ -164,7 +166,7 @@ f_Open:
     CEL_PRE();
     ++executed;
     if (tape[dp] == 0) {
-        in = ops + in->Jump;
+        in = in->To;
         CEL_GO();
     }
     CEL_PAST();
@@ -172,7 +174,7 @@ f_Close:
     CEL_PRE();
     ++executed;
     if (tape[dp] != 0) {
-        in = ops + in->Jump;
+        in = in->To;
         Executed.store(executed, std::memory_order_relaxed);  // keeps the status display moving
         CEL_ATTENTION();
         CEL_GO();
@@ -182,11 +184,11 @@ f_MemoOpen:
     CEL_PRE();
     ++executed;
     if (tape[dp] == 0) {
-        in = ops + in->Jump;
+        in = in->To;
         CEL_GO();
     }
     {
-        TMemoLoop& memo = memos[in->Off];
+        TMemoLoop& memo = program.Memos[in->Off];
         const size_t cells = memo.Work.size();
         size_t k = 0;
         // Work cells that an earlier pass left as it found them: every pass repeats that one.
@@ -201,7 +203,7 @@ f_MemoOpen:
                     c = static_cast<Cell>(c + static_cast<uint32_t>(n) * static_cast<uint32_t>(delta));
                 }
                 tape[dp] = 0;
-                in = ops + in->Jump;
+                in = in->To;
                 CEL_GO();
             }
         }
@@ -217,7 +219,7 @@ f_MemoClose:
     ++executed;
     if (tape[dp] == 0) CEL_PAST();
     {
-        TMemoLoop& memo = memos[in->Off];
+        TMemoLoop& memo = program.Memos[in->Off];
         const size_t cells = memo.Work.size();
         size_t k = 0;
         if (memo.Valid)
@@ -243,7 +245,7 @@ f_MemoClose:
         memo.Executed = executed;
         memo.Valid = true;
     }
-    in = ops + in->Jump;
+    in = in->To;
     Executed.store(executed, std::memory_order_relaxed);
     CEL_ATTENTION();
     CEL_GO();
@@ -252,7 +254,7 @@ f_Linear: {
     const uint32_t v = tape[dp];
     if (v == 0) {
         ++executed;
-        in = ops + in->Jump;
+        in = in->To;
         CEL_GO();
     }
     const int64_t n = TripCount<Cell>(v, static_cast<uint32_t>(in->Delta));
@@ -263,12 +265,12 @@ f_Linear: {
     executed += 1 + static_cast<uint64_t>(n) * in->Exec +
                 LinearTerms<Cell>(tape, mask, dp, in, static_cast<uint32_t>(n));
     tape[dp] = 0;
-    in = ops + in->Jump;
+    in = in->To;
     CEL_GO();
 }
 f_LinearWalk: {
     // The outer loop's passes, each as f_Linear and then f_Close would make it.
-    const TFastOp* const close = ops + in->Jump;
+    const TFastOp* const close = in->To;
     for (;;) {
         CEL_PRE();
         const uint32_t v = tape[dp];
@@ -303,7 +305,7 @@ f_ScanLeft: {
     CEL_PRE();
     if (tape[dp] == 0) {
         ++executed;
-        in = ops + in->Jump;
+        in = in->To;
         CEL_GO();
     }
     const uint32_t step = in->Code == fastScanRight ? in->Off : (0u - in->Off) & mask;
@@ -349,7 +351,7 @@ scan_found:
     }
     executed += 1 + passes * in->Exec;
     dp = p;
-    in = ops + in->Jump;
+    in = in->To;
     CEL_GO();
 }
 f_Output:
@@ -383,7 +385,7 @@ f_ProcStart:
     ++executed;
     ProcTable[tape[dp]] = static_cast<int32_t>(in->Folded);
     ProcDefined = true;
-    in = ops + in->Jump;
+    in = in->To;
     CEL_GO();
 f_ProcEnd:
     ++executed;

@@ -61,6 +61,7 @@ enum TFastCode : uint8_t {
 
 struct TFastOp {
     void* Handler = nullptr;  // the execution loop's label for Code, set by the loop itself
+    const TFastOp* To = nullptr;  // the record at Jump, set with Handler
     TFastCode Code = fastEnd;
     uint32_t Off = 0;     // an offset or a move, modulo the tape size
     int32_t Delta = 0;    // a change of a cell (taken modulo the cell width)
@@ -98,7 +99,8 @@ struct TFastProgram {
     // The stop set it was built for, as FoldedList records (sorted).
     std::vector<uint32_t> Stops;
     std::vector<TMemoLoop> Memos;
-    // The dispatch table whose labels the Handler fields hold, or none yet.
+    // The dispatch table whose labels the Handler fields hold, or none yet. Ops does not change
+    // once threaded: the To fields point into it.
     const void* ThreadedFor = nullptr;
 };
 
