@@ -4,8 +4,7 @@
 // GUI thread: it touches engine state only inside host.Gui() and only while the engine is
 // suspended or finished, except where a test repaints the memory image during a run as the
 // memory window may at any time.
-#include "test_reference.h"
-#include "test_support.h"
+#include "run_control_names.h"
 
 #include <gtest/gtest.h>
 
@@ -18,25 +17,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using celtest::MenuDebug;
-using celtest::MenuReset;
-using celtest::MenuRun;
-using celtest::MenuRunToCursor;
-using celtest::MenuTrace;
-using celtest::Settle;
-
-using THost = celtest::TTestHost;
-using celtest::ExpectFinishedAs;
-using celtest::ExpectPausedAt;
-using celtest::Join;
-using celtest::Look;
-using celtest::MarksOf;
-using celtest::MenuWatch;
-using celtest::SpinUntil;
-using celtest::TRef;
-using celtest::TSeen;
-using celtest::Widths;
+using namespace celtest::runcontrol;
 
 // ---------------------------------------------------------------------------------------------
 

@@ -1,7 +1,6 @@
 // Run to Cursor from the ready state and while paused, as the main window performs it, played
 // against the headless host; the test thread is the GUI thread, as in test_runcontrol.cpp.
-#include "test_reference.h"
-#include "test_support.h"
+#include "run_control_names.h"
 
 #include <gtest/gtest.h>
 
@@ -13,24 +12,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using celtest::MenuDebug;
-using celtest::MenuReset;
-using celtest::MenuRun;
-using celtest::MenuRunToCursor;
-using celtest::MenuTrace;
-using celtest::Settle;
-using THost = celtest::TTestHost;
-using celtest::ExpectFinishedAs;
-using celtest::ExpectPausedAt;
-using celtest::Join;
-using celtest::Look;
-using celtest::MarksOf;
-using celtest::MenuWatch;
-using celtest::SpinUntil;
-using celtest::TRef;
-using celtest::TSeen;
-using celtest::Widths;
+using namespace celtest::runcontrol;
 
 // Run to Cursor from the ready state. A row whose target single steps reach pauses there as the
 // reference stands after the same commands, with that command's mark the only one, and then

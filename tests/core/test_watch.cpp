@@ -1,8 +1,7 @@
 // Watch mode switched during a run, the output a watched or paused run shows, and repaints of the
 // memory image while the engine runs, played against the headless host; the test thread is the
 // GUI thread, as in test_runcontrol.cpp.
-#include "test_reference.h"
-#include "test_support.h"
+#include "run_control_names.h"
 
 #include <gtest/gtest.h>
 
@@ -14,24 +13,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using celtest::MenuDebug;
-using celtest::MenuReset;
-using celtest::MenuRun;
-using celtest::MenuRunToCursor;
-using celtest::MenuTrace;
-using celtest::Settle;
-using THost = celtest::TTestHost;
-using celtest::ExpectFinishedAs;
-using celtest::ExpectPausedAt;
-using celtest::Join;
-using celtest::Look;
-using celtest::MarksOf;
-using celtest::MenuWatch;
-using celtest::SpinUntil;
-using celtest::TRef;
-using celtest::TSeen;
-using celtest::Widths;
+using namespace celtest::runcontrol;
 
 TEST(RunControl, WatchSwitchedOnAndOffMidRun) {
     // The input commands are the moments at which the test switches: the engine waits there.
