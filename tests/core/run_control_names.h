@@ -1,5 +1,5 @@
-// The names the run-control tests (test_runcontrol, test_runtocursor, test_watch) share: each
-// brings them in with `using namespace celtest::runcontrol;`.
+// The names the run-control tests (test_runcontrol, test_runtocursor, test_watch and
+// test_properties) share: each brings them in with `using namespace celtest::runcontrol;`.
 #pragma once
 
 #include "test_reference.h"

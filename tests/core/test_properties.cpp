@@ -1,8 +1,7 @@
 // Properties over many generated programs: fast and single-step execution agree, and pausing a
 // program anywhere (Trace, Run to Cursor, Debug, Watch) and continuing ends where an
 // uninterrupted run ends. Programs come from fixed seeds and always terminate.
-#include "test_reference.h"
-#include "test_support.h"
+#include "run_control_names.h"
 
 #include <gtest/gtest.h>
 
@@ -16,18 +15,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using celtest::MenuDebug;
-using celtest::MenuReset;
-using celtest::MenuRun;
-using celtest::MenuRunToCursor;
-using celtest::MenuTrace;
-using celtest::MenuWatch;
-using celtest::Settle;
-
-using celtest::Look;
-using celtest::TRef;
-using celtest::TSeen;
+using namespace celtest::runcontrol;
 using celtest::Window;
 
 // ---- Program generator ----
