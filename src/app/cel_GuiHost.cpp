@@ -16,8 +16,7 @@
 namespace cel {
 
 TGuiHost::TGuiHost(TRunFlags& runFlags, QObject* parent) : QObject(parent), RunFlags(runFlags) {
-    MarkTimer.setSingleShot(true);
-    connect(&MarkTimer, &QTimer::timeout, this, [this] {
+    connect(&Marks.Timer, &QTimer::timeout, this, [this] {
         if (Marking()) ShowPendingMark();
         else PendingMark = -1;
     });
@@ -80,23 +79,15 @@ bool TGuiHost::Marking() const {
 void TGuiHost::ShowCurrentCommand(uint32_t origin) {
     if (!Marking()) return;
     PendingMark = origin;
-    if (!Workspace->Interpreter->GetStepMode()) {
-        if (MarkTimer.isActive()) return;
-        const qint64 since = MarkClock.isValid() ? MarkClock.elapsed() : MarkFrameMs;
-        if (since < MarkFrameMs) {
-            MarkTimer.start(static_cast<int>(MarkFrameMs - since));
-            return;
-        }
-    }
+    if (!Workspace->Interpreter->GetStepMode() && !Marks.Due()) return;
     ShowPendingMark();
 }
 
 void TGuiHost::ShowPendingMark() {
-    MarkTimer.stop();
     if (PendingMark < 0) return;
     EditWin->SetSelection(static_cast<int>(PendingMark), 1);
     PendingMark = -1;
-    MarkClock.start();
+    Marks.Done();
 }
 
 void TGuiHost::StatusPaused() { EditWin->SetPanel(1, QStringLiteral("Paused")); }

@@ -4,9 +4,9 @@
 
 #include "cel_EngineHost.h"
 
-#include <QElapsedTimer>
+#include "cel_FramePacer.h"
+
 #include <QObject>
-#include <QTimer>
 
 namespace cel {
 
@@ -54,13 +54,11 @@ public:
 
 private:
     // A watched run at speed marks thousands of commands a second; the editor takes the mark at
-    // most once every MarkFrameMs, the last one always, so a watch of up to 100 Hz shows each.
-    static constexpr qint64 MarkFrameMs = 8;
+    // most once every 8 ms, the last one always, so a watch of up to 100 Hz shows each.
     bool Marking() const;
     void ShowPendingMark();
     int64_t PendingMark = -1;
-    QTimer MarkTimer;
-    QElapsedTimer MarkClock;
+    TFramePacer Marks{8};
 };
 
 class TBFInterpreterBase;

@@ -59,6 +59,18 @@ inline uint64_t LinearTerms(Cell* tape, uint32_t mask, uint32_t dp, const TFastO
     return executed;
 }
 
+// Finishes a memo loop whose passes all repeat the one its cells show: n more passes of its
+// constant changes, the counter cleared; returns the commands they take.
+template <typename Cell>
+inline uint64_t RepeatPasses(Cell* tape, uint32_t mask, uint32_t dp, const TMemoLoop& memo, int64_t n) {
+    for (const auto& [off, delta] : memo.Constant) {
+        Cell& c = tape[(dp + off) & mask];
+        c = static_cast<Cell>(c + static_cast<uint32_t>(n) * static_cast<uint32_t>(delta));
+    }
+    tape[dp] = 0;
+    return static_cast<uint64_t>(n) * memo.PassCost;
+}
+
 template <typename Cell>
 typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOptimised(bool checkTarget) {
     TFastProgram& program = PrepareFastForm(checkTarget, 8 * sizeof(Cell));
@@ -197,12 +209,7 @@ f_MemoOpen:
         if (memo.Steady && k == cells) {
             const int64_t n = TripCount<Cell>(tape[dp], static_cast<uint32_t>(memo.Counter));
             if (n >= 0) {
-                executed += static_cast<uint64_t>(n) * memo.PassCost;
-                for (const auto& [off, delta] : memo.Constant) {
-                    Cell& c = tape[(dp + off) & mask];
-                    c = static_cast<Cell>(c + static_cast<uint32_t>(n) * static_cast<uint32_t>(delta));
-                }
-                tape[dp] = 0;
+                executed += RepeatPasses<Cell>(tape, mask, dp, memo, n);
                 in = in->To;
                 CEL_GO();
             }
@@ -231,12 +238,7 @@ f_MemoClose:
                 memo.PassCost = executed - memo.Executed;
                 memo.Fixed = memo.Snapshot;
                 memo.Steady = true;
-                executed += static_cast<uint64_t>(n) * memo.PassCost;
-                for (const auto& [off, delta] : memo.Constant) {
-                    Cell& c = tape[(dp + off) & mask];
-                    c = static_cast<Cell>(c + static_cast<uint32_t>(n) * static_cast<uint32_t>(delta));
-                }
-                tape[dp] = 0;
+                executed += RepeatPasses<Cell>(tape, mask, dp, memo, n);
                 memo.Valid = false;
                 CEL_PAST();
             }

@@ -53,13 +53,12 @@ TMemoryWin::TMemoryWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
     RowFont.setStyleHint(QFont::TypeWriter);
     CurrentRowFont = RowFont;
     CurrentRowFont.setBold(true);
-    FrameTimer.setSingleShot(true);
-    connect(&FrameTimer, &QTimer::timeout, this, [this] {
+    connect(&Frames.Timer, &QTimer::timeout, this, [this] {
         PendingRegion += DrawPendingRows();
         Scroller->setUpdatesEnabled(true);
         update(PendingRegion);
         PendingRegion = QRegion();
-        FrameClock.start();
+        Frames.Done();
     });
     // The last of the work windows arranges the whole set.
     Workspace->Main->ToggleWindowSize();
@@ -301,12 +300,9 @@ void TMemoryWin::ShiftRows(int shift, QRect& changed) {
 }
 
 bool TMemoryWin::FrameDue() {
-    if (FrameTimer.isActive()) return false;
-    const qint64 since = FrameClock.isValid() ? FrameClock.elapsed() : FrameMs;
-    if (since >= FrameMs) return true;
+    if (Frames.Due()) return true;
     // The scroll bar follows the view at the same pace.
     Scroller->setUpdatesEnabled(false);
-    FrameTimer.start(static_cast<int>(FrameMs - since));
     return false;
 }
 
@@ -316,7 +312,7 @@ void TMemoryWin::ShowChanged(const QRect& changed) {
     if (!FrameDue()) return;
     update(PendingRegion);
     PendingRegion = QRegion();
-    FrameClock.start();
+    Frames.Done();
 }
 
 QRect TMemoryWin::HoverFrame(int row) const {

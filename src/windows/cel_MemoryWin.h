@@ -4,13 +4,12 @@
 #pragma once
 
 #include "cel_EngineHost.h"
+#include "cel_FramePacer.h"
 
 #include <QFont>
 #include <QColor>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QRegion>
-#include <QTimer>
 #include <QWidget>
 
 #include <vector>
@@ -109,7 +108,6 @@ private:
     int ShownFirst = 0;  // the cell of the top row when MemoryImage was drawn
     // A watched run hands over thousands of images a second; they are drawn and shown at most
     // once a frame, the last one always.
-    static constexpr qint64 FrameMs = 15;
     bool RowsPending = false;  // Rows are not drawn into MemoryImage yet
     int RowsFirst = 0;         // the cell of Rows' top row
     // Draws Rows into MemoryImage; the part of the image that changed.
@@ -119,8 +117,7 @@ private:
     void ShowChanged(const QRect& changed);
     // Moves the rows of MemoryImage by shift rows up (negative: down); marks them changed.
     void ShiftRows(int shift, QRect& changed);
-    QElapsedTimer FrameClock;
-    QTimer FrameTimer;
+    TFramePacer Frames{15};
     QRegion PendingRegion;
 };
 
