@@ -57,6 +57,7 @@ void TGuiHost::SetStatusTimer(bool enabled) {
 void TGuiHost::PresentRunning(bool stepMode) { MainWin->PresentRunning(stepMode); }
 
 void TGuiHost::PrepareWindows() {
+    PausedInRun = false;
     EditWin->UpdateStatus();
     MainWin->MenuClearOutputClick();
     MemoryWin->SetScroll(0);
@@ -66,6 +67,7 @@ void TGuiHost::PrepareWindows() {
 void TGuiHost::EndAnalysis() { WaitWin->EndAnalysis(); }
 
 void TGuiHost::PresentPaused() {
+    PausedInRun = true;
     ShowPendingMark();
     MainWin->PresentPaused();
 }
@@ -122,6 +124,7 @@ void TGuiHost::ReportNoCommand() {
 }
 
 void TGuiHost::PresentReady(bool caretAfterMark) {
+    // A selected mark would be replaced by the next key typed (its breakpoint with it).
     if (Marking()) ShowPendingMark();
     PendingMark = -1;
     MainWin->PresentReady();
@@ -130,7 +133,7 @@ void TGuiHost::PresentReady(bool caretAfterMark) {
         EditWin->Editor->setFocus();
     }
     EditWin->UpdateStatus();
-    if (caretAfterMark) EditWin->SetSelection(EditWin->SelStart() + 1, 0);
+    if (caretAfterMark || PausedInRun) EditWin->SetSelection(EditWin->SelStart() + 1, 0);
     MemoryWin->RedrawMemory(false);
     MemoryWin->setCursor(Qt::ArrowCursor);
     EditWin->SetPanel(2, QString());

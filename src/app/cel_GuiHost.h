@@ -58,6 +58,9 @@ private:
     bool Marking() const;
     void ShowPendingMark();
     int64_t PendingMark = -1;
+    // The run has paused (a step, a breakpoint, the cursor's target): its end leaves no mark
+    // selected, however it went on from the pause.
+    bool PausedInRun = false;
     TFramePacer Marks{8};
 };
 

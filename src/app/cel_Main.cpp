@@ -333,12 +333,41 @@ bool TMainWin::eventFilter(QObject* watched, QEvent* event) {
         std::find(MinimizedWindows.begin(), MinimizedWindows.end(), watched) != MinimizedWindows.end())
         RestoreApplication();
     if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
-        if (HandleShortcut(static_cast<QKeyEvent*>(event))) return true;
+        if (HandleShortcut(watched, static_cast<QKeyEvent*>(event))) return true;
+        if (watched->isWidgetType() && HandleAltChord(static_cast<QWidget*>(watched), static_cast<QKeyEvent*>(event)))
+            return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
-bool TMainWin::HandleShortcut(QKeyEvent* event) {
+bool TMainWin::HandleAltChord(QWidget* target, QKeyEvent* event) {
+    if (QApplication::activeModalWidget() || !(event->modifiers() & Qt::AltModifier) ||
+        (event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)))
+        return false;
+    const QWidget* window = target->window();
+    if (window != this && window != EditWin && window != OutputWin && window != MemoryWin) return false;
+    if (event->type() == QEvent::ShortcutOverride) {
+        const QKeySequence pressed(Qt::ALT | Qt::Key(event->key()));
+        for (QAction* title : menuBar()->actions()) {
+            if (!title->menu() || QKeySequence::mnemonic(title->text()) != pressed) continue;
+            // The main window's menu opens below its title, whichever work window had the key;
+            // the window keeps the activation, so that the focus is back where it was when the
+            // menu closes.
+            if (title->isEnabled() && title->isVisible() && !isMinimized())
+                QMetaObject::invokeMethod(this, [this, title] { menuBar()->setActiveAction(title); }, Qt::QueuedConnection);
+            event->accept();
+            ShortcutTaken = true;
+            return true;
+        }
+        return false;
+    }
+    // A chord no mnemonic took (a window's own, such as the input panel's buttons, come first)
+    // never types its letter.
+    const QString text = event->text();
+    return !text.isEmpty() && text.at(0).isPrint();
+}
+
+bool TMainWin::HandleShortcut(QObject* target, QKeyEvent* event) {
     // While a modal dialog shows, its keys are its own.
     if (QApplication::activeModalWidget()) return false;
     if (event->type() == QEvent::KeyPress && ShortcutTaken) {
@@ -350,6 +379,12 @@ bool TMainWin::HandleShortcut(QKeyEvent* event) {
     const QKeySequence pressed(event->keyCombination());
     for (QAction* item : ShortcutItems) {
         if (item->shortcut() != pressed) continue;
+        QMenu* owner = qobject_cast<QMenu*>(item->parent());
+        if ((!item->isEnabled() || (owner && !owner->isEnabled())) && LineEditKey(target, event)) {
+            // The Edit menu is off while a program runs: the input panel's fields keep their
+            // own select, copy and paste keys.
+            return false;
+        }
         if (QMenu* menu = qobject_cast<QMenu*>(item->parent()); menu && !menu->isEnabled()) {
             // An item of a disabled menu still takes its key.
         } else if (item->isEnabled() && item->isVisible()) {
@@ -361,6 +396,15 @@ bool TMainWin::HandleShortcut(QKeyEvent* event) {
         ShortcutTaken = true;
         return true;
     }
+    return false;
+}
+
+bool TMainWin::LineEditKey(const QObject* target, const QKeyEvent* event) {
+    const auto* edit = qobject_cast<const QLineEdit*>(target);
+    if (!edit || !edit->isEnabled()) return false;
+    for (const auto key : {QKeySequence::SelectAll, QKeySequence::Copy, QKeySequence::Cut, QKeySequence::Paste,
+                           QKeySequence::Undo, QKeySequence::Redo})
+        if (event->matches(key)) return true;
     return false;
 }
 

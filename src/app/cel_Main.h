@@ -231,7 +231,12 @@ private:
     void ClearRunCounters();
     bool FormCloseQuery();
     // Takes the main menu's shortcuts in every window before the focused control sees them.
-    bool HandleShortcut(QKeyEvent* event);
+    bool HandleShortcut(QObject* target, QKeyEvent* event);
+    // A key that target, a line edit, has for editing (select all, clipboard, undo).
+    static bool LineEditKey(const QObject* target, const QKeyEvent* event);
+    // Alt+letter in a work window: the main menu's mnemonics open its menus from every work
+    // window, and no Alt chord types its letter into a control.
+    bool HandleAltChord(QWidget* target, QKeyEvent* event);
 
     static constexpr int MemoryOuterWidth = 208;
     QRect LayoutRects[4];

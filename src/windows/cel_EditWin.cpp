@@ -14,7 +14,6 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QFileInfo>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScrollBar>
@@ -37,6 +36,7 @@ constexpr int StatusHeight = 19;
 // right, the rest stays free on the left.
 constexpr int GutterPadding = 10;
 constexpr int PanelWidths[5] = {100, 100, 128, 160, 100};
+constexpr int PanelGap = 2;
 
 QColor Complement(const QColor& color) {
     return QColor(255 - color.red(), 255 - color.green(), 255 - color.blue());
@@ -132,20 +132,16 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
     Status = new QWidget(this);
     Status->setObjectName(QStringLiteral("Status"));
     Status->setFixedHeight(StatusHeight);
-    auto* statusLayout = new QHBoxLayout(Status);
-    statusLayout->setContentsMargins(0, 0, 0, 0);
-    statusLayout->setSpacing(2);
-    for (int i = 0; i < 5; ++i) {
+    // The panels keep their sizes and places, with no layout: new text (the caret position at
+    // every watched step) asks for no new layout of the window, and in a narrow window the
+    // panels on the right are cut off at its edge instead of being pressed over each other.
+    for (int i = 0, x = 0; i < 5; x += PanelWidths[i] + PanelGap, ++i) {
         Panels[i] = new QLabel(Status);
         Panels[i]->setObjectName(QStringLiteral("Panel%1").arg(i));
-        // A fixed size: new text (the caret position at every watched step) asks for no new
-        // layout of the window.
-        Panels[i]->setFixedSize(PanelWidths[i], StatusHeight);
+        Panels[i]->setGeometry(x, 0, PanelWidths[i], StatusHeight);
         Panels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         Panels[i]->setAlignment((i == 0 ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
-        statusLayout->addWidget(Panels[i]);
     }
-    statusLayout->addStretch(1);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -365,7 +361,7 @@ void TEditWin::SetText(const QByteArray& text) {
     Editor->SendScintilla(Sci::SCI_SETXOFFSET, 0);
     // The breakpoints went with the old text; their markers stayed on the remaining line.
     Editor->markerDeleteAll(BreakMarker);
-    ShownBracket = ShownPartner = -1;
+    BracketMarksMoved = true;
     Loading = false;
 }
 
@@ -387,6 +383,8 @@ void TEditWin::SetSelection(int start, int length) {
 
 void TEditWin::SetReadOnly(bool readOnly) {
     Editor->setReadOnly(readOnly);
+    // A run begins or ends: the marks go for its time, and come back at the caret after it.
+    UpdateBracketHighlight();
 }
 
 int TEditWin::CaretLine() const {
@@ -532,11 +530,19 @@ bool TEditWin::BreakpointsEditable() const {
 
 bool TEditWin::ToggleBreakpoint(int position) {
     if (!BreakpointsEditable()) return false;
-    const long line = Editor->SendScintilla(Sci::SCI_LINEFROMPOSITION, std::max(position, 0));
+    position = std::max(position, 0);
+    const long line = Editor->SendScintilla(Sci::SCI_LINEFROMPOSITION, position);
+    const long begin = Editor->SendScintilla(Sci::SCI_POSITIONFROMLINE, line);
     const long end = Editor->SendScintilla(Sci::SCI_GETLINEENDPOSITION, line);
-    long p = std::max(position, 0);
+    long p = position;
     while (p < end && !IsCommandAt(int(p))) ++p;
-    if (p >= end) return false;
+    if (p >= end) {
+        // After the line's last command (at its end, say): that command.
+        p = std::min<long>(position, end);
+        while (p > begin && !IsCommandAt(int(p - 1))) --p;
+        if (p == begin) return false;
+        --p;
+    }
     Editor->SendScintilla(Sci::SCI_SETINDICATORCURRENT, BreakIndicator);
     if (Editor->SendScintilla(Sci::SCI_INDICATORVALUEAT, BreakIndicator, p)) {
         Editor->SendScintilla(Sci::SCI_INDICATORCLEARRANGE, p, 1);
@@ -549,8 +555,18 @@ bool TEditWin::ToggleBreakpoint(int position) {
 }
 
 bool TEditWin::ToggleBreakpointOnLine(int line) {
-    if (line < 0 || line >= Editor->SendScintilla(Sci::SCI_GETLINECOUNT)) return false;
-    return ToggleBreakpoint(int(Editor->SendScintilla(Sci::SCI_POSITIONFROMLINE, line)));
+    if (!BreakpointsEditable() || line < 0 || line >= Editor->SendScintilla(Sci::SCI_GETLINECOUNT)) return false;
+    const long begin = Editor->SendScintilla(Sci::SCI_POSITIONFROMLINE, line);
+    const long end = Editor->SendScintilla(Sci::SCI_GETLINEENDPOSITION, line);
+    // The end of the run of breakpoints or gaps that begin is in (0 while there is none at all).
+    const long run = Editor->SendScintilla(Sci::SCI_INDICATOREND, BreakIndicator, begin);
+    const bool marked = Editor->SendScintilla(Sci::SCI_INDICATORVALUEAT, BreakIndicator, begin) ||
+                        (run > begin && run < end);
+    if (!marked) return ToggleBreakpoint(int(begin));
+    Editor->SendScintilla(Sci::SCI_SETINDICATORCURRENT, BreakIndicator);
+    Editor->SendScintilla(Sci::SCI_INDICATORCLEARRANGE, begin, end - begin);
+    BreakpointsChanged();
+    return true;
 }
 
 void TEditWin::ClearBreakpoints() {
@@ -574,7 +590,7 @@ void TEditWin::BreakpointsChanged() {
 // A deleted character takes its breakpoint along, and the markers follow the lines.
 void TEditWin::TextModified(int position, int type, int length) {
     if (!(type & (Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT))) return;
-    ShownBracket = ShownPartner = -1;  // the indicators moved with the text
+    BracketMarksMoved = true;
     const long length0 = Editor->SendScintilla(Sci::SCI_GETLENGTH);
     const bool none = Editor->SendScintilla(Sci::SCI_INDICATOREND, BreakIndicator, 0L) >= length0 &&
                       !Editor->SendScintilla(Sci::SCI_INDICATORVALUEAT, BreakIndicator, 0L);
@@ -652,7 +668,8 @@ void TEditWin::UpdateBracketHighlight() {
     int partner = -1;
     // A running program moves the mark (the selection) at every watched step: no highlight then.
     if (!BreakpointsEditable() || !BracketAtCaret(bracket, partner)) bracket = partner = -1;
-    if (bracket == ShownBracket && partner == ShownPartner) return;
+    if (!BracketMarksMoved && bracket == ShownBracket && partner == ShownPartner) return;
+    BracketMarksMoved = false;
     ShownBracket = bracket;
     ShownPartner = partner;
     const long length = Editor->SendScintilla(Sci::SCI_GETLENGTH);

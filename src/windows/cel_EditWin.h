@@ -103,11 +103,12 @@ public:
     // Replaces the breakpoints (offsets of characters that are no commands are left out).
     void SetBreakpoints(const std::vector<uint32_t>& offsets);
     // Toggles the breakpoint of the command at position or of the first one after it on its
-    // line; false when there is none.
+    // line, or else of the last one before it on the line; false when the line has none.
     bool ToggleBreakpoint(int position);
     // Toggle Breakpoint: from the caret.
     bool ToggleBreakpointAtCaret() { return ToggleBreakpoint(SelStart()); }
-    // A gutter click: the line's (0-based) first command.
+    // A gutter click on the (0-based) line: removes all of its breakpoints, or when it has none,
+    // sets one on its first command.
     bool ToggleBreakpointOnLine(int line);
     void ClearBreakpoints();
     // True while breakpoints may change: no program exists, or it is paused.
@@ -155,6 +156,8 @@ private:
     void ApplyHighlightColors(uint32_t textColor);
     int ShownBracket = -1;  // the positions the bracket indicators are on, -1: none
     int ShownPartner = -1;
+    // The text changed under the indicators, which moved with it: they are drawn afresh.
+    bool BracketMarksMoved = false;
     bool Loading = false;  // the program is replacing the text
     int EdgeColumn = 80;
     bool GutterVisible = true;

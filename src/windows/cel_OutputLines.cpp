@@ -5,6 +5,7 @@
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFragment>
 #include <QTimer>
 
 #include <algorithm>
@@ -22,6 +23,10 @@ constexpr int TailDelay = 100;
 // and take gigabytes. For everything else (the engine's line numbers, the text saved or kept
 // with a document, copying) the pieces are one line.
 constexpr int ShownLineLength = 65536;
+
+bool ShownAsSpace(QChar c) {
+    return c.unicode() < 32 && c != QLatin1Char('\t') && c != QLatin1Char('\n');
+}
 
 }  // namespace
 
@@ -86,7 +91,7 @@ bool TOutputLines::OutputLineText(uint32_t index, std::string& text) const {
         text.clear();
         QTextBlock block = FirstBlockOfLine(index);
         do {
-            text += block.text().toLatin1().toStdString();
+            text += BlockText(block).toLatin1().toStdString();
             block = block.next();
         } while (block.isValid() && block.userState() == Continuation);
         if (last) {
@@ -236,7 +241,7 @@ void TOutputLines::InsertPieces(QTextCursor& cursor, const QString& text) {
     qsizetype room = std::max(0, ShownLineLength - (cursor.block().length() - 1));
     for (;;) {
         const qsizetype size = std::min(room, text.size() - from);
-        if (size > 0) cursor.insertText(text.mid(from, size));
+        if (size > 0) InsertShown(cursor, QStringView(text).mid(from, size));
         from += size;
         if (from >= text.size()) break;
         cursor.insertBlock();
@@ -244,6 +249,43 @@ void TOutputLines::InsertPieces(QTextCursor& cursor, const QString& text) {
         if (Continuations >= 0) ++Continuations;
         room = ShownLineLength;
     }
+}
+
+void TOutputLines::InsertShown(QTextCursor& cursor, QStringView text) {
+    const auto control = std::find_if(text.begin(), text.end(), ShownAsSpace);
+    QTextCharFormat plain = cursor.charFormat();
+    if (control == text.end() && !plain.hasProperty(ControlCode)) {
+        cursor.insertText(text.toString());
+        return;
+    }
+    // Text after a shown control character would take its format over.
+    plain.clearProperty(ControlCode);
+    for (qsizetype from = 0; from < text.size();) {
+        qsizetype end = from;
+        while (end < text.size() && !ShownAsSpace(text[end])) ++end;
+        if (end > from) cursor.insertText(text.mid(from, end - from).toString(), plain);
+        if (end == text.size()) break;
+        const QChar code = text[end];
+        from = end;
+        while (end < text.size() && text[end] == code) ++end;
+        QTextCharFormat shown = plain;
+        shown.setProperty(ControlCode, int(code.unicode()));
+        cursor.insertText(QString(end - from, QLatin1Char(' ')), shown);
+        from = end;
+    }
+}
+
+QString TOutputLines::BlockText(const QTextBlock& block) {
+    QString text = block.text();
+    if (!text.contains(QLatin1Char(' '))) return text;
+    for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        const QVariant code = fragment.charFormat().property(ControlCode);
+        if (!code.isValid()) continue;
+        const int from = fragment.position() - block.position();
+        for (int i = 0; i < fragment.length(); ++i) text[from + i] = QChar(code.toInt());
+    }
+    return text;
 }
 
 bool TOutputLines::ScrolledToEnd() const {
@@ -267,7 +309,7 @@ QByteArray TOutputLines::Text() const {
         if (block != document->begin() && block.userState() != Continuation) result.append("\r\n", 2);
         // QTextBlock::text keeps every byte as it is; QTextDocument::toPlainText would turn
         // the non-breaking space (0xA0) into a blank.
-        result.append(block.text().toLatin1());
+        result.append(BlockText(block).toLatin1());
     }
     return result + PendingTail;
 }
@@ -307,8 +349,34 @@ void TOutputLines::SetText(const QByteArray& text) {
             start = end + 1;
         }
     }
-    Box->setPlainText(pieces.empty() ? lines : shown);
+    // Control characters go in as spaces (a lone CR would even start a new block), and get
+    // their codes once the text is in: positions in the text are positions in the document.
+    QString& whole = pieces.empty() ? lines : shown;
+    struct TRun {
+        qsizetype From, Length;
+        QChar Code;
+    };
+    std::vector<TRun> controls;
+    for (qsizetype i = 0; i < whole.size(); ++i) {
+        if (!ShownAsSpace(whole[i])) continue;
+        if (!controls.empty() && controls.back().From + controls.back().Length == i && controls.back().Code == whole[i])
+            ++controls.back().Length;
+        else
+            controls.push_back({i, 1, whole[i]});
+        whole[i] = QLatin1Char(' ');
+    }
+    Box->setPlainText(whole);
     Box->document()->setUndoRedoEnabled(false);
+    if (!controls.empty()) {
+        QTextCursor cursor(Box->document());
+        for (const TRun& run : controls) {
+            cursor.setPosition(int(run.From));
+            cursor.setPosition(int(run.From + run.Length), QTextCursor::KeepAnchor);
+            QTextCharFormat shown;
+            shown.setProperty(ControlCode, int(run.Code.unicode()));
+            cursor.mergeCharFormat(shown);
+        }
+    }
     auto next = pieces.begin();
     int block = 0;
     for (QTextBlock b = Box->document()->begin(); b.isValid(); b = b.next(), ++block) {
@@ -339,6 +407,6 @@ void TOutputLines::EchoInput(const QByteArray& data) {
     if (document->blockCount() > 1 && last.length() == 1) cursor.setPosition(last.position() - 1);
     else cursor.movePosition(QTextCursor::End);
     const bool atEnd = ScrolledToEnd();
-    cursor.insertText(QString::fromLatin1(data));
+    InsertShown(cursor, QString::fromLatin1(data));
     if (atEnd) ScrollToEnd();
 }

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QTextBlock>
+#include <QTextFormat>
 
 #include <cstdint>
 #include <string>
@@ -26,6 +27,11 @@ public:
 
     // QTextBlock::userState of every piece of a line but its first.
     static constexpr int Continuation = 1;
+    // Control characters (codes below 32 but the tab) are shown as spaces, as the memory window
+    // shows them; the character format of such a space holds its code under this property.
+    static constexpr int ControlCode = QTextFormat::UserProperty + 1;
+    // The text of a block with the control characters its spaces stand for.
+    static QString BlockText(const QTextBlock& block);
 
     // Line access for the engine's output: bytes shown as Latin-1. Each returns false when the
     // text could not be updated.
@@ -50,6 +56,8 @@ private:
     void AppendTail(std::string_view tail);
     void InsertAtEnd(const QString& text, bool newLine);
     void InsertPieces(QTextCursor& cursor, const QString& text);
+    // Inserts text at the cursor, its control characters as spaces that keep their codes.
+    static void InsertShown(QTextCursor& cursor, QStringView text);
     // Lines of output, a long line's pieces counted once, and the first block of one.
     int LineCount() const;
     QTextBlock FirstBlockOfLine(uint32_t index) const;

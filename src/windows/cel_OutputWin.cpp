@@ -33,7 +33,8 @@ namespace {
 constexpr int PanelHeight = 28;
 constexpr int InputDataSize = static_cast<int>(cel::IOBlockSize);  // the engine's input buffer
 const QColor Silver(192, 192, 192);
-// The output box: copying joins the pieces of a long line, and keeps every byte as it is.
+// The output box: copying joins the pieces of a long line, and keeps every byte as it is (the
+// control characters shown as spaces too).
 class TOutputText final : public QPlainTextEdit {
 public:
     using QPlainTextEdit::QPlainTextEdit;
@@ -49,7 +50,7 @@ protected:
             if (block.position() > start && block.userState() != TOutputLines::Continuation) text += QLatin1Char('\n');
             const int from = std::max(start - block.position(), 0);
             const int to = std::min(end - block.position(), block.length() - 1);
-            if (to > from) text += block.text().mid(from, to - from);
+            if (to > from) text += TOutputLines::BlockText(block).mid(from, to - from);
         }
         auto* data = new QMimeData;
         data->setText(text);

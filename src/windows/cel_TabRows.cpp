@@ -149,10 +149,12 @@ void TTabRows::Arrange() {
         x += w;
     }
     // The rows turn round so that the selected tab's row is the bottom one, next to the page.
+    // A bar lower than its rows (a small window) keeps that row whole and cuts off the top ones.
     const int selectedRow = Current >= 0 ? Items[size_t(Current)].Row : Rows - 1;
+    const int top = height() >= RowHeight ? std::min(0, height() - Rows * RowHeight) : 0;
     for (TTab& tab : Items) {
         const int visual = (tab.Row - selectedRow + 2 * Rows - 1) % Rows;
-        tab.Rect.moveTop(visual * RowHeight);
+        tab.Rect.moveTop(top + visual * RowHeight);
         if (isRightToLeft()) tab.Rect.moveLeft(width - tab.Rect.right() - 1);
     }
     update();

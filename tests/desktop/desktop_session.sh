@@ -253,6 +253,40 @@ done
 [ "$copied" = "AB" ] || fail "after a breakpoint, a trace and a reset the output window holds '$copied'"
 echo "breakpoint: the run paused at the breakpointed command"
 
+# Alt+letter in the editor opens the main window's menu and types nothing: Alt+V and Alt+R are
+# closed again with Escape, Alt+F is followed by N (File > New, a new tab, closed again).
+check_alt_letters() {
+  local before after name
+  editor_text() {
+    local copied=""
+    for ((i = 0; i < 20; i++)); do
+      printf 'none' | xclip -selection clipboard
+      key_to "$editor_id" ctrl+a ctrl+c Right
+      copied="$(xclip -o -selection clipboard 2> /dev/null || true)"
+      [ "$copied" != "none" ] && break
+      sleep 0.1
+    done
+    echo "$copied"
+  }
+  before="$(editor_text)"
+  name="$(xdotool getwindowname "$editor_id")"
+  activate "$editor_id"
+  for chord in alt+v alt+r alt+f; do
+    xdotool key --clearmodifiers "$chord"
+    sleep 0.3
+    if [ "$chord" = alt+f ]; then xdotool key n; else xdotool key Escape; fi
+    sleep 0.3
+  done
+  until_true 30 sh -c "[ \"\$(xdotool getwindowname $editor_id)\" != '$name' ]" ||
+    fail "Alt+F, N in the editor did not open a new document: the editor is still '$name'"
+  key_to "$editor_id" ctrl+F4
+  until_true 30 sh -c "[ \"\$(xdotool getwindowname $editor_id)\" = '$name' ]" || fail "the new document did not close"
+  after="$(editor_text)"
+  [ "$after" = "$before" ] || fail "Alt+letters changed the editor's text: '$before' became '$after'"
+  echo "Alt+letters: the menus opened from the editor and the text stayed '$after'"
+}
+check_alt_letters
+
 activate "$editor_id"
 xdotool type '+'
 key_to "$main_id" alt+F4

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <Qsci/qsciscintilla.h>
 
+#include <utility>
 #include <vector>
 
 using namespace celtest;
@@ -70,9 +71,14 @@ private slots:
         QCOMPARE(MarkedLines(), (std::vector<int>{0}));
         PlaceCaret(4);
         Press(EditWin->Editor, Qt::Key_B, Qt::ControlModifier);
-        // A second toggle takes it away; no command after the caret on its line: nothing.
+        // A second toggle takes it away.
         PlaceCaret(3);
         Press(EditWin->Editor, Qt::Key_B, Qt::ControlModifier);
+        // At the line's end, after its last command: that command (off, then on again); a line
+        // without commands: nothing.
+        PlaceCaret(5);
+        Press(EditWin->Editor, Qt::Key_B, Qt::ControlModifier);
+        QVERIFY(EditWin->Breakpoints().empty());
         for (const int caret : {5, 14}) {
             PlaceCaret(caret);
             Press(EditWin->Editor, Qt::Key_B, Qt::ControlModifier);
@@ -107,6 +113,14 @@ private slots:
         Action("MenuEnableComments")->setChecked(false);
         ClickGutter(0);
         QCOMPARE(EditWin->Breakpoints(), (TOffsets{1}));
+        // A line with breakpoints loses all of them, wherever they stand on it.
+        EditWin->SetText("+\r\n  [>.<]");
+        EditWin->SetBreakpoints({6, 8});
+        ClickGutter(1);
+        QVERIFY(EditWin->Breakpoints().empty());
+        QVERIFY(MarkedLines().empty());
+        ClickGutter(1);
+        QCOMPARE(EditWin->Breakpoints(), (TOffsets{5}));
     }
 
     void breakpointsFollowTheirCharacters() {
@@ -186,6 +200,9 @@ private slots:
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitReady());
         QCOMPARE(EditWin->Breakpoints(), (TOffsets{10}));
+        // The end leaves the mark unselected, the caret after it: a key typed now replaces nothing.
+        QCOMPARE(EditWin->SelLength(), 0);
+        QCOMPARE(EditWin->SelStart(), 11);
     }
 
     void bracketsNextToTheCaretAreHighlighted() {
@@ -221,6 +238,31 @@ private slots:
         Action("MenuEnableComments")->setChecked(false);
         PlaceCaret(8);
         QCOMPARE(Indicated(TEditWin::BracketIndicator), (std::vector<int>{8, 11}));
+    }
+
+    void bracketMarksFollowEveryCaretMove() {
+        // Typing past a matched and an unmatched bracket: the marks go with the caret.
+        for (const auto& [text, indicator] : {std::pair{"+[-]", TEditWin::BracketIndicator},
+                                              std::pair{"+-]", TEditWin::BadBracketIndicator}}) {
+            EditWin->SetText(text);
+            PlaceCaret(int(qstrlen(text)));
+            QVERIFY(!Indicated(indicator).empty());
+            QTest::keyClicks(EditWin->Editor, QStringLiteral("+"));
+            QCoreApplication::processEvents();
+            QVERIFY(Indicated(indicator).empty());
+            Press(EditWin->Editor, Qt::Key_Home);
+            QVERIFY(Indicated(indicator).empty());
+        }
+        // A running program shows none; its end shows those at the caret again.
+        EditWin->SetText("[-],");
+        PlaceCaret(0);
+        QCOMPARE(Indicated(TEditWin::BracketIndicator), (std::vector<int>{0, 2}));
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(Indicated(TEditWin::BracketIndicator).empty());
+        EnterLine(QStringLiteral("a"));
+        QVERIFY(WaitReady());
+        QCOMPARE(Indicated(TEditWin::BracketIndicator), (std::vector<int>{0, 2}));
     }
 
     void goToMatchingBracket() {

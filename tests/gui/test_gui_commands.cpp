@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -487,34 +488,67 @@ private slots:
 
     // ---- Shortcuts ----
 
-    void editShortcutsDoNothingWhileAProgramExists() {
+    void inputFieldsKeepTheirEditingKeysWhileAProgramRuns() {
+        // The Edit menu is off while a program exists; its keys are the focused field's own.
         QVERIFY(StartSuspended(",", "MenuDoRun"));
         QVERIFY(!celtest::Menu("MenuEdit")->isEnabled());
         QLineEdit* field = OutputWin->EditLine;
         QVERIFY(field->isEnabled());
         QClipboard* clipboard = QGuiApplication::clipboard();
         clipboard->setText(QStringLiteral("clip"));
-        field->setText(QStringLiteral("typed"));
-        field->selectAll();
-        Press(field, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(clipboard->text(), QStringLiteral("clip"));
-        Press(field, Qt::Key_X, Qt::ControlModifier);
-        QCOMPARE(clipboard->text(), QStringLiteral("clip"));
-        QCOMPARE(field->text(), QStringLiteral("typed"));
-        field->deselect();
-        field->setCursorPosition(2);
-        Press(field, Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(field->text(), QStringLiteral("typed"));
+        TypeInto(field, QStringLiteral("12"));
         Press(field, Qt::Key_A, Qt::ControlModifier);
-        QVERIFY(!field->hasSelectedText());
+        QCOMPARE(field->selectedText(), QStringLiteral("12"));
+        Press(field, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(clipboard->text(), QStringLiteral("12"));
+        TypeInto(field, QStringLiteral("34"));  // replaces the selection
+        QCOMPARE(field->text(), QStringLiteral("34"));
+        Press(field, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(field->text(), QStringLiteral("3412"));
         Press(field, Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(field->text(), QStringLiteral("typed"));
-        // Ordinary keys still reach the field.
-        Press(field, Qt::Key_S);
-        QCOMPARE(field->text(), QStringLiteral("tysped"));
+        QCOMPARE(field->text(), QStringLiteral("34"));
+        Press(field, Qt::Key_Home, Qt::ShiftModifier);
+        Press(field, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(clipboard->text(), QStringLiteral("34"));
+        QCOMPARE(field->text(), QString());
+        QCOMPARE(EditWin->Text(), QByteArray(","));
         EnterLine(QStringLiteral("a"));
         QVERIFY(WaitReady());
-        QCOMPARE(clipboard->text(), QStringLiteral("clip"));
+    }
+
+    void altLettersOpenTheMainMenuFromEveryWorkWindow() {
+        EditWin->SetText("+");
+        EditWin->SetSelection(1, 0);
+        const struct {
+            QWidget* Target;
+            Qt::Key Key;
+            const char* Menu;
+        } chords[] = {{EditWin->Editor, Qt::Key_F, "MenuFile"}, {EditWin->Editor, Qt::Key_R, "MenuRun"},
+                      {EditWin->Editor, Qt::Key_V, "MenuView"}, {OutputWin->Output, Qt::Key_X, "MenuExtras"},
+                      {MemoryWin, Qt::Key_H, "MenuHelp"},       {MainWin, Qt::Key_I, "MenuInterpreter"}};
+        for (const auto& chord : chords) {
+            Press(chord.Target, chord.Key, Qt::AltModifier);
+            QTRY_VERIFY2(Menu(chord.Menu)->isVisible(), chord.Menu);
+            QCOMPARE(MainWin->menuBar()->activeAction(), Menu(chord.Menu)->menuAction());
+            Menu(chord.Menu)->hide();
+        }
+        // No chord types its letter, a menu's or not.
+        Press(EditWin->Editor, Qt::Key_Q, Qt::AltModifier);
+        Press(EditWin->Editor, Qt::Key_V, Qt::AltModifier | Qt::ShiftModifier);
+        QTRY_VERIFY(Menu("MenuView")->isVisible());
+        Menu("MenuView")->hide();
+        QCOMPARE(EditWin->Text(), QByteArray("+"));
+        QVERIFY(!EditWin->CurrentDocument()->Modified);
+        // In the input panel's fields neither; the panel's own Alt+O still presses Ok.
+        QVERIFY(StartSuspended(",.", "MenuDoRun"));
+        TypeInto(OutputWin->EditLine, QStringLiteral("a"));
+        for (const Qt::Key key : {Qt::Key_Q, Qt::Key_E})
+            Press(OutputWin->EditLine, key, Qt::AltModifier);
+        QVERIFY(!Menu("MenuEdit")->isVisible());  // off while a program runs
+        QCOMPARE(OutputWin->EditLine->text(), QStringLiteral("a"));
+        Press(OutputWin->EditLine, Qt::Key_O, Qt::AltModifier);
+        QVERIFY(WaitReady());
+        QCOMPARE(OutputWin->Text(), QByteArray("a\r\na"));
     }
 
     void runKeyInTheEditorStartsARun() {

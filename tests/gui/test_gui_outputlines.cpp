@@ -97,6 +97,32 @@ private slots:
         QCOMPARE(box.document()->blockCount(), blocks);
     }
 
+    // Control characters show as spaces, as in the memory window, in output, set text and echo
+    // alike; the text, the lines the engine reads and the copy keep their bytes.
+    void controlCharactersShowAsSpaces() {
+        QPlainTextEdit box;
+        TOutputLines lines(&box);
+        const std::string line("a\x01\x01" "b \x1b[0m\rc\td\x1f", 14);
+        QVERIFY(lines.SetOutputLineText(0, "x"));
+        QVERIFY(lines.AppendToOutputLine(0, line));
+        QVERIFY(lines.AppendOutputLine());
+        QVERIFY(lines.AppendToOutputLine(1, "\x02z"));
+        lines.EchoInput("\x03!");
+        const QByteArray bytes = QByteArray("x") + QByteArray::fromStdString(line) + "\r\n\x02z\x03!";
+        const QString shown = QStringLiteral("xa  b  [0m c\td \n z !");
+        QCOMPARE(lines.Text(), bytes);
+        QCOMPARE(Line(lines, 0), "x" + line);
+        QCOMPARE(box.toPlainText(), shown);
+        QCOMPARE(box.document()->blockCount(), 2);
+        lines.SetText(bytes);
+        QCOMPARE(lines.Text(), bytes);
+        QCOMPARE(Line(lines, 1), std::string("\x02z\x03!"));
+        QCOMPARE(box.toPlainText(), shown);
+        // Output after a control character is plain again.
+        QVERIFY(lines.AppendToOutputLine(1, " y"));
+        QVERIFY(lines.Text().endsWith("\x03! y"));
+    }
+
     // Output into a long last line waits; the whole text has it at once, the box after the flush.
     void longLastLineCollects() {
         QPlainTextEdit box;

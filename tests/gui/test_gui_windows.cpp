@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
 #include <QTimer>
@@ -337,6 +338,24 @@ private slots:
         QTest::keyClick(editor, Qt::Key_Home, Qt::ControlModifier);
         QCOMPARE(EditWin->CaretLine(), 1);
         QCOMPARE(EditWin->SelLength(), 0);
+    }
+
+    void aSmallEditorKeepsTheSelectedTabRowAndItsPanelsApart() {
+        for (int i = 0; i < 14; ++i) QVERIFY(Trigger("MenuNew"));
+        for (const QSize size : {EditWin->minimumSize(), QSize(300, 200)}) {
+            EditWin->resize(size);
+            QTest::qWait(20);
+            const QRect bar = EditWin->Tabs->rect();
+            for (const int current : {0, 7, 14}) {
+                EditWin->Tabs->setCurrentIndex(current);
+                QVERIFY(EditWin->Tabs->rowCount() > 2);
+                QVERIFY2(bar.contains(EditWin->Tabs->tabRect(current)),
+                         qPrintable(QStringLiteral("tab %1 of a %2x%3 window").arg(current).arg(size.width()).arg(size.height())));
+            }
+            for (int i = 0; i < 5; ++i)
+                for (int j = i + 1; j < 5; ++j)
+                    QVERIFY(!EditWin->Panels[i]->geometry().intersects(EditWin->Panels[j]->geometry()));
+        }
     }
 
     void gutterFitsTheLineCount_data() {
