@@ -24,17 +24,17 @@ private slots:
     void editCommandsFollowTheActiveWorkWindow() {
         QClipboard* clipboard = QGuiApplication::clipboard();
         EditWin->SetText("+++");
-        OutputWin->SetText("AB");
+        OutputWin->SetText("A\x1b" "B");  // the escape character shown as a space, copied as itself
 
         // The output window: Cut only copies, Paste does nothing.
         Workspace->ActiveWorkWindow = OutputWin;
         clipboard->setText(QStringLiteral("xyz"));
         QVERIFY(Trigger("MenuSelectAll"));
         QVERIFY(Trigger("MenuCut"));
-        QCOMPARE(clipboard->text(), QStringLiteral("AB"));
-        QCOMPARE(OutputWin->Text(), QByteArray("AB"));
+        QCOMPARE(clipboard->text(), QStringLiteral("A\x1b" "B"));
+        QCOMPARE(OutputWin->Text(), QByteArray("A\x1b" "B"));
         QVERIFY(Trigger("MenuPaste"));
-        QCOMPARE(OutputWin->Text(), QByteArray("AB"));
+        QCOMPARE(OutputWin->Text(), QByteArray("A\x1b" "B"));
         QCOMPARE(EditWin->Text(), QByteArray("+++"));
 
         // The memory window, or none: nothing at all.
