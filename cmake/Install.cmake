@@ -68,4 +68,7 @@ set(CPACK_STRIP_FILES ON)
 # SVG plugins draw every icon, and "Courier New" resolves to Liberation Mono.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, fonts-liberation")
+# Removing the package also removes a settings file that earlier builds left in /usr/bin.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${PROJECT_SOURCE_DIR}/data/debian/postrm")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -556,7 +556,8 @@ std::vector<TMainWin::TSetting> TMainWin::SettingRows() {
         add([=](const TIniFile& ini) { action->setChecked(ini.ReadBool(section, QLatin1String(key), byDefault)); },
             [=](TIniFile& ini) { ini.WriteBool(section, QLatin1String(key), action->isChecked()); });
     };
-    // A window's outer frame: x and y always, width and height where the window keeps them.
+    // A window's outer frame when shown normally (a maximised one's normal frame): x and y
+    // always, width and height where the window keeps them.
     const auto frame = [&add](const char* name, std::function<const QWidget*()> window, int* x, int* y, int* width,
                               int* height, int xByDefault) {
         const QByteArray key(name);
@@ -567,7 +568,7 @@ std::vector<TMainWin::TSetting> TMainWin::SettingRows() {
             const QString entry = QString::fromLatin1(key + suffixes[i]);
             add([=](const TIniFile& ini) { *saved[i] = ini.ReadInteger(KeyProgram, entry, i == 0 ? xByDefault : 0); },
                 [=](TIniFile& ini) {
-                    const QRect outer = cel::OuterGeometry(window());
+                    const QRect outer = cel::NormalOuterGeometry(window());
                     const int values[] = {outer.x(), outer.y(), outer.width(), outer.height()};
                     ini.WriteInteger(KeyProgram, entry, values[i]);
                 });

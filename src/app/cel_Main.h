@@ -222,6 +222,8 @@ private:
     // The window arrangement: the outer frames of the main, editor, output and memory windows.
     void ComputeLayout();
     void ApplyLayout();
+    // Reads a restored arrangement as earlier versions wrote it, when that fits it better.
+    void ReadEarlierLayout();
     // Restores the windows "Minimize" took down with the main window.
     void RestoreApplication();
     void PrepareRun();
@@ -242,6 +244,7 @@ private:
     QRect LayoutRects[4];
     QMargins LayoutMargins[4];
     bool LayoutRestored = false;
+    bool EarlierLayoutChecked = false;  // ReadEarlierLayout() has run for the restored layout
     float LayoutFactor = 0.66f;
     QTimer LayoutCheck;
     int LayoutChecks = 0;

@@ -17,7 +17,9 @@
 #include <QWheelEvent>
 #include <Qsci/qsciscintilla.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 // ---------------------------------------------------------------------------------------------
 // Window set
@@ -66,6 +68,7 @@ void TMainWin::MenuWinSizeClick() {
     if (FirstLayout && SavedMainX > -1000000) {
         // Saved positions and sizes are those of the outer frames, as the layout places them.
         LayoutRestored = true;
+        EarlierLayoutChecked = false;
         LayoutRects[0] = QRect(QPoint(SavedMainX, SavedMainY), cel::OuterSize(this));
         LayoutRects[1] = QRect(SavedEditorX, SavedEditorY, SavedEditorWidth, SavedEditorHeight);
         LayoutRects[2] = QRect(SavedOutputX, SavedOutputY, SavedOutputWidth, SavedOutputHeight);
@@ -118,11 +121,64 @@ void TMainWin::ApplyLayout() {
     }
 }
 
+namespace {
+
+// How well rectangles fit a computed arrangement: one point for each of the edges it puts
+// together that meet (the main window above the editor, the editor above the output window,
+// the editor beside the memory window), and one when all of them lie within the work area.
+int LayoutFit(const QRect rects[4], const QRect& work) {
+    const QRect all = rects[0] | rects[1] | rects[2] | rects[3];
+    return int(rects[0].bottom() + 1 == rects[1].top()) + int(rects[1].bottom() + 1 == rects[2].top()) +
+           int(rects[1].right() + 1 == rects[3].left()) + int(work.contains(all));
+}
+
+}  // namespace
+
+void TMainWin::ReadEarlierLayout() {
+    EarlierLayoutChecked = true;
+    // Earlier versions wrote client rectangles, or outer corners with client sizes. Read as
+    // frames, windows that stood edge to edge then stand a frame apart; once the frames are
+    // known, such a layout is read as it was written. (The next exit writes frames.)
+    QMargins margins[4];
+    QWidget* windows[4] = {this, EditWin, OutputWin, MemoryWin};
+    for (int i = 0; i < 4; ++i) margins[i] = cel::FrameMargins(windows[i]);
+    QRect best[4];
+    std::copy(LayoutRects, LayoutRects + 4, best);
+    const QRect work = screen() ? screen()->availableGeometry() : QRect();
+    int bestFit = LayoutFit(LayoutRects, work);
+    for (const bool clientCorner : {false, true}) {
+        for (const bool clientSize : {false, true}) {
+            if (!clientCorner && !clientSize) continue;
+            QRect rects[4];
+            for (int i = 0; i < 4; ++i) {
+                const QMargins& m = margins[i];
+                rects[i] = LayoutRects[i];
+                if (clientCorner) rects[i].translate(-m.left(), -m.top());
+                // The main window's size is its own and the memory window's width is fixed.
+                if (clientSize && i != 0)
+                    rects[i].setSize(rects[i].size().grownBy(QMargins(0, 0, i == 3 ? 0 : m.left() + m.right(),
+                                                                      m.top() + m.bottom())));
+            }
+            const int fit = LayoutFit(rects, work);
+            if (fit > bestFit) {
+                bestFit = fit;
+                std::copy(rects, rects + 4, best);
+            }
+        }
+    }
+    std::copy(best, best + 4, LayoutRects);
+}
+
 void TMainWin::LayoutCheckTimer() {
     QWidget* windows[4] = {this, EditWin, OutputWin, MemoryWin};
     bool settled = true;
     bool framesChanged = false;
     bool misplaced = false;
+    if (LayoutRestored && !EarlierLayoutChecked &&
+        std::all_of(std::begin(windows), std::end(windows), [](QWidget* w) { return w && cel::FrameKnown(w); })) {
+        LayoutRects[0].setSize(cel::OuterSize(this));
+        ReadEarlierLayout();
+    }
     for (int i = 0; i < 4; ++i) {
         if (!windows[i] || !windows[i]->isVisible()) continue;
         if (!cel::FrameKnown(windows[i])) {

@@ -7,18 +7,25 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QEvent>
+#include <QDateTime>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QFontInfo>
 #include <QGuiApplication>
+#include <QHeaderView>
+#include <QLocale>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QPushButton>
 #include <QScreen>
+#include <QTreeView>
 #include <QUrl>
 #include <QWidget>
 #include <QWindow>
 
+#include <algorithm>
 #include <optional>
 
 namespace cel {
@@ -134,6 +141,78 @@ protected:
     }
 };
 
+// Icons and types for the file dialogs from a file's name and kind alone. Qt's own provider
+// guesses a file's type from its contents, on the GUI thread among others, and a read of a
+// special file can block for good (/proc/kmsg, a device, a FIFO).
+class TNameIconProvider final : public QFileIconProvider {
+public:
+    TNameIconProvider() { setOptions(DontUseCustomDirectoryIcons); }
+
+    QIcon icon(IconType type) const override { return QFileIconProvider::icon(type); }
+    QIcon icon(const QFileInfo& info) const override {
+        if (info.isRoot()) return icon(Drive);
+        if (info.isDir()) return icon(Folder);
+        if (info.isFile()) {
+            const QIcon themed = QIcon::fromTheme(TypeByName(info).iconName());
+            if (!themed.isNull()) return themed;
+        }
+        return icon(File);
+    }
+    QString type(const QFileInfo& info) const override {
+        // The base class reads contents only for what isFile() calls a file.
+        if (!info.isFile() || info.isRoot()) return QFileIconProvider::type(info);
+        const QMimeType mime = TypeByName(info);
+        return mime.comment().isEmpty() ? mime.name() : mime.comment();
+    }
+
+private:
+    QMimeType TypeByName(const QFileInfo& info) const {
+        return Types.mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+    }
+    QMimeDatabase Types;
+};
+
+// Widens a file dialog as it is shown, before it is placed and mapped, so that its detail
+// view's columns all fit beside each other (its layout is known only then).
+class TFitColumns final : public QObject {
+public:
+    TFitColumns(QDialog* dialog, QTreeView* view) : QObject(dialog), Dialog(dialog), View(view) {
+        dialog->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == Dialog && event->type() == QEvent::Show) {
+            const int missing = View->header()->length() - View->viewport()->width();
+            if (missing > 0) Dialog->resize(Dialog->width() + missing, Dialog->height());
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QDialog* Dialog;
+    QTreeView* View;
+};
+
+// The file dialogs as both commands set them up, after CommonDialog: icons and types by name
+// only, and the detail view's Size, Type and Date columns wide enough for their usual texts,
+// the dialog widened to show them beside the name column.
+void SetupFileDialog(QFileDialog& dialog, TNameIconProvider& icons) {
+    dialog.setIconProvider(&icons);
+    dialog.setOption(QFileDialog::DontUseCustomDirectoryIcons);
+    auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!view) return;  // a native dialog
+    QHeaderView* header = view->header();
+    const QFontMetrics metrics(view->font());
+    const int padding = 2 * metrics.horizontalAdvance(QLatin1Char('w'));
+    const QLocale locale;
+    const QString samples[] = {locale.formattedDataSize(999'900'000), QStringLiteral("Brainfuck source code"),
+                               locale.toString(QDateTime(QDate(2000, 12, 28), QTime(23, 58)), QLocale::ShortFormat)};
+    for (int column = 1; column <= 3 && column < header->count(); ++column)
+        header->resizeSection(column, std::max({header->sectionSize(column), header->sectionSizeHint(column),
+                                                metrics.horizontalAdvance(samples[column - 1]) + padding}));
+    new TFitColumns(&dialog, view);
+}
+
 class TRealDialogs final : public TDialogs {
 public:
     TAnswer Message(QWidget* parent, TKind kind, const QString& text, int buttons) override {
@@ -166,21 +245,25 @@ public:
 
     QStringList OpenFileNames(QWidget* parent, const QString& title, const QString& dir,
                               const QString& filter, bool multiple) override {
+        TNameIconProvider icons;  // outlives the dialog
         QFileDialog dialog(parent, title, dir, QtFilter(filter));
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
         CommonDialog(&dialog);
+        SetupFileDialog(dialog, icons);
         if (dialog.exec() != QDialog::Accepted) return {};
         return dialog.selectedFiles();
     }
 
     QString SaveFileName(QWidget* parent, const QString& title, const QString& dir,
                          const QString& filter, const QString& defaultSuffix) override {
+        TNameIconProvider icons;  // outlives the dialog
         QFileDialog dialog(parent, title, dir, QtFilter(filter));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setDefaultSuffix(defaultSuffix);
         CommonDialog(&dialog);
+        SetupFileDialog(dialog, icons);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
         return dialog.selectedFiles().first();
     }

@@ -12,6 +12,11 @@ QMargins LastFixed;
 
 bool Resizable(const QWidget* window) { return window->minimumSize() != window->maximumSize(); }
 
+// A window manager may draw a maximised window with another frame (or none).
+bool Normal(const QWidget* window) { return !window->isMaximized() && !window->isFullScreen(); }
+
+QMargins& KindMargins(const QWidget* window) { return Resizable(window) ? LastResizable : LastFixed; }
+
 QMargins OwnMargins(const QWidget* window) {
     const QRect outer = window->frameGeometry();
     const QRect inner = window->geometry();
@@ -31,13 +36,18 @@ bool FrameKnown(const QWidget* window) {
 QMargins FrameMargins(const QWidget* window) {
     if (FrameKnown(window)) {
         const QMargins own = OwnMargins(window);
-        (Resizable(window) ? LastResizable : LastFixed) = own;
+        if (Normal(window)) KindMargins(window) = own;
         return own;
     }
-    return Resizable(window) ? LastResizable : LastFixed;
+    return KindMargins(window);
 }
 
 QRect OuterGeometry(const QWidget* window) { return window->geometry().marginsAdded(FrameMargins(window)); }
+
+QRect NormalOuterGeometry(const QWidget* window) {
+    if (Normal(window)) return OuterGeometry(window);
+    return window->normalGeometry().marginsAdded(KindMargins(window));
+}
 
 QSize OuterSize(const QWidget* window) { return OuterGeometry(window).size(); }
 

@@ -192,7 +192,14 @@ bool TSettings::Save() const {
     return ReplaceFileContents(Path, Ini.Text());
 }
 
+bool IsInstalledProgramDir(const QString& exeDir) {
+    const QDir bin(exeDir);
+    return bin.dirName() == QLatin1String("bin") &&
+           QFileInfo(bin.filePath(QStringLiteral("../share/doc/cellwright"))).isDir();
+}
+
 QString ChooseSettingsPath(const QString& exeDir, const QString& configDir, bool exeDirWritable) {
+    if (IsInstalledProgramDir(exeDir)) return QDir(configDir).filePath(QStringLiteral("cellwr.ini"));
     const QString portable = QDir(exeDir).filePath(QStringLiteral("cellwr.ini"));
     if (exeDirWritable || QFileInfo::exists(portable)) return portable;
     return QDir(configDir).filePath(QStringLiteral("cellwr.ini"));

@@ -65,8 +65,14 @@ public:
     TIniFile Ini;
 };
 
-// Where cellwr.ini lives: beside the executable when a file is there or that directory can be
-// written; otherwise in the user's configuration directory, where a file can always be saved.
+// True when the executable's directory is the bin folder of an installation: a folder named
+// "bin" beside a "share/doc/cellwright" folder, as every installation (the package, `cmake
+// --install` into any prefix) lays it out. A build tree or a copy elsewhere is not installed.
+bool IsInstalledProgramDir(const QString& exeDir);
+// Where cellwr.ini lives. An installed program never writes into its installation, whoever runs
+// it (root can write /usr/bin): its settings are in the user's configuration directory. A build
+// tree or a portable copy keeps them beside the executable when a file is there or that
+// directory can be written; otherwise in the user's configuration directory too.
 QString ChooseSettingsPath(const QString& exeDir, const QString& configDir, bool exeDirWritable);
 // The path the program uses: the choice above for the real directories, unless a test set one.
 QString SettingsPath();

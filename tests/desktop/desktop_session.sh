@@ -293,4 +293,46 @@ key_to "$main_id" alt+F4
 answer_box n
 ended_within 5 || fail "Alt+F4 did not end the program within 5 seconds"
 echo "Alt+F4: ended"
+
+# ---- Saved frames: a maximised editor and a file of earlier versions ----
+# Under a window manager: exiting with the editor maximised saves the frame it has when shown
+# normally; a file holding client rectangles (as earlier versions wrote) restores the frames.
+if [ -z "$bare" ]; then
+  ini_key() { sed -n "s/^$1=\([-0-9]*\).*/\1/p" "$scratch/cellwr.ini"; }
+  set_key() { sed -i "s/^$1=.*/$1=$2\r/" "$scratch/cellwr.ini"; }
+  start_app
+  find_windows
+  [ "$(settled_frames)" = "$first" ] || fail "the frames are not restored before maximising"
+  clients=()
+  for id in "$main_id" "$editor_id" "$output_id" "$memory_id"; do
+    clients+=("$(xwininfo -id "$id" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4}
+      /^  Width:/{w=$2} /^  Height:/{h=$2} END{print x, y, w, h}')")
+  done
+  read -r ex ey _ _ < <(outer_frame "$editor_id")
+  xdotool mousemove $((ex + 200)) $((ey + 8)) click --repeat 2 --delay 80 1  # openbox: maximise
+  until_true 50 sh -c "xprop -id $editor_id _NET_WM_STATE | grep -q MAXIMIZED" || fail "the editor was not maximised"
+  key_to "$main_id" alt+F4
+  ended_within 5 || fail "Alt+F4 did not end the program with the editor maximised"
+  read -r fex fey few feh < <(echo "$first" | sed -n 2p)
+  saved="$(ini_key editor_x) $(ini_key editor_y) $(ini_key editor_width) $(ini_key editor_height)"
+  [ "$saved" = "$fex $fey $few $feh" ] || fail "a maximised editor saved $saved, not its frame $fex $fey $few $feh"
+  echo "maximised: the editor's normal frame was saved"
+
+  i=0
+  for name in main editor output memory; do
+    read -r x y w h <<< "${clients[$i]}"
+    set_key "${name}_x" "$x"
+    set_key "${name}_y" "$y"
+    [ "$name" = main ] || set_key "${name}_height" "$h"
+    [ "$name" = main ] || [ "$name" = memory ] || set_key "${name}_width" "$w"
+    i=$((i + 1))
+  done
+  start_app
+  find_windows
+  earlier="$(settled_frames)"
+  [ "$earlier" = "$first" ] || fail "client rectangles gave the frames $(echo $earlier), not $(echo $first)"
+  key_to "$main_id" alt+F4
+  ended_within 5 || fail "Alt+F4 did not end the program"
+  echo "earlier file: client rectangles restore the frames"
+fi
 echo "PASS"

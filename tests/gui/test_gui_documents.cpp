@@ -9,13 +9,19 @@
 #include "cel_OutputWin.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeView>
 #include <Qsci/qsciscintilla.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 
@@ -580,6 +586,52 @@ private slots:
         QVERIFY(Windows->Dialogs.Messages.empty() && Windows->Dialogs.SaveAnswers.empty());
         QCOMPARE(CurrentTab(), 0);
         QVERIFY(EditWin->Document(0)->Modified);
+    }
+
+    // The real Open and Save dialogs on a folder holding a FIFO and a file whose contents say
+    // PDF: they show the folder without reading any file (the type comes from the name; the
+    // reading would block for good on /proc/kmsg), and their Size, Type and Date columns are
+    // wide enough for what they show.
+    void fileDialogsReadNoContents() {
+        const QString folder = Dir->path();
+        QVERIFY(mkfifo(QFile::encodeName(folder + QStringLiteral("/pipe")).constData(), 0600) == 0);
+        QFile letter(folder + QStringLiteral("/letter"));
+        QVERIFY(letter.open(QIODevice::WriteOnly));
+        letter.write("%PDF-1.4\n%\xe2\xe3\xcf\xd3\n");
+        letter.close();
+        for (const bool save : {true, false}) {
+            QString letterType, failure;
+            int polls = 0;
+            QTimer timer;
+            QObject::connect(&timer, &QTimer::timeout, [&] {
+                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                auto* view = dialog ? dialog->findChild<QTreeView*>(QStringLiteral("treeView")) : nullptr;
+                if (!view) return;
+                const QAbstractItemModel* model = view->model();
+                int widest[4] = {};
+                for (int row = 0; row < model->rowCount(view->rootIndex()); ++row) {
+                    const QModelIndex name = model->index(row, 0, view->rootIndex());
+                    if (name.data().toString() == QLatin1String("letter")) letterType = name.siblingAtColumn(2).data().toString();
+                    for (int column = 1; column <= 3; ++column)
+                        widest[column] = std::max(widest[column], view->fontMetrics().horizontalAdvance(
+                                                                      name.siblingAtColumn(column).data().toString()));
+                }
+                if (letterType.isEmpty() && ++polls < 200) return;
+                for (int column = 1; column <= 3; ++column)
+                    if (view->header()->sectionSize(column) <= widest[column])
+                        failure += QStringLiteral("column %1 is cut; ").arg(column);
+                if (view->header()->length() > view->viewport()->width()) failure += QStringLiteral("columns hidden (%1 in %2); ").arg(view->header()->length()).arg(view->viewport()->width());
+                dialog->reject();
+            });
+            timer.start(25);
+            if (save)
+                QVERIFY(cel::RealDialogs().SaveFileName(MainWin, QStringLiteral("Save As"), folder,
+                                                        QStringLiteral("All files|*"), QStringLiteral("b")).isEmpty());
+            else
+                QVERIFY(cel::RealDialogs().OpenFileNames(MainWin, QStringLiteral("Open"), folder, QStringLiteral("All files|*"), false).isEmpty());
+            QVERIFY2(!letterType.isEmpty() && !letterType.contains(QLatin1String("PDF")), qPrintable(letterType));
+            QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        }
     }
 
 private:

@@ -120,7 +120,10 @@ private slots:
         QVERIFY(celtest::RecentItem(0)->isVisible() && celtest::RecentItem(1)->isVisible());
         QCOMPARE(celtest::RecentItem(1)->text(), QStringLiteral("/tmp/salt&&pepper.b"));
         QVERIFY(!celtest::RecentItem(2)->isVisible() && !celtest::RecentItem(4)->isVisible());
-        // Nothing changed, so the file comes back as it was.
+        // Nothing changed, so the file comes back as it was; a maximised window keeps the frame
+        // it has when shown normally.
+        EditWin->showMaximized();
+        QTRY_VERIFY(EditWin->isMaximized() && cel::OuterGeometry(EditWin) != QRect(30, 40, 500, 300));
         QVERIFY(MainWin->close());
         QCOMPARE(Lines(ReadAll(Path)), Lines(EveryKey));
     }

@@ -4,7 +4,8 @@
 # (xmllint against shared-mime-info's own DTD, then update-mime-database and
 # update-desktop-database on the staged tree), the icon at each size, the man pages, the
 # examples and the guide. Last, the installed IDE opens an example named on its command line on
-# a virtual screen and ends through File > Exit.
+# a virtual screen and ends through File > Exit, having written its settings into the user's
+# configuration folder and nothing into the prefix.
 #   install_check.sh BUILD_DIR SOURCE_DIR VERSION
 # A tool that is missing skips its check with a note, except under CI (CI=true), where that
 # fails.
@@ -154,6 +155,7 @@ if have Xvfb && have xdotool; then
   export DISPLAY=":$(head -n 1 "$stage/display")"
   example="$share/doc/cellwright/examples/hello.b"
   mkdir -p "$stage/home"
+  (cd "$prefix/bin" && ls -A) > "$stage/bin.before"
   HOME="$stage/home" XDG_CONFIG_HOME="$stage/home/.config" "$prefix/bin/cellwright" "$example" \
     > "$stage/ide.log" 2>&1 &
   ide=$!
@@ -174,8 +176,13 @@ if have Xvfb && have xdotool; then
       fail "the installed IDE did not end on File > Exit"
     else
       wait "$ide" || fail "the installed IDE ended with status $?"
-      grep -q "hello.b" "$prefix/bin/cellwr.ini" 2> /dev/null ||
-        fail "the opened example is not in the recent list the IDE wrote"
+      # An installed program keeps its settings in the user's configuration folder and writes
+      # nothing into its installation, even where it could.
+      grep -q "hello.b" "$stage/home/.config/Cellwright/cellwr.ini" 2> /dev/null ||
+        fail "the opened example is not in the recent list the IDE wrote to the configuration folder"
+      (cd "$prefix/bin" && ls -A) > "$stage/bin.after"
+      cmp -s "$stage/bin.before" "$stage/bin.after" ||
+        fail "the installed IDE wrote into its bin folder: $(comm -13 "$stage/bin.before" "$stage/bin.after" | tr '\n' ' ')"
     fi
   fi
 fi

@@ -105,6 +105,21 @@ private slots:
         // A file that is already beside the program stays in use.
         WriteAll(portable, "[Program]\r\nversion=1.4.7\r\n");
         QCOMPARE(cel::ChooseSettingsPath(exeDir, configDir, false), portable);
+        // An installation's bin folder (beside share/doc/cellwright) is never written, even by
+        // one who could write it, and a file left there by an older version is not read.
+        const QString prefix = Dir.filePath(QStringLiteral("usr"));
+        QVERIFY(QDir().mkpath(prefix + QStringLiteral("/bin")));
+        QVERIFY(QDir().mkpath(prefix + QStringLiteral("/share/doc/cellwright")));
+        WriteAll(prefix + QStringLiteral("/bin/cellwr.ini"), "[Program]\r\nversion=1.4.7\r\n");
+        QVERIFY(cel::IsInstalledProgramDir(prefix + QStringLiteral("/bin")));
+        QCOMPARE(cel::ChooseSettingsPath(prefix + QStringLiteral("/bin"), configDir, true), personal);
+        // A bin folder of another kind of tree, and a copy in any other folder, stay portable.
+        QVERIFY(!cel::IsInstalledProgramDir(exeDir));
+        QVERIFY(!cel::IsInstalledProgramDir(prefix + QStringLiteral("/share")));
+        QVERIFY(QDir().mkpath(Dir.filePath(QStringLiteral("copy/share/doc/cellwright"))));
+        QVERIFY(!cel::IsInstalledProgramDir(Dir.filePath(QStringLiteral("copy"))));
+        QCOMPARE(cel::ChooseSettingsPath(Dir.filePath(QStringLiteral("copy")), configDir, true),
+                 Dir.filePath(QStringLiteral("copy/cellwr.ini")));
 
         // Saving creates the configuration directory.
         cel::TSettings settings;
