@@ -638,6 +638,13 @@ void TBFInterpreterBase::RunLoop() {
     bool previousFull = false;
     for (;;) {
         Attention.store(false);
+        if (OutputFlushDue.load(std::memory_order_relaxed) && OutputFlushDue.exchange(false) && OutputFileOpen) {
+            FlushOutputFile();
+            if (ErrorCode != errNone) {
+                if (ErrorExit()) continue;
+                break;
+            }
+        }
         if (BreaksChanged.load()) TakeBreakpoints();
         const bool step = StepMode.load();
         const bool watch = Watch.load();

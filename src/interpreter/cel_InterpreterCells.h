@@ -95,7 +95,7 @@ void TBFInterpreterCells<Cell>::WriteChar() {
         // A typed line may have filled the buffer to the brim: make room before appending.
         if (FileFill >= IOBlockSize) FlushOutputFile();
         FileBuffer[FileFill++] = ch;
-        if (FileFill >= IOBlockSize) FlushOutputFile();
+        if (FileFill >= IOBlockSize || (ch == '\n' && Options.OutputFileByLine)) FlushOutputFile();
     }
     const uint8_t previous = LastOut;
     LastOut = ch;
