@@ -610,6 +610,7 @@ void TBFInterpreterBase::ResetMachine() {
     InputSize = 0;
     InputPos = 0;
     FileFill = 0;
+    FileFlushFill = Options.OutputFileByLine ? 1 : IOBlockSize;
     SingleMode = false;
 }
 

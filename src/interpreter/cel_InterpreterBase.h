@@ -276,6 +276,8 @@ protected:
     bool OutputFileOpen = false;
     std::vector<uint8_t> FileBuffer;  // 65536 bytes
     uint32_t FileFill = 0;
+    // The fill at which WriteChar considers a flush: IOBlockSize, or 1 with OutputFileByLine.
+    uint32_t FileFlushFill = IOBlockSize;
     std::atomic<bool> OutputFlushDue{false};
     std::atomic<bool> AnalysisFinished{false};
     TRunOptions Options;
