@@ -80,7 +80,10 @@ const char* const Help =
     "  --help                 print this help and exit\n"
     "  --version              print the version and exit\n"
     "\n"
-    "Exit status: 0 normal end, 1 engine error, 2 usage error or unreadable PROGRAM.\n";
+    "PROGRAM - is read from standard input. The output is written at every line feed on a\n"
+    "terminal, otherwise within about 100 ms; SIGINT and SIGTERM end the run once it is written.\n"
+    "Exit status: 0 normal end, 1 engine error or output that could not be written, 2 usage\n"
+    "error or unreadable PROGRAM.\n";
 
 struct TArguments {
     bool Wide = false;
