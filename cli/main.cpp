@@ -6,9 +6,12 @@
 //   cellwright-run --generate [TEXTFILE]
 //   cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM
 //
-// Output goes through the engine's output-file path to standard output (or FILE); input comes
-// from the input file first, then from standard input. Exit status: 0 normal end, 1 engine
-// error, 2 usage error or unreadable program.
+// Output goes through the engine's output-file path to standard output (or FILE): at every line
+// feed when standard output is a terminal, within about 100 ms otherwise, before the runner
+// waits for input and when SIGINT or SIGTERM ends the run. Input comes from the input file
+// first, then from standard input. PROGRAM "-" is read from standard input. Exit status: 0
+// normal end, 1 engine error or failed write, 2 usage error or unreadable program; a run ended
+// by SIGINT or SIGTERM ends by that signal once its output is written.
 //
 // The two tools are the IDE's: --generate prints the code that prints the bytes of TEXTFILE (or
 // of standard input); --strip prints PROGRAM reduced to its commands and the count on standard
@@ -22,9 +25,14 @@
 #include "cel_TextGen.h"
 #include "cel_Version.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdint>
@@ -32,9 +40,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -72,7 +80,10 @@ const char* const Help =
     "  --help                 print this help and exit\n"
     "  --version              print the version and exit\n"
     "\n"
-    "Exit status: 0 normal end, 1 engine error, 2 usage error or unreadable PROGRAM.\n";
+    "PROGRAM - is read from standard input. The output is written at every line feed on a\n"
+    "terminal, otherwise within about 100 ms; SIGINT and SIGTERM end the run once it is written.\n"
+    "Exit status: 0 normal end, 1 engine error or output that could not be written, 2 usage\n"
+    "error or unreadable PROGRAM.\n";
 
 struct TArguments {
     bool Wide = false;
@@ -101,14 +112,56 @@ int UsageError(const std::string& message) {
     return 2;
 }
 
-// Standard output as the program's output file; it is flushed, never closed.
-class TStdoutFile final : public cel::TByteFile {
+// Writes all bytes to the descriptor, unbuffered; 0, or the errno of the failure.
+int WriteAllTo(int fd, const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+void ReportStdoutFailure(int error) {
+    std::fprintf(stderr, "cellwright-run: could not write to standard output: %s\n", std::strerror(error));
+}
+
+// Standard output as the tools and --help write it: true when every byte got there, else the
+// failure is reported. A closed pipe ends the process by SIGPIPE first, as for any program.
+bool WriteStdout(std::string_view text) {
+    const int error = WriteAllTo(1, text.data(), text.size());
+    if (error != 0) ReportStdoutFailure(error);
+    return error == 0;
+}
+
+// The run's output file: standard output (never closed) or a named file, written unbuffered so
+// that each flush of the engine reaches it at once. The first failure's errno is kept.
+class TDescriptorFile final : public cel::TByteFile {
 public:
+    TDescriptorFile(int fd, bool owned, int& failure) : Fd(fd), Owned(owned), Failure(failure) {}
+    ~TDescriptorFile() override { Close(); }
     long Read(uint8_t*, size_t) override { return -1; }
     bool Write(const uint8_t* data, size_t size) override {
-        return std::fwrite(data, 1, size, stdout) == size;
+        const int error = WriteAllTo(Fd, data, size);
+        if (error != 0 && Failure == 0) Failure = error;
+        return error == 0;
     }
-    bool Close() override { return std::fflush(stdout) == 0; }
+    bool Close() override {
+        if (!Owned || Fd < 0) return true;
+        const bool ok = ::close(Fd) == 0;
+        Fd = -1;
+        return ok;
+    }
+
+private:
+    int Fd;
+    bool Owned;
+    int& Failure;
 };
 
 class TRunnerHost final : public cel::THeadlessHost {
@@ -117,6 +170,21 @@ public:
     int ErrorShown = 0;
     bool EndOfInput = false;
     uint64_t BreaksMet = 0;
+    // Engine thread: the errno of the first failed write to the output file (or 0).
+    int WriteFailure = 0;
+    // Set when the run has ended; WakeFd (a pipe) is written then, so the waiting main thread
+    // sees it at once.
+    std::atomic<bool> Ended{false};
+    int WakeFd = -1;
+    // Readable once the run is to stop: an input wait gives up.
+    int StopFd = -1;
+
+    ~TRunnerHost() override {
+        if (Interpreter.HasEngine()) {
+            Interpreter.Terminate();
+            Interpreter.Engine().WaitFor();
+        }
+    }
 
     // A breakpoint's pause: counted, and the run goes on at once.
     void PresentPaused() override {
@@ -125,13 +193,24 @@ public:
         Interpreter.Continue();
     }
 
+    void PresentReady(bool) override {
+        Ended.store(true);
+        if (WakeFd >= 0) (void)!::write(WakeFd, "", 1);
+    }
+
     std::unique_ptr<cel::TByteFile> CreateOutputFile(const std::string& name) override {
-        if (OutputToStdout) return std::make_unique<TStdoutFile>();
-        return cel::THeadlessHost::CreateOutputFile(name);
+        if (OutputToStdout) return std::make_unique<TDescriptorFile>(1, false, WriteFailure);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd < 0) return nullptr;
+        return std::make_unique<TDescriptorFile>(fd, true, WriteFailure);
     }
 
     void ShowError(int code) override {
-        std::fprintf(stderr, "%s\n", cel::ErrorText(code).c_str());
+        if (code == ErrorShown) return;  // a write failure met again on the way out
+        if (code == cel::errOutputFileWrite && OutputToStdout)
+            ReportStdoutFailure(WriteFailure != 0 ? WriteFailure : EIO);
+        else
+            std::fprintf(stderr, "%s\n", cel::ErrorText(code).c_str());
         if (ErrorShown == 0) ErrorShown = code;
         // An illegal call would pause for the user; here it ends the run.
         if (code == cel::errIllegalCall) Interpreter.Terminate();
@@ -144,11 +223,23 @@ public:
         if (!EndOfInput) {
             // What the program printed so far (its prompt) is out before the runner waits.
             Interpreter.FlushOutputFile();
-            std::fflush(stdout);
+            if (WriteFailure != 0) {
+                ShowError(cel::errOutputFileWrite);
+                Interpreter.Terminate();
+                return;
+            }
             data.resize(cel::IOBlockSize);
-            ssize_t n;
-            do n = ::read(0, data.data(), data.size());
-            while (n < 0 && errno == EINTR);
+            ssize_t n = -1;
+            for (;;) {
+                pollfd fds[2] = {{0, POLLIN, 0}, {StopFd, POLLIN, 0}};
+                if (::poll(fds, StopFd >= 0 ? 2 : 1, -1) < 0) {
+                    if (errno == EINTR) continue;
+                    break;
+                }
+                if (fds[1].revents != 0) return;  // the run is being stopped: no answer
+                n = ::read(0, data.data(), data.size());
+                if (n >= 0 || errno != EINTR) break;
+            }
             if (n <= 0) {
                 EndOfInput = true;
                 n = 0;
@@ -172,6 +263,7 @@ int DumpLists(const TArguments& args, const std::string& text) {
     const int error = engine.Analyze(text, args.CommentMarkers, args.PBrain);
     std::string out;
     out.reserve(1 << 20);
+    bool written = true;
     auto dump = [&](char tag, const std::vector<cel::TInstruction>& list, uint32_t count) {
         for (uint32_t i = 0; i < count; ++i) {
             out.push_back(tag);
@@ -185,7 +277,7 @@ int DumpLists(const TArguments& args, const std::string& text) {
             AppendNumber(out, cel::Operation(list[i].Op).Code);
             out.push_back('\n');
             if (out.size() > (1 << 20) - 64) {
-                std::fwrite(out.data(), 1, out.size(), stdout);
+                written = written && WriteStdout(out);
                 out.clear();
             }
         }
@@ -195,12 +287,94 @@ int DumpLists(const TArguments& args, const std::string& text) {
     out += "error: ";
     AppendNumber(out, static_cast<uint64_t>(error));
     out.push_back('\n');
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return written && WriteStdout(out) ? 0 : 1;
 }
 
+// SIGINT and SIGTERM during a run. Both are blocked in every thread (the engine's thread is
+// created with the mask) and taken only while the main thread waits in ppoll, where this
+// handler notes them: the first ends the run through the engine, so the output it holds is
+// written, and the runner then ends by that signal; a second one ends the process at once.
+volatile sig_atomic_t SignalMet = 0;
+volatile sig_atomic_t SignalCount = 0;
+
+extern "C" void NoteSignal(int number) {
+    SignalMet = number;
+    SignalCount = SignalCount + 1;
+}
+
+[[noreturn]] void EndBySignal(int number) {
+    ::signal(number, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, number);
+    ::raise(number);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    std::_Exit(128 + number);
+}
+
+// The signal handling of one run: installed for its life, the previous state restored after.
+// A signal ignored when the runner started stays ignored, as the shell means it for a job in
+// the background.
+class TRunSignals {
+public:
+    TRunSignals() {
+        sigemptyset(&Blocked);
+        for (int signal : {SIGINT, SIGTERM}) {
+            struct sigaction old {};
+            ::sigaction(signal, nullptr, &old);
+            if (old.sa_handler == SIG_IGN) continue;
+            sigaddset(&Blocked, signal);
+        }
+        pthread_sigmask(SIG_BLOCK, &Blocked, &WaitMask);
+        for (int signal : {SIGINT, SIGTERM}) {
+            if (!sigismember(&Blocked, signal)) continue;
+            struct sigaction action {};
+            action.sa_handler = NoteSignal;
+            action.sa_mask = Blocked;
+            ::sigaction(signal, &action, &Previous[signal == SIGINT ? 0 : 1]);
+            sigdelset(&WaitMask, signal);
+        }
+    }
+    ~TRunSignals() {
+        for (int signal : {SIGINT, SIGTERM})
+            if (sigismember(&Blocked, signal)) ::sigaction(signal, &Previous[signal == SIGINT ? 0 : 1], nullptr);
+        pthread_sigmask(SIG_UNBLOCK, &Blocked, nullptr);
+    }
+    TRunSignals(const TRunSignals&) = delete;
+    TRunSignals& operator=(const TRunSignals&) = delete;
+
+    // The main thread's mask while it waits: the two signals let through.
+    const sigset_t* WaitingMask() const { return &WaitMask; }
+
+private:
+    sigset_t Blocked{};
+    sigset_t WaitMask{};
+    struct sigaction Previous[2] {};
+};
+
+// A pipe whose ends are closed with it.
+struct TPipe {
+    int Fd[2] = {-1, -1};
+    TPipe() {
+        if (::pipe2(Fd, O_CLOEXEC | O_NONBLOCK) != 0) Fd[0] = Fd[1] = -1;
+    }
+    ~TPipe() {
+        for (int fd : Fd)
+            if (fd >= 0) ::close(fd);
+    }
+    TPipe(const TPipe&) = delete;
+    TPipe& operator=(const TPipe&) = delete;
+};
+
+// How often the engine is asked to write out the output it holds while the run goes on.
+constexpr int FlushPeriodMs = 100;
+
 int Run(const TArguments& args, std::string text) {
+    TRunSignals signals;
+    TPipe wake, stop;
     TRunnerHost host;
+    host.WakeFd = wake.Fd[1];
+    host.StopFd = stop.Fd[0];
     host.Options.Text = std::move(text);
     host.Options.ProcMode = args.PBrain;
     host.Options.CommentMarkers = args.CommentMarkers;
@@ -213,6 +387,7 @@ int Run(const TArguments& args, std::string text) {
     if (args.OutputFile.empty()) {
         // The engine writes to "its output file", which here is standard output.
         host.Options.OutputFileName.assign(1, '-');  // any name: CreateOutputFile ignores it
+        host.Options.OutputFileByLine = ::isatty(1) == 1;
     } else {
         host.OutputToStdout = false;
         host.Options.OutputFileName = args.OutputFile;
@@ -221,10 +396,32 @@ int Run(const TArguments& args, std::string text) {
     const auto start = std::chrono::steady_clock::now();
     host.Breakpoints = args.Breakpoints;
     host.StartRun(args.Wide, false);
-    host.Interpreter.Engine().WaitFor();
+    cel::TBFInterpreterBase& engine = *host.Gui([&host] { return &host.Interpreter.Engine(); });
+
+    // The main thread waits for the end, asks for the output at every period and serves the
+    // signals.
+    bool stopping = false;
+    while (!host.Ended.load() && !engine.IsFinished()) {
+        if (SignalCount > 1) EndBySignal(SignalMet);
+        if (SignalCount > 0 && !stopping) {
+            stopping = true;
+            engine.Terminate();
+            if (stop.Fd[1] >= 0) (void)!::write(stop.Fd[1], "", 1);
+        }
+        pollfd fd{wake.Fd[0], POLLIN, 0};
+        const timespec period{0, FlushPeriodMs * 1000000L};
+        const int ready = ::ppoll(&fd, wake.Fd[0] >= 0 ? 1 : 0, &period, signals.WaitingMask());
+        if (ready == 0) {
+            engine.RequestOutputFlush();
+        } else if (ready > 0) {
+            char drain[16];
+            while (::read(wake.Fd[0], drain, sizeof drain) > 0) {
+            }
+        }
+    }
+    engine.WaitFor();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::fflush(stdout);
 
     if (args.Stats) {
         std::fprintf(stderr, "executed: %llu\nseconds: %.3f\n",
@@ -232,7 +429,24 @@ int Run(const TArguments& args, std::string text) {
         if (!args.Breakpoints.empty())
             std::fprintf(stderr, "breakpoints met: %llu\n", static_cast<unsigned long long>(host.BreaksMet));
     }
+    if (SignalCount > 0) EndBySignal(SignalMet);
     return host.ErrorShown != 0 ? 1 : 0;
+}
+
+// Reads standard input to its end; false on a read failure.
+bool ReadStandardInput(std::string& bytes) {
+    char block[65536];
+    for (;;) {
+        const ssize_t n = ::read(0, block, sizeof block);
+        if (n == 0) return true;
+        if (n > 0) bytes.append(block, static_cast<size_t>(n));
+        else if (errno != EINTR) return false;
+    }
+}
+
+int CannotRead(const std::string& what) {
+    std::fprintf(stderr, "cellwright-run: cannot read %s: %s\n", what.c_str(), std::strerror(errno));
+    return 2;
 }
 
 // True when the two descriptors write to the same terminal, pipe or file.
@@ -242,23 +456,16 @@ bool SameDestination(int a, int b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-bool WriteAll(const std::string& text) {
-    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
-}
-
 int Generate(const TArguments& args) {
     std::string text;
     if (args.Program.empty() || args.Program == "-") {
-        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+        if (!ReadStandardInput(text)) return CannotRead("standard input");
     } else {
         std::ifstream file(args.Program, std::ios::binary);
-        if (!file) {
-            std::fprintf(stderr, "cellwright-run: cannot read %s: %s\n", args.Program.c_str(), std::strerror(errno));
-            return 2;
-        }
+        if (!file) return CannotRead(args.Program);
         text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
-    return WriteAll(cel::GenerateCode(text)) ? 0 : 1;
+    return WriteStdout(cel::GenerateCode(text)) ? 0 : 1;
 }
 
 int Strip(const TArguments& args, const std::string& source) {
@@ -268,7 +475,7 @@ int Strip(const TArguments& args, const std::string& source) {
         return 2;
     }
     const cel::TStripResult result = cel::StripCode(source, !args.KeepCommentLines, args.PBrain, lineLength);
-    if (!WriteAll(result.Text)) return 1;
+    if (!WriteStdout(result.Text)) return 1;
     // The count is a line of its own: where both streams reach one terminal or file and the code
     // does not end its last line, a line break comes first.
     const bool breakFirst = !result.Text.empty() && result.Text.back() != '\n' && SameDestination(1, 2);
@@ -334,12 +541,9 @@ int main(int argc, char** argv) {
             args.RunOption = true;
             args.DumpLists = true;
         } else if (a == "--help" || a == "-h") {
-            std::fputs(Usage, stdout);
-            std::fputs(Help, stdout);
-            return 0;
+            return WriteStdout(std::string(Usage) + Help) ? 0 : 1;
         } else if (a == "--version") {
-            std::puts("cellwright-run " CELLWRIGHT_VERSION);
-            return 0;
+            return WriteStdout("cellwright-run " CELLWRIGHT_VERSION "\n") ? 0 : 1;
         } else if (a.size() > 1 && a[0] == '-' && a != "-") {
             return UsageError("unknown option " + a);
         } else if (args.Program.empty()) {
@@ -358,10 +562,12 @@ int main(int argc, char** argv) {
     if (args.Program.empty()) return UsageError("no PROGRAM given");
 
     std::string text;
-    if (!cel::ReadSourceFile(args.Program, text)) {
-        std::fprintf(stderr, "cellwright-run: cannot read %s: %s\n", args.Program.c_str(),
-                     std::strerror(errno));
-        return 2;
+    if (args.Program == "-") {
+        std::string bytes;
+        if (!ReadStandardInput(bytes)) return CannotRead("standard input");
+        text = cel::SourceTextFromBytes(bytes);
+    } else if (!cel::ReadSourceFile(args.Program, text)) {
+        return CannotRead(args.Program);
     }
     if (args.Strip) return Strip(args, text);
     if (args.DumpLists) return DumpLists(args, text);

@@ -41,22 +41,11 @@ bool Answered(const cel::TCommandLine& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // --help and --version answer before Qt starts, so that they need no display. Qt's own
-    // options are not known yet: an option this pass does not know is judged after Qt has
-    // taken its own.
-    {
-        QStringList arguments;
-        for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-        if (Answered(cel::ParseCommandLine(arguments))) return 0;
-    }
-
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Cellwright"));
-    QApplication::setApplicationDisplayName(QString());
-    // The desktop entry's name: window managers match the windows to it.
-    QGuiApplication::setDesktopFileName(QStringLiteral("cellwright"));
-
-    const cel::TCommandLine line = cel::ParseCommandLine(QCoreApplication::arguments().mid(1));
+    // The command line is judged before Qt starts, Qt's own options passed over, so that
+    // --help, --version and a usage error need no display.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const cel::TCommandLine line = cel::ParseCommandLine(arguments, true);
     if (Answered(line)) return 0;
     if (line.Action == cel::TCommandLine::UsageError) {
         const QString help = cel::CommandLineHelp();
@@ -64,6 +53,12 @@ int main(int argc, char** argv) {
                      qPrintable(help.left(help.indexOf(QStringLiteral("\n\n")) + 1)));
         return 2;
     }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Cellwright"));
+    QApplication::setApplicationDisplayName(QString());
+    // The desktop entry's name: window managers match the windows to it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("cellwright"));
 
     // The windows, each once for the whole run, in this order.
     TMainWin mainWin;

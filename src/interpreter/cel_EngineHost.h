@@ -31,6 +31,7 @@ struct TRunOptions {
     std::string OutputFileName;    // empty: no output file
     bool OutputVisible = true;     // the output window is visible
     bool PlainEngine = false;      // full speed on FoldedList as it is, without its fast form
+    bool OutputFileByLine = false; // the output file is written at every line feed (a terminal)
 };
 
 // One row of the memory image.

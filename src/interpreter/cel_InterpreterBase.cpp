@@ -610,6 +610,7 @@ void TBFInterpreterBase::ResetMachine() {
     InputSize = 0;
     InputPos = 0;
     FileFill = 0;
+    FileFlushFill = Options.OutputFileByLine ? 1 : IOBlockSize;
     SingleMode = false;
 }
 
@@ -638,6 +639,13 @@ void TBFInterpreterBase::RunLoop() {
     bool previousFull = false;
     for (;;) {
         Attention.store(false);
+        if (OutputFlushDue.load(std::memory_order_relaxed) && OutputFlushDue.exchange(false) && OutputFileOpen) {
+            FlushOutputFile();
+            if (ErrorCode != errNone) {
+                if (ErrorExit()) continue;
+                break;
+            }
+        }
         if (BreaksChanged.load()) TakeBreakpoints();
         const bool step = StepMode.load();
         const bool watch = Watch.load();

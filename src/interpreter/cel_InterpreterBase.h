@@ -124,6 +124,12 @@ public:
     void FlushDisplay();
     // Writes FileBuffer to the output file; errOutputFileWrite on failure.
     void FlushOutputFile();
+    // Any thread: the engine writes FileBuffer to the output file at its next check, also in
+    // the middle of a long computation (a failure ends the run with errOutputFileWrite).
+    void RequestOutputFlush() {
+        OutputFlushDue.store(true);
+        Attention.store(true);
+    }
     // GUI thread, while the engine is suspended.
     void LocateTarget() { Locate(false); }
     // GUI thread: draws the memory image through the host.
@@ -270,6 +276,9 @@ protected:
     bool OutputFileOpen = false;
     std::vector<uint8_t> FileBuffer;  // 65536 bytes
     uint32_t FileFill = 0;
+    // The fill at which WriteChar considers a flush: IOBlockSize, or 1 with OutputFileByLine.
+    uint32_t FileFlushFill = IOBlockSize;
+    std::atomic<bool> OutputFlushDue{false};
     std::atomic<bool> AnalysisFinished{false};
     TRunOptions Options;
 

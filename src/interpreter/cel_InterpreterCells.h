@@ -94,8 +94,12 @@ void TBFInterpreterCells<Cell>::WriteChar() {
     if (OutputFileOpen) {
         // A typed line may have filled the buffer to the brim: make room before appending.
         if (FileFill >= IOBlockSize) FlushOutputFile();
-        FileBuffer[FileFill++] = ch;
-        if (FileFill >= IOBlockSize) FlushOutputFile();
+        const uint32_t fill = FileFill + 1;
+        FileBuffer[fill - 1] = ch;
+        FileFill = fill;
+        // One test on the common path; a full block, or any byte when lines are written at
+        // their ends, goes on to the decision.
+        if (fill >= FileFlushFill && (fill >= IOBlockSize || ch == '\n')) FlushOutputFile();
     }
     const uint8_t previous = LastOut;
     LastOut = ch;

@@ -6,14 +6,48 @@
 
 namespace cel {
 
-TCommandLine ParseCommandLine(const QStringList& arguments) {
+namespace {
+
+// Qt's own options as QGuiApplication, QApplication and the X11 platform take them out of the
+// arguments, with one dash or two: those that take a value (the next argument, or after "=").
+const char* const QtValueOptions[] = {
+    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "geometry",
+    "qwindowicon", "icon", "qwindowtitle", "title", "session", "style", "stylesheet", "display",
+    "name", "visual", "ncols", "cmap", "im", "inputstyle", "qmljsdebugger",
+};
+const char* const QtFlagOptions[] = {"reverse", "widgetcount", "nograb", "dograb", "sync", "testability"};
+
+// For an option of Qt's: how many arguments it takes up (1 or 2); 0 for any other argument.
+int QtOptionLength(const QString& argument, bool valueFollows) {
+    QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+    const qsizetype equals = name.indexOf(QLatin1Char('='));
+    const bool inlineValue = equals >= 0;
+    if (inlineValue) name.truncate(equals);
+    for (const char* option : QtValueOptions)
+        if (name == QLatin1String(option)) return inlineValue || !valueFollows ? 1 : 2;
+    if (inlineValue) return 0;
+    for (const char* option : QtFlagOptions)
+        if (name == QLatin1String(option)) return 1;
+    return 0;
+}
+
+}  // namespace
+
+TCommandLine ParseCommandLine(const QStringList& arguments, bool qtOptions) {
     TCommandLine result;
     bool optionsEnded = false;
-    for (const QString& argument : arguments) {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
         if (!optionsEnded && argument.size() > 1 && argument.startsWith(QLatin1Char('-'))) {
             if (argument == QLatin1String("--")) {
                 optionsEnded = true;
                 continue;
+            }
+            if (qtOptions) {
+                if (const int length = QtOptionLength(argument, i + 1 < arguments.size())) {
+                    i += length - 1;
+                    continue;
+                }
             }
             if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
                 result.Action = TCommandLine::Help;

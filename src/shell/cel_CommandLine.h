@@ -17,8 +17,10 @@ struct TCommandLine {
 };
 
 // Reads the arguments that follow the program name. Parsing stops at the first --help,
-// --version or unknown option; after "--" every argument is a file.
-TCommandLine ParseCommandLine(const QStringList& arguments);
+// --version or unknown option; after "--" every argument is a file. With qtOptions, the
+// arguments still hold Qt's own options (-platform NAME, -style=NAME, -reverse, ...), which are
+// passed over: so the command line is judged before Qt starts, and needs no display.
+TCommandLine ParseCommandLine(const QStringList& arguments, bool qtOptions = false);
 
 // The text --help prints; a usage error prints its first line and the error.
 QString CommandLineHelp();

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <string_view>
 #include <thread>
 
 extern char** environ;
@@ -50,11 +52,17 @@ private:
     std::vector<std::string> Paths;
 };
 
-// Runs cellwright-run with these arguments, stdin read from a file holding stdinBytes. With
-// oneStream, standard error is the same file as standard output (as in a terminal) and Out
-// holds both.
-TRunnerResult RunRunner(const std::vector<std::string>& args, const std::string& stdinBytes = {},
-                        bool oneStream = false) {
+// Where a run's streams go besides the defaults of RunRunner.
+struct TStreams {
+    bool OneStream = false;   // standard error is standard output's file (as in a terminal)
+    std::string StdoutPath;   // an existing file to write standard output to (Out stays empty)
+    bool NoDisplay = false;   // DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM unset
+};
+
+// Runs the executable with these arguments, stdin read from a file holding stdinBytes. With
+// OneStream, Out holds both streams.
+TRunnerResult RunExecutable(std::string runner, const std::vector<std::string>& args, const std::string& stdinBytes,
+                            const TStreams& streams) {
     TTempFiles temp;
     const std::string inPath = temp.File("stdin", stdinBytes);
     const std::string outPath = temp.Name("stdout");
@@ -63,19 +71,30 @@ TRunnerResult RunRunner(const std::vector<std::string>& args, const std::string&
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (oneStream) posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    if (streams.StdoutPath.empty())
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    else
+        posix_spawn_file_actions_addopen(&actions, 1, streams.StdoutPath.c_str(), O_WRONLY, 0);
+    if (streams.OneStream) posix_spawn_file_actions_adddup2(&actions, 1, 2);
     else posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::string runner = CELLWRIGHT_RUNNER;
     std::vector<std::string> owned = args;
     std::vector<char*> argv;
     argv.push_back(runner.data());
     for (std::string& a : owned) argv.push_back(a.data());
     argv.push_back(nullptr);
+    std::vector<char*> env;
+    for (char** e = environ; *e; ++e) {
+        const std::string_view entry(*e);
+        if (streams.NoDisplay && (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
+                                  entry.rfind("QT_QPA_PLATFORM=", 0) == 0))
+            continue;
+        env.push_back(*e);
+    }
+    env.push_back(nullptr);
 
     TRunnerResult result;
     pid_t pid = 0;
-    const int rc = posix_spawn(&pid, runner.c_str(), &actions, nullptr, argv.data(), environ);
+    const int rc = posix_spawn(&pid, runner.c_str(), &actions, nullptr, argv.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
         ADD_FAILURE() << "cannot start " << runner;
@@ -96,9 +115,16 @@ TRunnerResult RunRunner(const std::vector<std::string>& args, const std::string&
     }
     if (WIFEXITED(status)) result.Status = WEXITSTATUS(status);
     else if (WIFSIGNALED(status)) result.Status = 128 + WTERMSIG(status);
-    result.Out = celtest::ReadFileBytes(outPath);
+    if (streams.StdoutPath.empty()) result.Out = celtest::ReadFileBytes(outPath);
     result.Err = celtest::ReadFileBytes(errPath);
     return result;
+}
+
+TRunnerResult RunRunner(const std::vector<std::string>& args, const std::string& stdinBytes = {},
+                        bool oneStream = false) {
+    TStreams streams;
+    streams.OneStream = oneStream;
+    return RunExecutable(CELLWRIGHT_RUNNER, args, stdinBytes, streams);
 }
 
 using celtest::Emitter;
@@ -148,6 +174,13 @@ TEST(Runner, DefaultsAndSwitches) {
         EXPECT_EQ(r.Out, c.Out);
         EXPECT_EQ(r.Err, "");
     }
+    // PROGRAM "-" is read from standard input, as a file is read; its reads then find the end.
+    TRunnerResult r = RunRunner({"-"}, "#+++.\r" + Plus(65) + ".,.");
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, "AA");
+    r = RunRunner({"--strip", "-"}, "#+\r+ + .");
+    EXPECT_EQ(r.Out, "++.");
+    EXPECT_EQ(r.Err, "3 commands\n");
 }
 
 // True when err is exactly "executed: N\nseconds: S\n" with S a decimal number.
@@ -288,6 +321,132 @@ TEST(Runner, PromptIsOutBeforeTheRunnerWaitsForInput) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(celtest::ReadFileBytes(outPath), "Name?Z");
+}
+
+// Starts cellwright-run with standard input from /dev/null, its output and error streams on
+// these descriptors, and SIGINT, SIGTERM and SIGPIPE at their defaults; -1 when it cannot start.
+pid_t StartRunner(const std::vector<std::string>& args, int out, int err) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out, 1);
+    posix_spawn_file_actions_adddup2(&actions, err, 2);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int signal : {SIGINT, SIGTERM, SIGPIPE}) sigaddset(&defaults, signal);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    std::string runner = CELLWRIGHT_RUNNER;
+    std::vector<std::string> owned = args;
+    std::vector<char*> argv{runner.data()};
+    for (std::string& a : owned) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, runner.c_str(), &actions, &attributes, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    return pid;
+}
+
+// Reads the pipe until it holds at least `bytes` bytes or the deadline passes, or to its end
+// when bytes is 0.
+std::string ReadPipe(int fd, size_t bytes = 0, std::chrono::seconds wait = std::chrono::seconds(120)) {
+    std::string got;
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (bytes == 0 || got.size() < bytes) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+        char block[65536];
+        const ssize_t n = read(fd, block, bytes == 0 ? sizeof block : std::min(sizeof block, bytes - got.size()));
+        if (n <= 0) break;
+        got.append(block, static_cast<size_t>(n));
+    }
+    return got;
+}
+
+// The output reaches a pipe while the program runs on, and a run ended by SIGTERM or SIGINT
+// writes all it printed before the runner ends by that signal.
+TEST(Runner, OutputComesWhileTheRunGoesOnAndIsKeptWhenItIsStopped) {
+    TTempFiles temp;
+    const std::string line = "first line\n";
+    const std::string silent = temp.File("silent.b", Emitter(line) + "+[]");  // then never ends
+    const std::string printer = temp.File("printer.b", "+[.]");             // prints for ever
+    for (const int signal : {SIGTERM, SIGINT}) {
+        for (const bool endless : {false, true}) {
+            SCOPED_TRACE(std::string(strsignal(signal)) + (endless ? ", endless printer" : ", line then silence"));
+            int out[2], err[2];
+            ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+            ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
+            const pid_t pid = StartRunner({"--stats", endless ? printer : silent}, out[1], err[1]);
+            close(out[1]);
+            close(err[1]);
+            ASSERT_GT(pid, 0);
+            std::string got = ReadPipe(out[0], endless ? 1 : line.size(), std::chrono::seconds(10));
+            if (!endless) {
+                EXPECT_EQ(got, line) << "the line must come while the program runs";
+            }
+            kill(pid, signal);
+            got += ReadPipe(out[0]);
+            const std::string stats = ReadPipe(err[0]);
+            close(out[0]);
+            close(err[0]);
+            int status = 0;
+            ASSERT_EQ(waitpid(pid, &status, 0), pid);
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "status " << status;
+            ASSERT_EQ(stats.rfind("executed: ", 0), 0u) << stats;
+            if (!endless) {
+                EXPECT_EQ(got, line);
+                continue;
+            }
+            // "+[" and then '.' and ']' for each byte, the last ']' perhaps not reached: every
+            // byte the count says was printed has arrived.
+            const uint64_t executed = std::stoull(stats.substr(10));
+            EXPECT_EQ(got.size(), (executed - 1) / 2) << stats;
+            EXPECT_EQ(got, std::string(got.size(), '\x01'));
+        }
+    }
+}
+
+// A failed write to standard output is one line that names it, and status 1; a closed pipe ends
+// the runner by SIGPIPE without a word, as it ends any program.
+TEST(Runner, FailedWritesToStandardOutputAreReported) {
+    TTempFiles temp;
+    const std::string hello = temp.File("hello.b", Emitter("Hello\n"));
+    const std::string printer = temp.File("printer.b", "+[.]");
+    const std::string prompt = temp.File("prompt.b", Emitter("Name?") + ",.");
+    const std::string text = temp.File("text", "Hi");
+    const std::string message =
+        std::string("cellwright-run: could not write to standard output: ") + std::strerror(ENOSPC) + "\n";
+    const std::vector<std::vector<std::string>> cases = {
+        {hello}, {printer}, {"--plain", printer}, {"--single-step", hello}, {prompt}, {"--generate", text},
+        {"--strip", hello}, {"--dump-lists", hello}, {"--help"}, {"--version"},
+    };
+    TStreams full;
+    full.StdoutPath = "/dev/full";
+    for (const auto& args : cases) {
+        SCOPED_TRACE(args.front());
+        const TRunnerResult r = RunExecutable(CELLWRIGHT_RUNNER, args, "x", full);
+        EXPECT_EQ(r.Status, 1);
+        EXPECT_EQ(r.Err, message);
+    }
+    for (const bool endless : {false, true}) {
+        int out[2], err[2];
+        ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+        ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
+        close(out[0]);
+        const pid_t pid = StartRunner({endless ? printer : hello}, out[1], err[1]);
+        close(out[1]);
+        close(err[1]);
+        ASSERT_GT(pid, 0);
+        EXPECT_EQ(ReadPipe(err[0]), "");
+        close(err[0]);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) << "status " << status;
+    }
 }
 
 TEST(Runner, SingleStepGivesTheSameRunAsFastMode) {
@@ -664,5 +823,31 @@ TEST(RunnerExamples, EachGivesItsExpectedOutput) {
     // Every other file there belongs to an example.
     EXPECT_TRUE(companions.empty()) << "files of no example: " << *companions.begin();
 }
+
+#ifdef CELLWRIGHT_IDE
+// The IDE's command line is judged before Qt starts, Qt's own options passed over: a usage
+// error, --help and --version need no display.
+TEST(IdeCommandLine, JudgedWithoutADisplay) {
+    TStreams noDisplay;
+    noDisplay.NoDisplay = true;
+    const std::vector<std::vector<std::string>> wrong = {
+        {"--bogus"},
+        {"-platform", "offscreen", "--bogus"},
+        {"-style", "fusion", "-reverse", "a.b", "--bogus"},
+        {"--style=fusion", "-x"},
+    };
+    for (const auto& args : wrong) {
+        SCOPED_TRACE(args.back());
+        const TRunnerResult r = RunExecutable(CELLWRIGHT_IDE, args, {}, noDisplay);
+        EXPECT_EQ(r.Status, 2);
+        EXPECT_EQ(r.Out, "");
+        EXPECT_EQ(r.Err.rfind("cellwright: unknown option " + args.back() + "\nusage: cellwright [FILE...]\n", 0), 0u)
+            << r.Err;
+    }
+    const TRunnerResult r = RunExecutable(CELLWRIGHT_IDE, {"-style", "fusion", "a.b", "--version"}, {}, noDisplay);
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, "cellwright " CELLWRIGHT_VERSION "\n");
+}
+#endif
 
 }  // namespace
