@@ -11,13 +11,13 @@ run_packages=(
   qt6-base-dev libqscintilla2-qt6-dev libqt6svg6 fonts-liberation
   librsvg2-bin
 )
-# Tests and benchmarks: GoogleTest and Google Benchmark, the virtual desktop and the tools that
-# drive it, the checks of the installation and the package, clang for the sanitizer and fuzz
+# Tests and benchmarks: GoogleTest and Google Benchmark, the virtual desktop (two window
+# managers) and the tools that drive it, the checks of the installation and the package, clang for the sanitizer and fuzz
 # trees, and the interpreter the benchmarks compare with.
 test_packages=(
   desktop-file-utils libxml2-utils shared-mime-info groff-base dpkg-dev
   libgtest-dev libbenchmark-dev
-  xvfb xauth openbox xdotool xclip x11-utils
+  xvfb xauth openbox metacity xdotool xclip x11-utils
   clang libclang-rt-14-dev
   beef
 )

@@ -1,6 +1,7 @@
 #include "cel_Dialogs.h"
 
 #include "cel_Frame.h"
+#include "cel_Version.h"
 
 #include <QApplication>
 #include <QColorDialog>
@@ -18,8 +19,10 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QMimeDatabase>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QTreeView>
 #include <QUrl>
 #include <QWidget>
@@ -31,24 +34,6 @@
 namespace cel {
 
 namespace {
-
-// Qt's X11 platform takes a window's type from this property of its QWindow when the window's
-// flags are set; 8 is its toolbar type. Openbox offers minimise and maximise on every dialog
-// and utility window whatever the Motif hints say, and drops them only for toolbar windows.
-// The toolbar type comes first in the window's type list; the one the flags give (utility,
-// dialog) stays behind it for window managers that do not know it.
-constexpr char XcbWindowType[] = "_q_xcb_wm_window_type";
-constexpr int XcbToolbarType = 0x08;
-
-void ApplyWindowType(QWidget* window) {
-    QWindow* handle = window->windowHandle();
-    if (!handle) return;
-    handle->setProperty(XcbWindowType, XcbToolbarType);
-    // Setting equal flags does not reach the platform window: change them and change them back.
-    const Qt::WindowFlags flags = handle->flags();
-    handle->setFlags(flags ^ Qt::WindowContextHelpButtonHint);
-    handle->setFlags(flags);
-}
 
 // The outer top-left corner that centres a window's frame in area (its origin not added).
 QPoint CentredCorner(const QWidget* window, const QRect& area) {
@@ -64,8 +49,9 @@ void LearnFrames() {
         if (window->isVisible()) FrameMargins(window);
 }
 
-// Watches one window for what must be done once its platform window exists (the window type)
-// or once the window manager has framed it (placing it again when its frame was guessed).
+// Watches one window for what must be done around its showing: placing it again once the window
+// manager has framed it (when its frame was guessed), bringing it back when a window manager
+// minimised it, and handing the keyboard focus back when it closes.
 class TWindowWatch final : public QObject {
 public:
     explicit TWindowWatch(QWidget* window) : QObject(window), Window(window) { window->installEventFilter(this); }
@@ -76,21 +62,34 @@ public:
         return *new TWindowWatch(window);
     }
 
-    bool KeepType = false;
+    bool KeepShown = false;
     bool CentreWhenShown = false;
     std::optional<QRect> PendingArea;  // centred on this area with a guessed frame
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (watched != Window) return false;
         switch (event->type()) {
-        case QEvent::WinIdChange:  // also sent when the window is destroyed, with no id
-            if (KeepType && Window->internalWinId()) ApplyWindowType(Window);
-            break;
         case QEvent::Show:
+            // A spontaneous show is the window manager's (a minimised window restored).
+            if (KeepShown && !event->spontaneous()) RememberFocus();
             if (CentreWhenShown) CentreOnWorkArea(Window);
             break;
         case QEvent::Hide:
             PendingArea.reset();
+            if (KeepShown && !event->spontaneous()) RestoreFocus();
+            break;
+        case QEvent::WindowStateChange:
+            // A modal window minimised by a window manager that offers it anyway would leave
+            // the owner blocked with nothing to restore: it comes back at once.
+            if (KeepShown && Window->isVisible() && (Window->windowState() & Qt::WindowMinimized))
+                QTimer::singleShot(0, Window, [window = Window] {
+                    if (window->isVisible() && (window->windowState() & Qt::WindowMinimized)) {
+                        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+                        window->show();
+                        window->raise();
+                        window->activateWindow();
+                    }
+                });
             break;
         case QEvent::Move:
         case QEvent::Resize:
@@ -111,7 +110,24 @@ public:
     }
 
 private:
+    // The widget that had the keyboard focus before the window showed, outside it.
+    void RememberFocus() {
+        QWidget* focus = QApplication::focusWidget();
+        FocusBefore = focus && focus->window() != Window ? focus : nullptr;
+    }
+    // Gives the focus back to that widget when its window is still shown: the next keys typed
+    // after a dialog go where they went before it.
+    void RestoreFocus() {
+        QWidget* focus = FocusBefore;
+        FocusBefore = nullptr;
+        if (!focus || !focus->isVisible() || !focus->isEnabled()) return;
+        QWidget* owner = focus->window();
+        owner->activateWindow();
+        focus->setFocus(Qt::OtherFocusReason);
+    }
+
     QWidget* Window;
+    QPointer<QWidget> FocusBefore;
 };
 
 void CentreOn(QWidget* window, const QRect& area) {
@@ -220,7 +236,7 @@ public:
         box.setIcon(kind == TKind::Information ? QMessageBox::Information
                     : kind == TKind::Warning   ? QMessageBox::Warning
                                                : QMessageBox::Critical);
-        box.setWindowTitle(QStringLiteral("Cellwright"));
+        box.setWindowTitle(ApplicationTitle());
         box.setText(text);
         QMessageBox::StandardButtons standard;
         if (buttons & ButtonOk) standard |= QMessageBox::Ok;
@@ -330,7 +346,7 @@ QFont FontDialogFont(const QFont& font) {
 }
 
 Qt::WindowFlags FixedDialogFlags(bool closeBox) {
-    Qt::WindowFlags flags = Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint;
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint;
     if (closeBox) flags |= Qt::WindowCloseButtonHint;
     return flags;
 }
@@ -338,10 +354,10 @@ Qt::WindowFlags FixedDialogFlags(bool closeBox) {
 void KeepWithOwner(QWidget* dialog) {
     constexpr Qt::WindowFlags minMax = Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint;
     if (dialog->windowFlags() & minMax) dialog->setWindowFlags(dialog->windowFlags() & ~minMax);
-    TWindowWatch::Of(dialog).KeepType = true;
-    // Created already: the type goes on now; otherwise when the window is created.
-    if (dialog->testAttribute(Qt::WA_WState_Created)) ApplyWindowType(dialog);
+    TWindowWatch::Of(dialog).KeepShown = true;
 }
+
+QString ApplicationTitle() { return QStringLiteral("Cellwright " CELLWRIGHT_VERSION); }
 
 QFont SetupDialog(QDialog* dialog, const char* name, const QString& caption) {
     dialog->setObjectName(QLatin1String(name));

@@ -66,14 +66,18 @@ void ShowError(QWidget* parent, const QString& text);
 QFont SetupDialog(QDialog* dialog, const char* name, const QString& caption);
 // The frame of a small option dialog: SetupDialog's, at a fixed client size. Returns the font.
 QFont SetupFixedDialog(QDialog* dialog, const char* name, const QString& caption, int width, int height);
-// The window flags of such a dialog, for its constructor: a tool window with a title, a close
-// box unless closeBox is false, and no minimise or maximise button.
+// The window flags of such a dialog, for its constructor: a dialog window (typed as a dialog
+// for the window manager, transient for its owner) with a title, a close box unless closeBox is
+// false, and no minimise or maximise button.
 Qt::WindowFlags FixedDialogFlags(bool closeBox = true);
-// Keeps a modal window with its owner under a window manager: no minimise or maximise, also
-// where the window manager would offer them whatever the flags say. (Minimising a modal window
-// minimises the whole chain of windows it belongs to, which leaves nothing to restore it from.)
+// Keeps a modal window with its owner under a window manager: no minimise or maximise button,
+// and where a window manager offers minimising anyway, the window comes straight back (a
+// minimised modal window would leave its owner blocked with nothing to restore it from). When
+// the window closes, the keyboard focus goes back to the widget that had it before it showed.
 // Every dialog and message box calls it once, in its constructor.
 void KeepWithOwner(QWidget* dialog);
+// The application's title, as the main window's caption shows it; the message boxes' title.
+QString ApplicationTitle();
 // A push button with its objectName and geometry.
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QRect& geometry);
 

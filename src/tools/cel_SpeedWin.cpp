@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <algorithm>
 #include <iterator>
 
 TSpeedWin* SpeedWin = nullptr;
@@ -64,7 +65,7 @@ TSpeedWin::TSpeedWin(QWidget* parent) : QDialog(parent, cel::FixedDialogFlags())
 
     BtnOk = cel::MakeButton(this, "BtnOk", QStringLiteral("&Ok"), QRect(342, 232, 75, 25));
     BtnOk->setDefault(true);
-    QPushButton* BtnCancel = cel::MakeButton(this, "BtnCancel", QStringLiteral("&Cancel"), QRect(423, 232, 75, 25));
+    BtnCancel = cel::MakeButton(this, "BtnCancel", QStringLiteral("&Cancel"), QRect(423, 232, 75, 25));
     connect(BtnOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -84,6 +85,24 @@ std::optional<int> TSpeedWin::Ask(int current) {
     for (int i = 0; i < SpeedCount; ++i)
         if (Radios[i]->isChecked()) return Speeds[i].Delay;
     return std::nullopt;
+}
+
+bool TSpeedWin::focusNextPrevChild(bool next) {
+    const auto isRadio = [this](const QWidget* widget) {
+        return std::find(std::begin(Radios), std::end(Radios), widget) != std::end(Radios);
+    };
+    // The group is one stop of the Tab order, entered at its checked button; the arrow keys
+    // move within it.
+    if (isRadio(focusWidget())) {
+        QWidget* beyond = next ? static_cast<QWidget*>(BtnOk) : BtnCancel;
+        beyond->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        return true;
+    }
+    const bool moved = QDialog::focusNextPrevChild(next);
+    if (isRadio(focusWidget()))
+        for (QRadioButton* radio : Radios)
+            if (radio->isChecked()) radio->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return moved;
 }
 
 void TSpeedWin::done(int result) {

@@ -23,10 +23,14 @@ public:
     // a dropped pick is not shown, nor stored by a later Ok.
     void done(int result) override;
 
+protected:
+    bool focusNextPrevChild(bool next) override;
+
 private:
     static constexpr int SpeedCount = 10;
     QRadioButton* Radios[SpeedCount] = {};  // "Unlimited", then 100 Hz down to 1 Hz
     QPushButton* BtnOk = nullptr;
+    QPushButton* BtnCancel = nullptr;
     bool Loaded[SpeedCount] = {};  // the checked states as the dialog was shown
 };
 

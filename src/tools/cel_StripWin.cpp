@@ -30,7 +30,7 @@ TStripWin* StripWin = nullptr;
 
 
 TStripWin::TStripWin(QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::WindowStaysOnTopHint) {
     StripWin = this;
     cel::SetupDialog(this, "StripWin", QStringLiteral("Strip All Non-Brainfuck Symbols"));

@@ -1,17 +1,27 @@
 #!/usr/bin/env bash
 # Drives the real IDE from outside, as a user does, on a virtual screen under a window manager
-# (Xvfb and openbox): the window arrangement, a run that reads a typed line, File > Exit, the
-# restored arrangement, a run pausing at a breakpoint set with Ctrl+B, and Alt+F4 with a
-# modified document.
-#   desktop_session.sh CELLWRIGHT_EXECUTABLE [bare]
-# With "bare" the same session runs on the X server without a window manager: no frames, and
+# (Xvfb and openbox): the window arrangement, a run that reads a typed line, the dialogs and a
+# message box as they stand on the screen, File > Exit, the restored arrangement, a run pausing
+# at a breakpoint set with Ctrl+B, and Alt+F4 with a modified document.
+#   desktop_session.sh CELLWRIGHT_EXECUTABLE [openbox|metacity|bare]
+# With "metacity" the session runs under that window manager, which honours window types that
+# openbox ignores. With "bare" it runs on the X server without a window manager: no frames, and
 # Alt+F4 reaches the program as a key.
+# Set DESKTOP_SHOTS to a folder to keep the pictures of the dialogs taken from the screen.
 # Exits 77 (skipped) when the X tools are missing, except under CI, where that fails.
 set -euo pipefail
 
 exe="$1"
-bare="${2:-}"
-for tool in Xvfb openbox xdotool xprop xwininfo xclip; do
+mode="${2:-openbox}"
+case "$mode" in
+  openbox | metacity) bare="" ;;
+  bare) bare=bare ;;
+  *) echo "desktop test: unknown mode $mode"; exit 2 ;;
+esac
+here="$(cd "$(dirname "$0")" && pwd)"
+tools=(Xvfb xdotool xprop xwininfo xclip python3)
+[ -n "$bare" ] || tools+=("$mode")
+for tool in "${tools[@]}"; do
   if ! command -v "$tool" > /dev/null; then
     echo "desktop test: $tool is missing (scripts/setup.sh installs it)"
     [ "${CI:-}" = "true" ] && exit 1
@@ -56,15 +66,19 @@ until_true() {
 cp "$exe" "$scratch/cellwright"
 
 # -noreset: without a window manager every client may come and go, and a server that resets
-# when its last client leaves refuses connections for a moment.
-Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp -noreset 3> "$scratch/display" 2> "$scratch/xvfb.log" &
+# when its last client leaves refuses connections for a moment. -fbdir: the screen's memory is
+# kept in a file, where the pixels the user sees are read (xwd -root is no judge here: it puts
+# its picture together window by window, per colour map, and shows a window that lies within
+# another of the same colour map, as Qt's dialogs do, as a black body although it is drawn).
+mkdir "$scratch/fb"
+Xvfb -displayfd 3 -screen 0 1600x1000x24 -fbdir "$scratch/fb" -nolisten tcp -noreset 3> "$scratch/display" 2> "$scratch/xvfb.log" &
 pids+=($!)
 until_true 100 test -s "$scratch/display" || fail "Xvfb did not start"
 export DISPLAY=":$(head -n 1 "$scratch/display")"
 if [ -z "$bare" ]; then
-  openbox --sm-disable > /dev/null 2>&1 &
+  if [ "$mode" = openbox ]; then openbox --sm-disable > /dev/null 2>&1 & else metacity > /dev/null 2>&1 & fi
   pids+=($!)
-  until_true 100 sh -c 'xprop -root _NET_WORKAREA | grep -q =' || fail "openbox did not start"
+  until_true 100 sh -c 'xprop -root _NET_WORKAREA | grep -q =' || fail "$mode did not start"
   read -r _ _ work_w work_h < <(xprop -root _NET_WORKAREA | sed 's/.*= //; s/,//g' | cut -d' ' -f1-4)
 else
   until_true 100 sh -c 'xwininfo -root > /dev/null 2>&1' || fail "Xvfb did not start"
@@ -160,11 +174,49 @@ key_to() {
   xdotool key --clearmodifiers "$@"
 }
 
-# Answers the message box "Cellwright" with a key.
+# The message box: titled as the application, a window of its own beside the main window.
+find_box() {
+  local id
+  for ((i = 0; i < 100; i++)); do
+    for id in $(xdotool search --onlyvisible --name '^Cellwright 1\.4\.7$' 2> /dev/null || true); do
+      [ "$id" != "$main_id" ] && { echo "$id"; return 0; }
+    done
+    sleep 0.1
+  done
+  return 1
+}
+
+# Answers the message box with a key.
 answer_box() {
   local box
-  box="$(find_window '^Cellwright$')" || fail "no message box appeared"
+  box="$(find_box)" || fail "no message box appeared"
   key_to "$box" "$1"
+}
+
+# The client area of a window on the screen as the user sees it is not a single colour: the
+# window was drawn there, not left a black (or any one-coloured) body.
+check_drawn() {
+  local label="$1" id="$2" x y w h
+  read -r x y w h < <(xwininfo -id "$id" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4}
+    /^  Width:/{w=$2} /^  Height:/{h=$2} END{print x, y, w, h}')
+  local shot=()
+  [ -n "${DESKTOP_SHOTS:-}" ] && shot=(--png "$DESKTOP_SHOTS/$mode-$label.png")
+  # The frame's edge is left out: only what the program drew is judged.
+  python3 "$here/screen_area.py" "$scratch/fb/Xvfb_screen0" $((x + 2)) $((y + 2)) $((w - 4)) $((h - 4)) "${shot[@]}" \
+    > /dev/null || fail "$label is a single colour on the screen"
+}
+
+# The editor holds the text (its whole text, copied to the clipboard).
+editor_holds() {
+  local copied=""
+  for ((i = 0; i < 50; i++)); do
+    key_to "$editor_id" ctrl+a ctrl+c
+    copied="$(xclip -o -selection clipboard 2> /dev/null || true)"
+    [[ "$copied" == *"$1"* ]] && return 0
+    sleep 0.1
+  done
+  echo "the editor holds '$copied'"
+  return 1
 }
 
 ended_within() {
@@ -203,6 +255,9 @@ echo "run: the output window shows the echo and the program's output"
 
 # Closing the modified document asks about saving; after Cancel the keys go where they went.
 key_to "$editor_id" ctrl+F4
+box="$(find_box)" || fail "no save question appeared"
+sleep 0.5
+check_drawn save-question "$box"
 answer_box Escape
 sleep 0.3
 xdotool type --delay 10 '>>'
@@ -215,6 +270,46 @@ for ((i = 0; i < 50; i++)); do
 done
 [[ "$copied" == *">>"* ]] || fail "keys typed after the save question were lost: the editor holds '$copied'"
 echo "save question: the editor kept the focus"
+
+# The dialogs stand drawn on the screen, every time they open, and the keys typed after one was
+# closed reach the editor that had the focus.
+dialog_keys=(ctrl+f ctrl+F10 shift+F2 F5 F6)
+dialog_names=('^Find & Replace$' '^Set Running Speed for Watch$' '^Set Output Buffer Size$' '^Set Input File$'
+  '^Set Output File$')
+dialog_labels=(find speed buffer-size input-file output-file)
+for opening in 1 2; do
+  for i in "${!dialog_keys[@]}"; do
+    key_to "$editor_id" "${dialog_keys[$i]}"
+    dialog="$(find_window "${dialog_names[$i]}")" || fail "${dialog_labels[$i]} did not open"
+    sleep 0.5
+    check_drawn "${dialog_labels[$i]}" "$dialog"
+    if [ -z "$bare" ] && [ "$opening" = 1 ] && [ "$i" = 0 ]; then
+      # A window manager may minimise a modal dialog whatever its hints say: it comes back.
+      xdotool windowminimize "$dialog"
+      sleep 1
+      xprop -id "$dialog" WM_STATE | grep -q 'window state: Normal' || fail "a minimised dialog stayed minimised"
+      activate "$dialog"
+    fi
+    xdotool key --clearmodifiers Escape
+    until_true 50 sh -c "! xdotool search --onlyvisible --name '${dialog_names[$i]}' > /dev/null 2>&1" ||
+      fail "${dialog_labels[$i]} did not close"
+    if [ "$opening" = 2 ] && [ "$i" = 0 ]; then
+      sleep 0.3
+      xdotool type --delay 10 '<<'
+      editor_holds '<<' || fail "keys typed after Find & Replace were lost"
+    fi
+  done
+done
+# Colors, from the Extras menu.
+activate "$main_id"
+xdotool key --clearmodifiers alt+x
+sleep 0.3
+xdotool key c
+dialog="$(find_window '^Colors$')" || fail "Colors did not open"
+sleep 0.5
+check_drawn colors "$dialog"
+xdotool key --clearmodifiers Escape
+echo "dialogs: drawn on the screen; the keys after a dialog reached the editor"
 
 first="$(settled_frames)"
 activate "$main_id"

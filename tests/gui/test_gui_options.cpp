@@ -117,6 +117,7 @@ struct TBoxSeen {
     QWidget* Owner = nullptr;
     Qt::WindowFlags Flags;
     QVariant WindowType;
+    QString Title;
 };
 
 TBoxSeen ShowRealMessage(QWidget* parent, const QString& text) {
@@ -130,6 +131,7 @@ TBoxSeen ShowRealMessage(QWidget* parent, const QString& text) {
         seen.Client = box->size();
         seen.Owner = box->parentWidget();
         seen.Flags = box->windowFlags();
+        seen.Title = box->windowTitle();
         if (box->windowHandle()) seen.WindowType = box->windowHandle()->property("_q_xcb_wm_window_type");
         if (auto* dialog = qobject_cast<QDialog*>(box)) dialog->accept();
     });
@@ -443,9 +445,9 @@ private slots:
         QCOMPARE(outers[1], outers[0]);
     }
 
-    // Every dialog is a modal tool window owned by the main window, with a close box only (the
+    // Every dialog is a modal dialog window owned by the main window, with a close box only (the
     // wait window: none), never minimised or maximised, also where a window manager would offer
-    // that on its own (the window type that keeps it from doing so goes on its platform window).
+    // that on its own (a dialog minimised anyway comes back: see below).
     void dialogsStayWithTheMainWindow_data() {
         QTest::addColumn<QString>("dialog");
         QTest::addColumn<bool>("closeBox");
@@ -462,16 +464,70 @@ private slots:
         QCOMPARE(window->parentWidget(), static_cast<QWidget*>(MainWin));
         QVERIFY(window->isModal());
         const Qt::WindowFlags flags = window->windowFlags();
-        QCOMPARE(flags & Qt::WindowType_Mask, Qt::Tool);
+        // A dialog for the window manager, transient for its owner, with no type of another
+        // kind put before it (a window manager that honours types frames a toolbar not at all).
+        QCOMPARE(flags & Qt::WindowType_Mask, Qt::Dialog);
         QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
         QCOMPARE(bool(flags & Qt::WindowCloseButtonHint), closeBox);
         window->winId();  // the platform window, as a show creates it
         QVERIFY(window->windowHandle());
-        QCOMPARE(window->windowHandle()->property("_q_xcb_wm_window_type").toInt(), 0x08);
+        QVERIFY(!window->windowHandle()->property("_q_xcb_wm_window_type").isValid());
+        QCOMPARE(window->windowHandle()->transientParent(), MainWin->windowHandle());
+    }
+
+    // A dialog that a window manager minimises anyway comes straight back, so the main window
+    // it blocks is never left with nothing to restore; closing a dialog gives the keyboard focus
+    // back to the widget that had it, and the Tab key enters the speed group at its checked
+    // button and leaves it at the next stop.
+    void dialogsComeBackAndGiveTheFocusBack_data() {
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<QString>("dialog");
+        QTest::newRow("speed") << "MenuSpeed" << "SpeedWin";
+        QTest::newRow("buffer size") << "MenuBufferSize" << "BufferSizeWin";
+        QTest::newRow("input file") << "MenuSetInputFile" << "InputFileWin";
+        QTest::newRow("info") << "MenuInfo" << "InfoWin";
+        QTest::newRow("text generator") << "MenuTextGen" << "TextGenWin";
+        QTest::newRow("find") << "MenuFind" << "FindWin";
+    }
+    void dialogsComeBackAndGiveTheFocusBack() {
+        QFETCH(QString, menu);
+        QFETCH(QString, dialog);
+        auto* window = MainWin->findChild<QDialog*>(dialog);
+        QVERIFY(window);
+        EditWin->activateWindow();
+        EditWin->Editor->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(EditWin->Editor));
+        bool cameBack = false;
+        const TSeen seen = RunDialog(qPrintable(menu), window, [&] {
+            window->setWindowState(Qt::WindowMinimized);
+            cameBack = QTest::qWaitFor([&] { return window->isVisible() && !window->isMinimized(); }, 2000);
+        }, QStringLiteral("Esc"));
+        QVERIFY(seen.Visible);
+        QVERIFY(cameBack);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(EditWin->Editor));
+    }
+
+    void speedGroupIsOneTabStop() {
+        Workspace->WatchDelay = 20;
+        QStringList stops;
+        RunDialog("MenuSpeed", SpeedWin, [&] {
+            const auto focus = [] { return SpeedWin->focusWidget()->objectName(); };
+            Child<QPushButton>(SpeedWin, "BtnCancel")->setFocus();
+            for (int i = 0; i < 3; ++i) {
+                QTest::keyClick(SpeedWin->focusWidget(), Qt::Key_Tab);
+                stops << focus();
+            }
+            QTest::keyClick(SpeedWin->focusWidget(), Qt::Key_Backtab);
+            stops << focus();
+            QTest::keyClick(SpeedWin->focusWidget(), Qt::Key_Backtab);
+            stops << focus();
+        }, QStringLiteral("Esc"));
+        QCOMPARE(stops, (QStringList{"Radio50", "BtnOk", "BtnCancel", "BtnOk", "Radio50"}));
     }
 
     // The message boxes: centred on the work area by their outer frame once laid out, whatever
-    // their owner and text, and like the dialogs kept with their owner.
+    // their owner and text, like the dialogs kept with their owner, and titled as the
+    // application is.
     void messageBoxesAreCentred_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("ownedByOutput");
@@ -492,7 +548,8 @@ private slots:
             QCOMPARE(seen.Outer.topLeft(), CentredOnWorkArea(seen.Outer.size()));
             QCOMPARE(seen.Owner, owner);
             QVERIFY(!(seen.Flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-            QCOMPARE(seen.WindowType.toInt(), 0x08);
+            QVERIFY(!seen.WindowType.isValid());
+            QCOMPARE(seen.Title, QStringLiteral("Cellwright 1.4.7"));
         }
     }
 
