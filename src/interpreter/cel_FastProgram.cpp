@@ -205,8 +205,9 @@ private:
         bool stopInside = false;
         for (uint32_t k = i + 1; k <= end; ++k) stopInside = stopInside || Stop[k];
         if (!stopInside) {
-            if (end == i + 2 && (F[i + 1].Op == opRight || F[i + 1].Op == opRightN ||
-                                 F[i + 1].Op == opLeft || F[i + 1].Op == opLeftN)) {
+            // A stride of whole tape lengths never moves: that loop is stepped, so that its
+            // back edge keeps the attention check.
+            if (end == i + 2 && MoveOf(F[i + 1]) != 0) {
                 const bool right = F[i + 1].Op == opRight || F[i + 1].Op == opRightN;
                 TFastOp& op = Begin(i, right ? fastScanRight : fastScanLeft);
                 op.Off = (right ? MoveOf(F[i + 1]) : (0u - MoveOf(F[i + 1]))) & TapeMask;
@@ -386,7 +387,38 @@ TFastProgram BuildFastProgram(const std::vector<TInstruction>& folded, uint32_t 
         const TFastOp& close = program.Ops[op.Jump];
         if (close.Code == fastClose && close.Jump == i) op.Code = fastLinearWalk;
     }
+    program.RepeatsChecked = RepeatsReachAttention(program);
     return program;
+}
+
+bool RepeatsReachAttention(const TFastProgram& program) {
+    const size_t count = program.Ops.size();
+    for (size_t k = 0; k < count; ++k) {
+        const TFastOp& op = program.Ops[k];
+        if (op.Next == 0) return false;
+        switch (op.Code) {
+        case fastClose:
+        case fastMemoClose:
+        case fastCall:
+        case fastProcEnd:
+            break;  // they go round through the check
+        case fastScanRight:
+        case fastScanLeft:
+            // A scan is one trip round the tape at most, unless its stride is none.
+            if ((op.Off & TapeMask) == 0 || op.Jump <= k || op.Jump > count) return false;
+            break;
+        case fastOpen:
+        case fastMemoOpen:
+        case fastLinear:
+        case fastLinearWalk:  // its own passes check at each back edge
+        case fastProcStart:
+            if (op.Jump <= k || op.Jump > count) return false;
+            break;
+        default:
+            break;
+        }
+    }
+    return true;
 }
 
 std::string DumpFastProgram(const TFastProgram& program) {

@@ -102,6 +102,8 @@ struct TFastProgram {
     // The dispatch table whose labels the Handler fields hold, or none yet. Ops does not change
     // once threaded: the To fields point into it.
     const void* ThreadedFor = nullptr;
+    // RepeatsReachAttention held when it was built; a program without it is never run.
+    bool RepeatsChecked = false;
 };
 
 // Builds the fast form of the first foldedCount records of folded for cells of cellBits bits. stopAt, indexed by
@@ -112,6 +114,11 @@ struct TFastProgram {
 TFastProgram BuildFastProgram(const std::vector<TInstruction>& folded, uint32_t foldedCount,
                               const std::vector<TInstruction>& commands,
                               const std::vector<uint8_t>& stopAt, unsigned cellBits);
+
+// True when nothing in program can repeat without passing the attention check: only the
+// records that check (a back edge, a call, a return, a walk's own passes) lead backwards, and
+// every other record is bounded work (a scan moves, so it ends within one trip round the tape).
+bool RepeatsReachAttention(const TFastProgram& program);
 
 // The fast form one record a line, for tests and --dump-fast.
 std::string DumpFastProgram(const TFastProgram& program);

@@ -68,8 +68,10 @@ protected:
     void ReadChar() final;
     void ExecuteInstruction(const TInstruction& ins) final;
     TLoopExit RunFast(bool checkTarget) final {
-        if (Options.PlainEngine) return checkTarget ? Fast<true>() : Fast<false>();
-        return RunOptimised(checkTarget);
+        if (!Options.PlainEngine) {
+            if (PrepareFastForm(checkTarget, 8 * sizeof(Cell)).RepeatsChecked) return RunOptimised(checkTarget);
+        }
+        return checkTarget ? Fast<true>() : Fast<false>();
     }
     void AddToCell(int64_t delta) final {
         Tape[DataPtr] = static_cast<Cell>(static_cast<int64_t>(Tape[DataPtr]) + delta);

@@ -232,8 +232,10 @@ std::string FastDump(const std::string& text, const std::vector<uint32_t>& stops
     TAnalysis a(text, false, false);
     std::vector<uint8_t> stopAt(a.Engine.GetCommandCount(), 0);
     for (uint32_t s : stops) stopAt[s] = 1;
-    return cel::DumpFastProgram(cel::BuildFastProgram(a.Engine.GetFoldedList(), a.Engine.GetFoldedCount(),
-                                                      a.Engine.GetCommandList(), stopAt, 8));
+    const cel::TFastProgram program = cel::BuildFastProgram(a.Engine.GetFoldedList(), a.Engine.GetFoldedCount(),
+                                                            a.Engine.GetCommandList(), stopAt, 8);
+    EXPECT_TRUE(cel::RepeatsReachAttention(program)) << text.substr(0, 40);
+    return cel::DumpFastProgram(program);
 }
 
 TEST(Analysis, LoopTripCountsModuloTheCellWidth) {
@@ -260,6 +262,11 @@ TEST(Analysis, FastFormKeepsStopsOutOfItsRecords) {
     EXPECT_NE(dump.find("Linear"), std::string::npos) << dump;
     EXPECT_NE(dump.find("ScanRight"), std::string::npos) << dump;
     EXPECT_EQ(dump.find("Stop"), std::string::npos) << dump;
+    // A stride of whole tape lengths never moves: no scan, the loop stepped.
+    for (const size_t n : {32768, 65536}) {
+        dump = FastDump("+[" + std::string(n, '>') + "]>[" + std::string(n, '<') + "]");
+        EXPECT_EQ(dump.find("Scan"), std::string::npos) << dump;
+    }
     // A stop inside the loop (its '>', command 7) keeps it from its closed form; one inside the
     // straight run before it (the ++ at command 2) splits that run, the stop standing first.
     dump = FastDump("+>++<[->+++<]>[>]", {7, 2});
