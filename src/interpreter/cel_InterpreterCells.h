@@ -69,7 +69,9 @@ protected:
     void ExecuteInstruction(const TInstruction& ins) final;
     TLoopExit RunFast(bool checkTarget) final {
         if (!Options.PlainEngine) {
-            if (PrepareFastForm(checkTarget, 8 * sizeof(Cell)).RepeatsChecked) return RunOptimised(checkTarget);
+            TFastProgram& program = PrepareFastForm(checkTarget, 8 * sizeof(Cell));
+            if (program.Cancelled) return TLoopExit::Attention;  // a terminate request
+            if (program.RepeatsChecked) return RunOptimised(program, checkTarget);
         }
         return checkTarget ? Fast<true>() : Fast<false>();
     }
@@ -84,7 +86,7 @@ private:
     template <bool CheckTarget>
     TLoopExit Fast();
     // The fast form's loop (cel_FastCells.h).
-    TLoopExit RunOptimised(bool checkTarget);
+    TLoopExit RunOptimised(TFastProgram& program, bool checkTarget);
     bool InputCommand();
 
     std::vector<Cell> Tape;
