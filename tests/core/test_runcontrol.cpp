@@ -292,6 +292,17 @@ TEST(RunControl, TerminateWhileRunningIsSeen) {
     }
 }
 
+// The fast form of 100,000 nested loops is built as the run starts: a reset at once ends the
+// run, during the build or after it.
+TEST(RunControl, ResetWhileTheFastFormIsBuiltEndsTheRun) {
+    THost h;
+    h.Options.Text = "+" + std::string(100000, '[') + std::string(100000, ']');
+    h.StartRun(false, false);
+    MenuReset(h);
+    ASSERT_EQ(Settle(h), "finished");
+    EXPECT_EQ(h.CountEvents("Ready"), 1);
+}
+
 // Loops that never end, in each shape the fast form treats on its own, stay pausable: Debug
 // lands where single steps would stand after the same count, Run to Cursor into the loop stops
 // at its target, and Program Reset ends the run. No timing is asserted.
