@@ -292,12 +292,13 @@ TEST(RunControl, TerminateWhileRunningIsSeen) {
     }
 }
 
-// The fast form of 100,000 nested loops is built as the run starts: a reset at once ends the
-// run, during the build or after it.
+// The fast form of 100,000 nested loops is built once the analysis is over: a reset then ends
+// the run, during the build or after it.
 TEST(RunControl, ResetWhileTheFastFormIsBuiltEndsTheRun) {
     THost h;
     h.Options.Text = "+" + std::string(100000, '[') + std::string(100000, ']');
     h.StartRun(false, false);
+    ASSERT_TRUE(SpinUntil([&] { return h.CountEvents("EndAnalysis") > 0; }));
     MenuReset(h);
     ASSERT_EQ(Settle(h), "finished");
     EXPECT_EQ(h.CountEvents("Ready"), 1);
