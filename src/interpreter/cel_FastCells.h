@@ -72,14 +72,12 @@ inline uint64_t RepeatPasses(Cell* tape, uint32_t mask, uint32_t dp, const TMemo
 }
 
 template <typename Cell>
-typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOptimised(bool checkTarget) {
-    TFastProgram& program = PrepareFastForm(checkTarget, 8 * sizeof(Cell));
+typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOptimised(TFastProgram& program,
+                                                                                    bool checkTarget) {
     // Inside a straight run that became one record: on along FoldedList to the next beginning.
     bool stepped = false;
-    while (program.EntryOf[PC] < 0) {
-        ExecuteInstruction(FoldedList[PC]);
-        ++PC;
-        Executed.store(Executed.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    if (program.EntryOf[PC] < 0) {
+        if (StepToEntry(program, checkTarget)) return TLoopExit::Attention;
         stepped = true;
     }
     // A pass begun before this call is no pass the memos have seen whole.
@@ -88,8 +86,6 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
     // stack, and then every record waits for the store of the one before it. Jumps follow To.
     Cell* const tape = Tape.data();
     const TFastOp* in = program.Ops.data() + program.EntryOf[PC];
-    // RunLoop has seen this arrival at PC already; one after steps above is a new one.
-    if (in->Code == fastStop && !stepped) ++in;
     uint32_t dp = DataPtr;
     uint64_t executed = Executed.load(std::memory_order_relaxed);
     constexpr uint32_t mask = TapeSize - 1;
@@ -97,14 +93,19 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
 #define CEL_FAST_LABEL(id) &&f_##id,
     static void* const dispatch[FastCodeCount] = {CEL_FAST_OPERATIONS(CEL_FAST_LABEL)};
 #undef CEL_FAST_LABEL
-    // Direct threading: each record holds its label.
+    // Direct threading: each record holds its label, a patched one (see SetFastStops) f_Patched.
     if (program.ThreadedFor != dispatch) {
-        for (TFastOp& op : program.Ops) {
-            op.Handler = dispatch[op.Code];
+        for (size_t k = 0; k < program.Ops.size(); ++k) {
+            TFastOp& op = program.Ops[k];
+            op.Handler = program.Patch[k] ? &&f_Patched : dispatch[op.Code];
             op.To = op.Jump < program.Ops.size() ? &program.Ops[op.Jump] : nullptr;
         }
         program.ThreadedFor = dispatch;
+        program.Rethread.clear();
     }
+    for (const uint32_t k : program.Rethread)
+        program.Ops[k].Handler = program.Patch[k] ? &&f_Patched : dispatch[program.Ops[k].Code];
+    program.Rethread.clear();
 
 #define CEL_SPILL()                                          \
     do {                                                     \
@@ -149,6 +150,8 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
         if (Attention.load(std::memory_order_relaxed) && in->Code != fastEnd) goto f_attention; \
     } while (0)
 
+    // RunLoop has seen this arrival at PC already; one after steps above is a new one.
+    if (!stepped && (program.Patch[static_cast<size_t>(in - program.Ops.data())] & PatchStop)) goto f_unchecked;
     CEL_GO();
 
 f_Add: {
@@ -409,12 +412,48 @@ f_Call: {
     CEL_ATTENTION();
     CEL_GO();
 }
-f_Stop:
-    // The target or a breakpoint begins the next record; RunLoop takes over from a hit.
-    CEL_SPILL();
-    if (checkTarget && FastTargetHit()) return TLoopExit::Attention;
-    if (!BreakList.empty() && FastBreakHit()) return TLoopExit::Attention;
-    CEL_NEXT();
+f_Patched:
+    // The target or a breakpoint begins this record; RunLoop takes over from a hit.
+    if (program.Patch[static_cast<size_t>(in - program.Ops.data())] & PatchStop) {
+        CEL_SPILL();
+        if (StopHit(checkTarget)) return TLoopExit::Attention;
+    }
+f_unchecked: {
+    const uint8_t patch = program.Patch[static_cast<size_t>(in - program.Ops.data())];
+    if (patch & PatchStepFolded) {
+        CEL_SPILL();
+        if (StepToEntry(program, checkTarget)) return TLoopExit::Attention;
+        dp = DataPtr;
+        executed = Executed.load(std::memory_order_relaxed);
+        in = program.Ops.data() + program.EntryOf[PC];
+        CEL_GO();
+    }
+    if (patch & PatchPreOnly) {
+        CEL_PRE();
+        in += in->Code == fastLinear || in->Code == fastLinearWalk ? in->Off + 1 : 1;
+        CEL_GO();
+    }
+    if (patch & PatchStepped) {
+        switch (in->Code) {
+        case fastLinear:
+        case fastLinearWalk:
+            in += in->Off + 1;
+            CEL_GO();
+        case fastScanRight:
+        case fastScanLeft:
+            ++in;
+            CEL_GO();
+        case fastMemoOpen:
+            goto f_Open;
+        case fastMemoClose:
+            goto f_Close;
+        default:
+            break;
+        }
+    }
+    if (patch & PatchUnwalk) goto f_Linear;
+    goto* dispatch[in->Code];
+}
 f_End:
     CEL_SPILL();
     return TLoopExit::End;

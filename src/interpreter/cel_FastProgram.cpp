@@ -1,6 +1,7 @@
 #include "cel_FastProgram.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -50,19 +51,50 @@ int64_t ChangeOf(const TInstruction& rec) {
     }
 }
 
+// Offsets of the tape mapped to small indices; Clear forgets only what was set.
+class TOffsetIndex {
+public:
+    int32_t Find(uint32_t off) const { return Slot[off]; }
+    void Set(uint32_t off, int32_t index) {
+        if (Slot[off] < 0) Used.push_back(off);
+        Slot[off] = index;
+    }
+    void Clear() {
+        for (const uint32_t off : Used) Slot[off] = -1;
+        Used.clear();
+    }
+
+private:
+    std::vector<int32_t> Slot = std::vector<int32_t>(TapeMask + 1, -1);
+    std::vector<uint32_t> Used;
+};
+
+// Builds the fast form without stops. Every record is compiled once and every loop looks at no
+// more of its body than its own kind needs (a scan or a closed form its straight body, a memo loop
+// until it fails), so the build is linear in the program's length, whatever its nesting.
 class TBuilder {
 public:
-    TBuilder(const std::vector<TInstruction>& folded, uint32_t count, std::vector<uint8_t> stop,
-             unsigned cellBits)
-        : F(folded), Count(count), Stop(std::move(stop)), Mask((uint64_t{1} << cellBits) - 1) {}
+    TBuilder(const std::vector<TInstruction>& folded, uint32_t count, unsigned cellBits,
+             const std::atomic<bool>* cancel)
+        : F(folded), Count(count), Mask((uint64_t{1} << cellBits) - 1), Cancel(cancel) {}
 
-    TFastProgram Build() {
+    // False when Cancel was set on the way.
+    bool Build(TFastProgram& program) {
         P.EntryOf.assign(Count + 1, -1);
+        P.GroupOf.assign(Count, -1);
+        P.MergedAt.assign(Count, -1);
         MemoAt.assign(Count, -1);
-        for (uint32_t i = 0; i < Count; ++i)
-            if (Stop[i]) P.Stops.push_back(i);
+        P.Ops.reserve(Count + Count / 4 + 16);  // about one record each, a few copies
+        constexpr uint32_t CheckEvery = 4096;
+        uint32_t check = CheckEvery;
         uint32_t i = 0;
-        while (i < Count) i = Record(i);
+        while (i < Count) {
+            i = Record(i);
+            if (i >= check) {
+                if (Cancel != nullptr && Cancel->load(std::memory_order_relaxed)) return false;
+                check = i + CheckEvery;
+            }
+        }
         Begin(Count, fastEnd);
         // Jumps were noted as FoldedList records; now that every record has its place they
         // become indices into the fast form.
@@ -71,24 +103,17 @@ public:
                 op.Code == fastMemoOpen || op.Code == fastMemoClose ||
                 op.Code == fastLinear || op.Code == fastScanRight || op.Code == fastScanLeft)
                 if (op.Jump & Unresolved) op.Jump = static_cast<uint32_t>(P.EntryOf[op.Jump & ~Unresolved]);
-        return std::move(P);
+        program = std::move(P);
+        return true;
     }
 
 private:
     static constexpr uint32_t Unresolved = 0x80000000u;
 
-    // Appends a record beginning at folded record f; the first one there (after its Stop, when
-    // f is in the stop set) is where the run enters f.
+    // Appends a record beginning at folded record f; the first one there is where the run
+    // enters f.
     TFastOp& Begin(uint32_t f, TFastCode code) {
-        if (P.EntryOf[f] < 0) {
-            P.EntryOf[f] = static_cast<int32_t>(P.Ops.size());
-            if (f < Count && Stop[f]) {
-                TFastOp stop;
-                stop.Code = fastStop;
-                stop.Folded = f;
-                P.Ops.push_back(stop);
-            }
-        }
+        if (P.EntryOf[f] < 0) P.EntryOf[f] = static_cast<int32_t>(P.Ops.size());
         TFastOp op;
         op.Code = code;
         op.Folded = f;
@@ -127,26 +152,29 @@ private:
         }
     }
 
-    // A straight run from record i up to the next other record or stop: the changes at their
-    // offsets (a clear loop's cell brought up to date first), then one move.
+    // A straight run from record i up to the next other record: the changes at their offsets
+    // (a clear loop's cell brought up to date first), then one move.
     uint32_t Straight(uint32_t i) {
         const uint32_t start = i;
         uint32_t offset = 0;
         uint32_t exec = 0;
-        std::vector<std::pair<uint32_t, int64_t>> pending;  // changes not yet written, by offset
         const size_t first = P.Ops.size();
+        // Changes not yet written, by offset: their index in pending, or none.
+        Pending.Clear();
+        std::vector<std::pair<uint32_t, int64_t>>& pending = PendingList;
+        pending.clear();
         auto flush = [&](uint32_t off) {
-            for (auto it = pending.begin(); it != pending.end(); ++it) {
-                if (it->first != off) continue;
-                TFastOp& op = Begin(start, fastAdd);
-                op.Off = off;
-                op.Delta = static_cast<int32_t>(it->second & 0xFFFF);
-                pending.erase(it);
-                return;
-            }
+            const int32_t k = Pending.Find(off);
+            if (k < 0 || pending[static_cast<size_t>(k)].first == UINT32_MAX) return;
+            TFastOp& op = Begin(start, fastAdd);
+            op.Off = off;
+            op.Delta = static_cast<int32_t>(pending[static_cast<size_t>(k)].second & 0xFFFF);
+            pending[static_cast<size_t>(k)] = {UINT32_MAX, 0};  // written
+            Pending.Set(off, -1);
         };
-        for (; i < Count && IsStraight(F[i].Op) && (i == start || !Stop[i]); ++i) {
+        for (; i < Count && IsStraight(F[i].Op); ++i) {
             const TInstruction& rec = F[i];
+            if (i != start) P.GroupOf[i] = static_cast<int32_t>(first);
             exec += CommandsOf(rec);
             if (rec.Op == opClearDec || rec.Op == opClearInc) {
                 flush(offset);
@@ -155,15 +183,18 @@ private:
             } else if (const uint32_t move = MoveOf(rec)) {
                 offset = (offset + move) & TapeMask;
             } else {
-                auto it = std::find_if(pending.begin(), pending.end(),
-                                       [&](const auto& e) { return e.first == offset; });
-                if (it == pending.end()) pending.emplace_back(offset, ChangeOf(rec));
-                else it->second += ChangeOf(rec);
+                const int32_t k = Pending.Find(offset);
+                if (k < 0) {
+                    Pending.Set(offset, static_cast<int32_t>(pending.size()));
+                    pending.emplace_back(offset, ChangeOf(rec));
+                } else {
+                    pending[static_cast<size_t>(k)].second += ChangeOf(rec);
+                }
             }
         }
         std::sort(pending.begin(), pending.end());
         for (const auto& [off, delta] : pending) {
-            if ((delta & 0xFFFF) == 0) continue;
+            if (off == UINT32_MAX || (delta & 0xFFFF) == 0) continue;
             TFastOp& op = Begin(start, fastAdd);
             op.Off = off;
             op.Delta = static_cast<int32_t>(delta & 0xFFFF);
@@ -173,7 +204,7 @@ private:
             LastMove = P.Ops.size() - 1;
             LastMoveEnd = i;
         }
-        P.Ops[first + (P.Ops[first].Code == fastStop ? 1 : 0)].Exec = exec;
+        P.Ops[first].Exec = exec;
         return i;
     }
 
@@ -183,7 +214,7 @@ private:
     // less. The records themselves stay for runs that enter at i (a jump, a return, a resume);
     // a single copied record goes on past them (Next).
     void MergeMove(size_t g, uint32_t i) {
-        if (g == 0 || LastMove != g - 1 || LastMoveEnd != i || P.Ops[g].Code == fastStop) return;
+        if (g == 0 || LastMove != g - 1 || LastMoveEnd != i) return;
         std::vector<TFastOp> copy(P.Ops.begin() + static_cast<std::ptrdiff_t>(g), P.Ops.end());
         const TFastOp move = P.Ops[g - 1];
         copy[0].Pre = move.Off;
@@ -193,6 +224,7 @@ private:
         P.Ops[g - 1] = copy[0];
         P.Ops.insert(P.Ops.begin() + static_cast<std::ptrdiff_t>(g), copy.begin() + 1, copy.end());
         P.EntryOf[i] += static_cast<int32_t>(copy.size() - 1);
+        P.MergedAt[i] = static_cast<int32_t>(g - 1);
         LastMove = SIZE_MAX;
     }
 
@@ -202,22 +234,19 @@ private:
         const uint32_t end = F[i].Arg;
         int32_t memo = -1;
         const size_t g = P.Ops.size();
-        bool stopInside = false;
-        for (uint32_t k = i + 1; k <= end; ++k) stopInside = stopInside || Stop[k];
-        if (!stopInside) {
-            if (end == i + 2 && (F[i + 1].Op == opRight || F[i + 1].Op == opRightN ||
-                                 F[i + 1].Op == opLeft || F[i + 1].Op == opLeftN)) {
-                const bool right = F[i + 1].Op == opRight || F[i + 1].Op == opRightN;
-                TFastOp& op = Begin(i, right ? fastScanRight : fastScanLeft);
-                op.Off = (right ? MoveOf(F[i + 1]) : (0u - MoveOf(F[i + 1]))) & TapeMask;
-                op.Exec = CommandsOf(F[i + 1]) + 1;
-                op.Jump = Unresolved | (end + 1);
-                MergeMove(g, i);
-            } else if (Linear(i, end)) {
-                MergeMove(g, i);
-            } else {
-                memo = Memo(i, end);
-            }
+        // A stride of whole tape lengths never moves: that loop is stepped, so that its back
+        // edge keeps the attention check.
+        if (end == i + 2 && MoveOf(F[i + 1]) != 0) {
+            const bool right = F[i + 1].Op == opRight || F[i + 1].Op == opRightN;
+            TFastOp& op = Begin(i, right ? fastScanRight : fastScanLeft);
+            op.Off = (right ? MoveOf(F[i + 1]) : (0u - MoveOf(F[i + 1]))) & TapeMask;
+            op.Exec = CommandsOf(F[i + 1]) + 1;
+            op.Jump = Unresolved | (end + 1);
+            MergeMove(g, i);
+        } else if (Linear(i, end)) {
+            MergeMove(g, i);
+        } else {
+            memo = Memo(i, end);
         }
         const bool merge = P.Ops.size() == g;
         TFastOp& open = Begin(i, memo < 0 ? fastOpen : fastMemoOpen);
@@ -244,9 +273,11 @@ private:
         uint32_t offset = 0;
         uint32_t exec = 1;  // the ] of each pass
         std::vector<TCellEffect> cells;
+        Cells.Clear();
         auto at = [&](uint32_t off) -> TCellEffect& {
-            for (TCellEffect& c : cells)
-                if (c.Off == off) return c;
+            const int32_t k = Cells.Find(off);
+            if (k >= 0) return cells[static_cast<size_t>(k)];
+            Cells.Set(off, static_cast<int32_t>(cells.size()));
             cells.push_back(TCellEffect{off});
             return cells.back();
         };
@@ -298,15 +329,19 @@ private:
     // (its work cells) decide what a pass does; the others, the counter included, are only
     // changed by constants. Once a pass leaves the work cells as it found them, every later
     // pass repeats it, and the rest of the loop is one step (see fastMemoClose). Returns the
-    // loop's index in Memos, or -1.
+    // loop's index in Memos, or -1. Gives up as soon as the body fails, so that nested loops
+    // do not read each other's bodies over and over.
     int32_t Memo(uint32_t i, uint32_t end) {
         constexpr size_t MaxWork = 32;  // beyond, comparing the cells costs more than it saves
         uint32_t offset = 0;
         std::vector<std::pair<uint32_t, int64_t>> top;  // changes outside inner loops
+        Cells.Clear();                                   // by offset: the index in top
         std::vector<uint32_t> work;
         std::vector<uint32_t> open;  // the offset of each inner loop entered
+        // False when the loop cannot be a memo loop: its counter is a work cell, or too many are.
         auto touch = [&](uint32_t off) {
             if (std::find(work.begin(), work.end(), off) == work.end()) work.push_back(off);
+            return off != 0 && work.size() <= MaxWork;
         };
         for (uint32_t k = i + 1; k < end; ++k) {
             const TInstruction& rec = F[k];
@@ -314,16 +349,20 @@ private:
                 offset = (offset + move) & TapeMask;
             } else if (rec.Op == opInc || rec.Op == opDec || rec.Op == opIncN || rec.Op == opDecN) {
                 if (!open.empty()) {
-                    touch(offset);
+                    if (!touch(offset)) return -1;
                     continue;
                 }
-                auto it = std::find_if(top.begin(), top.end(), [&](const auto& e) { return e.first == offset; });
-                if (it == top.end()) top.emplace_back(offset, ChangeOf(rec));
-                else it->second += ChangeOf(rec);
+                const int32_t t = Cells.Find(offset);
+                if (t < 0) {
+                    Cells.Set(offset, static_cast<int32_t>(top.size()));
+                    top.emplace_back(offset, ChangeOf(rec));
+                } else {
+                    top[static_cast<size_t>(t)].second += ChangeOf(rec);
+                }
             } else if (rec.Op == opClearDec || rec.Op == opClearInc) {
-                touch(offset);
+                if (!touch(offset)) return -1;
             } else if (rec.Op == opLoopStart) {
-                touch(offset);
+                if (!touch(offset)) return -1;
                 open.push_back(offset);
             } else if (rec.Op == opLoopEnd) {
                 if (open.back() != offset) return -1;  // an inner loop that moves
@@ -332,8 +371,7 @@ private:
                 return -1;  // input, output or procedures
             }
         }
-        if (offset != 0 || work.size() > MaxWork || std::find(work.begin(), work.end(), 0u) != work.end())
-            return -1;
+        if (offset != 0) return -1;
         TMemoLoop memo;
         std::sort(work.begin(), work.end());
         memo.Work = work;
@@ -356,29 +394,43 @@ private:
 
     const std::vector<TInstruction>& F;
     const uint32_t Count;
-    const std::vector<uint8_t> Stop;  // by FoldedList record
     const uint64_t Mask;              // the largest cell value
+    const std::atomic<bool>* const Cancel;
     std::vector<int32_t> MemoAt;      // by FoldedList record: the Memos index of a loop's ]
     size_t LastMove = SIZE_MAX;       // the closing Move of the last straight run, if any
     uint32_t LastMoveEnd = 0;         // the record after that run
+    TOffsetIndex Pending;             // Straight's changes by offset
+    std::vector<std::pair<uint32_t, int64_t>> PendingList;
+    TOffsetIndex Cells;               // Linear's and Memo's cells by offset
     TFastProgram P;
 };
+
+// True when the loop beginning at folded record l has a record that runs more than one pass of
+// it or of a loop inside it at once, which a stop inside it must turn off.
+bool RunsPassesAtOnce(const TFastProgram& program, uint32_t l) {
+    switch (program.Ops[static_cast<size_t>(program.EntryOf[l])].Code) {
+    case fastLinear: case fastLinearWalk: case fastScanRight: case fastScanLeft: case fastMemoOpen:
+        return true;
+    default:
+        break;
+    }
+    const int32_t w = program.EntryOf[l + 1];
+    return w >= 0 && program.Ops[static_cast<size_t>(w)].Code == fastLinearWalk;
+}
 
 }  // namespace
 
 TFastProgram BuildFastProgram(const std::vector<TInstruction>& folded, uint32_t foldedCount,
                               const std::vector<TInstruction>& commands,
-                              const std::vector<uint8_t>& stopAt, unsigned cellBits) {
+                              const std::vector<uint8_t>& stopAt, unsigned cellBits,
+                              const std::atomic<bool>* cancel) {
     (void)commands;  // the folded records carry their command counts
-    std::vector<uint8_t> stop(foldedCount + 1, 0);
-    for (uint32_t c = 0; c < stopAt.size(); ++c) {
-        if (!stopAt[c]) continue;
-        // The folded record covering command c: the last one beginning at or before it.
-        auto it = std::upper_bound(folded.begin(), folded.begin() + foldedCount, c,
-                                   [](uint32_t v, const TInstruction& r) { return v < r.Origin; });
-        if (it != folded.begin()) stop[static_cast<uint32_t>(it - folded.begin()) - 1] = 1;
+    TFastProgram program;
+    if (!TBuilder(folded, foldedCount, cellBits, cancel).Build(program)) {
+        program = TFastProgram();
+        program.Cancelled = true;
+        return program;
     }
-    TFastProgram program = TBuilder(folded, foldedCount, std::move(stop), cellBits).Build();
     // A loop that walks the tape doing one Linear loop a pass: its passes run in one record.
     for (size_t i = 0; i < program.Ops.size(); ++i) {
         TFastOp& op = program.Ops[i];
@@ -386,7 +438,109 @@ TFastProgram BuildFastProgram(const std::vector<TInstruction>& folded, uint32_t 
         const TFastOp& close = program.Ops[op.Jump];
         if (close.Code == fastClose && close.Jump == i) op.Code = fastLinearWalk;
     }
+    // The loops around each record that run passes at once, nearest first.
+    program.ClosedParent.assign(foldedCount, -1);
+    std::vector<int32_t> closed;
+    for (uint32_t f = 0; f < foldedCount; ++f) {
+        program.ClosedParent[f] = closed.empty() ? -1 : closed.back();
+        if (folded[f].Op == opLoopStart && RunsPassesAtOnce(program, f))
+            closed.push_back(static_cast<int32_t>(f));
+        else if (folded[f].Op == opLoopEnd && !closed.empty() && closed.back() == static_cast<int32_t>(folded[f].Arg))
+            closed.pop_back();
+    }
+    program.Patch.assign(program.Ops.size(), 0);
+    program.StopMark.assign(foldedCount + 1, 0);
+    program.RepeatsChecked = RepeatsReachAttention(program);
+    std::vector<uint32_t> stops;
+    for (uint32_t c = 0; c < stopAt.size(); ++c) {
+        if (!stopAt[c]) continue;
+        // The folded record covering command c: the last one beginning at or before it.
+        auto it = std::upper_bound(folded.begin(), folded.begin() + foldedCount, c,
+                                   [](uint32_t v, const TInstruction& r) { return v < r.Origin; });
+        if (it != folded.begin()) stops.push_back(static_cast<uint32_t>(it - folded.begin()) - 1);
+    }
+    SetFastStops(program, folded, stops);
     return program;
+}
+
+void SetFastStops(TFastProgram& program, const std::vector<TInstruction>& folded,
+                  const std::vector<uint32_t>& stops) {
+    for (const uint32_t k : program.Patched) {
+        program.Patch[k] = 0;
+        program.Rethread.push_back(k);
+    }
+    program.Patched.clear();
+    for (const uint32_t s : program.Stops) program.StopMark[s] = 0;
+    program.Stops = stops;
+    // True when the record had the patch already.
+    auto mark = [&](int32_t k, uint8_t patch) {
+        if (k < 0) return false;
+        uint8_t& p = program.Patch[static_cast<size_t>(k)];
+        if (p == 0) {
+            program.Patched.push_back(static_cast<uint32_t>(k));
+            program.Rethread.push_back(static_cast<uint32_t>(k));
+        }
+        const bool had = (p & patch) != 0;
+        p |= patch;
+        return had;
+    };
+    for (const uint32_t s : stops) {
+        program.StopMark[s] = 1;
+        if (program.EntryOf[s] >= 0) mark(program.EntryOf[s], PatchStop);
+        else mark(program.GroupOf[s], PatchStepFolded);
+        mark(program.MergedAt[s], PatchPreOnly);
+        for (int32_t l = program.ClosedParent[s]; l >= 0; l = program.ClosedParent[static_cast<size_t>(l)]) {
+            const uint32_t loop = static_cast<uint32_t>(l);
+            const int32_t head = program.EntryOf[loop];
+            const int32_t w = program.EntryOf[loop + 1];
+            const TFastCode code = program.Ops[static_cast<size_t>(head)].Code;
+            bool had = true;
+            if (code == fastLinear || code == fastLinearWalk || code == fastScanRight ||
+                code == fastScanLeft || code == fastMemoOpen) {
+                had = mark(head, PatchStepped);
+                mark(program.MergedAt[loop], PatchPreOnly);
+                if (code == fastMemoOpen) {
+                    const uint32_t end = folded[loop].Arg;
+                    mark(program.EntryOf[end], PatchStepped);
+                    mark(program.MergedAt[end], PatchPreOnly);
+                }
+            }
+            // The outer loop of a walk: the walk's record runs its passes.
+            if (w >= 0 && program.Ops[static_cast<size_t>(w)].Code == fastLinearWalk)
+                had = mark(w, PatchUnwalk) && had;
+            if (had) break;  // that loop and the ones around it are done
+        }
+    }
+}
+
+bool RepeatsReachAttention(const TFastProgram& program) {
+    const size_t count = program.Ops.size();
+    for (size_t k = 0; k < count; ++k) {
+        const TFastOp& op = program.Ops[k];
+        if (op.Next == 0) return false;
+        switch (op.Code) {
+        case fastClose:
+        case fastMemoClose:
+        case fastCall:
+        case fastProcEnd:
+            break;  // they go round through the check
+        case fastScanRight:
+        case fastScanLeft:
+            // A scan is one trip round the tape at most, unless its stride is none.
+            if ((op.Off & TapeMask) == 0 || op.Jump <= k || op.Jump > count) return false;
+            break;
+        case fastOpen:
+        case fastMemoOpen:
+        case fastLinear:
+        case fastLinearWalk:  // its own passes check at each back edge
+        case fastProcStart:
+            if (op.Jump <= k || op.Jump > count) return false;
+            break;
+        default:
+            break;
+        }
+    }
+    return true;
 }
 
 std::string DumpFastProgram(const TFastProgram& program) {
@@ -408,6 +562,9 @@ std::string DumpFastProgram(const TFastProgram& program) {
             op.Code == fastMemoOpen || op.Code == fastMemoClose || op.Code == fastLinear || op.Code == fastLinearWalk || op.Code == fastScanRight ||
             op.Code == fastScanLeft)
             dump += " ->" + std::to_string(op.Jump);
+        static const char* const patches[] = {" stop", " stepfolded", " preonly", " stepped", " unwalk"};
+        for (int b = 0; b < 5; ++b)
+            if (i < program.Patch.size() && (program.Patch[i] >> b & 1)) dump += patches[b];
         dump += '\n';
     }
     return dump;

@@ -11,6 +11,7 @@
 
 #include "cel_Operations.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -49,7 +50,6 @@ namespace cel {
     X(ProcStart) /* (: defines the procedure, goes on at Jump (past its )) */                \
     X(ProcEnd)                                                                               \
     X(Call)                                                                                  \
-    X(Stop)     /* a command of the stop set begins the next record: asks the engine */     \
     X(End)
 
 enum TFastCode : uint8_t {
@@ -91,27 +91,68 @@ struct TMemoLoop {
     uint64_t PassCost = 0;
 };
 
+// How a record runs while the stop set needs it to (TFastProgram::Patch); a patched record is
+// dispatched to one handler that applies these in this order.
+enum : uint8_t {
+    PatchStop = 1,        // a stop begins here: the engine is asked first
+    PatchStepFolded = 2,  // a straight run with a stop inside: stepped along FoldedList
+    PatchPreOnly = 4,     // a copy that makes a move first (Pre): only the move, then the record
+                          // it copies, whose own entry may hold a stop
+    PatchStepped = 8,     // a loop with a stop inside: its stepped form, a memo loop's records
+                          // as Open and Close
+    PatchUnwalk = 16,     // a LinearWalk whose outer loop holds a stop: one Linear step
+};
+
 struct TFastProgram {
     std::vector<TFastOp> Ops;
     // For each FoldedList record (and FoldedCount, the end) the fast record where it begins,
     // or -1 inside a straight run that became one record.
     std::vector<int32_t> EntryOf;
-    // The stop set it was built for, as FoldedList records (sorted).
-    std::vector<uint32_t> Stops;
+    // For each FoldedList record inside a straight run, the run's first fast record, else -1.
+    std::vector<int32_t> GroupOf;
+    // For each FoldedList record, the copy of its records that makes a move first, or -1.
+    std::vector<int32_t> MergedAt;
+    // For each FoldedList record, the nearest loop around it (its [ record) that has a record
+    // running several passes at once, or -1.
+    std::vector<int32_t> ClosedParent;
     std::vector<TMemoLoop> Memos;
+    // The stop set (FoldedList records) and how it patches the records: built without stops,
+    // the program takes a new stop set through SetFastStops in time proportional to the stops
+    // and the loops around them, not to the program.
+    std::vector<uint32_t> Stops;
+    std::vector<uint8_t> StopMark;   // by FoldedList record: in Stops
+    std::vector<uint8_t> Patch;      // by record: the Patch flags that apply
+    std::vector<uint32_t> Patched;   // the records with flags
+    std::vector<uint32_t> Rethread;  // records whose Handler is to be set again
     // The dispatch table whose labels the Handler fields hold, or none yet. Ops does not change
     // once threaded: the To fields point into it.
     const void* ThreadedFor = nullptr;
+    // The build was abandoned at a terminate request; the program is empty.
+    bool Cancelled = false;
+    // RepeatsReachAttention held when it was built; a program without it is never run.
+    bool RepeatsChecked = false;
 };
 
-// Builds the fast form of the first foldedCount records of folded for cells of cellBits bits. stopAt, indexed by
-// CommandList index (shorter or empty: no stop there), is the set of commands before which a
-// full-speed run must stop exactly: no record spans one, a loop containing one is not evaluated
-// in closed form, and a Stop record stands before the record that begins there. Linear in the
-// program's length, so it is cheap to rebuild at a pause when the stop set changes.
+// Builds the fast form of the first foldedCount records of folded for cells of cellBits bits,
+// with the stop set stopAt (see SetFastStops), indexed by CommandList index (shorter or empty:
+// no stop there). Linear in the program's length whatever its nesting; gives up, with an empty
+// program marked Cancelled, soon after *cancel becomes true.
 TFastProgram BuildFastProgram(const std::vector<TInstruction>& folded, uint32_t foldedCount,
                               const std::vector<TInstruction>& commands,
-                              const std::vector<uint8_t>& stopAt, unsigned cellBits);
+                              const std::vector<uint8_t>& stopAt, unsigned cellBits,
+                              const std::atomic<bool>* cancel = nullptr);
+
+// Makes stops (FoldedList records, the ones before which a full-speed run must stop exactly)
+// the program's stop set in place of the last one: the record where a stop begins asks the
+// engine first, a straight run with one inside is stepped along FoldedList, and the loops around
+// one run pass by pass. Touches only the records of the old and the new stops.
+void SetFastStops(TFastProgram& program, const std::vector<TInstruction>& folded,
+                  const std::vector<uint32_t>& stops);
+
+// True when nothing in program can repeat without passing the attention check: only the
+// records that check (a back edge, a call, a return, a walk's own passes) lead backwards, and
+// every other record is bounded work (a scan moves, so it ends within one trip round the tape).
+bool RepeatsReachAttention(const TFastProgram& program);
 
 // The fast form one record a line, for tests and --dump-fast.
 std::string DumpFastProgram(const TFastProgram& program);

@@ -396,19 +396,32 @@ void TBFInterpreterBase::Locate(bool onEngineThread) {
 }
 
 TFastProgram& TBFInterpreterBase::PrepareFastForm(bool checkTarget, unsigned cellBits) {
-    const uint32_t stop = checkTarget ? FoldedTarget : UINT32_MAX;
-    if (FastFormReady && stop == FastFormStop) return FastForm;
-    // The run stops before the target's record and before every breakpointed command.
-    std::vector<uint8_t> stopAt;
-    if (!BreakList.empty()) stopAt = BreakAt;
-    if (checkTarget) {
-        stopAt.resize(CommandCount, 0);
-        stopAt[FoldedList[FoldedTarget].Origin] = 1;
+    if (!FastFormReady) {
+        FastForm = BuildFastProgram(FoldedList, FoldedCount, CommandList, {}, cellBits, &Terminated);
+        if (FastForm.Cancelled) return FastForm;
+        FastFormReady = true;
+        FastStopsReady = false;
     }
-    FastForm = BuildFastProgram(FoldedList, FoldedCount, CommandList, stopAt, cellBits);
-    FastFormReady = true;
+    // The run stops before the target's record and before every breakpointed command.
+    const uint32_t stop = checkTarget ? FoldedTarget : UINT32_MAX;
+    if (FastStopsReady && stop == FastFormStop) return FastForm;
+    std::vector<uint32_t> stops = BreakRecords;
+    if (checkTarget && !std::binary_search(stops.begin(), stops.end(), FoldedTarget))
+        stops.insert(std::lower_bound(stops.begin(), stops.end(), FoldedTarget), FoldedTarget);
+    SetFastStops(FastForm, FoldedList, stops);
+    FastStopsReady = true;
     FastFormStop = stop;
     return FastForm;
+}
+
+bool TBFInterpreterBase::StepToEntry(const TFastProgram& program, bool checkTarget) {
+    do {
+        ExecuteInstruction(FoldedList[PC]);
+        ++PC;
+        Executed.store(Executed.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        if (program.EntryOf[PC] >= 0) return false;
+    } while (!program.StopMark[PC] || !StopHit(checkTarget));
+    return true;
 }
 
 bool TBFInterpreterBase::FastTargetHit() const {
@@ -450,7 +463,8 @@ void TBFInterpreterBase::TakeBreakpoints() {
     BreakAt.assign(CommandCount, 0);
     BreakRecord.assign(FoldedCount, 0);
     BreakList.clear();
-    FastFormReady = false;  // its stops include the breakpoints
+    BreakRecords.clear();
+    FastStopsReady = false;  // its stops include the breakpoints
     auto cmdEnd = CommandList.begin() + CommandCount;
     for (const uint32_t offset : offsets) {
         auto it = std::lower_bound(CommandList.begin(), cmdEnd, offset,
@@ -460,6 +474,8 @@ void TBFInterpreterBase::TakeBreakpoints() {
         BreakAt[c] = 1;
         BreakRecord[FoldedRecordCovering(c)] = 1;
     }
+    for (uint32_t i = 0; i < FoldedCount; ++i)
+        if (BreakRecord[i]) BreakRecords.push_back(i);
     if (std::find(BreakRecord.begin(), BreakRecord.end(), 1) == BreakRecord.end()) return;
     BreakList.assign(FoldedList.begin(), FoldedList.begin() + FoldedCount);
     for (uint32_t i = 0; i < FoldedCount; ++i) {
@@ -754,6 +770,7 @@ void TBFInterpreterBase::RunEnd() {
     BreakAt = std::vector<uint8_t>();
     BreakRecord = std::vector<uint8_t>();
     BreakList = std::vector<TInstruction>();
+    BreakRecords = std::vector<uint32_t>();
     Synchronize([this] { Host.SetStatusTimer(false); });
     if (!Options.InputFileName.empty() && InputFile) {
         InputFile->Close();

@@ -195,9 +195,18 @@ protected:
     // the record at PC, in single mode one lies ahead inside the folded record holding PC.
     bool BreakDue() const;
     bool BreakHere() const { return !BreakList.empty() && BreakAt[PC]; }
-    // The fast form for the coming full-speed pass, rebuilt when its stop set (the run-to-cursor
-    // target and the breakpoints) has changed since it was built.
+    // The fast form for the coming full-speed pass: built once for the program (a terminate
+    // request abandons the build: the result is Cancelled), its stop set (the run-to-cursor
+    // target and the breakpoints) set anew when it has changed.
     TFastProgram& PrepareFastForm(bool checkTarget, unsigned cellBits);
+    // Fast form, at the record PC of its stop set: the run meets the target or a breakpoint.
+    bool StopHit(bool checkTarget) const {
+        return (checkTarget && FastTargetHit()) || (!BreakList.empty() && FastBreakHit());
+    }
+    // Fast form: steps the straight record at PC and the ones after it along FoldedList up to
+    // the next record where the fast form is entered. True when it meets a stop that is hit
+    // (PC there, the record not run).
+    bool StepToEntry(const TFastProgram& program, bool checkTarget);
     uint32_t ActiveCount(bool single) const { return single ? CommandCount : FoldedCount; }
     // Finds the first FoldedList record whose Origin equals the command index, or -1.
     int64_t FoldedIndexOf(uint32_t commandIndex) const;
@@ -219,7 +228,10 @@ protected:
     // clear that.
     TFastProgram FastForm;
     bool FastFormReady = false;
+    bool FastStopsReady = false;  // false when the breakpoints have changed
     uint32_t FastFormStop = UINT32_MAX;
+    // The FoldedList records covering breakpoints (sorted), the fast form's stops besides the target.
+    std::vector<uint32_t> BreakRecords;
 
     // Machine state. Written by the engine thread; the GUI touches it only while suspended.
     uint32_t PC = 0;

@@ -68,8 +68,12 @@ protected:
     void ReadChar() final;
     void ExecuteInstruction(const TInstruction& ins) final;
     TLoopExit RunFast(bool checkTarget) final {
-        if (Options.PlainEngine) return checkTarget ? Fast<true>() : Fast<false>();
-        return RunOptimised(checkTarget);
+        if (!Options.PlainEngine) {
+            TFastProgram& program = PrepareFastForm(checkTarget, 8 * sizeof(Cell));
+            if (program.Cancelled) return TLoopExit::Attention;  // a terminate request
+            if (program.RepeatsChecked) return RunOptimised(program, checkTarget);
+        }
+        return checkTarget ? Fast<true>() : Fast<false>();
     }
     void AddToCell(int64_t delta) final {
         Tape[DataPtr] = static_cast<Cell>(static_cast<int64_t>(Tape[DataPtr]) + delta);
@@ -82,7 +86,7 @@ private:
     template <bool CheckTarget>
     TLoopExit Fast();
     // The fast form's loop (cel_FastCells.h).
-    TLoopExit RunOptimised(bool checkTarget);
+    TLoopExit RunOptimised(TFastProgram& program, bool checkTarget);
     bool InputCommand();
 
     std::vector<Cell> Tape;

@@ -232,8 +232,10 @@ std::string FastDump(const std::string& text, const std::vector<uint32_t>& stops
     TAnalysis a(text, false, false);
     std::vector<uint8_t> stopAt(a.Engine.GetCommandCount(), 0);
     for (uint32_t s : stops) stopAt[s] = 1;
-    return cel::DumpFastProgram(cel::BuildFastProgram(a.Engine.GetFoldedList(), a.Engine.GetFoldedCount(),
-                                                      a.Engine.GetCommandList(), stopAt, 8));
+    const cel::TFastProgram program = cel::BuildFastProgram(a.Engine.GetFoldedList(), a.Engine.GetFoldedCount(),
+                                                            a.Engine.GetCommandList(), stopAt, 8);
+    EXPECT_TRUE(cel::RepeatsReachAttention(program)) << text.substr(0, 40);
+    return cel::DumpFastProgram(program);
 }
 
 TEST(Analysis, LoopTripCountsModuloTheCellWidth) {
@@ -260,13 +262,25 @@ TEST(Analysis, FastFormKeepsStopsOutOfItsRecords) {
     EXPECT_NE(dump.find("Linear"), std::string::npos) << dump;
     EXPECT_NE(dump.find("ScanRight"), std::string::npos) << dump;
     EXPECT_EQ(dump.find("Stop"), std::string::npos) << dump;
+    // A stride of whole tape lengths never moves: no scan, the loop stepped.
+    for (const size_t n : {32768, 65536}) {
+        dump = FastDump("+[" + std::string(n, '>') + "]>[" + std::string(n, '<') + "]");
+        EXPECT_EQ(dump.find("Scan"), std::string::npos) << dump;
+    }
     // A stop inside the loop (its '>', command 7) keeps it from its closed form; one inside the
-    // straight run before it (the ++ at command 2) splits that run, the stop standing first.
-    dump = FastDump("+>++<[->+++<]>[>]", {7, 2});
-    EXPECT_EQ(dump.find("Linear"), std::string::npos) << dump;
-    EXPECT_NE(dump.find("ScanRight"), std::string::npos) << dump;
-    EXPECT_NE(dump.find(" @2 Stop\n"), std::string::npos) << dump;  // folded record 2: ++
-    EXPECT_NE(dump.find(" @6 Stop\n"), std::string::npos) << dump;  // folded record 6: the loop's >
+    // straight run before it (the ++ at command 2) has that run stepped; one at the scan (command
+    // 14) is asked before it. Nothing else changes.
+    const std::string plain = FastDump("+>++<[->+++<]>[>]");
+    dump = FastDump("+>++<[->+++<]>[>]", {7, 2, 14});
+    EXPECT_NE(dump.find(" @4 Linear off=1 delta=255 exec=7 ->8 stepped\n"), std::string::npos) << dump;
+    EXPECT_NE(dump.find(" @0 Add delta=1 exec=5 stepfolded\n"), std::string::npos) << dump;  // the run holding ++
+    EXPECT_NE(dump.find(" @5 Add delta=65535 exec=6 stepfolded\n"), std::string::npos) << dump;  // the loop's body
+    EXPECT_NE(dump.find(" @10 ScanRight off=1 exec=2 pre=1 preexec=1 ->13 preonly\n"), std::string::npos) << dump;
+    EXPECT_NE(dump.find(" @11 ScanRight off=1 exec=2 ->13 stop\n"), std::string::npos) << dump;
+    std::string unpatched = dump;
+    for (const char* patch : {" stepped", " stepfolded", " preonly", " stop"})
+        for (size_t at; (at = unpatched.find(patch)) != std::string::npos;) unpatched.erase(at, std::string(patch).size());
+    EXPECT_EQ(unpatched, plain);
 }
 
 }  // namespace

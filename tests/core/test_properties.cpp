@@ -191,10 +191,13 @@ private:
         MoveTo(counter);
         // The counter steps by 1 mostly, else by 2 or 3 from a multiple of the step.
         const int step = Chance(70) ? 1 : Pick(2, 3);
-        SetCell(step * Pick(0, Shape.MaxCount));
+        const int count = Pick(0, Shape.MaxCount);
+        SetCell(step * count);
         const bool decrementFirst = Chance(40);
         Emit('[');
         if (decrementFirst) EmitN('-', step);
+        // A loop never entered may go round the tape: its net move stays a whole tape length.
+        if (count == 0 && Chance(25)) TapeRound();
         Protected.push_back(counter);
         Items(Pick(1, 4), depth + 1);
         Protected.pop_back();
@@ -206,6 +209,15 @@ private:
     // A scan ([>], [<<]) over k cells set to 1 up to a cleared one, so it ends where the
     // generator knows; near the window's ends it crosses the tape's ends.
     void Scan() {
+        if (Chance(15)) {
+            // A stride of whole tape lengths, over a cleared cell: on any other it never ends.
+            MoveTo(FreeCell());
+            SetCell(0);
+            Emit('[');
+            TapeRound();
+            Emit(']');
+            return;
+        }
         const int stride = Pick(1, 2);
         const int dir = Chance(50) ? stride : -stride;
         const int k = Pick(0, 3);
@@ -226,6 +238,11 @@ private:
         EmitN(dir > 0 ? '>' : '<', stride);
         Emit(']');
         Ptr = stop;
+    }
+
+    // Moves of one or two tape lengths, which leave the pointer where it was.
+    void TapeRound() {
+        EmitN(Chance(50) ? '>' : '<', 32768 * Pick(1, 2));
     }
 
     // A walk ([>[-<<+>>]>>]): a loop whose body is moves and one multiply loop, going stride
