@@ -17,7 +17,7 @@ run_packages=(
 test_packages=(
   desktop-file-utils libxml2-utils shared-mime-info groff-base dpkg-dev
   libgtest-dev libbenchmark-dev
-  xvfb xauth openbox metacity xdotool xclip x11-utils
+  xvfb xauth openbox metacity xdotool xclip x11-utils wmctrl
   clang libclang-rt-14-dev
   beef
 )

@@ -20,7 +20,7 @@ case "$mode" in
 esac
 here="$(cd "$(dirname "$0")" && pwd)"
 tools=(Xvfb xdotool xprop xwininfo xclip python3)
-[ -n "$bare" ] || tools+=("$mode")
+[ -n "$bare" ] || tools+=("$mode" wmctrl)
 for tool in "${tools[@]}"; do
   if ! command -v "$tool" > /dev/null; then
     echo "desktop test: $tool is missing (scripts/setup.sh installs it)"
@@ -403,15 +403,24 @@ if [ -z "$bare" ]; then
     clients+=("$(xwininfo -id "$id" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4}
       /^  Width:/{w=$2} /^  Height:/{h=$2} END{print x, y, w, h}')")
   done
-  read -r ex ey _ _ < <(outer_frame "$editor_id")
-  xdotool mousemove $((ex + 200)) $((ey + 8)) click --repeat 2 --delay 80 1  # openbox: maximise
-  until_true 50 sh -c "xprop -id $editor_id _NET_WM_STATE | grep -q MAXIMIZED" || fail "the editor was not maximised"
-  key_to "$main_id" alt+F4
-  ended_within 5 || fail "Alt+F4 did not end the program with the editor maximised"
-  read -r fex fey few feh < <(echo "$first" | sed -n 2p)
-  saved="$(ini_key editor_x) $(ini_key editor_y) $(ini_key editor_width) $(ini_key editor_height)"
-  [ "$saved" = "$fex $fey $few $feh" ] || fail "a maximised editor saved $saved, not its frame $fex $fey $few $feh"
-  echo "maximised: the editor's normal frame was saved"
+  # The request a title bar's maximise button sends; metacity ignores a double click on the title
+  # when no desktop settings say what it does.
+  # A window manager that offers no maximising for the editor's kind of window (metacity) leaves
+  # nothing to check.
+  if xprop -id "$editor_id" _NET_WM_ALLOWED_ACTIONS | grep -q MAXIMIZE; then
+    wmctrl -i -r "$editor_id" -b add,maximized_vert,maximized_horz
+    until_true 50 sh -c "xprop -id $editor_id _NET_WM_STATE | grep -q MAXIMIZED" || fail "the editor was not maximised"
+    key_to "$main_id" alt+F4
+    ended_within 5 || fail "Alt+F4 did not end the program with the editor maximised"
+    read -r fex fey few feh < <(echo "$first" | sed -n 2p)
+    saved="$(ini_key editor_x) $(ini_key editor_y) $(ini_key editor_width) $(ini_key editor_height)"
+    [ "$saved" = "$fex $fey $few $feh" ] || fail "a maximised editor saved $saved, not its frame $fex $fey $few $feh"
+    echo "maximised: the editor's normal frame was saved"
+  else
+    echo "maximised: $mode offers no maximising for the editor"
+    key_to "$main_id" alt+F4
+    ended_within 5 || fail "Alt+F4 did not end the program"
+  fi
 
   i=0
   for name in main editor output memory; do
