@@ -248,6 +248,7 @@ private:
     float LayoutFactor = 0.66f;
     QTimer LayoutCheck;
     int LayoutChecks = 0;
+    int LayoutSteadyChecks = 0;  // checks in a row that found every frame known and in place
 
     std::vector<QPointer<QWidget>> MinimizedWindows;
 

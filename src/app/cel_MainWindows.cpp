@@ -84,6 +84,7 @@ void TMainWin::MenuWinSizeClick() {
     // A window manager frames the windows only once they are shown; the layout is placed again
     // when their frames turn out other than assumed.
     LayoutChecks = 0;
+    LayoutSteadyChecks = 0;
     LayoutCheck.start();
 }
 
@@ -197,9 +198,13 @@ void TMainWin::LayoutCheckTimer() {
         ApplyLayout();
         settled = false;
     }
-    // Without a window manager no frame ever appears; the check gives up after a while, long
-    // enough for a window manager on a busy machine to frame the windows.
-    if (settled || ++LayoutChecks >= 200) LayoutCheck.stop();
+    // A window manager may place or frame a window again after it first looked settled (its
+    // frame extents and its notice of the placement come in separately): the windows count as
+    // settled once they have stayed in place for a while. Without a window manager no frame ever
+    // appears; the check gives up after a while, long enough for a window manager on a busy
+    // machine to frame the windows.
+    LayoutSteadyChecks = settled ? LayoutSteadyChecks + 1 : 0;
+    if (LayoutSteadyChecks >= 10 || ++LayoutChecks >= 200) LayoutCheck.stop();
 }
 
 void TMainWin::MenuToggleClick() {

@@ -1,6 +1,7 @@
 #include "cel_Frame.h"
 
 #include <QWidget>
+#include <QWindow>
 
 namespace cel {
 
@@ -18,6 +19,9 @@ bool Normal(const QWidget* window) { return !window->isMaximized() && !window->i
 QMargins& KindMargins(const QWidget* window) { return Resizable(window) ? LastResizable : LastFixed; }
 
 QMargins OwnMargins(const QWidget* window) {
+    // The window system's current frame: the widget's own copy is brought up to date only at its
+    // next move or resize event, so it may still be the frame from before the window manager's.
+    if (const QWindow* handle = window->windowHandle()) return handle->frameMargins();
     const QRect outer = window->frameGeometry();
     const QRect inner = window->geometry();
     return QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),

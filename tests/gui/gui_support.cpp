@@ -417,4 +417,5 @@ bool TMainWinProbe::OpenFile(const QString& path) { return MainWin->OpenFile(pat
 void TMainWinProbe::AfterOpen() { MainWin->AfterOpen(); }
 bool TMainWinProbe::EngineIdle() { return MainWin->EngineIdle(); }
 void TMainWinProbe::TimerTimer() { MainWin->TimerTimer(); }
+void TMainWinProbe::LayoutCheckTimer() { MainWin->LayoutCheckTimer(); }
 void TMainWinProbe::ShowRunCounters() { MainWin->ShowRunCounters(); }

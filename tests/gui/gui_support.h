@@ -199,5 +199,6 @@ public:
     static void AfterOpen();
     static bool EngineIdle();
     static void TimerTimer();
+    static void LayoutCheckTimer();
     static void ShowRunCounters();
 };

@@ -106,6 +106,20 @@ private slots:
         QVERIFY(Workspace->SizeToggle);
     }
 
+    void firstArrangementOutlastsALateWindowManager() {
+        // A window manager may put a window elsewhere after the arrangement first found every
+        // frame in place: the arrangement still holds once the windows have settled.
+        TMainWinProbe::FirstLayout() = true;
+        Workspace->SizeToggle = false;
+        TMainWinProbe::SavedMainX() = -1000000;
+        celtest::Action("MenuWinSize")->trigger();
+        TMainWinProbe::LayoutCheckTimer();
+        OutputWin->move(OutputWin->pos() + QPoint(0, 32));
+        QTRY_VERIFY_WITH_TIMEOUT(!MainWin->LayoutSettling(), 15000);
+        QString why;
+        QVERIFY2(CheckComputedLayout(0.66f, why), qPrintable(why));
+    }
+
     void savedLayoutIsRestoredOnlyTheFirstTime() {
         TMainWinProbe::FirstLayout() = true;
         Workspace->SizeToggle = false;
