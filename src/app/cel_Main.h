@@ -250,6 +250,9 @@ private:
     int LayoutChecks = 0;
 
     std::vector<QPointer<QWidget>> MinimizedWindows;
+    QPointer<QWidget> LastWorkFocus;        // the control last focused in a work window
+    QPointer<QWidget> FocusBeforeMinimize;  // gets the focus back when the windows are restored
+    bool IsWorkWindow(const QWidget* window) const;
 
     std::vector<QAction*> ShortcutItems;
     bool ShortcutTaken = false;
