@@ -78,6 +78,11 @@ TMainWin::TMainWin() {
     setFixedHeight(menuBar()->sizeHint().height() + ToolBar->sizeHint().height());
 
     qApp->installEventFilter(this);
+    // The control last focused in a work window, which Minimize gives the focus back to (the
+    // main window's menu takes the focus from it).
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && IsWorkWindow(now->window())) LastWorkFocus = now;
+    });
     // Logging out of the desktop: the close sequence runs as for Exit, and a refusal (a running
     // program, Cancel at a save question) cancels the logout.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {

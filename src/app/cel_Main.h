@@ -251,6 +251,9 @@ private:
     int LayoutSteadyChecks = 0;  // checks in a row that found every frame known and in place
 
     std::vector<QPointer<QWidget>> MinimizedWindows;
+    QPointer<QWidget> LastWorkFocus;        // the control last focused in a work window
+    QPointer<QWidget> FocusBeforeMinimize;  // gets the focus back when the windows are restored
+    bool IsWorkWindow(const QWidget* window) const;
 
     std::vector<QAction*> ShortcutItems;
     bool ShortcutTaken = false;

@@ -266,11 +266,17 @@ void TMainWin::MenuEdgeClick() { EditWin->SetRightEdge(80 - EditWin->RightEdge()
 void TMainWin::MenuMinimizeClick() {
     // The whole application goes; restoring any of its windows brings all of them back.
     MinimizedWindows.clear();
+    QWidget* focus = QApplication::focusWidget();
+    FocusBeforeMinimize = focus && IsWorkWindow(focus->window()) ? focus : LastWorkFocus.data();
     for (QWidget* w : {static_cast<QWidget*>(EditWin), static_cast<QWidget*>(OutputWin),
                        static_cast<QWidget*>(MemoryWin)})
         if (w && w->isVisible() && !w->isMinimized()) MinimizedWindows.push_back(w);
     for (QWidget* w : MinimizedWindows) w->showMinimized();
     showMinimized();
+}
+
+bool TMainWin::IsWorkWindow(const QWidget* window) const {
+    return window && (window == EditWin || window == OutputWin || window == MemoryWin);
 }
 
 void TMainWin::RestoreApplication() {
@@ -280,6 +286,13 @@ void TMainWin::RestoreApplication() {
     if (isMinimized()) showNormal();
     for (QWidget* w : windows)
         if (w && w->isMinimized()) w->showNormal();
+    // The window shown last would take the focus; the keys typed next go where they went before.
+    QWidget* focus = FocusBeforeMinimize;
+    FocusBeforeMinimize = nullptr;
+    if (!focus || !focus->isVisible() || !focus->isEnabled()) return;
+    focus->window()->raise();
+    focus->window()->activateWindow();
+    focus->setFocus(Qt::OtherFocusReason);
 }
 
 void TMainWin::changeEvent(QEvent* event) {

@@ -507,6 +507,37 @@ private slots:
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(EditWin->Editor));
     }
 
+    // The real file dialogs and message boxes, as the commands show them, hand the focus back
+    // to the editor too.
+    void realDialogsGiveTheFocusBack_data() {
+        QTest::addColumn<QString>("menu");
+        QTest::newRow("save as") << "MenuSaveAs";
+        QTest::newRow("open") << "MenuOpen";
+        QTest::newRow("message box") << "";
+    }
+    void realDialogsGiveTheFocusBack() {
+        QFETCH(QString, menu);
+        EditWin->activateWindow();
+        EditWin->Editor->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(EditWin->Editor));
+        QString shown;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            timer.stop();
+            shown = dialog->metaObject()->className();
+            dialog->reject();
+        });
+        timer.start(50);
+        cel::SetDialogs(nullptr);
+        if (menu.isEmpty()) cel::ShowError(MainWin, QStringLiteral("You cannot exit while running a program."));
+        else QVERIFY(Trigger(qPrintable(menu)));
+        cel::SetDialogs(&Windows->Dialogs);
+        QVERIFY(!shown.isEmpty());
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(EditWin->Editor));
+    }
+
     void speedGroupIsOneTabStop() {
         Workspace->WatchDelay = 20;
         QStringList stops;

@@ -191,14 +191,20 @@ private slots:
     }
 
     // "Minimize" takes the whole application down; restoring the main window or any work window
-    // brings all of them back.
+    // brings all of them back, and the focus to the editor that had it before the menu.
     void minimizeAndRestoreTheWholeApplication() {
         QWidget* windows[] = {MainWin, EditWin, OutputWin, MemoryWin};
         for (QWidget* restored : {static_cast<QWidget*>(MainWin), static_cast<QWidget*>(OutputWin)}) {
+            EditWin->activateWindow();
+            EditWin->Editor->setFocus();
+            QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(EditWin->Editor));
+            MainWin->activateWindow();  // as a click on its menu does
+            QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(MainWin));
             QVERIFY(Trigger("MenuMinimize"));
             QTRY_VERIFY(std::all_of(std::begin(windows), std::end(windows), [](QWidget* w) { return w->isMinimized(); }));
             restored->showNormal();
             QTRY_VERIFY(std::none_of(std::begin(windows), std::end(windows), [](QWidget* w) { return w->isMinimized(); }));
+            QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(EditWin->Editor));
         }
     }
 
