@@ -354,12 +354,16 @@ bool TMainWin::HandleAltChord(QWidget* target, QKeyEvent* event) {
     if (event->type() == QEvent::ShortcutOverride) {
         const QKeySequence pressed(Qt::ALT | Qt::Key(event->key()));
         for (QAction* title : menuBar()->actions()) {
-            if (!title->menu() || QKeySequence::mnemonic(title->text()) != pressed) continue;
+            if (QKeySequence::mnemonic(title->text()) != pressed) continue;
             // The main window's menu opens below its title, whichever work window had the key;
             // the window keeps the activation, so that the focus is back where it was when the
-            // menu closes.
-            if (title->isEnabled() && title->isVisible() && !isMinimized())
-                QMetaObject::invokeMethod(this, [this, title] { menuBar()->setActiveAction(title); }, Qt::QueuedConnection);
+            // menu closes. A title without a menu (Minimize) is a command of its own.
+            if (title->isEnabled() && title->isVisible() && !isMinimized()) {
+                if (title->menu())
+                    QMetaObject::invokeMethod(this, [this, title] { menuBar()->setActiveAction(title); }, Qt::QueuedConnection);
+                else
+                    QMetaObject::invokeMethod(title, &QAction::trigger, Qt::QueuedConnection);
+            }
             event->accept();
             ShortcutTaken = true;
             return true;

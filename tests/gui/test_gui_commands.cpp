@@ -532,6 +532,11 @@ private slots:
             QCOMPARE(MainWin->menuBar()->activeAction(), Menu(chord.Menu)->menuAction());
             Menu(chord.Menu)->hide();
         }
+        // A title without a menu is a command of its own: Alt+M minimises from the editor too.
+        Press(EditWin->Editor, Qt::Key_M, Qt::AltModifier);
+        QTRY_VERIFY(MainWin->isMinimized() && EditWin->isMinimized());
+        MainWin->showNormal();
+        QTRY_VERIFY(!MainWin->isMinimized() && !EditWin->isMinimized());
         // No chord types its letter, a menu's or not.
         Press(EditWin->Editor, Qt::Key_Q, Qt::AltModifier);
         Press(EditWin->Editor, Qt::Key_V, Qt::AltModifier | Qt::ShiftModifier);
