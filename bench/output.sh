@@ -40,8 +40,8 @@ time_once() {
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 printf '%-18s %4s  %-10s %-10s %-10s %-10s %s\n' program runs "cpu s" "other cpu" "wall s" "other wall" "cpu ratio"
-for spec in "$root/bench/output_lines.b" "--no-comment-markers $corpus/Mandelbrot.b"; do
-  read -r -a args <<< "$spec"
+for program in "$root/bench/output_lines.b" "--no-comment-markers $corpus/Mandelbrot.b"; do
+  read -r -a args <<< "$program"
   cpu_a=(); cpu_b=(); wall_a=(); wall_b=()
   for ((r = 1; r <= runs; r++)); do
     if ((r % 2)); then
