@@ -752,7 +752,7 @@ TBFInterpreterBase::TLoopExit TBFInterpreterBase::StepOnce(bool watch) {
     if (watch && ErrorCode == errNone && DisplayFill > 0) Synchronize([this] { FlushDisplay(); });
     if (ErrorCode != errNone) return TLoopExit::Error;
     ++PC;
-    Executed.store(Executed.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    Executed.store(Executed.load(std::memory_order_relaxed) + 1, std::memory_order_release);
     return PC >= CommandCount ? TLoopExit::End : TLoopExit::Attention;
 }
 

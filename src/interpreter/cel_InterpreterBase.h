@@ -99,7 +99,7 @@ public:
     uint32_t GetOutputLine() const { return OutputLine.load(); }
     void SetOutputLine(uint32_t line) { OutputLine.store(line); }
     // The executed-command count; while the program runs fast it may lag by one loop pass.
-    uint64_t GetExecuted() const { return Executed.load(std::memory_order_relaxed); }
+    uint64_t GetExecuted() const { return Executed.load(std::memory_order_acquire); }
     bool IsAnalysisDone() const { return AnalysisFinished.load(); }
     // The text offsets of the command characters the run pauses before (an offset that names no
     // command is ignored). Given before the run starts or while it is suspended; the engine

@@ -526,8 +526,11 @@ TEST(RunControl, ResumeRightAfterPausedIsKept) {
     h.Options.Text = text;
     h.StartRun(false, true);
     for (uint64_t i = 0; i < r.Steps; ++i) {
+        // The count first: a Paused read first may still be the last pause's, seen just before
+        // the engine went on, and the count read after it the next step's.
         ASSERT_TRUE(SpinUntil([&] {
-            return h.RunFlags.Paused.load() && h.Interpreter.GetExecuted() == i;
+            const uint64_t executed = h.Interpreter.GetExecuted();
+            return executed == i && h.RunFlags.Paused.load();
         })) << "step " << i;
         MenuTrace(h);
     }

@@ -26,14 +26,17 @@ std::string RandomProgram(std::mt19937& gen, bool proc) {
     return text;
 }
 
-// Settles after a command. A run that is just starting (its thread not yet scheduled) or just
-// ending is between states only briefly, however loaded the machine: only a run that executes
-// counts as still going after the short wait. One stuck with Running false still fails, after
-// ten seconds.
+// Settles after a command. A run that is just starting (its thread not yet scheduled), just
+// ending, or on its way into a pause or an input wait (the flag set, the windows being brought
+// up to date) is between states only briefly, however loaded the machine: only a run that
+// executes counts as still going after the short wait. One stuck between states still fails,
+// after ten seconds.
 std::string SettleRun(celtest::TRecordingHost& h) {
+    const auto between = [&h] {
+        return !h.RunFlags.Running.load() || h.RunFlags.Paused.load() || h.RunFlags.WaitingForInput.load();
+    };
     std::string state = celtest::Settle(h, SettleMs);
-    for (int i = 0; i < 100 && state == "timeout" && !h.RunFlags.Running.load(); ++i)
-        state = celtest::Settle(h, SettleMs);
+    for (int i = 0; i < 100 && state == "timeout" && between(); ++i) state = celtest::Settle(h, SettleMs);
     return state;
 }
 
