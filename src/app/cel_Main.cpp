@@ -658,7 +658,7 @@ void TMainWin::ApplySwitches() {
 }
 
 void TMainWin::FormClose() {
-    if (!State.Settings) return;
+    if (!State.Settings || !SettingsSaved) return;
     cel::TIniFile& ini = State.Settings->Ini;
     ini.WriteString(KeyProgram, QStringLiteral("version"), Version);
     for (const TSetting& row : SettingRows()) row.Write(ini);

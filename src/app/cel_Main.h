@@ -43,6 +43,13 @@ public:
     // Opens each file as File > Open does with the files chosen in its dialog (the IDE's
     // command line uses it after start-up); nothing happens for an empty list.
     void OpenFiles(const QStringList& paths);
+    // Files a later start of the IDE handed over: each opens as File > Open opens it, except
+    // that a file open in a tab already has that tab brought forward; then the windows come to
+    // the front. While a program exists or a dialog is open the files wait for it to end.
+    void TakeHandedFiles(const QStringList& paths);
+    // This IDE started beside another one: it says so once and writes no settings at its end,
+    // which would overwrite the other's.
+    void LeaveSettingsUnsaved();
     // The end of the desktop session: the close sequence (its questions only when the session
     // manager allows them), then the settings. False when the user refused; the program then
     // stays as it was.
@@ -127,6 +134,13 @@ private:
     bool WriteEditorToFile(const QString& path);
     bool OpenFile(const QString& path);
     void AfterOpen();
+    // Opens the handed-over files now if nothing holds the documents, then comes to the front.
+    void OpenHandedFiles();
+    void ComeToFront();
+    QStringList HandedFiles;
+    bool HandOverWaiting = false;
+    QTimer HandOverCheck;  // polls for the end of the run or dialog the handed files wait for
+    bool SettingsSaved = true;
     bool IsRecent(const QString& path) const;
     void AddRecent(const QString& path);
     void UpdateRecentItems();

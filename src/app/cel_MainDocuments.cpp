@@ -51,6 +51,65 @@ void TMainWin::OpenFiles(const QStringList& paths) {
     AfterOpen();
 }
 
+void TMainWin::TakeHandedFiles(const QStringList& paths) {
+    HandedFiles += paths;
+    HandOverWaiting = true;
+    OpenHandedFiles();
+}
+
+void TMainWin::OpenHandedFiles() {
+    if (!HandOverWaiting) return;
+    if (Running() || QApplication::activeModalWidget() || State.ModalOpen) {
+        // The documents are locked; the user sees the IDE at least, and the files come later.
+        if (!HandOverCheck.isActive()) {
+            HandOverCheck.setInterval(200);
+            connect(&HandOverCheck, &QTimer::timeout, this, &TMainWin::OpenHandedFiles, Qt::UniqueConnection);
+            HandOverCheck.start();
+            ComeToFront();
+        }
+        return;
+    }
+    HandOverCheck.stop();
+    HandOverWaiting = false;
+    const QStringList paths = std::exchange(HandedFiles, {});
+    bool opened = false;
+    for (const QString& path : paths) {
+        int open = -1;
+        for (int i = 0; i < EditWin->DocumentCount() && open < 0; ++i) {
+            const QString name = EditWin->Document(i)->FileName;
+            if (!name.isEmpty() && (name == path || QFileInfo(name) == QFileInfo(path))) open = i;
+        }
+        if (open < 0) {
+            OpenFile(path);
+            opened = true;
+        } else if (open != EditWin->Tabs->currentIndex()) {
+            EditWin->TabsChanging();
+            EditWin->Tabs->setCurrentIndex(open);
+            EditWin->TabsChange();
+        }
+    }
+    if (opened) AfterOpen();
+    else if (!paths.isEmpty()) ShowEditor();
+    ComeToFront();
+}
+
+void TMainWin::ComeToFront() {
+    if (isMinimized()) showNormal();  // brings the work windows Minimize took down back too
+    raise();
+    // The editor takes the focus when it is shown; otherwise the main window does.
+    QWidget* target = EditWin && EditWin->isVisible() ? static_cast<QWidget*>(EditWin) : static_cast<QWidget*>(this);
+    if (target->isMinimized()) target->showNormal();
+    target->raise();
+    target->activateWindow();
+}
+
+void TMainWin::LeaveSettingsUnsaved() {
+    if (!SettingsSaved) return;
+    SettingsSaved = false;
+    cel::ShowInformation(this, QStringLiteral("Another Cellwright is running. This one will not save its settings "
+                                              "when it ends, so that it does not overwrite the other's."));
+}
+
 bool TMainWin::OpenFile(const QString& path) {
     // The path is used as it is: an "&" is a real character of a file name.
     bool failed = false;

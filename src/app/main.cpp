@@ -1,14 +1,17 @@
 // Cellwright: the program's entry.
 //
-//   cellwright [FILE...]            opens each FILE after start-up, as File > Open does
-//   cellwright --help | --version   prints and exits without opening a window
+//   cellwright [--new-instance] [FILE...]   opens each FILE after start-up, as File > Open does;
+//                                           with an IDE running in the session, hands the
+//                                           files to it and ends
+//   cellwright --help | --version           prints and exits without opening a window
 //
-// Exit status 2 for an unknown option.
+// Exit status 2 for an unknown option, 1 when the running IDE did not take the files.
 
 #include "cel_BufferSizeWin.h"
 #include "cel_CommandLine.h"
 #include "cel_ColorWin.h"
 #include "cel_FindWin.h"
+#include "cel_Instance.h"
 #include "cel_InfoWin.h"
 #include "cel_InputFileWin.h"
 #include "cel_OutputFileWin.h"
@@ -27,6 +30,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -54,11 +58,31 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    QApplication app(argc, argv);
+    // The platform is chosen before Qt starts: on XWayland when the session is Wayland's.
+    const QString platform = cel::ChoosePlatform(
+        arguments, {qEnvironmentVariable("WAYLAND_DISPLAY"), qEnvironmentVariable("DISPLAY"),
+                    qEnvironmentVariable("XDG_SESSION_TYPE"), qEnvironmentVariable("QT_QPA_PLATFORM")});
+    QByteArray platformOption("-platform"), platformName = platform.toLocal8Bit();
+    std::vector<char*> qtArguments(argv, argv + argc);
+    if (!platform.isEmpty()) qtArguments.insert(qtArguments.begin() + 1, {platformOption.data(), platformName.data()});
+    qtArguments.push_back(nullptr);
+    int qtArgumentCount = int(qtArguments.size()) - 1;
+
+    QApplication app(qtArgumentCount, qtArguments.data());
     QApplication::setApplicationName(QStringLiteral("Cellwright"));
     QApplication::setApplicationDisplayName(QString());
     // The desktop entry's name: window managers match the windows to it.
     QGuiApplication::setDesktopFileName(QStringLiteral("cellwright"));
+
+    // One IDE per session: before any window exists, the files go to the IDE that runs already.
+    cel::TInstance instance;
+    const cel::TInstance::TRole role = instance.Start(cel::InstanceServerName(), line.Files, line.NewInstance);
+    if (role == cel::TInstance::HandedOver) return 0;
+    if (role == cel::TInstance::Unanswered) {
+        std::fputs("cellwright: the Cellwright running in this session does not answer; "
+                   "--new-instance starts another\n", stderr);
+        return 1;
+    }
 
     // The windows, each once for the whole run, in this order.
     TMainWin mainWin;
@@ -87,5 +111,7 @@ int main(int argc, char** argv) {
     // The files named on the command line open once the start-up sequence is over.
     if (!line.Files.isEmpty())
         QTimer::singleShot(0, &mainWin, [&mainWin, files = line.Files] { mainWin.OpenFiles(files); });
+    if (role == cel::TInstance::Second) QTimer::singleShot(0, &mainWin, [&mainWin] { mainWin.LeaveSettingsUnsaved(); });
+    QObject::connect(&instance, &cel::TInstance::FilesHandedOver, &mainWin, &TMainWin::TakeHandedFiles);
     return app.exec();
 }

@@ -53,17 +53,22 @@ TCommandLine ParseCommandLine(const QStringList& arguments, bool qtOptions) {
                 result.Action = TCommandLine::Help;
             } else if (argument == QLatin1String("--version")) {
                 result.Action = TCommandLine::Version;
+            } else if (argument == QLatin1String("--new-instance")) {
+                result.NewInstance = true;
+                continue;
             } else {
                 result.Action = TCommandLine::UsageError;
                 result.Error = QStringLiteral("unknown option ") + argument;
             }
             result.Files.clear();
+            result.NewInstance = false;
             return result;
         }
         if (argument.isEmpty()) {
             result.Action = TCommandLine::UsageError;
             result.Error = QStringLiteral("an empty file name");
             result.Files.clear();
+            result.NewInstance = false;
             return result;
         }
         result.Files << QDir::cleanPath(QDir::current().absoluteFilePath(argument));
@@ -73,20 +78,43 @@ TCommandLine ParseCommandLine(const QStringList& arguments, bool qtOptions) {
 
 QString CommandLineHelp() {
     return QStringLiteral(
-        "usage: cellwright [FILE...]\n"
+        "usage: cellwright [--new-instance] [FILE...]\n"
         "       cellwright --help | --version\n"
         "\n"
         "Starts Cellwright, the IDE for Brainfuck and pbrain, and opens each FILE in a tab of its\n"
-        "own as File > Open does.\n"
+        "own as File > Open does. When Cellwright runs already (same user, same display), the\n"
+        "FILEs open in its editor instead, a tab already open is brought forward, it comes to the\n"
+        "front, and this command ends.\n"
         "\n"
-        "  FILE...    source files (.b, .bf, .pb) to open once the windows are up\n"
-        "  --help     print this help and exit\n"
-        "  --version  print the version and exit\n"
-        "  --         every later argument is a FILE, also one that begins with -\n"
+        "  FILE...         source files (.b, .bf, .pb) to open once the windows are up\n"
+        "  --new-instance  start another Cellwright even when one runs; that one does not save\n"
+        "                  its settings, so that it cannot overwrite the other's, and says so\n"
+        "  --help          print this help and exit\n"
+        "  --version       print the version and exit\n"
+        "  --              every later argument is a FILE, also one that begins with -\n"
         "\n"
-        "Qt's own options, such as -platform or -style, are taken too. The settings live in\n"
-        "cellwr.ini beside the program when its folder can be written, otherwise in\n"
-        "~/.config/Cellwright/cellwr.ini.\n");
+        "Qt's own options, such as -platform or -style, are taken too. In a Wayland session\n"
+        "Cellwright runs on XWayland (-platform xcb) when an X display is there, so that it can\n"
+        "arrange its windows, unless -platform or QT_QPA_PLATFORM chooses otherwise. The\n"
+        "settings live in cellwr.ini beside the program when its folder can be written,\n"
+        "otherwise in ~/.config/Cellwright/cellwr.ini.\n");
+}
+
+QString ChoosePlatform(const QStringList& arguments, const TPlatformEnvironment& environment) {
+    if (!environment.QpaPlatform.isEmpty()) return {};
+    for (const QString& argument : arguments) {
+        if (argument == QLatin1String("--")) break;
+        for (const char* option : {"-platform", "--platform"}) {
+            if (argument == QLatin1String(option) || argument.startsWith(QLatin1String(option) + QLatin1Char('=')))
+                return {};
+        }
+    }
+    const bool wayland = !environment.WaylandDisplay.isEmpty() ||
+                         environment.SessionType.compare(QLatin1String("wayland"), Qt::CaseInsensitive) == 0;
+    // Without an X display there is no XWayland to go to: Qt's choice stands, and on Wayland the
+    // compositor places the windows.
+    if (!wayland || environment.Display.isEmpty()) return {};
+    return QStringLiteral("xcb");
 }
 
 QString CommandLineVersion() { return QStringLiteral("cellwright " CELLWRIGHT_VERSION "\n"); }

@@ -1,4 +1,5 @@
-// The IDE's command line: cellwright [FILE...], cellwright --help, cellwright --version.
+// The IDE's command line: cellwright [--new-instance] [FILE...], cellwright --help, cellwright
+// --version; and the platform the IDE asks Qt for.
 #pragma once
 
 #include <QString>
@@ -12,6 +13,8 @@ struct TCommandLine {
     // The files to open after start-up, in order, as absolute clean paths (resolved against the
     // current directory at the time of parsing, since opening a file changes it).
     QStringList Files;
+    // --new-instance: start even when an IDE runs in this session already.
+    bool NewInstance = false;
     // For UsageError: what was wrong, one line.
     QString Error;
 };
@@ -25,5 +28,18 @@ TCommandLine ParseCommandLine(const QStringList& arguments, bool qtOptions = fal
 // The text --help prints; a usage error prints its first line and the error.
 QString CommandLineHelp();
 QString CommandLineVersion();
+
+// What the platform choice looks at in the environment.
+struct TPlatformEnvironment {
+    QString WaylandDisplay;  // WAYLAND_DISPLAY
+    QString Display;         // DISPLAY
+    QString SessionType;     // XDG_SESSION_TYPE
+    QString QpaPlatform;     // QT_QPA_PLATFORM
+};
+// The platform plugin to ask Qt for, or empty to leave the choice to Qt. On Wayland a program
+// cannot place its own windows, and the IDE's window set would fall apart: in a Wayland session
+// with an X display (XWayland) the IDE runs on "xcb". A platform the user chose, with -platform
+// among the arguments (Qt's options still in them) or QT_QPA_PLATFORM, stands.
+QString ChoosePlatform(const QStringList& arguments, const TPlatformEnvironment& environment);
 
 }  // namespace cel

@@ -841,7 +841,7 @@ TEST(IdeCommandLine, JudgedWithoutADisplay) {
         const TRunnerResult r = RunExecutable(CELLWRIGHT_IDE, args, {}, noDisplay);
         EXPECT_EQ(r.Status, 2);
         EXPECT_EQ(r.Out, "");
-        EXPECT_EQ(r.Err.rfind("cellwright: unknown option " + args.back() + "\nusage: cellwright [FILE...]\n", 0), 0u)
+        EXPECT_EQ(r.Err.rfind("cellwright: unknown option " + args.back() + "\nusage: cellwright [--new-instance] [FILE...]\n", 0), 0u)
             << r.Err;
     }
     const TRunnerResult r = RunExecutable(CELLWRIGHT_IDE, {"-style", "fusion", "a.b", "--version"}, {}, noDisplay);

@@ -101,31 +101,39 @@ private slots:
         QTest::addColumn<cel::TCommandLine::TAction>("action");
         QTest::addColumn<QStringList>("files");  // relative to the current folder
         QTest::addColumn<QString>("error");
+        QTest::addColumn<bool>("newInstance");
         using A = cel::TCommandLine;
-        QTest::newRow("nothing: start as always") << QStringList{} << A::Start << QStringList{} << QString();
+        QTest::newRow("nothing: start as always") << QStringList{} << A::Start << QStringList{} << QString() << false;
         QTest::newRow("files in their order") << QStringList{"b.b", "a.pb", "b.b"} << A::Start
-                                              << QStringList{"b.b", "a.pb", "b.b"} << QString();
+                                              << QStringList{"b.b", "a.pb", "b.b"} << QString() << false;
         QTest::newRow("a relative path is made whole and clean")
-            << QStringList{"./x/../y.bf", "x//z.b"} << A::Start << QStringList{"y.bf", "x/z.b"} << QString();
-        QTest::newRow("--help") << QStringList{"--help"} << A::Help << QStringList{} << QString();
-        QTest::newRow("-h") << QStringList{"-h"} << A::Help << QStringList{} << QString();
+            << QStringList{"./x/../y.bf", "x//z.b"} << A::Start << QStringList{"y.bf", "x/z.b"} << QString() << false;
+        QTest::newRow("--help") << QStringList{"--help"} << A::Help << QStringList{} << QString() << false;
+        QTest::newRow("-h") << QStringList{"-h"} << A::Help << QStringList{} << QString() << false;
         QTest::newRow("--version after a file") << QStringList{"a.b", "--version"} << A::Version << QStringList{}
-                                                << QString();
+                                                << QString() << false;
         QTest::newRow("an unknown option") << QStringList{"a.b", "--bogus", "--help"} << A::UsageError
-                                           << QStringList{} << QStringLiteral("unknown option --bogus");
+                                           << QStringList{} << QStringLiteral("unknown option --bogus") << false;
         QTest::newRow("a single-dash option") << QStringList{"-x"} << A::UsageError << QStringList{}
-                                              << QStringLiteral("unknown option -x");
+                                              << QStringLiteral("unknown option -x") << false;
         QTest::newRow("after -- everything is a file") << QStringList{"--", "--help", "-x.b"} << A::Start
-                                                       << QStringList{"--help", "-x.b"} << QString();
-        QTest::newRow("a lone dash is a file name") << QStringList{"-"} << A::Start << QStringList{"-"} << QString();
+                                                       << QStringList{"--help", "-x.b"} << QString() << false;
+        QTest::newRow("a lone dash is a file name") << QStringList{"-"} << A::Start << QStringList{"-"} << QString() << false;
         QTest::newRow("an empty file name") << QStringList{"a.b", ""} << A::UsageError << QStringList{}
-                                            << QStringLiteral("an empty file name");
+                                            << QStringLiteral("an empty file name") << false;
+        QTest::newRow("--new-instance with files")
+            << QStringList{"--new-instance", "a.b"} << A::Start << QStringList{"a.b"} << QString() << true;
+        QTest::newRow("--new-instance after --help") << QStringList{"--help", "--new-instance"} << A::Help
+                                                     << QStringList{} << QString() << false;
+        QTest::newRow("--new-instance after -- is a file")
+            << QStringList{"--", "--new-instance"} << A::Start << QStringList{"--new-instance"} << QString() << false;
     }
     void parseCommandLine() {
         QFETCH(QStringList, arguments);
         QFETCH(cel::TCommandLine::TAction, action);
         QFETCH(QStringList, files);
         QFETCH(QString, error);
+        QFETCH(bool, newInstance);
         QTemporaryDir dir;
         QVERIFY(QDir::setCurrent(dir.path()));
         const cel::TCommandLine line = cel::ParseCommandLine(arguments);
@@ -134,6 +142,68 @@ private slots:
         for (const QString& file : files) expected << QDir(dir.path()).filePath(file);
         QCOMPARE(line.Files, expected);
         QCOMPARE(line.Error, error);
+        QCOMPARE(line.NewInstance, newInstance);
+    }
+
+    // The platform asked of Qt: XWayland in a Wayland session with an X display, unless the user
+    // chose one.
+    void choosePlatform_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("environment");  // WAYLAND_DISPLAY, DISPLAY, XDG_SESSION_TYPE, QT_QPA_PLATFORM
+        QTest::addColumn<QString>("platform");
+        const QString xcb = QStringLiteral("xcb");
+        QTest::newRow("X11 session: Qt's choice") << QStringList{} << QStringList{"", ":0", "x11", ""} << QString();
+        QTest::newRow("Wayland with XWayland: xcb") << QStringList{"a.b"} << QStringList{"wayland-0", ":0", "", ""} << xcb;
+        QTest::newRow("Wayland session type with XWayland: xcb") << QStringList{} << QStringList{"", ":1", "wayland", ""}
+                                                                  << xcb;
+        QTest::newRow("Wayland without XWayland: native") << QStringList{} << QStringList{"wayland-0", "", "wayland", ""}
+                                                          << QString();
+        QTest::newRow("QT_QPA_PLATFORM stands") << QStringList{} << QStringList{"wayland-0", ":0", "", "wayland"}
+                                                << QString();
+        QTest::newRow("-platform stands") << QStringList{"-platform", "wayland", "a.b"}
+                                          << QStringList{"wayland-0", ":0", "", ""} << QString();
+        QTest::newRow("--platform=NAME stands") << QStringList{"--platform=offscreen"}
+                                                << QStringList{"wayland-0", ":0", "", ""} << QString();
+        QTest::newRow("a file after -- named -platform") << QStringList{"--", "-platform"}
+                                                         << QStringList{"wayland-0", ":0", "", ""} << xcb;
+        QTest::newRow("no display at all") << QStringList{} << QStringList{"", "", "", ""} << QString();
+    }
+    void choosePlatform() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, environment);
+        QFETCH(QString, platform);
+        QCOMPARE(cel::ChoosePlatform(arguments, {environment[0], environment[1], environment[2], environment[3]}), platform);
+    }
+
+    // Files handed over by a later start: a new one opens in a tab as File > Open opens it, one
+    // open already has its tab brought forward; while a program runs they wait for its end.
+    void handedFilesOpenOrComeForward() {
+        QTemporaryDir dir;
+        const QString a = dir.filePath(QStringLiteral("a.b"));
+        const QString b = dir.filePath(QStringLiteral("b.b"));
+        QVERIFY(WriteAll(a, "+"));
+        QVERIFY(WriteAll(b, ","));
+        TWindows windows;
+        MainWin->TakeHandedFiles({a, b});
+        QCOMPARE(EditWin->Tabs->count(), 2);
+        MainWin->TakeHandedFiles({a});
+        QCOMPARE(EditWin->Tabs->count(), 2);
+        QCOMPARE(EditWin->Tabs->currentIndex(), 0);
+        QCOMPARE(EditWin->Text(), QByteArray("+"));
+        QCOMPARE(EditWin->windowTitle(), QStringLiteral("Source Editor - ") + a);
+
+        // b reads input: the run waits, and so does the file handed over meanwhile.
+        MainWin->TakeHandedFiles({b});
+        QVERIFY(Trigger("MenuDoRun"));
+        QTRY_VERIFY(Workspace->WaitingForInput());
+        const QString c = dir.filePath(QStringLiteral("c.b"));
+        QVERIFY(WriteAll(c, "."));
+        MainWin->TakeHandedFiles({c});
+        QCOMPARE(EditWin->Tabs->count(), 2);
+        QVERIFY(Trigger("MenuReset"));
+        QTRY_COMPARE(EditWin->Tabs->count(), 3);
+        QCOMPARE(EditWin->windowTitle(), QStringLiteral("Source Editor - ") + c);
+        QVERIFY(windows.Dialogs.Unexpected.isEmpty());
     }
 
     // Files named on the command line open exactly as the same files chosen in File > Open:
@@ -192,7 +262,7 @@ private slots:
 
         r = RunIde({QStringLiteral("some.b"), QStringLiteral("--help")}, noDisplay);
         QCOMPARE(r.Status, 0);
-        QVERIFY2(r.Out.startsWith("usage: cellwright [FILE...]\n"), r.Out.constData());
+        QVERIFY2(r.Out.startsWith("usage: cellwright [--new-instance] [FILE...]\n"), r.Out.constData());
         for (const char* option : {"\n  FILE...  ", "\n  --help  ", "\n  --version  ", "\n  --  "})
             QVERIFY2(r.Out.contains(option), option);
         QCOMPARE(r.Err, QByteArray());
@@ -204,7 +274,7 @@ private slots:
                                   {QStringLiteral("QT_QPA_PLATFORM")});
         QCOMPARE(r.Status, 2);
         QCOMPARE(r.Out, QByteArray());
-        QVERIFY2(r.Err.contains("cellwright: unknown option --bogus\nusage: cellwright [FILE...]\n"), r.Err.constData());
+        QVERIFY2(r.Err.contains("cellwright: unknown option --bogus\nusage: cellwright [--new-instance] [FILE...]\n"), r.Err.constData());
         r = RunIde({QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--version")}, {});
         QCOMPARE(r.Status, 0);
         QCOMPARE(r.Out, QByteArray("cellwright " CELLWRIGHT_VERSION "\n"));
