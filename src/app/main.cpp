@@ -75,8 +75,12 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("cellwright"));
 
     // One IDE per session: before any window exists, the files go to the IDE that runs already.
+    // Only on a display: offscreen and the other platforms without one have no session to share.
     cel::TInstance instance;
-    const cel::TInstance::TRole role = instance.Start(cel::InstanceServerName(), line.Files, line.NewInstance);
+    const QString qpa = QGuiApplication::platformName();
+    const bool onDisplay = qpa == QLatin1String("xcb") || qpa.startsWith(QLatin1String("wayland"));
+    const cel::TInstance::TRole role =
+        onDisplay ? instance.Start(cel::InstanceServerName(), line.Files, line.NewInstance) : cel::TInstance::Primary;
     if (role == cel::TInstance::HandedOver) return 0;
     if (role == cel::TInstance::Unanswered) {
         std::fputs("cellwright: the Cellwright running in this session does not answer; "

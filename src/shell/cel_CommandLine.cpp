@@ -114,7 +114,8 @@ QString ChoosePlatform(const QStringList& arguments, const TPlatformEnvironment&
     // Without an X display there is no XWayland to go to: Qt's choice stands, and on Wayland the
     // compositor places the windows.
     if (!wayland || environment.Display.isEmpty()) return {};
-    return QStringLiteral("xcb");
+    // Native Wayland after all when the X display cannot be reached.
+    return QStringLiteral("xcb;wayland");
 }
 
 QString CommandLineVersion() { return QStringLiteral("cellwright " CELLWRIGHT_VERSION "\n"); }

@@ -38,7 +38,8 @@ struct TPlatformEnvironment {
 };
 // The platform plugin to ask Qt for, or empty to leave the choice to Qt. On Wayland a program
 // cannot place its own windows, and the IDE's window set would fall apart: in a Wayland session
-// with an X display (XWayland) the IDE runs on "xcb". A platform the user chose, with -platform
+// with an X display (XWayland) the IDE runs on "xcb" ("xcb;wayland": Qt goes on to Wayland
+// when the X display cannot be reached). A platform the user chose, with -platform
 // among the arguments (Qt's options still in them) or QT_QPA_PLATFORM, stands.
 QString ChoosePlatform(const QStringList& arguments, const TPlatformEnvironment& environment);
 

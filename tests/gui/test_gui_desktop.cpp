@@ -151,7 +151,7 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QStringList>("environment");  // WAYLAND_DISPLAY, DISPLAY, XDG_SESSION_TYPE, QT_QPA_PLATFORM
         QTest::addColumn<QString>("platform");
-        const QString xcb = QStringLiteral("xcb");
+        const QString xcb = QStringLiteral("xcb;wayland");
         QTest::newRow("X11 session: Qt's choice") << QStringList{} << QStringList{"", ":0", "x11", ""} << QString();
         QTest::newRow("Wayland with XWayland: xcb") << QStringList{"a.b"} << QStringList{"wayland-0", ":0", "", ""} << xcb;
         QTest::newRow("Wayland session type with XWayland: xcb") << QStringList{} << QStringList{"", ":1", "wayland", ""}
