@@ -34,6 +34,7 @@ QString InstanceServerName() {
 
 TInstance::TRole TInstance::Start(const QString& name, const QStringList& files, bool newInstance) {
     // Held from the look for a running IDE to listening: no second process can slip in between.
+    // A lock that cannot be had in time (a folder that cannot be written) is gone without.
     QLockFile lock(name + QStringLiteral(".lock"));
     lock.tryLock(LockTimeout);
 
