@@ -7,12 +7,12 @@
 // the store drops what it kept and reports the failure. GUI thread only.
 #pragma once
 
+#include "cel_FramePacer.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QTextBlock>
 #include <QTextFormat>
-
-#include "cel_FramePacer.h"
 
 #include <cstdint>
 #include <string>
@@ -56,7 +56,8 @@ public:
 private:
     bool TakeNoMoreOutput();
     void DropPending();
-    // Collects bytes for the last line, LastLineValid; a LF in them starts a new line.
+    // Collects bytes for the last line (LastLineValid) and shows what is collected now, or sets
+    // the frame (or the long line's wait) that will.
     void Collect(std::string_view bytes);
     void InsertPieces(QTextCursor& cursor, QStringView text);
     // Inserts text at the cursor, its control characters as spaces that keep their codes.
