@@ -25,9 +25,21 @@ TGuiHost::TGuiHost(TRunFlags& runFlags, QObject* parent) : QObject(parent), RunF
 void TGuiHost::Synchronize(const std::function<void()>& fn) {
     if (QThread::currentThread() == thread()) {
         fn();
+        ShowOutputAtRest();
         return;
     }
-    QMetaObject::invokeMethod(this, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(this, [this, &fn] {
+        fn();
+        ShowOutputAtRest();
+    }, Qt::BlockingQueuedConnection);
+}
+
+// The output window shows output a frame at a time; a hand-over that leaves the engine paused,
+// waiting for input or finished shows all of it at once.
+void TGuiHost::ShowOutputAtRest() {
+    if (OutputWin == nullptr) return;
+    if (!RunFlags.Running.load() || RunFlags.Paused.load() || RunFlags.WaitingForInput.load())
+        OutputWin->ShowPendingOutput();
 }
 
 TRunOptions TGuiHost::ReadRunOptions() {
@@ -85,8 +97,10 @@ void TGuiHost::ShowCurrentCommand(uint32_t origin) {
     ShowPendingMark();
 }
 
+// The output shown with a mark is what the steps before it printed.
 void TGuiHost::ShowPendingMark() {
     if (PendingMark < 0) return;
+    OutputWin->ShowPendingOutput();
     EditWin->SetSelection(static_cast<int>(PendingMark), 1);
     PendingMark = -1;
     Marks.Done();

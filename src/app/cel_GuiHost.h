@@ -53,8 +53,10 @@ public:
     TRunFlags& RunFlags;
 
 private:
+    void ShowOutputAtRest();
     // A watched run at speed marks thousands of commands a second; the editor takes the mark at
-    // most once every 8 ms, the last one always, so a watch of up to 100 Hz shows each.
+    // most once every 8 ms, the last one always, so a watch of up to 100 Hz shows each (and the
+    // output window shows the output of the steps before it).
     bool Marking() const;
     void ShowPendingMark();
     int64_t PendingMark = -1;

@@ -14,7 +14,7 @@
 
 namespace {
 
-// From this length of the last line on, appended output is collected for TailDelay ms.
+// From this length of the last line on, collected output waits at least TailDelay ms.
 constexpr size_t LongLine = 16384;
 constexpr int TailDelay = 100;
 // A line longer than this is shown in pieces of this many characters, one below the other.
@@ -34,11 +34,13 @@ TOutputLines::TOutputLines(QPlainTextEdit* box) : Box(box) {
     TailTimer = new QTimer(this);
     TailTimer->setSingleShot(true);
     TailTimer->setInterval(TailDelay);
-    connect(TailTimer, &QTimer::timeout, this, &TOutputLines::FlushTail);
+    connect(TailTimer, &QTimer::timeout, this, &TOutputLines::ShowPending);
+    connect(&Frames.Timer, &QTimer::timeout, this, &TOutputLines::ShowPending);
     connect(Box->document(), &QTextDocument::contentsChanged, this, [this] {
         if (OwnChange) return;
         LastLineValid = false;
-        PendingTail.clear();
+        Pending.clear();
+        PendingBreaks = 0;
         Continuations = -1;
     });
 }
@@ -54,9 +56,10 @@ int TOutputLines::LineCount() const {
             if (block.userState() == Continuation) ++count;
         Continuations = count;
     }
-    return document->blockCount() - Continuations;
+    return document->blockCount() - Continuations + PendingBreaks;
 }
 
+// Only while nothing is collected: the line numbers are the box's.
 QTextBlock TOutputLines::FirstBlockOfLine(uint32_t index) const {
     const QTextDocument* document = Box->document();
     const int count = LineCount();
@@ -76,7 +79,7 @@ QTextBlock TOutputLines::FirstBlockOfLine(uint32_t index) const {
     return {};
 }
 
-bool TOutputLines::OutputLineText(uint32_t index, std::string& text) const {
+bool TOutputLines::OutputLineText(uint32_t index, std::string& text) {
     try {
         const int count = LineCount();
         if (index >= static_cast<uint32_t>(count)) {
@@ -89,6 +92,7 @@ bool TOutputLines::OutputLineText(uint32_t index, std::string& text) const {
             return true;
         }
         text.clear();
+        ShowPending();
         QTextBlock block = FirstBlockOfLine(index);
         do {
             text += BlockText(block).toLatin1().toStdString();
@@ -100,8 +104,7 @@ bool TOutputLines::OutputLineText(uint32_t index, std::string& text) const {
         }
         return true;
     } catch (const std::bad_alloc&) {
-        LastLineValid = false;
-        return false;
+        return TakeNoMoreOutput();
     }
 }
 
@@ -113,14 +116,16 @@ bool TOutputLines::SetOutputLineText(uint32_t index, const std::string& text) {
         if (last && LastLineValid && text.size() >= LastLine.size() &&
             text.compare(0, LastLine.size(), LastLine) == 0) {
             // The usual case: output appended to the last line; only the new bytes go in.
-            AppendTail(std::string_view(text).substr(LastLine.size()));
+            Collect(std::string_view(text).substr(LastLine.size()));
             return true;
         }
-        FlushTail();
-        const QString line = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
         if (index == static_cast<uint32_t>(count)) {
-            InsertAtEnd(line, true);
+            if (!AppendOutputLine()) return false;
+            Collect(text);
+            ShowPending();
         } else {
+            ShowPending();
+            const QString line = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
             // The line's pieces are replaced by the new text's.
             const bool atEnd = ScrolledToEnd();
             const QTextBlock first = FirstBlockOfLine(index);
@@ -158,11 +163,16 @@ bool TOutputLines::TakeNoMoreOutput() {
     OwnChange = false;
     LastLineValid = false;
     Continuations = -1;
-    PendingTail.clear();
+    Pending.clear();
+    PendingBreaks = 0;
     return false;
 }
 
 bool TOutputLines::AppendToOutputLine(uint32_t index, std::string_view text) {
+    if (LostOutput) {
+        LostOutput = false;
+        return false;
+    }
     const bool last = index + 1 == static_cast<uint32_t>(LineCount());
     if (!last || !LastLineValid) {
         std::string line;
@@ -171,77 +181,95 @@ bool TOutputLines::AppendToOutputLine(uint32_t index, std::string_view text) {
         return SetOutputLineText(index, line);
     }
     try {
-        AppendTail(text);
+        Collect(text);
         return true;
     } catch (const std::bad_alloc&) {
         return TakeNoMoreOutput();
     }
-}
-
-void TOutputLines::AppendTail(std::string_view tail) {
-    if (tail.empty()) return;
-    if (LastLine.size() - static_cast<size_t>(PendingTail.size()) >= LongLine) {
-        // Every update of a long line lays out all of it: the bytes wait, the longer the more
-        // the last update cost, so that laying out takes a small share of the time and output
-        // into one line costs time in proportion to its length.
-        PendingTail.append(tail.data(), static_cast<qsizetype>(tail.size()));
-        if (!TailTimer->isActive())
-            TailTimer->start(static_cast<int>(std::max<qint64>(TailDelay, 10 * LastTailCost)));
-    } else {
-        FlushTail();
-        InsertAtEnd(QString::fromLatin1(tail.data(), static_cast<qsizetype>(tail.size())), false);
-    }
-    LastLine.append(tail);
 }
 
 bool TOutputLines::AppendOutputLine() {
+    if (LostOutput) {
+        LostOutput = false;
+        return false;
+    }
     try {
-        FlushTail();
-        InsertAtEnd(QString(), true);
+        Pending.append('\n');
+        ++PendingBreaks;
         LastLine.clear();
         LastLineValid = true;
+        Collect({});
         return true;
     } catch (const std::bad_alloc&) {
         return TakeNoMoreOutput();
     }
 }
 
-void TOutputLines::FlushTail() {
+void TOutputLines::Collect(std::string_view bytes) {
+    Pending.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    LastLine.append(bytes);
+    if (PendingBreaks == 0 && LastLine.size() - static_cast<size_t>(Pending.size()) >= LongLine) {
+        // Every edit of a long line lays out all of it: the bytes wait, the longer the more the
+        // last edit cost, so that laying out takes a small share of the time and output into
+        // one line costs time in proportion to its length.
+        if (!TailTimer->isActive())
+            TailTimer->start(static_cast<int>(std::max<qint64>(TailDelay, 10 * LastTailCost)));
+        return;
+    }
     TailTimer->stop();
-    if (PendingTail.isEmpty()) return;
-    const QString tail = QString::fromLatin1(PendingTail);
-    PendingTail.clear();
-    QElapsedTimer cost;
-    cost.start();
-    InsertAtEnd(tail, false);
-    // The layout happens at the next paint; it is part of what an update of the line costs.
-    Box->viewport()->repaint();
-    LastTailCost = cost.elapsed();
+    if (Frames.Due()) ShowPending();
 }
 
-// Appends text to the last line, or as a new line; keeps the view at the end when it was there.
-void TOutputLines::InsertAtEnd(const QString& text, bool newLine) {
-    const bool atEnd = ScrolledToEnd();
-    QTextCursor cursor(Box->document());
-    cursor.movePosition(QTextCursor::End);
-    OwnChange = true;
-    if (newLine) {
-        cursor.insertBlock();
-        cursor.block().setUserState(-1);
+void TOutputLines::ShowPending() {
+    TailTimer->stop();
+    Frames.Timer.stop();
+    if (Pending.isEmpty()) return;
+    try {
+        const QString text = QString::fromLatin1(Pending);
+        Pending.clear();
+        PendingBreaks = 0;
+        const bool longLine = LastLineValid && LastLine.size() >= LongLine;
+        QElapsedTimer cost;
+        cost.start();
+        const bool atEnd = ScrolledToEnd();
+        QTextCursor cursor(Box->document());
+        cursor.movePosition(QTextCursor::End);
+        OwnChange = true;
+        // One edit: the box lays out and repaints once for all of it.
+        cursor.beginEditBlock();
+        for (qsizetype from = 0;;) {
+            const qsizetype lf = text.indexOf(QLatin1Char('\n'), from);
+            const qsizetype end = lf < 0 ? text.size() : lf;
+            InsertPieces(cursor, QStringView(text).mid(from, end - from));
+            if (lf < 0) break;
+            cursor.insertBlock();
+            cursor.block().setUserState(-1);
+            from = lf + 1;
+        }
+        cursor.endEditBlock();
+        OwnChange = false;
+        if (atEnd) ScrollToEnd();
+        if (longLine) {
+            // The layout happens at the next paint; it is part of what an edit of the line costs.
+            Box->viewport()->repaint();
+            LastTailCost = cost.elapsed();
+        }
+    } catch (const std::bad_alloc&) {
+        // Also on a timer, outside the engine's hand-over: its next one hears of the failure.
+        TakeNoMoreOutput();
+        LostOutput = true;
     }
-    InsertPieces(cursor, text);
-    OwnChange = false;
-    if (atEnd) ScrollToEnd();
+    Frames.Done();
 }
 
 // Inserts text at the cursor, which stands at the end of a block; whenever the block reaches
 // ShownLineLength characters the text goes on in a new piece.
-void TOutputLines::InsertPieces(QTextCursor& cursor, const QString& text) {
+void TOutputLines::InsertPieces(QTextCursor& cursor, QStringView text) {
     qsizetype from = 0;
     qsizetype room = std::max(0, ShownLineLength - (cursor.block().length() - 1));
     for (;;) {
         const qsizetype size = std::min(room, text.size() - from);
-        if (size > 0) InsertShown(cursor, QStringView(text).mid(from, size));
+        if (size > 0) InsertShown(cursor, text.mid(from, size));
         from += size;
         if (from >= text.size()) break;
         cursor.insertBlock();
@@ -311,12 +339,12 @@ QByteArray TOutputLines::Text() const {
         // the non-breaking space (0xA0) into a blank.
         result.append(BlockText(block).toLatin1());
     }
-    return result + PendingTail;
+    QByteArray pending = Pending;
+    return result + pending.replace('\n', "\r\n");
 }
 
 void TOutputLines::SetText(const QByteArray& text) {
-    TailTimer->stop();
-    PendingTail.clear();
+    DropPending();
     QString lines = QString::fromLatin1(text);
     lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     // Lines longer than ShownLineLength go in as their pieces; the block numbers of the pieces
@@ -389,8 +417,7 @@ void TOutputLines::SetText(const QByteArray& text) {
 }
 
 void TOutputLines::Clear() {
-    TailTimer->stop();
-    PendingTail.clear();
+    DropPending();
     Box->clear();
     Box->document()->setUndoRedoEnabled(false);
     Box->document()->firstBlock().setUserState(-1);
@@ -398,8 +425,16 @@ void TOutputLines::Clear() {
     LastLineValid = false;
 }
 
+void TOutputLines::DropPending() {
+    TailTimer->stop();
+    Frames.Timer.stop();
+    Pending.clear();
+    PendingBreaks = 0;
+    LostOutput = false;
+}
+
 void TOutputLines::EchoInput(const QByteArray& data) {
-    FlushTail();
+    ShowPending();
     if (data.isEmpty()) return;
     QTextDocument* document = Box->document();
     QTextCursor cursor(document);

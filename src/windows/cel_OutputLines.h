@@ -1,10 +1,13 @@
 // TOutputLines: the lines of the output box as the engine's output reaches them. The engine
 // speaks of lines and bytes; the box shows Latin-1 text where a very long line is shown in
-// pieces, output into a long last line is collected and goes in at most every so often, and
-// the bytes of the last line are kept at hand so that appending to it costs only the new bytes.
-// Out of memory during a change, the store drops what it kept and reports the failure.
-// GUI thread only.
+// pieces. Output appended at the end is collected and goes into the box in one edit at most
+// once per frame (less often while the last line is long), and the bytes of the last line are
+// kept at hand so that appending to it costs only the new bytes. Everything that reads or
+// changes the text otherwise sees the collected output first. Out of memory during a change,
+// the store drops what it kept and reports the failure. GUI thread only.
 #pragma once
+
+#include "cel_FramePacer.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -35,7 +38,7 @@ public:
 
     // Line access for the engine's output: bytes shown as Latin-1. Each returns false when the
     // text could not be updated.
-    bool OutputLineText(uint32_t index, std::string& text) const;  // empty past the end
+    bool OutputLineText(uint32_t index, std::string& text);  // empty past the end
     bool SetOutputLineText(uint32_t index, const std::string& text);
     bool AppendOutputLine();
     bool AppendToOutputLine(uint32_t index, std::string_view text);
@@ -47,35 +50,45 @@ public:
     // Typed input shown in the text: before a final empty line, so that output which ended a
     // line before the read stays below the entered text.
     void EchoInput(const QByteArray& data);
-    // Moves the collected output of a long last line into the box.
-    void FlushTail();
+    // Moves the collected output into the box, in one edit.
+    void ShowPending();
 
 private:
     bool TakeNoMoreOutput();
-    // Adds bytes to the last line, LastLineValid.
-    void AppendTail(std::string_view tail);
-    void InsertAtEnd(const QString& text, bool newLine);
-    void InsertPieces(QTextCursor& cursor, const QString& text);
+    void DropPending();
+    // Collects bytes for the last line (LastLineValid) and shows what is collected now, or sets
+    // the frame (or the long line's wait) that will.
+    void Collect(std::string_view bytes);
+    void InsertPieces(QTextCursor& cursor, QStringView text);
     // Inserts text at the cursor, its control characters as spaces that keep their codes.
     static void InsertShown(QTextCursor& cursor, QStringView text);
-    // Lines of output, a long line's pieces counted once, and the first block of one.
+    // Lines of output (collected ones included), a long line's pieces counted once, and the
+    // first block of one (of the box's lines).
     int LineCount() const;
     QTextBlock FirstBlockOfLine(uint32_t index) const;
     bool ScrolledToEnd() const;
     void ScrollToEnd();
 
     QPlainTextEdit* Box;
-    // The bytes of the last line (PendingTail included) while LastLineValid: lets the engine
+    // The bytes of the last line (collected ones included) while LastLineValid: lets the engine
     // append to a long line without converting it back from the document for every chunk.
-    // Any change not made through the store (OwnChange) invalidates it.
-    mutable std::string LastLine;
-    mutable bool LastLineValid = false;
+    // Any change not made through the store (OwnChange) invalidates it, and drops Pending.
+    std::string LastLine;
+    bool LastLineValid = false;
     bool OwnChange = false;
-    // Output for a last line that is already long: every document update lays out the whole
-    // line, so these bytes are collected and go in at most every TailDelay milliseconds.
-    QByteArray PendingTail;
+    // Output not yet in the box, to go at its end; a LF starts a new line. Every edit of the box
+    // costs a layout and a repaint however little it adds, so the engine's hand-overs (one per
+    // output buffer, up to a thousand a second) are collected and shown at most once per frame.
+    // (A watched run also shows them with each mark it shows in the editor.)
+    QByteArray Pending;
+    int PendingBreaks = 0;
+    TFramePacer Frames{15};
+    // While the box's last line is long, every edit lays out the whole line: collected output
+    // then goes in at most every TailDelay ms, the longer the more the last such edit cost.
     QTimer* TailTimer = nullptr;
-    qint64 LastTailCost = 0;  // milliseconds the last update of the long line took
+    qint64 LastTailCost = 0;  // milliseconds the last edit of a long last line took
+    // Collected output could not be shown (out of memory): the engine's next change fails.
+    bool LostOutput = false;
     // Blocks that continue a long line shown in pieces; -1 while they must be counted again.
     mutable int Continuations = 0;
 };

@@ -167,6 +167,8 @@ bool TOutputWin::AppendToOutputLine(uint32_t index, std::string_view text) {
     return Lines->AppendToOutputLine(index, text);
 }
 
+void TOutputWin::ShowPendingOutput() { Lines->ShowPending(); }
+
 QByteArray TOutputWin::Text() const { return Lines->Text(); }
 
 void TOutputWin::SetText(const QByteArray& text) { Lines->SetText(text); }

@@ -38,6 +38,9 @@ public:
     bool AppendOutputLine();
     bool AppendToOutputLine(uint32_t index, std::string_view text);
 
+    // Output collected for the box goes in now, not at the next frame (a pause, an input
+    // request and the end of a run show all output so far).
+    void ShowPendingOutput();
     // Whole text as bytes, lines separated by CR LF (tab changes, Close).
     QByteArray Text() const;
     void SetText(const QByteArray& text);

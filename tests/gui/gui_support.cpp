@@ -416,6 +416,7 @@ bool TMainWinProbe::QuerySaveCurrent() { return MainWin->QuerySaveCurrent(); }
 bool TMainWinProbe::OpenFile(const QString& path) { return MainWin->OpenFile(path); }
 void TMainWinProbe::AfterOpen() { MainWin->AfterOpen(); }
 bool TMainWinProbe::EngineIdle() { return MainWin->EngineIdle(); }
+cel::TEngineHost& TMainWinProbe::Host() { return MainWin->Host; }
 void TMainWinProbe::TimerTimer() { MainWin->TimerTimer(); }
 void TMainWinProbe::LayoutCheckTimer() { MainWin->LayoutCheckTimer(); }
 void TMainWinProbe::ShowRunCounters() { MainWin->ShowRunCounters(); }

@@ -17,6 +17,9 @@
 class TMainWin;
 class TColorWin;
 class TInputFileWin;
+namespace cel {
+class TEngineHost;
+}
 class TOutputFileWin;
 class TBufferSizeWin;
 class TSpeedWin;
@@ -198,6 +201,7 @@ public:
     static bool OpenFile(const QString& path);
     static void AfterOpen();
     static bool EngineIdle();
+    static cel::TEngineHost& Host();
     static void TimerTimer();
     static void LayoutCheckTimer();
     static void ShowRunCounters();

@@ -12,7 +12,7 @@ namespace {
 constexpr size_t Piece = 65536;  // the length of a shown piece of a long line
 constexpr size_t Long = 16384;   // from this last-line length on, output is collected
 
-std::string Line(const TOutputLines& lines, uint32_t index) {
+std::string Line(TOutputLines& lines, uint32_t index) {
     std::string text;
     if (!lines.OutputLineText(index, text)) return "<failed>";
     return text;
@@ -132,9 +132,43 @@ private slots:
         QVERIFY(lines.Text().endsWith("xyz"));
         QCOMPARE(Line(lines, 0), std::string(Long, 'x') + "yz");
         QVERIFY(!box.document()->lastBlock().text().endsWith(QLatin1String("yz")));
-        lines.FlushTail();
+        lines.ShowPending();
         QVERIFY(box.document()->lastBlock().text().endsWith(QLatin1String("xyz")));
         QCOMPARE(lines.Text().size(), qsizetype(Long + 2));
+    }
+
+    // The engine's hand-overs in a burst: collected into one edit of the box (not one each),
+    // shown by the next frame; the text, the lines and the box's blocks are exact all along.
+    void burstGoesInAsOneEdit() {
+        QPlainTextEdit box;
+        TOutputLines lines(&box);
+        int edits = 0;
+        connect(box.document(), &QTextDocument::contentsChanged, [&] { ++edits; });
+        QByteArray text;
+        QString shown;
+        uint32_t line = 0;
+        for (int i = 0; i < 3000; ++i) {
+            // 80 letters, cut into hand-overs anywhere; every 700th line a long one in pieces;
+            // a control character now and then.
+            const std::string letters = i % 700 == 5 ? std::string(Piece + 7, 'L')
+                                                     : std::string(79, char('A' + i % 26)) + (i % 9 ? 'z' : '\x01');
+            const size_t cut = static_cast<size_t>(i) % letters.size();
+            QVERIFY(lines.AppendToOutputLine(line, std::string_view(letters).substr(0, cut)));
+            QVERIFY(lines.AppendToOutputLine(line, std::string_view(letters).substr(cut)));
+            QVERIFY(lines.AppendOutputLine());
+            ++line;
+            text += QByteArray::fromStdString(letters) + "\r\n";
+            QString piece = QString::fromStdString(letters).replace(QChar(1), QLatin1Char(' '));
+            if (piece.size() > qsizetype(Piece)) piece.insert(qsizetype(Piece), QLatin1Char('\n'));
+            shown += piece + QLatin1Char('\n');
+        }
+        QVERIFY(edits <= 2);
+        QCOMPARE(lines.Text(), text);
+        QTRY_COMPARE(box.toPlainText(), shown);
+        QCOMPARE(box.document()->blockCount(), 3000 + 5 + 1);
+        QCOMPARE(Line(lines, 2997), std::string(79, char('A' + 2997 % 26)) + "\x01");
+        QCOMPARE(Line(lines, 705), std::string(Piece + 7, 'L'));
+        QCOMPARE(lines.Text(), text);
     }
 
     // A change made past the store (the box's own) is read back from the box, not from the

@@ -4,6 +4,7 @@
 #include "gui_support.h"
 
 #include "cel_EditWin.h"
+#include "cel_EngineHost.h"
 #include "cel_Main.h"
 #include "cel_MemoryWin.h"
 #include "cel_OutputWin.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabBar>
@@ -143,6 +145,38 @@ private slots:
         QVERIFY(MainWin->close());
         QVERIFY(!MainWin->isVisible());
         QVERIFY(QFile::exists(Windows->SettingsDir.filePath(QStringLiteral("cellwr.ini"))));
+    }
+
+    // Output reaches the box a frame at a time while a run goes on; a hand-over that leaves the
+    // engine paused, waiting for input or finished shows all output so far at once.
+    void outputAtRestIsAllShown_data() {
+        QTest::addColumn<int>("rest");
+        QTest::newRow("paused") << 0;
+        QTest::newRow("waiting for input") << 1;
+        QTest::newRow("finished") << 2;
+    }
+
+    void outputAtRestIsAllShown() {
+        QFETCH(int, rest);
+        cel::TEngineHost& host = TMainWinProbe::Host();
+        cel::TRunFlags& flags = host.Flags();
+        flags.Running.store(true);
+        QString shown;
+        host.Synchronize([&] {
+            for (uint32_t line = 0; line < 100; ++line) {
+                QVERIFY(host.AppendToOutputLine(line, "output"));
+                QVERIFY(host.AppendOutputLine());
+                shown += QStringLiteral("output\n");
+            }
+        });
+        (rest == 0 ? flags.Paused : rest == 1 ? flags.WaitingForInput : flags.Running).store(rest != 2);
+        host.Synchronize([] {});
+        const QString box = OutputWin->Output->toPlainText();
+        flags.Running.store(false);
+        flags.Paused.store(false);
+        flags.WaitingForInput.store(false);
+        OutputWin->Clear();
+        QCOMPARE(box, shown);
     }
 
     void structureErrorIsReported() {
