@@ -12,10 +12,10 @@ run_packages=(
   librsvg2-bin
 )
 # Tests and benchmarks: GoogleTest and Google Benchmark, the virtual desktop (two window
-# managers) and the tools that drive it, the checks of the installation and the package, clang for the sanitizer and fuzz
-# trees, and the interpreter the benchmarks compare with.
+# managers) and the tools that drive it, the checks of the installation and the package (lintian),
+# clang for the sanitizer and fuzz trees, and the interpreter the benchmarks compare with.
 test_packages=(
-  desktop-file-utils libxml2-utils shared-mime-info groff-base dpkg-dev
+  desktop-file-utils libxml2-utils shared-mime-info groff-base dpkg-dev lintian
   libgtest-dev libbenchmark-dev
   xvfb xauth openbox metacity xdotool xclip x11-utils wmctrl
   clang libclang-rt-14-dev
