@@ -1,9 +1,13 @@
 # Installation and the Debian package: the two executables, the desktop entry with its MIME
-# types and icons, the man pages, the examples and the user guide.
+# types and icons, the man pages, the examples and the user guide with its copyright file and
+# changelog.
 
 include(GNUInstallDirs)
 # Debian's folder names are lower case: share/doc/cellwright, not the project's name.
 set(CELLWRIGHT_DOCDIR "${CMAKE_INSTALL_DATAROOTDIR}/doc/cellwright")
+# Folders the installation creates are 0755 whatever the umask, as a package's must be.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 install(TARGETS cellwright-run RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
@@ -18,7 +22,19 @@ install(CODE "
 ")
 
 install(DIRECTORY examples/ DESTINATION ${CELLWRIGHT_DOCDIR}/examples)
+# The guide with the picture it shows, at the same relative path, so that its links resolve.
 install(FILES README.md DESTINATION ${CELLWRIGHT_DOCDIR})
+install(FILES docs/screenshot.png DESTINATION ${CELLWRIGHT_DOCDIR}/docs)
+# Debian's copyright file (machine-readable format) and changelog, compressed as Debian wants it.
+install(FILES data/debian/copyright DESTINATION ${CELLWRIGHT_DOCDIR})
+install(CODE "
+  execute_process(COMMAND gzip -9nc \"${PROJECT_SOURCE_DIR}/data/debian/changelog\"
+    OUTPUT_FILE \"${PROJECT_BINARY_DIR}/changelog.gz\" RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR \"gzip failed on data/debian/changelog\")
+  endif()
+")
+install(FILES "${PROJECT_BINARY_DIR}/changelog.gz" DESTINATION ${CELLWRIGHT_DOCDIR})
 
 if(CELLWRIGHT_GUI)
   install(TARGETS cellwright RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -59,10 +75,15 @@ single steps, run to cursor, watch mode and a memory window that follows
 the data pointer. The command-line runner cellwright-run runs programs on
 the same engine.]=])
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Cellwright developers" CACHE STRING "The Debian package's Maintainer field")
+set(CELLWRIGHT_PACKAGE_MAINTAINER "Cellwright developers <maintainers@users.noreply.c-seed-5cd8f929.example>"
+  CACHE STRING "The Debian package's Maintainer field: a name and an address")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CELLWRIGHT_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_STRIP_FILES ON)
+# The executables are stripped as dh_strip strips them, also of the compiler's notes (.comment)
+# that a plain strip keeps.
+set(CPACK_CELLWRIGHT_STRIP "${CMAKE_STRIP}")
+set(CPACK_PRE_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/PackageStrip.cmake")
 # The linked libraries (C++ runtime, Qt 6 Core, Gui and Widgets, QScintilla) come from
 # dpkg-shlibdeps; what is loaded or used at run time without being linked is named here: Qt's
 # SVG plugins draw every icon, and "Courier New" resolves to Liberation Mono.

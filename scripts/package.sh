@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a built tree and checks it: its control fields, that every
-# library the two executables link comes from a package it depends on, and that its files lie
-# under /usr.
+# library the two executables link comes from a package it depends on, that its files lie under
+# /usr, and that lintian finds no error and no warning in it.
 #   scripts/package.sh [BUILD_DIR]     (default: build; the package goes to BUILD_DIR/package)
 # Install it with: apt-get install ./BUILD_DIR/package/cellwright_*.deb
 set -euo pipefail
@@ -59,6 +59,18 @@ outside="$(grep -v '^\./usr/' <<< "$contents" | grep -v '^\./$' || true)"
 # The man page names the examples where the package puts them.
 dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/man/man1/cellwright.1.gz | zcat |
   grep -q '/usr/share/doc/cellwright/examples' || fail "cellwright.1 does not name /usr/share/doc/cellwright/examples"
+
+# The changelog's latest entry is this version.
+changelog_version="$(dpkg-parsechangelog -l "$root/data/debian/changelog" -S Version)"
+[ "$changelog_version" = "$version" ] ||
+  fail "data/debian/changelog ends at version $changelog_version, the package is $version: add an entry"
+
+# Debian's own checks. Errors and warnings fail; info and pedantic tags are shown for a look.
+command -v lintian > /dev/null || fail "lintian is missing (scripts/setup.sh installs it)"
+status=0
+lintian --fail-on error,warning --display-level '>=pedantic' "$deb" > "$out/lintian.log" 2>&1 || status=$?
+grep -v '^running with root privileges' "$out/lintian.log" || true
+[ "$status" -eq 0 ] || fail "lintian reports errors or warnings (above; lintian --info explains each tag)"
 
 echo "package: $deb ($(du -k "$deb" | cut -f1) KB)"
 echo "Depends: $depends"

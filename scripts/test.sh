@@ -3,7 +3,8 @@
 # window and desktop tests, the staged installation) and its Debian package, then all of them
 # again under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer, the run-control
 # and stress tests under ThreadSanitizer, and each fuzz target briefly. The subsets are chosen
-# by CTest label (see tests/CMakeLists.txt).
+# by CTest label (see tests/CMakeLists.txt). Each sanitizer tree compiles, at the lowest
+# priority, while the tests of the tree before it run.
 #   test.sh           everything, as CI runs it
 #   test.sh --quick   the release build's tests only, for development
 set -euo pipefail
@@ -18,28 +19,54 @@ esac
 jobs="$(nproc)"
 
 "$root/scripts/build.sh" build -DCELLWRIGHT_TESTS=ON -DCELLWRIGHT_BENCH=ON
-(cd "$root/build" && ctest --output-on-failure -j "$jobs")
-[ "$quick" -eq 0 ] || exit 0
+if [ "$quick" -eq 1 ]; then
+  (cd "$root/build" && ctest --output-on-failure -j "$jobs")
+  exit 0
+fi
 
-echo "== Debian package =="
-"$root/scripts/package.sh" build
+# The next tree compiles while the tests of the previous one run, at the lowest priority: the
+# tests spend much of their time waiting (for windows, virtual screens, threads), and the
+# compiler takes what processor time they leave. Its output is shown when it is waited for.
+background=""
+background_log="$(mktemp)"
+trap '[ -z "$background" ] || kill -- "-$background" 2> /dev/null || true; rm -f "$background_log"' EXIT
+in_background() {
+  setsid nice -n 19 "$@" > "$background_log" 2>&1 &
+  background=$!
+}
+wait_background() {
+  local status=0
+  wait "$background" || status=$?
+  background=""
+  cat "$background_log"
+  [ "$status" -eq 0 ] || { echo "test.sh: the build above failed" >&2; exit "$status"; }
+}
 
-echo "== AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer =="
 # Every test but the long corpus runs (label heavy), which take the engine through the same
 # paths as the short ones for minutes more. Lighter optimisation and line tables only keep the
 # build quick.
 # This tree is built with clang and warnings as errors, so the tree stays warning-free with both
 # compilers. The compiler of a tree is fixed when it is first configured (CC and CXX are read
 # only then), hence a directory of its own rather than the gcc-made build-asan of earlier runs.
-CC=clang CXX=clang++ "$root/scripts/build.sh" build-asan-clang -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS="-O1 -g1 -Werror" \
-  -DCELLWRIGHT_BENCH=OFF -DCELLWRIGHT_SANITIZE=address,undefined
+in_background env CC=clang CXX=clang++ "$root/scripts/build.sh" build-asan-clang -DCMAKE_BUILD_TYPE=None \
+  -DCMAKE_CXX_FLAGS="-O1 -g1 -Werror" -DCELLWRIGHT_BENCH=OFF -DCELLWRIGHT_SANITIZE=address,undefined
+(cd "$root/build" && ctest --output-on-failure -j "$jobs")
+
+echo "== Debian package =="
+"$root/scripts/package.sh" build
+
+echo "== AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer =="
+wait_background
+# The engine's run control, its property tests and the stress test (this tree has no windows):
+# only their executables are built (tests_<label>, see tests/CMakeLists.txt).
+in_background sh -c 'cmake -G Ninja -S "$1" -B "$1/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCELLWRIGHT_BENCH=OFF -DCELLWRIGHT_GUI=OFF -DCELLWRIGHT_SANITIZE=thread > /dev/null &&
+  cmake --build "$1/build-tsan" --target tests_runcontrol tests_stress' sh "$root"
 (cd "$root/build-asan-clang" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --output-on-failure -j "$jobs" -LE heavy)
 
 echo "== ThreadSanitizer =="
-# The engine's run control, its property tests and the stress test (this tree has no windows).
-"$root/scripts/build.sh" build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCELLWRIGHT_BENCH=OFF -DCELLWRIGHT_GUI=OFF \
-  -DCELLWRIGHT_SANITIZE=thread
+wait_background
 (cd "$root/build-tsan" && TSAN_OPTIONS=halt_on_error=1 \
   ctest --output-on-failure -j "$jobs" -L '^(runcontrol|stress)$')
 

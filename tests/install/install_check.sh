@@ -3,9 +3,10 @@
 # both executables in bin/, the desktop entry (desktop-file-validate) and its MIME types
 # (xmllint against shared-mime-info's own DTD, then update-mime-database and
 # update-desktop-database on the staged tree), the icon at each size, the man pages, the
-# examples and the guide. Last, the installed IDE opens an example named on its command line on
-# a virtual screen and ends through File > Exit, having written its settings into the user's
-# configuration folder and nothing into the prefix.
+# examples, the guide with what it links to, the copyright file and the changelog. Last, the
+# installed IDE opens an example named on its command line on a virtual screen and ends through
+# File > Exit, having written its settings into the user's configuration folder and nothing
+# into the prefix.
 #   install_check.sh BUILD_DIR SOURCE_DIR VERSION
 # A tool that is missing skips its check with a note, except under CI (CI=true), where that
 # fails.
@@ -91,6 +92,18 @@ cmp -s "$stage/examples.src" "$stage/examples.inst" || fail "the installed examp
 while read -r f; do
   cmp -s "$source/examples/$f" "$share/doc/cellwright/examples/$f" || fail "examples/$f changed on installation"
 done < "$stage/examples.src"
+
+# The guide's relative links (its picture) resolve in the installed folder; Debian's copyright
+# file and changelog lie beside it.
+doc="$share/doc/cellwright"
+for target in $(grep -o '](\([^)]*\))' "$doc/README.md" | sed 's/^](//; s/)$//' | sort -u); do
+  case "$target" in
+    '#'* | *://* | mailto:*) ;;
+    *) [ -e "$doc/${target%%#*}" ] || fail "README.md links to $target, which is not installed" ;;
+  esac
+done
+[ -f "$doc/copyright" ] || fail "share/doc/cellwright/copyright is missing"
+gzip -t "$doc/changelog.gz" 2> /dev/null || fail "share/doc/cellwright/changelog.gz is missing or not a gzip file"
 
 # ---- The installed executables ----
 [ "$("$prefix/bin/cellwright-run" --version)" = "cellwright-run $version" ] || fail "cellwright-run --version"
