@@ -11,8 +11,8 @@ namespace {
 
 // Commands a run may execute: enough for loops to go round many times, few enough for
 // thousands of runs a second. A watched step costs a hand-off and a memory image.
-constexpr uint64_t FullSpeedBudget = 1u << 16;
-constexpr uint64_t WatchedBudget = 1u << 10;
+constexpr uint64_t FullSpeedBudget = 1u << 12;
+constexpr uint64_t WatchedBudget = 1u << 7;
 
 }  // namespace
 
