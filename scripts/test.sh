@@ -71,21 +71,4 @@ wait_background
   ctest --output-on-failure -j "$jobs" -L '^(runcontrol|stress)$')
 
 echo "== Fuzzing (each target briefly, on its seeds) =="
-CC=clang CXX=clang++ "$root/scripts/build.sh" build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCELLWRIGHT_FUZZ=ON \
-  -DCELLWRIGHT_GUI=OFF -DCELLWRIGHT_TESTS=OFF -DCELLWRIGHT_BENCH=OFF
-fuzz_seconds="${CELLWRIGHT_FUZZ_SECONDS:-20}"
-for target in fuzz_engine fuzz_readers fuzz_numbers fuzz_tools; do
-  corpus="$(mktemp -d)"
-  log="$(mktemp)"
-  # New inputs go to a scratch folder; the seeds in the repository stay as they are.
-  if (cd "$corpus" && "$root/build-fuzz/tests/fuzz/$target" -max_total_time="$fuzz_seconds" -print_final_stats=1 \
-        "$corpus" "$root/tests/fuzz/seeds/$target" > "$log" 2>&1); then
-    echo "$target: $(grep -E '^Done' "$log")"
-  else
-    tail -n 60 "$log"
-    echo "$target: FAILED (the crashing input is printed above in base64)"
-    rm -rf "$corpus" "$log"
-    exit 1
-  fi
-  rm -rf "$corpus" "$log"
-done
+"$root/scripts/fuzz.sh"

@@ -147,7 +147,7 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
 // At the program's end the run ends: no pause after the last command.
 #define CEL_ATTENTION()                                                                  \
     do {                                                                                 \
-        if (Attention.load(std::memory_order_relaxed) && in->Code != fastEnd) goto f_attention; \
+        if (executed >= AttentionAt.load(std::memory_order_relaxed) && in->Code != fastEnd) goto f_attention; \
     } while (0)
 
     // RunLoop has seen this arrival at PC already; one after steps above is a new one.
@@ -298,7 +298,7 @@ f_LinearWalk: {
             CEL_GO();
         }
         Executed.store(executed, std::memory_order_relaxed);
-        if (Attention.load(std::memory_order_relaxed)) goto f_attention;  // at this record
+        if (executed >= AttentionAt.load(std::memory_order_relaxed)) goto f_attention;  // at this record
     }
 }
 f_Term:
@@ -388,8 +388,8 @@ f_Input:
     CEL_GO();
 f_ProcStart:
     ++executed;
+    if (!ProcDefined) DefineProcedures();
     ProcTable[tape[dp]] = static_cast<int32_t>(in->Folded);
-    ProcDefined = true;
     in = in->To;
     CEL_GO();
 f_ProcEnd:
@@ -399,7 +399,7 @@ f_ProcEnd:
     CEL_ATTENTION();
     CEL_GO();
 f_Call: {
-    const int32_t e = ProcTable[tape[dp]];
+    const int32_t e = ProcDefined ? ProcTable[tape[dp]] : -1;
     if (e == -1) {
         ErrorCode = errIllegalCall;
         CEL_SPILL();

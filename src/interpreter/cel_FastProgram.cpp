@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace cel {
 
@@ -51,23 +52,36 @@ int64_t ChangeOf(const TInstruction& rec) {
     }
 }
 
-// Offsets of the tape mapped to small indices; Clear forgets only what was set.
+// Offsets of the tape mapped to small indices (-1: none); Clear forgets only what was set.
 class TOffsetIndex {
 public:
-    int32_t Find(uint32_t off) const { return Slot[off]; }
+    int32_t Find(uint32_t off) const { return Slot[off] - 1; }
     void Set(uint32_t off, int32_t index) {
-        if (Slot[off] < 0) Used.push_back(off);
-        Slot[off] = index;
+        if (Slot[off] == 0) Used.push_back(off);
+        Slot[off] = index + 1;
     }
     void Clear() {
-        for (const uint32_t off : Used) Slot[off] = -1;
+        for (const uint32_t off : Used) Slot[off] = 0;
         Used.clear();
     }
 
 private:
-    std::vector<int32_t> Slot = std::vector<int32_t>(TapeMask + 1, -1);
+    // The index plus one, so that a new table is zeros: one memset per build, also where
+    // instrumentation keeps a fill loop from becoming one.
+    std::unique_ptr<int32_t[]> Slot{new int32_t[TapeMask + 1]()};
     std::vector<uint32_t> Used;
 };
+
+// The builder's offset indexes, one pair a thread and kept: a table the tape's size costs more to
+// get afresh than the build of a short program. Every use of one begins with Clear.
+struct TOffsetIndexes {
+    TOffsetIndex Pending;
+    TOffsetIndex Cells;
+};
+TOffsetIndexes& ThreadOffsetIndexes() {
+    thread_local TOffsetIndexes indexes;
+    return indexes;
+}
 
 // Builds the fast form without stops. Every record is compiled once and every loop looks at no
 // more of its body than its own kind needs (a scan or a closed form its straight body, a memo loop
@@ -399,9 +413,9 @@ private:
     std::vector<int32_t> MemoAt;      // by FoldedList record: the Memos index of a loop's ]
     size_t LastMove = SIZE_MAX;       // the closing Move of the last straight run, if any
     uint32_t LastMoveEnd = 0;         // the record after that run
-    TOffsetIndex Pending;             // Straight's changes by offset
+    TOffsetIndex& Pending = ThreadOffsetIndexes().Pending;  // Straight's changes by offset
     std::vector<std::pair<uint32_t, int64_t>> PendingList;
-    TOffsetIndex Cells;               // Linear's and Memo's cells by offset
+    TOffsetIndex& Cells = ThreadOffsetIndexes().Cells;      // Linear's and Memo's cells by offset
     TFastProgram P;
 };
 

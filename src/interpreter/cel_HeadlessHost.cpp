@@ -20,6 +20,11 @@ void THeadlessHost::StartRun(bool wide, bool stepMode, bool runToCursor, uint32_
                       Breakpoints);
 }
 
+void THeadlessHost::RunHere(bool wide, uint64_t budget) {
+    std::lock_guard<std::recursive_mutex> lock(GuiMutex);
+    Interpreter.RunHere(wide, budget);
+}
+
 bool THeadlessHost::WaitSettled(int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     TBFInterpreterBase& engine = Interpreter.Engine();

@@ -40,6 +40,10 @@ public:
     // Starts a run as the Run, Trace and Run to Cursor commands do from the ready state (Run to
     // Cursor when runToCursor is set, else Trace when stepMode is).
     void StartRun(bool wide, bool stepMode, bool runToCursor = false, uint32_t target = 0);
+    // Runs the program to its end in the calling thread, which plays the GUI thread's part
+    // meanwhile, ending it once it has executed budget commands (see TBFInterpreter::RunHere).
+    // OnRequestInput must answer every input request; one it leaves open ends the run.
+    void RunHere(bool wide, uint64_t budget = UINT64_MAX);
     // Waits until the engine sits in a pause or an input wait, or has finished; false on timeout.
     bool WaitSettled(int timeoutMs = 10000);
     bool WaitFinished(int timeoutMs = 60000);

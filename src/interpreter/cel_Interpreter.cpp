@@ -38,6 +38,12 @@ void TBFInterpreter::Start(bool wide, TStart how, uint32_t target, std::vector<u
     Engine().Resume();
 }
 
+void TBFInterpreter::RunHere(bool wide, uint64_t budget) {
+    Prepare(wide, TStart::Run);
+    Engine().SetBudget(budget);
+    Engine().RunHere();
+}
+
 void TBFInterpreter::Continue() {
     Engine().SetStepMode(false);
     Engine().Resume();

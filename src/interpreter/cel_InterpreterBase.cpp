@@ -62,8 +62,6 @@ std::string ErrorText(int code) {
 TBFInterpreterBase::TBFInterpreterBase(TEngineHost& host)
     : Host(host),
       MainFlags(host.Flags()),
-      ProcTable(65536, -1),
-      CallStack(65536, 0),
       InputData(IOBlockSize, 0),
       FileBuffer(IOBlockSize, 0) {}
 
@@ -90,9 +88,19 @@ void TBFInterpreterBase::Resume() {
     }
 }
 
+void TBFInterpreterBase::RunHere() {
+    {
+        std::lock_guard<std::mutex> lock(SuspendMutex);
+        if (Started) return;
+        Started = true;
+        InCaller = true;
+    }
+    ThreadBody();
+}
+
 void TBFInterpreterBase::Terminate() {
     Terminated.store(true);
-    Attention.store(true);
+    AttentionAt.store(0);
     std::lock_guard<std::mutex> lock(SuspendMutex);
     SuspendCv.notify_all();
 }
@@ -119,6 +127,11 @@ void TBFInterpreterBase::PrepareSuspend() {
 
 void TBFInterpreterBase::Suspend() {
     std::unique_lock<std::mutex> lock(SuspendMutex);
+    if (InCaller && !ResumeToken) {
+        // Nobody else can answer it: the run ends.
+        Terminated.store(true);
+        AttentionAt.store(0);
+    }
     Waiting = true;
     SuspendCv.wait(lock, [this] { return ResumeToken || Terminated.load(); });
     Waiting = false;
@@ -128,22 +141,22 @@ void TBFInterpreterBase::Suspend() {
 
 void TBFInterpreterBase::SetStepMode(bool on) {
     StepMode.store(on);
-    if (on) Attention.store(true);
+    if (on) AttentionAt.store(0);
 }
 
 void TBFInterpreterBase::SetWatch(bool on) {
     Watch.store(on);
-    Attention.store(true);
+    AttentionAt.store(0);
 }
 
 void TBFInterpreterBase::SetRunToCursor(bool on) {
     RunToCursor.store(on);
-    if (on) Attention.store(true);
+    if (on) AttentionAt.store(0);
 }
 
 void TBFInterpreterBase::SetTargetLocated(bool on) {
     TargetLocated.store(on);
-    if (!on) Attention.store(true);
+    if (!on) AttentionAt.store(0);
 }
 
 void TBFInterpreterBase::SetBreakpoints(std::vector<uint32_t> offsets) {
@@ -152,7 +165,7 @@ void TBFInterpreterBase::SetBreakpoints(std::vector<uint32_t> offsets) {
         BreakOffsets = std::move(offsets);
     }
     BreaksChanged.store(true);
-    Attention.store(true);
+    AttentionAt.store(0);
 }
 
 void TBFInterpreterBase::ThreadBody() {
@@ -338,6 +351,12 @@ void TBFInterpreterBase::SwitchLists(bool toSingle) {
         ResumedRecord = k > 0 ? i : UINT32_MAX;
     }
     SingleMode = toSingle;
+}
+
+void TBFInterpreterBase::DefineProcedures() {
+    ProcTable.assign(65536, -1);
+    CallStack.assign(65536, 0u);
+    ProcDefined = true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -612,8 +631,6 @@ void TBFInterpreterBase::ResetMachine() {
     PC = 0;
     DataPtr = 0;
     ClearTape();
-    std::fill(ProcTable.begin(), ProcTable.end(), -1);
-    std::fill(CallStack.begin(), CallStack.end(), 0u);
     CallDepth = 0;
     Executed.store(0);
     FoldedTarget = 0;
@@ -647,14 +664,19 @@ bool TBFInterpreterBase::OpenFiles() {
     return false;
 }
 
-// The execution loop. A pass first serves the switches the GUI thread may have set (input file,
-// list switch, watch display, pause, run to cursor, breakpoints, terminate), then runs one single
-// step on CommandList, or runs fast on FoldedList until a switch needs attention. A pause comes
-// before the pass's step, so continuing runs the command paused at without stopping there again.
+// The execution loop. A pass first ends the run when the budget is spent, then serves the
+// switches the GUI thread may have set (input file, list switch, watch display, pause, run to
+// cursor, breakpoints, terminate), then runs one single step on CommandList, or runs fast on
+// FoldedList until a switch needs attention or the budget is reached. A pause comes before the
+// pass's step, so continuing runs the command paused at without stopping there again.
 void TBFInterpreterBase::RunLoop() {
     bool previousFull = false;
     for (;;) {
-        Attention.store(false);
+        AttentionAt.store(Budget);
+        if (Executed.load(std::memory_order_relaxed) >= Budget) {
+            BudgetReached = true;
+            break;
+        }
         if (OutputFlushDue.load(std::memory_order_relaxed) && OutputFlushDue.exchange(false) && OutputFileOpen) {
             FlushOutputFile();
             if (ErrorCode != errNone) {

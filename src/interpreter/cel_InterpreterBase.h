@@ -82,6 +82,23 @@ public:
     // engine's hand-offs while the engine may still need one.
     void WaitFor();
 
+    // ---- Runs in the calling thread (tools, tests, fuzzing) ----
+
+    // Before the run starts: the run ends as a terminate request ends it once it has executed
+    // at least this many commands, seen where the loops look for a terminate request: before
+    // every single step, every record of the plain folded loop, and in the fast form at every
+    // back edge, call, return and input or output (the work between two of those is bounded).
+    // A budget therefore ends every endless loop; a run may go past it by what one folded
+    // record, or the fast form's bounded work before its next check, executes.
+    void SetBudget(uint64_t commands) { Budget = commands; }
+    // True once the run has ended at its budget.
+    bool BudgetSpent() const { return BudgetReached; }
+    // Starts the run in place of the first Resume and runs it to its end in the calling
+    // thread. The hand-offs run in this thread too, so the host must answer an input request
+    // inside its hook; a suspension that no resume has answered (a pause, an unanswered input
+    // request) ends the run as a terminate request would, as nobody is left to end it.
+    void RunHere();
+
     // ---- Run control switches (GUI thread, at any time) ----
 
     void SetStepMode(bool on);
@@ -128,7 +145,7 @@ public:
     // the middle of a long computation (a failure ends the run with errOutputFileWrite).
     void RequestOutputFlush() {
         OutputFlushDue.store(true);
-        Attention.store(true);
+        AttentionAt.store(0);
     }
     // GUI thread, while the engine is suspended.
     void LocateTarget() { Locate(false); }
@@ -236,11 +253,15 @@ protected:
     // Machine state. Written by the engine thread; the GUI touches it only while suspended.
     uint32_t PC = 0;
     uint32_t DataPtr = 0;
+    // The procedure tables exist from the first definition on: a run that defines none, the
+    // common case, never pays for them, and a call before any definition is an illegal one.
     std::vector<int32_t> ProcTable;    // 65536 entries, -1 = none
     std::vector<uint32_t> CallStack;   // 65536 entries
     uint16_t CallDepth = 0;
     bool CallDepthWrapped = false;     // more than 65535 calls were active at once
-    bool ProcDefined = false;          // some ProcTable entry is set
+    bool ProcDefined = false;          // some ProcTable entry is set (the tables exist)
+    // Makes the tables, all entries free, and sets ProcDefined; at the first definition.
+    void DefineProcedures();
     std::atomic<uint64_t> Executed{0};
     TError ErrorCode = errNone;
 
@@ -260,8 +281,13 @@ protected:
     // The folded record that a switch into fast mode resumed part way (k > 0), or none: its
     // commands already stepped are not arrived at again, so it is no run-to-cursor hit.
     uint32_t ResumedRecord = UINT32_MAX;
-    // Set by every switch that the fast loop must notice; read once per fast step.
-    std::atomic<bool> Attention{false};
+    // The executed count at which the fast loops leave for RunLoop: 0 from every switch that
+    // they must notice, else the budget. Read once per fast step (per check in the fast form),
+    // so the budget costs those loops nothing beyond the attention check itself.
+    std::atomic<uint64_t> AttentionAt{UINT64_MAX};
+    uint64_t Budget = UINT64_MAX;
+    bool BudgetReached = false;
+    bool InCaller = false;  // the run runs in the thread that called RunHere
     // Breakpoints, per CommandList index: nonzero = pause before executing the command.
     std::vector<uint8_t> BreakAt;
     // Per FoldedList index: the record covers a breakpointed command.

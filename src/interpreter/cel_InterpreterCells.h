@@ -115,7 +115,9 @@ void TBFInterpreterCells<Cell>::WriteChar() {
     if (ch == '\r') ch = '\n';
     if (DisplayFill < MaxDisplayBuffer) DisplayBuffer[DisplayFill++] = ch;
     if (DisplayFill >= DisplayLimit) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // The pause leaves the GUI thread time to show the output; a run in the caller's thread
+        // has no other thread to give it to.
+        if (!InCaller) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         Synchronize([this] { FlushDisplay(); });
     }
 }
@@ -171,8 +173,8 @@ void TBFInterpreterCells<Cell>::ExecuteInstruction(const TInstruction& ins) {
         cell = 0;
         break;
     case opProcStart:
+        if (!ProcDefined) DefineProcedures();
         ProcTable[cell] = static_cast<int32_t>(PC);
-        ProcDefined = true;
         PC = ins.Arg;
         break;
     case opProcEnd:
@@ -180,7 +182,7 @@ void TBFInterpreterCells<Cell>::ExecuteInstruction(const TInstruction& ins) {
         PC = CallStack[CallDepth];
         break;
     case opCall: {
-        const int32_t entry = ProcTable[cell];
+        const int32_t entry = ProcDefined ? ProcTable[cell] : -1;
         if (entry == -1) {
             ErrorCode = errIllegalCall;
             break;
@@ -212,9 +214,10 @@ void TBFInterpreterCells<Cell>::ExecuteInstruction(const TInstruction& ins) {
 
 // The hot loop, threaded with computed gotos (GCC and Clang). Machine state lives in locals
 // and is written back before anything that can leave the loop or hand work to the GUI thread.
-// Each step ends with one cheap check of Attention, which stands for all the switches RunLoop
-// serves before a step (input file, list switch, watch, pause, run to cursor, terminate) while
-// none is set, so a step costs what a plain folded interpreter's does.
+// Each step ends with one cheap check of the executed count against AttentionAt, which stands
+// for all the switches RunLoop serves before a step (input file, list switch, watch, pause, run
+// to cursor, terminate) and for the budget while none is set, so a step costs what a plain
+// folded interpreter's does.
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpedantic"
@@ -248,7 +251,7 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::Fast() 
     } while (0)
 #define CEL_DISPATCH()                                                   \
     do {                                                                 \
-        if (Attention.load(std::memory_order_relaxed)) goto l_attention; \
+        if (executed >= AttentionAt.load(std::memory_order_relaxed)) goto l_attention; \
         if constexpr (CheckTarget) {                                     \
             if (in == target) goto l_target;                             \
         }                                                                \
@@ -322,8 +325,8 @@ l_ClearInc:
     tape[dp] = 0;
     CEL_NEXT();
 l_ProcStart:
+    if (!ProcDefined) DefineProcedures();
     ProcTable[tape[dp]] = static_cast<int32_t>(in - list);
-    ProcDefined = true;
     in = list + in->Arg;
     CEL_NEXT();
 l_ProcEnd:
@@ -331,7 +334,7 @@ l_ProcEnd:
     in = list + CallStack[CallDepth];
     CEL_NEXT();
 l_Call: {
-    const int32_t entry = ProcTable[tape[dp]];
+    const int32_t entry = ProcDefined ? ProcTable[tape[dp]] : -1;
     if (entry == -1) {
         ErrorCode = errIllegalCall;
         CEL_SPILL();

@@ -446,6 +446,66 @@ TEST(Properties, FastAndSingleStepRunsAgree) {
     }
 }
 
+// A budget ends a run in the calling thread at a check of the engine's own: the fast form, whose
+// checks are the sparsest, ends first, and the plain folded loop and single steps given the count
+// where it ended stop exactly there, in the reference's state after as many steps. Generated
+// programs meet budgets anywhere in their runs; endless loops of every kind meet one at all.
+TEST(Properties, BudgetedRunsInTheCallingThreadAgree) {
+    TGenerator gen(4242);
+    TShape shape;
+    shape.Depth = 3;
+    shape.Items = 12;
+    shape.MaxSteps = 3000;
+    std::vector<TProgram> programs;
+    for (int i = 0; i < 120; ++i) programs.push_back(gen.Make(i % 2 == 1, (i / 2) % 2 == 1, shape));
+    // Endless: a loop over a cell nothing changes, a clear loop set again, a pointer walking the
+    // tape, closed forms that never reach 0, a loop around an inner loop, recursion.
+    for (const char* text : {"+[]", "+[[-]+]", "+[>+]", "+[>++<]", "+[-->+<]", "+[>+[-]<]", "+(:):"}) {
+        TProgram p;
+        p.Text = text;
+        p.Proc = p.Text.find('(') != std::string::npos;
+        p.Steps = UINT64_MAX;
+        programs.push_back(p);
+        p.Wide = true;
+        programs.push_back(p);
+    }
+    for (size_t i = 0; i < programs.size(); ++i) {
+        const TProgram& p = programs[i];
+        SCOPED_TRACE(Describe(p, static_cast<int>(i)));
+        celtest::TRunSetup job;
+        job.Text = p.Text;
+        job.Wide = p.Wide;
+        job.ProcMode = p.Proc;
+        job.Input = p.Input;
+        job.InCaller = true;
+        const bool endless = p.Steps == UINT64_MAX;
+        job.Budget = endless ? 20000 : static_cast<uint64_t>(gen.Pick(0, static_cast<int>(p.Steps)));
+        const celtest::TRunResult fast = celtest::RunProgram(job);
+        ASSERT_GE(fast.Executed, fast.BudgetSpent ? job.Budget : 0);
+        ASSERT_EQ(fast.BudgetSpent, endless || fast.Executed < p.Steps);
+        job.Budget = fast.BudgetSpent ? fast.Executed : fast.Executed + 1;
+        job.PlainEngine = true;
+        const celtest::TRunResult plain = celtest::RunProgram(job);
+        job.PlainEngine = false;
+        job.SingleStep = true;
+        const celtest::TRunResult single = celtest::RunProgram(job);
+
+        TRef r(p.Text, p.Wide, p.Proc, p.Input);
+        r.AdvanceTo(fast.Executed);
+        for (const celtest::TRunResult* run : {&fast, &plain, &single}) {
+            SCOPED_TRACE(run == &fast ? "fast form" : run == &plain ? "plain folded" : "single steps");
+            EXPECT_EQ(run->BudgetSpent, fast.BudgetSpent);
+            EXPECT_EQ(run->Executed, r.Steps);
+            EXPECT_EQ(run->DataPtr, r.Dp);
+            EXPECT_EQ(run->Tape, r.Tape);
+            EXPECT_EQ(run->FileOutput, r.Out);
+        }
+        EXPECT_EQ(plain.Output, fast.Output);
+        EXPECT_EQ(single.Output, fast.Output);
+        if (HasFailure()) return;
+    }
+}
+
 TEST(Properties, TraceSomeStepsThenRun) {
     TGenerator gen(777);
     TShape shape;

@@ -289,9 +289,15 @@ TRunResult RunProgram(const TRunSetup& setup, int timeoutMs) {
         outPath = TempPath("out.bin");
         host.Options.OutputFileName = outPath;
     }
-    host.StartRun(setup.Wide, false);
     TRunResult result;
-    result.Finished = host.WaitFinished(timeoutMs);
+    if (setup.InCaller) {
+        host.RunHere(setup.Wide, setup.Budget);
+        result.Finished = true;
+        result.BudgetSpent = host.Interpreter.Engine().BudgetSpent();
+    } else {
+        host.StartRun(setup.Wide, false);
+        result.Finished = host.WaitFinished(timeoutMs);
+    }
     if (!result.Finished) {
         host.Interpreter.Terminate();
         host.Interpreter.Engine().WaitFor();

@@ -112,6 +112,9 @@ struct TRunSetup {
     bool CaptureFileOutput = true;   // output file in a temporary file, returned in FileOutput
     bool OutputVisible = true;       // output window lines, returned in Output
     uint32_t OutputBufferSize = 128;
+    // Run in the calling thread (RunHere), ended once Budget commands have run.
+    bool InCaller = false;
+    uint64_t Budget = UINT64_MAX;
 };
 
 struct TRunResult {
@@ -124,6 +127,7 @@ struct TRunResult {
     std::vector<uint32_t> Tape;   // all 32768 cells
     std::vector<std::string> Events;
     bool Finished = false;        // false: the run did not end in time
+    bool BudgetSpent = false;     // the run ended at its budget
 };
 
 // ---- The run commands on a headless host, while a run is active ----

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, ASan and UBSan) in build-fuzz and runs each of them on its
+# seeds (tests/fuzz/seeds/<target>), new inputs going to a scratch corpus.
+#   fuzz.sh          every target briefly, as CI does (CELLWRIGHT_FUZZ_SECONDS each, default 20);
+#                    a failure prints the crashing input and ends the script
+#   fuzz.sh --long   every target for CELLWRIGHT_FUZZ_RUNS executions (default 10 million) or
+#                    CELLWRIGHT_FUZZ_SECONDS (default 3600), whichever comes first, then a table of
+#                    executions, executions a second, coverage (cov and ft of libFuzzer's final
+#                    statistics) and findings per target; a finding does not stop the others, and
+#                    the crashing inputs are kept in the folder the table names
+# CELLWRIGHT_FUZZ_TARGETS (space-separated) runs only those targets.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+long=0
+case "${1:-}" in
+  "") ;;
+  --long) long=1 ;;
+  *) echo "usage: $0 [--long]" >&2; exit 2 ;;
+esac
+targets=(${CELLWRIGHT_FUZZ_TARGETS:-fuzz_engine fuzz_differential fuzz_readers fuzz_numbers fuzz_tools})
+
+CC=clang CXX=clang++ "$root/scripts/build.sh" build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCELLWRIGHT_FUZZ=ON \
+  -DCELLWRIGHT_GUI=OFF -DCELLWRIGHT_TESTS=OFF -DCELLWRIGHT_BENCH=OFF
+
+# The last value of a field ("cov: 123") in libFuzzer's status lines.
+field() { grep -aoE "$1: [0-9]+" "$2" | tail -n 1 | awk '{print $2}'; }
+stat() { sed -n "s/^stat::$1: *//p" "$2" | tail -n 1; }
+
+if [ "$long" -eq 0 ]; then
+  seconds="${CELLWRIGHT_FUZZ_SECONDS:-20}"
+  for target in "${targets[@]}"; do
+    corpus="$(mktemp -d)"
+    log="$(mktemp)"
+    # New inputs go to a scratch folder; the seeds in the repository stay as they are.
+    if (cd "$corpus" && "$root/build-fuzz/tests/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
+          "$corpus" "$root/tests/fuzz/seeds/$target" > "$log" 2>&1); then
+      echo "$target: $(grep -aE '^Done' "$log")"
+    else
+      tail -n 60 "$log"
+      echo "$target: FAILED (the crashing input is printed above in base64)"
+      rm -rf "$corpus" "$log"
+      exit 1
+    fi
+    rm -rf "$corpus" "$log"
+  done
+  exit 0
+fi
+
+runs="${CELLWRIGHT_FUZZ_RUNS:-10000000}"
+seconds="${CELLWRIGHT_FUZZ_SECONDS:-3600}"
+out="$root/build-fuzz/findings-$(date +%Y%m%d-%H%M%S)"
+mkdir -p "$out"
+echo "Each target: $runs executions or $seconds s, whichever comes first; logs, corpora and findings in $out"
+table=()
+failed=0
+for target in "${targets[@]}"; do
+  dir="$out/$target"
+  mkdir -p "$dir/corpus" "$dir/crashes"
+  log="$dir/log.txt"
+  # A target stops at its first finding, which lands in crashes/; the other targets still run.
+  status=0
+  (cd "$dir" && "$root/build-fuzz/tests/fuzz/$target" -runs="$runs" -max_total_time="$seconds" -print_final_stats=1 \
+      -artifact_prefix="$dir/crashes/" "$dir/corpus" "$root/tests/fuzz/seeds/$target" > "$log" 2>&1) || status=$?
+  executed="$(stat number_of_executed_units "$log")"
+  rate="$(stat average_exec_per_sec "$log")"
+  findings="$(find "$dir/crashes" -type f | wc -l)"
+  [ "$status" -eq 0 ] || [ "$findings" -gt 0 ] || findings="exit $status"
+  [ "$findings" = 0 ] || failed=1
+  table+=("$(printf '%-18s %12s %8s %7s %8s  %s' "$target" "${executed:-?}" "${rate:-?}" \
+    "$(field cov "$log")" "$(field ft "$log")" "$findings")")
+  echo "$target done: ${executed:-?} executions, findings: $findings"
+done
+echo
+printf '%-18s %12s %8s %7s %8s  %s\n' target executions exec/s cov ft findings
+printf '%s\n' "${table[@]}"
+echo "Findings (crashing inputs) are in $out/<target>/crashes"
+exit "$failed"
