@@ -12,12 +12,13 @@ run_packages=(
   librsvg2-bin
 )
 # Tests and benchmarks: GoogleTest and Google Benchmark, the virtual desktop (two window
-# managers) and the tools that drive it, the checks of the installation and the package, clang for the sanitizer and fuzz
-# trees, and the interpreter the benchmarks compare with.
+# managers) and the tools that drive it (python3-xlib: the monkey test pings the IDE's windows),
+# the checks of the installation and the package, clang for the sanitizer and fuzz trees, and the
+# interpreter the benchmarks compare with.
 test_packages=(
   desktop-file-utils libxml2-utils shared-mime-info groff-base dpkg-dev
   libgtest-dev libbenchmark-dev
-  xvfb xauth openbox metacity xdotool xclip x11-utils wmctrl
+  xvfb xauth openbox metacity xdotool xclip x11-utils wmctrl python3-xlib
   clang libclang-rt-14-dev
   beef
 )
