@@ -128,6 +128,8 @@ class Monkey:
                    XDG_CACHE_HOME=os.path.join(home, ".cache"), XDG_DATA_HOME=os.path.join(home, ".local"),
                    XDG_RUNTIME_DIR=os.path.join(scratch, "run"), QT_QPA_PLATFORM="xcb")
         env.setdefault("UBSAN_OPTIONS", "halt_on_error=1:print_stacktrace=1")
+        supp = os.path.join(os.path.dirname(os.path.abspath(__file__)), "lsan.supp")
+        env["LSAN_OPTIONS"] = ":".join(filter(None, [env.get("LSAN_OPTIONS"), "suppressions=" + supp]))
         os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
         # A copy of the executable: it keeps its settings file beside it.
         shutil.copy(exe, os.path.join(scratch, "cellwright"))
@@ -282,7 +284,7 @@ class Monkey:
         ]) if self.rnd.random() < 0.5 else self.random_code()
         run = self.rnd.choice(["F9", "F9", "F7", "F4"])
         self.say(f"program {body!r} then {run}")
-        xdotool("type", "--delay", "15", body)
+        xdotool("type", "--delay", "15", "--", body)
         xdotool("key", "--clearmodifiers", run)
         time.sleep(0.3)
         self.input()
@@ -301,7 +303,7 @@ class Monkey:
         if self.x.active() == self.win["output"] and self.rnd.random() < 0.7:
             line = "".join(self.rnd.choice(LETTERS) for _ in range(self.rnd.randint(0, 10)))
             self.say(f"input {line!r}")
-            xdotool("type", "--delay", "15", line)
+            xdotool("type", "--delay", "15", "--", line)
             xdotool("key", "Return")
 
     def toggle_view(self):
@@ -388,7 +390,7 @@ class Monkey:
         """Types lines at the caret, each after a line break; returns the bytes they add."""
         for line in lines:
             xdotool("key", "--clearmodifiers", "Return")
-            xdotool("type", "--delay", "15", line)
+            xdotool("type", "--delay", "15", "--", line)
         return b"".join(b"\r\n" + line.encode("latin-1") for line in lines)
 
     def random_lines(self):
@@ -403,7 +405,7 @@ class Monkey:
             self.say("no new document: a program is still running")
             return None, None
         first = self.random_lines()
-        xdotool("type", "--delay", "15", first[0])
+        xdotool("type", "--delay", "15", "--", first[0])
         text = first[0].encode("latin-1") + self.type_lines(first[1:])
         self.saves += 1
         path = os.path.join(self.docs, f"doc{self.saves:03d}.b")
@@ -413,7 +415,7 @@ class Monkey:
         if not dialog:
             raise Failure("Ctrl+Alt+S showed no Save File dialog")
         self.focus(dialog[0])
-        xdotool("type", "--delay", "15", path)
+        xdotool("type", "--delay", "15", "--", path)
         time.sleep(0.3)
         xdotool("key", "--clearmodifiers", "Return")
         if not self.wait_for(lambda: self.editor_title() == "Source Editor - " + path):
@@ -475,6 +477,8 @@ class Monkey:
         xdotool("key", "x")
         deadline = time.monotonic() + 120
         while self.proc.poll() is None and time.monotonic() < deadline:
+            if self.x.ping(self.win["main"]) is None and self.proc.poll() is None:
+                raise Failure(f"the GUI did not answer a ping within {HANG_SECONDS:g} s while closing")
             boxes = self.extras()
             if boxes:
                 # The close sequence shows each modified document before it asks about it.
