@@ -29,6 +29,8 @@ CANCEL_ONLY = {"Open File", "Save File", "Set Input File", "Set Output File", "S
 TRANSIENT = {"Please wait"}  # shown while a program is analysed; it goes by itself
 LETTERS = "abcdefghijklmnopqrstuvwxyz0123456789 "
 COMMANDS = "+-<>[].,"
+KEYSYMS = {" ": "space", "+": "plus", "-": "minus", "<": "less", ">": "greater", "[": "bracketleft",
+           "]": "bracketright", ".": "period", ",": "comma"}
 KEYS = ["Return", "BackSpace", "Delete", "Left", "Right", "Up", "Down", "Home", "End", "Prior",
         "Next", "Tab", "Escape", "shift+Left", "shift+Right", "shift+Down", "ctrl+End", "ctrl+Home"]
 # Chords of the command table. Left out: Ctrl+S and Ctrl+Alt+S (a random save would write text
@@ -171,6 +173,13 @@ class Monkey:
         name = self.x.prop(self.win["editor"], "_NET_WM_NAME", self.x.atom("UTF8_STRING"))
         return name.decode("utf-8", "replace") if name else ""
 
+    def state(self):
+        """What the screen shows, for a failure's message."""
+        active = self.x.active()
+        name = self.x.prop(active, "_NET_WM_NAME", self.x.atom("UTF8_STRING")) if active else None
+        return (f"windows {sorted(self.x.windows(self.proc.pid).values())}, active {name!r}, "
+                f"editor {self.editor_title()!r}")
+
     def focus(self, wid):
         xdotool("windowactivate", str(wid))
         for _ in range(20):
@@ -219,10 +228,7 @@ class Monkey:
             else:
                 keys.append(self.rnd.choice(KEYS))
         self.say(f"keys to {role}: {keys}")
-        plain = [k if len(k) > 1 else {" ": "space", "+": "plus", "-": "minus", "<": "less", ">": "greater",
-                                       "[": "bracketleft", "]": "bracketright", ".": "period",
-                                       ",": "comma"}.get(k, k) for k in keys]
-        xdotool("key", "--clearmodifiers", "--delay", "20", *plain)
+        xdotool("key", "--clearmodifiers", "--delay", "20", *(KEYSYMS.get(k, k) for k in keys))
 
     def chord(self):
         role, wid = self.pick_window()
@@ -413,13 +419,13 @@ class Monkey:
         xdotool("key", "--clearmodifiers", "ctrl+alt+s")
         dialog = self.wait_for(lambda: [w for w, n in self.extras() if n == "Save File"])
         if not dialog:
-            raise Failure("Ctrl+Alt+S showed no Save File dialog")
+            raise Failure(f"Ctrl+Alt+S showed no Save File dialog; {self.state()}")
         self.focus(dialog[0])
         xdotool("type", "--delay", "15", "--", path)
         time.sleep(0.3)
         xdotool("key", "--clearmodifiers", "Return")
         if not self.wait_for(lambda: self.editor_title() == "Source Editor - " + path):
-            raise Failure(f"Save As did not name the document {path}: {self.editor_title()!r}, {self.extras()}")
+            raise Failure(f"Save As did not name the document {path}; {self.state()}")
         self.saved[path] = text
         if keep_typing:
             text += self.type_lines(self.random_lines())
@@ -531,6 +537,13 @@ def main():
         problem = "a sanitizer report"
     if problem is not None or sanitizer:
         print(f"FAIL (seed {args.seed}): {problem}")
+        shots = os.environ.get("MONKEY_SHOTS")
+        if shots:  # the screen as it was, from the virtual screen's memory
+            picture = os.path.join(shots, f"monkey-{args.seed}.png")
+            subprocess.run([sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..",
+                            "desktop", "screen_area.py"), os.path.join(args.scratch, "fb", "Xvfb_screen0"),
+                            "0", "0", "1600", "1000", "--png", picture], capture_output=True)
+            print(f"The screen: {picture}")
         print("What cellwright printed:\n" + printed[-20000:])
         return 1
     print(f"PASS: {monkey.step} steps, {len(monkey.saved)} saved documents checked, "
