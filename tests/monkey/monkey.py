@@ -39,7 +39,8 @@ CHORDS = ["ctrl+a", "ctrl+z", "ctrl+y", "ctrl+x", "ctrl+c", "ctrl+v", "ctrl+f", 
           "F2", "shift+F1", "F9", "F7", "F8", "F4", "ctrl+F2", "F11", "F12", "ctrl+F10", "ctrl+8",
           "ctrl+9", "ctrl+p", "shift+F2", "F5", "F6", "ctrl+F12", "ctrl+t", "alt+F12", "F1", "ctrl+n",
           "ctrl+o", "ctrl+F4", "ctrl+Tab", "ctrl+shift+Tab", "ctrl+F5", "ctrl+F6", "alt+1", "alt+2"]
-# Menu titles by mnemonic; the File menu only by the mnemonics of New, Open and Close.
+# Menu titles by mnemonic; the File menu only by the mnemonics of New, Open and Close. Minimize
+# (Alt+M) comes with its restoring (toggle_view).
 MENUS = "evrixh"
 FILE_ITEMS = "noc"
 VIEW_KEYS = {"editor": "shift+F10", "output": "shift+F11", "memory": "shift+F12"}
@@ -63,6 +64,8 @@ class Desktop:
         # The answer to a ping is sent to the root window for those listening to its structure
         # (Qt) or its substructure (the standard's wording): both are selected.
         self.root.change_attributes(event_mask=X.StructureNotifyMask | X.SubstructureNotifyMask)
+        # A ping may reach a window that has just gone (the IDE exiting): no answer says enough.
+        self.d.set_error_handler(lambda *_: None)
         self.stamp = 0
 
     def atom(self, name):
@@ -313,12 +316,35 @@ class Monkey:
             xdotool("key", "Return")
 
     def toggle_view(self):
+        """A work window closed and shown again by its View command, or the whole application
+        minimised by the menu bar's Minimize and restored."""
+        self.focus(self.win["main"])
+        if self.rnd.random() < 0.3:
+            self.say("minimize and restore")
+            xdotool("key", "--clearmodifiers", "alt+m")
+            time.sleep(0.5)
+            self.restore()
+            return
         role = self.rnd.choice(list(VIEW_KEYS))
         self.say(f"hide and show {role}")
-        self.focus(self.win["main"])
         xdotool("key", "--clearmodifiers", VIEW_KEYS[role])
         time.sleep(0.2)
         xdotool("key", "--clearmodifiers", VIEW_KEYS[role])
+
+    def restore(self):
+        """Shows every work window again: a minimised one (Minimize, also reached from the menu
+        bar by keys) by activating it, a closed one by its View command."""
+        for role, wid in self.win.items():
+            if wid in self.x.windows(self.proc.pid):
+                continue
+            state = self.x.prop(wid, "WM_STATE")
+            self.say(f"restore {role}")
+            if state is not None and state[0] == 3:  # iconic
+                self.focus(wid)
+            elif role in VIEW_KEYS:
+                self.focus(self.win["main"])
+                xdotool("key", "--clearmodifiers", VIEW_KEYS[role])
+            time.sleep(0.3)
 
     def answer(self, wid, name):
         """Answers one dialog at random: file dialogs and message boxes (which may ask about
@@ -371,12 +397,7 @@ class Monkey:
                 break
             self.answer(*self.extras()[-1])
             time.sleep(0.2)
-        shown = self.x.windows(self.proc.pid)
-        for role, key in VIEW_KEYS.items():
-            if self.win[role] not in shown:
-                self.focus(self.win["main"])
-                xdotool("key", "--clearmodifiers", key)
-                time.sleep(0.3)
+        self.restore()
 
     def new_document(self):
         """A new tab, or None when the IDE did not make one (a program still exists)."""
@@ -466,6 +487,7 @@ class Monkey:
             self.step += 1
             # Keys meant for a work window reach the modal window on top of it: file dialogs
             # and message boxes are answered first, so that no key saves or picks a file.
+            self.restore()
             open_now = self.extras()
             if open_now and (self.must_answer(open_now[-1][1]) or self.rnd.random() < 0.7):
                 self.answer(*open_now[-1])
