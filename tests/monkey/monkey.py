@@ -496,7 +496,7 @@ class Monkey:
             self.input()
             self.responsive()
         self.step += 1
-        self.say("the end: a last document left modified, then File > Exit")
+        self.say("the end: a last document saved and typed into, then File > Exit")
         path, text = self.save_document(True)
         self.calm()
         self.focus(self.win["main"])
