@@ -66,6 +66,8 @@ class Desktop:
         self.root.change_attributes(event_mask=X.StructureNotifyMask | X.SubstructureNotifyMask)
         # A ping may reach a window that has just gone (the IDE exiting): no answer says enough.
         self.d.set_error_handler(lambda *_: None)
+        # No auto-repeat: on a loaded machine a key's release can come late enough to repeat it.
+        self.d.change_keyboard_control(auto_repeat_mode=X.AutoRepeatModeOff)
         self.stamp = 0
 
     def atom(self, name):
