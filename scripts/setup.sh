@@ -13,12 +13,13 @@ run_packages=(
 )
 # Tests and benchmarks: GoogleTest and Google Benchmark, the virtual desktop (two window
 # managers; a headless Wayland session with XWayland, and Qt's Wayland platform, which Qt would
-# choose there) and the tools that drive it, the checks of the installation and the package
-# (lintian), clang for the sanitizer and fuzz trees, and the interpreter the benchmarks compare with.
+# choose there) and the tools that drive it (python3-xlib: the monkey test pings the IDE's
+# windows), the checks of the installation and the package (lintian), clang for the sanitizer and
+# fuzz trees, and the interpreter the benchmarks compare with.
 test_packages=(
   desktop-file-utils libxml2-utils shared-mime-info groff-base dpkg-dev lintian
   libgtest-dev libbenchmark-dev
-  xvfb xauth openbox metacity xdotool xclip x11-utils wmctrl
+  xvfb xauth openbox metacity xdotool xclip x11-utils wmctrl python3-xlib
   mutter xwayland dbus-daemon qt6-wayland
   clang libclang-rt-14-dev
   beef
