@@ -9,38 +9,8 @@
 set -euo pipefail
 
 exe="$1"
-for tool in Xvfb xdotool; do
-  if ! command -v "$tool" > /dev/null; then
-    echo "one-instance test: $tool is missing (scripts/setup.sh installs it)"
-    [ "${CI:-}" = "true" ] && exit 1
-    exit 77
-  fi
-done
-
-scratch="$(mktemp -d)"
-pids=()
-cleanup() {
-  {
-    for pid in "${pids[@]}"; do kill -9 "$pid" || true; done
-    wait || true
-  } 2> /dev/null
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*"
-  tail -n 20 "$scratch"/*.log 2> /dev/null || true
-  exit 1
-}
-until_true() {
-  local tenths="$1"
-  shift
-  for ((i = 0; i < tenths; i++)); do
-    if "$@"; then return 0; fi
-    sleep 0.1
-  done
-  return 1
-}
+source "$(dirname "$0")/virtual_screen.sh"
+needs_tools Xvfb xdotool xprop xwininfo
 
 # A copy of the executable keeps its settings beside it; the socket lives in a runtime folder
 # of the test's own.
@@ -48,10 +18,7 @@ cp "$exe" "$scratch/cellwright"
 mkdir -m 700 "$scratch/run"
 export XDG_RUNTIME_DIR="$scratch/run"
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_SESSION_TYPE
-Xvfb -displayfd 3 -screen 0 1280x900x24 -nolisten tcp -noreset 3> "$scratch/display" 2> "$scratch/xvfb.log" &
-pids+=($!)
-until_true 100 test -s "$scratch/display" || fail "Xvfb did not start"
-export DISPLAY=":$(head -n 1 "$scratch/display")"
+start_screen bare
 until_true 100 sh -c 'xdotool getmouselocation > /dev/null 2>&1' || fail "Xvfb does not answer"
 
 started=""

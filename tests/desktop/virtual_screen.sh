@@ -4,8 +4,8 @@
 #   start_screen MODE     Xvfb with openbox, metacity or (bare) no window manager; sets DISPLAY,
 #                         work_w and work_h (the work area); the screen's pixels are kept in
 #                         $scratch/fb/Xvfb_screen0
-# Every process started in the background goes into pids; all of them end, and $scratch goes,
-# when the script exits. fail prints what the IDE ($scratch/cellwright.log) and Xvfb printed last.
+# Every process started in the background goes into pids (a process group as its negated id);
+# all of them end, and $scratch goes, when the script exits. fail prints what the IDE ($scratch/cellwright.log) and Xvfb printed last.
 
 needs_tools() {
   local tool
@@ -21,7 +21,7 @@ needs_tools() {
 scratch="$(mktemp -d)"
 pids=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
+  for pid in "${pids[@]}"; do kill -- "$pid" 2> /dev/null || true; done
   wait 2> /dev/null || true
   rm -rf "$scratch"
 }

@@ -7,46 +7,15 @@
 set -euo pipefail
 
 exe="$1"
-for tool in mutter Xwayland dbus-run-session setsid xdotool xprop xwininfo; do
-  if ! command -v "$tool" > /dev/null; then
-    echo "Wayland test: $tool is missing (scripts/setup.sh installs it)"
-    [ "${CI:-}" = "true" ] && exit 1
-    exit 77
-  fi
-done
-
-scratch="$(mktemp -d)"
-session="" app=""
-cleanup() {
-  {
-    [ -n "$app" ] && kill -9 "$app"
-    [ -n "$session" ] && kill -- -"$session"
-    wait
-  } 2> /dev/null || true
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*"
-  tail -n 20 "$scratch"/*.log 2> /dev/null || true
-  exit 1
-}
-until_true() {
-  local tenths="$1"
-  shift
-  for ((i = 0; i < tenths; i++)); do
-    if "$@"; then return 0; fi
-    sleep 0.1
-  done
-  return 1
-}
+source "$(dirname "$0")/virtual_screen.sh"
+needs_tools mutter Xwayland dbus-run-session setsid xdotool xprop xwininfo
 
 mkdir -m 700 "$scratch/run"
 export XDG_RUNTIME_DIR="$scratch/run"
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 setsid dbus-run-session -- mutter --wayland --headless --virtual-monitor 1600x1000 --wayland-display=cw-session \
   > "$scratch/mutter.log" 2>&1 &
-session=$!
+pids+=("-$!")  # the whole session
 until_true 300 grep -q 'Using public X11 display' "$scratch/mutter.log" || fail "mutter did not start XWayland"
 export DISPLAY="$(sed -n 's/.*Using public X11 display \(:[0-9]*\).*/\1/p' "$scratch/mutter.log" | head -n 1)"
 XAUTHORITY="$(ls "$XDG_RUNTIME_DIR"/.mutter-Xwaylandauth.* 2> /dev/null | head -n 1)" || true
@@ -58,6 +27,7 @@ read -r work_w work_h < <(xprop -root _NET_WORKAREA | sed 's/.*= //; s/,//g' | c
 cp "$exe" "$scratch/cellwright"
 (cd "$scratch" && exec ./cellwright > "$scratch/cellwright.log" 2>&1) &
 app=$!
+pids+=("$app")
 
 # The windows are X windows: the IDE went to XWayland.
 ids=()
