@@ -4,6 +4,8 @@
 #     and the baseline yardstick on Mandelbrot.b, Hanoi.b, Long.b, SelfInt.b, Life.b and
 #     awib-0.4.b from the corpus, each with its input and comment setting from MANIFEST.tsv;
 #   - Debug latency at full speed through bench_latency;
+#   - the start of a run (Run to the first command) of deep nesting and 2 MB programs, fast form
+#     against plain, through bench_start;
 #   - the analysis of LostKng.b through `cellwright-run --dump-lists` and bench_analysis.
 # Each timed command runs RUNS times (default 5) after one warm-up run that also checks its
 # output against the corpus; the table gives the median, min and max wall-clock seconds and the
@@ -101,6 +103,8 @@ if [ ! -x "$baseline" ] || [ "$baseline_src" -nt "$baseline" ]; then
 fi
 latency="$build/bench/bench_latency"
 [ -x "$latency" ] || note "warning: $latency was not built: no latency figures"
+starter="$build/bench/bench_start"
+[ -x "$starter" ] || note "warning: $starter was not built: no start figures"
 
 # ---- Timing ----
 now() {
@@ -214,6 +218,11 @@ if [ -x "$latency" ]; then
   note "bench_latency: Debug at full speed, 11 requests per program and engine"
   latency_out="$(CELLWRIGHT_CORPUS="$corpus" "$latency" 11)" || die "bench_latency failed"
 fi
+start_out=""
+if [ -x "$starter" ]; then
+  note "bench_start: Run to the first command, $runs runs per program and engine"
+  start_out="$(CELLWRIGHT_CORPUS="$corpus" "$starter" "$runs")" || die "bench_start failed"
+fi
 
 # ---- Analysis of LostKng.b ----
 lost="$corpus/LostKng.b"
@@ -277,6 +286,11 @@ if [ -n "$latency_out" ]; then
   echo
   echo "Debug latency at full speed (bench_latency: request to pause, medians and maxima of 11):"
   echo "$latency_out"
+fi
+if [ -n "$start_out" ]; then
+  echo
+  echo "Start of a run (bench_start: Run to the first command, fast form against plain):"
+  echo "$start_out"
 fi
 if [ -n "$analysis_out" ]; then
   echo
