@@ -393,12 +393,18 @@ void ExpectFinalState(THost& h, const TRef& r, const celtest::TRunResult& plain)
     EXPECT_EQ(h.CountEvents("Ready"), 1);
 }
 
-celtest::TRunResult PlainRun(const TProgram& p) {
+// A run of a generated program with its text, width, mode and input.
+celtest::TRunSetup JobFor(const TProgram& p) {
     celtest::TRunSetup job;
     job.Text = p.Text;
     job.Wide = p.Wide;
     job.ProcMode = p.Proc;
     job.Input = p.Input;
+    return job;
+}
+
+celtest::TRunResult PlainRun(const TProgram& p) {
+    celtest::TRunSetup job = JobFor(p);
     job.CaptureFileOutput = false;
     return celtest::RunProgram(job, 60000);
 }
@@ -415,11 +421,7 @@ TEST(Properties, FastAndSingleStepRunsAgree) {
     for (int i = 0; i < 240; ++i) {
         const TProgram p = gen.Make(i % 2 == 1, (i / 2) % 2 == 1, shape);
         SCOPED_TRACE(Describe(p, i));
-        celtest::TRunSetup job;
-        job.Text = p.Text;
-        job.Wide = p.Wide;
-        job.ProcMode = p.Proc;
-        job.Input = p.Input;
+        celtest::TRunSetup job = JobFor(p);
         job.OutputBufferSize = static_cast<uint32_t>(gen.Pick(1, 255));
         const celtest::TRunResult fast = celtest::RunProgram(job, 60000);
         job.PlainEngine = true;
@@ -472,11 +474,7 @@ TEST(Properties, BudgetedRunsInTheCallingThreadAgree) {
     for (size_t i = 0; i < programs.size(); ++i) {
         const TProgram& p = programs[i];
         SCOPED_TRACE(Describe(p, static_cast<int>(i)));
-        celtest::TRunSetup job;
-        job.Text = p.Text;
-        job.Wide = p.Wide;
-        job.ProcMode = p.Proc;
-        job.Input = p.Input;
+        celtest::TRunSetup job = JobFor(p);
         job.InCaller = true;
         const bool endless = p.Steps == UINT64_MAX;
         job.Budget = endless ? 20000 : static_cast<uint64_t>(gen.Pick(0, static_cast<int>(p.Steps)));
