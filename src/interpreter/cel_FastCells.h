@@ -84,7 +84,7 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
     for (TMemoLoop& memo : program.Memos) memo.Valid = false;
     // Few locals live through the loop: with more, the compiler keeps the executed count on the
     // stack, and then every record waits for the store of the one before it. Jumps follow To.
-    Cell* const tape = Tape.data();
+    Cell* const tape = Tape.get();
     const TFastOp* in = program.Ops.data() + program.EntryOf[PC];
     uint32_t dp = DataPtr;
     uint64_t executed = Executed.load(std::memory_order_relaxed);
@@ -389,7 +389,7 @@ f_Input:
 f_ProcStart:
     ++executed;
     if (!ProcDefined) DefineProcedures();
-    ProcTable[tape[dp]] = static_cast<int32_t>(in->Folded);
+    ProcTable[tape[dp]] = in->Folded + 1;
     in = in->To;
     CEL_GO();
 f_ProcEnd:
@@ -399,8 +399,8 @@ f_ProcEnd:
     CEL_ATTENTION();
     CEL_GO();
 f_Call: {
-    const int32_t e = ProcDefined ? ProcTable[tape[dp]] : -1;
-    if (e == -1) {
+    const uint32_t e = ProcDefined ? ProcTable[tape[dp]] : 0;
+    if (e == 0) {
         ErrorCode = errIllegalCall;
         CEL_SPILL();
         return TLoopExit::Error;
@@ -408,7 +408,7 @@ f_Call: {
     CallStack[CallDepth] = in->Folded;
     if (++CallDepth == 0) CallDepthWrapped = true;
     ++executed;
-    CEL_ENTER(static_cast<uint32_t>(e) + 1);
+    CEL_ENTER(e);
     CEL_ATTENTION();
     CEL_GO();
 }

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <span>
 
 namespace cel {
 
@@ -62,8 +65,8 @@ std::string ErrorText(int code) {
 TBFInterpreterBase::TBFInterpreterBase(TEngineHost& host)
     : Host(host),
       MainFlags(host.Flags()),
-      InputData(IOBlockSize, 0),
-      FileBuffer(IOBlockSize, 0) {}
+      InputData(std::make_unique_for_overwrite<uint8_t[]>(IOBlockSize)),
+      FileBuffer(std::make_unique_for_overwrite<uint8_t[]>(IOBlockSize)) {}
 
 TBFInterpreterBase::~TBFInterpreterBase() {
     if (Thread.joinable()) {
@@ -311,18 +314,17 @@ void TBFInterpreterBase::SwitchLists(bool toSingle) {
     if (toSingle) {
         PC = FoldedList[PC].Origin;
         if (ProcDefined) {
-            for (int32_t& e : ProcTable)
-                if (e != -1 && static_cast<uint32_t>(e) < FoldedCount)
-                    e = static_cast<int32_t>(FoldedList[e].Origin);
+            for (uint32_t& e : std::span(ProcTable.get(), 65536))
+                if (e != 0 && e - 1 < FoldedCount) e = FoldedList[e - 1].Origin + 1;
         }
         for (uint32_t d = 0; d < depth; ++d)
             if (CallStack[d] < FoldedCount) CallStack[d] = FoldedList[CallStack[d]].Origin;
     } else {
         if (ProcDefined) {
-            for (int32_t& e : ProcTable) {
-                if (e == -1) continue;
-                const int64_t f = FoldedIndexOf(static_cast<uint32_t>(e));
-                if (f >= 0) e = static_cast<int32_t>(f);
+            for (uint32_t& e : std::span(ProcTable.get(), 65536)) {
+                if (e == 0) continue;
+                const int64_t f = FoldedIndexOf(e - 1);
+                if (f >= 0) e = static_cast<uint32_t>(f) + 1;
             }
         }
         for (uint32_t d = 0; d < depth; ++d) {
@@ -354,8 +356,13 @@ void TBFInterpreterBase::SwitchLists(bool toSingle) {
 }
 
 void TBFInterpreterBase::DefineProcedures() {
-    ProcTable.assign(65536, -1);
-    CallStack.assign(65536, 0u);
+    const auto zeroed = [] {
+        auto* p = static_cast<uint32_t*>(std::calloc(65536, sizeof(uint32_t)));
+        if (p == nullptr) throw std::bad_alloc();
+        return p;
+    };
+    ProcTable.reset(zeroed());
+    CallStack.reset(zeroed());
     ProcDefined = true;
 }
 
@@ -551,13 +558,13 @@ void TBFInterpreterBase::FlushDisplay() {
 }
 
 void TBFInterpreterBase::FlushOutputFile() {
-    if (FileFill > 0 && (!OutputFile || !OutputFile->Write(FileBuffer.data(), FileFill)))
+    if (FileFill > 0 && (!OutputFile || !OutputFile->Write(FileBuffer.get(), FileFill)))
         ErrorCode = errOutputFileWrite;
     FileFill = 0;
 }
 
 bool TBFInterpreterBase::RefillInput() {
-    const long n = InputFile ? InputFile->Read(InputData.data(), IOBlockSize) : -1;
+    const long n = InputFile ? InputFile->Read(InputData.get(), IOBlockSize) : -1;
     if (n < 0) return false;
     InputSize = static_cast<uint32_t>(n);
     if (n == 0) InputFileOpen = false;

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -255,8 +256,13 @@ protected:
     uint32_t DataPtr = 0;
     // The procedure tables exist from the first definition on: a run that defines none, the
     // common case, never pays for them, and a call before any definition is an illegal one.
-    std::vector<int32_t> ProcTable;    // 65536 entries, -1 = none
-    std::vector<uint32_t> CallStack;   // 65536 entries
+    // Zeroed blocks from calloc, which takes large ones from the system as zero pages: a run
+    // pays only for the pages it touches.
+    struct TFreeDeleter {
+        void operator()(uint32_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<uint32_t[], TFreeDeleter> ProcTable;  // 65536 entries: 1 + entry index, 0 = none
+    std::unique_ptr<uint32_t[], TFreeDeleter> CallStack;  // 65536 return addresses
     uint16_t CallDepth = 0;
     bool CallDepthWrapped = false;     // more than 65535 calls were active at once
     bool ProcDefined = false;          // some ProcTable entry is set (the tables exist)
@@ -305,14 +311,15 @@ protected:
     std::atomic<uint32_t> OutputLine{0};
 
     // Input and files.
-    std::vector<uint8_t> InputData;  // 65536 bytes
+    // IOBlockSize bytes each, read only where written: no run pays for clearing them.
+    std::unique_ptr<uint8_t[]> InputData;
     uint32_t InputSize = 0;
     uint32_t InputPos = 0;
     std::unique_ptr<TByteFile> InputFile;
     bool InputFileOpen = false;
     std::unique_ptr<TByteFile> OutputFile;
     bool OutputFileOpen = false;
-    std::vector<uint8_t> FileBuffer;  // 65536 bytes
+    std::unique_ptr<uint8_t[]> FileBuffer;
     uint32_t FileFill = 0;
     // The fill at which WriteChar considers a flush: IOBlockSize, or 1 with OutputFileByLine.
     uint32_t FileFlushFill = IOBlockSize;

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -55,7 +57,7 @@ class TBFInterpreterCells : public TBFInterpreterBase {
 public:
     static constexpr uint32_t Values = 1u << (8 * sizeof(Cell));
 
-    explicit TBFInterpreterCells(TEngineHost& host) : TBFInterpreterBase(host), Tape(TapeSize, 0) {}
+    explicit TBFInterpreterCells(TEngineHost& host) : TBFInterpreterBase(host), Tape(new Cell[TapeSize]()) {}
 
     uint32_t GetCell(uint16_t index) const override { return Tape[index & (TapeSize - 1)]; }
     void SetCell(uint16_t index, uint32_t value) override {
@@ -79,7 +81,7 @@ protected:
         Tape[DataPtr] = static_cast<Cell>(static_cast<int64_t>(Tape[DataPtr]) + delta);
     }
     uint32_t CurrentCell() const final { return Tape[DataPtr]; }
-    void ClearTape() final { std::fill(Tape.begin(), Tape.end(), Cell(0)); }
+    void ClearTape() final { std::memset(Tape.get(), 0, TapeSize * sizeof(Cell)); }
 
 private:
     // The plain folded loop: FoldedList as it is.
@@ -89,7 +91,7 @@ private:
     TLoopExit RunOptimised(TFastProgram& program, bool checkTarget);
     bool InputCommand();
 
-    std::vector<Cell> Tape;
+    std::unique_ptr<Cell[]> Tape;  // TapeSize cells
 };
 
 template <typename Cell>
@@ -174,7 +176,7 @@ void TBFInterpreterCells<Cell>::ExecuteInstruction(const TInstruction& ins) {
         break;
     case opProcStart:
         if (!ProcDefined) DefineProcedures();
-        ProcTable[cell] = static_cast<int32_t>(PC);
+        ProcTable[cell] = PC + 1;
         PC = ins.Arg;
         break;
     case opProcEnd:
@@ -182,14 +184,14 @@ void TBFInterpreterCells<Cell>::ExecuteInstruction(const TInstruction& ins) {
         PC = CallStack[CallDepth];
         break;
     case opCall: {
-        const int32_t entry = ProcDefined ? ProcTable[cell] : -1;
-        if (entry == -1) {
+        const uint32_t entry = ProcDefined ? ProcTable[cell] : 0;
+        if (entry == 0) {
             ErrorCode = errIllegalCall;
             break;
         }
         CallStack[CallDepth] = PC;
         if (++CallDepth == 0) CallDepthWrapped = true;
-        PC = static_cast<uint32_t>(entry);
+        PC = entry - 1;
         break;
     }
     case opRightN:
@@ -231,7 +233,7 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::Fast() 
     const TInstruction* const list = BreakList.empty() ? plain : BreakList.data();
     const TInstruction* const listEnd = list + FoldedCount;
     const TInstruction* const target = list + FoldedTarget;
-    Cell* const tape = Tape.data();
+    Cell* const tape = Tape.get();
     const TInstruction* in = list + PC;
     uint32_t dp = DataPtr;
     uint64_t executed = Executed.load(std::memory_order_relaxed);
@@ -326,7 +328,7 @@ l_ClearInc:
     CEL_NEXT();
 l_ProcStart:
     if (!ProcDefined) DefineProcedures();
-    ProcTable[tape[dp]] = static_cast<int32_t>(in - list);
+    ProcTable[tape[dp]] = static_cast<uint32_t>(in - list) + 1;
     in = list + in->Arg;
     CEL_NEXT();
 l_ProcEnd:
@@ -334,15 +336,15 @@ l_ProcEnd:
     in = list + CallStack[CallDepth];
     CEL_NEXT();
 l_Call: {
-    const int32_t entry = ProcDefined ? ProcTable[tape[dp]] : -1;
-    if (entry == -1) {
+    const uint32_t entry = ProcDefined ? ProcTable[tape[dp]] : 0;
+    if (entry == 0) {
         ErrorCode = errIllegalCall;
         CEL_SPILL();
         return TLoopExit::Error;
     }
     CallStack[CallDepth] = static_cast<uint32_t>(in - list);
     if (++CallDepth == 0) CallDepthWrapped = true;
-    in = list + entry;
+    in = list + entry - 1;
     CEL_NEXT();
 }
 l_RightN:
