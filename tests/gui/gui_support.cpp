@@ -87,6 +87,7 @@ TWindows::TWindows(const QString& settingsPath, TScriptedDialogs* dialogs)
     cel::SetSettingsPath(settingsPath.isEmpty() ? SettingsDir.filePath(QStringLiteral("cellwr.ini")) : settingsPath);
     cel::SetDialogs(&Dialogs);
     Main = std::make_unique<TMainWin>();
+    TMainWinProbe::QuickLayoutChecks();
     Color = std::make_unique<TColorWin>(Main.get());
     Edit = std::make_unique<TEditWin>();
     Output = std::make_unique<TOutputWin>();
@@ -419,4 +420,9 @@ bool TMainWinProbe::EngineIdle() { return MainWin->EngineIdle(); }
 cel::TEngineHost& TMainWinProbe::Host() { return MainWin->Host; }
 void TMainWinProbe::TimerTimer() { MainWin->TimerTimer(); }
 void TMainWinProbe::LayoutCheckTimer() { MainWin->LayoutCheckTimer(); }
+void TMainWinProbe::QuickLayoutChecks() {
+    // Without a window manager nothing frames or moves a window late: the arrangement's checks
+    // run as they do on a desktop, ten times as often, so that a window set settles in 50 ms.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) MainWin->LayoutCheck.setInterval(5);
+}
 void TMainWinProbe::ShowRunCounters() { MainWin->ShowRunCounters(); }

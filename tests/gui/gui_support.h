@@ -204,5 +204,6 @@ public:
     static cel::TEngineHost& Host();
     static void TimerTimer();
     static void LayoutCheckTimer();
+    static void QuickLayoutChecks();
     static void ShowRunCounters();
 };
