@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, ASan and UBSan) in build-fuzz and runs each of them on its
 # seeds (tests/fuzz/seeds/<target>), new inputs going to a scratch corpus.
-#   fuzz.sh          every target briefly, as CI does (CELLWRIGHT_FUZZ_SECONDS each, default 20);
-#                    a failure prints the crashing input and ends the script
+#   fuzz.sh          every target briefly, as CI does (CELLWRIGHT_FUZZ_SECONDS each, default 20),
+#                    as many at once as there are processors; a failure prints the crashing input
 #   fuzz.sh --long   every target for CELLWRIGHT_FUZZ_RUNS executions (default 10 million) or
 #                    CELLWRIGHT_FUZZ_SECONDS (default 3600), whichever comes first, then a table of
 #                    executions, executions a second, coverage (cov and ft of libFuzzer's final
 #                    statistics) and findings per target; a finding does not stop the others, and
 #                    the crashing inputs are kept in the folder the table names
+#   fuzz.sh --build  only builds them
 # CELLWRIGHT_FUZZ_TARGETS (space-separated) runs only those targets.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -15,12 +16,14 @@ long=0
 case "${1:-}" in
   "") ;;
   --long) long=1 ;;
-  *) echo "usage: $0 [--long]" >&2; exit 2 ;;
+  --build) long=-1 ;;
+  *) echo "usage: $0 [--long | --build]" >&2; exit 2 ;;
 esac
 targets=(${CELLWRIGHT_FUZZ_TARGETS:-fuzz_engine fuzz_differential fuzz_readers fuzz_numbers fuzz_tools})
 
 CC=clang CXX=clang++ "$root/scripts/build.sh" build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCELLWRIGHT_FUZZ=ON \
   -DCELLWRIGHT_GUI=OFF -DCELLWRIGHT_TESTS=OFF -DCELLWRIGHT_BENCH=OFF
+[ "$long" -ge 0 ] || exit 0
 
 # The last value of a field ("cov: 123") in libFuzzer's status lines.
 field() { grep -aoE "$1: [0-9]+" "$2" | tail -n 1 | awk '{print $2}'; }
@@ -28,22 +31,35 @@ stat() { sed -n "s/^stat::$1: *//p" "$2" | tail -n 1; }
 
 if [ "$long" -eq 0 ]; then
   seconds="${CELLWRIGHT_FUZZ_SECONDS:-20}"
-  for target in "${targets[@]}"; do
-    corpus="$(mktemp -d)"
-    log="$(mktemp)"
+  # One target a processor at a time; each keeps its log, and the results print in order.
+  scratch="$(mktemp -d)"
+  trap 'rm -rf "$scratch"' EXIT
+  short_run() {
+    local target="$1" corpus="$scratch/$1.corpus"
+    mkdir -p "$corpus"
     # New inputs go to a scratch folder; the seeds in the repository stay as they are.
-    if (cd "$corpus" && "$root/build-fuzz/tests/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
-          "$corpus" "$root/tests/fuzz/seeds/$target" > "$log" 2>&1); then
-      echo "$target: $(grep -aE '^Done' "$log")"
-    else
-      tail -n 60 "$log"
-      echo "$target: FAILED (the crashing input is printed above in base64)"
-      rm -rf "$corpus" "$log"
-      exit 1
-    fi
-    rm -rf "$corpus" "$log"
+    (cd "$corpus" && "$root/build-fuzz/tests/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
+        "$corpus" "$root/tests/fuzz/seeds/$target" > "$scratch/$target.log" 2>&1) \
+      || echo failed > "$scratch/$target.failed"
+  }
+  running=0
+  for target in "${targets[@]}"; do
+    if [ "$running" -ge "$(nproc)" ]; then wait -n || true; running=$((running - 1)); fi
+    short_run "$target" &
+    running=$((running + 1))
   done
-  exit 0
+  wait
+  status=0
+  for target in "${targets[@]}"; do
+    if [ -e "$scratch/$target.failed" ]; then
+      tail -n 60 "$scratch/$target.log"
+      echo "$target: FAILED (the crashing input is printed above in base64)"
+      status=1
+    else
+      echo "$target: $(grep -aE '^Done' "$scratch/$target.log")"
+    fi
+  done
+  exit "$status"
 fi
 
 runs="${CELLWRIGHT_FUZZ_RUNS:-10000000}"

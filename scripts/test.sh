@@ -17,7 +17,10 @@ case "${1:-}" in
 esac
 "$root/scripts/setup.sh"
 jobs="$(nproc)"
+# Each stage's heading says when it began, so that a slow stage shows in the log.
+stage() { printf '== %s (at %d:%02d) ==\n' "$1" $((SECONDS / 60)) $((SECONDS % 60)); }
 
+stage "Release build"
 "$root/scripts/build.sh" build -DCELLWRIGHT_TESTS=ON -DCELLWRIGHT_BENCH=ON
 if [ "$quick" -eq 1 ]; then
   (cd "$root/build" && ctest --output-on-failure -j "$jobs")
@@ -40,6 +43,7 @@ wait_background() {
   background=""
   cat "$background_log"
   [ "$status" -eq 0 ] || { echo "test.sh: the build above failed" >&2; exit "$status"; }
+  printf '(its build was ready at %d:%02d)\n' $((SECONDS / 60)) $((SECONDS % 60))
 }
 
 # Every test but the long corpus runs (label heavy), which take the engine through the same
@@ -50,25 +54,28 @@ wait_background() {
 # only then), hence a directory of its own rather than the gcc-made build-asan of earlier runs.
 in_background env CC=clang CXX=clang++ "$root/scripts/build.sh" build-asan-clang -DCMAKE_BUILD_TYPE=None \
   -DCMAKE_CXX_FLAGS="-O1 -g1 -Werror" -DCELLWRIGHT_BENCH=OFF -DCELLWRIGHT_SANITIZE=address,undefined
+stage "Release tests"
 (cd "$root/build" && ctest --output-on-failure -j "$jobs")
 
-echo "== Debian package =="
+stage "Debian package"
 "$root/scripts/package.sh" build
 
-echo "== AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer =="
+stage "AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer"
 wait_background
 # The engine's run control, its property tests and the stress test (this tree has no windows):
-# only their executables are built (tests_<label>, see tests/CMakeLists.txt).
-in_background sh -c 'cmake -G Ninja -S "$1" -B "$1/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCELLWRIGHT_BENCH=OFF -DCELLWRIGHT_GUI=OFF -DCELLWRIGHT_SANITIZE=thread > /dev/null &&
-  cmake --build "$1/build-tsan" --target tests_runcontrol tests_stress' sh "$root"
+# only their executables are built (tests_<label>, see tests/CMakeLists.txt). Then the fuzz
+# targets.
+in_background sh -c 'cmake -G Ninja -S "$1" -B "$1/build-tsan" -DCMAKE_BUILD_TYPE=None \
+  -DCMAKE_CXX_FLAGS="-O1 -g1" -DCELLWRIGHT_BENCH=OFF -DCELLWRIGHT_GUI=OFF -DCELLWRIGHT_SANITIZE=thread > /dev/null &&
+  cmake --build "$1/build-tsan" --target tests_runcontrol tests_stress && "$1/scripts/fuzz.sh" --build' sh "$root"
 (cd "$root/build-asan-clang" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --output-on-failure -j "$jobs" -LE heavy)
 
-echo "== ThreadSanitizer =="
+stage "ThreadSanitizer"
 wait_background
 (cd "$root/build-tsan" && TSAN_OPTIONS=halt_on_error=1 \
   ctest --output-on-failure -j "$jobs" -L '^(runcontrol|stress)$')
 
-echo "== Fuzzing (each target briefly, on its seeds) =="
+stage "Fuzzing (each target briefly, on its seeds)"
 "$root/scripts/fuzz.sh"
+stage "All passed"
