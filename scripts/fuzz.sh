@@ -3,7 +3,8 @@
 # seeds (tests/fuzz/seeds/<target>), new inputs going to a scratch corpus.
 #   fuzz.sh          every target briefly, as CI does (CELLWRIGHT_FUZZ_SECONDS each, default 20),
 #                    as many at once as there are processors; a failure prints the crashing input
-#   fuzz.sh --long   every target for CELLWRIGHT_FUZZ_RUNS executions (default 10 million) or
+#   fuzz.sh --long   every target (as many at once as there are processors) for
+#                    CELLWRIGHT_FUZZ_RUNS executions (default 10 million) or
 #                    CELLWRIGHT_FUZZ_SECONDS (default 3600), whichever comes first, then a table of
 #                    executions, executions a second, coverage (cov and ft of libFuzzer's final
 #                    statistics) and findings per target; a finding does not stop the others, and
@@ -29,9 +30,20 @@ CC=clang CXX=clang++ "$root/scripts/build.sh" build-fuzz -DCMAKE_BUILD_TYPE=RelW
 field() { grep -aoE "$1: [0-9]+" "$2" | tail -n 1 | awk '{print $2}'; }
 stat() { sed -n "s/^stat::$1: *//p" "$2" | tail -n 1; }
 
+# Runs "$1 TARGET" for every target, one a processor at a time, in the background.
+for_each_target() {
+  local running=0 target
+  for target in "${targets[@]}"; do
+    if [ "$running" -ge "$(nproc)" ]; then wait -n || true; running=$((running - 1)); fi
+    "$1" "$target" &
+    running=$((running + 1))
+  done
+  wait
+}
+
 if [ "$long" -eq 0 ]; then
   seconds="${CELLWRIGHT_FUZZ_SECONDS:-20}"
-  # One target a processor at a time; each keeps its log, and the results print in order.
+  # Each target keeps its log; the results print in order.
   scratch="$(mktemp -d)"
   trap 'rm -rf "$scratch"' EXIT
   short_run() {
@@ -42,13 +54,7 @@ if [ "$long" -eq 0 ]; then
         "$corpus" "$root/tests/fuzz/seeds/$target" > "$scratch/$target.log" 2>&1) \
       || echo failed > "$scratch/$target.failed"
   }
-  running=0
-  for target in "${targets[@]}"; do
-    if [ "$running" -ge "$(nproc)" ]; then wait -n || true; running=$((running - 1)); fi
-    short_run "$target" &
-    running=$((running + 1))
-  done
-  wait
+  for_each_target short_run
   status=0
   for target in "${targets[@]}"; do
     if [ -e "$scratch/$target.failed" ]; then
@@ -67,27 +73,28 @@ seconds="${CELLWRIGHT_FUZZ_SECONDS:-3600}"
 out="$root/build-fuzz/findings-$(date +%Y%m%d-%H%M%S)"
 mkdir -p "$out"
 echo "Each target: $runs executions or $seconds s, whichever comes first; logs, corpora and findings in $out"
-table=()
+long_run() {
+  local target="$1" dir="$out/$1" status=0
+  mkdir -p "$dir/corpus" "$dir/crashes"
+  # A target stops at its first finding, which lands in crashes/; the other targets still run.
+  (cd "$dir" && "$root/build-fuzz/tests/fuzz/$target" -runs="$runs" -max_total_time="$seconds" -print_final_stats=1 \
+      -artifact_prefix="$dir/crashes/" "$dir/corpus" "$root/tests/fuzz/seeds/$target" > "$dir/log.txt" 2>&1) || status=$?
+  echo "$status" > "$dir/status"
+  echo "$target done: $(stat number_of_executed_units "$dir/log.txt") executions, exit $status"
+}
+for_each_target long_run
 failed=0
+echo
+printf '%-18s %12s %8s %7s %8s  %s\n' target executions exec/s cov ft findings
 for target in "${targets[@]}"; do
   dir="$out/$target"
-  mkdir -p "$dir/corpus" "$dir/crashes"
   log="$dir/log.txt"
-  # A target stops at its first finding, which lands in crashes/; the other targets still run.
-  status=0
-  (cd "$dir" && "$root/build-fuzz/tests/fuzz/$target" -runs="$runs" -max_total_time="$seconds" -print_final_stats=1 \
-      -artifact_prefix="$dir/crashes/" "$dir/corpus" "$root/tests/fuzz/seeds/$target" > "$log" 2>&1) || status=$?
-  executed="$(stat number_of_executed_units "$log")"
-  rate="$(stat average_exec_per_sec "$log")"
+  status="$(cat "$dir/status")"
   findings="$(find "$dir/crashes" -type f | wc -l)"
   [ "$status" -eq 0 ] || [ "$findings" -gt 0 ] || findings="exit $status"
   [ "$findings" = 0 ] || failed=1
-  table+=("$(printf '%-18s %12s %8s %7s %8s  %s' "$target" "${executed:-?}" "${rate:-?}" \
-    "$(field cov "$log")" "$(field ft "$log")" "$findings")")
-  echo "$target done: ${executed:-?} executions, findings: $findings"
+  printf '%-18s %12s %8s %7s %8s  %s\n' "$target" "$(stat number_of_executed_units "$log")" \
+    "$(stat average_exec_per_sec "$log")" "$(field cov "$log")" "$(field ft "$log")" "$findings"
 done
-echo
-printf '%-18s %12s %8s %7s %8s  %s\n' target executions exec/s cov ft findings
-printf '%s\n' "${table[@]}"
 echo "Findings (crashing inputs) are in $out/<target>/crashes"
 exit "$failed"
