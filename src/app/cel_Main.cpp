@@ -360,9 +360,9 @@ bool TMainWin::HandleAltChord(QWidget* target, QKeyEvent* event) {
             // menu closes. A title without a menu (Minimize) is a command of its own.
             if (title->isEnabled() && title->isVisible() && !isMinimized()) {
                 if (title->menu())
-                    QMetaObject::invokeMethod(this, [this, title] { menuBar()->setActiveAction(title); }, Qt::QueuedConnection);
+                    AfterKey([this, title] { menuBar()->setActiveAction(title); });
                 else
-                    QMetaObject::invokeMethod(title, &QAction::trigger, Qt::QueuedConnection);
+                    AfterKey([title] { title->trigger(); });
             }
             event->accept();
             ShortcutTaken = true;
@@ -397,7 +397,7 @@ bool TMainWin::HandleShortcut(QObject* target, QKeyEvent* event) {
         if (QMenu* menu = qobject_cast<QMenu*>(item->parent()); menu && !menu->isEnabled()) {
             // An item of a disabled menu still takes its key.
         } else if (item->isEnabled() && item->isVisible()) {
-            QMetaObject::invokeMethod(item, &QAction::trigger, Qt::QueuedConnection);
+            AfterKey([item] { item->trigger(); });
         } else if (item->isEnabled() && !item->isVisible() && item->objectName().startsWith(QLatin1String("MenuRecent"))) {
             // A hidden recent entry does nothing, but its key is taken all the same.
         }
@@ -406,6 +406,11 @@ bool TMainWin::HandleShortcut(QObject* target, QKeyEvent* event) {
         return true;
     }
     return false;
+}
+
+void TMainWin::AfterKey(std::function<void()> fn) {
+    QMetaObject::invokeMethod(
+        this, [fn = std::move(fn)] { if (!QApplication::activeModalWidget()) fn(); }, Qt::QueuedConnection);
 }
 
 bool TMainWin::LineEditKey(const QObject* target, const QKeyEvent* event) {

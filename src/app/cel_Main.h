@@ -253,6 +253,11 @@ private:
     // Alt+letter in a work window: the main menu's mnemonics open its menus from every work
     // window, and no Alt chord types its letter into a control.
     bool HandleAltChord(QWidget* target, QKeyEvent* event);
+    // Runs fn once the key event that asked for it is done with, unless a modal window has
+    // opened by then (the same key pressed twice, or a key that came right behind the one that
+    // opened a dialog): the keys of a modal window are its own, and a command run inside its
+    // loop would open a second dialog over it, or the same dialog again.
+    void AfterKey(std::function<void()> fn);
 
     static constexpr int MemoryOuterWidth = 208;
     QRect LayoutRects[4];

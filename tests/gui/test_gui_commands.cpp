@@ -5,6 +5,7 @@
 #include "gui_support.h"
 
 #include "cel_EditWin.h"
+#include "cel_InfoWin.h"
 #include "cel_Main.h"
 #include "cel_MemoryWin.h"
 #include "cel_OutputWin.h"
@@ -20,6 +21,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTextBlock>
+#include <QApplication>
+#include <QTimer>
 #include <Qsci/qsciscintilla.h>
 
 using namespace celtest;
@@ -554,6 +557,33 @@ private slots:
         Press(OutputWin->EditLine, Qt::Key_O, Qt::AltModifier);
         QVERIFY(WaitReady());
         QCOMPARE(OutputWin->Text(), QByteArray("a\r\na"));
+    }
+
+    void keysBehindADialogsKeyStayOutOfIt() {
+        // F1 twice and F1 then F9, each pair before any event is processed, as from a loaded
+        // machine or a fast typist: the first key's box opens, and the key behind it neither
+        // opens the box again inside itself nor starts a run behind it.
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("Recursive call")));
+        EditWin->SetText("+");
+        for (const Qt::Key second : {Qt::Key_F1, Qt::Key_F9}) {
+            int opened = 0;
+            bool ranBehind = false;
+            QTimer closer;
+            connect(&closer, &QTimer::timeout, [&] {
+                if (QApplication::activeModalWidget() != InfoWin) return;
+                ++opened;
+                ranBehind = ranBehind || Workspace->Running();
+                InfoWin->reject();
+            });
+            closer.start(20);
+            QTest::keyClick(EditWin->Editor, Qt::Key_F1);
+            QTest::keyClick(EditWin->Editor, second);
+            QTRY_COMPARE(opened, 1);
+            QTest::qWait(200);
+            QCOMPARE(opened, 1);
+            QVERIFY(!ranBehind);
+            QVERIFY(!Workspace->Running());
+        }
     }
 
     void runKeyInTheEditorStartsARun() {
