@@ -210,8 +210,20 @@ class Monkey:
         self.alive()
         took = self.x.ping(self.win["main"])
         if took is None:
-            raise Failure(f"the GUI did not answer a ping within {HANG_SECONDS:g} s")
+            self.hung(f"the GUI did not answer a ping within {HANG_SECONDS:g} s")
         self.slowest = max(self.slowest, took)
+
+    def hung(self, problem):
+        """Fails with the IDE's thread stacks as gdb finds them at that moment, where gdb exists."""
+        stacks = ""
+        if shutil.which("gdb") and self.proc.poll() is None:
+            try:
+                stacks = subprocess.run(["gdb", "-p", str(self.proc.pid), "-batch", "-nx",
+                                         "-ex", "thread apply all bt 40"],
+                                        capture_output=True, text=True, timeout=120).stdout
+            except subprocess.TimeoutExpired:
+                stacks = "(gdb took more than 120 s)"
+        raise Failure(problem + ("\nThe IDE's threads at that moment:\n" + stacks if stacks else ""))
 
     # ---- actions ----
 
@@ -508,7 +520,7 @@ class Monkey:
         deadline = time.monotonic() + 120
         while self.proc.poll() is None and time.monotonic() < deadline:
             if self.x.ping(self.win["main"]) is None and self.proc.poll() is None:
-                raise Failure(f"the GUI did not answer a ping within {HANG_SECONDS:g} s while closing")
+                self.hung(f"the GUI did not answer a ping within {HANG_SECONDS:g} s while closing")
             boxes = self.extras()
             if boxes:
                 # The close sequence shows each modified document before it asks about it.
