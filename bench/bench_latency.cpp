@@ -5,7 +5,8 @@
 //
 //   bench_latency [RUNS]      (default 11)
 //
-// Long.b is taken from the corpus when CELLWRIGHT_CORPUS (or the default corpus folder) has it.
+// Fractal.b comes from bench/programs; Long.b is taken from the corpus when CELLWRIGHT_CORPUS (or
+// the default corpus folder) has it.
 #include "cel_HeadlessHost.h"
 
 #include <algorithm>
@@ -59,6 +60,8 @@ int main(int argc, char** argv) {
         {"multiply-never-ends", "+[-->+<]"},        // stepped: its counter never reaches 0
         {"scan-round-the-tape", "+" + far + "+[" + far + "]"},
     };
+    const std::string fractal = ReadFile(CELLWRIGHT_BENCH_PROGRAMS "/Fractal.b");
+    if (!fractal.empty()) programs.emplace_back("Fractal.b", fractal);
     const std::string longText = ReadFile(corpus + "/Long.b");
     if (!longText.empty()) programs.emplace_back("Long.b", longText);
     for (const auto& [name, text] : programs) {

@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
 # Speed comparison, side by side in one invocation (see bench/README.md):
 #   - cellwright-run (the fast form) against cellwright-run --plain (the folded list as it is)
-#     and the baseline yardstick on Mandelbrot.b, Hanoi.b, Long.b, SelfInt.b, Life.b and
-#     awib-0.4.b from the corpus, each with its input and comment setting from MANIFEST.tsv;
+#     and the baseline yardstick (bench/baseline.c) on the programs of bench/programs, each
+#     with its input and comment setting from bench/programs/MANIFEST.tsv, and, when the
+#     program corpus is at hand, on Mandelbrot.b, Hanoi.b, Long.b, SelfInt.b, Life.b and
+#     awib-0.4.b from it as well;
 #   - Debug latency at full speed through bench_latency;
 #   - the start of a run (Run to the first command) of deep nesting and 2 MB programs, fast form
 #     against plain, through bench_start;
-#   - the analysis of LostKng.b through `cellwright-run --dump-lists` and bench_analysis.
+#   - with the corpus, the analysis of LostKng.b through `cellwright-run --dump-lists` and
+#     bench_analysis.
 # Each timed command runs RUNS times (default 5) after one warm-up run that also checks its
-# output against the corpus; the table gives the median, min and max wall-clock seconds and the
-# speed-ups of the medians.
+# output and executed count against its manifest; the table gives the median, min and max
+# wall-clock seconds and the speed-ups of the medians.
 #
 #   bench/run.sh [--runs N] [PROGRAM.b ...]
 #
-# Environment: CELLWRIGHT_CORPUS (the corpus folder, else ../shared/corpus beside the checkout),
-# CELLWRIGHT_BASELINE (baseline.c, else bench/baseline.c beside the corpus folder).
+# A PROGRAM is looked up in bench/programs first, then in the corpus.
+# Environment: CELLWRIGHT_CORPUS (the corpus folder, else ../shared/corpus beside the checkout;
+# optional), CELLWRIGHT_BASELINE (another baseline.c than bench/baseline.c).
 set -euo pipefail
 export LC_ALL=C
 
@@ -22,7 +26,9 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build"
 runs=5
 programs=()
-default_programs=(Mandelbrot.b Hanoi.b Long.b SelfInt.b Life.b awib-0.4.b)
+progdir="$root/bench/programs"
+# The corpus programs of the table that bench/programs cannot hold (see its NOTICES.md).
+corpus_extras=(Mandelbrot.b Hanoi.b Long.b SelfInt.b Life.b awib-0.4.b)
 
 die() {
   echo "bench/run.sh: $*" >&2
@@ -42,34 +48,67 @@ while [ $# -gt 0 ]; do
     *) programs+=("$1"); shift ;;
   esac
 done
-[ ${#programs[@]} -gt 0 ] || programs=("${default_programs[@]}")
 [ "$runs" -ge 5 ] || note "note: medians of fewer than 5 runs are not figures to quote"
 
-# ---- The corpus, found as the tests find it ----
-if [ -n "${CELLWRIGHT_CORPUS:-}" ]; then
-  corpus="$CELLWRIGHT_CORPUS"
-  [ -f "$corpus/MANIFEST.tsv" ] ||
-    die "CELLWRIGHT_CORPUS=$corpus is not the program corpus (no MANIFEST.tsv there)"
-else
-  corpus="$(cd "$root/.." && pwd)/shared/corpus"
-  [ -f "$corpus/MANIFEST.tsv" ] ||
-    die "program corpus not found at $corpus: set CELLWRIGHT_CORPUS to its folder"
-fi
-corpus="$(cd "$corpus" && pwd)"
-for p in "${programs[@]}" LostKng.b; do
-  [ -f "$corpus/$p" ] || die "$p is missing from the corpus at $corpus"
-  [ "$p" = LostKng.b ] || [ -f "$corpus/${p%.b}.out" ] ||
-    die "${p%.b}.out (its expected output) is missing from the corpus at $corpus"
-done
+# A column of the first row naming a program in a manifest: manifest FILE PROGRAM COLUMN.
+manifest() {
+  awk -F'\t' -v p="$2" -v c="$3" 'NR == 1 { for (i = 1; i <= NF; i++) col[$i] = i; next }
+    $1 == p { print $col[c]; exit }' "$1"
+}
+listed() { [ -n "$(manifest "$1" "$2" program)" ]; }
 
-baseline_src="${CELLWRIGHT_BASELINE:-}"
-if [ -z "$baseline_src" ]; then
-  for candidate in "$corpus/../bench/baseline.c" "$root/../shared/bench/baseline.c"; do
-    if [ -f "$candidate" ]; then baseline_src="$candidate"; break; fi
-  done
+[ -f "$progdir/MANIFEST.tsv" ] || die "$progdir/MANIFEST.tsv is missing"
+
+# ---- The corpus, found as the tests find it; optional ----
+corpus=""
+if [ -n "${CELLWRIGHT_CORPUS:-}" ]; then
+  if [ -f "$CELLWRIGHT_CORPUS/MANIFEST.tsv" ]; then
+    corpus="$(cd "$CELLWRIGHT_CORPUS" && pwd)"
+  else
+    note "note: CELLWRIGHT_CORPUS=$CELLWRIGHT_CORPUS is not the program corpus (no MANIFEST.tsv there): its programs are left out"
+  fi
+elif [ -f "$root/../shared/corpus/MANIFEST.tsv" ]; then
+  corpus="$(cd "$root/../shared/corpus" && pwd)"
 fi
-[ -n "$baseline_src" ] || die "baseline.c not found beside the corpus (../bench/): set CELLWRIGHT_BASELINE"
-[ -f "$baseline_src" ] || die "CELLWRIGHT_BASELINE=$baseline_src: no such file"
+
+if [ ${#programs[@]} -eq 0 ]; then
+  while IFS=$'\t' read -r p _; do programs+=("$p"); done < <(tail -n +2 "$progdir/MANIFEST.tsv")
+  if [ -n "$corpus" ]; then
+    for p in "${corpus_extras[@]}"; do
+      if listed "$corpus/MANIFEST.tsv" "$p" && [ -f "$corpus/$p" ]; then programs+=("$p"); fi
+    done
+  else
+    note "note: no program corpus: ${corpus_extras[*]} are left out"
+  fi
+fi
+[ -n "$corpus" ] || note "note: no program corpus: the analysis of LostKng.b is left out"
+
+# The folder of each program: bench/programs, else the corpus. A program in neither is left
+# out with a note (a corpus program where the corpus is missing); none left stops the run.
+named=("${programs[@]}")
+programs=()
+dirs=()
+for p in "${named[@]}"; do
+  if listed "$progdir/MANIFEST.tsv" "$p"; then
+    dir="$progdir"
+  elif [ -n "$corpus" ] && listed "$corpus/MANIFEST.tsv" "$p"; then
+    dir="$corpus"
+  else
+    note "note: $p is left out: it is neither in bench/programs nor in the program corpus${corpus:+ at $corpus}"
+    continue
+  fi
+  [ -f "$dir/$p" ] || die "$p is missing from $dir"
+  out="$(manifest "$dir/MANIFEST.tsv" "$p" output)"
+  [ -f "$dir/$out" ] || die "$out (the expected output of $p) is missing from $dir"
+  programs+=("$p")
+  dirs+=("$dir")
+done
+[ ${#programs[@]} -gt 0 ] || die "no program to time"
+lost=""
+if [ -n "$corpus" ] && [ -f "$corpus/LostKng.b" ]; then lost="$corpus/LostKng.b"; fi
+
+baseline_src="${CELLWRIGHT_BASELINE:-$root/bench/baseline.c}"
+[ -f "$baseline_src" ] || die "${CELLWRIGHT_BASELINE:+CELLWRIGHT_BASELINE=}$baseline_src: no such file"
 
 # ---- Build what is timed ----
 tmp="$(mktemp -d)"
@@ -151,27 +190,24 @@ row() {  # program runs fast plain baseline speed-up plain-speed-up fast/plain r
   rows+=("$(printf '%-24s %4s  %-24s %-24s %-24s %-22s %-9s %-9s %s' "$@")")
 }
 
-# A column of the manifest's row for a program (the first row naming it).
-manifest() {
-  awk -F'\t' -v p="$1" -v c="$2" 'NR == 1 { for (i = 1; i <= NF; i++) col[$i] = i; next }
-    $1 == p { print $col[c]; exit }' "$corpus/MANIFEST.tsv"
-}
-
 read -r load_start _ < /proc/loadavg
-note "corpus: $corpus"
+note "programs: $progdir; corpus: ${corpus:-none}"
 note "runs: $runs timed after one warm-up; load average at start: $load_start ($(nproc) cores)"
 
-for p in "${programs[@]}"; do
-  prog="$corpus/$p"
-  expected="$corpus/${p%.b}.out"
-  input="$(manifest "$p" input)"
-  comments="$(manifest "$p" comments)"
+for i in "${!programs[@]}"; do
+  p="${programs[$i]}"
+  dir="${dirs[$i]}"
+  list="$dir/MANIFEST.tsv"
+  prog="$dir/$p"
+  expected="$dir/$(manifest "$list" "$p" output)"
+  input="$(manifest "$list" "$p" input)"
+  comments="$(manifest "$list" "$p" comments)"
   opts=()
   [ "$comments" = 1 ] || opts+=(--no-comment-markers)
   stdin_file=/dev/null
   if [ -n "$input" ] && [ "$input" != - ]; then
-    [ -f "$corpus/$input" ] || die "$input (the input of $p) is missing from the corpus"
-    stdin_file="$corpus/$input"
+    [ -f "$dir/$input" ] || die "$input (the input of $p) is missing from $dir"
+    stdin_file="$dir/$input"
   fi
   # cellwright-run reads its input file first, then standard input: the same bytes here.
   cw=("$runner" "${opts[@]}" "$prog")
@@ -182,7 +218,7 @@ for p in "${programs[@]}"; do
   note "$p: warm-up and output check"
   verify "$expected" "$runner" --stats "${opts[@]}" "$prog"
   executed="$(awk '/^executed:/ { print $2 }' "$tmp/stderr")"
-  want="$(manifest "$p" executed)"
+  want="$(manifest "$list" "$p" executed)"
   [ -z "$want" ] || [ "$want" = - ] || [ "$executed" = "$want" ] ||
     die "$p: executed $executed, the manifest says $want"
   verify "$expected" "${plain[@]}"
@@ -216,32 +252,38 @@ stdin_file=/dev/null
 latency_out=""
 if [ -x "$latency" ]; then
   note "bench_latency: Debug at full speed, 11 requests per program and engine"
-  latency_out="$(CELLWRIGHT_CORPUS="$corpus" "$latency" 11)" || die "bench_latency failed"
+  # It takes Fractal.b from bench/programs and Long.b from the corpus, if there is one.
+  latency_out="$(CELLWRIGHT_CORPUS="${corpus:-$progdir}" "$latency" 11)" || die "bench_latency failed"
 fi
 start_out=""
 if [ -x "$starter" ]; then
   note "bench_start: Run to the first command, $runs runs per program and engine"
-  start_out="$(CELLWRIGHT_CORPUS="$corpus" "$starter" "$runs")" || die "bench_start failed"
+  start_out="$(CELLWRIGHT_CORPUS="${corpus:-$progdir}" "$starter" "$runs")" || die "bench_start failed"
 fi
 
-# ---- Analysis of LostKng.b ----
-lost="$corpus/LostKng.b"
-note "LostKng.b: analysis through --dump-lists"
-"$runner" --dump-lists "$lost" > "$tmp/lists" 2> "$tmp/stderr" < /dev/null ||
-  { cat "$tmp/stderr" >&2; die "failed: $runner --dump-lists $lost"; }
-[ "$(tail -n 1 "$tmp/lists")" = "error: 0" ] || die "the analysis of LostKng.b reports an error"
-commands="$(grep -c '^C ' "$tmp/lists")"
-t_dump=()
-for ((r = 1; r <= runs; r++)); do t_dump+=("$(time_once "$runner" --dump-lists "$lost")"); done
-s_dump="$(stats "${t_dump[@]}")"
-read -r m_dump _ <<< "$s_dump"
-row "LostKng.b --dump-lists" "$runs" "$(cell "$s_dump")" "-" "-" "-" "-" "-" \
-  "$(awk -v n="$commands" -v t="$m_dump" 'BEGIN { printf "%.3g", n / t }')*"
+# ---- Analysis of LostKng.b, from the corpus ----
+commands=""
+if [ -n "$lost" ]; then
+  note "LostKng.b: analysis through --dump-lists"
+  "$runner" --dump-lists "$lost" > "$tmp/lists" 2> "$tmp/stderr" < /dev/null ||
+    { cat "$tmp/stderr" >&2; die "failed: $runner --dump-lists $lost"; }
+  [ "$(tail -n 1 "$tmp/lists")" = "error: 0" ] || die "the analysis of LostKng.b reports an error"
+  commands="$(grep -c '^C ' "$tmp/lists")"
+  t_dump=()
+  for ((r = 1; r <= runs; r++)); do t_dump+=("$(time_once "$runner" --dump-lists "$lost")"); done
+  s_dump="$(stats "${t_dump[@]}")"
+  read -r m_dump _ <<< "$s_dump"
+  row "LostKng.b --dump-lists" "$runs" "$(cell "$s_dump")" "-" "-" "-" "-" "-" \
+    "$(awk -v n="$commands" -v t="$m_dump" 'BEGIN { printf "%.3g", n / t }')*"
+fi
 
 analysis_out=""
 if [ -x "$analysis" ]; then
   note "bench_analysis: $runs repetitions of each benchmark"
-  CELLWRIGHT_CORPUS="$corpus" "$analysis" --benchmark_repetitions="$runs" \
+  # Without LostKng.b its rows are left out: an errored row stops the CSV report.
+  only=()
+  [ -n "$lost" ] || only=(--benchmark_filter=-LostKng)
+  CELLWRIGHT_CORPUS="${corpus:-$progdir}" "$analysis" "${only[@]}" --benchmark_repetitions="$runs" \
     --benchmark_display_aggregates_only=true \
     --benchmark_out="$tmp/analysis.csv" --benchmark_out_format=csv \
     > "$tmp/analysis.txt" 2>&1 || { cat "$tmp/analysis.txt" >&2; die "bench_analysis failed"; }
@@ -254,12 +296,12 @@ if [ -x "$analysis" ]; then
     seconds+=("$(awk -v t="$real" -v u="$unit" \
       'BEGIN { f = u == "ns" ? 1e-9 : u == "us" ? 1e-6 : u == "ms" ? 1e-3 : 1; printf "%.6f", t * f }')")
   done < "$tmp/analysis.csv"
-  if [ ${#seconds[@]} -gt 0 ]; then
+  if [ ${#seconds[@]} -gt 0 ] && [ -n "$commands" ]; then
     s_an="$(stats "${seconds[@]}")"
     read -r m_an _ <<< "$s_an"
     row "LostKng.b bench_analysis" "$runs" "$(cell "$s_an")" "-" "-" "-" "-" "-" \
       "$(awk -v n="$commands" -v t="$m_an" 'BEGIN { printf "%.3g", n / t }')*"
-  else
+  elif [ -n "$lost" ]; then
     note "warning: bench_analysis gave no LostKng row (see its output below)"
   fi
 fi
@@ -278,9 +320,11 @@ echo "$row_header"
 printf '%s\n' "$row_header" | tr -c '\n' '-'
 printf '%s\n' "${rows[@]}"
 echo
-echo "* LostKng.b rows: the analysis only; commands/s there is commands analysed per second"
-echo "  ($commands commands). --dump-lists times a whole process that also prints every record;"
-echo "  bench_analysis times Analyze alone (comment markers on, a fresh engine per iteration)."
+if [ -n "$lost" ]; then
+  echo "* LostKng.b rows: the analysis only; commands/s there is commands analysed per second"
+  echo "  ($commands commands). --dump-lists times a whole process that also prints every record;"
+  echo "  bench_analysis times Analyze alone (comment markers on, a fresh engine per iteration)."
+fi
 echo "Load average: $load_start at the start, $load_end at the end, on $(nproc) cores."
 if [ -n "$latency_out" ]; then
   echo

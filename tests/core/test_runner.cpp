@@ -19,6 +19,7 @@
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <sstream>
 #include <string_view>
 #include <thread>
 
@@ -822,6 +823,46 @@ TEST(RunnerExamples, EachGivesItsExpectedOutput) {
     }
     // Every other file there belongs to an example.
     EXPECT_TRUE(companions.empty()) << "files of no example: " << *companions.begin();
+}
+
+// The programs of bench/programs, as bench/run.sh runs them from a clone: each row of its
+// MANIFEST.tsv through the runner with its input and comment setting gives its expected output
+// and executed count. Rows noted "(heavy)" run for seconds: run.sh's warm-up run checks them.
+TEST(RunnerBenchPrograms, EachGivesItsExpectedOutput) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(CELLWRIGHT_SOURCE_DIR) / "bench" / "programs";
+    std::istringstream manifest(celtest::ReadFileBytes((dir / "MANIFEST.tsv").string()));
+    std::set<std::string> files = {"MANIFEST.tsv", "NOTICES.md", "generate.py"};
+    std::string line;
+    std::getline(manifest, line);
+    ASSERT_EQ(line, "program\tinput\toutput\tcomments\texecuted\tnote");
+    int rows = 0;
+    while (std::getline(manifest, line)) {
+        std::vector<std::string> f;
+        for (size_t start = 0;;) {
+            const size_t tab = line.find('\t', start);
+            f.push_back(line.substr(start, tab - start));
+            if (tab == std::string::npos) break;
+            start = tab + 1;
+        }
+        ASSERT_EQ(f.size(), 6u) << line;
+        ++rows;
+        files.insert({f[0], f[1], f[2]});
+        if (f[5].find("(heavy)") != std::string::npos) continue;
+        SCOPED_TRACE(f[0]);
+        std::vector<std::string> args = {"--stats"};
+        if (f[3] == "0") args.push_back("--no-comment-markers");
+        args.push_back((dir / f[0]).string());
+        const TRunnerResult r = RunRunner(args, f[1] == "-" ? std::string() : celtest::ReadFileBytes((dir / f[1]).string()));
+        EXPECT_EQ(r.Status, 0) << r.Err;
+        EXPECT_TRUE(r.Out == celtest::ReadFileBytes((dir / f[2]).string())) << "output differs from " << f[2];
+        EXPECT_EQ(r.Err.rfind("executed: " + f[4] + "\n", 0), 0u) << r.Err;
+    }
+    EXPECT_GE(rows, 6);
+    // Translate.b translates itself; every file there belongs to a row or is named above.
+    EXPECT_EQ(celtest::ReadFileBytes((dir / "Translate.in").string()), celtest::ReadFileBytes((dir / "Translate.b").string()));
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir))
+        EXPECT_TRUE(files.count(entry.path().filename().string())) << "file of no program: " << entry.path();
 }
 
 #ifdef CELLWRIGHT_IDE
