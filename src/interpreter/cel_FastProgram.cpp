@@ -4,7 +4,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
+#include <new>
 
 namespace cel {
 
@@ -66,9 +68,17 @@ public:
     }
 
 private:
-    // The index plus one, so that a new table is zeros: one memset per build, also where
-    // instrumentation keeps a fill loop from becoming one.
-    std::unique_ptr<int32_t[]> Slot{new int32_t[TapeMask + 1]()};
+    // The index plus one, so that a new table is zeros: from calloc, which takes a block this
+    // large from the system as zero pages, so a build pays only for the pages its offsets touch.
+    struct TFreeDeleter {
+        void operator()(int32_t* p) const { std::free(p); }
+    };
+    static int32_t* Zeroed() {
+        auto* p = static_cast<int32_t*>(std::calloc(TapeMask + 1, sizeof(int32_t)));
+        if (p == nullptr) throw std::bad_alloc();
+        return p;
+    }
+    std::unique_ptr<int32_t[], TFreeDeleter> Slot{Zeroed()};
     std::vector<uint32_t> Used;
 };
 
