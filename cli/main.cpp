@@ -29,6 +29,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -164,26 +165,62 @@ private:
     int& Failure;
 };
 
+// SIGINT and SIGTERM during a run, and the timed flush. The engine runs in the main thread
+// (RunHere), so the handlers give it only the requests that store atomics, which it sees at its
+// next check: the first of the two signals ends the run, so the output it holds is written, and
+// the runner then ends by that signal; a second one ends the process at once. The first also
+// writes the stop pipe, so an input wait gives up.
+std::atomic<cel::TBFInterpreterBase*> RunningEngine{nullptr};  // set while the run goes on
+int StopWriteFd = -1;
+volatile sig_atomic_t SignalMet = 0;
+volatile sig_atomic_t SignalCount = 0;
+
+extern "C" void NoteSignal(int number) {
+    const int savedErrno = errno;
+    if (SignalCount > 0) {
+        // Blocked while this handler runs, the signal raised here takes the default action as
+        // it returns.
+        struct sigaction action {};
+        action.sa_handler = SIG_DFL;
+        ::sigaction(number, &action, nullptr);
+        ::raise(number);
+    } else {
+        SignalMet = number;
+        SignalCount = 1;
+        if (cel::TBFInterpreterBase* engine = RunningEngine.load()) engine->TerminateHere();
+        if (StopWriteFd >= 0) (void)!::write(StopWriteFd, "", 1);
+    }
+    errno = savedErrno;
+}
+
+extern "C" void RequestFlush(int) {
+    if (cel::TBFInterpreterBase* engine = RunningEngine.load()) engine->RequestOutputFlush();
+}
+
 class TRunnerHost final : public cel::THeadlessHost {
 public:
     bool OutputToStdout = true;
     int ErrorShown = 0;
     bool EndOfInput = false;
     uint64_t BreaksMet = 0;
-    // Engine thread: the errno of the first failed write to the output file (or 0).
+    // The errno of the first failed write to the output file (or 0).
     int WriteFailure = 0;
-    // Set when the run has ended; WakeFd (a pipe) is written then, so the waiting main thread
-    // sees it at once.
-    std::atomic<bool> Ended{false};
-    int WakeFd = -1;
     // Readable once the run is to stop: an input wait gives up.
     int StopFd = -1;
 
     ~TRunnerHost() override {
+        RunningEngine.store(nullptr);
         if (Interpreter.HasEngine()) {
             Interpreter.Terminate();
             Interpreter.Engine().WaitFor();
         }
+    }
+
+    // The run has started: the signal handlers reach its engine from here on, and a signal
+    // that came before ends it now.
+    void PresentRunning(bool) override {
+        RunningEngine.store(&Interpreter.Engine());
+        if (SignalCount > 0) Interpreter.Engine().TerminateHere();
     }
 
     // A breakpoint's pause: counted, and the run goes on at once.
@@ -193,10 +230,7 @@ public:
         Interpreter.Continue();
     }
 
-    void PresentReady(bool) override {
-        Ended.store(true);
-        if (WakeFd >= 0) (void)!::write(WakeFd, "", 1);
-    }
+    void PresentReady(bool) override { RunningEngine.store(nullptr); }
 
     std::unique_ptr<cel::TByteFile> CreateOutputFile(const std::string& name) override {
         if (OutputToStdout) return std::make_unique<TDescriptorFile>(1, false, WriteFailure);
@@ -290,18 +324,6 @@ int DumpLists(const TArguments& args, const std::string& text) {
     return written && WriteStdout(out) ? 0 : 1;
 }
 
-// SIGINT and SIGTERM during a run. Both are blocked in every thread (the engine's thread is
-// created with the mask) and taken only while the main thread waits in ppoll, where this
-// handler notes them: the first ends the run through the engine, so the output it holds is
-// written, and the runner then ends by that signal; a second one ends the process at once.
-volatile sig_atomic_t SignalMet = 0;
-volatile sig_atomic_t SignalCount = 0;
-
-extern "C" void NoteSignal(int number) {
-    SignalMet = number;
-    SignalCount = SignalCount + 1;
-}
-
 [[noreturn]] void EndBySignal(int number) {
     ::signal(number, SIG_DFL);
     sigset_t set;
@@ -312,44 +334,69 @@ extern "C" void NoteSignal(int number) {
     std::_Exit(128 + number);
 }
 
+// How often the engine is asked to write out the output it holds while the run goes on.
+constexpr long FlushPeriodNs = 100'000'000;
+
 // The signal handling of one run: installed for its life, the previous state restored after.
-// A signal ignored when the runner started stays ignored, as the shell means it for a job in
-// the background.
+// SIGINT and SIGTERM are let through even where the runner inherited them blocked; one ignored
+// when the runner started stays ignored, as the shell means it for a job in the background. A
+// timer raises the flush signal (a real-time one, so that an alarm the runner inherited stays
+// the caller's) every flush period.
 class TRunSignals {
 public:
-    TRunSignals() {
-        sigemptyset(&Blocked);
-        for (int signal : {SIGINT, SIGTERM}) {
-            struct sigaction old {};
-            ::sigaction(signal, nullptr, &old);
-            if (old.sa_handler == SIG_IGN) continue;
-            sigaddset(&Blocked, signal);
-        }
-        pthread_sigmask(SIG_BLOCK, &Blocked, &WaitMask);
-        for (int signal : {SIGINT, SIGTERM}) {
-            if (!sigismember(&Blocked, signal)) continue;
-            struct sigaction action {};
+    explicit TRunSignals(int stopWriteFd) {
+        StopWriteFd = stopWriteFd;
+        FlushSignal = SIGRTMIN;
+        sigset_t handled;
+        sigemptyset(&handled);
+        for (int signal : {SIGINT, SIGTERM, FlushSignal}) sigaddset(&handled, signal);
+        sigemptyset(&LetThrough);
+        struct sigaction action {};
+        action.sa_mask = handled;
+        action.sa_flags = SA_RESTART;  // a write or read of the run goes on after a handler
+        for (int i = 0; i < 2; ++i) {
+            ::sigaction(Ending[i], nullptr, &Previous[i]);
+            if (Previous[i].sa_handler == SIG_IGN) continue;
             action.sa_handler = NoteSignal;
-            action.sa_mask = Blocked;
-            ::sigaction(signal, &action, &Previous[signal == SIGINT ? 0 : 1]);
-            sigdelset(&WaitMask, signal);
+            ::sigaction(Ending[i], &action, nullptr);
+            sigaddset(&LetThrough, Ending[i]);
         }
+        action.sa_handler = RequestFlush;
+        ::sigaction(FlushSignal, &action, &PreviousFlush);
+        sigaddset(&LetThrough, FlushSignal);
+        pthread_sigmask(SIG_UNBLOCK, &LetThrough, &Mask);
+        sigevent event {};
+        event.sigev_notify = SIGEV_SIGNAL;
+        event.sigev_signo = FlushSignal;
+        TimerMade = ::timer_create(CLOCK_MONOTONIC, &event, &Timer) == 0;
+        const itimerspec period{{0, FlushPeriodNs}, {0, FlushPeriodNs}};
+        if (TimerMade) ::timer_settime(Timer, 0, &period, nullptr);
     }
     ~TRunSignals() {
-        for (int signal : {SIGINT, SIGTERM})
-            if (sigismember(&Blocked, signal)) ::sigaction(signal, &Previous[signal == SIGINT ? 0 : 1], nullptr);
-        pthread_sigmask(SIG_UNBLOCK, &Blocked, nullptr);
+        if (TimerMade) ::timer_delete(Timer);
+        // Ignoring the flush signal drops one still pending, which its previous action (by
+        // default, the end of the process) must not meet.
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(FlushSignal, &ignore, nullptr);
+        ::sigaction(FlushSignal, &PreviousFlush, nullptr);
+        for (int i = 0; i < 2; ++i)
+            if (sigismember(&LetThrough, Ending[i])) ::sigaction(Ending[i], &Previous[i], nullptr);
+        pthread_sigmask(SIG_SETMASK, &Mask, nullptr);
+        StopWriteFd = -1;
     }
     TRunSignals(const TRunSignals&) = delete;
     TRunSignals& operator=(const TRunSignals&) = delete;
 
-    // The main thread's mask while it waits: the two signals let through.
-    const sigset_t* WaitingMask() const { return &WaitMask; }
-
 private:
-    sigset_t Blocked{};
-    sigset_t WaitMask{};
+    static constexpr int Ending[2] = {SIGINT, SIGTERM};
+    int FlushSignal = 0;
+    sigset_t LetThrough{};
+    sigset_t Mask{};
     struct sigaction Previous[2] {};
+    struct sigaction PreviousFlush {};
+    timer_t Timer{};
+    bool TimerMade = false;
 };
 
 // A pipe whose ends are closed with it.
@@ -366,14 +413,10 @@ struct TPipe {
     TPipe& operator=(const TPipe&) = delete;
 };
 
-// How often the engine is asked to write out the output it holds while the run goes on.
-constexpr int FlushPeriodMs = 100;
-
 int Run(const TArguments& args, std::string text) {
-    TRunSignals signals;
-    TPipe wake, stop;
+    TPipe stop;
+    TRunSignals signals(stop.Fd[1]);
     TRunnerHost host;
-    host.WakeFd = wake.Fd[1];
     host.StopFd = stop.Fd[0];
     host.Options.Text = std::move(text);
     host.Options.ProcMode = args.PBrain;
@@ -393,33 +436,10 @@ int Run(const TArguments& args, std::string text) {
         host.Options.OutputFileName = args.OutputFile;
     }
 
-    const auto start = std::chrono::steady_clock::now();
     host.Breakpoints = args.Breakpoints;
-    host.StartRun(args.Wide, false);
-    cel::TBFInterpreterBase& engine = *host.Gui([&host] { return &host.Interpreter.Engine(); });
-
-    // The main thread waits for the end, asks for the output at every period and serves the
-    // signals.
-    bool stopping = false;
-    while (!host.Ended.load() && !engine.IsFinished()) {
-        if (SignalCount > 1) EndBySignal(SignalMet);
-        if (SignalCount > 0 && !stopping) {
-            stopping = true;
-            engine.Terminate();
-            if (stop.Fd[1] >= 0) (void)!::write(stop.Fd[1], "", 1);
-        }
-        pollfd fd{wake.Fd[0], POLLIN, 0};
-        const timespec period{0, FlushPeriodMs * 1000000L};
-        const int ready = ::ppoll(&fd, wake.Fd[0] >= 0 ? 1 : 0, &period, signals.WaitingMask());
-        if (ready == 0) {
-            engine.RequestOutputFlush();
-        } else if (ready > 0) {
-            char drain[16];
-            while (::read(wake.Fd[0], drain, sizeof drain) > 0) {
-            }
-        }
-    }
-    engine.WaitFor();
+    const auto start = std::chrono::steady_clock::now();
+    // In this thread: the run starts at once, whatever else the machine has to run.
+    host.RunHere(args.Wide);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 

@@ -22,7 +22,7 @@ void THeadlessHost::StartRun(bool wide, bool stepMode, bool runToCursor, uint32_
 
 void THeadlessHost::RunHere(bool wide, uint64_t budget) {
     std::lock_guard<std::recursive_mutex> lock(GuiMutex);
-    Interpreter.RunHere(wide, budget);
+    Interpreter.RunHere(wide, budget, Breakpoints);
 }
 
 bool THeadlessHost::WaitSettled(int timeoutMs) {

@@ -28,7 +28,7 @@ public:
     TMemoryView View{0, 11};
     // Answers an input request inside the hand-off; unset: the request waits for the caller.
     std::function<void()> OnRequestInput;
-    // The breakpoints (text offsets) each run StartRun starts is given.
+    // The breakpoints (text offsets) each run StartRun or RunHere starts is given.
     std::vector<uint32_t> Breakpoints;
 
     // Runs fn as the GUI thread would: serialized with every hand-off of the engine.

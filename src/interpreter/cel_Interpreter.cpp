@@ -38,8 +38,8 @@ void TBFInterpreter::Start(bool wide, TStart how, uint32_t target, std::vector<u
     Engine().Resume();
 }
 
-void TBFInterpreter::RunHere(bool wide, uint64_t budget) {
-    Prepare(wide, TStart::Run);
+void TBFInterpreter::RunHere(bool wide, uint64_t budget, std::vector<uint32_t> breakpoints) {
+    Prepare(wide, TStart::Run, 0, std::move(breakpoints));
     Engine().SetBudget(budget);
     Engine().RunHere();
 }

@@ -40,7 +40,7 @@ public:
     void Start(bool wide, TStart how, uint32_t target = 0, std::vector<uint32_t> breakpoints = {});
     // Run in the calling thread, ended at the budget of executed commands (see
     // TBFInterpreterBase::SetBudget and RunHere); returns when the run is over.
-    void RunHere(bool wide, uint64_t budget = UINT64_MAX);
+    void RunHere(bool wide, uint64_t budget = UINT64_MAX, std::vector<uint32_t> breakpoints = {});
     // Run during a run: full speed from the pause (or on at full speed).
     void Continue();
     // Trace during a run: a paused engine executes the next command and pauses again.

@@ -99,6 +99,12 @@ public:
     // inside its hook; a suspension that no resume has answered (a pause, an unanswered input
     // request) ends the run as a terminate request would, as nobody is left to end it.
     void RunHere();
+    // Terminate for a run in the calling thread, where no suspension waits to be woken. It only
+    // stores lock-free atomics, so a signal handler may call it (as RequestOutputFlush).
+    void TerminateHere() {
+        Terminated.store(true);
+        AttentionAt.store(0);
+    }
 
     // ---- Run control switches (GUI thread, at any time) ----
 
@@ -142,8 +148,9 @@ public:
     void FlushDisplay();
     // Writes FileBuffer to the output file; errOutputFileWrite on failure.
     void FlushOutputFile();
-    // Any thread: the engine writes FileBuffer to the output file at its next check, also in
-    // the middle of a long computation (a failure ends the run with errOutputFileWrite).
+    // Any thread, and a signal handler: the engine writes FileBuffer to the output file at its
+    // next check, also in the middle of a long computation (a failure ends the run with
+    // errOutputFileWrite).
     void RequestOutputFlush() {
         OutputFlushDue.store(true);
         AttentionAt.store(0);
@@ -291,6 +298,8 @@ protected:
     // they must notice, else the budget. Read once per fast step (per check in the fast form),
     // so the budget costs those loops nothing beyond the attention check itself.
     std::atomic<uint64_t> AttentionAt{UINT64_MAX};
+    static_assert(std::atomic<uint64_t>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+                  "the requests a signal handler may give store lock-free atomics only");
     uint64_t Budget = UINT64_MAX;
     bool BudgetReached = false;
     bool InCaller = false;  // the run runs in the thread that called RunHere

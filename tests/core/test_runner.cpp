@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -324,12 +325,14 @@ TEST(Runner, PromptIsOutBeforeTheRunnerWaitsForInput) {
     EXPECT_EQ(celtest::ReadFileBytes(outPath), "Name?Z");
 }
 
-// Starts cellwright-run with standard input from /dev/null, its output and error streams on
-// these descriptors, and SIGINT, SIGTERM and SIGPIPE at their defaults; -1 when it cannot start.
-pid_t StartRunner(const std::vector<std::string>& args, int out, int err) {
+// Starts cellwright-run with standard input from /dev/null (or the descriptor in), its output
+// and error streams on these descriptors, and SIGINT, SIGTERM and SIGPIPE at their defaults
+// (and SIGINT and SIGTERM blocked with blockEnding); -1 when it cannot start.
+pid_t StartRunner(const std::vector<std::string>& args, int out, int err, int in = -1, bool blockEnding = false) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (in >= 0) posix_spawn_file_actions_adddup2(&actions, in, 0);
+    else posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, out, 1);
     posix_spawn_file_actions_adddup2(&actions, err, 2);
     posix_spawnattr_t attributes;
@@ -338,7 +341,12 @@ pid_t StartRunner(const std::vector<std::string>& args, int out, int err) {
     sigemptyset(&defaults);
     for (int signal : {SIGINT, SIGTERM, SIGPIPE}) sigaddset(&defaults, signal);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    sigset_t mask;
+    sigemptyset(&mask);
+    if (blockEnding)
+        for (int signal : {SIGINT, SIGTERM}) sigaddset(&mask, signal);
+    posix_spawnattr_setsigmask(&attributes, &mask);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     std::string runner = CELLWRIGHT_RUNNER;
     std::vector<std::string> owned = args;
     std::vector<char*> argv{runner.data()};
@@ -369,21 +377,30 @@ std::string ReadPipe(int fd, size_t bytes = 0, std::chrono::seconds wait = std::
 }
 
 // The output reaches a pipe while the program runs on, and a run ended by SIGTERM or SIGINT
-// writes all it printed before the runner ends by that signal.
+// writes all it printed before the runner ends by that signal: while it computes, prints or
+// waits for input, also where the runner inherited the signals blocked (SIGINT's rows).
 TEST(Runner, OutputComesWhileTheRunGoesOnAndIsKeptWhenItIsStopped) {
     TTempFiles temp;
     const std::string line = "first line\n";
-    const std::string silent = temp.File("silent.b", Emitter(line) + "+[]");  // then never ends
-    const std::string printer = temp.File("printer.b", "+[.]");             // prints for ever
+    enum class TKind { Silent, Printer, Waiting };
+    const std::string programs[] = {
+        temp.File("silent.b", Emitter(line) + "+[]"),  // then never ends
+        temp.File("printer.b", "+[.]"),                // prints for ever
+        temp.File("waiting.b", Emitter(line) + ","),   // then waits for input that never comes
+    };
     for (const int signal : {SIGTERM, SIGINT}) {
-        for (const bool endless : {false, true}) {
-            SCOPED_TRACE(std::string(strsignal(signal)) + (endless ? ", endless printer" : ", line then silence"));
-            int out[2], err[2];
+        for (const TKind kind : {TKind::Silent, TKind::Printer, TKind::Waiting}) {
+            const bool endless = kind == TKind::Printer;
+            SCOPED_TRACE(std::string(strsignal(signal)) + ", program " + std::to_string(static_cast<int>(kind)));
+            int out[2], err[2], in[2];
             ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
             ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
-            const pid_t pid = StartRunner({"--stats", endless ? printer : silent}, out[1], err[1]);
+            ASSERT_EQ(pipe2(in, O_CLOEXEC), 0);  // stays open and empty
+            const pid_t pid = StartRunner({"--stats", programs[static_cast<int>(kind)]}, out[1], err[1], in[0],
+                                          signal == SIGINT);
             close(out[1]);
             close(err[1]);
+            close(in[0]);
             ASSERT_GT(pid, 0);
             std::string got = ReadPipe(out[0], endless ? 1 : line.size(), std::chrono::seconds(10));
             if (!endless) {
@@ -394,6 +411,7 @@ TEST(Runner, OutputComesWhileTheRunGoesOnAndIsKeptWhenItIsStopped) {
             const std::string stats = ReadPipe(err[0]);
             close(out[0]);
             close(err[0]);
+            close(in[1]);
             int status = 0;
             ASSERT_EQ(waitpid(pid, &status, 0), pid);
             EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "status " << status;
@@ -408,6 +426,61 @@ TEST(Runner, OutputComesWhileTheRunGoesOnAndIsKeptWhenItIsStopped) {
             EXPECT_EQ(got.size(), (executed - 1) / 2) << stats;
             EXPECT_EQ(got, std::string(got.size(), '\x01'));
         }
+    }
+}
+
+#if defined(__SANITIZE_THREAD__)
+#define CELTEST_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define CELTEST_TSAN 1
+#endif
+#endif
+
+// A run whose output nobody reads stays in its write after the first signal, which asks for an
+// orderly end; the second ends the runner at once.
+TEST(Runner, SecondSignalEndsARunStuckInAWrite) {
+#ifdef CELTEST_TSAN
+    GTEST_SKIP() << "ThreadSanitizer runs a signal's handler only once the write it came in has returned";
+#endif
+    TTempFiles temp;
+    const std::string printer = temp.File("printer.b", "+[.]");
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(strsignal(signal));
+        int out[2];
+        ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+        const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        const pid_t pid = StartRunner({printer}, out[1], devNull);
+        close(out[1]);
+        close(devNull);
+        ASSERT_GT(pid, 0);
+        // The program prints for ever and the runner writes at least every 100 ms: a pipe whose
+        // fill stays the same for 300 ms has the runner blocked in a write.
+        int held = 0, same = 0;
+        for (int i = 0; i < 1000 && same < 30; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            int now = 0;
+            ASSERT_EQ(ioctl(out[0], FIONREAD, &now), 0);
+            same = now > 0 && now == held ? same + 1 : 0;
+            held = now;
+        }
+        ASSERT_EQ(same, 30) << "the runner never blocked in a write";
+        kill(pid, signal);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        int status = 0;
+        EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the first signal must not end a run stuck in a write";
+        kill(pid, signal);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        pid_t done = 0;
+        while ((done = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (done == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            ADD_FAILURE() << "the second signal did not end the runner";
+        }
+        close(out[0]);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "status " << status;
     }
 }
 
