@@ -40,8 +40,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -453,11 +451,11 @@ int Run(const TArguments& args, std::string text) {
     return host.ErrorShown != 0 ? 1 : 0;
 }
 
-// Reads standard input to its end; false on a read failure.
-bool ReadStandardInput(std::string& bytes) {
+// Reads the descriptor to its end; false on a read failure.
+bool ReadToEnd(int fd, std::string& bytes) {
     char block[65536];
     for (;;) {
-        const ssize_t n = ::read(0, block, sizeof block);
+        const ssize_t n = ::read(fd, block, sizeof block);
         if (n == 0) return true;
         if (n > 0) bytes.append(block, static_cast<size_t>(n));
         else if (errno != EINTR) return false;
@@ -479,11 +477,14 @@ bool SameDestination(int a, int b) {
 int Generate(const TArguments& args) {
     std::string text;
     if (args.Program.empty() || args.Program == "-") {
-        if (!ReadStandardInput(text)) return CannotRead("standard input");
+        if (!ReadToEnd(0, text)) return CannotRead("standard input");
     } else {
-        std::ifstream file(args.Program, std::ios::binary);
-        if (!file) return CannotRead(args.Program);
-        text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        const int fd = ::open(args.Program.c_str(), O_RDONLY | O_CLOEXEC);
+        const bool read = fd >= 0 && ReadToEnd(fd, text);
+        const int error = errno;
+        if (fd >= 0) ::close(fd);
+        errno = error;
+        if (!read) return CannotRead(args.Program);
     }
     return WriteStdout(cel::GenerateCode(text)) ? 0 : 1;
 }
@@ -584,7 +585,7 @@ int main(int argc, char** argv) {
     std::string text;
     if (args.Program == "-") {
         std::string bytes;
-        if (!ReadStandardInput(bytes)) return CannotRead("standard input");
+        if (!ReadToEnd(0, bytes)) return CannotRead("standard input");
         text = cel::SourceTextFromBytes(bytes);
     } else if (!cel::ReadSourceFile(args.Program, text)) {
         return CannotRead(args.Program);

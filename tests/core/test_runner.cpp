@@ -690,6 +690,8 @@ TEST(Runner, UsageErrorsAndUnreadableProgram) {
         {"--stats"},
         {temp.Name("missing.b")},
         {dir},
+        {"--generate", temp.Name("missing.txt")},
+        {"--generate", dir},
     };
     for (const auto& args : cases) {
         std::string shown;
