@@ -33,11 +33,13 @@ for package in libqt6svg6 fonts-liberation; do
   [[ "$declared" == *" $package "* ]] || fail "$package (used at run time, not linked) is not declared"
 done
 
-# Each linked library belongs to a declared package.
+# Each linked library belongs to a declared package. ldd names the dynamic loader (a library
+# the runner links for the unwinder of its built-in C++ runtime) by its path alone.
 for exe in cellwright cellwright-run; do
   [ -x "$build/$exe" ] || fail "$build/$exe was not built"
   for lib in $(readelf -d "$build/$exe" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
-    path="$(ldd "$build/$exe" | awk -v l="$lib" '$1 == l { print $3 }')"
+    path="$(ldd "$build/$exe" | awk -v l="$lib" '{ n = split($1, part, "/") }
+      !found && $1 == l { print $3; found = 1 } !found && n > 1 && part[n] == l { print $1; found = 1 }')"
     [ -n "$path" ] || fail "$exe: $lib is not found"
     owner="$(dpkg -S "$path" 2> /dev/null || dpkg -S "$(readlink -f "$path")" 2> /dev/null || true)"
     owner="${owner%%:*}"
