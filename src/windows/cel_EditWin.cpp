@@ -248,6 +248,8 @@ TContent* TEditWin::AddDocument(const QString& path) {
     TContent* created = document.get();
     Documents.push_back(std::move(document));
     AppendTab(created);
+    // The output shown stays; the new tab shares it until either tab changes it.
+    if (OutputWin) created->OutputLines = OutputWin->Document();
     return created;
 }
 
@@ -263,6 +265,11 @@ void TEditWin::NewDocument() {
     if (Tabs->count() > 0) TabsChanging();
     Documents.push_back(std::move(document));
     AppendTab(created);
+    // The New command clears the output anyway: the new tab starts with a document of its own.
+    if (OutputWin) {
+        OutputWin->ShowDocument(nullptr);
+        created->OutputLines = OutputWin->Document();
+    }
     UpdateCaption();
     SetText(QByteArray());
     Editor->SendScintilla(Sci::SCI_MARKERDELETEALL, -1);
@@ -286,7 +293,7 @@ bool TEditWin::TabsChanging() {
     if (!current) return true;
     TContent& document = *current;
     document.Lines = Text();
-    if (OutputWin) document.OutputLines = OutputWin->Text();
+    if (OutputWin) document.OutputLines = OutputWin->Document();
     document.CaretX = CaretColumn();
     document.CaretY = CaretLine();
     document.TopLine = TopLine();
@@ -301,7 +308,7 @@ void TEditWin::TabsChange() {
     if (!current) return;
     const TContent& document = *current;
     SetText(document.Lines);
-    if (OutputWin) OutputWin->SetText(document.OutputLines);
+    if (OutputWin) OutputWin->ShowDocument(document.OutputLines);
     SetCaret(document.CaretY, document.CaretX);
     SetTopLine(document.TopLine);
     SetSelection(document.SelStart, document.SelLength);

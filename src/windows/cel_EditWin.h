@@ -14,12 +14,15 @@
 
 class QLabel;
 class QsciScintilla;
+class QTextDocument;
 
 // One open document: a tab of the editor window.
 class TContent {
 public:
     QByteArray Lines;        // the stored source text, lines joined by CR LF
-    QByteArray OutputLines;  // the stored output window text
+    // The output window's text; stored (brought up to date) when the tab is left. Tabs may
+    // share one until it is changed (the output window copies it first).
+    std::shared_ptr<QTextDocument> OutputLines;
     bool Modified = false;
     QString FileName;        // full path; empty for an untitled document
     int CaretX = 1;

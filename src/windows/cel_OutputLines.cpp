@@ -1,14 +1,17 @@
 #include "cel_OutputLines.h"
 
 #include <QElapsedTimer>
+#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFragment>
 #include <QTimer>
+#include <QVariant>
 
 #include <algorithm>
+#include <utility>
 #include <new>
 #include <vector>
 
@@ -24,6 +27,9 @@ constexpr int TailDelay = 100;
 // with a document, copying) the pieces are one line.
 constexpr int ShownLineLength = 65536;
 
+// Where a document's view was scrolled to while another document is shown.
+const char* const ScrolledTo[2] = {"celScrolledX", "celScrolledY"};
+
 bool ShownAsSpace(QChar c) {
     return c.unicode() < 32 && c != QLatin1Char('\t') && c != QLatin1Char('\n');
 }
@@ -36,13 +42,76 @@ TOutputLines::TOutputLines(QPlainTextEdit* box) : Box(box) {
     TailTimer->setInterval(TailDelay);
     connect(TailTimer, &QTimer::timeout, this, &TOutputLines::ShowPending);
     connect(&Frames.Timer, &QTimer::timeout, this, &TOutputLines::ShowPending);
-    connect(Box->document(), &QTextDocument::contentsChanged, this, [this] {
+    ShowDocument(nullptr);
+}
+
+// The box must not be left with a document that may go with this store.
+TOutputLines::~TOutputLines() {
+    Shown->disconnect(this);
+    Box->setDocument(nullptr);
+}
+
+std::shared_ptr<QTextDocument> TOutputLines::NewDocument() const {
+    auto document = std::make_shared<QTextDocument>();
+    document->setDocumentLayout(new QPlainTextDocumentLayout(document.get()));
+    // Program output would otherwise pile up in the undo history of a read-only box.
+    document->setUndoRedoEnabled(false);
+    document->setDefaultFont(Box->font());
+    document->firstBlock().setUserState(-1);
+    return document;
+}
+
+std::shared_ptr<QTextDocument> TOutputLines::Document() {
+    ShowPending();
+    Shown->setProperty(ScrolledTo[0], Box->horizontalScrollBar()->value());
+    Shown->setProperty(ScrolledTo[1], Box->verticalScrollBar()->value());
+    return Shown;
+}
+
+void TOutputLines::ShowDocument(std::shared_ptr<QTextDocument> document) {
+    if (document && document == Shown) return;
+    if (Shown) {
+        ShowPending();
+        DropPending();
+    }
+    Attach(document ? std::move(document) : NewDocument());
+    LastLineValid = false;
+    Continuations = -1;
+    const QVariant x = Shown->property(ScrolledTo[0]), y = Shown->property(ScrolledTo[1]);
+    Box->horizontalScrollBar()->setValue(x.isValid() ? x.toInt() : 0);
+    Box->verticalScrollBar()->setValue(y.isValid() ? y.toInt() : 0);
+}
+
+void TOutputLines::Attach(std::shared_ptr<QTextDocument> document) {
+    if (Shown) Shown->disconnect(this);
+    // The box lets go of the old document in setDocument: it must live until then.
+    const std::shared_ptr<QTextDocument> old = std::exchange(Shown, std::move(document));
+    // A font chosen while the document was away is the box's, not yet the document's.
+    if (Shown->defaultFont() != Box->font()) Shown->setDefaultFont(Box->font());
+    Box->setDocument(Shown.get());
+    connect(Shown.get(), &QTextDocument::contentsChanged, this, [this] {
         if (OwnChange) return;
         LastLineValid = false;
         Pending.clear();
         PendingBreaks = 0;
         Continuations = -1;
     });
+}
+
+bool TOutputLines::Shared() const {
+    // Held here and by the shown tab's record; any other holder is a tab that is not shown.
+    return Shown.use_count() > 2;
+}
+
+void TOutputLines::Unshare() {
+    if (!Shared()) return;
+    const int x = Box->horizontalScrollBar()->value(), y = Box->verticalScrollBar()->value();
+    std::shared_ptr<QTextDocument> copy = NewDocument();
+    Continuations = Fill(*copy, DocumentText(*Shown));
+    // The text is the same: the collected output and the last line stay as they are.
+    Attach(std::move(copy));
+    Box->horizontalScrollBar()->setValue(x);
+    Box->verticalScrollBar()->setValue(y);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -125,6 +194,7 @@ bool TOutputLines::SetOutputLineText(uint32_t index, const std::string& text) {
             ShowPending();
         } else {
             ShowPending();
+            Unshare();
             const QString line = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
             // The line's pieces are replaced by the new text's.
             const bool atEnd = ScrolledToEnd();
@@ -231,6 +301,7 @@ void TOutputLines::ShowPending() {
         const bool longLine = LastLineValid && LastLine.size() >= LongLine;
         QElapsedTimer cost;
         cost.start();
+        Unshare();
         const bool atEnd = ScrolledToEnd();
         QTextCursor cursor(Box->document());
         cursor.movePosition(QTextCursor::End);
@@ -329,22 +400,31 @@ void TOutputLines::ScrollToEnd() {
 // ---------------------------------------------------------------------------------------------
 // Whole text
 
-QByteArray TOutputLines::Text() const {
-    const QTextDocument* document = Box->document();
+QByteArray TOutputLines::DocumentText(const QTextDocument& document) {
     QByteArray result;
-    result.reserve(document->characterCount() + document->blockCount());
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-        if (block != document->begin() && block.userState() != Continuation) result.append("\r\n", 2);
+    result.reserve(document.characterCount() + document.blockCount());
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (block != document.begin() && block.userState() != Continuation) result.append("\r\n", 2);
         // QTextBlock::text keeps every byte as it is; QTextDocument::toPlainText would turn
         // the non-breaking space (0xA0) into a blank.
         result.append(BlockText(block).toLatin1());
     }
+    return result;
+}
+
+QByteArray TOutputLines::Text() const {
     QByteArray pending = Pending;
-    return result + pending.replace('\n', "\r\n");
+    return DocumentText(*Shown) + pending.replace('\n', "\r\n");
 }
 
 void TOutputLines::SetText(const QByteArray& text) {
     DropPending();
+    if (Shared()) ShowDocument(nullptr);
+    Continuations = Fill(*Shown, text);
+    LastLineValid = false;
+}
+
+int TOutputLines::Fill(QTextDocument& document, const QByteArray& text) {
     QString lines = QString::fromLatin1(text);
     lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     // Lines longer than ShownLineLength go in as their pieces; the block numbers of the pieces
@@ -393,10 +473,10 @@ void TOutputLines::SetText(const QByteArray& text) {
             controls.push_back({i, 1, whole[i]});
         whole[i] = QLatin1Char(' ');
     }
-    Box->setPlainText(whole);
-    Box->document()->setUndoRedoEnabled(false);
+    document.setPlainText(whole);
+    document.setUndoRedoEnabled(false);
     if (!controls.empty()) {
-        QTextCursor cursor(Box->document());
+        QTextCursor cursor(&document);
         for (const TRun& run : controls) {
             cursor.setPosition(int(run.From));
             cursor.setPosition(int(run.From + run.Length), QTextCursor::KeepAnchor);
@@ -407,17 +487,20 @@ void TOutputLines::SetText(const QByteArray& text) {
     }
     auto next = pieces.begin();
     int block = 0;
-    for (QTextBlock b = Box->document()->begin(); b.isValid(); b = b.next(), ++block) {
+    for (QTextBlock b = document.begin(); b.isValid(); b = b.next(), ++block) {
         const bool piece = next != pieces.end() && *next == block;
         if (piece) ++next;
         b.setUserState(piece ? Continuation : -1);
     }
-    Continuations = static_cast<int>(pieces.size());
-    LastLineValid = false;
+    return static_cast<int>(pieces.size());
 }
 
 void TOutputLines::Clear() {
     DropPending();
+    if (Shared()) {
+        ShowDocument(nullptr);
+        return;
+    }
     Box->clear();
     Box->document()->setUndoRedoEnabled(false);
     Box->document()->firstBlock().setUserState(-1);
@@ -436,6 +519,7 @@ void TOutputLines::DropPending() {
 void TOutputLines::EchoInput(const QByteArray& data) {
     ShowPending();
     if (data.isEmpty()) return;
+    Unshare();
     QTextDocument* document = Box->document();
     QTextCursor cursor(document);
     const QTextBlock last = document->lastBlock();

@@ -15,11 +15,13 @@
 #include <QTextFormat>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 class QPlainTextEdit;
 class QTextCursor;
+class QTextDocument;
 class QTimer;
 
 class TOutputLines final : public QObject {
@@ -27,6 +29,7 @@ class TOutputLines final : public QObject {
 public:
     // The store of box's text; box outlives it.
     explicit TOutputLines(QPlainTextEdit* box);
+    ~TOutputLines() override;
 
     // QTextBlock::userState of every piece of a line but its first.
     static constexpr int Continuation = 1;
@@ -46,6 +49,15 @@ public:
     // Whole text as bytes, lines separated by CR LF, output still collected included.
     QByteArray Text() const;
     void SetText(const QByteArray& text);
+    // Each editor tab keeps its output as a document of its own, swapped into the box when the
+    // tab is selected: a swap costs nothing per line, where setting a kept text again lays out
+    // every line of it (seconds for megabytes). Document() is the shown one, collected output
+    // in it and its view's scroll position noted in it; ShowDocument shows document where it
+    // was scrolled to, or a new empty one for none. A document is shared by the tabs that hold
+    // it (a tab opened while another's output is shown starts with that output) until it is
+    // shown and changed: the change goes into a copy (or a new document, for Clear and SetText).
+    std::shared_ptr<QTextDocument> Document();
+    void ShowDocument(std::shared_ptr<QTextDocument> document);
     void Clear();
     // Typed input shown in the text: before a final empty line, so that output which ended a
     // line before the read stays below the entered text.
@@ -54,6 +66,17 @@ public:
     void ShowPending();
 
 private:
+    std::shared_ptr<QTextDocument> NewDocument() const;
+    void Attach(std::shared_ptr<QTextDocument> document);
+    // The shown document is also held by a tab that is not shown; Unshare puts a copy in its
+    // place, before a change.
+    bool Shared() const;
+    void Unshare();
+    // A document's text as bytes, lines separated by CR LF.
+    static QByteArray DocumentText(const QTextDocument& document);
+    // Sets document's text from bytes, lines separated by CR LF; the number of continuation
+    // blocks it made.
+    static int Fill(QTextDocument& document, const QByteArray& text);
     bool TakeNoMoreOutput();
     void DropPending();
     // Collects bytes for the last line (LastLineValid) and shows what is collected now, or sets
@@ -70,6 +93,7 @@ private:
     void ScrollToEnd();
 
     QPlainTextEdit* Box;
+    std::shared_ptr<QTextDocument> Shown;  // box's document
     // The bytes of the last line (collected ones included) while LastLineValid: lets the engine
     // append to a long line without converting it back from the document for every chunk.
     // Any change not made through the store (OwnChange) invalidates it, and drops Pending.

@@ -80,8 +80,6 @@ TOutputWin::TOutputWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
     Output->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Output->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Output->setFont(cel::FixedFont(10));
-    // Program output would otherwise pile up in the undo history of a read-only box.
-    Output->document()->setUndoRedoEnabled(false);
     ApplyColors(0xFFFFFF, 0x000000);
 
     PanelInput = new QWidget(this);
@@ -144,7 +142,6 @@ TOutputWin::TOutputWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
 // The children outlive this object's own part; they must not call back into it on their way out.
 TOutputWin::~TOutputWin() {
     Output->disconnect(this);
-    Output->document()->disconnect(this);
     Output->removeEventFilter(this);
     Output->viewport()->removeEventFilter(this);
     EditLine->removeEventFilter(this);
@@ -174,6 +171,13 @@ QByteArray TOutputWin::Text() const { return Lines->Text(); }
 void TOutputWin::SetText(const QByteArray& text) { Lines->SetText(text); }
 
 void TOutputWin::Clear() { Lines->Clear(); }
+
+std::shared_ptr<QTextDocument> TOutputWin::Document() { return Lines->Document(); }
+
+void TOutputWin::ShowDocument(std::shared_ptr<QTextDocument> document) {
+    Lines->ShowDocument(std::move(document));
+    OutputChange();
+}
 
 void TOutputWin::OutputChange() { BtnSave->setEnabled(!Output->document()->isEmpty()); }
 

@@ -14,6 +14,7 @@ class TOutputLines;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QTextDocument;
 
 class TOutputWin final : public QWidget {
     Q_OBJECT
@@ -44,6 +45,9 @@ public:
     // Whole text as bytes, lines separated by CR LF (tab changes, Close).
     QByteArray Text() const;
     void SetText(const QByteArray& text);
+    // The shown text as a document that a tab keeps while another tab's is shown, and back.
+    std::shared_ptr<QTextDocument> Document();
+    void ShowDocument(std::shared_ptr<QTextDocument> document);
     // Empties the text; the engine's output line is reset by the caller.
     void Clear();
 

@@ -15,6 +15,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
@@ -194,6 +196,56 @@ private slots:
         QCOMPARE(CurrentTab(), 2);
         QVERIFY(!EditWin->Document(1)->Modified);
         QVERIFY(!EditWin->Document(2)->Modified);
+    }
+
+    // Each tab keeps its own output (a megabyte of lines, a line long enough to be shown in
+    // pieces, control characters) and gets back the very document it left, nothing laid out
+    // again, where it was scrolled to. A tab added while that output is shown shares it until
+    // one of them changes it: the change goes into the new tab's copy.
+    void eachTabKeepsItsOutput() {
+        QByteArray big;
+        for (int i = 0; i < 12000; ++i) big += QByteArray(79, char('a' + i % 26)) + "\r\n";
+        big += QByteArray(150000, 'L') + "\x01\x02\r\nend";
+        EditWin->SetText("+");  // not the untouched document that Open would take over
+        OutputWin->SetText(big);
+        QPlainTextEdit* box = OutputWin->Output;
+        box->verticalScrollBar()->setValue(1234);
+        const QTextDocument* shownA = box->document();
+        QVERIFY(Trigger("MenuNew"));
+        QVERIFY(OutputWin->Text().isEmpty());
+        OutputWin->SetText("B");
+        ClickTab(0);
+        QCOMPARE(box->document(), shownA);
+        QCOMPARE(OutputWin->Text(), big);
+        QCOMPARE(box->verticalScrollBar()->value(), 1234);
+
+        EditWin->AddDocument(Dir->filePath(QStringLiteral("c.b")));
+        QCOMPARE(CurrentTab(), 2);
+        QCOMPARE(OutputWin->Text(), big);
+        QVERIFY(OutputWin->AppendOutputLine());
+        QVERIFY(OutputWin->AppendToOutputLine(12002, "C"));
+        OutputWin->ShowPendingOutput();
+        QVERIFY(box->document() != shownA);
+        QCOMPARE(OutputWin->Text(), big + "\r\nC");
+        ClickTab(0);
+        QCOMPARE(OutputWin->Text(), big);
+        ClickTab(2);
+        QCOMPARE(OutputWin->Text(), big + "\r\nC");
+        ClickTab(1);
+        QCOMPARE(OutputWin->Text(), QByteArray("B"));
+
+        // Open clears the output of the tab it adds, not of the one that was shown.
+        ClickTab(0);
+        const QString d = Dir->filePath(QStringLiteral("d.b"));
+        QVERIFY(WriteAll(d, "+"));
+        Windows->Dialogs.OpenAnswers.push_back({d});
+        QVERIFY(Trigger("MenuOpen"));
+        QCOMPARE(CurrentTab(), 3);
+        QVERIFY(OutputWin->Text().isEmpty());
+        ClickTab(0);
+        QCOMPARE(box->document(), shownA);
+        QCOMPARE(OutputWin->Text(), big);
+        for (int i = 0; i < EditWin->DocumentCount(); ++i) EditWin->Document(i)->Modified = false;
     }
 
     void tabsWrapOntoRowsInANarrowWindow() {
