@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <utility>
+
 namespace cel {
 
 namespace {
@@ -19,10 +21,6 @@ QByteArray Trimmed(const QByteArray& text) {
     while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
     while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
     return text.mid(begin, end - begin);
-}
-
-bool SameName(const QByteArray& a, const QString& b) {
-    return a.compare(b.toLocal8Bit(), Qt::CaseInsensitive) == 0;
 }
 
 QString TestPath;
@@ -71,17 +69,15 @@ bool ParseIniInteger(const QString& text, int32_t& value) {
 
 void TIniFile::Parse(const QByteArray& text) {
     Sections.clear();
+    SectionIndex.clear();
     TSection* current = nullptr;
     for (const QByteArray& raw : text.split('\n')) {
         const QByteArray line = Trimmed(raw);
         if (line.isEmpty() || line.startsWith(';')) continue;
         if (line.startsWith('[') && line.endsWith(']')) {
             const QByteArray name = Trimmed(line.mid(1, line.size() - 2));
-            current = FindSection(QString::fromLocal8Bit(name));
-            if (!current) {
-                Sections.push_back({name, {}});
-                current = &Sections.back();
-            }
+            const auto known = SectionIndex.constFind(name.toLower());
+            current = known != SectionIndex.cend() ? &Sections[*known] : &AddSection(name);
             continue;
         }
         if (!current) continue;  // lines before the first section
@@ -102,19 +98,27 @@ QByteArray TIniFile::Text() const {
     return text;
 }
 
+const TIniFile::TSection* TIniFile::FindSection(const QString& section) const {
+    const auto known = SectionIndex.constFind(section.toLocal8Bit().toLower());
+    return known != SectionIndex.cend() ? &Sections[*known] : nullptr;
+}
+
 TIniFile::TSection* TIniFile::FindSection(const QString& section) {
-    for (TSection& s : Sections)
-        if (SameName(s.Name, section)) return &s;
-    return nullptr;
+    return const_cast<TSection*>(std::as_const(*this).FindSection(section));
+}
+
+TIniFile::TSection& TIniFile::AddSection(const QByteArray& name) {
+    SectionIndex.insert(name.toLower(), Sections.size());
+    Sections.push_back({name, {}});
+    return Sections.back();
 }
 
 const TIniFile::TLine* TIniFile::Find(const QString& section, const QString& key) const {
-    for (const TSection& s : Sections) {
-        if (!SameName(s.Name, section)) continue;
-        for (const TLine& line : s.Lines)
-            if (line.IsKey && SameName(line.Key, key)) return &line;
-        return nullptr;
-    }
+    const TSection* s = FindSection(section);
+    if (!s) return nullptr;
+    const QByteArray name = key.toLocal8Bit();
+    for (const TLine& line : s->Lines)
+        if (line.IsKey && line.Key.compare(name, Qt::CaseInsensitive) == 0) return &line;
     return nullptr;
 }
 
@@ -147,12 +151,10 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
 
 void TIniFile::WriteBytes(const QString& section, const QString& key, const QByteArray& value) {
     TSection* s = FindSection(section);
-    if (!s) {
-        Sections.push_back({section.toLocal8Bit(), {}});
-        s = &Sections.back();
-    }
+    if (!s) s = &AddSection(section.toLocal8Bit());
+    const QByteArray name = key.toLocal8Bit();
     for (TLine& line : s->Lines) {
-        if (line.IsKey && SameName(line.Key, key)) {
+        if (line.IsKey && line.Key.compare(name, Qt::CaseInsensitive) == 0) {
             line.Value = value;
             return;
         }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 #include <cstdint>
@@ -45,8 +46,13 @@ private:
         std::vector<TLine> Lines;
     };
     const TLine* Find(const QString& section, const QString& key) const;
+    const TSection* FindSection(const QString& section) const;
     TSection* FindSection(const QString& section);
+    TSection& AddSection(const QByteArray& name);
     std::vector<TSection> Sections;
+    // Each section's index by its name in lower case: a damaged file of many thousand sections
+    // is read in time proportional to its length, not to the square of it.
+    QHash<QByteArray, size_t> SectionIndex;
 };
 
 // The settings file as the program keeps it: where it lives and its contents.
