@@ -262,6 +262,10 @@ class Monkey:
             then = [self.rnd.choice(FILE_ITEMS)]
         else:
             then = ["Down"] * self.rnd.randint(0, 8) + [self.rnd.choice(["Return", "Return", "Escape", "Right"])]
+            # Right opens a submenu or the next menu (from the last, the File menu): it is closed
+            # again, or the next step's Return could pick Save there.
+            if then[-1] == "Right":
+                then += ["Escape"] * 3
         self.say(f"menu alt+{title} {then} from {role}")
         xdotool("key", "--clearmodifiers", "alt+" + title)
         time.sleep(0.2)
@@ -323,10 +327,18 @@ class Monkey:
         return "".join(code) + "]" * depth
 
     def input(self):
-        if self.x.active() == self.win["output"] and self.rnd.random() < 0.7:
-            line = "".join(self.rnd.choice(LETTERS) for _ in range(self.rnd.randint(0, 10)))
-            self.say(f"input {line!r}")
-            xdotool("type", "--delay", "15", "--", line)
+        """A line typed into the input panel when the output window is active. A key's command
+        runs a moment after the key (queued), and a question it asks ("... has changed. Do you
+        want to save?") would take the line's Return as Yes: the GUI answers a ping first, which
+        it does once the commands before it have run, and no line goes in while a dialog shows."""
+        self.responsive()
+        time.sleep(0.1)
+        if self.extras() or self.x.active() != self.win["output"] or self.rnd.random() >= 0.7:
+            return
+        line = "".join(self.rnd.choice(LETTERS) for _ in range(self.rnd.randint(0, 10)))
+        self.say(f"input {line!r}")
+        xdotool("type", "--delay", "15", "--", line)
+        if not self.extras() and self.x.active() == self.win["output"]:
             xdotool("key", "Return")
 
     def toggle_view(self):
