@@ -12,9 +12,10 @@ namespace cel {
 
 // Threaded with computed gotos like Fast. The attention check sits where the run can go round:
 // at a loop's back edge, a call and a return, and after input and output (hand-offs to the GUI
-// thread); every other record is bounded work (a scan at most one trip round the tape, a closed
-// form one step), so a request is seen within one pass of the innermost loop. Leaving, the
-// state is written back as of the beginning of the record at hand.
+// thread): the rows marked ChecksAttention in CEL_FAST_OPERATIONS. Every other record is bounded
+// work (a scan at most one trip round the tape, a closed form one step), so a request is seen
+// within one pass of the innermost loop. Leaving, the state is written back as of the beginning
+// of the record at hand.
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpedantic"
