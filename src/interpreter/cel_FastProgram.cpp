@@ -554,7 +554,9 @@ bool RepeatsReachAttention(const TFastProgram& program) {
         if (row.Off == TFastArg::Stride && (op.Off & TapeMask) == 0) return false;
         if (row.Off == TFastArg::Memo && op.Off >= program.Memos.size()) return false;
         if (row.Has(Jumps)) {
-            if (op.Jump >= count || FastOperation(program.Ops[op.Jump].Code).Has(Data)) return false;
+            if (op.Jump >= count || program.Ops[op.Jump].Code >= FastCodeCount ||
+                FastOperation(program.Ops[op.Jump].Code).Has(Data))
+                return false;
             if (op.Jump <= k && !row.Has(JumpsBack)) return false;
         }
     }
