@@ -1,8 +1,8 @@
 // cellwright-run: runs a Brainfuck or pbrain program on the IDE's engine, without windows.
 //
 //   cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers] [--input-file FILE]
-//                  [--output-file FILE] [--stats] [--single-step] [--plain] [--dump-lists]
-//                  PROGRAM
+//                  [--output-file FILE] [--stats] [--single-step] [--plain] [--break OFFSET]...
+//                  [--dump-lists | --dump-fast] PROGRAM
 //   cellwright-run --generate [TEXTFILE]
 //   cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM
 //
@@ -32,6 +32,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -49,7 +50,7 @@ namespace {
 const char* const Usage =
     "usage: cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers]\n"
     "                      [--input-file FILE] [--output-file FILE] [--stats] [--single-step]\n"
-    "                      [--plain] [--dump-lists] PROGRAM\n"
+    "                      [--plain] [--break OFFSET]... [--dump-lists | --dump-fast] PROGRAM\n"
     "       cellwright-run --generate [TEXTFILE]\n"
     "       cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM\n"
     "       cellwright-run --help | --version\n";
@@ -69,7 +70,10 @@ const char* const Help =
     "  --single-step          run one command at a time throughout, as the IDE's watch mode does\n"
     "  --plain                run at full speed on the folded list as it is, without its fast\n"
     "                         form (for comparisons)\n"
+    "  --break OFFSET         a breakpoint before the command at source offset OFFSET (repeatable):\n"
+    "                         the run passes it, --stats counts it, --dump-fast shows its stops\n"
     "  --dump-lists           print the analysed instruction lists instead of running\n"
+    "  --dump-fast            print the fast form that a full-speed run executes instead of running\n"
     "The tools:\n"
     "  --generate [TEXTFILE]  print code that prints the bytes of TEXTFILE (or standard input)\n"
     "  --strip PROGRAM        print the program's commands alone, their count on standard error\n"
@@ -94,8 +98,9 @@ struct TArguments {
     bool SingleStep = false;
     bool Plain = false;
     bool DumpLists = false;
-    // --break OFFSET (repeatable, for measurements, not in the help): the run passes these
-    // breakpoints without stopping; --stats counts them.
+    bool DumpFast = false;
+    // --break OFFSET (repeatable): the run passes these breakpoints without stopping; --stats
+    // counts them, --dump-fast shows the stops they make.
     std::vector<uint32_t> Breakpoints;
     std::string Program;
     // The tools.
@@ -320,6 +325,32 @@ int DumpLists(const TArguments& args, const std::string& text) {
     AppendNumber(out, static_cast<uint64_t>(error));
     out.push_back('\n');
     return written && WriteStdout(out) ? 0 : 1;
+}
+
+// The fast form of the program for the cell width, with a stop at every --break offset that is a
+// command's, one record a line (DumpFastProgram).
+int DumpFast(const TArguments& args, const std::string& text) {
+    TRunnerHost host;
+    cel::TBFInterpreter8 engine(host);
+    const int error = engine.Analyze(text, args.CommentMarkers, args.PBrain);
+    if (error != cel::errNone) {
+        std::fprintf(stderr, "%s\n", cel::ErrorText(error).c_str());
+        return 1;
+    }
+    const std::vector<cel::TInstruction>& commands = engine.GetCommandList();
+    const uint32_t commandCount = engine.GetCommandCount();
+    std::vector<uint8_t> stopAt(commandCount, 0);
+    for (const uint32_t offset : args.Breakpoints) {
+        auto it = std::lower_bound(commands.begin(), commands.begin() + commandCount, offset,
+                                   [](const cel::TInstruction& r, uint32_t v) { return r.Origin < v; });
+        if (it != commands.begin() + commandCount && it->Origin == offset) stopAt[static_cast<size_t>(it - commands.begin())] = 1;
+    }
+    const cel::TFastProgram program = cel::BuildFastProgram(engine.GetFoldedList(), engine.GetFoldedCount(), commands,
+                                                            stopAt, args.Wide ? 16 : 8);
+    std::string out = cel::DumpFastProgram(program);
+    // Never so for a program the builder makes: a run would take the folded list instead.
+    if (!program.RepeatsChecked) out += "refused: a record breaks its row of the table\n";
+    return WriteStdout(out) ? 0 : 1;
 }
 
 [[noreturn]] void EndBySignal(int number) {
@@ -561,6 +592,9 @@ int main(int argc, char** argv) {
         } else if (a == "--dump-lists") {
             args.RunOption = true;
             args.DumpLists = true;
+        } else if (a == "--dump-fast") {
+            args.RunOption = true;
+            args.DumpFast = true;
         } else if (a == "--help" || a == "-h") {
             return WriteStdout(std::string(Usage) + Help) ? 0 : 1;
         } else if (a == "--version") {
@@ -591,6 +625,8 @@ int main(int argc, char** argv) {
         return CannotRead(args.Program);
     }
     if (args.Strip) return Strip(args, text);
+    if (args.DumpLists && args.DumpFast) return UsageError("--dump-lists and --dump-fast cannot be combined");
     if (args.DumpLists) return DumpLists(args, text);
+    if (args.DumpFast) return DumpFast(args, text);
     return Run(args, std::move(text));
 }

@@ -6,14 +6,16 @@
 #include "cel_InterpreterCells.h"
 
 #include <cstring>
+#include <iterator>
 
 namespace cel {
 
 // Threaded with computed gotos like Fast. The attention check sits where the run can go round:
 // at a loop's back edge, a call and a return, and after input and output (hand-offs to the GUI
-// thread); every other record is bounded work (a scan at most one trip round the tape, a closed
-// form one step), so a request is seen within one pass of the innermost loop. Leaving, the
-// state is written back as of the beginning of the record at hand.
+// thread): the rows marked ChecksAttention in CEL_FAST_OPERATIONS. Every other record is bounded
+// work (a scan at most one trip round the tape, a closed form one step), so a request is seen
+// within one pass of the innermost loop. Leaving, the state is written back as of the beginning
+// of the record at hand.
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpedantic"
@@ -90,15 +92,17 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
     uint64_t executed = Executed.load(std::memory_order_relaxed);
     constexpr uint32_t mask = TapeSize - 1;
 
-#define CEL_FAST_LABEL(id) &&f_##id,
-    static void* const dispatch[FastCodeCount] = {CEL_FAST_OPERATIONS(CEL_FAST_LABEL)};
+    // One label a row of CEL_FAST_OPERATIONS: a row without its handler below does not compile.
+#define CEL_FAST_LABEL(id, off, delta, jump, exec, properties) &&f_##id,
+    static void* const dispatch[] = {CEL_FAST_OPERATIONS(CEL_FAST_LABEL)};
 #undef CEL_FAST_LABEL
+    static_assert(std::size(dispatch) == FastCodeCount);
     // Direct threading: each record holds its label, a patched one (see SetFastStops) f_Patched.
     if (program.ThreadedFor != dispatch) {
         for (size_t k = 0; k < program.Ops.size(); ++k) {
             TFastOp& op = program.Ops[k];
             op.Handler = program.Patch[k] ? &&f_Patched : dispatch[op.Code];
-            op.To = op.Jump < program.Ops.size() ? &program.Ops[op.Jump] : nullptr;
+            op.To = FastOperation(op.Code).Has(fastprop::Jumps) ? &program.Ops[op.Jump] : nullptr;
         }
         program.ThreadedFor = dispatch;
         program.Rethread.clear();

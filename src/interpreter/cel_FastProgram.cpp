@@ -5,8 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <new>
+#include <utility>
 
 namespace cel {
 
@@ -123,10 +125,8 @@ public:
         // Jumps were noted as FoldedList records; now that every record has its place they
         // become indices into the fast form.
         for (TFastOp& op : P.Ops)
-            if (op.Code == fastOpen || op.Code == fastClose || op.Code == fastProcStart ||
-                op.Code == fastMemoOpen || op.Code == fastMemoClose ||
-                op.Code == fastLinear || op.Code == fastScanRight || op.Code == fastScanLeft)
-                if (op.Jump & Unresolved) op.Jump = static_cast<uint32_t>(P.EntryOf[op.Jump & ~Unresolved]);
+            if (FastOperation(op.Code).Jump == TFastArg::Target && (op.Jump & Unresolved))
+                op.Jump = static_cast<uint32_t>(P.EntryOf[op.Jump & ~Unresolved]);
         program = std::move(P);
         return true;
     }
@@ -432,12 +432,8 @@ private:
 // True when the loop beginning at folded record l has a record that runs more than one pass of
 // it or of a loop inside it at once, which a stop inside it must turn off.
 bool RunsPassesAtOnce(const TFastProgram& program, uint32_t l) {
-    switch (program.Ops[static_cast<size_t>(program.EntryOf[l])].Code) {
-    case fastLinear: case fastLinearWalk: case fastScanRight: case fastScanLeft: case fastMemoOpen:
+    if (FastOperation(program.Ops[static_cast<size_t>(program.EntryOf[l])].Code).Has(fastprop::RunsPasses))
         return true;
-    default:
-        break;
-    }
     const int32_t w = program.EntryOf[l + 1];
     return w >= 0 && program.Ops[static_cast<size_t>(w)].Code == fastLinearWalk;
 }
@@ -519,8 +515,7 @@ void SetFastStops(TFastProgram& program, const std::vector<TInstruction>& folded
             const int32_t w = program.EntryOf[loop + 1];
             const TFastCode code = program.Ops[static_cast<size_t>(head)].Code;
             bool had = true;
-            if (code == fastLinear || code == fastLinearWalk || code == fastScanRight ||
-                code == fastScanLeft || code == fastMemoOpen) {
+            if (FastOperation(code).Has(fastprop::RunsPasses)) {
                 had = mark(head, PatchStepped);
                 mark(program.MergedAt[loop], PatchPreOnly);
                 if (code == fastMemoOpen) {
@@ -538,57 +533,90 @@ void SetFastStops(TFastProgram& program, const std::vector<TInstruction>& folded
 }
 
 bool RepeatsReachAttention(const TFastProgram& program) {
+    using namespace fastprop;
     const size_t count = program.Ops.size();
+    if (count == 0 || program.Ops.back().Code != fastEnd) return false;
+    size_t termsEnd = 0;  // the records up to here are the terms of a Linear record
     for (size_t k = 0; k < count; ++k) {
         const TFastOp& op = program.Ops[k];
-        if (op.Next == 0) return false;
-        switch (op.Code) {
-        case fastClose:
-        case fastMemoClose:
-        case fastCall:
-        case fastProcEnd:
-            break;  // they go round through the check
-        case fastScanRight:
-        case fastScanLeft:
-            // A scan is one trip round the tape at most, unless its stride is none.
-            if ((op.Off & TapeMask) == 0 || op.Jump <= k || op.Jump > count) return false;
-            break;
-        case fastOpen:
-        case fastMemoOpen:
-        case fastLinear:
-        case fastLinearWalk:  // its own passes check at each back edge
-        case fastProcStart:
-            if (op.Jump <= k || op.Jump > count) return false;
-            break;
-        default:
-            break;
+        if (op.Code >= FastCodeCount) return false;
+        const TFastInfo& row = FastOperation(op.Code);
+        if ((op.Off != 0 && row.Off == TFastArg::None) || (op.Delta != 0 && row.Delta == TFastArg::None) ||
+            (op.Jump != 0 && row.Jump == TFastArg::None) || (op.Exec != 0 && row.Exec == TFastArg::None))
+            return false;
+        if (op.Next != 1 && !(op.Next == 2 && row.Has(PreMove))) return false;
+        if ((op.Pre != 0 || op.PreExec != 0) && !row.Has(PreMove)) return false;
+        if (row.Has(Data) != (k < termsEnd)) return false;
+        if (row.Off == TFastArg::Terms) {
+            if (op.Off >= count - k) return false;
+            termsEnd = k + 1 + op.Off;
+        }
+        if (row.Off == TFastArg::Stride && (op.Off & TapeMask) == 0) return false;
+        if (row.Off == TFastArg::Memo && op.Off >= program.Memos.size()) return false;
+        if (row.Has(Jumps)) {
+            if (op.Jump >= count || program.Ops[op.Jump].Code >= FastCodeCount ||
+                FastOperation(program.Ops[op.Jump].Code).Has(Data))
+                return false;
+            if (op.Jump <= k && !row.Has(JumpsBack)) return false;
         }
     }
     return true;
 }
 
+namespace {
+
+void AppendOperand(std::string& out, TFastArg arg, int64_t value) {
+    static constexpr const char* names[] = {"",      "off",   "move", "stride", "delta",    "counter",
+                                            "terms", "memo",  "to",   "after",  "exec",     "passexec"};
+    static_assert(std::size(names) == static_cast<size_t>(TFastArg::PassCost) + 1);
+    if (arg == TFastArg::None) return;
+    out += ' ';
+    out += names[static_cast<size_t>(arg)];
+    out += '=';
+    out += std::to_string(value);
+}
+
+}  // namespace
+
 std::string DumpFastProgram(const TFastProgram& program) {
-    static const char* const names[FastCodeCount] = {
-#define CEL_FAST_NAME(id) #id,
-        CEL_FAST_OPERATIONS(CEL_FAST_NAME)
-#undef CEL_FAST_NAME
-    };
     std::string dump;
     for (size_t i = 0; i < program.Ops.size(); ++i) {
         const TFastOp& op = program.Ops[i];
-        dump += std::to_string(i) + " @" + std::to_string(op.Folded) + ' ' + names[op.Code];
-        if (op.Off != 0) dump += " off=" + std::to_string(op.Off);
-        if (op.Delta != 0) dump += " delta=" + std::to_string(op.Delta);
-        if (op.Exec != 0) dump += " exec=" + std::to_string(op.Exec);
-        if (op.Pre != 0 || op.PreExec != 0)
-            dump += " pre=" + std::to_string(op.Pre) + " preexec=" + std::to_string(op.PreExec);
-        if (op.Code == fastOpen || op.Code == fastClose || op.Code == fastProcStart ||
-            op.Code == fastMemoOpen || op.Code == fastMemoClose || op.Code == fastLinear || op.Code == fastLinearWalk || op.Code == fastScanRight ||
-            op.Code == fastScanLeft)
-            dump += " ->" + std::to_string(op.Jump);
+        const TFastInfo& row = FastOperation(op.Code);
+        dump += std::to_string(i);
+        dump += ' ';
+        dump += row.Name;
+        AppendOperand(dump, row.Off, op.Off);
+        AppendOperand(dump, row.Delta, op.Delta);
+        AppendOperand(dump, row.Jump, op.Jump);
+        AppendOperand(dump, row.Exec, op.Exec);
+        if (op.Pre != 0 || op.PreExec != 0 || op.Next != 1)
+            dump += " pre=" + std::to_string(op.Pre) + " preexec=" + std::to_string(op.PreExec) +
+                    " next=" + std::to_string(op.Next);
+        dump += " @" + std::to_string(op.Folded);
         static const char* const patches[] = {" stop", " stepfolded", " preonly", " stepped", " unwalk"};
         for (int b = 0; b < 5; ++b)
             if (i < program.Patch.size() && (program.Patch[i] >> b & 1)) dump += patches[b];
+        dump += '\n';
+    }
+    for (size_t m = 0; m < program.Memos.size(); ++m) {
+        const TMemoLoop& memo = program.Memos[m];
+        dump += "memo ";
+        dump += std::to_string(m);
+        dump += " counter=";
+        dump += std::to_string(memo.Counter);
+        const char* sep = " work=";
+        for (const uint32_t off : memo.Work) {
+            dump += std::exchange(sep, ",");
+            dump += std::to_string(off);
+        }
+        sep = " constant=";
+        for (const auto& [off, delta] : memo.Constant) {
+            dump += std::exchange(sep, ",");
+            dump += std::to_string(off);
+            dump += ':';
+            dump += std::to_string(delta);
+        }
         dump += '\n';
     }
     return dump;

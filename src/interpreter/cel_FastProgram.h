@@ -11,64 +11,162 @@
 
 #include "cel_Operations.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace cel {
 
-// The operations of the fast form, in dispatch-table order. What each does with Off, Delta,
-// Jump and Exec (Exec is always added to the executed count when the record runs):
-#define CEL_FAST_OPERATIONS(X)                                                               \
-    X(Add)      /* tape[dp + Off] += Delta */                                                \
-    X(Clear)    /* [-] at dp + Off: the count grows by 2 per unit of the cell */             \
-    X(ClearUp)  /* [+] at dp + Off */                                                        \
-    X(Move)     /* dp += Off */                                                              \
-    X(Open)     /* [: on a zero cell to Jump (past the loop's Close) */                      \
-    X(Close)    /* ]: on a non-zero cell back to Jump, with the attention check */           \
-    X(Linear)   /* a balanced loop, the counter at dp changing by Delta a pass: when the    \
-                   trip count n exists, each of the Off Terms that follow adds n * its Delta and the run  \
-                   goes on at Jump, the count growing by Exec per pass; when the loop never \
-                   ends, the run steps it in the form that follows the Terms */              \
-    X(LinearWalk) /* a Linear record that is all of an outer loop's body but the moves    \
-                     (its Jump is that loop's Close, whose Jump is it): runs the outer       \
-                     loop's passes itself, with the Close's back edge checks */              \
-    X(Term)     /* one cell that a Linear loop changes: Off, Delta per pass */               \
-    X(TermClear) /* one cell that a Linear loop clears ([-] first): Delta added before the   \
-                    first clear, Jump the value it holds after each pass, Exec the cost of   \
-                    the later clears of a pass */                                           \
-    X(TermClearUp) /* the same, [+] first */                                                 \
-    X(ScanRight) /* [>]-like: moves by Off until a zero cell, Exec per pass; a tape with no  \
-                    zero on the way is stepped in the form that follows */                   \
-    X(ScanLeft) /* [<]-like, moving left by Off */                                           \
-    X(MemoOpen) /* Open of a loop whose passes may repeat (Off: its Memos index) */         \
-    X(MemoClose) /* Close of that loop: once a pass left the work cells as they were, the   \
-                    remaining passes are applied at once */                                  \
-    X(Output)                                                                                \
-    X(Input)                                                                                 \
-    X(ProcStart) /* (: defines the procedure, goes on at Jump (past its )) */                \
-    X(ProcEnd)                                                                               \
-    X(Call)                                                                                  \
-    X(End)
+// What a field of TFastOp holds for an operation (the name the dump gives it).
+enum class TFastArg : uint8_t {
+    None,      // unused: 0
+    Offset,    // off: a cell at dp + off, modulo the tape size
+    Move,      // move: dp += move, modulo the tape size
+    Stride,    // stride: a scan's move per pass (not 0 modulo the tape size, so it ends)
+    Delta,     // delta: added to a cell, modulo the cell width
+    Counter,   // counter: the change of a loop's counter cell (at dp) per pass
+    Terms,     // terms: the number of Term records that follow, the loop's other cells
+    Memo,      // memo: an index into TFastProgram::Memos
+    Target,    // to: an index into the fast form (TFastOp::To once threaded)
+    Value,     // after: the value a cell holds after a pass
+    Cost,      // exec: commands the record accounts for
+    PassCost,  // passexec: commands of one pass
+};
+
+// The properties of an operation, joined by | in its row.
+namespace fastprop {
+enum : uint16_t {
+    Jumps = 1 << 0,            // jump: Target, where it may go on instead of the next record
+    JumpsBack = 1 << 1,        // its jump leads back: the run goes round through it
+    JumpsAnywhere = 1 << 2,    // goes on where the tape says (a call, a return)
+    Repeats = 1 << 3,          // runs passes of a loop itself, any number of them
+    ChecksAttention = 1 << 4,  // where it goes round or hands off, the attention check
+    RunsPasses = 1 << 5,       // runs several passes of a loop at once: a stop inside the loop
+                               // has it stepped (PatchStepped)
+    PreMove = 1 << 6,          // may first make a move (Pre, PreExec, Next)
+    WritesCells = 1 << 7,
+    MovesPointer = 1 << 8,
+    ReadsInput = 1 << 9,
+    WritesOutput = 1 << 10,
+    Data = 1 << 11,            // a term of the Linear record before it: never dispatched
+};
+}  // namespace fastprop
+
+// The fast form's operations, one row each, in dispatch-table order; read this first. A row:
+//   identifier  the enumerator is fast<identifier>, the execution loop's label f_<identifier>;
+//   off delta jump exec  what TFastOp's field of that name holds (TFastArg);
+//   properties  fastprop flags.
+// From it come TFastCode, FastTable (names, operands and properties), the execution loop's
+// dispatch table, the dump and the checks of RepeatsReachAttention. What an operation does:
+//   Add          tape[dp + off] += delta
+//   Clear        [-] at dp + off: exec grows by 2 per unit of the cell
+//   ClearUp      [+] at dp + off
+//   Move         dp += move
+//   Open         [: on a zero cell to jump (past the loop's Close)
+//   Close        ]: on a non-zero cell back to jump, with the attention check
+//   Linear       a balanced loop whose counter changes by counter a pass: when the trip count n
+//                exists, each of its terms adds n times its change and the run goes on at jump,
+//                exec growing by passexec per pass; when the loop never ends, the run steps it in
+//                the form that follows the terms
+//   LinearWalk   a Linear record that is all of an outer loop's body but the moves (its jump is
+//                that loop's Close, whose jump is it): runs the outer loop's passes itself, with
+//                the Close's back edge checks
+//   Term         a cell a Linear loop changes: delta per pass
+//   TermClear    a cell a Linear loop clears ([-] first): delta added before the first clear,
+//                after the value it holds after each pass, passexec the later clears of a pass
+//   TermClearUp  the same, [+] first
+//   ScanRight    [>]-like: moves by stride until a zero cell, passexec per pass; a tape with no
+//                zero on the way is stepped in the form that follows
+//   ScanLeft     [<]-like, moving left by stride
+//   MemoOpen     Open of a loop whose passes may repeat
+//   MemoClose    Close of that loop: once a pass left the work cells as they were, the remaining
+//                passes are applied at once
+//   ProcStart    (: defines the procedure, goes on at jump (past its ))
+//
+//  identifier    off     delta    jump    exec      properties
+#define CEL_FAST_OPERATIONS(X)                                                                          \
+    X(Add,         Offset, Delta,   None,   Cost,     WritesCells)                                      \
+    X(Clear,       Offset, None,    None,   Cost,     WritesCells)                                      \
+    X(ClearUp,     Offset, None,    None,   Cost,     WritesCells)                                      \
+    X(Move,        Move,   None,    None,   Cost,     MovesPointer)                                     \
+    X(Open,        None,   None,    Target, Cost,     Jumps | PreMove)                                  \
+    X(Close,       None,   None,    Target, Cost,     Jumps | JumpsBack | ChecksAttention | PreMove)    \
+    X(Linear,      Terms,  Counter, Target, PassCost, Jumps | RunsPasses | PreMove | WritesCells)       \
+    X(LinearWalk,  Terms,  Counter, Target, PassCost, Jumps | Repeats | ChecksAttention | RunsPasses |  \
+                                                      PreMove | WritesCells | MovesPointer)             \
+    X(Term,        Offset, Delta,   None,   None,     Data)                                             \
+    X(TermClear,   Offset, Delta,   Value,  PassCost, Data)                                             \
+    X(TermClearUp, Offset, Delta,   Value,  PassCost, Data)                                             \
+    X(ScanRight,   Stride, None,    Target, PassCost, Jumps | Repeats | RunsPasses | PreMove | MovesPointer) \
+    X(ScanLeft,    Stride, None,    Target, PassCost, Jumps | Repeats | RunsPasses | PreMove | MovesPointer) \
+    X(MemoOpen,    Memo,   None,    Target, Cost,     Jumps | RunsPasses | PreMove | WritesCells)       \
+    X(MemoClose,   Memo,   None,    Target, Cost,     Jumps | JumpsBack | ChecksAttention | RunsPasses | \
+                                                      PreMove | WritesCells)                            \
+    X(Output,      None,   None,    None,   Cost,     WritesOutput | ChecksAttention)                   \
+    X(Input,       None,   None,    None,   Cost,     ReadsInput | WritesCells | ChecksAttention)       \
+    X(ProcStart,   None,   None,    Target, Cost,     Jumps)                                            \
+    X(ProcEnd,     None,   None,    None,   Cost,     JumpsAnywhere | ChecksAttention)                  \
+    X(Call,        None,   None,    None,   Cost,     JumpsAnywhere | ChecksAttention)                  \
+    X(End,         None,   None,    None,   None,     0)
 
 enum TFastCode : uint8_t {
-#define CEL_FAST_ENUM(id) fast##id,
+#define CEL_FAST_ENUM(id, off, delta, jump, exec, properties) fast##id,
     CEL_FAST_OPERATIONS(CEL_FAST_ENUM)
 #undef CEL_FAST_ENUM
     FastCodeCount
 };
 
+struct TFastInfo {
+    std::string_view Name;
+    TFastArg Off, Delta, Jump, Exec;
+    uint16_t Properties;  // fastprop flags
+    constexpr bool Has(uint16_t property) const { return (Properties & property) == property; }
+};
+
+// The rows, indexed by TFastCode.
+inline constexpr std::array<TFastInfo, FastCodeCount> FastTable = [] {
+    using namespace fastprop;
+    return std::array<TFastInfo, FastCodeCount>{{
+#define CEL_FAST_INFO(id, off, delta, jump, exec, properties) \
+    {#id, TFastArg::off, TFastArg::delta, TFastArg::jump, TFastArg::exec, properties},
+        CEL_FAST_OPERATIONS(CEL_FAST_INFO)
+#undef CEL_FAST_INFO
+    }};
+}();
+
+constexpr const TFastInfo& FastOperation(TFastCode code) { return FastTable[code]; }
+
+// The rules a row must keep, so that every way the run goes round passes an attention check.
+constexpr bool FastRowsConsistent() {
+    using namespace fastprop;
+    for (const TFastInfo& row : FastTable) {
+        if (row.Has(Jumps) != (row.Jump == TFastArg::Target)) return false;
+        if (row.Has(JumpsBack) && !row.Has(Jumps)) return false;
+        // Going round without bound needs the check; a scan is bounded by its stride.
+        if ((row.Has(JumpsBack) || row.Has(JumpsAnywhere) || row.Has(Repeats)) &&
+            !row.Has(ChecksAttention) && row.Off != TFastArg::Stride)
+            return false;
+        if (row.Has(Data) && row.Properties != Data) return false;
+        if ((row.Off == TFastArg::Terms) != (row.Delta == TFastArg::Counter)) return false;
+    }
+    return true;
+}
+static_assert(FastRowsConsistent(), "a row of CEL_FAST_OPERATIONS breaks the table's rules");
+
 struct TFastOp {
     void* Handler = nullptr;  // the execution loop's label for Code, set by the loop itself
-    const TFastOp* To = nullptr;  // the record at Jump, set with Handler
+    const TFastOp* To = nullptr;  // the record at Jump when its row Jumps, set with Handler
     TFastCode Code = fastEnd;
-    uint32_t Off = 0;     // an offset or a move, modulo the tape size
-    int32_t Delta = 0;    // a change of a cell (taken modulo the cell width)
-    uint32_t Jump = 0;    // an index into the fast form
+    // The operands, as Code's row in CEL_FAST_OPERATIONS says.
+    uint32_t Off = 0;
+    int32_t Delta = 0;
+    uint32_t Jump = 0;
     uint32_t Folded = 0;  // the FoldedList record where this record begins
-    uint32_t Exec = 0;    // commands the record accounts for (per pass for Linear and scans)
-    // A loop record may first make the move that ends the straight run before it: dp += Pre,
+    uint32_t Exec = 0;
+    // A PreMove record may first make the move that ends the straight run before it: dp += Pre,
     // counting PreExec, and then go on past itself by Next records instead of one.
     uint32_t Pre = 0;
     uint32_t PreExec = 0;
@@ -149,12 +247,18 @@ TFastProgram BuildFastProgram(const std::vector<TInstruction>& folded, uint32_t 
 void SetFastStops(TFastProgram& program, const std::vector<TInstruction>& folded,
                   const std::vector<uint32_t>& stops);
 
-// True when nothing in program can repeat without passing the attention check: only the
-// records that check (a back edge, a call, a return, a walk's own passes) lead backwards, and
-// every other record is bounded work (a scan moves, so it ends within one trip round the tape).
+// True when every record keeps its row of CEL_FAST_OPERATIONS, so that nothing in program can
+// repeat without passing the attention check: operands a row does not use are 0; only a PreMove
+// record makes a move first; a Linear record's terms follow it and only they are Data; jumps
+// stay inside the program and never land on a term; only a JumpsBack record jumps back; a
+// stride moves; a memo index names a memo. Linear in the program's length; BuildFastProgram
+// runs it on every program it builds (RepeatsChecked).
 bool RepeatsReachAttention(const TFastProgram& program);
 
-// The fast form one record a line, for tests and --dump-fast.
+// The fast form one record a line, "index name operand=value ... @folded", the operands named and
+// in the order of the record's row, unused ones left out, a made-first move as pre= preexec= and
+// next= when there is one, then the patches of the stop set; then one line a memo loop, for
+// tests and the runner's --dump-fast.
 std::string DumpFastProgram(const TFastProgram& program);
 
 // The trip count of a balanced loop whose counter starts at v and changes by d each pass,

@@ -228,13 +228,18 @@ TEST(Analysis, FoldedListStandsForTheCommandList) {
 namespace {
 
 // The fast form of a program for 8-bit cells, with a stop before the commands at stops.
-std::string FastDump(const std::string& text, const std::vector<uint32_t>& stops = {}) {
+cel::TFastProgram FastProgram(const std::string& text, const std::vector<uint32_t>& stops = {}) {
     TAnalysis a(text, false, false);
     std::vector<uint8_t> stopAt(a.Engine.GetCommandCount(), 0);
     for (uint32_t s : stops) stopAt[s] = 1;
-    const cel::TFastProgram program = cel::BuildFastProgram(a.Engine.GetFoldedList(), a.Engine.GetFoldedCount(),
-                                                            a.Engine.GetCommandList(), stopAt, 8);
+    return cel::BuildFastProgram(a.Engine.GetFoldedList(), a.Engine.GetFoldedCount(), a.Engine.GetCommandList(),
+                                 stopAt, 8);
+}
+
+std::string FastDump(const std::string& text, const std::vector<uint32_t>& stops = {}) {
+    const cel::TFastProgram program = FastProgram(text, stops);
     EXPECT_TRUE(cel::RepeatsReachAttention(program)) << text.substr(0, 40);
+    EXPECT_TRUE(program.RepeatsChecked);
     return cel::DumpFastProgram(program);
 }
 
@@ -272,15 +277,117 @@ TEST(Analysis, FastFormKeepsStopsOutOfItsRecords) {
     // 14) is asked before it. Nothing else changes.
     const std::string plain = FastDump("+>++<[->+++<]>[>]");
     dump = FastDump("+>++<[->+++<]>[>]", {7, 2, 14});
-    EXPECT_NE(dump.find(" @4 Linear off=1 delta=255 exec=7 ->8 stepped\n"), std::string::npos) << dump;
-    EXPECT_NE(dump.find(" @0 Add delta=1 exec=5 stepfolded\n"), std::string::npos) << dump;  // the run holding ++
-    EXPECT_NE(dump.find(" @5 Add delta=65535 exec=6 stepfolded\n"), std::string::npos) << dump;  // the loop's body
-    EXPECT_NE(dump.find(" @10 ScanRight off=1 exec=2 pre=1 preexec=1 ->13 preonly\n"), std::string::npos) << dump;
-    EXPECT_NE(dump.find(" @11 ScanRight off=1 exec=2 ->13 stop\n"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("\n2 Linear terms=1 counter=255 to=8 passexec=7 @4 stepped\n"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("0 Add off=0 delta=1 exec=5 @0 stepfolded\n"), std::string::npos) << dump;  // the run holding ++
+    EXPECT_NE(dump.find("\n5 Add off=0 delta=65535 exec=6 @5 stepfolded\n"), std::string::npos) << dump;  // the body
+    EXPECT_NE(dump.find("\n8 ScanRight stride=1 to=13 passexec=2 pre=1 preexec=1 next=2 @10 preonly\n"),
+              std::string::npos) << dump;
+    EXPECT_NE(dump.find("\n9 ScanRight stride=1 to=13 passexec=2 @11 stop\n"), std::string::npos) << dump;
     std::string unpatched = dump;
     for (const char* patch : {" stepped", " stepfolded", " preonly", " stop"})
         for (size_t at; (at = unpatched.find(patch)) != std::string::npos;) unpatched.erase(at, std::string(patch).size());
     EXPECT_EQ(unpatched, plain);
+    // A stop inside a walk's inner loop (its +): the walk runs its passes one by one, stepped.
+    dump = FastDump("[[->+<]>]", {4});
+    EXPECT_NE(dump.find("\n1 LinearWalk terms=1 counter=255 to=7 passexec=5 @1 stepped unwalk\n"), std::string::npos)
+        << dump;
+    EXPECT_NE(dump.find("\n4 Add off=0 delta=65535 exec=4 @2 stepfolded\n"), std::string::npos) << dump;
+}
+
+// The shapes the fast form is for, whole: each dump is what a full-speed run executes.
+TEST(Analysis, FastFormShapes) {
+    struct TCase {
+        const char* Name;
+        std::string Text;
+        std::string Dump;
+    };
+    const TCase cases[] = {
+        {"multiply loop: one closed form, its stepped form after it", "[->++>+++<<]",
+         "0 Linear terms=2 counter=255 to=8 passexec=11 @0\n"
+         "1 Term off=1 delta=2 @0\n"
+         "2 Term off=2 delta=3 @0\n"
+         "3 Open to=8 exec=1 @0\n"
+         "4 Add off=0 delta=65535 exec=10 @1\n"
+         "5 Add off=1 delta=2 exec=0 @1\n"
+         "6 Add off=2 delta=3 exec=0 @1\n"
+         "7 Close to=4 exec=1 @7\n"
+         "8 End @8\n"},
+        {"scans; the move before one made by a copy of it", "[>]<[<<]",
+         "0 ScanRight stride=1 to=4 passexec=2 @0\n"
+         "1 Open to=4 exec=1 @0\n"
+         "2 Close to=2 exec=1 pre=1 preexec=1 next=2 @1\n"
+         "3 Close to=2 exec=1 @2\n"
+         "4 ScanLeft stride=2 to=9 passexec=3 pre=32767 preexec=1 next=2 @3\n"
+         "5 ScanLeft stride=2 to=9 passexec=3 @4\n"
+         "6 Open to=9 exec=1 @4\n"
+         "7 Close to=7 exec=1 pre=32766 preexec=2 next=2 @5\n"
+         "8 Close to=7 exec=1 @6\n"
+         "9 End @7\n"},
+        {"memo loop around an inner loop and a clear", "++[>++[>+<-]>[-]<<-]",
+         "0 Add off=0 delta=2 exec=2 @0\n"
+         "1 MemoOpen memo=0 to=15 exec=1 @1\n"
+         "2 Add off=1 delta=2 exec=3 @2\n"
+         "3 Linear terms=1 counter=255 to=11 passexec=5 pre=1 preexec=0 next=2 @2\n"
+         "4 Term off=1 delta=1 @4\n"
+         "5 Linear terms=1 counter=255 to=11 passexec=5 @4\n"
+         "6 Term off=1 delta=1 @4\n"
+         "7 Open to=11 exec=1 @4\n"
+         "8 Add off=0 delta=65535 exec=4 @5\n"
+         "9 Add off=1 delta=1 exec=0 @5\n"
+         "10 Close to=8 exec=1 @9\n"
+         "11 Clear off=1 exec=5 @10\n"
+         "12 Add off=32767 delta=65535 exec=0 @10\n"
+         "13 MemoClose memo=0 to=2 exec=1 pre=32767 preexec=0 next=2 @10\n"
+         "14 MemoClose memo=0 to=2 exec=1 @14\n"
+         "15 End @15\n"
+         "memo 0 counter=255 work=1,2\n"},
+        {"walk: the outer loop's passes in one record", "[[->+<]>]",
+         "0 Open to=9 exec=1 @0\n"
+         "1 LinearWalk terms=1 counter=255 to=7 passexec=5 @1\n"
+         "2 Term off=1 delta=1 @1\n"
+         "3 Open to=7 exec=1 @1\n"
+         "4 Add off=0 delta=65535 exec=4 @2\n"
+         "5 Add off=1 delta=1 exec=0 @2\n"
+         "6 Close to=4 exec=1 @6\n"
+         "7 Close to=1 exec=1 pre=1 preexec=1 next=2 @7\n"
+         "8 Close to=1 exec=1 @8\n"
+         "9 End @9\n"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        EXPECT_EQ(FastDump(c.Text), c.Dump);
+    }
+}
+
+// A record that breaks its row of the operation table is refused, and with it the program
+// (runs then take the folded list): above all one that could go round without the check.
+TEST(Analysis, FastFormRecordsKeepTheirRows) {
+    // 0..1 Add, 2 Linear, 3 Term, 4 Open, 5..6 Add, 7 Close, 8 ScanRight, ... 13 End
+    const cel::TFastProgram good = FastProgram("+>++<[->+++<]>[>]");
+    ASSERT_TRUE(cel::RepeatsReachAttention(good));
+    struct TCase {
+        const char* Name;
+        void (*Break)(cel::TFastProgram&);
+    };
+    const TCase cases[] = {
+        {"an Open that jumps back", [](cel::TFastProgram& p) { p.Ops[4].Jump = 2; }},
+        {"a Linear that jumps back", [](cel::TFastProgram& p) { p.Ops[2].Jump = 0; }},
+        {"a jump past the end", [](cel::TFastProgram& p) { p.Ops[7].Jump = 99; }},
+        {"a jump onto a term", [](cel::TFastProgram& p) { p.Ops[7].Jump = 3; }},
+        {"a scan that never moves", [](cel::TFastProgram& p) { p.Ops[8].Off = 32768; }},
+        {"an operand the row does not use", [](cel::TFastProgram& p) { p.Ops[0].Jump = 1; }},
+        {"a move first where the row has none", [](cel::TFastProgram& p) { p.Ops[0].Pre = 1; }},
+        {"a record that goes on at itself", [](cel::TFastProgram& p) { p.Ops[4].Next = 0; }},
+        {"more terms than follow", [](cel::TFastProgram& p) { p.Ops[2].Off = 2; }},
+        {"a term after no Linear record", [](cel::TFastProgram& p) { p.Ops[6].Code = cel::fastTerm; }},
+        {"a memo that is not there", [](cel::TFastProgram& p) { p.Ops[4].Code = cel::fastMemoOpen; p.Ops[4].Off = 0; }},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        cel::TFastProgram bad = good;
+        c.Break(bad);
+        EXPECT_FALSE(cel::RepeatsReachAttention(bad));
+    }
 }
 
 }  // namespace

@@ -496,7 +496,7 @@ TEST(Runner, FailedWritesToStandardOutputAreReported) {
         std::string("cellwright-run: could not write to standard output: ") + std::strerror(ENOSPC) + "\n";
     const std::vector<std::vector<std::string>> cases = {
         {hello}, {printer}, {"--plain", printer}, {"--single-step", hello}, {prompt}, {"--generate", text},
-        {"--strip", hello}, {"--dump-lists", hello}, {"--help"}, {"--version"},
+        {"--strip", hello}, {"--dump-lists", hello}, {"--dump-fast", hello}, {"--help"}, {"--version"},
     };
     TStreams full;
     full.StdoutPath = "/dev/full";
@@ -594,6 +594,37 @@ TEST(Runner, DumpListsFormat) {
     EXPECT_EQ(r.Out, "C 0 4 0 3\nF 0 0 0 3\nerror: 0\n");
     r = RunRunner({"--dump-lists", "--no-comment-markers", comment});
     EXPECT_EQ(r.Out, "C 0 1 0 3\nC 1 4 0 3\nF 0 0 2 23\nerror: 0\n");
+}
+
+// The fast form as the runner builds it for a run: the cell width, the comment setting and the
+// --break offsets (source offsets, here past a comment line) are a run's. The shapes themselves
+// are pinned in test_analysis.
+TEST(Runner, DumpFastFormat) {
+    TTempFiles temp;
+    const std::string prog = temp.File("fast.b", "#[\r\n[->+<]");
+    TRunnerResult r = RunRunner({"--dump-fast", prog});
+    EXPECT_EQ(r.Status, 0);
+    const std::string eight =
+        "0 Linear terms=1 counter=255 to=6 passexec=5 @0\n"
+        "1 Term off=1 delta=1 @0\n"
+        "2 Open to=6 exec=1 @0\n"
+        "3 Add off=0 delta=65535 exec=4 @1\n"
+        "4 Add off=1 delta=1 exec=0 @1\n"
+        "5 Close to=3 exec=1 @5\n"
+        "6 End @6\n";
+    EXPECT_EQ(r.Out, eight);
+    r = RunRunner({"--dump-fast", "--cells", "16", "--break", "6", "--break", "3", prog});
+    std::string wide = eight;
+    wide.replace(wide.find("255"), 3, "65535");
+    wide.replace(wide.find("@0\n"), 3, "@0 stepped\n");
+    wide.replace(wide.find("@1\n"), 3, "@1 stepfolded\n");
+    EXPECT_EQ(r.Out, wide);
+    r = RunRunner({"--dump-fast", "--no-comment-markers", prog});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Out, "");
+    EXPECT_EQ(r.Err, cel::ErrorText(cel::errClosingBracketExpected) + "\n");
+    r = RunRunner({"--dump-fast", "--dump-lists", prog});
+    EXPECT_EQ(r.Status, 2);
 }
 
 TEST(Runner, SourceLineBreaksAndNul) {
@@ -719,7 +750,8 @@ TEST(Runner, HelpAndVersion) {
     EXPECT_EQ(r.Out.rfind("usage: cellwright-run ", 0), 0u) << r.Out;
     // Every option has a line of its own that says what it does.
     for (const char* option : {"--cells 8|16", "--pbrain", "--no-comment-markers", "--input-file FILE",
-                               "--output-file FILE", "--stats", "--single-step", "--dump-lists",
+                               "--output-file FILE", "--stats", "--single-step", "--break OFFSET",
+                               "--dump-lists", "--dump-fast",
                                "--generate [TEXTFILE]", "--strip PROGRAM", "--keep-comment-lines",
                                "--line-length N", "--help", "--version"}) {
         SCOPED_TRACE(option);
