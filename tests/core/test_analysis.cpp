@@ -1,6 +1,7 @@
 // The analysis of a program text: the command list, the folded list and the bracket matching,
 // compared through the engine's readable dumps, so a failing case reads as a program.
 #include "cel_FastProgram.h"
+#include "cel_Lexer.h"
 #include "cel_Strip.h"
 #include "test_support.h"
 
@@ -72,6 +73,11 @@ TEST(Analysis, StructureErrors) {
     EXPECT_EQ(TAnalysis("[(])", true, true).Error, cel::errIntersectingBrackets);
     EXPECT_EQ(TAnalysis("[(])", true, false).Error, cel::errNone);
     EXPECT_EQ(TAnalysis("[[]](:)", true, true).Error, cel::errNone);
+    // The first closing one that fails decides, else the innermost one left open.
+    EXPECT_EQ(TAnalysis("[)]]", true, true).Error, cel::errIntersectingBrackets);
+    EXPECT_EQ(TAnalysis("])", true, true).Error, cel::errOpeningBracketExpected);
+    EXPECT_EQ(TAnalysis("[(", true, true).Error, cel::errRightParenthesisExpected);
+    EXPECT_EQ(TAnalysis("([", true, true).Error, cel::errClosingBracketExpected);
 }
 
 // The codes and messages as the error box shows them.
@@ -218,6 +224,82 @@ TEST(Analysis, FoldedListStandsForTheCommandList) {
                                                                                 : cel::opProcStart);
                     }
                 }
+            }
+        }
+    }
+}
+
+
+// A source read character by character as the rule says: an LF starts a line; a CR leaves the
+// line start as it is (crEnds: ends it, as the strip tool reads); a comment marker that starts a
+// line (markers on) makes the rest of the line a comment.
+std::vector<std::pair<size_t, cel::TOpCode>> LiteralReading(const std::string& text, bool markers, bool proc,
+                                                            bool crEnds) {
+    std::vector<std::pair<size_t, cel::TOpCode>> read;
+    bool lineStart = true;
+    bool comment = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto ch = static_cast<unsigned char>(text[i]);
+        if (ch == '\n') lineStart = true, comment = false;
+        if (ch == '\n' || (ch == '\r' && !crEnds)) continue;
+        comment = comment || (lineStart && markers && cel::IsCommentMarker(ch));
+        lineStart = false;
+        if (!comment && cel::CommandCode(ch, proc) != cel::opNone) read.emplace_back(i, cel::CommandCode(ch, proc));
+    }
+    return read;
+}
+
+// The partner of ops[bracket] as the editor once found it, reading from the start at each look.
+int PartnerFromTheStart(const std::vector<cel::TOpCode>& ops, int bracket) {
+    std::vector<int> open;
+    for (int i = 0; i < int(ops.size()); ++i) {
+        if (ops[i] == cel::opLoopStart || ops[i] == cel::opProcStart) open.push_back(i);
+        if (ops[i] != cel::opLoopEnd && ops[i] != cel::opProcEnd) continue;
+        if (open.empty() || ops[open.back()] != (ops[i] == cel::opLoopEnd ? cel::opLoopStart : cel::opProcStart)) {
+            if (i == bracket) return -1;
+        } else if (i == bracket || open.back() == bracket) {
+            return i == bracket ? open.back() : i;
+        } else {
+            open.pop_back();
+        }
+    }
+    return -1;
+}
+
+// The lexer against the literal reading, in both CR rules, and against the engine's command list;
+// the pairing that passes over faults against the editor's old reading and, where the engine
+// found no fault, the engine's partners. Random texts of brackets, CR, LF, CR LF, markers at line
+// starts and after a CR, in every mode.
+TEST(Analysis, LexerAndMatcherAgreeWithTheEngine) {
+    static const char* const pieces[] = {"[", "]", "(", ")", "[-]", ":", "\r\n", "\n", "\r", "#", ";", " ", "\r#"};
+    std::mt19937 gen(4242);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        for (int n = static_cast<int>(gen() % 30); n > 0; --n) text += pieces[gen() % std::size(pieces)];
+        const bool markers = round % 2 == 0, proc = round % 4 < 2;
+        SCOPED_TRACE(testing::Message() << "markers " << markers << ", pbrain " << proc << ": " << text);
+        std::vector<std::pair<size_t, cel::TOpCode>> read;
+        for (const bool crEnds : {true, false}) {
+            read.clear();
+            cel::ForEachCommand(text, {markers, proc, crEnds}, [&](size_t at, cel::TOpCode op) { read.emplace_back(at, op); });
+            ASSERT_EQ(read, LiteralReading(text, markers, proc, crEnds)) << "CR ends the line start: " << crEnds;
+        }
+        TAnalysis a(text, markers, proc);
+        ASSERT_EQ(a.Engine.GetCommandCount(), read.size());
+        std::vector<cel::TOpCode> ops;
+        for (const auto& [at, op] : read) {
+            ASSERT_EQ(a.Engine.GetCommandList()[ops.size()].Origin, at);
+            ops.push_back(op);
+        }
+        std::vector<int> partner(ops.size(), -1);
+        cel::PairBrackets(
+            uint32_t(ops.size()), [&](uint32_t i) { return ops[i]; },
+            [&](uint32_t open, uint32_t close) { partner[open] = int(close), partner[close] = int(open); }, false);
+        for (int i = 0; i < int(ops.size()); ++i) {
+            if (cel::Operation(ops[i]).Arg != cel::TOpArg::Partner) continue;
+            ASSERT_EQ(partner[i], PartnerFromTheStart(ops, i)) << "command " << i;
+            if (a.Error == cel::errNone) {
+                ASSERT_EQ(uint32_t(partner[i]), a.Engine.GetCommandList()[i].Arg);
             }
         }
     }
