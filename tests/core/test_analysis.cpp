@@ -281,7 +281,8 @@ TEST(Analysis, LexerAndMatcherAgreeWithTheEngine) {
         std::vector<std::pair<size_t, cel::TOpCode>> read;
         for (const bool crEnds : {true, false}) {
             read.clear();
-            cel::ForEachCommand(text, {markers, proc, crEnds}, [&](size_t at, cel::TOpCode op) { read.emplace_back(at, op); });
+            cel::ForEachCommand(text, {markers, proc, crEnds},
+                                [&](size_t at, cel::TOpCode op) { read.emplace_back(at, op); });
             ASSERT_EQ(read, LiteralReading(text, markers, proc, crEnds)) << "CR ends the line start: " << crEnds;
         }
         TAnalysis a(text, markers, proc);
