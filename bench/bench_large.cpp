@@ -202,6 +202,31 @@ int Scenario(const QString& name) {
         Report(scenario, seconds, QStringLiteral("editor_seconds=%1 %2").arg(setSeconds, 0, 'f', 3).arg(OutputShape()));
         return 0;
     }
+    if (name == QLatin1String("caret-1mb")) {
+        // 1 MB of lines like "+[>+<-]>[-<+>]<." after one change: the caret steps 2,000 times
+        // through the text onto a bracket, whose pair is highlighted, and as a peer 2,000 times
+        // onto the start of a line, next to no bracket.
+        const QByteArray line = "+[>+<-]>[-<+>]<.\r\n";
+        QByteArray program;
+        while (program.size() < 1000000) program += line;
+        EditWin->SetText(program);
+        QCoreApplication::processEvents();
+        const int moves = 2000;
+        const int step = int(program.size() / moves / line.size()) * int(line.size());
+        double msPerMove[2] = {};
+        for (const int onBracket : {1, 0}) {
+            timer.start();
+            for (int i = 0; i < moves; ++i) {
+                EditWin->SetSelection(i * step + onBracket, 0);
+                QCoreApplication::processEvents();
+            }
+            msPerMove[onBracket] = static_cast<double>(timer.nsecsElapsed()) / 1e6 / moves;
+        }
+        Report(scenario, msPerMove[1] * moves / 1000,
+               QStringLiteral("moves=%1 ms_per_move_onto_bracket=%2 ms_per_move_elsewhere=%3 text_bytes=%4")
+                   .arg(moves).arg(msPerMove[1], 0, 'f', 3).arg(msPerMove[0], 0, 'f', 3).arg(program.size()));
+        return 0;
+    }
     if (name == QLatin1String("typed-line-64k")) {
         // The program echoes what it reads up to a NUL.
         EditWin->SetText(",[.,]");

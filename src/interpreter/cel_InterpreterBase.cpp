@@ -1,5 +1,7 @@
 #include "cel_InterpreterBase.h"
 
+#include "cel_Lexer.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -194,28 +196,13 @@ void TBFInterpreterBase::AnalyzeText(std::string_view text, bool commentMarkers,
     if (total == 0) return;
     CommandList.resize(total);
 
-    bool atLineStart = true;
     TOpCode previous = opNone;
-    const size_t length = text.size();
-    for (size_t i = 0; i < length; ++i) {
-        const unsigned char ch = static_cast<unsigned char>(text[i]);
-        if (ch == '\n') {
-            atLineStart = true;
-            continue;
-        }
-        if (ch == '\r') continue;
-        if (commentMarkers && atLineStart && CharTable.Marker[ch]) {
-            while (i < length && text[i] != '\n') ++i;  // the loop's ++i steps past the LF
-            continue;
-        }
-        atLineStart = false;
-        const TOpCode code = codes[ch];
-        if (code == opNone) continue;
-        CommandList[CommandCount++] = TInstruction{static_cast<uint32_t>(i), 0, code};
+    ForEachCommand(text, TLexRules{commentMarkers, procMode, false}, [&](size_t offset, TOpCode code) {
+        CommandList[CommandCount++] = TInstruction{static_cast<uint32_t>(offset), 0, code};
         // A command that continues a run adds no record to FoldedList.
         if (code != previous || Operation(code).Run == opNone) ++FoldedBound;
         previous = code;
-    }
+    });
 
     FoldedList.resize(FoldedBound);
     uint32_t i = 0;
@@ -254,30 +241,21 @@ uint32_t TBFInterpreterBase::CountRun(uint32_t start, TOpCode code) const {
 }
 
 void TBFInterpreterBase::MatchBrackets(std::vector<TInstruction>& list, uint32_t count) {
-    std::vector<uint32_t> open;
-    for (uint32_t i = 0; i < count; ++i) {
-        const TOpCode op = list[i].Op;
-        if (op == opLoopStart || op == opProcStart) {
-            open.push_back(i);
-        } else if (op == opLoopEnd || op == opProcEnd) {
-            if (open.empty()) {
-                ErrorCode = op == opLoopEnd ? errOpeningBracketExpected : errLeftParenthesisExpected;
-                return;
-            }
-            const uint32_t partner = open.back();
-            const TOpCode partnerOp = list[partner].Op;
-            if ((op == opLoopEnd) != (partnerOp == opLoopStart)) {
-                ErrorCode = errIntersectingBrackets;
-                return;
-            }
-            open.pop_back();
-            list[partner].Arg = i;
-            list[i].Arg = partner;
-        }
+    const TBracketFault fault = PairBrackets(
+        count, [&](uint32_t i) { return list[i].Op; },
+        [&](uint32_t open, uint32_t close) {
+            list[open].Arg = close;
+            list[close].Arg = open;
+        },
+        true);
+    switch (fault) {
+    case TBracketFault::None: break;
+    case TBracketFault::UnclosedBracket: ErrorCode = errClosingBracketExpected; break;
+    case TBracketFault::UnopenedBracket: ErrorCode = errOpeningBracketExpected; break;
+    case TBracketFault::UnclosedParenthesis: ErrorCode = errRightParenthesisExpected; break;
+    case TBracketFault::UnopenedParenthesis: ErrorCode = errLeftParenthesisExpected; break;
+    case TBracketFault::Crossed: ErrorCode = errIntersectingBrackets; break;
     }
-    if (!open.empty())
-        ErrorCode = list[open.back()].Op == opLoopStart ? errClosingBracketExpected
-                                                       : errRightParenthesisExpected;
 }
 
 int TBFInterpreterBase::Analyze(std::string_view text, bool commentMarkers, bool procMode) {

@@ -5,6 +5,7 @@
 #include "cel_Operations.h"
 #include "cel_OutputWin.h"
 #include "cel_Interpreter.h"
+#include "cel_Lexer.h"
 #include "cel_Workspace.h"
 
 #include <Qsci/qscicommand.h>
@@ -598,6 +599,7 @@ void TEditWin::BreakpointsChanged() {
 void TEditWin::TextModified(int position, int type, int length) {
     if (!(type & (Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT))) return;
     BracketMarksMoved = true;
+    BracketsRead = false;
     const long length0 = Editor->SendScintilla(Sci::SCI_GETLENGTH);
     const bool none = Editor->SendScintilla(Sci::SCI_INDICATOREND, BreakIndicator, 0L) >= length0 &&
                       !Editor->SendScintilla(Sci::SCI_INDICATORVALUEAT, BreakIndicator, 0L);
@@ -620,43 +622,40 @@ bool TEditWin::BracketAtCaret(int& bracket, int& partner) const {
     if (isBracket(caret)) bracket = caret;
     else if (isBracket(caret - 1)) bracket = caret - 1;
     else return false;
-    // Brackets pair with their own kind, innermost first, as the program is read from its start.
-    const QByteArray text = Text();
     const bool markers = Workspace && Workspace->Main && Workspace->Main->SwitchOn(TMainFace::TSwitch::CommentMarkers);
-    std::vector<int> open;
-    partner = -1;
-    bool lineStart = true;
-    for (int i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\n' || c == '\r') {
-            lineStart = lineStart || c == '\n';
-            continue;
-        }
-        if (lineStart && markers && cel::IsCommentMarker(static_cast<unsigned char>(c))) {
-            while (i + 1 < text.size() && text[i + 1] != '\n') ++i;
-            continue;
-        }
-        lineStart = false;
-        if (c == '[' || (procedures && c == '(')) {
-            open.push_back(i);
-        } else if (c == ']' || (procedures && c == ')')) {
-            const char opening = c == ']' ? '[' : '(';
-            if (open.empty() || text[open.back()] != opening) {
-                if (i == bracket) return true;  // unmatched
-                continue;
-            }
-            if (i == bracket) {
-                partner = open.back();
-                return true;
-            }
-            if (open.back() == bracket) {
-                partner = i;
-                return true;
-            }
-            open.pop_back();
-        }
-    }
-    return true;  // an opening bracket left open
+    if (!BracketsRead || procedures != BracketsProcedures || markers != BracketsMarkers)
+        ReadBrackets(procedures, markers);
+    const auto it = std::lower_bound(Brackets.begin(), Brackets.end(), bracket,
+                                     [](const TBracket& b, int position) { return b.Position < position; });
+    // A bracket the whole-text reading passes over has none: one on a comment line after a lone
+    // CR, which the editing control takes for a line break.
+    partner = it != Brackets.end() && it->Position == bracket ? it->Partner : -1;
+    return true;
+}
+
+// Brackets pair with their own kind, innermost first, as the program is read from its start;
+// one that finds no partner of its kind is passed over and the others still pair.
+void TEditWin::ReadBrackets(bool procedures, bool markers) const {
+    const QByteArray text = Text();
+    std::vector<cel::TOpCode> ops;
+    Brackets.clear();
+    const std::string_view source(text.constData(), size_t(text.size()));
+    cel::ForEachCommand(source, cel::TLexRules{markers, procedures, false}, [&](size_t offset, cel::TOpCode op) {
+        if (cel::Operation(op).Arg != cel::TOpArg::Partner) return;
+        Brackets.push_back(TBracket{int(offset), -1});
+        ops.push_back(op);
+    });
+    cel::PairBrackets(
+        uint32_t(ops.size()), [&](uint32_t i) { return ops[i]; },
+        [&](uint32_t open, uint32_t close) {
+            Brackets[open].Partner = Brackets[close].Position;
+            Brackets[close].Partner = Brackets[open].Position;
+        },
+        false);
+    BracketsRead = true;
+    BracketsProcedures = procedures;
+    BracketsMarkers = markers;
+    ++BracketScanCount;
 }
 
 bool TEditWin::GoToMatchingBracket() {

@@ -122,6 +122,9 @@ public:
     // Go to Matching Bracket: the caret moves to the same side of the partner; false when the
     // caret stands next to no matched bracket.
     bool GoToMatchingBracket();
+    // How often the bracket pairs were read from the whole text (once after each change of the
+    // text or of the switches they depend on): for the tests.
+    int BracketScans() const { return BracketScanCount; }
     // Indicator numbers, for the tests to read what is drawn.
     static constexpr int BreakIndicator = 20;
     static constexpr int BracketIndicator = 21;
@@ -161,6 +164,20 @@ private:
     int ShownPartner = -1;
     // The text changed under the indicators, which moved with it: they are drawn afresh.
     bool BracketMarksMoved = false;
+    // Every bracket of the text as a run reads it (comment lines and, with procedures off, ( )
+    // left out), by position, with its partner's position or -1. Read once on demand
+    // (ReadBrackets) and dropped at every change of the text; the switches it was read with are
+    // kept beside it, so a change of them reads the text again too.
+    struct TBracket {
+        int Position;
+        int Partner;
+    };
+    void ReadBrackets(bool procedures, bool markers) const;
+    mutable std::vector<TBracket> Brackets;
+    mutable bool BracketsRead = false;
+    mutable bool BracketsProcedures = false;
+    mutable bool BracketsMarkers = false;
+    mutable int BracketScanCount = 0;
     bool Loading = false;  // the program is replacing the text
     int EdgeColumn = 80;
     bool GutterVisible = true;

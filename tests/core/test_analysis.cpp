@@ -1,6 +1,7 @@
 // The analysis of a program text: the command list, the folded list and the bracket matching,
 // compared through the engine's readable dumps, so a failing case reads as a program.
 #include "cel_FastProgram.h"
+#include "cel_Lexer.h"
 #include "cel_Strip.h"
 #include "test_support.h"
 
@@ -72,6 +73,11 @@ TEST(Analysis, StructureErrors) {
     EXPECT_EQ(TAnalysis("[(])", true, true).Error, cel::errIntersectingBrackets);
     EXPECT_EQ(TAnalysis("[(])", true, false).Error, cel::errNone);
     EXPECT_EQ(TAnalysis("[[]](:)", true, true).Error, cel::errNone);
+    // The first closing one that fails decides, else the innermost one left open.
+    EXPECT_EQ(TAnalysis("[)]]", true, true).Error, cel::errIntersectingBrackets);
+    EXPECT_EQ(TAnalysis("])", true, true).Error, cel::errOpeningBracketExpected);
+    EXPECT_EQ(TAnalysis("[(", true, true).Error, cel::errRightParenthesisExpected);
+    EXPECT_EQ(TAnalysis("([", true, true).Error, cel::errClosingBracketExpected);
 }
 
 // The codes and messages as the error box shows them.
@@ -218,6 +224,72 @@ TEST(Analysis, FoldedListStandsForTheCommandList) {
                                                                                 : cel::opProcStart);
                     }
                 }
+            }
+        }
+    }
+}
+
+
+// The partner of ops[bracket] as the editor once found it, reading from the start at each look.
+int PartnerFromTheStart(const std::vector<cel::TOpCode>& ops, int bracket) {
+    std::vector<int> open;
+    for (int i = 0; i < int(ops.size()); ++i) {
+        if (ops[i] == cel::opLoopStart || ops[i] == cel::opProcStart) open.push_back(i);
+        if (ops[i] != cel::opLoopEnd && ops[i] != cel::opProcEnd) continue;
+        if (open.empty() || ops[open.back()] != (ops[i] == cel::opLoopEnd ? cel::opLoopStart : cel::opProcStart)) {
+            if (i == bracket) return -1;
+        } else if (i == bracket || open.back() == bracket) {
+            return i == bracket ? open.back() : i;
+        } else {
+            open.pop_back();
+        }
+    }
+    return -1;
+}
+
+// On random texts of brackets, CR, LF, CR LF and markers at line starts and after a CR, in every
+// mode: the lexer reads the command list's commands, each at its offset, and nothing is a command
+// that a character-by-character reading of the rule (a CR leaves the line start as it is) leaves
+// out; the pairing that passes over faults finds the partners the editor found reading from the
+// start, and the engine's where the engine found no fault. (StripCode's reading, where a CR ends
+// the line start, is pinned by Strip.AgreesWithTheLiteralRule.)
+TEST(Analysis, LexerAndMatcherAgreeWithTheEngine) {
+    static const char* const pieces[] = {"[", "]", "(", ")", "[-]", ":", "\r\n", "\n", "\r", "#", ";", " ", "\r#"};
+    std::mt19937 gen(4242);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        for (int n = static_cast<int>(gen() % 30); n > 0; --n) text += pieces[gen() % std::size(pieces)];
+        const bool markers = round % 2 == 0, proc = round % 4 < 2;
+        SCOPED_TRACE(testing::Message() << "markers " << markers << ", pbrain " << proc << ": " << text);
+        std::string literal;  // the commands by the rule, character by character
+        bool lineStart = true, comment = false;
+        for (const char c : text) {
+            if (c == '\n') lineStart = true, comment = false;
+            if (c == '\n' || c == '\r') continue;
+            comment = comment || (lineStart && markers && cel::IsCommentMarker(static_cast<unsigned char>(c)));
+            lineStart = false;
+            if (!comment && cel::CommandCode(static_cast<unsigned char>(c), proc) != cel::opNone) literal += c;
+        }
+        TAnalysis a(text, markers, proc);
+        std::string read;
+        std::vector<cel::TOpCode> ops;
+        cel::ForEachCommand(text, {markers, proc, false}, [&](size_t at, cel::TOpCode op) {
+            read += text[at];
+            EXPECT_EQ(a.Engine.GetCommandList()[ops.size()].Origin, at);
+            EXPECT_EQ(a.Engine.GetCommandList()[ops.size()].Op, op);
+            ops.push_back(op);
+        });
+        ASSERT_EQ(read, literal);
+        ASSERT_EQ(a.Engine.GetCommandCount(), ops.size());
+        std::vector<int> partner(ops.size(), -1);
+        cel::PairBrackets(
+            uint32_t(ops.size()), [&](uint32_t i) { return ops[i]; },
+            [&](uint32_t open, uint32_t close) { partner[open] = int(close), partner[close] = int(open); }, false);
+        for (int i = 0; i < int(ops.size()); ++i) {
+            if (cel::Operation(ops[i]).Arg != cel::TOpArg::Partner) continue;
+            ASSERT_EQ(partner[i], PartnerFromTheStart(ops, i)) << "command " << i;
+            if (a.Error == cel::errNone) {
+                ASSERT_EQ(uint32_t(partner[i]), a.Engine.GetCommandList()[i].Arg);
             }
         }
     }

@@ -265,6 +265,40 @@ private slots:
         QCOMPARE(Indicated(TEditWin::BracketIndicator), (std::vector<int>{0, 2}));
     }
 
+    void bracketPairsAreReadOnceAfterEachChange() {
+        // 1 MB of "+[>[-]<]" lines: the caret steps onto brackets all through the text, which is
+        // read for its pairs once, and again only after a change of it or of a switch.
+        QByteArray text;
+        while (text.size() < 1000000) text += "+[>[-]<]\r\n";
+        EditWin->SetText(text);
+        const int scans = EditWin->BracketScans();
+        int bracket = -1;
+        int partner = -1;
+        for (int at = 0; at < text.size(); at += 10 * 997) {
+            PlaceCaret(at + 1);  // before a line's outer [
+            QVERIFY(EditWin->BracketAtCaret(bracket, partner));
+            QCOMPARE(std::pair(bracket, partner), std::pair(at + 1, at + 7));
+            PlaceCaret(at + 6);  // after its inner ]
+            QVERIFY(EditWin->BracketAtCaret(bracket, partner));
+            QCOMPARE(std::pair(bracket, partner), std::pair(at + 5, at + 3));
+        }
+        QCOMPARE(EditWin->BracketScans(), scans + 1);
+        // A ] typed at the start moves every bracket on by one.
+        PlaceCaret(0);
+        QTest::keyClicks(EditWin->Editor, QStringLiteral("]"));
+        PlaceCaret(2);
+        QVERIFY(EditWin->BracketAtCaret(bracket, partner));
+        QCOMPARE(std::pair(bracket, partner), std::pair(2, 8));
+        QCOMPARE(EditWin->BracketScans(), scans + 2);
+        for (const char* name : {"MenuPBrain", "MenuEnableComments"}) {
+            Action(name)->toggle();
+            PlaceCaret(12);
+            QVERIFY(EditWin->BracketAtCaret(bracket, partner));
+            QCOMPARE(std::pair(bracket, partner), std::pair(12, 18));
+        }
+        QCOMPARE(EditWin->BracketScans(), scans + 4);
+    }
+
     void goToMatchingBracket() {
         EditWin->SetText("+[>[-]<]]");
         PlaceCaret(1);
