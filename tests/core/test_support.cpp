@@ -282,6 +282,7 @@ TRunResult RunProgram(const TRunSetup& setup, int timeoutMs) {
     host.Options.Watch = setup.SingleStep;
     host.Options.PlainEngine = setup.PlainEngine;
     host.Options.OutputVisible = setup.OutputVisible;
+    host.AppendInPlace = setup.AppendInPlace;
     host.Options.OutputBufferSize = setup.OutputBufferSize;
     host.Options.InputFileName = setup.InputFileName;
     std::string outPath;

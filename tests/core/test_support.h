@@ -51,9 +51,14 @@ public:
     bool OutputLineText(uint32_t index, std::string& text) override;
     bool SetOutputLineText(uint32_t index, const std::string& text) override;
     bool AppendOutputLine() override;
-    // Through OutputLineText and SetOutputLineText, as a window without a faster way does it.
+    // Through OutputLineText and SetOutputLineText, as a window without a faster way does it,
+    // or (AppendInPlace) onto the kept line, as the output window does: megabytes of output into
+    // one line then cost their own bytes, not the line's length at every hand-over.
+    bool AppendInPlace = false;
     bool AppendToOutputLine(uint32_t index, std::string_view text) override {
-        return cel::TEngineHost::AppendToOutputLine(index, text);
+        if (!AppendInPlace || index >= Lines.size()) return cel::TEngineHost::AppendToOutputLine(index, text);
+        Lines[index].append(text);
+        return true;
     }
 
     void DrawMemory(const std::vector<cel::TMemoryLine>& lines) override { MemoryLines = lines; }
@@ -111,6 +116,7 @@ struct TRunSetup {
     std::string InputFileName;
     bool CaptureFileOutput = true;   // output file in a temporary file, returned in FileOutput
     bool OutputVisible = true;       // output window lines, returned in Output
+    bool AppendInPlace = false;      // see TRecordingHost::AppendInPlace
     uint32_t OutputBufferSize = 128;
     // Run in the calling thread (RunHere), ended once Budget commands have run.
     bool InCaller = false;
