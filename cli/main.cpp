@@ -20,6 +20,7 @@
 //   cellwright-run --help | --version
 
 #include "cel_HeadlessHost.h"
+#include "cel_Program.h"
 #include "cel_SourceText.h"
 #include "cel_Strip.h"
 #include "cel_TextGen.h"
@@ -32,10 +33,8 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -288,68 +287,27 @@ public:
     }
 };
 
-void AppendNumber(std::string& out, uint64_t value) {
-    char buffer[24];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, result.ptr);
-}
-
+// The analysed lists, built without an engine (TProgram, DumpLists).
 int DumpLists(const TArguments& args, const std::string& text) {
-    TRunnerHost host;
-    cel::TBFInterpreter8 engine(host);
-    const int error = engine.Analyze(text, args.CommentMarkers, args.PBrain);
-    std::string out;
-    out.reserve(1 << 20);
+    const cel::TProgram program(text, args.CommentMarkers, args.PBrain);
     bool written = true;
-    auto dump = [&](char tag, const std::vector<cel::TInstruction>& list, uint32_t count) {
-        for (uint32_t i = 0; i < count; ++i) {
-            out.push_back(tag);
-            out.push_back(' ');
-            AppendNumber(out, i);
-            out.push_back(' ');
-            AppendNumber(out, list[i].Origin);
-            out.push_back(' ');
-            AppendNumber(out, list[i].Arg);
-            out.push_back(' ');
-            AppendNumber(out, cel::Operation(list[i].Op).Code);
-            out.push_back('\n');
-            if (out.size() > (1 << 20) - 64) {
-                written = written && WriteStdout(out);
-                out.clear();
-            }
-        }
-    };
-    dump('C', engine.GetCommandList(), engine.GetCommandCount());
-    dump('F', engine.GetFoldedList(), engine.GetFoldedCount());
-    out += "error: ";
-    AppendNumber(out, static_cast<uint64_t>(error));
-    out.push_back('\n');
-    return written && WriteStdout(out) ? 0 : 1;
+    cel::DumpLists(program, [&written](std::string_view piece) { written = written && WriteStdout(piece); });
+    return written ? 0 : 1;
 }
 
 // The fast form of the program for the cell width, with a stop at every --break offset that is a
-// command's, one record a line (DumpFastProgram).
+// command's, one record a line (DumpFastProgram); built without an engine.
 int DumpFast(const TArguments& args, const std::string& text) {
-    TRunnerHost host;
-    cel::TBFInterpreter8 engine(host);
-    const int error = engine.Analyze(text, args.CommentMarkers, args.PBrain);
-    if (error != cel::errNone) {
-        std::fprintf(stderr, "%s\n", cel::ErrorText(error).c_str());
+    cel::TProgram program(text, args.CommentMarkers, args.PBrain);
+    if (program.Error != cel::errNone) {
+        std::fprintf(stderr, "%s\n", cel::ErrorText(program.Error).c_str());
         return 1;
     }
-    const std::vector<cel::TInstruction>& commands = engine.GetCommandList();
-    const uint32_t commandCount = engine.GetCommandCount();
-    std::vector<uint8_t> stopAt(commandCount, 0);
-    for (const uint32_t offset : args.Breakpoints) {
-        auto it = std::lower_bound(commands.begin(), commands.begin() + commandCount, offset,
-                                   [](const cel::TInstruction& r, uint32_t v) { return r.Origin < v; });
-        if (it != commands.begin() + commandCount && it->Origin == offset) stopAt[static_cast<size_t>(it - commands.begin())] = 1;
-    }
-    const cel::TFastProgram program = cel::BuildFastProgram(engine.GetFoldedList(), engine.GetFoldedCount(), commands,
-                                                            stopAt, args.Wide ? 16 : 8);
-    std::string out = cel::DumpFastProgram(program);
+    cel::TFastProgram& fast = program.FastForm(args.Wide ? 16 : 8);
+    cel::SetFastStops(fast, program.FoldedList, program.StopRecords(args.Breakpoints));
+    std::string out = cel::DumpFastProgram(fast);
     // Never so for a program the builder makes: a run would take the folded list instead.
-    if (!program.RepeatsChecked) out += "refused: a record breaks its row of the table\n";
+    if (!fast.RepeatsChecked) out += "refused: a record breaks its row of the table\n";
     return WriteStdout(out) ? 0 : 1;
 }
 

@@ -128,7 +128,7 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
 #define CEL_ENTER(f)                                         \
     do {                                                     \
         const uint32_t f_ = (f);                             \
-        const int32_t e_ = f_ <= FoldedCount ? program.EntryOf[f_] : -1; \
+        const int32_t e_ = f_ <= Program.FoldedCount ? program.EntryOf[f_] : -1; \
         if (e_ < 0) {                                        \
             PC = f_;                                         \
             DataPtr = dp;                                    \

@@ -440,11 +440,8 @@ bool RunsPassesAtOnce(const TFastProgram& program, uint32_t l) {
 
 }  // namespace
 
-TFastProgram BuildFastProgram(const std::vector<TInstruction>& folded, uint32_t foldedCount,
-                              const std::vector<TInstruction>& commands,
-                              const std::vector<uint8_t>& stopAt, unsigned cellBits,
+TFastProgram BuildFastProgram(const std::vector<TInstruction>& folded, uint32_t foldedCount, unsigned cellBits,
                               const std::atomic<bool>* cancel) {
-    (void)commands;  // the folded records carry their command counts
     TFastProgram program;
     if (!TBuilder(folded, foldedCount, cellBits, cancel).Build(program)) {
         program = TFastProgram();
@@ -471,15 +468,6 @@ TFastProgram BuildFastProgram(const std::vector<TInstruction>& folded, uint32_t 
     program.Patch.assign(program.Ops.size(), 0);
     program.StopMark.assign(foldedCount + 1, 0);
     program.RepeatsChecked = RepeatsReachAttention(program);
-    std::vector<uint32_t> stops;
-    for (uint32_t c = 0; c < stopAt.size(); ++c) {
-        if (!stopAt[c]) continue;
-        // The folded record covering command c: the last one beginning at or before it.
-        auto it = std::upper_bound(folded.begin(), folded.begin() + foldedCount, c,
-                                   [](uint32_t v, const TInstruction& r) { return v < r.Origin; });
-        if (it != folded.begin()) stops.push_back(static_cast<uint32_t>(it - folded.begin()) - 1);
-    }
-    SetFastStops(program, folded, stops);
     return program;
 }
 

@@ -232,12 +232,10 @@ struct TFastProgram {
 };
 
 // Builds the fast form of the first foldedCount records of folded for cells of cellBits bits,
-// with the stop set stopAt (see SetFastStops), indexed by CommandList index (shorter or empty:
-// no stop there). Linear in the program's length whatever its nesting; gives up, with an empty
-// program marked Cancelled, soon after *cancel becomes true.
-TFastProgram BuildFastProgram(const std::vector<TInstruction>& folded, uint32_t foldedCount,
-                              const std::vector<TInstruction>& commands,
-                              const std::vector<uint8_t>& stopAt, unsigned cellBits,
+// with no stops (SetFastStops gives it some). Linear in the program's length whatever its
+// nesting; gives up, with an empty program marked Cancelled, soon after *cancel becomes true.
+// TProgram::FastForm builds a program's.
+TFastProgram BuildFastProgram(const std::vector<TInstruction>& folded, uint32_t foldedCount, unsigned cellBits,
                               const std::atomic<bool>* cancel = nullptr);
 
 // Makes stops (FoldedList records, the ones before which a full-speed run must stop exactly)

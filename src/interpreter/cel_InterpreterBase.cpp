@@ -1,7 +1,5 @@
 #include "cel_InterpreterBase.h"
 
-#include "cel_Lexer.h"
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -48,20 +46,6 @@ std::unique_ptr<TByteFile> CreateByteFile(const std::string& name) {
     std::FILE* f = std::fopen(name.c_str(), "wb");
     if (!f) return nullptr;
     return std::make_unique<TStdioFile>(f);
-}
-
-const char* ErrorMessage(int code) {
-    switch (code) {
-#define CEL_ERROR_MESSAGE(id, code, message) \
-    case err##id: return message;
-        CEL_ERRORS(CEL_ERROR_MESSAGE)
-#undef CEL_ERROR_MESSAGE
-    default: return "";
-    }
-}
-
-std::string ErrorText(int code) {
-    return "Error " + std::to_string(code) + ": " + ErrorMessage(code);
 }
 
 TBFInterpreterBase::TBFInterpreterBase(TEngineHost& host)
@@ -179,141 +163,44 @@ void TBFInterpreterBase::ThreadBody() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Analysis
-
-void TBFInterpreterBase::AnalyzeText(std::string_view text, bool commentMarkers, bool procMode) {
-    const std::array<TOpCode, 256>& codes = procMode ? CharTable.ProcCode : CharTable.Code;
-    CommandList.clear();
-    FoldedList.clear();
-    FastFormReady = false;
-    CommandCount = 0;
-    FoldedCount = 0;
-    FoldedBound = 0;
-    ProcMode = procMode;
-
-    size_t total = 0;
-    for (unsigned char ch : text) total += codes[ch] != opNone;
-    if (total == 0) return;
-    CommandList.resize(total);
-
-    TOpCode previous = opNone;
-    ForEachCommand(text, TLexRules{commentMarkers, procMode, false}, [&](size_t offset, TOpCode code) {
-        CommandList[CommandCount++] = TInstruction{static_cast<uint32_t>(offset), 0, code};
-        // A command that continues a run adds no record to FoldedList.
-        if (code != previous || Operation(code).Run == opNone) ++FoldedBound;
-        previous = code;
-    });
-
-    FoldedList.resize(FoldedBound);
-    uint32_t i = 0;
-    uint32_t j = 0;
-    while (i < CommandCount) {
-        TInstruction rec = CommandList[i];
-        rec.Origin = i;
-        if (const TOpCode run = Operation(rec.Op).Run; run != opNone) {
-            const uint32_t n = CountRun(i, rec.Op);
-            if (n > 1) {
-                rec.Arg = n;
-                rec.Op = run;
-                i += n - 1;
-            }
-        } else if (rec.Op == opLoopStart && i + 2 < CommandCount &&
-                   CommandList[i + 2].Op == opLoopEnd) {
-            if (CommandList[i + 1].Op == opDec) {
-                rec.Op = opClearDec;
-                i += 2;
-            } else if (CommandList[i + 1].Op == opInc) {
-                rec.Op = opClearInc;
-                i += 2;
-            }
-        }
-        FoldedList[j] = rec;
-        ++i;
-        ++j;
-    }
-    FoldedCount = j;
-}
-
-uint32_t TBFInterpreterBase::CountRun(uint32_t start, TOpCode code) const {
-    uint32_t i = start;
-    while (i < CommandCount && CommandList[i].Op == code) ++i;
-    return i - start;
-}
-
-void TBFInterpreterBase::MatchBrackets(std::vector<TInstruction>& list, uint32_t count) {
-    const TBracketFault fault = PairBrackets(
-        count, [&](uint32_t i) { return list[i].Op; },
-        [&](uint32_t open, uint32_t close) {
-            list[open].Arg = close;
-            list[close].Arg = open;
-        },
-        true);
-    switch (fault) {
-    case TBracketFault::None: break;
-    case TBracketFault::UnclosedBracket: ErrorCode = errClosingBracketExpected; break;
-    case TBracketFault::UnopenedBracket: ErrorCode = errOpeningBracketExpected; break;
-    case TBracketFault::UnclosedParenthesis: ErrorCode = errRightParenthesisExpected; break;
-    case TBracketFault::UnopenedParenthesis: ErrorCode = errLeftParenthesisExpected; break;
-    case TBracketFault::Crossed: ErrorCode = errIntersectingBrackets; break;
-    }
-}
+// Analysis and the two lists
 
 int TBFInterpreterBase::Analyze(std::string_view text, bool commentMarkers, bool procMode) {
-    AnalyzeText(text, commentMarkers, procMode);
-    ErrorCode = errNone;
-    if (CommandCount == 0) return errNone;
-    MatchBrackets(CommandList, CommandCount);
-    if (ErrorCode == errNone) MatchBrackets(FoldedList, FoldedCount);
+    ErrorCode = Program.Analyze(text, commentMarkers, procMode);
     return ErrorCode;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Index conversions between the two lists
-
-int64_t TBFInterpreterBase::FoldedIndexOf(uint32_t commandIndex) const {
-    auto end = FoldedList.begin() + FoldedCount;
-    auto it = std::lower_bound(FoldedList.begin(), end, commandIndex,
-                               [](const TInstruction& r, uint32_t v) { return r.Origin < v; });
-    if (it == end || it->Origin != commandIndex) return -1;
-    return it - FoldedList.begin();
-}
-
-uint32_t TBFInterpreterBase::FoldedRecordCovering(uint32_t commandIndex) const {
-    auto end = FoldedList.begin() + FoldedCount;
-    auto it = std::upper_bound(FoldedList.begin(), end, commandIndex,
-                               [](uint32_t v, const TInstruction& r) { return v < r.Origin; });
-    return static_cast<uint32_t>((it - FoldedList.begin()) - 1);  // record 0 has Origin 0
 }
 
 void TBFInterpreterBase::SwitchLists(bool toSingle) {
     // Procedure entries and return addresses are indices into the active list and move with it.
     // After the call depth has wrapped, old entries above it can be read again, so all move.
     const uint32_t depth = CallDepthWrapped ? 65536u : CallDepth;
+    const std::vector<TInstruction>& folded = Program.FoldedList;
+    const uint32_t foldedCount = Program.FoldedCount;
     if (toSingle) {
-        PC = FoldedList[PC].Origin;
+        PC = folded[PC].Origin;
         if (ProcDefined) {
             for (uint32_t& e : std::span(ProcTable.get(), 65536))
-                if (e != 0 && e - 1 < FoldedCount) e = FoldedList[e - 1].Origin + 1;
+                if (e != 0 && e - 1 < foldedCount) e = folded[e - 1].Origin + 1;
         }
         for (uint32_t d = 0; d < depth; ++d)
-            if (CallStack[d] < FoldedCount) CallStack[d] = FoldedList[CallStack[d]].Origin;
+            if (CallStack[d] < foldedCount) CallStack[d] = folded[CallStack[d]].Origin;
     } else {
         if (ProcDefined) {
             for (uint32_t& e : std::span(ProcTable.get(), 65536)) {
                 if (e == 0) continue;
-                const int64_t f = FoldedIndexOf(e - 1);
+                const int64_t f = Program.FoldedIndexOf(e - 1);
                 if (f >= 0) e = static_cast<uint32_t>(f) + 1;
             }
         }
         for (uint32_t d = 0; d < depth; ++d) {
-            const int64_t f = FoldedIndexOf(CallStack[d]);
+            const int64_t f = Program.FoldedIndexOf(CallStack[d]);
             if (f >= 0) CallStack[d] = static_cast<uint32_t>(f);
         }
-        const uint32_t i = FoldedRecordCovering(PC);
-        const uint32_t k = PC - FoldedList[i].Origin;
+        const uint32_t i = Program.FoldedRecordCovering(PC);
+        const uint32_t k = PC - folded[i].Origin;
         // Commands of a folded record already stepped one by one are undone, because the
         // record is about to run whole.
-        switch (FoldedList[i].Op) {
+        switch (folded[i].Op) {
         case opRightN: DataPtr = (DataPtr - k) & (TapeSize - 1); break;
         case opLeftN: DataPtr = (DataPtr + k) & (TapeSize - 1); break;
         case opIncN: AddToCell(-static_cast<int64_t>(k)); break;
@@ -360,12 +247,9 @@ void TBFInterpreterBase::SetInputRetry(bool on) {
 
 void TBFInterpreterBase::Locate(bool onEngineThread) {
     TargetLocated.store(true);
-    if (CommandCount == 0) return;  // the run is over
-    const uint32_t offset = Target.load();
-    auto cmdEnd = CommandList.begin() + CommandCount;
-    auto it = std::lower_bound(CommandList.begin(), cmdEnd, offset,
-                               [](const TInstruction& r, uint32_t v) { return r.Origin < v; });
-    if (it == cmdEnd) {
+    if (Program.CommandCount == 0) return;  // the run is over
+    const uint32_t target = Program.CommandFrom(Target.load());
+    if (target == Program.CommandCount) {
         if (onEngineThread)
             Synchronize([this] { Host.ReportNoCommand(); });
         else
@@ -374,53 +258,50 @@ void TBFInterpreterBase::Locate(bool onEngineThread) {
         StepMode.store(false);
         return;
     }
-    const uint32_t target = static_cast<uint32_t>(it - CommandList.begin());
     Target.store(target);
-    FoldedTarget = FoldedRecordCovering(target);
+    FoldedTarget = Program.FoldedRecordCovering(target);
     ResumePointA = -1;
     ResumePointB = -1;
     // The resume points are CommandList indices; in fast mode PC names a folded record.
-    const uint32_t pc = SingleMode ? PC : FoldedList[PC].Origin;
-    const TInstruction& r = CommandList[pc];
-    const uint32_t s = FoldedList[FoldedTarget].Origin;
+    const std::vector<TInstruction>& folded = Program.FoldedList;
+    const uint32_t pc = SingleMode ? PC : folded[PC].Origin;
+    const TInstruction& r = Program.CommandList[pc];
+    const uint32_t s = folded[FoldedTarget].Origin;
     if (r.Op == opLoopStart || r.Op == opLoopEnd) {
         if (r.Arg + 1 != s) ResumePointA = r.Arg + 1;
         if (pc + 1 != s) ResumePointB = pc + 1;
     } else {
-        auto foldEnd = FoldedList.begin() + FoldedCount;
-        auto next = std::upper_bound(FoldedList.begin(), foldEnd, pc,
-                                     [](uint32_t v, const TInstruction& rec) { return v < rec.Origin; });
-        if (next != foldEnd && static_cast<uint32_t>(next - FoldedList.begin()) != FoldedTarget)
-            ResumePointA = next->Origin;
+        const uint32_t next = Program.FoldedRecordCovering(pc) + 1;
+        if (next < Program.FoldedCount && next != FoldedTarget) ResumePointA = folded[next].Origin;
     }
     // Fast mode may only take over where a folded record begins: a bracket's successor inside
     // a clear loop is no place to leave single steps (the loop's other exit still is).
     for (int64_t* point : {&ResumePointA, &ResumePointB})
-        if (*point >= 0 && FoldedIndexOf(static_cast<uint32_t>(*point)) < 0) *point = -1;
+        if (*point >= 0 && Program.FoldedIndexOf(static_cast<uint32_t>(*point)) < 0) *point = -1;
 }
 
 TFastProgram& TBFInterpreterBase::PrepareFastForm(bool checkTarget, unsigned cellBits) {
-    if (!FastFormReady) {
-        FastForm = BuildFastProgram(FoldedList, FoldedCount, CommandList, {}, cellBits, &Terminated);
-        if (FastForm.Cancelled) return FastForm;
-        FastFormReady = true;
+    if (!Program.HasFastForm(cellBits)) {
+        TFastProgram& built = Program.FastForm(cellBits, &Terminated);
+        if (built.Cancelled) return built;
         FastStopsReady = false;
     }
+    TFastProgram& fast = Program.FastForm(cellBits);
     // The run stops before the target's record and before every breakpointed command.
     const uint32_t stop = checkTarget ? FoldedTarget : UINT32_MAX;
-    if (FastStopsReady && stop == FastFormStop) return FastForm;
+    if (FastStopsReady && stop == FastFormStop) return fast;
     std::vector<uint32_t> stops = BreakRecords;
     if (checkTarget && !std::binary_search(stops.begin(), stops.end(), FoldedTarget))
         stops.insert(std::lower_bound(stops.begin(), stops.end(), FoldedTarget), FoldedTarget);
-    SetFastStops(FastForm, FoldedList, stops);
+    SetFastStops(fast, Program.FoldedList, stops);
     FastStopsReady = true;
     FastFormStop = stop;
-    return FastForm;
+    return fast;
 }
 
 bool TBFInterpreterBase::StepToEntry(const TFastProgram& program, bool checkTarget) {
     do {
-        ExecuteInstruction(FoldedList[PC]);
+        ExecuteInstruction(Program.FoldedList[PC]);
         ++PC;
         Executed.store(Executed.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
         if (program.EntryOf[PC] >= 0) return false;
@@ -430,7 +311,7 @@ bool TBFInterpreterBase::StepToEntry(const TFastProgram& program, bool checkTarg
 
 bool TBFInterpreterBase::FastTargetHit() const {
     if (PC != FoldedTarget || PC == ResumedRecord) return false;
-    const TInstruction& r = FoldedList[PC];
+    const TInstruction& r = Program.FoldedList[PC];
     // A clear loop whose middle command or ] is the target is a hit only if its body would run.
     return (r.Op != opClearDec && r.Op != opClearInc) || r.Origin == Target.load() ||
            CurrentCell() != 0;
@@ -438,7 +319,7 @@ bool TBFInterpreterBase::FastTargetHit() const {
 
 bool TBFInterpreterBase::FastBreakHit() const {
     if (!BreakRecord[PC] || PC == ResumedRecord) return false;
-    const TInstruction& r = FoldedList[PC];
+    const TInstruction& r = Program.FoldedList[PC];
     // A breakpoint in a clear loop's body is met only when the body would run.
     return (r.Op != opClearDec && r.Op != opClearInc) || BreakAt[r.Origin] || CurrentCell() != 0;
 }
@@ -446,10 +327,11 @@ bool TBFInterpreterBase::FastBreakHit() const {
 bool TBFInterpreterBase::BreakDue() const {
     if (BreakList.empty()) return false;
     if (!SingleMode) return FastBreakHit();
-    const uint32_t i = FoldedRecordCovering(PC);
+    const uint32_t i = Program.FoldedRecordCovering(PC);
     if (!BreakRecord[i]) return false;
-    const TInstruction& r = FoldedList[i];
-    const uint32_t end = i + 1 < FoldedCount ? FoldedList[i + 1].Origin : CommandCount;
+    const std::vector<TInstruction>& folded = Program.FoldedList;
+    const TInstruction& r = folded[i];
+    const uint32_t end = i + 1 < Program.FoldedCount ? folded[i + 1].Origin : Program.CommandCount;
     // Inside a clear loop its body comes round again until the loop ends.
     const bool clear = r.Op == opClearDec || r.Op == opClearInc;
     for (uint32_t c = clear && PC > r.Origin ? r.Origin + 1 : PC; c < end; ++c)
@@ -464,27 +346,20 @@ void TBFInterpreterBase::TakeBreakpoints() {
         offsets = BreakOffsets;
         BreaksChanged.store(false);
     }
-    BreakAt.assign(CommandCount, 0);
-    BreakRecord.assign(FoldedCount, 0);
+    const std::vector<TInstruction>& folded = Program.FoldedList;
+    const uint32_t foldedCount = Program.FoldedCount;
+    BreakAt.assign(Program.CommandCount, 0);
+    BreakRecord.assign(foldedCount, 0);
     BreakList.clear();
-    BreakRecords.clear();
     FastStopsReady = false;  // its stops include the breakpoints
-    auto cmdEnd = CommandList.begin() + CommandCount;
-    for (const uint32_t offset : offsets) {
-        auto it = std::lower_bound(CommandList.begin(), cmdEnd, offset,
-                                   [](const TInstruction& r, uint32_t v) { return r.Origin < v; });
-        if (it == cmdEnd || it->Origin != offset) continue;
-        const uint32_t c = static_cast<uint32_t>(it - CommandList.begin());
-        BreakAt[c] = 1;
-        BreakRecord[FoldedRecordCovering(c)] = 1;
-    }
-    for (uint32_t i = 0; i < FoldedCount; ++i)
-        if (BreakRecord[i]) BreakRecords.push_back(i);
-    if (std::find(BreakRecord.begin(), BreakRecord.end(), 1) == BreakRecord.end()) return;
-    BreakList.assign(FoldedList.begin(), FoldedList.begin() + FoldedCount);
-    for (uint32_t i = 0; i < FoldedCount; ++i) {
-        if (!BreakRecord[i]) continue;
-        const TInstruction& r = FoldedList[i];
+    for (const uint32_t offset : offsets)
+        if (const int64_t c = Program.CommandAt(offset); c >= 0) BreakAt[static_cast<size_t>(c)] = 1;
+    BreakRecords = Program.StopRecords(offsets);
+    for (const uint32_t i : BreakRecords) BreakRecord[i] = 1;
+    if (BreakRecords.empty()) return;
+    BreakList.assign(folded.begin(), folded.begin() + foldedCount);
+    for (const uint32_t i : BreakRecords) {
+        const TInstruction& r = folded[i];
         const bool clear = r.Op == opClearDec || r.Op == opClearInc;
         BreakList[i].Op = clear && !BreakAt[r.Origin] ? opBreakInClear : opBreakHere;
     }
@@ -499,7 +374,7 @@ void TBFInterpreterBase::PauseSequence() {
     Synchronize([this] {
         Host.PresentPaused();
         PaintMemory();
-        Host.ShowCurrentCommand(CommandList[PC].Origin);
+        Host.ShowCurrentCommand(Program.CommandList[PC].Origin);
         Host.StatusPaused();
         Host.UpdateStatus();
         FlushDisplay();
@@ -603,7 +478,7 @@ void TBFInterpreterBase::TakeRunOptions() {
 bool TBFInterpreterBase::AnalyzeProgram() {
     Analyze(Options.Text, Options.CommentMarkers, Options.ProcMode);
     Options.Text = std::string();
-    if (CommandCount == 0) return false;
+    if (Program.CommandCount == 0) return false;
     if (ErrorCode == errNone) {
         TakeBreakpoints();
         return true;
@@ -712,7 +587,7 @@ void TBFInterpreterBase::ShowWatchedStep() {
     uint32_t delay = 0;
     Synchronize([this, &delay] {
         if (Host.MemoryVisible()) PaintMemory();
-        Host.ShowCurrentCommand(CommandList[PC].Origin);
+        Host.ShowCurrentCommand(Program.CommandList[PC].Origin);
         delay = Host.WatchDelay();
     });
     if (delay > 0) {
@@ -753,14 +628,14 @@ bool TBFInterpreterBase::ReachedTarget(bool full) {
 
 // Runs the command at PC of CommandList and advances PC and the executed count.
 TBFInterpreterBase::TLoopExit TBFInterpreterBase::StepOnce(bool watch) {
-    ExecuteInstruction(CommandList[PC]);
+    ExecuteInstruction(Program.CommandList[PC]);
     // A watched step shows all output so far, whatever the buffer's fill: the user watching
     // sees each character as it is printed. (A pause does it in its sequence.)
     if (watch && ErrorCode == errNone && DisplayFill > 0) Synchronize([this] { FlushDisplay(); });
     if (ErrorCode != errNone) return TLoopExit::Error;
     ++PC;
     Executed.store(Executed.load(std::memory_order_relaxed) + 1, std::memory_order_release);
-    return PC >= CommandCount ? TLoopExit::End : TLoopExit::Attention;
+    return PC >= Program.CommandCount ? TLoopExit::End : TLoopExit::Attention;
 }
 
 void TBFInterpreterBase::RunEnd() {
@@ -768,12 +643,7 @@ void TBFInterpreterBase::RunEnd() {
         AnalysisFinished.store(true);
         Host.EndAnalysis();
     });
-    CommandList = std::vector<TInstruction>();
-    FoldedList = std::vector<TInstruction>();
-    FastForm = TFastProgram();
-    FastFormReady = false;
-    CommandCount = 0;
-    FoldedCount = 0;
+    Program = TProgram();
     BreakAt = std::vector<uint8_t>();
     BreakRecord = std::vector<uint8_t>();
     BreakList = std::vector<TInstruction>();

@@ -1,10 +1,13 @@
-// TBFInterpreterBase: program analysis, the execution loop and run control, common to both
-// cell widths. One engine object serves one run on a thread of its own.
+// TBFInterpreterBase: the run of one program (TProgram, analysed from the run's text at its
+// start), its execution loop and run control, common to both cell widths. One engine object
+// serves one run on a thread of its own.
 #pragma once
 
 #include "cel_EngineHost.h"
+#include "cel_Errors.h"
 #include "cel_FastProgram.h"
 #include "cel_Operations.h"
+#include "cel_Program.h"
 
 #include <array>
 #include <atomic>
@@ -30,33 +33,6 @@ constexpr uint32_t MaxDisplayBuffer = 255;
 // loop with breakpoints in its body only has one of its own, passed over 0 at no cost.
 inline constexpr TOpCode opBreakHere = OpCount;
 inline constexpr TOpCode opBreakInClear = static_cast<TOpCode>(OpCount + 1);
-
-// The errors of a run, one row each: identifier (the enumerator is err<identifier>), the code
-// the error box shows, and its message.
-#define CEL_ERRORS(X)                                                                        \
-    X(ClosingBracketExpected, 101, "Closing bracket expected.")                              \
-    X(OpeningBracketExpected, 102, "Opening bracket expected.")                              \
-    X(InputFileRead, 103, "Could not read input file.")                                      \
-    X(OutputFileWrite, 104, "Could not write output file.")                                  \
-    X(OutputWindow, 105,                                                                     \
-      "Windows reported an error while printing the output. Execution cannot be continued.") \
-    X(RightParenthesisExpected, 106, "Right parenthesis expected.")                          \
-    X(LeftParenthesisExpected, 107, "Left parenthesis expected.")                            \
-    X(IntersectingBrackets, 108, "Intersecting brackets.")                                   \
-    X(IllegalCall, 109, "Illegal procedure call.")
-
-// An unscoped enumeration: the host hooks and the runner take the code as an int.
-enum TError : int {
-    errNone = 0,
-#define CEL_ERROR_ENUM(id, code, message) err##id = code,
-    CEL_ERRORS(CEL_ERROR_ENUM)
-#undef CEL_ERROR_ENUM
-};
-
-// "Error <code>: <message>" as the error box shows it.
-std::string ErrorText(int code);
-// The message of an error code; empty for a code that is no error.
-const char* ErrorMessage(int code);
 
 class TBFInterpreterBase {
 public:
@@ -162,16 +138,16 @@ public:
 
     // ---- Analysis (the engine thread at run start; callable directly by tools and tests) ----
 
-    void AnalyzeText(std::string_view text, bool commentMarkers, bool procMode);
-    uint32_t CountRun(uint32_t start, TOpCode code) const;
-    void MatchBrackets(std::vector<TInstruction>& list, uint32_t count);
-    // Analysis plus both matchings, as a run does it; returns ErrorCode.
+    // The run's program analysed from text (TProgram::Analyze), as a run does it; returns
+    // ErrorCode, the program's structure error.
     int Analyze(std::string_view text, bool commentMarkers, bool procMode);
 
-    const std::vector<TInstruction>& GetCommandList() const { return CommandList; }
-    const std::vector<TInstruction>& GetFoldedList() const { return FoldedList; }
-    uint32_t GetCommandCount() const { return CommandCount; }
-    uint32_t GetFoldedCount() const { return FoldedCount; }
+    // The program of the run, from its analysis to its end.
+    const TProgram& GetProgram() const { return Program; }
+    const std::vector<TInstruction>& GetCommandList() const { return Program.CommandList; }
+    const std::vector<TInstruction>& GetFoldedList() const { return Program.FoldedList; }
+    uint32_t GetCommandCount() const { return Program.CommandCount; }
+    uint32_t GetFoldedCount() const { return Program.FoldedCount; }
 
 protected:
     // The whole run; the thread body.
@@ -232,28 +208,16 @@ protected:
     // the next record where the fast form is entered. True when it meets a stop that is hit
     // (PC there, the record not run).
     bool StepToEntry(const TFastProgram& program, bool checkTarget);
-    uint32_t ActiveCount(bool single) const { return single ? CommandCount : FoldedCount; }
-    // Finds the first FoldedList record whose Origin equals the command index, or -1.
-    int64_t FoldedIndexOf(uint32_t commandIndex) const;
-    // The last FoldedList record whose Origin is at most the command index.
-    uint32_t FoldedRecordCovering(uint32_t commandIndex) const;
 
     TEngineHost& Host;
     TRunFlags& MainFlags;
 
-    // Program (from the analysis, for one run).
-    std::vector<TInstruction> CommandList;
-    std::vector<TInstruction> FoldedList;
-    uint32_t CommandCount = 0;
-    uint32_t FoldedCount = 0;
-    uint32_t FoldedBound = 0;
-    bool ProcMode = false;
-    // The fast form of FoldedList and the target stop it was built for (UINT32_MAX: none); stale
-    // when FastFormReady is false, so a change of the stop set (new breakpoints) only needs to
-    // clear that.
-    TFastProgram FastForm;
-    bool FastFormReady = false;
-    bool FastStopsReady = false;  // false when the breakpoints have changed
+    // The program, from the analysis to the end of the run. Held in place: the loops read its
+    // lists as directly as fields of the engine's own.
+    TProgram Program;
+    // The target stop the fast form's stop set was made for (UINT32_MAX: none); stale when
+    // FastStopsReady is false, so a change of the breakpoints only needs to clear that.
+    bool FastStopsReady = false;
     uint32_t FastFormStop = UINT32_MAX;
     // The FoldedList records covering breakpoints (sorted), the fast form's stops besides the target.
     std::vector<uint32_t> BreakRecords;

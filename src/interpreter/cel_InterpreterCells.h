@@ -229,9 +229,9 @@ template <typename Cell>
 template <bool CheckTarget>
 typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::Fast() {
     // With breakpoints the loop runs their copy of the list, whose marked records stop at l_break.
-    const TInstruction* const plain = FoldedList.data();
+    const TInstruction* const plain = Program.FoldedList.data();
     const TInstruction* const list = BreakList.empty() ? plain : BreakList.data();
-    const TInstruction* const listEnd = list + FoldedCount;
+    const TInstruction* const listEnd = list + Program.FoldedCount;
     const TInstruction* const target = list + FoldedTarget;
     Cell* const tape = Tape.get();
     const TInstruction* in = list + PC;

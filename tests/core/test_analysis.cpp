@@ -1,7 +1,9 @@
-// The analysis of a program text: the command list, the folded list and the bracket matching,
-// compared through the engine's readable dumps, so a failing case reads as a program.
+// The analysis of a program text: the command list, the folded list, the bracket matching and
+// the fast form, built as a program value without an engine and compared through its readable
+// dumps, so a failing case reads as a program.
 #include "cel_FastProgram.h"
 #include "cel_Lexer.h"
+#include "cel_Program.h"
 #include "cel_Strip.h"
 #include "test_support.h"
 
@@ -17,21 +19,20 @@ using cel::TBFInterpreter8;
 using cel::THeadlessHost;
 
 struct TAnalysis {
-    THeadlessHost Host;
-    TBFInterpreter8 Engine{Host};
+    cel::TProgram Program;
     int Error = 0;
-    TAnalysis(const std::string& text, bool markers, bool proc) {
-        Error = Engine.Analyze(text, markers, proc);
+    TAnalysis(const std::string& text, bool markers, bool proc) : Program(text, markers, proc) {
+        Error = Program.Error;
     }
     // The list as program text: "[ > +x3 [-] < ]".
     std::string Ops(bool folded) const {
-        return folded ? cel::ProgramText(Engine.GetFoldedList(), Engine.GetFoldedCount())
-                      : cel::ProgramText(Engine.GetCommandList(), Engine.GetCommandCount());
+        return folded ? cel::ProgramText(Program.FoldedList, Program.FoldedCount)
+                      : cel::ProgramText(Program.CommandList, Program.CommandCount);
     }
     // The list one record a line, with origins and partners: "5 @9 ] ->0".
     std::string Dump(bool folded) const {
-        return folded ? cel::DumpList(Engine.GetFoldedList(), Engine.GetFoldedCount())
-                      : cel::DumpList(Engine.GetCommandList(), Engine.GetCommandCount());
+        return folded ? cel::DumpList(Program.FoldedList, Program.FoldedCount)
+                      : cel::DumpList(Program.CommandList, Program.CommandCount);
     }
 };
 
@@ -128,7 +129,7 @@ TEST(Analysis, DeepNestingUsesNoRecursion) {
     text.append(depth, ']');
     TAnalysis a(text, true, false);
     EXPECT_EQ(a.Error, 0);
-    EXPECT_EQ(a.Engine.GetCommandList()[0].Arg, 2 * depth - 1);
+    EXPECT_EQ(a.Program.CommandList[0].Arg, 2 * depth - 1);
 }
 
 // The command characters of the language, and nothing else, are commands; ( ) : only in pbrain.
@@ -177,10 +178,10 @@ TEST(Analysis, FoldedListStandsForTheCommandList) {
             for (const bool proc : {false, true}) {
                 SCOPED_TRACE(testing::Message() << "markers " << markers << ", pbrain " << proc << ": " << text);
                 TAnalysis a(text, markers, proc);
-                const auto& commands = a.Engine.GetCommandList();
-                const auto& folded = a.Engine.GetFoldedList();
-                const uint32_t commandCount = a.Engine.GetCommandCount();
-                const uint32_t foldedCount = a.Engine.GetFoldedCount();
+                const auto& commands = a.Program.CommandList;
+                const auto& folded = a.Program.FoldedList;
+                const uint32_t commandCount = a.Program.CommandCount;
+                const uint32_t foldedCount = a.Program.FoldedCount;
 
                 const std::string kept = cel::StripCode(text, markers, proc, UINT32_MAX).Text;
                 std::string plain = a.Ops(false);
@@ -275,12 +276,12 @@ TEST(Analysis, LexerAndMatcherAgreeWithTheEngine) {
         std::vector<cel::TOpCode> ops;
         cel::ForEachCommand(text, {markers, proc, false}, [&](size_t at, cel::TOpCode op) {
             read += text[at];
-            EXPECT_EQ(a.Engine.GetCommandList()[ops.size()].Origin, at);
-            EXPECT_EQ(a.Engine.GetCommandList()[ops.size()].Op, op);
+            EXPECT_EQ(a.Program.CommandList[ops.size()].Origin, at);
+            EXPECT_EQ(a.Program.CommandList[ops.size()].Op, op);
             ops.push_back(op);
         });
         ASSERT_EQ(read, literal);
-        ASSERT_EQ(a.Engine.GetCommandCount(), ops.size());
+        ASSERT_EQ(a.Program.CommandCount, ops.size());
         std::vector<int> partner(ops.size(), -1);
         cel::PairBrackets(
             uint32_t(ops.size()), [&](uint32_t i) { return ops[i]; },
@@ -289,23 +290,76 @@ TEST(Analysis, LexerAndMatcherAgreeWithTheEngine) {
             if (cel::Operation(ops[i]).Arg != cel::TOpArg::Partner) continue;
             ASSERT_EQ(partner[i], PartnerFromTheStart(ops, i)) << "command " << i;
             if (a.Error == cel::errNone) {
-                ASSERT_EQ(uint32_t(partner[i]), a.Engine.GetCommandList()[i].Arg);
+                ASSERT_EQ(uint32_t(partner[i]), a.Program.CommandList[i].Arg);
             }
         }
     }
+}
+
+// A program built and dumped without an engine is what an engine analysing the same text holds,
+// also when that engine analysed another text before (the analysis reuses its storage): the
+// lists, their dump and the structure error.
+TEST(Analysis, ProgramIsWhatAnEngineHolds) {
+    static const char* const pieces[] = {"+", "-", ">>", "<", ".", ",", "[", "]", "(", ")", ":", "[-]", "\r\n#", " "};
+    std::mt19937 gen(1221);
+    THeadlessHost host;
+    TBFInterpreter8 engine(host);
+    for (int round = 0; round < 300; ++round) {
+        std::string text;
+        for (int n = static_cast<int>(gen() % (round % 3 == 0 ? 200 : 20)); n > 0; --n) text += pieces[gen() % std::size(pieces)];
+        const bool markers = round % 2 == 0, proc = round % 4 < 2;
+        SCOPED_TRACE(testing::Message() << "markers " << markers << ", pbrain " << proc << ": " << text);
+        const cel::TProgram program(text, markers, proc);
+        ASSERT_EQ(engine.Analyze(text, markers, proc), program.Error);
+        ASSERT_EQ(cel::DumpLists(engine.GetProgram()), cel::DumpLists(program));
+        ASSERT_EQ(cel::DumpList(engine.GetCommandList(), engine.GetCommandCount()),
+                  cel::DumpList(program.CommandList, program.CommandCount));
+        ASSERT_EQ(cel::DumpList(engine.GetFoldedList(), engine.GetFoldedCount()),
+                  cel::DumpList(program.FoldedList, program.FoldedCount));
+    }
+    // The dump the runner's --dump-lists prints.
+    EXPECT_EQ(cel::DumpLists(cel::TProgram("[>>[-]<]", true, false)),
+              "C 0 0 7 7\nC 1 1 0 1\nC 2 2 0 1\nC 3 3 5 7\nC 4 4 0 4\nC 5 5 3 8\nC 6 6 0 2\nC 7 7 0 8\n"
+              "F 0 0 4 7\nF 1 1 2 21\nF 2 3 0 9\nF 3 6 0 2\nF 4 7 0 8\nerror: 0\n");
+    EXPECT_EQ(cel::DumpLists(cel::TProgram("#", true, false)), "error: 0\n");
+}
+
+// The fast form is built at the first request for a cell width and kept; a build abandoned at the
+// cancel flag keeps nothing, and the next request builds it whole.
+TEST(Analysis, ProgramBuildsItsFastFormOnRequest) {
+    cel::TProgram program("[->+<]", true, false);
+    EXPECT_FALSE(program.HasFastForm(8));
+    const std::string eight = cel::DumpFastProgram(program.FastForm(8));
+    EXPECT_TRUE(program.HasFastForm(8));
+    EXPECT_NE(eight.find("counter=255 "), std::string::npos) << eight;
+    EXPECT_NE(cel::DumpFastProgram(program.FastForm(16)).find("counter=65535 "), std::string::npos);
+    EXPECT_FALSE(program.HasFastForm(8));
+    program.Analyze("[->+<]", true, false);
+    EXPECT_FALSE(program.HasFastForm(16));
+
+    std::string longText;
+    for (int i = 0; i < 3000; ++i) longText += "+.";
+    cel::TProgram longProgram(longText, true, false);
+    const std::atomic<bool> cancel{true};
+    EXPECT_TRUE(longProgram.FastForm(8, &cancel).Cancelled);
+    EXPECT_FALSE(longProgram.HasFastForm(8));
+    const cel::TFastProgram& built = longProgram.FastForm(8, nullptr);
+    EXPECT_FALSE(built.Cancelled);
+    EXPECT_TRUE(built.RepeatsChecked);
+    EXPECT_EQ(built.Ops.size(), 6001u);
 }
 
 }  // namespace
 
 namespace {
 
-// The fast form of a program for 8-bit cells, with a stop before the commands at stops.
+// The fast form of a program for 8-bit cells, with a stop before the commands at stops (source
+// offsets: the texts here have no other characters).
 cel::TFastProgram FastProgram(const std::string& text, const std::vector<uint32_t>& stops = {}) {
-    TAnalysis a(text, false, false);
-    std::vector<uint8_t> stopAt(a.Engine.GetCommandCount(), 0);
-    for (uint32_t s : stops) stopAt[s] = 1;
-    return cel::BuildFastProgram(a.Engine.GetFoldedList(), a.Engine.GetFoldedCount(), a.Engine.GetCommandList(),
-                                 stopAt, 8);
+    cel::TProgram program(text, false, false);
+    cel::TFastProgram& fast = program.FastForm(8);
+    cel::SetFastStops(fast, program.FoldedList, program.StopRecords(stops));
+    return fast;
 }
 
 std::string FastDump(const std::string& text, const std::vector<uint32_t>& stops = {}) {
