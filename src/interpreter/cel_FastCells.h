@@ -363,14 +363,6 @@ f_Input:
     }
     ++executed;
     ++in;
-    // The input file is refilled at the start of the step after the one that used it up.
-    if (in->Code != fastEnd && InputFileOpen && InputPos == InputSize) {
-        CEL_SPILL();
-        if (!RefillInput()) {
-            ErrorCode = errInputFileRead;
-            return TLoopExit::Error;
-        }
-    }
     CEL_ATTENTION();
     CEL_GO();
 f_ProcStart:

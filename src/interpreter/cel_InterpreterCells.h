@@ -136,7 +136,9 @@ private:
     }
     // ',': the next input byte into the current cell (ReadChar), waiting for typed input when
     // there is none. False when Debug abandoned the wait: the command runs again at the next
-    // step, the attempt counting as one command.
+    // step, the attempt counting as one command. When it used up the input file, RunLoop reads
+    // the next block before the next command runs: a fast loop leaves for it at the attention
+    // check that follows, unless the program ends there (no read, so no read error, at the end).
     bool InputCommand();
     // '(' at record at: the procedure of the value cell begins at at + 1.
     void DefineProcedure(uint32_t cell, uint32_t at) {
@@ -215,6 +217,7 @@ bool TBFInterpreterCells<Cell>::InputCommand() {
         InputRetry.store(false);
         return false;
     }
+    if (RefillDue()) AttentionAt.store(0, std::memory_order_relaxed);
     return true;
 }
 
@@ -348,19 +351,7 @@ l_Input:
         ++executed;  // the attempt counts; the command runs again
         goto l_attention;
     }
-    // The input file is refilled at the start of the step after the one that used it up,
-    // before that step's command runs.
-    ++in;
-    ++executed;
-    if (in >= listEnd) goto l_finished;
-    if (InputFileOpen && InputPos == InputSize) {
-        CEL_SPILL();
-        if (!RefillInput()) {
-            ErrorCode = errInputFileRead;
-            return TLoopExit::Error;
-        }
-    }
-    CEL_DISPATCH();
+    CEL_NEXT();
 l_LoopStart:
     if (tape[dp] == 0) in = list + in->Arg;
     CEL_NEXT();
