@@ -20,13 +20,6 @@ namespace cel {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpedantic"
 #endif
-// What a clear loop costs beyond its '[' over a cell holding value (below the cell width).
-template <typename Cell>
-constexpr uint64_t ClearCost(uint32_t value, bool up) {
-    if (!up) return 2ull * value;
-    return value == 0 ? 0 : 2ull * ((1u << (8 * sizeof(Cell))) - value);
-}
-
 // LoopTripCount for a counter that is not 0, the common steps of 1 and -1 inline.
 template <typename Cell>
 inline int64_t TripCount(uint32_t v, uint32_t d) {
@@ -111,12 +104,7 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
         program.Ops[k].Handler = program.Patch[k] ? &&f_Patched : dispatch[program.Ops[k].Code];
     program.Rethread.clear();
 
-#define CEL_SPILL()                                          \
-    do {                                                     \
-        PC = in->Folded;                                     \
-        DataPtr = dp;                                        \
-        Executed.store(executed, std::memory_order_relaxed); \
-    } while (0)
+#define CEL_SPILL() Spill(in->Folded, dp, executed)
 #define CEL_GO() goto* in->Handler
 #define CEL_NEXT() \
     do {           \
@@ -130,9 +118,7 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
         const uint32_t f_ = (f);                             \
         const int32_t e_ = f_ <= Program.FoldedCount ? program.EntryOf[f_] : -1; \
         if (e_ < 0) {                                        \
-            PC = f_;                                         \
-            DataPtr = dp;                                    \
-            Executed.store(executed, std::memory_order_relaxed); \
+            Spill(f_, dp, executed);                         \
             return TLoopExit::Attention;                     \
         }                                                    \
         in = program.Ops.data() + e_;                        \
@@ -149,9 +135,9 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
         CEL_GO();           \
     } while (0)
 // At the program's end the run ends: no pause after the last command.
-#define CEL_ATTENTION()                                                                  \
-    do {                                                                                 \
-        if (executed >= AttentionAt.load(std::memory_order_relaxed) && in->Code != fastEnd) goto f_attention; \
+#define CEL_ATTENTION()                                                      \
+    do {                                                                     \
+        if (AttentionDue(executed) && in->Code != fastEnd) goto f_attention; \
     } while (0)
 
     // RunLoop has seen this arrival at PC already; one after steps above is a new one.
@@ -166,14 +152,13 @@ f_Add: {
 }
 f_Clear: {
     Cell& c = tape[(dp + in->Off) & mask];
-    executed += in->Exec + 2ull * c;
+    executed += in->Exec + ClearCost<Cell>(c, false);
     c = 0;
     CEL_NEXT();
 }
 f_ClearUp: {
     Cell& c = tape[(dp + in->Off) & mask];
-    executed += in->Exec;
-    if (c != 0) executed += 2ull * (Values - c);
+    executed += in->Exec + ClearCost<Cell>(c, true);
     c = 0;
     CEL_NEXT();
 }
@@ -194,7 +179,7 @@ f_Close:
     ++executed;
     if (tape[dp] != 0) {
         in = in->To;
-        Executed.store(executed, std::memory_order_relaxed);  // keeps the status display moving
+        ShowProgress(executed);
         CEL_ATTENTION();
         CEL_GO();
     }
@@ -255,7 +240,7 @@ f_MemoClose:
         memo.Valid = true;
     }
     in = in->To;
-    Executed.store(executed, std::memory_order_relaxed);
+    ShowProgress(executed);
     CEL_ATTENTION();
     CEL_GO();
 f_Linear: {
@@ -301,8 +286,8 @@ f_LinearWalk: {
             in = close + close->Next;
             CEL_GO();
         }
-        Executed.store(executed, std::memory_order_relaxed);
-        if (executed >= AttentionAt.load(std::memory_order_relaxed)) goto f_attention;  // at this record
+        ShowProgress(executed);
+        if (AttentionDue(executed)) goto f_attention;  // at this record
     }
 }
 f_Term:
@@ -365,52 +350,37 @@ scan_found:
 }
 f_Output:
     CEL_SPILL();
-    WriteChar();
-    if (ErrorCode != errNone) return TLoopExit::Error;
+    if (!OutputCommand()) return TLoopExit::Error;
     ++executed;
     ++in;
     CEL_ATTENTION();
     CEL_GO();
 f_Input:
     CEL_SPILL();
-    if (InputCommand()) {
-        // Debug abandoned the input: the attempt counts, and the command runs again.
-        Executed.store(executed + 1, std::memory_order_relaxed);
-        return TLoopExit::Attention;
+    if (!InputCommand()) {
+        ++executed;  // the attempt counts; the command runs again
+        goto f_attention;
     }
     ++executed;
     ++in;
-    // The input file is refilled at the start of the step after the one that used it up.
-    if (in->Code != fastEnd && InputFileOpen && InputPos == InputSize) {
-        CEL_SPILL();
-        if (!RefillInput()) {
-            ErrorCode = errInputFileRead;
-            return TLoopExit::Error;
-        }
-    }
     CEL_ATTENTION();
     CEL_GO();
 f_ProcStart:
     ++executed;
-    if (!ProcDefined) DefineProcedures();
-    ProcTable[tape[dp]] = in->Folded + 1;
+    DefineProcedure(tape[dp], in->Folded);
     in = in->To;
     CEL_GO();
 f_ProcEnd:
     ++executed;
-    --CallDepth;
-    CEL_ENTER(CallStack[CallDepth] + 1);
+    CEL_ENTER(ReturnAddress() + 1);
     CEL_ATTENTION();
     CEL_GO();
 f_Call: {
-    const uint32_t e = ProcDefined ? ProcTable[tape[dp]] : 0;
+    const uint32_t e = CallProcedure(tape[dp], in->Folded);
     if (e == 0) {
-        ErrorCode = errIllegalCall;
         CEL_SPILL();
         return TLoopExit::Error;
     }
-    CallStack[CallDepth] = in->Folded;
-    if (++CallDepth == 0) CallDepthWrapped = true;
     ++executed;
     CEL_ENTER(e);
     CEL_ATTENTION();

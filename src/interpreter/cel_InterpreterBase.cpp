@@ -550,7 +550,7 @@ void TBFInterpreterBase::RunLoop() {
         // Single steps on CommandList; they also lead into a folded record to its breakpoint.
         const bool full = step || watch || BreakDue();
 
-        if (InputFileOpen && InputPos == InputSize && !RefillInput()) {
+        if (RefillDue() && !RefillInput()) {
             ErrorCode = errInputFileRead;
             if (ErrorExit()) continue;
             break;

@@ -185,8 +185,9 @@ protected:
     // Engine thread: waits for the resume (or a terminate request) announced by PrepareSuspend.
     void Suspend();
     // Reads the next block of the input file, at the start of the step after the one that
-    // used up the last; false on a read failure.
+    // used up the last (RefillDue); false on a read failure.
     bool RefillInput();
+    bool RefillDue() const { return InputFileOpen && InputPos == InputSize; }
     void SwitchLists(bool toSingle);
     void PauseSequence();
     bool FastTargetHit() const;
@@ -259,8 +260,9 @@ protected:
     // commands already stepped are not arrived at again, so it is no run-to-cursor hit.
     uint32_t ResumedRecord = UINT32_MAX;
     // The executed count at which the fast loops leave for RunLoop: 0 from every switch that
-    // they must notice, else the budget. Read once per fast step (per check in the fast form),
-    // so the budget costs those loops nothing beyond the attention check itself.
+    // they must notice and from an input command that used up the input file, else the budget.
+    // Read once per fast step (per check in the fast form), so the budget costs those loops
+    // nothing beyond the attention check itself.
     std::atomic<uint64_t> AttentionAt{UINT64_MAX};
     static_assert(std::atomic<uint64_t>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
                   "the requests a signal handler may give store lock-free atomics only");

@@ -50,6 +50,14 @@ inline std::string FormatMemoryLine(bool wide, uint32_t index, uint32_t value) {
     return std::string(line, p);
 }
 
+// What a clear loop costs beyond its '[' over a cell holding value (below the cell width): [-]
+// (up false) two commands a unit down to 0, [+] two a unit up round the top to 0.
+template <typename Cell>
+constexpr uint64_t ClearCost(uint32_t value, bool up) {
+    if (!up) return 2ull * value;
+    return value == 0 ? 0 : 2ull * ((1u << (8 * sizeof(Cell))) - value);
+}
+
 template <typename Cell>
 class TBFInterpreterCells : public TBFInterpreterBase {
     static_assert(std::is_same_v<Cell, uint8_t> || std::is_same_v<Cell, uint16_t>);
@@ -89,7 +97,71 @@ private:
     TLoopExit Fast();
     // The fast form's loop (cel_FastCells.h).
     TLoopExit RunOptimised(TFastProgram& program, bool checkTarget);
+
+    // ---- What the three loops share ----
+    // ExecuteInstruction (single steps on CommandList, and StepToEntry's steps on FoldedList),
+    // Fast (FoldedList as it is) and RunOptimised (the fast form) reach the world and the
+    // procedure tables only through these, and count what they run by one rule: one command a
+    // record the loop runs (for single steps StepOnce counts it), the rest of what the record
+    // stands for (a run of n commands n - 1, a clear loop ClearCost, a fast record its Exec) by
+    // the loop itself. The two fast loops keep PC (a FoldedList index), the data pointer and the
+    // count in locals and write them back (Spill) as of the record at hand before they call
+    // anything that hands off, fails or leaves: an error, a pause or the end finds the state there.
+
+    [[gnu::always_inline]] void Spill(uint32_t pc, uint32_t dp, uint64_t executed) {
+        PC = pc;
+        DataPtr = dp;
+        Executed.store(executed, std::memory_order_relaxed);
+    }
+    // Single steps: adds commands that a record stands for to the count.
+    [[gnu::always_inline]] void AddExecuted(uint64_t commands) {
+        Executed.store(Executed.load(std::memory_order_relaxed) + commands, std::memory_order_relaxed);
+    }
+    // The fast loops' attention check, after every record of the plain loop and where the fast
+    // form goes round or hands off: true when RunLoop is to serve a switch, a request or the
+    // budget before the next record (see AttentionAt). Single steps return to RunLoop after
+    // every command and need none.
+    [[gnu::always_inline]] bool AttentionDue(uint64_t executed) const {
+        return executed >= AttentionAt.load(std::memory_order_relaxed);
+    }
+    // At a loop's back edge: the count the status display reads while the loop runs.
+    [[gnu::always_inline]] void ShowProgress(uint64_t executed) {
+        Executed.store(executed, std::memory_order_relaxed);
+    }
+    // '.': the current cell to the output (WriteChar). False when the output failed (ErrorCode
+    // is set): the command has not run.
+    [[gnu::always_inline]] bool OutputCommand() {
+        WriteChar();
+        return ErrorCode == errNone;
+    }
+    // ',': the next input byte into the current cell (ReadChar), waiting for typed input when
+    // there is none. False when Debug abandoned the wait: the command runs again at the next
+    // step, the attempt counting as one command. When it used up the input file, RunLoop reads
+    // the next block before the next command runs: a fast loop leaves for it at the attention
+    // check that follows, unless the program ends there (no read, so no read error, at the end).
     bool InputCommand();
+    // '(' at record at: the procedure of the value cell begins at at + 1.
+    void DefineProcedure(uint32_t cell, uint32_t at) {
+        if (!ProcDefined) DefineProcedures();
+        ProcTable[cell] = at + 1;
+    }
+    // ':' at record at: the entry (1 + its record) of the procedure of the value cell, with at
+    // pushed as the return address; 0 for an illegal call (ErrorCode is set, nothing pushed).
+    uint32_t CallProcedure(uint32_t cell, uint32_t at) {
+        const uint32_t entry = ProcDefined ? ProcTable[cell] : 0;
+        if (entry == 0) {
+            ErrorCode = errIllegalCall;
+            return 0;
+        }
+        CallStack[CallDepth] = at;
+        if (++CallDepth == 0) CallDepthWrapped = true;
+        return entry;
+    }
+    // ')': pops the return address, the record of the call; the run goes on after it.
+    uint32_t ReturnAddress() {
+        --CallDepth;
+        return CallStack[CallDepth];
+    }
 
     std::unique_ptr<Cell[]> Tape;  // TapeSize cells
 };
@@ -137,14 +209,15 @@ void TBFInterpreterCells<Cell>::ReadChar() {
     Suspend();
 }
 
-// The input command with its bookkeeping. Returns true when Debug abandoned the input, so the
-// same command runs again in the next step.
 template <typename Cell>
 bool TBFInterpreterCells<Cell>::InputCommand() {
     ReadChar();
     MainFlags.WaitingForInput.store(false);
-    if (!InputRetry.load()) return false;
-    InputRetry.store(false);
+    if (InputRetry.load()) {
+        InputRetry.store(false);
+        return false;
+    }
+    if (RefillDue()) AttentionAt.store(0, std::memory_order_relaxed);
     return true;
 }
 
@@ -156,9 +229,9 @@ void TBFInterpreterCells<Cell>::ExecuteInstruction(const TInstruction& ins) {
     case opLeft: DataPtr = (DataPtr - 1) & (TapeSize - 1); break;
     case opInc: cell = static_cast<Cell>(cell + 1); break;
     case opDec: cell = static_cast<Cell>(cell - 1); break;
-    case opOutput: WriteChar(); break;
+    case opOutput: OutputCommand(); break;  // StepOnce finds a failure in ErrorCode
     case opInput:
-        if (InputCommand()) --PC;  // the step's advance brings it back to this command
+        if (!InputCommand()) --PC;  // the step's advance brings it back to this command
         break;
     case opLoopStart:
         if (cell == 0) PC = ins.Arg;
@@ -167,48 +240,37 @@ void TBFInterpreterCells<Cell>::ExecuteInstruction(const TInstruction& ins) {
         if (cell != 0) PC = ins.Arg;
         break;
     case opClearDec:
-        Executed.store(Executed.load() + 2ull * cell);
+        AddExecuted(ClearCost<Cell>(cell, false));
         cell = 0;
         break;
     case opClearInc:
-        if (cell != 0) Executed.store(Executed.load() + 2ull * (Values - cell));
+        AddExecuted(ClearCost<Cell>(cell, true));
         cell = 0;
         break;
     case opProcStart:
-        if (!ProcDefined) DefineProcedures();
-        ProcTable[cell] = PC + 1;
+        DefineProcedure(cell, PC);
         PC = ins.Arg;
         break;
-    case opProcEnd:
-        --CallDepth;
-        PC = CallStack[CallDepth];
+    case opProcEnd: PC = ReturnAddress(); break;
+    case opCall:
+        // An illegal call leaves PC at the ':' (StepOnce finds the error).
+        if (const uint32_t entry = CallProcedure(cell, PC)) PC = entry - 1;
         break;
-    case opCall: {
-        const uint32_t entry = ProcDefined ? ProcTable[cell] : 0;
-        if (entry == 0) {
-            ErrorCode = errIllegalCall;
-            break;
-        }
-        CallStack[CallDepth] = PC;
-        if (++CallDepth == 0) CallDepthWrapped = true;
-        PC = entry - 1;
-        break;
-    }
     case opRightN:
         DataPtr = (DataPtr + ins.Arg) & (TapeSize - 1);
-        Executed.store(Executed.load() + ins.Arg - 1);
+        AddExecuted(ins.Arg - 1);
         break;
     case opLeftN:
         DataPtr = (DataPtr - ins.Arg) & (TapeSize - 1);
-        Executed.store(Executed.load() + ins.Arg - 1);
+        AddExecuted(ins.Arg - 1);
         break;
     case opIncN:
         cell = static_cast<Cell>(cell + ins.Arg);
-        Executed.store(Executed.load() + ins.Arg - 1);
+        AddExecuted(ins.Arg - 1);
         break;
     case opDecN:
         cell = static_cast<Cell>(cell - ins.Arg);
-        Executed.store(Executed.load() + ins.Arg - 1);
+        AddExecuted(ins.Arg - 1);
         break;
     default: break;
     }
@@ -245,15 +307,10 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::Fast() 
     static void* const dispatch[OpCount + 2] = {CEL_OPERATIONS(CEL_DISPATCH_LABEL) &&l_break, &&l_breakInClear};
 #undef CEL_DISPATCH_LABEL
 
-#define CEL_SPILL()                                            \
-    do {                                                       \
-        PC = static_cast<uint32_t>(in - list);                 \
-        DataPtr = dp;                                          \
-        Executed.store(executed, std::memory_order_relaxed);   \
-    } while (0)
+#define CEL_SPILL() Spill(static_cast<uint32_t>(in - list), dp, executed)
 #define CEL_DISPATCH()                                                   \
     do {                                                                 \
-        if (executed >= AttentionAt.load(std::memory_order_relaxed)) goto l_attention; \
+        if (AttentionDue(executed)) goto l_attention;                    \
         if constexpr (CheckTarget) {                                     \
             if (in == target) goto l_target;                             \
         }                                                                \
@@ -286,64 +343,45 @@ l_Dec:
     CEL_NEXT();
 l_Output:
     CEL_SPILL();
-    WriteChar();
-    if (ErrorCode != errNone) return TLoopExit::Error;
+    if (!OutputCommand()) return TLoopExit::Error;
     CEL_NEXT();
 l_Input:
     CEL_SPILL();
-    if (InputCommand()) {
-        // Debug abandoned the input: the attempt counts, and the command runs again.
-        Executed.store(executed + 1, std::memory_order_relaxed);
-        return TLoopExit::Attention;
+    if (!InputCommand()) {
+        ++executed;  // the attempt counts; the command runs again
+        goto l_attention;
     }
-    // The input file is refilled at the start of the step after the one that used it up,
-    // before that step's command runs.
-    ++in;
-    ++executed;
-    if (in >= listEnd) goto l_finished;
-    if (InputFileOpen && InputPos == InputSize) {
-        CEL_SPILL();
-        if (!RefillInput()) {
-            ErrorCode = errInputFileRead;
-            return TLoopExit::Error;
-        }
-    }
-    CEL_DISPATCH();
+    CEL_NEXT();
 l_LoopStart:
     if (tape[dp] == 0) in = list + in->Arg;
     CEL_NEXT();
 l_LoopEnd:
     if (tape[dp] != 0) {
         in = list + in->Arg;
-        Executed.store(executed, std::memory_order_relaxed);  // keeps the status display moving
+        ShowProgress(executed);
     }
     CEL_NEXT();
 l_ClearDec:
-    executed += 2ull * tape[dp];
+    executed += ClearCost<Cell>(tape[dp], false);
     tape[dp] = 0;
     CEL_NEXT();
 l_ClearInc:
-    if (tape[dp] != 0) executed += 2ull * (Values - tape[dp]);
+    executed += ClearCost<Cell>(tape[dp], true);
     tape[dp] = 0;
     CEL_NEXT();
 l_ProcStart:
-    if (!ProcDefined) DefineProcedures();
-    ProcTable[tape[dp]] = static_cast<uint32_t>(in - list) + 1;
+    DefineProcedure(tape[dp], static_cast<uint32_t>(in - list));
     in = list + in->Arg;
     CEL_NEXT();
 l_ProcEnd:
-    --CallDepth;
-    in = list + CallStack[CallDepth];
+    in = list + ReturnAddress();
     CEL_NEXT();
 l_Call: {
-    const uint32_t entry = ProcDefined ? ProcTable[tape[dp]] : 0;
+    const uint32_t entry = CallProcedure(tape[dp], static_cast<uint32_t>(in - list));
     if (entry == 0) {
-        ErrorCode = errIllegalCall;
         CEL_SPILL();
         return TLoopExit::Error;
     }
-    CallStack[CallDepth] = static_cast<uint32_t>(in - list);
-    if (++CallDepth == 0) CallDepthWrapped = true;
     in = list + entry - 1;
     CEL_NEXT();
 }

@@ -478,22 +478,32 @@ public:
 TEST(Execution, FailingInputFileReadEndsTheRunAtTheNextStep) {
     // The input file is read again at the step after its last byte was taken, before that
     // step's command runs; a failing read gives error 103 there, whether or not another input
-    // command follows, in both modes alike.
-    for (bool single : {false, true}) {
-        for (const char* text : {",.,.+.", ",."}) {
-            SCOPED_TRACE(testing::Message() << text << (single ? " single-command mode" : " fast mode"));
-            TFailingFileHost host;
-            host.Options.Text = text;
-            host.Options.CommentMarkers = false;
-            host.Options.Watch = single;
-            host.Options.InputFileName = "in";
-            host.StartRun(false, false);
-            ASSERT_TRUE(host.WaitFinished());
-            EXPECT_EQ(host.CountEvents("Error 103"), 1);
-            EXPECT_EQ(host.OutputText(), "") << "the output after the input command ran";
-            EXPECT_EQ(host.Interpreter.GetExecuted(), 1u);
-            EXPECT_EQ(host.Interpreter.GetCell(0), static_cast<uint32_t>('x'));
-            EXPECT_EQ(host.CountEvents("RequestInput"), 0);
+    // command follows, in every loop alike. A budget spent by the input command ends the run
+    // first (in the calling thread), and a program that ends there reads nothing.
+    for (const char* mode : {"fast form", "plain folded", "single steps"}) {
+        for (const char* text : {",.,.+.", ",.", ","}) {
+            for (const bool budget : {false, true}) {
+                SCOPED_TRACE(testing::Message() << text << " " << mode << (budget ? " budget 1" : ""));
+                TFailingFileHost host;
+                host.Options.Text = text;
+                host.Options.CommentMarkers = false;
+                host.Options.PlainEngine = mode[0] == 'p';
+                host.Options.Watch = mode[0] == 's';
+                host.Options.InputFileName = "in";
+                if (budget) {
+                    host.RunHere(false, 1);
+                } else {
+                    host.StartRun(false, false);
+                    ASSERT_TRUE(host.WaitFinished());
+                }
+                const bool read = !budget && text[1] != '\0';
+                EXPECT_EQ(host.CountEvents("Error 103"), read ? 1 : 0);
+                EXPECT_EQ(host.Interpreter.Engine().BudgetSpent(), budget && text[1] != '\0');
+                EXPECT_EQ(host.OutputText(), "") << "the output after the input command ran";
+                EXPECT_EQ(host.Interpreter.GetExecuted(), 1u);
+                EXPECT_EQ(host.Interpreter.GetCell(0), static_cast<uint32_t>('x'));
+                EXPECT_EQ(host.CountEvents("RequestInput"), 0);
+            }
         }
     }
 }
