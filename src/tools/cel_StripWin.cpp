@@ -5,6 +5,7 @@
 #include "cel_EditWin.h"
 #include "cel_Settings.h"
 #include "cel_Strip.h"
+#include "cel_TextBox.h"
 #include "cel_Workspace.h"
 
 #include <QAction>
@@ -64,7 +65,7 @@ TStripWin::TStripWin(QWidget* parent)
     BtnSave = new QPushButton(QStringLiteral("&Save ..."), Panel);
     place(BtnSave, "BtnSave", QRect(348, 30, 80, 25));
 
-    MemoStrip = new QPlainTextEdit(this);
+    MemoStrip = new TTextBox(this);
     MemoStrip->setObjectName(QStringLiteral("MemoStrip"));
     MemoStrip->setReadOnly(true);
     MemoStrip->setLineWrapMode(QPlainTextEdit::NoWrap);

@@ -2,6 +2,7 @@
 
 #include "cel_Dialogs.h"
 #include "cel_Files.h"
+#include "cel_TextBox.h"
 #include "cel_TextGen.h"
 
 #include <QCheckBox>
@@ -60,7 +61,7 @@ TTextGenWin::TTextGenWin(QWidget* parent)
         auto* label = new QLabel(caption, GeneratorGrp);
         label->setObjectName(QLatin1String(labelName));
         label->setGeometry(12, top, 100, 16);
-        auto* memo = new QPlainTextEdit(GeneratorGrp);
+        auto* memo = new TTextBox(GeneratorGrp);
         memo->setObjectName(QLatin1String(name));
         memo->setGeometry(12, top + 17, 600, height);
         memo->setFont(fixed);

@@ -9,6 +9,7 @@
 #include "cel_MemoryWin.h"
 #include "cel_NumberSyntax.h"
 #include "cel_Settings.h"
+#include "cel_TextBox.h"
 #include "cel_Workspace.h"
 
 #include <QApplication>
@@ -35,9 +36,9 @@ constexpr int InputDataSize = static_cast<int>(cel::IOBlockSize);  // the engine
 const QColor Silver(192, 192, 192);
 // The output box: copying joins the pieces of a long line, and keeps every byte as it is (the
 // control characters shown as spaces too).
-class TOutputText final : public QPlainTextEdit {
+class TOutputText final : public TTextBox {
 public:
-    using QPlainTextEdit::QPlainTextEdit;
+    using TTextBox::TTextBox;
 
 protected:
     QMimeData* createMimeDataFromSelection() const override {

@@ -5,11 +5,13 @@
 
 #include "cel_Main.h"
 #include "cel_MemoryWin.h"
+#include "cel_TextBox.h"
 #include "cel_TextGenWin.h"
 
 #include <QCheckBox>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -109,6 +111,11 @@ private slots:
         RunDialog([] {
             QVERIFY(CBxAuto()->isChecked());
             QVERIFY(!Button("BtnGenerate")->isVisible());
+            // A paste of data without any format (an X11 clipboard that nobody owns) leaves the
+            // text as it is.
+            const QMimeData nothing;
+            static_cast<TTextBox*>(TextMemo())->insertFromMimeData(&nothing);
+            QCOMPARE(TextMemo()->toPlainText(), QString());
             Type(QStringLiteral("Hi\nHo"));
             QVERIFY(TextGenWin->isVisible());  // Enter stays in the text
             QTRY_COMPARE_WITH_TIMEOUT(ShownCode(), HiHo, 5000);
