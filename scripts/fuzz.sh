@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, ASan and UBSan) in build-fuzz and runs each of them on its
 # seeds (tests/fuzz/seeds/<target>), new inputs going to a scratch corpus.
-#   fuzz.sh          every target briefly, as CI does (CELLWRIGHT_FUZZ_SECONDS each, default 20),
+#   fuzz.sh          every target briefly, as CI does (CELLWRIGHT_FUZZ_SECONDS each, default 12),
 #                    as many at once as there are processors; a failure prints the crashing input
 #   fuzz.sh --long   every target (as many at once as there are processors) for
 #                    CELLWRIGHT_FUZZ_RUNS executions (default 10 million) or
@@ -22,8 +22,10 @@ case "${1:-}" in
 esac
 targets=(${CELLWRIGHT_FUZZ_TARGETS:-fuzz_engine fuzz_differential fuzz_readers fuzz_numbers fuzz_tools})
 
-CC=clang CXX=clang++ "$root/scripts/build.sh" build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCELLWRIGHT_FUZZ=ON \
-  -DCELLWRIGHT_GUI=OFF -DCELLWRIGHT_TESTS=OFF -DCELLWRIGHT_BENCH=OFF
+# Only the targets: the tree's other programs (the runner) are built and tested elsewhere.
+CC=clang CXX=clang++ cmake -G Ninja -S "$root" -B "$root/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCELLWRIGHT_FUZZ=ON -DCELLWRIGHT_GUI=OFF -DCELLWRIGHT_TESTS=OFF -DCELLWRIGHT_BENCH=OFF > /dev/null
+cmake --build "$root/build-fuzz" --target "${targets[@]}"
 [ "$long" -ge 0 ] || exit 0
 
 # The last value of a field ("cov: 123") in libFuzzer's status lines.
@@ -42,7 +44,7 @@ for_each_target() {
 }
 
 if [ "$long" -eq 0 ]; then
-  seconds="${CELLWRIGHT_FUZZ_SECONDS:-20}"
+  seconds="${CELLWRIGHT_FUZZ_SECONDS:-12}"
   # Each target keeps its log; the results print in order.
   scratch="$(mktemp -d)"
   trap 'rm -rf "$scratch"' EXIT

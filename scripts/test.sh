@@ -4,7 +4,8 @@
 # again under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer, the run-control
 # and stress tests under ThreadSanitizer, and each fuzz target briefly. The subsets are chosen
 # by CTest label (see tests/CMakeLists.txt). Each sanitizer tree compiles, at the lowest
-# priority, while the tests of the tree before it run.
+# priority, while the tests of the tree before it run; the thread sanitizer's tests run beside
+# the address sanitizer's.
 #   test.sh           everything, as CI runs it
 #   test.sh --quick   the release build's tests only, for development
 set -euo pipefail
@@ -62,19 +63,23 @@ stage "Debian package"
 
 stage "AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer"
 wait_background
-# The engine's run control, its property tests and the stress test (this tree has no windows):
-# only their executables are built (tests_<label>, see tests/CMakeLists.txt). Then the fuzz
-# targets.
+# Beside these tests, which spend half their time waiting for windows and threads: the thread
+# sanitizer tree, built and tested at the lowest priority (the engine's run control, its property
+# tests and the stress test; this tree has no windows, and only those executables are built, see
+# tests_<label> in tests/CMakeLists.txt), then the fuzz targets' build.
 in_background sh -c 'cmake -G Ninja -S "$1" -B "$1/build-tsan" -DCMAKE_BUILD_TYPE=None \
   -DCMAKE_CXX_FLAGS="-O1 -g1" -DCELLWRIGHT_BENCH=OFF -DCELLWRIGHT_GUI=OFF -DCELLWRIGHT_SANITIZE=thread > /dev/null &&
-  cmake --build "$1/build-tsan" --target tests_runcontrol tests_stress && "$1/scripts/fuzz.sh" --build' sh "$root"
+  cmake --build "$1/build-tsan" --target tests_runcontrol tests_stress &&
+  echo "== ThreadSanitizer ==" && cd "$1/build-tsan" &&
+  TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j "$2" -L "^(runcontrol|stress)\$" &&
+  "$1/scripts/fuzz.sh" --build' sh "$root" "$jobs"
+# One more test at a time than there are processors: the monkey and the window tests wait most of
+# the time.
 (cd "$root/build-asan-clang" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-  ctest --output-on-failure -j "$jobs" -LE heavy)
+  ctest --output-on-failure -j "$((jobs + 1))" -LE heavy)
 
-stage "ThreadSanitizer"
+stage "ThreadSanitizer tests and the fuzz targets' build (beside the tests above)"
 wait_background
-(cd "$root/build-tsan" && TSAN_OPTIONS=halt_on_error=1 \
-  ctest --output-on-failure -j "$jobs" -L '^(runcontrol|stress)$')
 
 stage "Fuzzing (each target briefly, on its seeds)"
 "$root/scripts/fuzz.sh"
