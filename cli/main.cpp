@@ -9,7 +9,9 @@
 // Output goes through the engine's output-file path to standard output (or FILE): at every line
 // feed when standard output is a terminal, within about 100 ms otherwise, before the runner
 // waits for input and when SIGINT or SIGTERM ends the run. Input comes from the input file
-// first, then from standard input. PROGRAM "-" is read from standard input. Exit status: 0
+// first, then from standard input. PROGRAM "-" is read from standard input. An error about a
+// place in the program (a bracket, a call) begins GNU-style with "PROGRAM:LINE:COLUMN: ", the
+// name "<stdin>" for "-". Exit status: 0
 // normal end, 1 engine error or failed write, 2 usage error or unreadable program; a run ended
 // by SIGINT or SIGTERM ends by that signal once its output is written.
 //
@@ -199,8 +201,23 @@ extern "C" void RequestFlush(int) {
     if (cel::TBFInterpreterBase* engine = RunningEngine.load()) engine->RequestOutputFlush();
 }
 
+// The program's name as its errors give it: "<stdin>" for "-", as GNU compilers name it.
+std::string ProgramName(const std::string& program) { return program == "-" ? "<stdin>" : program; }
+
+// The text of an error, after "NAME:LINE:COLUMN: " when it is about the character at the
+// source offset place (-1: about no place).
+std::string PlacedError(const std::string& name, std::string_view text, int code, int64_t place) {
+    std::string line;
+    if (place >= 0) {
+        const cel::TSourcePlace at = cel::PlaceOf(text, static_cast<size_t>(place));
+        line = name + ':' + std::to_string(at.Line) + ':' + std::to_string(at.Column) + ": ";
+    }
+    return line + cel::ErrorText(code);
+}
+
 class TRunnerHost final : public cel::THeadlessHost {
 public:
+    std::string Name;  // the program's, for its errors
     bool OutputToStdout = true;
     int ErrorShown = 0;
     bool EndOfInput = false;
@@ -245,8 +262,11 @@ public:
         if (code == ErrorShown) return;  // a write failure met again on the way out
         if (code == cel::errOutputFileWrite && OutputToStdout)
             ReportStdoutFailure(WriteFailure != 0 ? WriteFailure : EIO);
-        else
-            std::fprintf(stderr, "%s\n", cel::ErrorText(code).c_str());
+        else  // a write failure has no place, also where this host itself reports one
+            std::fprintf(stderr, "%s\n",
+                         PlacedError(Name, Options.Text, code,
+                                     code == cel::errOutputFileWrite ? -1 : Interpreter.GetErrorPlace())
+                             .c_str());
         if (ErrorShown == 0) ErrorShown = code;
         // An illegal call would pause for the user; here it ends the run.
         if (code == cel::errIllegalCall) Interpreter.Terminate();
@@ -300,7 +320,7 @@ int DumpLists(const TArguments& args, const std::string& text) {
 int DumpFast(const TArguments& args, const std::string& text) {
     cel::TProgram program(text, args.CommentMarkers, args.PBrain);
     if (program.Error != cel::errNone) {
-        std::fprintf(stderr, "%s\n", cel::ErrorText(program.Error).c_str());
+        std::fprintf(stderr, "%s\n", PlacedError(ProgramName(args.Program), text, program.Error, program.ErrorOrigin).c_str());
         return 1;
     }
     cel::TFastProgram& fast = program.FastForm(args.Wide ? 16 : 8);
@@ -405,6 +425,7 @@ int Run(const TArguments& args, std::string text) {
     TRunSignals signals(stop.Fd[1]);
     TRunnerHost host;
     host.StopFd = stop.Fd[0];
+    host.Name = ProgramName(args.Program);
     host.Options.Text = std::move(text);
     host.Options.ProcMode = args.PBrain;
     host.Options.CommentMarkers = args.CommentMarkers;

@@ -85,6 +85,7 @@ public:
     void SetTargetLocated(bool on) { Engine().SetTargetLocated(on); }
     void SetBreakpoints(std::vector<uint32_t> offsets) { Engine().SetBreakpoints(std::move(offsets)); }
     uint64_t GetExecuted() const { return Engine().GetExecuted(); }
+    int64_t GetErrorPlace() const { return Engine().GetErrorPlace(); }
     bool IsAnalysisDone() const { return Engine().IsAnalysisDone(); }
     void PaintMemory() { Engine().PaintMemory(); }
     void FlushOutputFile() { Engine().FlushOutputFile(); }

@@ -135,6 +135,9 @@ public:
     void LocateTarget() { Locate(false); }
     // GUI thread: draws the memory image through the host.
     virtual void PaintMemory() = 0;
+    // The source offset of the character the error shown last is about (the analysis's fault,
+    // the ':' of an illegal call), or -1 for an error of no place; read in ShowError.
+    int64_t GetErrorPlace() const { return ErrorPlace; }
 
     // ---- Analysis (the engine thread at run start; callable directly by tools and tests) ----
 
@@ -242,6 +245,7 @@ protected:
     void DefineProcedures();
     std::atomic<uint64_t> Executed{0};
     TError ErrorCode = errNone;
+    int64_t ErrorPlace = -1;  // see GetErrorPlace
 
     // Run control.
     std::atomic<bool> StepMode{false};
