@@ -1,8 +1,8 @@
 // cellwright-run: runs a Brainfuck or pbrain program on the IDE's engine, without windows.
 //
 //   cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers] [--input-file FILE]
-//                  [--output-file FILE] [--stats] [--single-step] [--plain] [--break OFFSET]...
-//                  [--dump-lists | --dump-fast] PROGRAM
+//                  [--output-file FILE] [--eof unchanged|zero|max] [--stats] [--single-step]
+//                  [--plain] [--break OFFSET]... [--dump-lists | --dump-fast] PROGRAM
 //   cellwright-run --generate [TEXTFILE]
 //   cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM
 //
@@ -50,8 +50,9 @@ namespace {
 
 const char* const Usage =
     "usage: cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers]\n"
-    "                      [--input-file FILE] [--output-file FILE] [--stats] [--single-step]\n"
-    "                      [--plain] [--break OFFSET]... [--dump-lists | --dump-fast] PROGRAM\n"
+    "                      [--input-file FILE] [--output-file FILE] [--eof unchanged|zero|max]\n"
+    "                      [--stats] [--single-step] [--plain] [--break OFFSET]...\n"
+    "                      [--dump-lists | --dump-fast] PROGRAM\n"
     "       cellwright-run --generate [TEXTFILE]\n"
     "       cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM\n"
     "       cellwright-run --help | --version\n";
@@ -67,6 +68,8 @@ const char* const Help =
     "  --no-comment-markers   run lines that begin with ; / * ' % # too (default: comments)\n"
     "  --input-file FILE      take input from FILE first, then from standard input\n"
     "  --output-file FILE     write the program's output to FILE instead of standard output\n"
+    "  --eof unchanged|zero|max  a read at the end of the input leaves the cell unchanged\n"
+    "                         (default), or sets it to 0 or to the largest cell value\n"
     "  --stats                print the executed command count and the seconds on standard error\n"
     "  --single-step          run one command at a time throughout, as the IDE's watch mode does\n"
     "  --plain                run at full speed on the folded list as it is, without its fast\n"
@@ -95,6 +98,7 @@ struct TArguments {
     bool CommentMarkers = true;
     std::string InputFile;
     std::string OutputFile;
+    cel::TEndOfInput EndOfInput = cel::TEndOfInput::Unchanged;
     bool Stats = false;
     bool SingleStep = false;
     bool Plain = false;
@@ -272,7 +276,8 @@ public:
         if (code == cel::errIllegalCall) Interpreter.Terminate();
     }
 
-    // Serves an input request from standard input; at its end the cell stays unchanged.
+    // Serves an input request from standard input; at its end the run's input ends (--eof says
+    // what the reads leave in the cell).
     // Runs in the engine's hand-off, so its output buffer may be written out here.
     void RequestInput() override {
         std::string data;
@@ -427,6 +432,7 @@ int Run(const TArguments& args, std::string text) {
     host.StopFd = stop.Fd[0];
     host.Name = ProgramName(args.Program);
     host.Options.Text = std::move(text);
+    host.Options.EndOfInput = args.EndOfInput;
     host.Options.ProcMode = args.PBrain;
     host.Options.CommentMarkers = args.CommentMarkers;
     host.Options.InputFileName = args.InputFile;
@@ -552,6 +558,14 @@ int main(int argc, char** argv) {
             args.RunOption = true;
             if (!value(args.OutputFile) || args.OutputFile.empty())
                 return UsageError("--output-file takes a file name");
+        } else if (a == "--eof") {
+            args.RunOption = true;
+            std::string v;
+            if (!value(v) || (v != "unchanged" && v != "zero" && v != "max"))
+                return UsageError("--eof takes unchanged, zero or max");
+            args.EndOfInput = v == "zero" ? cel::TEndOfInput::Zero
+                              : v == "max" ? cel::TEndOfInput::Max
+                                           : cel::TEndOfInput::Unchanged;
         } else if (a == "--stats") {
             args.RunOption = true;
             args.Stats = true;

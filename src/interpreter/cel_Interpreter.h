@@ -63,7 +63,8 @@ public:
     void DeliverLine(std::string_view data, bool echoToFile = true);
     // A number: the current cell takes its low 8 or 16 bits; the next read asks again.
     void DeliverNumber(int32_t value);
-    // No more input: the cell stays as it is.
+    // No more input: the waiting read and every later one of this run find the end of the
+    // input and ask no more; the cell stays as it is (or as TRunOptions::EndOfInput says).
     void DeliverEnd();
 
     // ---- Engine state ----

@@ -116,6 +116,9 @@ public:
     void SetInputPos(uint32_t pos) { InputPos = pos; }
     uint8_t GetInputByte(uint16_t index) const { return InputData[index]; }
     void SetInputByte(uint16_t index, uint8_t value) { InputData[index] = value; }
+    // The typed input has ended: the waiting read and every later one of this run find no more
+    // input and ask no more (TRunOptions::EndOfInput says what they leave in the cell).
+    void EndInput() { InputEnded = true; }
     bool GetOutputFileOpen() const { return OutputFileOpen; }
     void SetFileBufferByte(uint16_t index, uint8_t value) { FileBuffer[index] = value; }
     void SetFileFill(uint32_t fill) { FileFill = fill; }
@@ -294,6 +297,7 @@ protected:
     std::unique_ptr<uint8_t[]> InputData;
     uint32_t InputSize = 0;
     uint32_t InputPos = 0;
+    bool InputEnded = false;  // EndInput: no read asks any more
     std::unique_ptr<TByteFile> InputFile;
     bool InputFileOpen = false;
     std::unique_ptr<TByteFile> OutputFile;

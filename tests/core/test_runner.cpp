@@ -249,6 +249,30 @@ TEST(Runner, InputFileThenStandardInputThenEndOfInput) {
     wideText += '.';
     r = RunRunner({"--cells", "16", temp.File("wide.b", wideText)}, "\xC8");
     EXPECT_EQ(r.Out, "A");
+    // --eof: what the reads at the end of the input leave in the cell. The probe prints 'A' when
+    // the cell read plus one wraps to 0 (the largest value), '@' otherwise.
+    r = RunRunner({"--eof", "zero", five}, "xy");
+    EXPECT_EQ(r.Out, std::string("xy\0\0\0", 5));
+    r = RunRunner({"--eof", "max", "--input-file", ab, five});
+    EXPECT_EQ(r.Out, "ab\xff\xff\xff");
+    r = RunRunner({"--eof", "unchanged", five}, "xy");
+    EXPECT_EQ(r.Out, "xyyyy");
+    const std::string probe = temp.File("probe.b", ",+>+<[>-<[-]]>" + Plus(64) + ".");
+    for (const char* cells : {"8", "16"}) {
+        SCOPED_TRACE(cells);
+        EXPECT_EQ(RunRunner({"--cells", cells, "--eof", "max", probe}).Out, "A");
+        EXPECT_EQ(RunRunner({"--cells", cells, "--eof", "zero", probe}).Out, "@");
+        EXPECT_EQ(RunRunner({"--cells", cells, probe}).Out, "@");
+    }
+    // The corpus's Endtest.b names what the end of its input left in the cell.
+    const std::string corpus = celtest::CorpusDir();
+    if (corpus.empty()) return;
+    const std::vector<std::vector<std::string>> named = {
+        {"8", "unchanged", "Leave"}, {"16", "zero", "Zero"}, {"8", "max", "0xFF"}, {"16", "max", "EOF"}};
+    for (const auto& row : named) {
+        r = RunRunner({"--cells", row[0], "--eof", row[1], "--input-file", corpus + "/Endtest.in", corpus + "/Endtest.b"});
+        EXPECT_EQ(r.Out, "<NL>\n" + row[2] + "\n") << row[0] << " " << row[1];
+    }
 }
 
 TEST(Runner, OutputBytesUnchangedOnStdoutOrFile) {
@@ -751,6 +775,8 @@ TEST(Runner, UsageErrorsAndUnreadableProgram) {
         {prog, prog},
         {prog, "--input-file"},
         {prog, "--output-file"},
+        {"--eof", "eof", prog},
+        {prog, "--eof"},
         {"--stats"},
         {temp.Name("missing.b")},
         {dir},
@@ -783,7 +809,7 @@ TEST(Runner, HelpAndVersion) {
     EXPECT_EQ(r.Out.rfind("usage: cellwright-run ", 0), 0u) << r.Out;
     // Every option has a line of its own that says what it does.
     for (const char* option : {"--cells 8|16", "--pbrain", "--no-comment-markers", "--input-file FILE",
-                               "--output-file FILE", "--stats", "--single-step", "--break OFFSET",
+                               "--output-file FILE", "--eof unchanged|zero|max", "--stats", "--single-step", "--break OFFSET",
                                "--dump-lists", "--dump-fast",
                                "--generate [TEXTFILE]", "--strip PROGRAM", "--keep-comment-lines",
                                "--line-length N", "--help", "--version"}) {

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabBar>
@@ -237,6 +238,30 @@ private slots:
         QCOMPARE(marked(), QList<int>{place});
         EditWin->Editor->insertAt(QStringLiteral(" "), 0, 0);
         QVERIFY(marked().isEmpty());
+    }
+
+    // End in the input panel, or Ctrl+D in its line field: the program that reads to the end of
+    // its input (echo.b, which prints each line it reads) finds the end and finishes.
+    void endOfInputFinishesTheProgram_data() {
+        QTest::addColumn<bool>("key");
+        QTest::newRow("End") << false;
+        QTest::newRow("Ctrl+D") << true;
+    }
+    void endOfInputFinishesTheProgram() {
+        QFETCH(bool, key);
+        celtest::Action("MenuNoLineBreak")->trigger();
+        QFile file(QStringLiteral(CELLWRIGHT_SOURCE_DIR "/examples/echo.b"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(StartSuspended(file.readAll().replace("\n", "\r\n"), "MenuDoRun"));
+        EnterLine(QStringLiteral("abc"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(Workspace->WaitingForInput() && OutputWin->BtnEnd->isEnabled());
+        if (key) Press(OutputWin->EditLine, Qt::Key_D, Qt::ControlModifier);
+        else OutputWin->BtnEnd->click();
+        QVERIFY(WaitReady());
+        // The echo of the line, the program's copy of it, and its closing line feed.
+        QCOMPARE(OutputWin->Text(), QByteArray("abcabc\r\n"));
+        QVERIFY(!OutputWin->BtnEnd->isEnabled());
     }
 };
 
