@@ -1,15 +1,17 @@
 // cellwright-run: runs a Brainfuck or pbrain program on the IDE's engine, without windows.
 //
 //   cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers] [--input-file FILE]
-//                  [--output-file FILE] [--stats] [--single-step] [--plain] [--break OFFSET]...
-//                  [--dump-lists | --dump-fast] PROGRAM
+//                  [--output-file FILE] [--eof unchanged|zero|max] [--stats] [--single-step]
+//                  [--plain] [--break OFFSET]... [--dump-lists | --dump-fast] PROGRAM
 //   cellwright-run --generate [TEXTFILE]
 //   cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM
 //
 // Output goes through the engine's output-file path to standard output (or FILE): at every line
 // feed when standard output is a terminal, within about 100 ms otherwise, before the runner
 // waits for input and when SIGINT or SIGTERM ends the run. Input comes from the input file
-// first, then from standard input. PROGRAM "-" is read from standard input. Exit status: 0
+// first, then from standard input. PROGRAM "-" is read from standard input. An error about a
+// place in the program (a bracket, a call) begins GNU-style with "PROGRAM:LINE:COLUMN: ", the
+// name "<stdin>" for "-". Exit status: 0
 // normal end, 1 engine error or failed write, 2 usage error or unreadable program; a run ended
 // by SIGINT or SIGTERM ends by that signal once its output is written.
 //
@@ -48,8 +50,9 @@ namespace {
 
 const char* const Usage =
     "usage: cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers]\n"
-    "                      [--input-file FILE] [--output-file FILE] [--stats] [--single-step]\n"
-    "                      [--plain] [--break OFFSET]... [--dump-lists | --dump-fast] PROGRAM\n"
+    "                      [--input-file FILE] [--output-file FILE] [--eof unchanged|zero|max]\n"
+    "                      [--stats] [--single-step] [--plain] [--break OFFSET]...\n"
+    "                      [--dump-lists | --dump-fast] PROGRAM\n"
     "       cellwright-run --generate [TEXTFILE]\n"
     "       cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM\n"
     "       cellwright-run --help | --version\n";
@@ -65,6 +68,8 @@ const char* const Help =
     "  --no-comment-markers   run lines that begin with ; / * ' % # too (default: comments)\n"
     "  --input-file FILE      take input from FILE first, then from standard input\n"
     "  --output-file FILE     write the program's output to FILE instead of standard output\n"
+    "  --eof unchanged|zero|max  a read at the end of the input leaves the cell unchanged\n"
+    "                         (default), or sets it to 0 or to the largest cell value\n"
     "  --stats                print the executed command count and the seconds on standard error\n"
     "  --single-step          run one command at a time throughout, as the IDE's watch mode does\n"
     "  --plain                run at full speed on the folded list as it is, without its fast\n"
@@ -93,6 +98,7 @@ struct TArguments {
     bool CommentMarkers = true;
     std::string InputFile;
     std::string OutputFile;
+    cel::TEndOfInput EndOfInput = cel::TEndOfInput::Unchanged;
     bool Stats = false;
     bool SingleStep = false;
     bool Plain = false;
@@ -199,8 +205,23 @@ extern "C" void RequestFlush(int) {
     if (cel::TBFInterpreterBase* engine = RunningEngine.load()) engine->RequestOutputFlush();
 }
 
+// The program's name as its errors give it: "<stdin>" for "-", as GNU compilers name it.
+std::string ProgramName(const std::string& program) { return program == "-" ? "<stdin>" : program; }
+
+// The text of an error, after "NAME:LINE:COLUMN: " when it is about the character at the
+// source offset place (-1: about no place).
+std::string PlacedError(const std::string& name, std::string_view text, int code, int64_t place) {
+    std::string line;
+    if (place >= 0) {
+        const cel::TSourcePlace at = cel::PlaceOf(text, static_cast<size_t>(place));
+        line = name + ':' + std::to_string(at.Line) + ':' + std::to_string(at.Column) + ": ";
+    }
+    return line + cel::ErrorText(code);
+}
+
 class TRunnerHost final : public cel::THeadlessHost {
 public:
+    std::string Name;  // the program's, for its errors
     bool OutputToStdout = true;
     int ErrorShown = 0;
     bool EndOfInput = false;
@@ -245,14 +266,18 @@ public:
         if (code == ErrorShown) return;  // a write failure met again on the way out
         if (code == cel::errOutputFileWrite && OutputToStdout)
             ReportStdoutFailure(WriteFailure != 0 ? WriteFailure : EIO);
-        else
-            std::fprintf(stderr, "%s\n", cel::ErrorText(code).c_str());
+        else  // a write failure has no place, also where this host itself reports one
+            std::fprintf(stderr, "%s\n",
+                         PlacedError(Name, Options.Text, code,
+                                     code == cel::errOutputFileWrite ? -1 : Interpreter.GetErrorPlace())
+                             .c_str());
         if (ErrorShown == 0) ErrorShown = code;
         // An illegal call would pause for the user; here it ends the run.
         if (code == cel::errIllegalCall) Interpreter.Terminate();
     }
 
-    // Serves an input request from standard input; at its end the cell stays unchanged.
+    // Serves an input request from standard input; at its end the run's input ends (--eof says
+    // what the reads leave in the cell).
     // Runs in the engine's hand-off, so its output buffer may be written out here.
     void RequestInput() override {
         std::string data;
@@ -300,7 +325,7 @@ int DumpLists(const TArguments& args, const std::string& text) {
 int DumpFast(const TArguments& args, const std::string& text) {
     cel::TProgram program(text, args.CommentMarkers, args.PBrain);
     if (program.Error != cel::errNone) {
-        std::fprintf(stderr, "%s\n", cel::ErrorText(program.Error).c_str());
+        std::fprintf(stderr, "%s\n", PlacedError(ProgramName(args.Program), text, program.Error, program.ErrorOrigin).c_str());
         return 1;
     }
     cel::TFastProgram& fast = program.FastForm(args.Wide ? 16 : 8);
@@ -405,7 +430,9 @@ int Run(const TArguments& args, std::string text) {
     TRunSignals signals(stop.Fd[1]);
     TRunnerHost host;
     host.StopFd = stop.Fd[0];
+    host.Name = ProgramName(args.Program);
     host.Options.Text = std::move(text);
+    host.Options.EndOfInput = args.EndOfInput;
     host.Options.ProcMode = args.PBrain;
     host.Options.CommentMarkers = args.CommentMarkers;
     host.Options.InputFileName = args.InputFile;
@@ -531,6 +558,14 @@ int main(int argc, char** argv) {
             args.RunOption = true;
             if (!value(args.OutputFile) || args.OutputFile.empty())
                 return UsageError("--output-file takes a file name");
+        } else if (a == "--eof") {
+            args.RunOption = true;
+            std::string v;
+            if (!value(v) || (v != "unchanged" && v != "zero" && v != "max"))
+                return UsageError("--eof takes unchanged, zero or max");
+            args.EndOfInput = v == "zero" ? cel::TEndOfInput::Zero
+                              : v == "max" ? cel::TEndOfInput::Max
+                                           : cel::TEndOfInput::Unchanged;
         } else if (a == "--stats") {
             args.RunOption = true;
             args.Stats = true;

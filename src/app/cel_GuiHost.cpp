@@ -70,6 +70,8 @@ void TGuiHost::PresentRunning(bool stepMode) { MainWin->PresentRunning(stepMode)
 
 void TGuiHost::PrepareWindows() {
     PausedInRun = false;
+    ErrorPlace = -1;
+    EditWin->ClearErrorMark();
     EditWin->UpdateStatus();
     MainWin->MenuClearOutputClick();
     MemoryWin->SetScroll(0);
@@ -108,7 +110,11 @@ void TGuiHost::ShowPendingMark() {
 
 void TGuiHost::StatusPaused() { EditWin->SetPanel(1, QStringLiteral("Paused")); }
 
-void TGuiHost::StatusRunning() { EditWin->SetPanel(1, QStringLiteral("Running")); }
+// The run goes on from a pause: an illegal call's mark goes.
+void TGuiHost::StatusRunning() {
+    EditWin->ClearErrorMark();
+    EditWin->SetPanel(1, QStringLiteral("Running"));
+}
 
 void TGuiHost::UpdateStatus() { EditWin->UpdateStatus(); }
 
@@ -128,8 +134,14 @@ void TGuiHost::RequestInput() {
 
 void TGuiHost::DisableInput() { OutputWin->DisableInput(); }
 
+// Once the box is answered, the caret stands on the character the error is about, marked (an
+// illegal call's pause then selects it too).
 void TGuiHost::ShowError(int code) {
     cel::ShowError(QApplication::activeWindow(), QString::fromStdString(ErrorText(code)));
+    const int64_t place = Workspace->Interpreter->GetErrorPlace();
+    if (place < 0) return;
+    ErrorPlace = place;
+    EditWin->MarkError(static_cast<int>(place));
 }
 
 void TGuiHost::ReportNoCommand() {
@@ -147,7 +159,8 @@ void TGuiHost::PresentReady(bool caretAfterMark) {
         EditWin->Editor->setFocus();
     }
     EditWin->UpdateStatus();
-    if (caretAfterMark || PausedInRun) EditWin->SetSelection(EditWin->SelStart() + 1, 0);
+    if (ErrorPlace >= 0 && !PausedInRun) EditWin->SetSelection(static_cast<int>(ErrorPlace), 0);
+    else if (caretAfterMark || PausedInRun) EditWin->SetSelection(EditWin->SelStart() + 1, 0);
     MemoryWin->RedrawMemory(false);
     MemoryWin->setCursor(Qt::ArrowCursor);
     EditWin->SetPanel(2, QString());

@@ -63,6 +63,8 @@ private:
     // The run has paused (a step, a breakpoint, the cursor's target): its end leaves no mark
     // selected, however it went on from the pause.
     bool PausedInRun = false;
+    // The place of this run's structure error (-1: none): where its end leaves the caret.
+    int64_t ErrorPlace = -1;
     TFramePacer Marks{8};
 };
 

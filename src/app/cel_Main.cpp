@@ -353,6 +353,11 @@ bool TMainWin::HandleAltChord(QWidget* target, QKeyEvent* event) {
     if (window != this && window != EditWin && window != OutputWin && window != MemoryWin) return false;
     if (event->type() == QEvent::ShortcutOverride) {
         const QKeySequence pressed(Qt::ALT | Qt::Key(event->key()));
+        // A button of the window's own with this mnemonic comes first (the input panel's End
+        // before the Edit menu).
+        for (const QAbstractButton* button : window->findChildren<QAbstractButton*>())
+            if (button->isEnabled() && button->isVisible() && QKeySequence::mnemonic(button->text()) == pressed)
+                return false;
         for (QAction* title : menuBar()->actions()) {
             if (QKeySequence::mnemonic(title->text()) != pressed) continue;
             // The main window's menu opens below its title, whichever work window had the key;

@@ -20,6 +20,10 @@ struct TRunFlags {
     std::atomic<bool> WaitingForInput{false};
 };
 
+// What a read finds in the cell once the input has ended (DeliverEnd): the cell as it was, 0,
+// or the largest cell value (255 or 65535).
+enum class TEndOfInput : uint8_t { Unchanged, Zero, Max };
+
 // The main window's switches and values that a run takes over when it starts.
 struct TRunOptions {
     bool Watch = false;            // check mark of the watch item
@@ -32,6 +36,7 @@ struct TRunOptions {
     bool OutputVisible = true;     // the output window is visible
     bool PlainEngine = false;      // full speed on FoldedList as it is, without its fast form
     bool OutputFileByLine = false; // the output file is written at every line feed (a terminal)
+    TEndOfInput EndOfInput = TEndOfInput::Unchanged;
 };
 
 // One row of the memory image.

@@ -118,6 +118,7 @@ void TBFInterpreter::DeliverNumber(int32_t value) {
 }
 
 void TBFInterpreter::DeliverEnd() {
+    Engine().EndInput();
     Host.DisableInput();
     Engine().Resume();
 }

@@ -63,7 +63,8 @@ public:
     void DeliverLine(std::string_view data, bool echoToFile = true);
     // A number: the current cell takes its low 8 or 16 bits; the next read asks again.
     void DeliverNumber(int32_t value);
-    // No more input: the cell stays as it is.
+    // No more input: the waiting read and every later one of this run find the end of the
+    // input and ask no more; the cell stays as it is (or as TRunOptions::EndOfInput says).
     void DeliverEnd();
 
     // ---- Engine state ----
@@ -85,6 +86,7 @@ public:
     void SetTargetLocated(bool on) { Engine().SetTargetLocated(on); }
     void SetBreakpoints(std::vector<uint32_t> offsets) { Engine().SetBreakpoints(std::move(offsets)); }
     uint64_t GetExecuted() const { return Engine().GetExecuted(); }
+    int64_t GetErrorPlace() const { return Engine().GetErrorPlace(); }
     bool IsAnalysisDone() const { return Engine().IsAnalysisDone(); }
     void PaintMemory() { Engine().PaintMemory(); }
     void FlushOutputFile() { Engine().FlushOutputFile(); }

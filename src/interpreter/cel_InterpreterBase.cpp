@@ -430,6 +430,11 @@ bool TBFInterpreterBase::RefillInput() {
 
 bool TBFInterpreterBase::ErrorExit() {
     const TError code = ErrorCode;
+    // An illegal call stands at PC in the active list; a structure error has its place.
+    if (code == errIllegalCall)
+        ErrorPlace = Program.CommandList[SingleMode ? PC : Program.FoldedList[PC].Origin].Origin;
+    else
+        ErrorPlace = Program.Error != errNone ? static_cast<int64_t>(Program.ErrorOrigin) : -1;
     Synchronize([this, code] {
         AnalysisFinished.store(true);
         Host.EndAnalysis();
@@ -658,6 +663,7 @@ void TBFInterpreterBase::RunEnd() {
             const TError before = ErrorCode;
             ErrorCode = errNone;
             FlushOutputFile();
+            ErrorPlace = -1;
             if (ErrorCode != errNone) Synchronize([this] { Host.ShowError(errOutputFileWrite); });
             else ErrorCode = before;
         }

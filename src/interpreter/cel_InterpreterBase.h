@@ -116,6 +116,9 @@ public:
     void SetInputPos(uint32_t pos) { InputPos = pos; }
     uint8_t GetInputByte(uint16_t index) const { return InputData[index]; }
     void SetInputByte(uint16_t index, uint8_t value) { InputData[index] = value; }
+    // The typed input has ended: the waiting read and every later one of this run find no more
+    // input and ask no more (TRunOptions::EndOfInput says what they leave in the cell).
+    void EndInput() { InputEnded = true; }
     bool GetOutputFileOpen() const { return OutputFileOpen; }
     void SetFileBufferByte(uint16_t index, uint8_t value) { FileBuffer[index] = value; }
     void SetFileFill(uint32_t fill) { FileFill = fill; }
@@ -135,6 +138,9 @@ public:
     void LocateTarget() { Locate(false); }
     // GUI thread: draws the memory image through the host.
     virtual void PaintMemory() = 0;
+    // The source offset of the character the error shown last is about (the analysis's fault,
+    // the ':' of an illegal call), or -1 for an error of no place; read in ShowError.
+    int64_t GetErrorPlace() const { return ErrorPlace; }
 
     // ---- Analysis (the engine thread at run start; callable directly by tools and tests) ----
 
@@ -242,6 +248,7 @@ protected:
     void DefineProcedures();
     std::atomic<uint64_t> Executed{0};
     TError ErrorCode = errNone;
+    int64_t ErrorPlace = -1;  // see GetErrorPlace
 
     // Run control.
     std::atomic<bool> StepMode{false};
@@ -290,6 +297,7 @@ protected:
     std::unique_ptr<uint8_t[]> InputData;
     uint32_t InputSize = 0;
     uint32_t InputPos = 0;
+    bool InputEnded = false;  // EndInput: no read asks any more
     std::unique_ptr<TByteFile> InputFile;
     bool InputFileOpen = false;
     std::unique_ptr<TByteFile> OutputFile;

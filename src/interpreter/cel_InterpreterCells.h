@@ -202,11 +202,16 @@ void TBFInterpreterCells<Cell>::ReadChar() {
         Tape[DataPtr] = InputData[InputPos++];
         return;
     }
-    Synchronize([this] { FlushDisplay(); });
-    PrepareSuspend();
-    MainFlags.WaitingForInput.store(true);
-    Synchronize([this] { Host.RequestInput(); });
-    Suspend();
+    if (!InputEnded) {
+        Synchronize([this] { FlushDisplay(); });
+        PrepareSuspend();
+        MainFlags.WaitingForInput.store(true);
+        Synchronize([this] { Host.RequestInput(); });
+        Suspend();
+        if (!InputEnded) return;
+    }
+    if (Options.EndOfInput == TEndOfInput::Zero) Tape[DataPtr] = 0;
+    else if (Options.EndOfInput == TEndOfInput::Max) Tape[DataPtr] = static_cast<Cell>(~Cell{0});
 }
 
 template <typename Cell>

@@ -85,8 +85,10 @@ enum class TBracketFault : uint8_t {
 // (the engine's analysis: the program will not run); without, it passes over that one and goes
 // on, so every other pair is still found (the editor's highlight). Returns the first fault; when
 // no closing one failed but some are still open at the end, the innermost of those decides.
+// faultAt, when given, receives the index of the one at fault: the closing one that paired with
+// nothing, or the innermost one left open.
 template <class OpAt, class Pair>
-TBracketFault PairBrackets(uint32_t count, OpAt&& opAt, Pair&& pair, bool stopAtFault) {
+TBracketFault PairBrackets(uint32_t count, OpAt&& opAt, Pair&& pair, bool stopAtFault, uint32_t* faultAt = nullptr) {
     std::vector<uint32_t> open;
     TBracketFault fault = TBracketFault::None;
     for (uint32_t i = 0; i < count; ++i) {
@@ -100,15 +102,19 @@ TBracketFault PairBrackets(uint32_t count, OpAt&& opAt, Pair&& pair, bool stopAt
                 open.pop_back();
                 continue;
             }
-            if (fault == TBracketFault::None)
+            if (fault == TBracketFault::None) {
                 fault = !open.empty()         ? TBracketFault::Crossed
                         : op == opLoopEnd     ? TBracketFault::UnopenedBracket
                                               : TBracketFault::UnopenedParenthesis;
+                if (faultAt) *faultAt = i;
+            }
             if (stopAtFault) return fault;
         }
     }
-    if (fault == TBracketFault::None && !open.empty())
+    if (fault == TBracketFault::None && !open.empty()) {
         fault = opAt(open.back()) == opLoopStart ? TBracketFault::UnclosedBracket : TBracketFault::UnclosedParenthesis;
+        if (faultAt) *faultAt = open.back();
+    }
     return fault;
 }
 

@@ -16,6 +16,7 @@ TError TProgram::Analyze(std::string_view text, bool commentMarkers, bool proced
     FoldedCount = 0;
     ProcMode = procedures;
     Error = errNone;
+    ErrorOrigin = 0;
     Fast = TFastProgram();
     FastBits = 0;
 
@@ -78,13 +79,17 @@ uint32_t TProgram::CountRun(uint32_t start, TOpCode code) const {
 }
 
 bool TProgram::MatchBrackets(std::vector<TInstruction>& list, uint32_t count) {
+    uint32_t at = 0;
     const TBracketFault fault = PairBrackets(
         count, [&](uint32_t i) { return list[i].Op; },
         [&](uint32_t open, uint32_t close) {
             list[open].Arg = close;
             list[close].Arg = open;
         },
-        true);
+        true, &at);
+    // A FoldedList record's Origin is a CommandList index, not a source offset.
+    if (fault != TBracketFault::None)
+        ErrorOrigin = &list == &CommandList ? list[at].Origin : CommandList[list[at].Origin].Origin;
     switch (fault) {
     case TBracketFault::None: break;
     case TBracketFault::UnclosedBracket: Error = errClosingBracketExpected; break;

@@ -58,6 +58,9 @@ public:
     uint32_t FoldedCount = 0;
     bool ProcMode = false;  // ( ) : were commands
     TError Error = errNone;
+    // With Error: the source offset of the character at fault, the closing bracket or
+    // parenthesis that found no partner of its kind, or else the innermost one left open.
+    uint32_t ErrorOrigin = 0;
 
     // The number of consecutive CommandList records from start whose operation is code.
     uint32_t CountRun(uint32_t start, TOpCode code) const;

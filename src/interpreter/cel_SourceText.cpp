@@ -1,5 +1,6 @@
 #include "cel_SourceText.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace cel {
@@ -35,6 +36,12 @@ bool ReadSourceFile(const std::string& path, std::string& text) {
     if (failed) return false;
     text = SourceTextFromBytes(bytes);
     return true;
+}
+
+TSourcePlace PlaceOf(std::string_view text, size_t offset) {
+    const std::string_view before = text.substr(0, offset);
+    const size_t lineStart = before.rfind('\n') + 1;  // npos + 1 == 0: the first line
+    return {static_cast<size_t>(std::count(before.begin(), before.end(), '\n')) + 1, offset - lineStart + 1};
 }
 
 }  // namespace cel

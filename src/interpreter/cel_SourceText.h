@@ -13,4 +13,12 @@ std::string SourceTextFromBytes(std::string_view bytes);
 // Reads a source file; false when it cannot be read.
 bool ReadSourceFile(const std::string& path, std::string& text);
 
+// Where a text offset stands: its 1-based line (lines end at LF) and its 1-based column, the
+// characters of its line up to it (bytes: the text is 8-bit).
+struct TSourcePlace {
+    size_t Line = 1;
+    size_t Column = 1;
+};
+TSourcePlace PlaceOf(std::string_view text, size_t offset);
+
 }  // namespace cel

@@ -76,6 +76,9 @@ constexpr int BreakMarginWidth = 14;
 // character keeps its contrast on any colour pair.
 constexpr int BreakTint = 90;
 
+// The error mark's red, as Scintilla takes a colour (blue in the high byte).
+constexpr long ErrorColor = 0x0000DC;
+
 }  // namespace
 
 TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
@@ -121,6 +124,11 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
     Editor->SendScintilla(Sci::SCI_INDICSETOUTLINEALPHA, BreakIndicator, BreakTint);
     Editor->SendScintilla(Sci::SCI_INDICSETSTYLE, BracketIndicator, Sci::INDIC_BOX);
     Editor->SendScintilla(Sci::SCI_INDICSETSTYLE, BadBracketIndicator, Sci::INDIC_SQUIGGLE);
+    // A run's error: the character at fault in a red box, whatever the colours.
+    Editor->SendScintilla(Sci::SCI_INDICSETSTYLE, ErrorIndicator, Sci::INDIC_FULLBOX);
+    Editor->SendScintilla(Sci::SCI_INDICSETFORE, ErrorIndicator, ErrorColor);
+    Editor->SendScintilla(Sci::SCI_INDICSETALPHA, ErrorIndicator, 110);
+    Editor->SendScintilla(Sci::SCI_INDICSETOUTLINEALPHA, ErrorIndicator, 255);
     // Home and Shift+Home go to column 1, not first to the line's first non-blank character.
     QsciCommandSet* commands = Editor->standardCommands();
     for (const auto command : {QsciCommand::VCHome, QsciCommand::VCHomeExtend, QsciCommand::VCHomeRectExtend})
@@ -598,6 +606,7 @@ void TEditWin::BreakpointsChanged() {
 // A deleted character takes its breakpoint along, and the markers follow the lines.
 void TEditWin::TextModified(int position, int type, int length) {
     if (!(type & (Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT))) return;
+    ClearErrorMark();
     BracketMarksMoved = true;
     BracketsRead = false;
     const long length0 = Editor->SendScintilla(Sci::SCI_GETLENGTH);
@@ -656,6 +665,23 @@ void TEditWin::ReadBrackets(bool procedures, bool markers) const {
     BracketsProcedures = procedures;
     BracketsMarkers = markers;
     ++BracketScanCount;
+}
+
+void TEditWin::MarkError(int position) {
+    ClearErrorMark();
+    SetSelection(position, 0);
+    Editor->SendScintilla(Sci::SCI_SCROLLCARET);
+    Editor->SendScintilla(Sci::SCI_SETINDICATORCURRENT, ErrorIndicator);
+    Editor->SendScintilla(Sci::SCI_SETINDICATORVALUE, 1);
+    Editor->SendScintilla(Sci::SCI_INDICATORFILLRANGE, position, 1);
+    ErrorMarked = true;
+}
+
+void TEditWin::ClearErrorMark() {
+    if (!ErrorMarked) return;
+    ErrorMarked = false;
+    Editor->SendScintilla(Sci::SCI_SETINDICATORCURRENT, ErrorIndicator);
+    Editor->SendScintilla(Sci::SCI_INDICATORCLEARRANGE, 0, Editor->SendScintilla(Sci::SCI_GETLENGTH));
 }
 
 bool TEditWin::GoToMatchingBracket() {

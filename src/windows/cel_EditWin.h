@@ -119,6 +119,10 @@ public:
     // The bracket next to the caret (the one after it first) and its partner, -1 for an
     // unmatched one; false when no bracket is next to the caret. ( ) count with procedures on.
     bool BracketAtCaret(int& bracket, int& partner) const;
+    // The character a run's error is about (a source offset): the caret goes before it, scrolled
+    // into view, and it is marked until the next edit, ClearErrorMark or another MarkError.
+    void MarkError(int position);
+    void ClearErrorMark();
     // Go to Matching Bracket: the caret moves to the same side of the partner; false when the
     // caret stands next to no matched bracket.
     bool GoToMatchingBracket();
@@ -129,6 +133,7 @@ public:
     static constexpr int BreakIndicator = 20;
     static constexpr int BracketIndicator = 21;
     static constexpr int BadBracketIndicator = 22;
+    static constexpr int ErrorIndicator = 23;
     static constexpr int BreakMarker = 2;
 
 protected:
@@ -179,6 +184,7 @@ private:
     mutable bool BracketsMarkers = false;
     mutable int BracketScanCount = 0;
     bool Loading = false;  // the program is replacing the text
+    bool ErrorMarked = false;  // ErrorIndicator is set somewhere
     int EdgeColumn = 80;
     bool GutterVisible = true;
     std::vector<std::unique_ptr<TContent>> Documents;

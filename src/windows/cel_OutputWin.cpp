@@ -101,6 +101,8 @@ TOutputWin::TOutputWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
     BtnOk = new QPushButton(QStringLiteral("&Ok"), PanelInput);
     BtnOk->setObjectName(QStringLiteral("BtnOk"));
     BtnOk->setDefault(true);
+    BtnEnd = new QPushButton(QStringLiteral("&End"), PanelInput);
+    BtnEnd->setObjectName(QStringLiteral("BtnEnd"));
     BtnSave = new QPushButton(QStringLiteral("&Save ..."), PanelInput);
     BtnSave->setObjectName(QStringLiteral("BtnSave"));
     BtnSave->setEnabled(false);
@@ -113,7 +115,7 @@ TOutputWin::TOutputWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
         label->adjustSize();
         label->move(0, 8);
     }
-    for (QPushButton* button : {BtnOk, BtnSave}) button->setGeometry(0, 2, 65, 24);
+    for (QPushButton* button : {BtnOk, BtnEnd, BtnSave}) button->setGeometry(0, 2, 65, 24);
     DisableInput();
 
     // The editor window exists already and carries the font of the settings file.
@@ -129,6 +131,7 @@ TOutputWin::TOutputWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
             if (BtnOk->isEnabled()) BtnOk->click();
         });
     connect(BtnOk, &QPushButton::clicked, this, &TOutputWin::BtnOkClick);
+    connect(BtnEnd, &QPushButton::clicked, this, &TOutputWin::BtnEndClick);
     connect(BtnSave, &QPushButton::clicked, this, &TOutputWin::BtnSaveClick);
     Output->installEventFilter(this);
     Output->viewport()->installEventFilter(this);
@@ -191,6 +194,7 @@ void TOutputWin::EnableInput() {
         SetFieldColor(edit, QApplication::palette(edit).color(QPalette::Active, QPalette::Base));
     }
     BtnOk->setEnabled(true);
+    BtnEnd->setEnabled(true);
     LastInputEdit = EditLine;
     EditLine->setFocus();
 }
@@ -202,6 +206,7 @@ void TOutputWin::DisableInput() {
         SetFieldColor(edit, Silver);
     }
     BtnOk->setEnabled(false);
+    BtnEnd->setEnabled(false);
 }
 
 void TOutputWin::EditLineEnter() {
@@ -235,6 +240,11 @@ bool TOutputWin::eventFilter(QObject* watched, QEvent* event) {
         if (event->isAccepted()) return true;
     } else if (event->type() == QEvent::MouseMove && watched == Output->viewport() && MemoryWin != nullptr) {
         MemoryWin->EraseHover();
+    } else if (event->type() == QEvent::KeyPress && watched == EditLine &&
+               static_cast<QKeyEvent*>(event)->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_D)) {
+        // Ctrl+D ends the input, as at a terminal.
+        if (BtnEnd->isEnabled()) BtnEnd->click();
+        return true;
     } else if (event->type() == QEvent::FocusIn) {
         if (watched == Output) OutputEnter();
         else if (watched == EditLine) EditLineEnter();
@@ -272,6 +282,12 @@ void TOutputWin::BtnOkClick() {
         }
         interpreter.DeliverNumber(value);
     }
+}
+
+void TOutputWin::BtnEndClick() {
+    if (Workspace == nullptr || !Workspace->WaitingForInput() || !Workspace->Interpreter->HasEngine())
+        return;
+    Workspace->Interpreter->DeliverEnd();
 }
 
 void TOutputWin::BtnSaveClick() {
@@ -335,17 +351,18 @@ void TOutputWin::resizeEvent(QResizeEvent* event) {
     LayoutInputPanel();
 }
 
-// Left to right: label, line field (taking the spare width), label, number field, Ok; Save
-// at the right edge.
+// Left to right: label, line field (taking the spare width), label, number field, Ok, End;
+// Save at the right edge.
 void TOutputWin::LayoutInputPanel() {
     const int panelWidth = PanelInput->width();
     LblText->move(2, LblText->y());
     EditLine->move(LblText->x() + LblText->width() + 2, EditLine->y());
     EditLine->resize(qMax(0, panelWidth - (LblText->width() + LblNumber->width() + BtnOk->width() +
-                                           BtnSave->width() + EditNumber->width()) - 16),
+                                           BtnEnd->width() + BtnSave->width() + EditNumber->width()) - 18),
                      EditLine->height());
     LblNumber->move(EditLine->x() + EditLine->width() + 2, LblNumber->y());
     EditNumber->move(LblNumber->x() + LblNumber->width() + 2, EditNumber->y());
     BtnOk->move(EditNumber->x() + EditNumber->width() + 4, BtnOk->y());
+    BtnEnd->move(BtnOk->x() + BtnOk->width() + 2, BtnEnd->y());
     BtnSave->move(panelWidth - BtnSave->width() - 2, BtnSave->y());
 }

@@ -29,6 +29,7 @@ public:
     QLabel* LblNumber = nullptr;
     QLineEdit* EditNumber = nullptr;
     QPushButton* BtnOk = nullptr;
+    QPushButton* BtnEnd = nullptr;  // the end of the input (Ctrl+D in EditLine too)
     QPushButton* BtnSave = nullptr;
     QLineEdit* LastInputEdit = nullptr;
 
@@ -51,16 +52,18 @@ public:
     // Empties the text; the engine's output line is reset by the caller.
     void Clear();
 
-    // Opens the input panel: fields enabled in the window colour, Ok enabled, the line field
-    // the active control.
+    // Opens the input panel: fields enabled in the window colour, Ok and End enabled, the line
+    // field the active control.
     void EnableInput();
-    // Closes it: fields disabled, silver and empty; Ok disabled.
+    // Closes it: fields disabled, silver and empty; Ok and End disabled.
     void DisableInput();
     void SetOutputFont(const QString& name, int size);
     void ApplyColors(uint32_t textColor, uint32_t backColor);
 
 public slots:
     void BtnOkClick();
+    // The waiting read and every later one of the run find the end of the input.
+    void BtnEndClick();
     void BtnSaveClick();
 
 protected:

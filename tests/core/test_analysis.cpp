@@ -63,22 +63,45 @@ TEST(Analysis, FoldingAcrossNonCommands) {
     EXPECT_EQ(TAnalysis("[:]", true, true).Ops(true), "[ : ]");
 }
 
+// Each error with the source offset of the character it is about: the closing one that found no
+// partner of its kind, or else the innermost one left open.
 TEST(Analysis, StructureErrors) {
-    EXPECT_EQ(TAnalysis("]", true, true).Error, cel::errOpeningBracketExpected);
-    EXPECT_EQ(TAnalysis("[", true, true).Error, cel::errClosingBracketExpected);
-    EXPECT_EQ(TAnalysis("+[", true, true).Error, cel::errClosingBracketExpected);
-    EXPECT_EQ(TAnalysis("(", true, true).Error, cel::errRightParenthesisExpected);
-    EXPECT_EQ(TAnalysis(")", true, true).Error, cel::errLeftParenthesisExpected);
-    EXPECT_EQ(TAnalysis("[)", true, true).Error, cel::errIntersectingBrackets);
-    EXPECT_EQ(TAnalysis("(]", true, true).Error, cel::errIntersectingBrackets);
-    EXPECT_EQ(TAnalysis("[(])", true, true).Error, cel::errIntersectingBrackets);
-    EXPECT_EQ(TAnalysis("[(])", true, false).Error, cel::errNone);
-    EXPECT_EQ(TAnalysis("[[]](:)", true, true).Error, cel::errNone);
-    // The first closing one that fails decides, else the innermost one left open.
-    EXPECT_EQ(TAnalysis("[)]]", true, true).Error, cel::errIntersectingBrackets);
-    EXPECT_EQ(TAnalysis("])", true, true).Error, cel::errOpeningBracketExpected);
-    EXPECT_EQ(TAnalysis("[(", true, true).Error, cel::errRightParenthesisExpected);
-    EXPECT_EQ(TAnalysis("([", true, true).Error, cel::errClosingBracketExpected);
+    struct TRow {
+        const char* Text;
+        bool Proc;
+        cel::TError Error;
+        uint32_t At;
+    };
+    const TRow rows[] = {
+        {"]", true, cel::errOpeningBracketExpected, 0},
+        {"[", true, cel::errClosingBracketExpected, 0},
+        {"+[", true, cel::errClosingBracketExpected, 1},
+        {"(", true, cel::errRightParenthesisExpected, 0},
+        {")", true, cel::errLeftParenthesisExpected, 0},
+        {"[)", true, cel::errIntersectingBrackets, 1},
+        {"(]", true, cel::errIntersectingBrackets, 1},
+        {"[(])", true, cel::errIntersectingBrackets, 2},
+        {"[(])", false, cel::errNone, 0},
+        {"[[]](:)", true, cel::errNone, 0},
+        // The first closing one that fails decides, else the innermost one left open.
+        {"[)]]", true, cel::errIntersectingBrackets, 1},
+        {"])", true, cel::errOpeningBracketExpected, 0},
+        {"[(", true, cel::errRightParenthesisExpected, 1},
+        {"([", true, cel::errClosingBracketExpected, 1},
+        // Offsets count every character (comment lines and line breaks too); a clear loop that
+        // the folded list holds in one record is found in the command list.
+        {"#[\r\n [[]", true, cel::errClosingBracketExpected, 5},
+        {"+\r\n]-", false, cel::errOpeningBracketExpected, 3},
+        {"[-]]", false, cel::errOpeningBracketExpected, 3},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Text);
+        const TAnalysis a(row.Text, true, row.Proc);
+        EXPECT_EQ(a.Error, row.Error);
+        if (row.Error != cel::errNone) {
+            EXPECT_EQ(a.Program.ErrorOrigin, row.At);
+        }
+    }
 }
 
 // The codes and messages as the error box shows them.

@@ -169,6 +169,36 @@ TEST(RunControl, DeliveredNumbersAndLines) {
     }
 }
 
+// The end of the input: the waiting read and every later one of the run find no more input and
+// ask no more; each leaves the cell as it was, or 0, or the largest value, as the options say.
+TEST(RunControl, EndOfInputHoldsForEveryLaterRead) {
+    struct TRow {
+        const char* Name;
+        bool Wide;
+        cel::TEndOfInput Eof;
+        uint32_t Cell;
+    };
+    const TRow rows[] = {
+        {"unchanged", false, cel::TEndOfInput::Unchanged, 7},
+        {"zero", true, cel::TEndOfInput::Zero, 0},
+        {"8-bit max", false, cel::TEndOfInput::Max, 255},
+        {"16-bit max", true, cel::TEndOfInput::Max, 65535},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Name);
+        THost h;
+        h.Options.Text = "+++++++,>+++++++,>+++++++,";
+        h.Options.EndOfInput = row.Eof;
+        h.StartRun(row.Wide, false);
+        ASSERT_EQ(Settle(h), "waiting");
+        h.Gui([&] { h.Interpreter.DeliverEnd(); });
+        ASSERT_EQ(Settle(h), "finished");
+        EXPECT_EQ(h.CountEvents("RequestInput"), 1);
+        const TSeen s = Look(h);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(s.Cells[i], row.Cell) << "cell " << i;
+    }
+}
+
 TEST(RunControl, DebugWhileWaitingThenTraceContinuesAfterTheInput) {
     THost h;
     h.Options.Text = "+,>+.";

@@ -249,6 +249,20 @@ TEST(Runner, InputFileThenStandardInputThenEndOfInput) {
     wideText += '.';
     r = RunRunner({"--cells", "16", temp.File("wide.b", wideText)}, "\xC8");
     EXPECT_EQ(r.Out, "A");
+    // --eof: what the reads at the end of the input leave in the cell; the corpus's Endtest.b
+    // names it, in either width.
+    r = RunRunner({"--eof", "zero", five}, "xy");
+    EXPECT_EQ(r.Out, std::string("xy\0\0\0", 5));
+    r = RunRunner({"--eof", "max", "--input-file", ab, five});
+    EXPECT_EQ(r.Out, "ab\xff\xff\xff");
+    const std::string corpus = celtest::CorpusDir();
+    if (corpus.empty()) return;
+    const std::vector<std::vector<std::string>> named = {
+        {"8", "unchanged", "Leave"}, {"16", "zero", "Zero"}, {"8", "max", "0xFF"}, {"16", "max", "EOF"}};
+    for (const auto& row : named) {
+        r = RunRunner({"--cells", row[0], "--eof", row[1], "--input-file", corpus + "/Endtest.in", corpus + "/Endtest.b"});
+        EXPECT_EQ(r.Out, "<NL>\n" + row[2] + "\n") << row[0] << " " << row[1];
+    }
 }
 
 TEST(Runner, OutputBytesUnchangedOnStdoutOrFile) {
@@ -622,7 +636,7 @@ TEST(Runner, DumpFastFormat) {
     r = RunRunner({"--dump-fast", "--no-comment-markers", prog});
     EXPECT_EQ(r.Status, 1);
     EXPECT_EQ(r.Out, "");
-    EXPECT_EQ(r.Err, cel::ErrorText(cel::errClosingBracketExpected) + "\n");
+    EXPECT_EQ(r.Err, prog + ":1:2: " + cel::ErrorText(cel::errClosingBracketExpected) + "\n");
     r = RunRunner({"--dump-fast", "--dump-lists", prog});
     EXPECT_EQ(r.Status, 2);
 }
@@ -702,6 +716,39 @@ TEST(Runner, EngineErrorsAndExitStatus) {
     r = RunRunner({temp.File("empty.b", "no commands here")});
     EXPECT_EQ(r.Status, 0);
     EXPECT_EQ(r.Out, "");
+
+    // An error about a character of the program begins with "FILE:LINE:COLUMN: ", the column
+    // counted in characters of the line; a run and --dump-fast give the same line.
+    struct TPlaced {
+        const char* Name;
+        const char* Text;
+        bool PBrain;
+        const char* Line;
+    };
+    const TPlaced placed[] = {
+        {"open.b", "+.\n  [", false, ":2:3: Error 101: Closing bracket expected.\n"},
+        {"close.b", "+.]", false, ":1:3: Error 102: Opening bracket expected.\n"},
+        {"right.pb", "(\r\n+", true, ":1:1: Error 106: Right parenthesis expected.\n"},
+        {"left.pb", "+\n\n\t )", true, ":3:3: Error 107: Left parenthesis expected.\n"},
+        {"cross.pb", "[(])", true, ":1:3: Error 108: Intersecting brackets.\n"},
+        {"call.pb", "+\n (+)-:", true, ":2:6: Error 109: Illegal procedure call.\n"},
+    };
+    for (const TPlaced& p : placed) {
+        SCOPED_TRACE(p.Name);
+        const std::string file = temp.File(p.Name, p.Text);
+        const bool analysis = std::string(p.Name) != "call.pb";  // the call fails only when run
+        for (const std::string_view mode : {"--stats", "--single-step", "--dump-fast"}) {
+            if (!analysis && mode == "--dump-fast") continue;
+            std::vector<std::string> args = {std::string(mode), file};
+            if (p.PBrain) args.insert(args.begin(), "--pbrain");
+            r = RunRunner(args);
+            EXPECT_EQ(r.Status, 1);
+            EXPECT_EQ(r.Err.substr(0, r.Err.find('\n') + 1), file + p.Line) << mode;
+        }
+    }
+    // A program from standard input is named as GNU compilers name it.
+    r = RunRunner({"-"}, "+\n]");
+    EXPECT_EQ(r.Err, "<stdin>:2:1: Error 102: Opening bracket expected.\n");
 }
 
 TEST(Runner, UsageErrorsAndUnreadableProgram) {
@@ -718,6 +765,8 @@ TEST(Runner, UsageErrorsAndUnreadableProgram) {
         {prog, prog},
         {prog, "--input-file"},
         {prog, "--output-file"},
+        {"--eof", "eof", prog},
+        {prog, "--eof"},
         {"--stats"},
         {temp.Name("missing.b")},
         {dir},
@@ -750,7 +799,7 @@ TEST(Runner, HelpAndVersion) {
     EXPECT_EQ(r.Out.rfind("usage: cellwright-run ", 0), 0u) << r.Out;
     // Every option has a line of its own that says what it does.
     for (const char* option : {"--cells 8|16", "--pbrain", "--no-comment-markers", "--input-file FILE",
-                               "--output-file FILE", "--stats", "--single-step", "--break OFFSET",
+                               "--output-file FILE", "--eof unchanged|zero|max", "--stats", "--single-step", "--break OFFSET",
                                "--dump-lists", "--dump-fast",
                                "--generate [TEXTFILE]", "--strip PROGRAM", "--keep-comment-lines",
                                "--line-length N", "--help", "--version"}) {
@@ -915,7 +964,9 @@ TEST(RunnerExamples, EachGivesItsExpectedOutput) {
         const bool hasOut = readIf(dir / (stem + ".out"), expectedOut);
         EXPECT_TRUE(hasOut) << stem << ".out is missing";
         if (!readIf(dir / (stem + ".16.out"), expectedOut16)) expectedOut16 = expectedOut;
+        // An .err file names its program without the folder, which the runner is given.
         const bool fails = readIf(dir / (stem + ".err"), expectedErr);
+        if (fails) expectedErr = (dir / expectedErr).string();
         for (const char* name : {".in", ".out", ".16.out", ".err"}) companions.erase(stem + name);
         for (const char* cells : {"8", "16"}) {
             SCOPED_TRACE(program.filename().string() + " with " + cells + " bit cells");

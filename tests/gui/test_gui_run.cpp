@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabBar>
@@ -185,6 +186,82 @@ private slots:
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitReady());
         QVERIFY(Windows->Dialogs.Messages.empty());
+    }
+
+    // Once an error's box is answered, the caret stands on the character the error is about,
+    // marked until the next edit; an illegal call's pause selects the ':' as well, and the run
+    // going on takes the mark away.
+    void errorPointsAtItsPlace_data() {
+        QTest::addColumn<QByteArray>("program");
+        QTest::addColumn<bool>("pbrain");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("place");
+        QTest::newRow("101") << QByteArray("+[\r\n[-]") << false << "Error 101: Closing bracket expected." << 1;
+        QTest::newRow("102") << QByteArray("+\r\n-]") << false << "Error 102: Opening bracket expected." << 4;
+        QTest::newRow("106") << QByteArray("(+(-)") << true << "Error 106: Right parenthesis expected." << 0;
+        QTest::newRow("107") << QByteArray("+)") << true << "Error 107: Left parenthesis expected." << 1;
+        QTest::newRow("108") << QByteArray("[(])") << true << "Error 108: Intersecting brackets." << 2;
+        QTest::newRow("109") << QByteArray("+\r\n-:+") << true << "Error 109: Illegal procedure call." << 4;
+    }
+    void errorPointsAtItsPlace() {
+        QFETCH(QByteArray, program);
+        QFETCH(bool, pbrain);
+        QFETCH(QString, message);
+        QFETCH(int, place);
+        const auto marked = [] {
+            QList<int> at;
+            for (int p = 0; p < EditWin->Text().size(); ++p)
+                if (EditWin->Editor->SendScintilla(QsciScintillaBase::SCI_INDICATORVALUEAT,
+                                                   static_cast<unsigned long>(TEditWin::ErrorIndicator), long(p)))
+                    at.append(p);
+            return at;
+        };
+        celtest::Action("MenuPBrain")->setChecked(pbrain);
+        EditWin->SetText(program);
+        EditWin->SetSelection(program.size(), 0);
+        Windows->Dialogs.Expect(message);
+        QVERIFY(Trigger("MenuDoRun"));
+        if (message.contains(QLatin1String("109"))) {
+            QVERIFY(WaitSuspended());
+            QCOMPARE(EditWin->SelStart(), place);
+            QCOMPARE(EditWin->SelLength(), 1);
+            QCOMPARE(marked(), QList<int>{place});
+            QVERIFY(Trigger("MenuReset"));
+            QVERIFY(WaitReady());
+            QVERIFY(marked().isEmpty());
+            return;
+        }
+        QVERIFY(WaitReady());
+        QVERIFY(Windows->Dialogs.Messages.empty());
+        QCOMPARE(EditWin->SelStart(), place);
+        QCOMPARE(EditWin->SelLength(), 0);
+        QCOMPARE(marked(), QList<int>{place});
+        EditWin->Editor->insertAt(QStringLiteral(" "), 0, 0);
+        QVERIFY(marked().isEmpty());
+    }
+
+    // End in the input panel, or Ctrl+D in its line field: the program that reads to the end of
+    // its input (echo.b, which prints each line it reads) finds the end and finishes.
+    void endOfInputFinishesTheProgram_data() {
+        QTest::addColumn<bool>("key");
+        QTest::newRow("End") << false;
+        QTest::newRow("Ctrl+D") << true;
+    }
+    void endOfInputFinishesTheProgram() {
+        QFETCH(bool, key);
+        celtest::Action("MenuNoLineBreak")->trigger();
+        QFile file(QStringLiteral(CELLWRIGHT_SOURCE_DIR "/examples/echo.b"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(StartSuspended(file.readAll().replace("\n", "\r\n"), "MenuDoRun"));
+        EnterLine(QStringLiteral("abc"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(Workspace->WaitingForInput() && OutputWin->BtnEnd->isEnabled());
+        if (key) Press(OutputWin->EditLine, Qt::Key_D, Qt::ControlModifier);
+        else OutputWin->BtnEnd->click();
+        QVERIFY(WaitReady());
+        // The echo of the line, the program's copy of it, and its closing line feed.
+        QCOMPARE(OutputWin->Text(), QByteArray("abcabc\r\n"));
+        QVERIFY(!OutputWin->BtnEnd->isEnabled());
     }
 };
 
