@@ -329,7 +329,10 @@ void TBFInterpreterBase::ReplayTo(uint64_t target, bool scan) {
         ApplyDueEdits();
         if (Executed.load(std::memory_order_relaxed) >= target || Terminated.load()) break;
         AttentionAt.store(UINT64_MAX);
-        if (RefillDue() && !RefillInput()) break;
+        if (RefillDue()) {
+            if (!RefillInput()) break;
+            ApplyDueEdits();
+        }
         const bool full = NearStop() || (scan && BreakDue());
         if (full != SingleMode) SwitchLists(full);
         if (scan && full && BreakHere()) LastHit = Executed.load(std::memory_order_relaxed);

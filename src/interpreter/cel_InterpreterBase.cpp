@@ -618,10 +618,13 @@ void TBFInterpreterBase::RunLoop() {
         // and up to an exact stop.
         const bool full = step || watch || BreakDue() || NearStop();
 
-        if (RefillDue() && !RefillInput()) {
-            ErrorCode = errInputFileRead;
-            if (ErrorExit()) continue;
-            break;
+        if (RefillDue()) {
+            if (!RefillInput()) {
+                ErrorCode = errInputFileRead;
+                if (ErrorExit()) continue;
+                break;
+            }
+            ApplyDueEdits();  // a cell changed in the pause that came after the block was read
         }
         if (full != SingleMode) SwitchLists(full);
         if (watch) ShowWatchedStep();
