@@ -199,6 +199,89 @@ TEST(RunControl, EndOfInputHoldsForEveryLaterRead) {
     }
 }
 
+// The end of the input is part of the run's history: stepping back over the read that met it
+// and on again asks nothing, and the end still holds for the reads after it.
+TEST(RunControl, StepBackOverTheEndOfInputKeepsIt) {
+    THost h;
+    h.Options.Text = "+++++++,>,";
+    h.Options.EndOfInput = cel::TEndOfInput::Zero;
+    h.StartRun(false, true);
+    ASSERT_EQ(Settle(h), "paused");
+    for (int k = 0; k < 8; ++k) {
+        MenuTrace(h);
+        ASSERT_EQ(Settle(h), k < 7 ? "paused" : "waiting");
+    }
+    h.Gui([&] { h.Interpreter.DeliverEnd(); });
+    ASSERT_EQ(Settle(h), "paused");
+    EXPECT_EQ(Look(h).Cells[0], 0u);
+    ASSERT_TRUE(h.Gui([&] { return h.Interpreter.StepBack(); }));
+    ASSERT_EQ(Settle(h), "paused");
+    EXPECT_EQ(Look(h).Executed, 7u);
+    EXPECT_EQ(Look(h).Cells[0], 7u);
+    MenuTrace(h);
+    ASSERT_EQ(Settle(h), "paused");
+    EXPECT_EQ(Look(h).Cells[0], 0u);
+    MenuRun(h);
+    ASSERT_EQ(Settle(h), "finished");
+    EXPECT_EQ(h.CountEvents("RequestInput"), 1);
+}
+
+// Step Back takes back what the steps printed, and going on again reads the input already
+// given from the run's history: only input never given is asked for.
+TEST(RunControl, StepBackTakesPrintedTextBackAndKeepsTheInput) {
+    for (const bool wide : Widths) {
+        THost h;
+        h.Options.Text = ",[.,]";
+        h.StartRun(wide, true);
+        ASSERT_EQ(Settle(h), "paused");
+        MenuTrace(h);
+        ASSERT_EQ(Settle(h), "waiting");
+        celtest::DeliverLine(h, "abc");
+        ASSERT_EQ(Settle(h), "paused");
+        for (int k = 1; k < 6; ++k) {
+            MenuTrace(h);
+            ASSERT_EQ(Settle(h), "paused");
+        }
+        EXPECT_EQ(h.OutputText(), "ab");
+        for (int k = 0; k < 2; ++k) {
+            ASSERT_TRUE(h.Gui([&] { return h.Interpreter.StepBack(); }));
+            ASSERT_EQ(Settle(h), "paused");
+        }
+        EXPECT_EQ(Look(h).Executed, 4u);
+        EXPECT_EQ(h.OutputText(), "a");
+        MenuRun(h);
+        ASSERT_EQ(Settle(h), "waiting");
+        h.Gui([&] { h.Interpreter.DeliverNumber(0); });
+        ASSERT_EQ(Settle(h), "finished");
+        EXPECT_EQ(h.OutputText(), "abc");
+        EXPECT_EQ(h.CountEvents("RequestInput"), 2);
+    }
+}
+
+// A cell changed in the first pause, which comes after the input file's first block was read,
+// is changed there again when a backward move replays the run.
+TEST(RunControl, StepBackReplaysACellChangedAfterAnInputBlock) {
+    const std::string input = celtest::TempPath("block.in");
+    ASSERT_TRUE(celtest::WriteFileBytes(input, "x"));
+    THost h;
+    h.Options.Text = "+.+";
+    h.Options.InputFileName = input;
+    h.StartRun(false, true);
+    ASSERT_EQ(Settle(h), "paused");
+    h.Gui([&] { h.Interpreter.SetCell(0, 'A'); });
+    for (int k = 0; k < 2; ++k) {
+        MenuTrace(h);
+        ASSERT_EQ(Settle(h), "paused");
+    }
+    ASSERT_TRUE(h.Gui([&] { return h.Interpreter.StepBack(); }));
+    ASSERT_EQ(Settle(h), "paused");
+    EXPECT_EQ(Look(h).Executed, 1u);
+    EXPECT_EQ(Look(h).Cells[0], uint32_t{'B'});
+    MenuRun(h);
+    ASSERT_EQ(Settle(h), "finished");
+    EXPECT_EQ(h.OutputText(), "B");
+}
+
 TEST(RunControl, DebugWhileWaitingThenTraceContinuesAfterTheInput) {
     THost h;
     h.Options.Text = "+,>+.";
