@@ -496,6 +496,7 @@ int TOutputLines::Fill(QTextDocument& document, const QByteArray& text) {
 }
 
 void TOutputLines::Clear() {
+    RunStart -= EngineLength();
     DropPending();
     if (Shared()) {
         ShowDocument(nullptr);
@@ -528,4 +529,57 @@ void TOutputLines::EchoInput(const QByteArray& data) {
     const bool atEnd = ScrolledToEnd();
     InsertShown(cursor, QString::fromLatin1(data));
     if (atEnd) ScrollToEnd();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The run's share of the text
+
+qint64 TOutputLines::EngineLength() const {
+    LineCount();  // counts the continuations when they are not known
+    return Box->document()->characterCount() - 1 - Continuations + Pending.size();
+}
+
+// Only while nothing is collected. At the boundary of two pieces the position is the end of the
+// first: a cut there takes the break between them too.
+int TOutputLines::PositionOf(qint64 count) const {
+    const QTextDocument* document = Box->document();
+    LineCount();
+    if (Continuations == 0) return static_cast<int>(count);
+    qint64 start = 0;  // the engine's characters before the block
+    QTextBlock block = document->begin();
+    for (; block.next().isValid(); block = block.next()) {
+        const qint64 length = block.length() - 1;
+        if (count <= start + length) break;
+        start += length + (block.next().userState() == Continuation ? 0 : 1);
+    }
+    return block.position() + static_cast<int>(count - start);
+}
+
+void TOutputLines::MarkRunStart() { RunStart = EngineLength(); }
+
+bool TOutputLines::TruncateRun(uint64_t shown) {
+    try {
+        ShowPending();
+        const qint64 length = EngineLength();
+        const qint64 keep = std::max<qint64>(0, RunStart + static_cast<qint64>(std::min<uint64_t>(shown, INT64_MAX / 2)));
+        if (keep >= length) return true;
+        Unshare();
+        QTextCursor cursor(Box->document());
+        cursor.setPosition(PositionOf(keep));
+        // The block the cut ends in may take over the state of the last block removed.
+        const int state = cursor.block().userState();
+        cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        const bool atEnd = ScrolledToEnd();
+        OwnChange = true;
+        cursor.removeSelectedText();
+        cursor.block().setUserState(state);
+        OwnChange = false;
+        // The last line and the number of pieces are read from the box again when needed.
+        LastLineValid = false;
+        Continuations = -1;
+        if (atEnd) ScrollToEnd();
+        return true;
+    } catch (const std::bad_alloc&) {
+        return TakeNoMoreOutput();
+    }
 }

@@ -65,6 +65,14 @@ public:
     // Moves the collected output into the box, in one edit.
     void ShowPending();
 
+    // The run's share of the text: a run's output begins at the end of the text as it stands
+    // when MarkRunStart is called; Clear takes away what the run had put there as well.
+    // TruncateRun keeps the first `shown` characters the run put into the text (a line break
+    // counts one, the pieces of a long line count as one line) and deletes what came after, in
+    // one edit at the end of the document. False when the text could not be changed.
+    void MarkRunStart();
+    bool TruncateRun(uint64_t shown);
+
 private:
     std::shared_ptr<QTextDocument> NewDocument() const;
     void Attach(std::shared_ptr<QTextDocument> document);
@@ -91,6 +99,11 @@ private:
     QTextBlock FirstBlockOfLine(uint32_t index) const;
     bool ScrolledToEnd() const;
     void ScrollToEnd();
+    // Characters of the text as the engine counts them: collected output included, the breaks
+    // between a long line's pieces left out.
+    qint64 EngineLength() const;
+    // The document position of the character after the first `count` the engine counts.
+    int PositionOf(qint64 count) const;
 
     QPlainTextEdit* Box;
     std::shared_ptr<QTextDocument> Shown;  // box's document
@@ -115,4 +128,7 @@ private:
     bool LostOutput = false;
     // Blocks that continue a long line shown in pieces; -1 while they must be counted again.
     mutable int Continuations = 0;
+    // Where the running program's first character stands, in the engine's characters from the
+    // start of the text; negative once Clear took away the first of them.
+    qint64 RunStart = 0;
 };

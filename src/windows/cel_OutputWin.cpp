@@ -172,6 +172,10 @@ void TOutputWin::SetText(const QByteArray& text) { Lines->SetText(text); }
 
 void TOutputWin::Clear() { Lines->Clear(); }
 
+void TOutputWin::MarkRunStart() { Lines->MarkRunStart(); }
+
+bool TOutputWin::TruncateRunOutput(uint64_t shown) { return Lines->TruncateRun(shown); }
+
 std::shared_ptr<QTextDocument> TOutputWin::Document() { return Lines->Document(); }
 
 void TOutputWin::ShowDocument(std::shared_ptr<QTextDocument> document) {
