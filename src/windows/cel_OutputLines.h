@@ -72,6 +72,8 @@ public:
     // one edit at the end of the document. False when the text could not be changed.
     void MarkRunStart();
     bool TruncateRun(uint64_t shown);
+    // The index of the text's last line, the one the engine's output goes on in.
+    uint32_t LastLineIndex() const { return static_cast<uint32_t>(LineCount() - 1); }
 
 private:
     std::shared_ptr<QTextDocument> NewDocument() const;

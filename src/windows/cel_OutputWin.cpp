@@ -176,6 +176,8 @@ void TOutputWin::MarkRunStart() { Lines->MarkRunStart(); }
 
 bool TOutputWin::TruncateRunOutput(uint64_t shown) { return Lines->TruncateRun(shown); }
 
+uint32_t TOutputWin::LastLineIndex() const { return Lines->LastLineIndex(); }
+
 std::shared_ptr<QTextDocument> TOutputWin::Document() { return Lines->Document(); }
 
 void TOutputWin::ShowDocument(std::shared_ptr<QTextDocument> document) {

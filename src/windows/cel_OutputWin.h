@@ -57,6 +57,8 @@ public:
     // and deletes the rest; a Clear Output during the run took away its first ones. False when
     // the text could not be changed.
     bool TruncateRunOutput(uint64_t shown);
+    // The index of the last line, where the engine's output goes on.
+    uint32_t LastLineIndex() const;
 
     // Opens the input panel: fields enabled in the window colour, Ok enabled, the line field
     // the active control.

@@ -244,6 +244,7 @@ private slots:
         QCOMPARE(box.document()->blockCount(), blocks);
         // The engine goes on writing into the line that now ends the text.
         line = uint32_t(after.count("\r\n"));
+        QCOMPARE(lines.LastLineIndex(), line);
         Print(lines, line, "+\n-");
         QCOMPARE(lines.Text(), after + "+\r\n-");
     }
