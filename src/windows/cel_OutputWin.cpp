@@ -174,7 +174,7 @@ void TOutputWin::Clear() { Lines->Clear(); }
 
 void TOutputWin::MarkRunStart() { Lines->MarkRunStart(); }
 
-bool TOutputWin::TruncateRunOutput(uint64_t shown) { return Lines->TruncateRun(shown); }
+bool TOutputWin::TruncateRunOutput(uint64_t shown, uint64_t executed) { return Lines->TruncateRun(shown, executed); }
 
 uint32_t TOutputWin::LastLineIndex() const { return Lines->LastLineIndex(); }
 
@@ -261,9 +261,8 @@ void TOutputWin::BtnOkClick() {
             ReturnToField(EditLine);
             return;
         }
-        Lines->EchoInput(data);
+        Lines->EchoInput(data, interpreter.GetExecuted(), !lineBreak.isEmpty());
         if (!lineBreak.isEmpty()) {
-            AppendOutputLine();
             interpreter.SetOutputLine(interpreter.GetOutputLine() + 1);
             data.append(lineBreak);
         }

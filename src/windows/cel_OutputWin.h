@@ -53,10 +53,11 @@ public:
     void Clear();
     // A run's output begins at the end of the text as it stands now.
     void MarkRunStart();
-    // Keeps the first `shown` characters the run put into the text (a line break counts one)
-    // and deletes the rest; a Clear Output during the run took away its first ones. False when
-    // the text could not be changed.
-    bool TruncateRunOutput(uint64_t shown);
+    // Keeps the first `shown` characters of output the run put into the text (a line break
+    // counts one) and the echoes of the input given before the engine's count `executed`, and
+    // deletes the rest; a Clear Output during the run took away its first ones. False when the
+    // text could not be changed.
+    bool TruncateRunOutput(uint64_t shown, uint64_t executed);
     // The index of the last line, where the engine's output goes on.
     uint32_t LastLineIndex() const;
 
