@@ -2,7 +2,7 @@
 //
 //   cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers] [--input-file FILE]
 //                  [--output-file FILE] [--stats] [--single-step] [--plain] [--break OFFSET]...
-//                  [--dump-lists | --dump-fast] PROGRAM
+//                  [--stop-at N] [--dump-lists | --dump-fast] PROGRAM
 //   cellwright-run --generate [TEXTFILE]
 //   cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM
 //
@@ -49,7 +49,8 @@ namespace {
 const char* const Usage =
     "usage: cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers]\n"
     "                      [--input-file FILE] [--output-file FILE] [--stats] [--single-step]\n"
-    "                      [--plain] [--break OFFSET]... [--dump-lists | --dump-fast] PROGRAM\n"
+    "                      [--plain] [--break OFFSET]... [--stop-at N]\n"
+    "                      [--dump-lists | --dump-fast] PROGRAM\n"
     "       cellwright-run --generate [TEXTFILE]\n"
     "       cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM\n"
     "       cellwright-run --help | --version\n";
@@ -71,6 +72,10 @@ const char* const Help =
     "                         form (for comparisons)\n"
     "  --break OFFSET         a breakpoint before the command at source offset OFFSET (repeatable):\n"
     "                         the run passes it, --stats counts it, --dump-fast shows its stops\n"
+    "  --stop-at N            run N commands (or to the program's end, if sooner), then print\n"
+    "                         the machine on standard output after the program's own output,\n"
+    "                         from a line of its own: \"executed N pointer P\", then \"INDEX VALUE\"\n"
+    "                         for each nonzero cell, in decimal\n"
     "  --dump-lists           print the analysed instruction lists instead of running\n"
     "  --dump-fast            print the fast form that a full-speed run executes instead of running\n"
     "The tools:\n"
@@ -101,6 +106,7 @@ struct TArguments {
     // --break OFFSET (repeatable): the run passes these breakpoints without stopping; --stats
     // counts them, --dump-fast shows the stops they make.
     std::vector<uint32_t> Breakpoints;
+    uint64_t StopAt = UINT64_MAX;  // --stop-at N
     std::string Program;
     // The tools.
     bool Generate = false;
@@ -146,10 +152,12 @@ bool WriteStdout(std::string_view text) {
 // that each flush of the engine reaches it at once. The first failure's errno is kept.
 class TDescriptorFile final : public cel::TByteFile {
 public:
-    TDescriptorFile(int fd, bool owned, int& failure) : Fd(fd), Owned(owned), Failure(failure) {}
+    TDescriptorFile(int fd, bool owned, int& failure, int* lastByte = nullptr)
+        : Fd(fd), Owned(owned), Failure(failure), LastByte(lastByte) {}
     ~TDescriptorFile() override { Close(); }
     long Read(uint8_t*, size_t) override { return -1; }
     bool Write(const uint8_t* data, size_t size) override {
+        if (LastByte != nullptr && size > 0) *LastByte = data[size - 1];
         const int error = WriteAllTo(Fd, data, size);
         if (error != 0 && Failure == 0) Failure = error;
         return error == 0;
@@ -165,6 +173,7 @@ private:
     int Fd;
     bool Owned;
     int& Failure;
+    int* LastByte;  // the last byte written, where wanted
 };
 
 // SIGINT and SIGTERM during a run, and the timed flush. The engine runs in the main thread
@@ -207,6 +216,8 @@ public:
     uint64_t BreaksMet = 0;
     // The errno of the first failed write to the output file (or 0).
     int WriteFailure = 0;
+    // The last byte the program wrote to standard output, -1 before the first.
+    int LastStdoutByte = -1;
     // Readable once the run is to stop: an input wait gives up.
     int StopFd = -1;
 
@@ -235,7 +246,7 @@ public:
     void PresentReady(bool) override { RunningEngine.store(nullptr); }
 
     std::unique_ptr<cel::TByteFile> CreateOutputFile(const std::string& name) override {
-        if (OutputToStdout) return std::make_unique<TDescriptorFile>(1, false, WriteFailure);
+        if (OutputToStdout) return std::make_unique<TDescriptorFile>(1, false, WriteFailure, &LastStdoutByte);
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd < 0) return nullptr;
         return std::make_unique<TDescriptorFile>(fd, true, WriteFailure);
@@ -426,7 +437,7 @@ int Run(const TArguments& args, std::string text) {
     host.Breakpoints = args.Breakpoints;
     const auto start = std::chrono::steady_clock::now();
     // In this thread: the run starts at once, whatever else the machine has to run.
-    host.RunHere(args.Wide);
+    host.RunHere(args.Wide, UINT64_MAX, args.StopAt);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
@@ -437,6 +448,18 @@ int Run(const TArguments& args, std::string text) {
             std::fprintf(stderr, "breakpoints met: %llu\n", static_cast<unsigned long long>(host.BreaksMet));
     }
     if (SignalCount > 0) EndBySignal(SignalMet);
+    if (args.StopAt != UINT64_MAX) {
+        // The machine where the run stopped, from a line of its own after the program's output.
+        cel::TBFInterpreterBase& engine = host.Interpreter.Engine();
+        std::string state;
+        if (host.OutputToStdout && host.LastStdoutByte >= 0 && host.LastStdoutByte != '\n') state += '\n';
+        state += "executed " + std::to_string(engine.GetExecuted()) + " pointer " +
+                 std::to_string(engine.GetDataPtr()) + "\n";
+        for (uint32_t i = 0; i < cel::TapeSize; ++i)
+            if (const uint32_t v = engine.GetCell(static_cast<uint16_t>(i)); v != 0)
+                state += std::to_string(i) + " " + std::to_string(v) + "\n";
+        if (!WriteStdout(state)) return 1;
+    }
     return host.ErrorShown != 0 ? 1 : 0;
 }
 
@@ -544,6 +567,15 @@ int main(int argc, char** argv) {
             const unsigned long offset = value(v) ? std::strtoul(v.c_str(), &end, 10) : 0;
             if (v.empty() || *end != '\0' || offset > UINT32_MAX) return UsageError("--break takes an offset");
             args.Breakpoints.push_back(static_cast<uint32_t>(offset));
+        } else if (a == "--stop-at") {
+            std::string v;
+            char* end = nullptr;
+            errno = 0;
+            const unsigned long long n = value(v) ? std::strtoull(v.c_str(), &end, 10) : 0;
+            if (v.empty() || *end != '\0' || errno != 0 || v[0] == '-' || n == UINT64_MAX)
+                return UsageError("--stop-at takes a count");
+            args.StopAt = n;
+            args.RunOption = true;
         } else if (a == "--plain") {
             args.RunOption = true;
             args.Plain = true;

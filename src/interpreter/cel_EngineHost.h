@@ -94,6 +94,13 @@ public:
     virtual void ReportNoCommand() {}
     // caretAfterMark: step mode was entered or watch is on; the caret goes after the last mark.
     virtual void PresentReady(bool caretAfterMark) { (void)caretAfterMark; }
+    // The output window keeps only the first `shown` characters that this run has put into it (a
+    // line break counts as one character); what came after goes. Called after a backward move,
+    // before the pause is presented. False when the window failed.
+    virtual bool TruncateOutput(uint64_t shown) { (void)shown; return true; }
+    // A change of the past (a cell changed, input given at an earlier point) has discarded the
+    // recorded future: the run goes on from here on a new history.
+    virtual void HistoryDiscarded() {}
 
     // Output window lines. Each returns false when the window failed to take the change.
     virtual bool OutputLineText(uint32_t index, std::string& text) = 0;  // empty past the end

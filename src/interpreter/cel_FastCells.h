@@ -350,6 +350,7 @@ scan_found:
 }
 f_Output:
     CEL_SPILL();
+    if (IOGuard && AttentionDue(executed)) return TLoopExit::Attention;
     if (!OutputCommand()) return TLoopExit::Error;
     ++executed;
     ++in;
@@ -357,6 +358,7 @@ f_Output:
     CEL_GO();
 f_Input:
     CEL_SPILL();
+    if (IOGuard && AttentionDue(executed)) return TLoopExit::Attention;
     if (!InputCommand()) {
         ++executed;  // the attempt counts; the command runs again
         goto f_attention;

@@ -20,9 +20,9 @@ void THeadlessHost::StartRun(bool wide, bool stepMode, bool runToCursor, uint32_
                       Breakpoints);
 }
 
-void THeadlessHost::RunHere(bool wide, uint64_t budget) {
+void THeadlessHost::RunHere(bool wide, uint64_t budget, uint64_t stopAt) {
     std::lock_guard<std::recursive_mutex> lock(GuiMutex);
-    Interpreter.RunHere(wide, budget, Breakpoints);
+    Interpreter.RunHere(wide, budget, Breakpoints, stopAt);
 }
 
 bool THeadlessHost::WaitSettled(int timeoutMs) {

@@ -43,7 +43,8 @@ public:
     // Runs the program to its end in the calling thread, which plays the GUI thread's part
     // meanwhile, ending it once it has executed budget commands (see TBFInterpreter::RunHere).
     // OnRequestInput must answer every input request; one it leaves open ends the run.
-    void RunHere(bool wide, uint64_t budget = UINT64_MAX);
+    // With stopAt, it ends exactly there (TBFInterpreterBase::SetStopAt).
+    void RunHere(bool wide, uint64_t budget = UINT64_MAX, uint64_t stopAt = UINT64_MAX);
     // Waits until the engine sits in a pause or an input wait, or has finished; false on timeout.
     bool WaitSettled(int timeoutMs = 10000);
     bool WaitFinished(int timeoutMs = 60000);

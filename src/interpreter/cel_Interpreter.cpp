@@ -24,6 +24,7 @@ void TBFInterpreter::Prepare(bool wide, TStart how, uint32_t target, std::vector
     CreateEngine();
     TBFInterpreterBase& engine = Engine();
     engine.SetBreakpoints(std::move(breakpoints));
+    engine.SetRecording(true);
     engine.SetStepMode(how == TStart::Trace);
     engine.SetRunToCursor(how == TStart::RunToCursor);
     if (how == TStart::RunToCursor) {
@@ -38,9 +39,11 @@ void TBFInterpreter::Start(bool wide, TStart how, uint32_t target, std::vector<u
     Engine().Resume();
 }
 
-void TBFInterpreter::RunHere(bool wide, uint64_t budget, std::vector<uint32_t> breakpoints) {
+void TBFInterpreter::RunHere(bool wide, uint64_t budget, std::vector<uint32_t> breakpoints, uint64_t stopAt) {
     Prepare(wide, TStart::Run, 0, std::move(breakpoints));
+    Engine().SetRecording(false);
     Engine().SetBudget(budget);
+    Engine().SetStopAt(stopAt);
     Engine().RunHere();
 }
 
@@ -57,6 +60,7 @@ void TBFInterpreter::Pause() {
     TBFInterpreterBase& engine = Engine();
     engine.SetStepMode(true);
     engine.SetRunToCursor(false);
+    engine.HaltBackwards();
     if (Host.Flags().WaitingForInput.load()) {
         engine.SetInputRetry(true);
         Host.DisableInput();
@@ -91,33 +95,30 @@ bool TBFInterpreter::SwitchWatch(bool on) {
 }
 
 void TBFInterpreter::DeliverLine(std::string_view data, bool echoToFile) {
-    const size_t size = std::min<size_t>(data.size(), IOBlockSize);
-    if (size == 0) return;
-    TBFInterpreterBase& engine = Engine();
-    if (echoToFile && engine.GetOutputFileOpen()) {
-        engine.FlushOutputFile();
-        for (size_t i = 0; i < size; ++i)
-            engine.SetFileBufferByte(static_cast<uint16_t>(i), static_cast<uint8_t>(data[i]));
-        engine.SetFileFill(static_cast<uint32_t>(size));
-    }
-    for (size_t i = 0; i < size; ++i)
-        engine.SetInputByte(static_cast<uint16_t>(i), static_cast<uint8_t>(data[i]));
-    engine.SetInputSize(static_cast<uint32_t>(size));
-    engine.SetInputPos(1);
-    engine.SetCell(static_cast<uint16_t>(engine.GetDataPtr()), static_cast<uint8_t>(data[0]));
+    if (data.empty()) return;
+    TInputEntry line;
+    line.Kind = TInputEntry::Line;
+    line.Echo = echoToFile;
+    line.Bytes.assign(data.substr(0, IOBlockSize));
+    Engine().TakeInput(std::move(line));
     Host.DisableInput();
-    engine.Resume();
+    Engine().Resume();
 }
 
 void TBFInterpreter::DeliverNumber(int32_t value) {
-    TBFInterpreterBase& engine = Engine();
-    // SetCell keeps the low 8 or 16 bits; the input buffer stays as it is, so the next read asks.
-    engine.SetCell(static_cast<uint16_t>(engine.GetDataPtr()), static_cast<uint32_t>(value));
+    // The cell keeps the low 8 or 16 bits; the input buffer stays as it is, so the next read asks.
+    TInputEntry number;
+    number.Kind = TInputEntry::Number;
+    number.Value = static_cast<uint32_t>(value);
+    Engine().TakeInput(std::move(number));
     Host.DisableInput();
-    engine.Resume();
+    Engine().Resume();
 }
 
 void TBFInterpreter::DeliverEnd() {
+    TInputEntry end;
+    end.Kind = TInputEntry::End;
+    Engine().TakeInput(std::move(end));
     Host.DisableInput();
     Engine().Resume();
 }

@@ -39,8 +39,10 @@ public:
     // Prepare, and the engine started at once.
     void Start(bool wide, TStart how, uint32_t target = 0, std::vector<uint32_t> breakpoints = {});
     // Run in the calling thread, ended at the budget of executed commands (see
-    // TBFInterpreterBase::SetBudget and RunHere); returns when the run is over.
-    void RunHere(bool wide, uint64_t budget = UINT64_MAX, std::vector<uint32_t> breakpoints = {});
+    // TBFInterpreterBase::SetBudget and RunHere) or exactly at stopAt (SetStopAt); returns when
+    // the run is over. It keeps no history.
+    void RunHere(bool wide, uint64_t budget = UINT64_MAX, std::vector<uint32_t> breakpoints = {},
+                 uint64_t stopAt = UINT64_MAX);
     // Run during a run: full speed from the pause (or on at full speed).
     void Continue();
     // Trace during a run: a paused engine executes the next command and pauses again.
@@ -66,6 +68,25 @@ public:
     // No more input: the cell stays as it is.
     void DeliverEnd();
 
+    // ---- Backward moves ----
+    // Runs started by Prepare or Start keep a history; while such a run is paused it can move
+    // back. Each move resumes the engine, which replays its history on its own thread and then
+    // pauses through the usual pause sequence, exactly as a forward run paused at that count
+    // (the output window is cut back through TEngineHost::TruncateOutput first). Each returns
+    // false when nothing happens: CanGoBack is false (or, for BackToCursor, no command is at or
+    // after the offset). BackToCursor that finds no earlier arrival pauses where it stood.
+
+    // Paused (not waiting for input), recording, and Executed > 0.
+    bool CanGoBack() const { return HasEngine() && Engine().CanGoBack(); }
+    // To Executed - 1.
+    bool StepBack() { return Engine().RequestBack(TBackMove::Step); }
+    // To the nearest earlier breakpoint met, else the run's start (Executed 0). With watch on it
+    // goes back one step at a time at the watch speed; Debug (Pause) stops it where it stands.
+    bool RunBackwards() { return Engine().RequestBack(TBackMove::Backwards); }
+    // To the last earlier time the command at this text offset (or the first after it) was about
+    // to execute.
+    bool BackToCursor(uint32_t offset) { return Engine().RequestBack(TBackMove::Cursor, offset); }
+
     // ---- Engine state ----
 
     bool GetStepMode() const { return Engine().GetStepMode(); }
@@ -74,7 +95,8 @@ public:
     void SetWatch(bool on) { Engine().SetWatch(on); }
     void SetFollow(bool on) { Engine().SetFollow(on); }
     uint32_t GetCell(uint16_t index) const { return Engine().GetCell(index); }
-    void SetCell(uint16_t index, uint32_t value) { Engine().SetCell(index, value); }
+    // A cell changed by the user: logged as a change of the run's past (see EditCell).
+    void SetCell(uint16_t index, uint32_t value) { Engine().EditCell(index, value); }
     void SetOutputVisible(bool on) { Engine().SetOutputVisible(on); }
     uint32_t GetInputSize() const { return Engine().GetInputSize(); }
     uint8_t GetInputByte(uint16_t index) const { return Engine().GetInputByte(index); }

@@ -243,6 +243,13 @@ bool TBFInterpreterBase::StateStable() const {
 void TBFInterpreterBase::SetInputRetry(bool on) {
     std::lock_guard<std::mutex> lock(SuspendMutex);
     if (!on || (SuspendPending && !ResumeToken)) InputRetry.store(on);
+    if (on && Recording && SuspendPending && !ResumeToken) {
+        // A replay abandons the wait at the same count (the attempt counts as a command).
+        TInputEntry retry;
+        retry.Kind = TInputEntry::Retry;
+        Log.push_back(std::move(retry));
+        LogPos = Log.size();
+    }
 }
 
 void TBFInterpreterBase::Locate(bool onEngineThread) {
@@ -346,6 +353,10 @@ void TBFInterpreterBase::TakeBreakpoints() {
         offsets = BreakOffsets;
         BreaksChanged.store(false);
     }
+    InstallStops(offsets);
+}
+
+void TBFInterpreterBase::InstallStops(const std::vector<uint32_t>& offsets) {
     const std::vector<TInstruction>& folded = Program.FoldedList;
     const uint32_t foldedCount = Program.FoldedCount;
     BreakAt.assign(Program.CommandCount, 0);
@@ -417,11 +428,24 @@ void TBFInterpreterBase::FlushOutputFile() {
 }
 
 bool TBFInterpreterBase::RefillInput() {
+    if (LogPos < Log.size() && Log[LogPos].Kind == TInputEntry::FileBlock) {
+        ApplyInput(Log[LogPos], static_cast<int64_t>(LogPos));
+        ++LogPos;
+        return true;
+    }
     const long n = InputFile ? InputFile->Read(InputData.get(), IOBlockSize) : -1;
     if (n < 0) return false;
     InputSize = static_cast<uint32_t>(n);
     if (n == 0) InputFileOpen = false;
     InputPos = 0;
+    if (Recording) {
+        TInputEntry block;
+        block.Kind = TInputEntry::FileBlock;
+        block.Bytes.assign(reinterpret_cast<const char*>(InputData.get()), InputSize);
+        Log.push_back(std::move(block));
+        LogPos = Log.size();
+        InputBlock = static_cast<int64_t>(Log.size()) - 1;
+    }
     return true;
 }
 
@@ -481,6 +505,19 @@ bool TBFInterpreterBase::AnalyzeProgram() {
     if (Program.CommandCount == 0) return false;
     if (ErrorCode == errNone) {
         TakeBreakpoints();
+        PlainMargin = 1;
+        for (uint32_t i = 0; i < Program.FoldedCount; ++i) {
+            const TInstruction& r = Program.FoldedList[i];
+            switch (r.Op) {
+            case opRightN:
+            case opLeftN:
+            case opIncN:
+            case opDecN: PlainMargin = std::max<uint64_t>(PlainMargin, r.Arg); break;
+            case opClearDec:
+            case opClearInc: PlainMargin = std::max<uint64_t>(PlainMargin, 2ull * CellValues() + 1); break;
+            default: break;
+            }
+        }
         return true;
     }
     ErrorExit();
@@ -505,6 +542,12 @@ void TBFInterpreterBase::ResetMachine() {
     FileFill = 0;
     FileFlushFill = Options.OutputFileByLine ? 1 : IOBlockSize;
     SingleMode = false;
+    Checkpoints.clear();
+    Log.clear();
+    EditEntries.clear();
+    LogPos = 0;
+    InputBlock = -1;
+    Shown = ShownLines = FileTotal = FileHigh = Furthest = NextCheckpointAt = 0;
 }
 
 // Opens the input and output files the options name; false after showing the error.
@@ -530,12 +573,31 @@ bool TBFInterpreterBase::OpenFiles() {
 // FoldedList until a switch needs attention or the budget is reached. A pause comes before the
 // pass's step, so continuing runs the command paused at without stopping there again.
 void TBFInterpreterBase::RunLoop() {
-    bool previousFull = false;
+    BaseLine = OutputLine.load();
     for (;;) {
         AttentionAt.store(Budget);
         if (Executed.load(std::memory_order_relaxed) >= Budget) {
             BudgetReached = true;
             break;
+        }
+        ApplyDueEdits();
+        const uint64_t executed = Executed.load(std::memory_order_relaxed);
+        if (StopAt <= executed) {
+            const bool met = StopAt == executed;
+            StopAt = UINT64_MAX;
+            if (met && InCaller) {
+                StopMet = true;
+                break;
+            }
+            if (met) {
+                StepMode.store(true);
+                RunToCursor.store(false);
+            }
+        }
+        if (Recording) {
+            Furthest = std::max(Furthest, executed);
+            if (executed >= NextCheckpointAt && (!SingleMode || Program.FoldedIndexOf(PC) >= 0)) AddCheckpoint();
+            LowerAttention(NextCheckpointAt);
         }
         if (OutputFlushDue.load(std::memory_order_relaxed) && OutputFlushDue.exchange(false) && OutputFileOpen) {
             FlushOutputFile();
@@ -547,18 +609,16 @@ void TBFInterpreterBase::RunLoop() {
         if (BreaksChanged.load()) TakeBreakpoints();
         const bool step = StepMode.load();
         const bool watch = Watch.load();
-        // Single steps on CommandList; they also lead into a folded record to its breakpoint.
-        const bool full = step || watch || BreakDue();
+        // Single steps on CommandList; they also lead into a folded record to its breakpoint,
+        // and up to an exact stop.
+        const bool full = step || watch || BreakDue() || NearStop();
 
         if (RefillDue() && !RefillInput()) {
             ErrorCode = errInputFileRead;
             if (ErrorExit()) continue;
             break;
         }
-        if (full != previousFull) {
-            SwitchLists(full);
-            previousFull = full;
-        }
+        if (full != SingleMode) SwitchLists(full);
         if (watch) ShowWatchedStep();
         if (step) {
             PauseWhereDue();
@@ -568,13 +628,17 @@ void TBFInterpreterBase::RunLoop() {
             PauseSequence();
         }
         if (Terminated.load()) break;
+        if (BackRequest.load() != 0) {
+            BackMove();
+            continue;
+        }
 
         TLoopExit exit;
         if (full) {
             exit = StepOnce(watch);
         } else {
             ResumedRecord = UINT32_MAX;  // only the arrival of this step was not a new one
-            exit = RunFast(RunToCursor.load());
+            exit = RunFastExact(RunToCursor.load());
         }
         if (exit == TLoopExit::End) break;
         if (exit == TLoopExit::Error && !ErrorExit()) break;
@@ -644,6 +708,10 @@ void TBFInterpreterBase::RunEnd() {
         Host.EndAnalysis();
     });
     Program = TProgram();
+    Checkpoints = std::vector<TMachineState>();
+    Log = std::vector<TInputEntry>();
+    EditEntries = std::vector<size_t>();
+    Guard = TMachineState();
     BreakAt = std::vector<uint8_t>();
     BreakRecord = std::vector<uint8_t>();
     BreakList = std::vector<TInstruction>();

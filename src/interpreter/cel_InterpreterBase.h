@@ -6,6 +6,7 @@
 #include "cel_EngineHost.h"
 #include "cel_Errors.h"
 #include "cel_FastProgram.h"
+#include "cel_History.h"
 #include "cel_Operations.h"
 #include "cel_Program.h"
 
@@ -70,6 +71,16 @@ public:
     void SetBudget(uint64_t commands) { Budget = commands; }
     // True once the run has ended at its budget.
     bool BudgetSpent() const { return BudgetReached; }
+    // Before the run starts, or while it is suspended (UINT64_MAX: none): the run stops exactly
+    // when the executed count reaches count, whichever loop runs (a folded or fast record that
+    // would pass it is finished in single steps). A run with a GUI pauses there; RunHere ends.
+    void SetStopAt(uint64_t count) { StopAt = count; }
+    // True once a run in the calling thread has ended at its stop.
+    bool StopReached() const { return StopMet; }
+    // Before the run starts: whether the run keeps the history that the backward moves replay
+    // (checkpoints of the machine and a log of the input given and the cells changed).
+    void SetRecording(bool on) { Recording = on; }
+    bool GetRecording() const { return Recording; }
     // Starts the run in place of the first Resume and runs it to its end in the calling
     // thread. The hand-offs run in this thread too, so the host must answer an input request
     // inside its hook; a suspension that no resume has answered (a pause, an unanswered input
@@ -112,6 +123,8 @@ public:
     virtual uint32_t GetCell(uint16_t index) const = 0;
     virtual void SetCell(uint16_t index, uint32_t value) = 0;  // truncated to the cell width
     uint32_t GetInputSize() const { return InputSize; }
+    uint32_t GetInputPos() const { return InputPos; }
+    uint16_t GetCallDepth() const { return CallDepth; }
     void SetInputSize(uint32_t size) { InputSize = size; }
     void SetInputPos(uint32_t pos) { InputPos = pos; }
     uint8_t GetInputByte(uint16_t index) const { return InputData[index]; }
@@ -135,6 +148,25 @@ public:
     void LocateTarget() { Locate(false); }
     // GUI thread: draws the memory image through the host.
     virtual void PaintMemory() = 0;
+
+    // ---- History and the backward moves (GUI thread, while the run is paused) ----
+
+    // Paused (not waiting for input), recording, and Executed > 0.
+    bool CanGoBack() const;
+    // Resumes the engine to move back: it replays its history to the point the move names and
+    // pauses there through the usual pause sequence. False (nothing happens) when CanGoBack is.
+    bool RequestBack(TBackMove move, uint32_t offset = 0);
+    // Ends a backward run that is animated in watch mode; it pauses where it stands.
+    void HaltBackwards() { BackHalt.store(true); }
+    // A cell changed by the user: a change of the machine's past that replays apply at this
+    // count. With a recorded future, that future is discarded first (HistoryDiscarded).
+    void EditCell(uint16_t index, uint32_t value);
+    // An answer to an input request (a typed line, a number, the end of the input), logged for
+    // the replays and applied: the engine thread waits in its input wait.
+    void TakeInput(TInputEntry entry);
+    // Bytes the history holds (checkpoints and log), for measurements.
+    size_t HistoryBytes() const;
+    size_t CheckpointCount() const { return Checkpoints.size(); }
 
     // ---- Analysis (the engine thread at run start; callable directly by tools and tests) ----
 
@@ -166,6 +198,10 @@ protected:
     virtual void AddToCell(int64_t delta) = 0;
     virtual uint32_t CurrentCell() const = 0;
     virtual void ClearTape() = 0;
+    virtual uint32_t CellValues() const = 0;  // 256 or 65536
+    // The nonzero stretch of the tape into the state, and back (the rest cleared).
+    virtual void SaveTape(TMachineState& state) const = 0;
+    virtual void LoadTape(const TMachineState& state) = 0;
 
     // Engine thread: a hand-off to the GUI thread; the engine leaves its state alone meanwhile.
     void Synchronize(const std::function<void()>& fn) {
@@ -268,6 +304,74 @@ protected:
                   "the requests a signal handler may give store lock-free atomics only");
     uint64_t Budget = UINT64_MAX;
     bool BudgetReached = false;
+
+    // ---- Exact stops ----
+    // The count a run stops at (SetStopAt), and the next count where a logged change of a cell
+    // applies: the exact stops. Far from one, the fast form runs in bounded stretches from a
+    // snapshot (Guard), and one that went past the stop is taken back and run again on the plain
+    // folded loop, whose records run at most PlainMargin commands each; within PlainMargin of
+    // the stop the run takes single steps. IOGuard: the fast loops leave before input or output
+    // once due and at once after it, so no taken-back stretch has reached the world.
+    uint64_t StopAt = UINT64_MAX;
+    bool StopMet = false;
+    uint64_t PlainMargin = 1;
+    bool IOGuard = false;
+    bool ForcePlain = false;  // RunFast takes the plain folded loop
+    uint64_t PlainUntil = 0;  // after a stretch was taken back: plain until this count
+    TMachineState Guard;
+    uint64_t ExactStop() const;
+    bool NearStop() const {
+        const uint64_t stop = ExactStop();
+        const uint64_t executed = Executed.load(std::memory_order_relaxed);
+        return stop != UINT64_MAX && stop > executed && stop - executed <= PlainMargin;
+    }
+    // Lowers AttentionAt to count unless a request has lowered it further.
+    void LowerAttention(uint64_t count) {
+        uint64_t current = AttentionAt.load();
+        while (count < current && !AttentionAt.compare_exchange_weak(current, count)) {}
+    }
+    // A full-speed pass that does not pass ExactStop (see above).
+    TLoopExit RunFastExact(bool checkTarget);
+
+    // ---- History ----
+    bool Recording = false;
+    bool Replaying = false;  // output is counted, not shown: a replay to a point before now
+    std::vector<TMachineState> Checkpoints;  // by Executed
+    std::vector<TInputEntry> Log;            // in the order given
+    std::vector<size_t> EditEntries;         // the indices of its Edit entries
+    size_t LogPos = 0;                       // the next entry a replay takes
+    int64_t InputBlock = -1;                 // the log entry whose bytes fill InputData
+    uint64_t Shown = 0;                      // characters handed to the output window this run
+    uint64_t ShownLines = 0;                 // line breaks among them
+    uint32_t BaseLine = 0;                   // OutputLine when the run began
+    uint64_t FileTotal = 0;                  // bytes this run has put to the output file
+    uint64_t FileHigh = 0;                   // bytes the file holds or will hold (its buffer)
+    uint64_t Furthest = 0;                   // the furthest count reached
+    uint64_t NextCheckpointAt = 0;
+    std::atomic<int> BackRequest{0};         // a TBackMove, 0: none
+    uint32_t BackOffset = 0;
+    std::atomic<bool> BackHalt{false};
+    uint64_t LastHit = UINT64_MAX;           // a scan's last stop met
+    void Capture(TMachineState& state) const;
+    void Restore(const TMachineState& state);
+    void AddCheckpoint();
+    void ThinCheckpoints();
+    // The logged input at the log position, applied; false when the log has none there.
+    bool TakeLoggedInput();
+    void ApplyInput(const TInputEntry& entry, int64_t index);
+    void ApplyDueEdits();
+    bool HasFuture() const;
+    void DiscardFuture();
+    // Puts bytes to the output file unless it holds them already (a replay).
+    void EchoToFile(std::string_view bytes);
+    // Engine thread: the machine as it was at count target (from the nearest checkpoint).
+    void GoTo(uint64_t target);
+    // Replays from the current state to count target; with scan, LastHit notes every stop met.
+    void ReplayTo(uint64_t target, bool scan);
+    // The last count before now where the run met one of the installed stops, or UINT64_MAX.
+    uint64_t LastStopBefore(uint64_t now);
+    void BackMove();
+    void ShowBackPosition();
     bool InCaller = false;  // the run runs in the thread that called RunHere
     // Breakpoints, per CommandList index: nonzero = pause before executing the command.
     std::vector<uint8_t> BreakAt;
@@ -314,6 +418,8 @@ private:
     void RunEnd();
     // Maps the offsets last given to SetBreakpoints onto the analysed program.
     void TakeBreakpoints();
+    // Installs these text offsets as the stops of the loops (breakpoints, or a scan's target).
+    void InstallStops(const std::vector<uint32_t>& offsets);
     // Parts of a pass of RunLoop.
     void ShowWatchedStep();
     void PauseWhereDue();

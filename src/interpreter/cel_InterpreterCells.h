@@ -81,7 +81,7 @@ protected:
         if (!Options.PlainEngine) {
             TFastProgram& program = PrepareFastForm(checkTarget, 8 * sizeof(Cell));
             if (program.Cancelled) return TLoopExit::Attention;  // a terminate request
-            if (program.RepeatsChecked) return RunOptimised(program, checkTarget);
+            if (program.RepeatsChecked && !ForcePlain) return RunOptimised(program, checkTarget);
         }
         return checkTarget ? Fast<true>() : Fast<false>();
     }
@@ -90,6 +90,20 @@ protected:
     }
     uint32_t CurrentCell() const final { return Tape[DataPtr]; }
     void ClearTape() final { std::memset(Tape.get(), 0, TapeSize * sizeof(Cell)); }
+    uint32_t CellValues() const final { return Values; }
+    void SaveTape(TMachineState& state) const final {
+        uint32_t first = 0;
+        uint32_t end = TapeSize;
+        while (first < TapeSize && Tape[first] == 0) ++first;
+        while (end > first && Tape[end - 1] == 0) --end;
+        state.TapeFirst = first;
+        const auto* bytes = reinterpret_cast<const uint8_t*>(Tape.get() + first);
+        state.Tape.assign(bytes, bytes + (end - first) * sizeof(Cell));
+    }
+    void LoadTape(const TMachineState& state) final {
+        ClearTape();
+        std::memcpy(Tape.get() + state.TapeFirst, state.Tape.data(), state.Tape.size());
+    }
 
 private:
     // The plain folded loop: FoldedList as it is.
@@ -132,6 +146,7 @@ private:
     // is set): the command has not run.
     [[gnu::always_inline]] bool OutputCommand() {
         WriteChar();
+        if (IOGuard) AttentionAt.store(0, std::memory_order_relaxed);
         return ErrorCode == errNone;
     }
     // ',': the next input byte into the current cell (ReadChar), waiting for typed input when
@@ -170,14 +185,19 @@ template <typename Cell>
 void TBFInterpreterCells<Cell>::WriteChar() {
     uint8_t ch = static_cast<uint8_t>(Tape[DataPtr]);
     if (OutputFileOpen) {
-        // A typed line may have filled the buffer to the brim: make room before appending.
-        if (FileFill >= IOBlockSize) FlushOutputFile();
-        const uint32_t fill = FileFill + 1;
-        FileBuffer[fill - 1] = ch;
-        FileFill = fill;
-        // One test on the common path; a full block, or any byte when lines are written at
-        // their ends, goes on to the decision.
-        if (fill >= FileFlushFill && (fill >= IOBlockSize || ch == '\n')) FlushOutputFile();
+        if (FileTotal < FileHigh) {
+            ++FileTotal;  // a replay: the file holds this byte already
+        } else {
+            // A typed line may have filled the buffer to the brim: make room before appending.
+            if (FileFill >= IOBlockSize) FlushOutputFile();
+            const uint32_t fill = FileFill + 1;
+            FileBuffer[fill - 1] = ch;
+            FileFill = fill;
+            FileHigh = ++FileTotal;
+            // One test on the common path; a full block, or any byte when lines are written at
+            // their ends, goes on to the decision.
+            if (fill >= FileFlushFill && (fill >= IOBlockSize || ch == '\n')) FlushOutputFile();
+        }
     }
     const uint8_t previous = LastOut;
     LastOut = ch;
@@ -187,6 +207,9 @@ void TBFInterpreterCells<Cell>::WriteChar() {
         return;
     }
     if (ch == '\r') ch = '\n';
+    ++Shown;
+    if (ch == '\n') ++ShownLines;
+    if (Replaying) return;  // the window shows it already
     if (DisplayFill < MaxDisplayBuffer) DisplayBuffer[DisplayFill++] = ch;
     if (DisplayFill >= DisplayLimit) {
         // The pause leaves the GUI thread time to show the output; a run in the caller's thread
@@ -202,6 +225,7 @@ void TBFInterpreterCells<Cell>::ReadChar() {
         Tape[DataPtr] = InputData[InputPos++];
         return;
     }
+    if (TakeLoggedInput()) return;
     Synchronize([this] { FlushDisplay(); });
     PrepareSuspend();
     MainFlags.WaitingForInput.store(true);
@@ -215,9 +239,10 @@ bool TBFInterpreterCells<Cell>::InputCommand() {
     MainFlags.WaitingForInput.store(false);
     if (InputRetry.load()) {
         InputRetry.store(false);
+        if (IOGuard) AttentionAt.store(0, std::memory_order_relaxed);
         return false;
     }
-    if (RefillDue()) AttentionAt.store(0, std::memory_order_relaxed);
+    if (RefillDue() || IOGuard) AttentionAt.store(0, std::memory_order_relaxed);
     return true;
 }
 

@@ -835,3 +835,221 @@ TEST(Properties, WatchToggledAtRandomMoments) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---- Backward moves ----
+
+// What a pause shows of the machine, the output window and the input, to compare a pause after
+// backward moves with a run stopped at the same count.
+struct TMachine {
+    uint64_t Executed = 0;
+    uint32_t DataPtr = 0;
+    std::vector<uint32_t> Tape;
+    std::string Output;
+    uint32_t InputPos = 0;
+    uint32_t InputSize = 0;
+    uint16_t CallDepth = 0;
+    bool operator==(const TMachine&) const = default;
+};
+
+TMachine MachineOf(THost& h) {
+    return h.Gui([&] {
+        TMachine m;
+        const cel::TBFInterpreterBase& e = h.Interpreter.Engine();
+        m.Executed = e.GetExecuted();
+        m.DataPtr = e.GetDataPtr();
+        m.Tape.resize(cel::TapeSize);
+        for (uint32_t i = 0; i < cel::TapeSize; ++i) m.Tape[i] = e.GetCell(static_cast<uint16_t>(i));
+        m.Output = h.OutputText();
+        m.InputPos = e.GetInputPos();
+        m.InputSize = e.GetInputSize();
+        m.CallDepth = e.GetCallDepth();
+        return m;
+    });
+}
+
+// The program run in the calling thread and stopped exactly at count.
+TMachine StoppedAt(const TProgram& p, uint64_t count) {
+    THost ref(p);
+    ref.RunHere(p.Wide, UINT64_MAX, count);
+    return MachineOf(ref);
+}
+
+std::string Show(const TMachine& m) {
+    std::string s = "executed " + std::to_string(m.Executed) + " pointer " + std::to_string(m.DataPtr) +
+                     " input " + std::to_string(m.InputPos) + "/" + std::to_string(m.InputSize) + " depth " +
+                     std::to_string(m.CallDepth) + " output \"" + m.Output + "\" cells";
+    for (uint32_t i = 0; i < m.Tape.size(); ++i)
+        if (m.Tape[i] != 0) s += " " + std::to_string(i) + ":" + std::to_string(m.Tape[i]);
+    return s;
+}
+
+// Random mixes of forward moves (Trace, Run to a count, Run to the next breakpoint) and backward
+// moves (Step Back, Run Backwards, Back to Cursor): every pause is the pause of a run stopped at
+// its count, and the run then ends as a plain run ends, its input asked for no more often.
+TEST(Properties, BackwardMovesAgreeWithStoppedRuns) {
+    TGenerator gen(2207);
+    TShape shape;
+    shape.Depth = 3;
+    shape.MaxCount = 6;
+    shape.MaxSteps = 3000;
+    int backMoves = 0;
+    for (int i = 0; i < 96; ++i) {
+        const TProgram p = gen.Make(i % 2 == 1, i / 2 % 2 == 1, shape);
+        SCOPED_TRACE(Describe(p, i));
+        const celtest::TRunResult plain = PlainRun(p);
+        ASSERT_TRUE(plain.Finished);
+        TRef r(p.Text, p.Wide, p.Proc, p.Input);
+        ASSERT_TRUE(r.RunToEnd(shape.MaxSteps));
+        const uint32_t length = static_cast<uint32_t>(p.Text.size());
+        std::vector<uint32_t> breaks;
+        for (int k = gen.Pick(0, 3); k > 0; --k) breaks.push_back(PickCaret(gen, length));
+
+        THost h(p);
+        h.Options.PlainEngine = i % 4 == 3;
+        h.Breakpoints = breaks;
+        h.StartRun(p.Wide, true);
+        std::string state = Settle(h);
+        for (int move = 0; move < 24 && state == "paused"; ++move) {
+            const TMachine seen = MachineOf(h);
+            SCOPED_TRACE("move " + std::to_string(move) + " at " + std::to_string(seen.Executed));
+            const TMachine expected = StoppedAt(p, seen.Executed);
+            ASSERT_EQ(Show(seen), Show(expected));
+            const bool canGoBack = h.Gui([&] { return h.Interpreter.CanGoBack(); });
+            ASSERT_EQ(canGoBack, seen.Executed > 0);
+            const int choice = gen.Pick(0, 9);
+            if (choice < 2) {
+                MenuTrace(h);
+            } else if (choice < 4) {
+                const uint64_t count = seen.Executed + static_cast<uint64_t>(gen.Pick(1, static_cast<int>(p.Steps)));
+                h.Gui([&] {
+                    h.Interpreter.Engine().SetStopAt(count);
+                    h.Interpreter.SetBreakpoints({});
+                });
+                MenuRun(h);
+                state = Settle(h);
+                h.Gui([&] { h.Interpreter.SetBreakpoints(breaks); });
+                continue;
+            } else if (choice < 5) {
+                MenuRun(h);
+            } else {
+                ++backMoves;
+                const bool moved = h.Gui([&] {
+                    if (choice < 7) return h.Interpreter.StepBack();
+                    if (choice < 9) return h.Interpreter.RunBackwards();
+                    return h.Interpreter.BackToCursor(PickCaret(gen, length));
+                });
+                // Back to Cursor also declines an offset with no command at or after it.
+                if (choice < 9) {
+                    EXPECT_EQ(moved, canGoBack);
+                } else if (moved) {
+                    EXPECT_TRUE(canGoBack);
+                }
+                if (!moved) MenuTrace(h);
+            }
+            state = Settle(h);
+        }
+        if (state == "paused") {
+            h.Gui([&] { h.Interpreter.SetBreakpoints({}); });
+            MenuRun(h);
+            state = Settle(h);
+        }
+        ASSERT_EQ(state, "finished");
+        ExpectFinalState(h, r, plain);
+        // Input given once is taken from the history afterwards, never asked for again.
+        THost once(p);
+        once.RunHere(p.Wide);
+        EXPECT_EQ(h.CountEvents("RequestInput"), once.CountEvents("RequestInput"));
+        if (HasFailure()) return;
+    }
+    RecordProperty("backward moves", backMoves);
+}
+
+// Paused at count (a Trace start, or the current pause), by a stop there.
+std::string RunTo(THost& h, uint64_t count) {
+    h.Gui([&] { h.Interpreter.Engine().SetStopAt(count); });
+    MenuRun(h);
+    return Settle(h);
+}
+
+// A cell changed at a backward point discards the recorded future and the run goes on from the
+// change, as a run changed there going forward goes on; moving back over the change and forward
+// again meets it again. An output file gets each byte once, however often the run goes back.
+TEST(Properties, ChangesOfThePastAndTheOutputFile) {
+    TGenerator gen(2208);
+    TShape shape;
+    shape.MinSteps = 200;
+    shape.MaxSteps = 3000;
+    for (int i = 0; i < 24; ++i) {
+        const TProgram p = gen.Make(i % 2 == 1, i / 2 % 2 == 1, shape);
+        SCOPED_TRACE(Describe(p, i));
+        const uint64_t far = static_cast<uint64_t>(gen.Pick(100, static_cast<int>(p.Steps) - 1));
+        const uint64_t back = static_cast<uint64_t>(gen.Pick(1, static_cast<int>(far) - 1));
+        const uint32_t value = static_cast<uint32_t>(gen.Pick(1, 200));
+
+        // Changed going forward: the expectation.
+        THost ahead(p);
+        ahead.StartRun(p.Wide, true);
+        ASSERT_EQ(Settle(ahead), "paused");
+        ASSERT_EQ(RunTo(ahead, back), "paused");
+        ahead.Gui([&] { ahead.Interpreter.SetCell(static_cast<uint16_t>(ahead.Interpreter.GetDataPtr()), value); });
+        EXPECT_EQ(ahead.CountEvents("HistoryDiscarded"), 0);
+        const TMachine atBack = MachineOf(ahead);
+        MenuRun(ahead);
+        if (Settle(ahead) != "finished") {
+            // The change made a call illegal, and the run paused at it: not a run to compare.
+            MenuReset(ahead);
+            ASSERT_EQ(Settle(ahead), "finished");
+            continue;
+        }
+        const TMachine expected = MachineOf(ahead);
+
+        // Changed after going back from far.
+        THost h(p);
+        const std::string file = celtest::TempPath("back.out");
+        h.Options.OutputFileName = file;
+        h.StartRun(p.Wide, true);
+        ASSERT_EQ(Settle(h), "paused");
+        ASSERT_EQ(RunTo(h, far), "paused");
+        for (uint64_t k = far; k > back; --k) {
+            h.Gui([&] { h.Interpreter.StepBack(); });
+            ASSERT_EQ(Settle(h), "paused");
+        }
+        ASSERT_EQ(MachineOf(h).Executed, back);
+        if (i % 3 == 0) {
+            // No change: forward to the end, the file written once.
+            MenuRun(h);
+            ASSERT_EQ(Settle(h), "finished");
+            THost once(p);
+            const std::string onceFile = celtest::TempPath("once.out");
+            once.Options.OutputFileName = onceFile;
+            once.RunHere(p.Wide);
+            EXPECT_EQ(celtest::ReadFileBytes(file), celtest::ReadFileBytes(onceFile));
+            EXPECT_EQ(Show(MachineOf(h)), Show(MachineOf(once)));
+            continue;
+        }
+        h.Gui([&] { h.Interpreter.SetCell(static_cast<uint16_t>(h.Interpreter.GetDataPtr()), value); });
+        EXPECT_EQ(h.CountEvents("HistoryDiscarded"), 1);
+        // The input given after the change went with the future: it is asked for again.
+        if (MachineOf(h).InputSize == 0) h.ServeInput(p.Input);
+        EXPECT_EQ(Show(MachineOf(h)), Show(atBack));
+        // On a little, back to the start over the change, and on to the end.
+        const uint64_t on = back + static_cast<uint64_t>(gen.Pick(1, 50));
+        const std::string there = RunTo(h, on);
+        if (there == "paused") {
+            h.Gui([&] { h.Interpreter.RunBackwards(); });
+            ASSERT_EQ(Settle(h), "paused");
+            EXPECT_EQ(MachineOf(h).Executed, 0u);
+            MenuRun(h);
+            ASSERT_EQ(Settle(h), "finished");
+        } else {
+            ASSERT_EQ(there, "finished");
+        }
+        EXPECT_EQ(Show(MachineOf(h)), Show(expected));
+        EXPECT_EQ(h.CountEvents("HistoryDiscarded"), 1);
+        if (HasFailure()) return;
+    }
+}
+
+}  // namespace

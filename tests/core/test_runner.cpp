@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string_view>
@@ -970,6 +971,49 @@ TEST(RunnerBenchPrograms, EachGivesItsExpectedOutput) {
     EXPECT_EQ(celtest::ReadFileBytes((dir / "Translate.in").string()), celtest::ReadFileBytes((dir / "Translate.b").string()));
     for (const fs::directory_entry& entry : fs::directory_iterator(dir))
         EXPECT_TRUE(files.count(entry.path().filename().string())) << "file of no program: " << entry.path();
+}
+
+// --stop-at N at full speed stops where single steps stop: the same output and machine. Counts
+// early in each corpus run, where its loops are folded and fast-form loops are met part way,
+// and one past a short run's end, where the state is the end's.
+TEST(Runner, StopAtAgreesWithSingleSteps) {
+    const std::string dir = celtest::CorpusDir();
+    if (dir.empty()) {
+        if (celtest::UnderCI()) FAIL() << "program corpus not found";
+        GTEST_SKIP() << "program corpus not found";
+    }
+    std::istringstream manifest(celtest::ReadFileBytes(dir + "/MANIFEST.tsv"));
+    std::string line;
+    std::getline(manifest, line);  // the heading
+    std::mt19937_64 random(2207);
+    int rows = 0;
+    while (std::getline(manifest, line)) {
+        std::vector<std::string> f;
+        std::istringstream fields(line);
+        for (std::string v; std::getline(fields, v, '\t');) f.push_back(v);
+        if (f.size() < 7) continue;
+        const uint64_t total = std::stoull(f[6]);
+        const std::string input = f[1] == "-" ? std::string() : celtest::ReadFileBytes(dir + "/" + f[1]);
+        std::vector<std::string> base = {"--cells", f[3]};
+        if (f[4] == "1") base.push_back("--pbrain");
+        if (f[5] == "0") base.push_back("--no-comment-markers");
+        std::vector<uint64_t> counts = {1 + random() % 97, 1000 + random() % 9000, 20000 + random() % 400000};
+        if (total < 400000) counts.push_back(total + 3);
+        for (const uint64_t n : counts) {
+            SCOPED_TRACE(f[0] + " " + f[1] + " --stop-at " + std::to_string(n));
+            std::vector<std::string> args = base;
+            args.insert(args.end(), {"--stop-at", std::to_string(n), dir + "/" + f[0]});
+            const TRunnerResult fast = RunRunner(args, input);
+            args.insert(args.begin(), "--single-step");
+            const TRunnerResult single = RunRunner(args, input);
+            EXPECT_EQ(fast.Status, single.Status);
+            EXPECT_EQ(fast.Out, single.Out);
+            const std::string state = "executed " + std::to_string(std::min(n, total)) + " pointer ";
+            EXPECT_NE(fast.Out.find(state), std::string::npos);
+        }
+        ++rows;
+    }
+    EXPECT_GT(rows, 0);
 }
 
 #ifdef CELLWRIGHT_IDE

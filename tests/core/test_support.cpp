@@ -120,6 +120,20 @@ bool TRecordingHost::SetOutputLineText(uint32_t index, const std::string& text) 
     return true;
 }
 
+bool TRecordingHost::TruncateOutput(uint64_t shown) {
+    Record("Truncate " + std::to_string(shown));
+    for (size_t i = 0; i < Lines.size(); ++i) {
+        if (shown <= Lines[i].size()) {
+            Lines[i].resize(static_cast<size_t>(shown));
+            Lines.resize(i + 1);
+            if (Lines.size() == 1 && Lines[0].empty()) Lines.clear();
+            return true;
+        }
+        shown -= Lines[i].size() + 1;
+    }
+    return true;
+}
+
 bool TRecordingHost::AppendOutputLine() {
     if (Lines.empty()) Lines.emplace_back();  // the empty text already shows one line
     Lines.emplace_back();

@@ -51,6 +51,9 @@ public:
     bool OutputLineText(uint32_t index, std::string& text) override;
     bool SetOutputLineText(uint32_t index, const std::string& text) override;
     bool AppendOutputLine() override;
+    // Keeps the first shown characters of the text, a line break counting as one.
+    bool TruncateOutput(uint64_t shown) override;
+    void HistoryDiscarded() override { Record("HistoryDiscarded"); }
     // Through OutputLineText and SetOutputLineText, as a window without a faster way does it,
     // or (AppendInPlace) onto the kept line, as the output window does: megabytes of output into
     // one line then cost their own bytes, not the line's length at every hand-over.
