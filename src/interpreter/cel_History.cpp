@@ -11,11 +11,15 @@ namespace {
 // Commands a full-speed stretch toward an exact stop runs before it checks back: what a stretch
 // that went past the stop costs again on the plain loop.
 constexpr uint64_t GuardStretch = 1ull << 22;
-// Checkpoints: one every CheckpointSpacing commands, older ones thinned so that the gap around
-// one of age a is at most a / CheckpointDensity: about CheckpointDensity * (1 + ln(run length /
-// (CheckpointSpacing * CheckpointDensity))) of them for a run of any length.
-constexpr uint64_t CheckpointSpacing = 1ull << 22;
-constexpr uint64_t CheckpointDensity = 64;
+// Checkpoints: about one every CheckpointWork of the run's own time (the commands between two
+// adapt to the speed), older ones thinned so that the time between two around one of age a is
+// at most a / CheckpointDensity: about CheckpointDensity * (1 + ln(run time / (CheckpointWork *
+// CheckpointDensity))) of them for a run of any length, and a replay from the nearest one takes
+// at most about the 64th part of the time since it was taken.
+constexpr int64_t CheckpointWork = 2'000'000;  // ns
+constexpr int64_t CheckpointDensity = 64;
+constexpr uint64_t MinSpacing = 1ull << 16;
+constexpr uint64_t MaxSpacing = 1ull << 40;
 // What the checkpoints may hold in all; beyond it every other older one goes.
 constexpr size_t CheckpointBytes = size_t{160} << 20;
 
@@ -120,43 +124,63 @@ void TBFInterpreterBase::Restore(const TMachineState& state) {
     ErrorCode = errNone;
 }
 
+int64_t TBFInterpreterBase::WorkNow() const {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - RunStart - Waited)
+        .count();
+}
+
 void TBFInterpreterBase::AddCheckpoint() {
     const uint64_t executed = Executed.load(std::memory_order_relaxed);
-    if (!Checkpoints.empty() && Checkpoints.back().Executed >= executed) {
-        NextCheckpointAt = Checkpoints.back().Executed + CheckpointSpacing;
-        return;
+    const int64_t work = WorkNow();
+    if (!Checkpoints.empty()) {
+        const TMachineState& last = Checkpoints.back();
+        if (last.Executed >= executed) {
+            NextCheckpointAt = last.Executed + Spacing;
+            return;
+        }
+        // The commands between two checks follow the speed: about one check each CheckpointWork.
+        const int64_t took = work - last.Work;
+        if (took < CheckpointWork / 2 && Spacing < MaxSpacing) Spacing *= 2;
+        else if (took > CheckpointWork * 2 && Spacing > MinSpacing) Spacing /= 2;
+        if (took < CheckpointWork / 2) {
+            NextCheckpointAt = executed + Spacing;
+            return;
+        }
     }
     Checkpoints.emplace_back();
     Capture(Checkpoints.back());
+    Checkpoints.back().Work = work;
     ThinCheckpoints();
-    NextCheckpointAt = executed + CheckpointSpacing;
+    NextCheckpointAt = executed + Spacing;
 }
 
 void TBFInterpreterBase::ThinCheckpoints() {
-    const uint64_t now = Checkpoints.back().Executed;
+    const int64_t now = Checkpoints.back().Work;
     // The first (the run's start) and the newest stay; one between goes when its neighbours
-    // are close enough for its age.
-    std::vector<TMachineState> kept;
-    kept.reserve(Checkpoints.size());
-    size_t bytes = 0;
-    for (size_t i = 0; i < Checkpoints.size(); ++i) {
-        TMachineState& c = Checkpoints[i];
-        if (i > 0 && i + 1 < Checkpoints.size()) {
-            const uint64_t gap = Checkpoints[i + 1].Executed - kept.back().Executed;
-            if (gap <= std::max(CheckpointSpacing, (now - c.Executed) / CheckpointDensity)) continue;
+    // are close enough for its age. In place: only those after a removed one move.
+    size_t kept = 1;
+    size_t bytes = Checkpoints[0].Bytes();
+    for (size_t i = 1; i < Checkpoints.size(); ++i) {
+        if (i + 1 < Checkpoints.size()) {
+            const int64_t gap = Checkpoints[i + 1].Work - Checkpoints[kept - 1].Work;
+            if (gap <= std::max(CheckpointWork, (now - Checkpoints[i].Work) / CheckpointDensity)) continue;
         }
-        bytes += c.Bytes();
-        kept.push_back(std::move(c));
+        bytes += Checkpoints[i].Bytes();
+        if (kept != i) Checkpoints[kept] = std::move(Checkpoints[i]);
+        ++kept;
     }
-    if (bytes > CheckpointBytes && kept.size() > 2) {
+    Checkpoints.resize(kept);
+    if (bytes > CheckpointBytes && kept > 2) {
         // Over the memory bound: every other one of the older half.
-        std::vector<TMachineState> fewer;
-        const size_t half = kept.size() / 2;
-        for (size_t i = 0; i < kept.size(); ++i)
-            if (i == 0 || i >= half || i % 2 == 0) fewer.push_back(std::move(kept[i]));
-        kept = std::move(fewer);
+        const size_t half = kept / 2;
+        size_t to = 1;
+        for (size_t i = 1; i < kept; ++i) {
+            if (i < half && i % 2 == 1) continue;
+            if (to != i) Checkpoints[to] = std::move(Checkpoints[i]);
+            ++to;
+        }
+        Checkpoints.resize(to);
     }
-    Checkpoints = std::move(kept);
 }
 
 size_t TBFInterpreterBase::HistoryBytes() const {
@@ -228,7 +252,7 @@ void TBFInterpreterBase::DiscardFuture() {
     Log.resize(LogPos);
     while (!EditEntries.empty() && EditEntries.back() >= LogPos) EditEntries.pop_back();
     Furthest = executed;
-    NextCheckpointAt = (Checkpoints.empty() ? 0 : Checkpoints.back().Executed) + CheckpointSpacing;
+    NextCheckpointAt = (Checkpoints.empty() ? 0 : Checkpoints.back().Executed) + Spacing;
     // The file keeps what the old future wrote; the new one's output follows it.
     FileHigh = FileTotal;
     Host.HistoryDiscarded();
@@ -305,7 +329,10 @@ void TBFInterpreterBase::ReplayTo(uint64_t target, bool scan) {
         ApplyDueEdits();
         if (Executed.load(std::memory_order_relaxed) >= target || Terminated.load()) break;
         AttentionAt.store(UINT64_MAX);
-        if (RefillDue() && !RefillInput()) break;
+        if (RefillDue()) {
+            if (!RefillInput()) break;
+            ApplyDueEdits();
+        }
         const bool full = NearStop() || (scan && BreakDue());
         if (full != SingleMode) SwitchLists(full);
         if (scan && full && BreakHere()) LastHit = Executed.load(std::memory_order_relaxed);

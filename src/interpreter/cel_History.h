@@ -21,6 +21,7 @@ enum class TBackMove : int {
 // The machine at a count: everything a run's future depends on, bar what the log holds.
 struct TMachineState {
     uint64_t Executed = 0;
+    int64_t Work = 0;  // nanoseconds the run had run (its pauses and input waits left out)
     uint32_t PC = 0;
     uint32_t DataPtr = 0;
     bool SingleMode = false;  // PC indexes CommandList, else FoldedList

@@ -122,7 +122,9 @@ void TBFInterpreterBase::Suspend() {
         AttentionAt.store(0);
     }
     Waiting = true;
+    const auto since = std::chrono::steady_clock::now();
     SuspendCv.wait(lock, [this] { return ResumeToken || Terminated.load(); });
+    Waited += std::chrono::steady_clock::now() - since;
     Waiting = false;
     ResumeToken = false;
     SuspendPending = false;
@@ -574,6 +576,9 @@ bool TBFInterpreterBase::OpenFiles() {
 // pass's step, so continuing runs the command paused at without stopping there again.
 void TBFInterpreterBase::RunLoop() {
     BaseLine = OutputLine.load();
+    RunStart = std::chrono::steady_clock::now();
+    Waited = {};
+    Spacing = 1ull << 20;
     for (;;) {
         AttentionAt.store(Budget);
         if (Executed.load(std::memory_order_relaxed) >= Budget) {
@@ -613,10 +618,13 @@ void TBFInterpreterBase::RunLoop() {
         // and up to an exact stop.
         const bool full = step || watch || BreakDue() || NearStop();
 
-        if (RefillDue() && !RefillInput()) {
-            ErrorCode = errInputFileRead;
-            if (ErrorExit()) continue;
-            break;
+        if (RefillDue()) {
+            if (!RefillInput()) {
+                ErrorCode = errInputFileRead;
+                if (ErrorExit()) continue;
+                break;
+            }
+            ApplyDueEdits();  // a cell changed in the pause that came after the block was read
         }
         if (full != SingleMode) SwitchLists(full);
         if (watch) ShowWatchedStep();

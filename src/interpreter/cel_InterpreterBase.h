@@ -348,6 +348,11 @@ protected:
     uint64_t FileHigh = 0;                   // bytes the file holds or will hold (its buffer)
     uint64_t Furthest = 0;                   // the furthest count reached
     uint64_t NextCheckpointAt = 0;
+    uint64_t Spacing = 1ull << 20;           // commands from one checkpoint check to the next
+    // The run's own time: since RunStart, less what it spent suspended (Waited).
+    std::chrono::steady_clock::time_point RunStart{};
+    std::chrono::steady_clock::duration Waited{};
+    int64_t WorkNow() const;
     std::atomic<int> BackRequest{0};         // a TBackMove, 0: none
     uint32_t BackOffset = 0;
     std::atomic<bool> BackHalt{false};

@@ -886,8 +886,9 @@ std::string Show(const TMachine& m) {
 }
 
 // Random mixes of forward moves (Trace, Run to a count, Run to the next breakpoint) and backward
-// moves (Step Back, Run Backwards, Back to Cursor): every pause is the pause of a run stopped at
-// its count, and the run then ends as a plain run ends, its input asked for no more often.
+// moves (Step Back, Run Backwards, Back to Cursor), watched or not: every pause is the pause of a
+// run stopped at its count, and the run then ends as a plain run ends, its input asked for no
+// more often.
 TEST(Properties, BackwardMovesAgreeWithStoppedRuns) {
     TGenerator gen(2207);
     TShape shape;
@@ -908,6 +909,8 @@ TEST(Properties, BackwardMovesAgreeWithStoppedRuns) {
 
         THost h(p);
         h.Options.PlainEngine = i % 4 == 3;
+        // Watched now and then: Run Backwards then goes back one shown step at a time.
+        h.Options.Watch = i % 8 == 5;
         h.Breakpoints = breaks;
         h.StartRun(p.Wide, true);
         std::string state = Settle(h);

@@ -169,6 +169,38 @@ TEST(RunControl, DeliveredNumbersAndLines) {
     }
 }
 
+// Step Back takes back what the steps printed, and going on again reads the input already
+// given from the run's history: only input never given is asked for.
+TEST(RunControl, StepBackTakesPrintedTextBackAndKeepsTheInput) {
+    for (const bool wide : Widths) {
+        THost h;
+        h.Options.Text = ",[.,]";
+        h.StartRun(wide, true);
+        ASSERT_EQ(Settle(h), "paused");
+        MenuTrace(h);
+        ASSERT_EQ(Settle(h), "waiting");
+        celtest::DeliverLine(h, "abc");
+        ASSERT_EQ(Settle(h), "paused");
+        for (int k = 1; k < 6; ++k) {
+            MenuTrace(h);
+            ASSERT_EQ(Settle(h), "paused");
+        }
+        EXPECT_EQ(h.OutputText(), "ab");
+        for (int k = 0; k < 2; ++k) {
+            ASSERT_TRUE(h.Gui([&] { return h.Interpreter.StepBack(); }));
+            ASSERT_EQ(Settle(h), "paused");
+        }
+        EXPECT_EQ(Look(h).Executed, 4u);
+        EXPECT_EQ(h.OutputText(), "a");
+        MenuRun(h);
+        ASSERT_EQ(Settle(h), "waiting");
+        h.Gui([&] { h.Interpreter.DeliverNumber(0); });
+        ASSERT_EQ(Settle(h), "finished");
+        EXPECT_EQ(h.OutputText(), "abc");
+        EXPECT_EQ(h.CountEvents("RequestInput"), 2);
+    }
+}
+
 TEST(RunControl, DebugWhileWaitingThenTraceContinuesAfterTheInput) {
     THost h;
     h.Options.Text = "+,>+.";

@@ -1016,6 +1016,22 @@ TEST(Runner, StopAtAgreesWithSingleSteps) {
     EXPECT_GT(rows, 0);
 }
 
+// A fast-form record that runs past the stop in one go (a loop in closed form) is taken back and
+// run again on the plain loop, which stops short of the stop and hands over to single steps.
+TEST(Runner, StopAtInsideAClosedFormLoop) {
+    TTempFiles temp;
+    const std::string prog = temp.File("closed.b", "-[>+<-]>[<+++>-]<.");
+    for (const char* cells : {"8", "16"}) {
+        for (const uint64_t n : {3u, 300u, 1000u, 1275u, 2554u, 3000u, 600000u}) {
+            SCOPED_TRACE(std::string(cells) + " --stop-at " + std::to_string(n));
+            const std::vector<std::string> args = {"--cells", cells, "--stop-at", std::to_string(n), prog};
+            std::vector<std::string> single = args;
+            single.insert(single.begin(), "--single-step");
+            EXPECT_EQ(RunRunner(args).Out, RunRunner(single).Out);
+        }
+    }
+}
+
 #ifdef CELLWRIGHT_IDE
 // The IDE's command line is judged before Qt starts, Qt's own options passed over: a usage
 // error, --help and --version need no display.

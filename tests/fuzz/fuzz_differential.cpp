@@ -95,6 +95,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     stepHost.Options.Watch = true;  // single steps on the command list throughout
     Compare(fast, stepHost.Run(count), "single steps");
 
+    // An exact stop somewhere in the run: the fast form and single steps stop at the same count
+    // in the same state.
+    if (fast.Executed > 0) {
+        const uint64_t stop = 1 + (in.Option * 2654435761u) % fast.Executed;
+        celfuzz::TFuzzHost fastStop(in);
+        fastStop.KeepTape = true;
+        celfuzz::TFuzzHost stepStop(in);
+        stepStop.KeepTape = true;
+        stepStop.Options.Watch = true;
+        Compare(fastStop.Run(UINT64_MAX, stop), stepStop.Run(UINT64_MAX, stop), "single steps to a stop");
+    }
+
     // The reference knows no structure errors and no comment markers.
     if (!in.Comments && (fast.Error == 0 || fast.Error == 109)) CompareReference(in, fast);
     return 0;

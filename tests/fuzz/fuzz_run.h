@@ -115,9 +115,9 @@ public:
     bool KeepTape = false;  // Run copies the cells into Out
     TOutcome Out;
 
-    // Runs to the end or the budget and takes the engine's state.
-    const TOutcome& Run(uint64_t budget) {
-        RunHere(In.Wide, budget);
+    // Runs to the end, the budget or exactly to stopAt, and takes the engine's state.
+    const TOutcome& Run(uint64_t budget, uint64_t stopAt = UINT64_MAX) {
+        RunHere(In.Wide, budget, stopAt);
         cel::TBFInterpreterBase& engine = Interpreter.Engine();
         Out.Executed = engine.GetExecuted();
         Out.DataPtr = engine.GetDataPtr();
