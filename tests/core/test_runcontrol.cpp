@@ -201,6 +201,30 @@ TEST(RunControl, StepBackTakesPrintedTextBackAndKeepsTheInput) {
     }
 }
 
+// A cell changed in the first pause, which comes after the input file's first block was read,
+// is changed there again when a backward move replays the run.
+TEST(RunControl, StepBackReplaysACellChangedAfterAnInputBlock) {
+    const std::string input = celtest::TempPath("block.in");
+    ASSERT_TRUE(celtest::WriteFileBytes(input, "x"));
+    THost h;
+    h.Options.Text = "+.+";
+    h.Options.InputFileName = input;
+    h.StartRun(false, true);
+    ASSERT_EQ(Settle(h), "paused");
+    h.Gui([&] { h.Interpreter.SetCell(0, 'A'); });
+    for (int k = 0; k < 2; ++k) {
+        MenuTrace(h);
+        ASSERT_EQ(Settle(h), "paused");
+    }
+    ASSERT_TRUE(h.Gui([&] { return h.Interpreter.StepBack(); }));
+    ASSERT_EQ(Settle(h), "paused");
+    EXPECT_EQ(Look(h).Executed, 1u);
+    EXPECT_EQ(Look(h).Cells[0], uint32_t{'B'});
+    MenuRun(h);
+    ASSERT_EQ(Settle(h), "finished");
+    EXPECT_EQ(h.OutputText(), "B");
+}
+
 TEST(RunControl, DebugWhileWaitingThenTraceContinuesAfterTheInput) {
     THost h;
     h.Options.Text = "+,>+.";
