@@ -162,6 +162,20 @@ editor_holds() {
   return 1
 }
 
+# The output window holds exactly the text (its whole text, copied to the clipboard); otherwise
+# says what it holds.
+output_holds() {
+  local copied=""
+  for ((i = 0; i < 50; i++)); do
+    key_to "$output_id" ctrl+a ctrl+c
+    copied="$(xclip -o -selection clipboard 2> /dev/null || true)"
+    [ "$copied" = "$1" ] && return 0
+    sleep 0.1
+  done
+  echo "the output window holds '$copied'"
+  return 1
+}
+
 ended_within() {
   until_true "$(($1 * 10))" sh -c "! kill -0 $app 2> /dev/null"
 }
@@ -185,15 +199,7 @@ until_true 100 bash -c "[ \"\$(active_window)\" = $output_id ]" || fail "the inp
 xdotool type --delay 10 'Hello, desktop'
 xdotool key Return
 # The output window shows the echo of the typed line, then what the program printed.
-expected="$(printf 'Hello, desktop\nHello, desktop')"
-copied=""
-for ((i = 0; i < 50; i++)); do
-  key_to "$output_id" ctrl+a ctrl+c
-  copied="$(xclip -o -selection clipboard 2> /dev/null || true)"
-  [ "$copied" = "$expected" ] && break
-  sleep 0.1
-done
-[ "$copied" = "$expected" ] || fail "the output window holds '$copied'"
+output_holds "$(printf 'Hello, desktop\nHello, desktop')" || fail "the run's output is missing"
 echo "run: the output window shows the echo and the program's output"
 
 # Closing the modified document asks about saving; after Cancel the keys go where they went.
@@ -281,14 +287,7 @@ sleep 1
 key_to "$editor_id" F7
 sleep 0.5
 key_to "$editor_id" ctrl+F2
-copied=""
-for ((i = 0; i < 50; i++)); do
-  key_to "$output_id" ctrl+a ctrl+c
-  copied="$(xclip -o -selection clipboard 2> /dev/null || true)"
-  [ "$copied" = "AB" ] && break
-  sleep 0.1
-done
-[ "$copied" = "AB" ] || fail "after a breakpoint, a trace and a reset the output window holds '$copied'"
+output_holds AB || fail "after a breakpoint, a trace and a reset the output is not AB"
 echo "breakpoint: the run paused at the breakpointed command"
 
 # Stepping back: ,[.,] traced with F7 and the typed line abc. After the second '.' the output
@@ -313,15 +312,7 @@ if [ -n "${DESKTOP_SHOTS:-}" ]; then
     --png "$DESKTOP_SHOTS/$mode-stepback.png" > /dev/null
 fi
 key_to "$editor_id" ctrl+F2
-expected="$(printf 'abc\na')"
-copied=""
-for ((i = 0; i < 50; i++)); do
-  key_to "$output_id" ctrl+a ctrl+c
-  copied="$(xclip -o -selection clipboard 2> /dev/null || true)"
-  [ "$copied" = "$expected" ] && break
-  sleep 0.1
-done
-[ "$copied" = "$expected" ] || fail "after two Step Backs the output window holds '$copied'"
+output_holds "$(printf 'abc\na')" || fail "two Step Backs did not take the b away"
 echo "step back: the output window holds the typed line and a"
 
 # Alt+letter in the editor opens the main window's menu and types nothing: Alt+V and Alt+R are
