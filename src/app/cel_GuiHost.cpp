@@ -74,6 +74,8 @@ void TGuiHost::PrepareWindows() {
     EditWin->ClearErrorMark();
     EditWin->UpdateStatus();
     MainWin->MenuClearOutputClick();
+    OutputWin->MarkRunStart();
+    EditWin->SetNote(QString());
     MemoryWin->SetScroll(0);
     MemoryWin->setCursor(Qt::ArrowCursor);
 }
@@ -164,6 +166,7 @@ void TGuiHost::PresentReady(bool caretAfterMark) {
     MemoryWin->RedrawMemory(false);
     MemoryWin->setCursor(Qt::ArrowCursor);
     EditWin->SetPanel(2, QString());
+    EditWin->SetNote(QString());
     MainWin->ShowRunCounters();
 }
 
@@ -178,6 +181,18 @@ bool TGuiHost::AppendOutputLine() { return OutputWin->AppendOutputLine(); }
 bool TGuiHost::AppendToOutputLine(uint32_t index, std::string_view text) {
     return OutputWin->AppendToOutputLine(index, text);
 }
+
+// The pause that follows is one in the past, whoever asked for the move. The engine's output
+// goes on in the line that now ends the text, which a Clear Output during the run may have
+// made another than the one it wrote to at that point.
+bool TGuiHost::TruncateOutput(uint64_t shown) {
+    MainWin->MovingBack = true;
+    if (!OutputWin->TruncateRunOutput(shown, Workspace->Interpreter->GetExecuted())) return false;
+    Workspace->Interpreter->SetOutputLine(OutputWin->LastLineIndex());
+    return true;
+}
+
+void TGuiHost::HistoryDiscarded() { MainWin->HistoryDiscarded(); }
 
 TMemoryView TGuiHost::MemoryView() { return {MemoryWin->FirstCell(), MemoryWin->RowCount}; }
 

@@ -45,6 +45,8 @@ public:
     bool SetOutputLineText(uint32_t index, const std::string& text) override;
     bool AppendOutputLine() override;
     bool AppendToOutputLine(uint32_t index, std::string_view text) override;
+    bool TruncateOutput(uint64_t shown) override;
+    void HistoryDiscarded() override;
 
     TMemoryView MemoryView() override;
     void SetMemoryScroll(int position) override;

@@ -209,6 +209,9 @@ void TMainWin::CreateCommands() {
         {&TMainWin::MenuReset, "MenuReset", "&Program Reset", K(Qt::CTRL | Qt::Key_F2), &TMainWin::MenuResetClick, Run, TGroup::Stop, 0, nullptr},
         {nullptr, nullptr, nullptr, K(), nullptr, Run, None, 0, nullptr},
         {&TMainWin::MenuTrace, "MenuTrace", "&Trace", K(Qt::Key_F7), &TMainWin::MenuTraceClick, Run, TGroup::Start, 0, nullptr},
+        {&TMainWin::MenuStepBack, "MenuStepBack", "Step &Back", K(Qt::SHIFT | Qt::Key_F7), &TMainWin::MenuStepBackClick, Run, TGroup::Back, 0, nullptr},
+        {&TMainWin::MenuRunBackwards, "MenuRunBackwards", "Run Bac&kwards", K(Qt::SHIFT | Qt::Key_F9), &TMainWin::MenuRunBackwardsClick, Run, TGroup::Back, 0, nullptr},
+        {&TMainWin::MenuBackToCursor, "MenuBackToCursor", "Back to C&ursor", K(Qt::SHIFT | Qt::Key_F4), &TMainWin::MenuBackToCursorClick, Run, TGroup::Back, 0, nullptr},
         {&TMainWin::MenuRunToCursor, "MenuRunToCursor", "Run to &Cursor", K(Qt::Key_F4), &TMainWin::MenuRunToCursorClick, Run, TGroup::Start, 0, nullptr},
         {&TMainWin::MenuToggleBreakpoint, "MenuToggleBreakpoint", "Toggle &Breakpoint", K(Qt::CTRL | Qt::Key_B), &TMainWin::MenuToggleBreakpointClick, Run, TGroup::Start, 0, nullptr},
         {&TMainWin::MenuClearBreakpoints, "MenuClearBreakpoints", "&Clear All Breakpoints", K(Qt::CTRL | Qt::SHIFT | Qt::Key_B), &TMainWin::MenuClearBreakpointsClick, Run, TGroup::Start, 0, nullptr},
@@ -322,10 +325,11 @@ void TMainWin::CreateCommands() {
         if (row.Flags & WidthButtons) exclusive[2]->addAction(action);
         if (row.Group != None) Groups[int(row.Group)].push_back(action);
     }
-    // Nothing to continue, stop or modify before a program exists.
+    // Nothing to continue, stop, modify or go back to before a program exists.
     EnableGroup(TGroup::Continue, false);
     EnableGroup(TGroup::Stop, false);
     EnableGroup(TGroup::Modify, false);
+    EnableGroup(TGroup::Back, false);
 }
 
 void TMainWin::EnableGroup(TGroup group, bool enabled) {

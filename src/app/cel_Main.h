@@ -17,7 +17,9 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -73,6 +75,13 @@ private:
     bool WaitingForInput() const { return State.WaitingForInput(); }
     int64_t LastInstructionCount = 0;
     qint64 StartTime = 0;  // milliseconds since the epoch when the run was prepared
+    // The elapsed time first shown with each executed count the run paused at, and the
+    // furthest count it paused at. A pause in the past (after a backward move, or going forward
+    // again short of Furthest) shows the time the run showed at that count; where it never
+    // paused there, field 4 stays as it was, as no exact time is known.
+    std::map<uint64_t, qint64> PauseTimes;
+    uint64_t Furthest = 0;
+    bool MovingBack = false;  // the next pause ends a backward move
     bool FirstLayout = true;
     int SavedMainX = -1000000;
     int SavedMainY = 0;
@@ -102,6 +111,7 @@ private:
         *MenuTextGen, *MenuStrip;
     QAction *MenuInfo, *MenuMinimize;
     QAction *MenuToggleBreakpoint = nullptr, *MenuClearBreakpoints = nullptr, *MenuMatchBracket = nullptr;
+    QAction *MenuStepBack = nullptr, *MenuRunBackwards = nullptr, *MenuBackToCursor = nullptr;
     QToolBar* ToolBar = nullptr;
     QAction *BtnNew, *BtnOpen, *BtnSave, *BtnClose, *BtnRun, *BtnDebug, *BtnReset, *BtnTrace,
         *BtnRunToCursor, *BtnWatch, *Btn8Bit, *Btn16Bit, *BtnPBrain;
@@ -122,6 +132,14 @@ private:
     void PresentPaused();
     void PresentReady();
     void ShowRunCounters();
+    // Status fields 3 and 4: the executed count, and the elapsed time when one is given (else
+    // field 4 stays as it is).
+    void ShowCounters(std::optional<qint64> elapsedMs);
+    qint64 ElapsedMs() const;
+    // The counters of a pause; see PauseTimes.
+    void ShowPauseCounters();
+    // The engine's note that a change of the past discarded the recorded future.
+    void HistoryDiscarded();
     // True when the previous run's engine has finished presenting its end (waits for it,
     // serving its hand-offs, when it is about to).
     bool EngineIdle();
@@ -175,6 +193,13 @@ private:
     void MenuResetClick();
     void MenuTraceClick();
     void MenuRunToCursorClick();
+    void MenuStepBackClick();
+    void MenuRunBackwardsClick();
+    void MenuBackToCursorClick();
+    // A backward move may be asked for: the program is paused past its start.
+    bool MayMoveBack() const;
+    // Before a backward move: the pause it ends in is presented as one in the past.
+    void BeginMoveBack();
     void MenuModifyMemoryClick();
     void MenuWatchClick();
     void MenuSpeedClick();
@@ -212,6 +237,7 @@ private:
         Continue,  // Debug: a running program pauses
         Stop,      // Program Reset
         Modify,    // Modify Memory, while paused
+        Back,      // Step Back, Run Backwards, Back to Cursor: while paused past the run's start
         Count
     };
     // Builds the menus and the toolbar from the command table.

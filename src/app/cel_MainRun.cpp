@@ -12,7 +12,9 @@
 #include <QMenu>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 // ---------------------------------------------------------------------------------------------
 // Run commands
@@ -34,11 +36,15 @@ bool TMainWin::EngineIdle() {
 void TMainWin::PrepareRun() {
     LastInstructionCount = 0;
     StartTime = QDateTime::currentMSecsSinceEpoch();
+    PauseTimes.clear();
+    Furthest = 0;
+    MovingBack = false;
 }
 
 void TMainWin::SetRunningCommands() {
     EnableGroup(TGroup::Start, false);
     EnableGroup(TGroup::Modify, false);
+    EnableGroup(TGroup::Back, false);
     EnableGroup(TGroup::Continue, true);
 }
 
@@ -110,6 +116,45 @@ void TMainWin::MenuRunToCursorClick() {
     StartEngine();
 }
 
+bool TMainWin::MayMoveBack() const {
+    return !StartingRun && !Resetting && Running() && Paused() && Interpreter.HasEngine() && Interpreter.CanGoBack();
+}
+
+void TMainWin::BeginMoveBack() {
+    MovingBack = true;
+    EditWin->SetNote(QString());
+}
+
+void TMainWin::MenuStepBackClick() {
+    if (!MayMoveBack()) return;
+    BeginMoveBack();
+    if (!Interpreter.StepBack()) MovingBack = false;
+}
+
+// Like Run and Run to Cursor: Debug stops a watched move, and the pause at its end enables the
+// commands of a pause again. The engine presents that pause only once this handler has returned.
+void TMainWin::MenuRunBackwardsClick() {
+    if (!MayMoveBack()) return;
+    BeginMoveBack();
+    if (!Interpreter.RunBackwards()) {
+        MovingBack = false;
+        return;
+    }
+    SetRunningCommands();
+    MemoryWin->setCursor(Qt::ArrowCursor);
+}
+
+void TMainWin::MenuBackToCursorClick() {
+    if (!MayMoveBack()) return;
+    BeginMoveBack();
+    if (!Interpreter.BackToCursor(static_cast<uint32_t>(EditWin->SelStart()))) {
+        MovingBack = false;
+        return;
+    }
+    SetRunningCommands();
+    MemoryWin->setCursor(Qt::ArrowCursor);
+}
+
 void TMainWin::MenuResetClick() {
     if (!Running() || Resetting) return;
     Interpreter.Reset();
@@ -166,14 +211,44 @@ void TMainWin::TimerTimer() {
     ShowRunCounters();
 }
 
-void TMainWin::ShowRunCounters() {
+qint64 TMainWin::ElapsedMs() const { return std::llabs(QDateTime::currentMSecsSinceEpoch() - StartTime); }
+
+void TMainWin::ShowRunCounters() { ShowCounters(ElapsedMs()); }
+
+void TMainWin::ShowCounters(std::optional<qint64> elapsedMs) {
     if (!Interpreter.HasEngine()) return;
     const QLocale locale;
     EditWin->SetPanel(3, locale.toString(static_cast<qulonglong>(Interpreter.GetExecuted())) +
                              QStringLiteral(" i"));
-    const double seconds =
-        static_cast<double>(std::llabs(QDateTime::currentMSecsSinceEpoch() - StartTime)) / 1000.0;
+    if (!elapsedMs) return;
+    const double seconds = static_cast<double>(*elapsedMs) / 1000.0;
     EditWin->SetPanel(4, locale.toString(seconds, 'f', 3) + QStringLiteral(" s"));
+}
+
+void TMainWin::ShowPauseCounters() {
+    if (!Interpreter.HasEngine()) return;
+    const uint64_t count = Interpreter.GetExecuted();
+    const bool back = std::exchange(MovingBack, false);
+    if (const auto known = PauseTimes.find(count); known != PauseTimes.end() && count <= Furthest) {
+        ShowCounters(known->second);
+        return;
+    }
+    if (back || count < Furthest) {
+        ShowCounters(std::nullopt);
+        return;
+    }
+    const qint64 elapsed = ElapsedMs();
+    PauseTimes[count] = elapsed;
+    Furthest = count;
+    ShowCounters(elapsed);
+}
+
+void TMainWin::HistoryDiscarded() {
+    EditWin->SetNote(QStringLiteral("History after this point discarded"));
+    // The times of the counts after this point belong to the future that is gone.
+    const uint64_t count = Interpreter.GetExecuted();
+    PauseTimes.erase(PauseTimes.upper_bound(count), PauseTimes.end());
+    Furthest = std::min(Furthest, count);
 }
 
 QByteArray TMainWin::LineBreakReport() const {
@@ -198,9 +273,10 @@ void TMainWin::PresentPaused() {
     EnableGroup(TGroup::Start, true);
     EnableGroup(TGroup::Continue, false);
     MenuModifyMemory->setEnabled(!MenuSetInputFile->isEnabled());
+    EnableGroup(TGroup::Back, Interpreter.CanGoBack());
     MemoryWin->setCursor(Qt::PointingHandCursor);
     // The count and time of this pause, not those of the last status tick or an earlier run.
-    ShowRunCounters();
+    ShowPauseCounters();
 }
 
 void TMainWin::PresentReady() {
@@ -210,7 +286,9 @@ void TMainWin::PresentReady() {
     EnableGroup(TGroup::Start, true);
     EnableGroup(TGroup::Continue, false);
     EnableGroup(TGroup::Modify, false);
+    EnableGroup(TGroup::Back, false);
     EnableGroup(TGroup::Stop, false);
+    MovingBack = false;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -38,6 +38,7 @@ constexpr int StatusHeight = 19;
 constexpr int GutterPadding = 10;
 constexpr int PanelWidths[5] = {100, 100, 128, 160, 100};
 constexpr int PanelGap = 2;
+constexpr int NoteWidth = 320;
 
 QColor Complement(const QColor& color) {
     return QColor(255 - color.red(), 255 - color.green(), 255 - color.blue());
@@ -144,13 +145,18 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
     // The panels keep their sizes and places, with no layout: new text (the caret position at
     // every watched step) asks for no new layout of the window, and in a narrow window the
     // panels on the right are cut off at its edge instead of being pressed over each other.
-    for (int i = 0, x = 0; i < 5; x += PanelWidths[i] + PanelGap, ++i) {
+    int noteX = 0;
+    for (int i = 0; i < 5; noteX += PanelWidths[i] + PanelGap, ++i) {
         Panels[i] = new QLabel(Status);
         Panels[i]->setObjectName(QStringLiteral("Panel%1").arg(i));
-        Panels[i]->setGeometry(x, 0, PanelWidths[i], StatusHeight);
+        Panels[i]->setGeometry(noteX, 0, PanelWidths[i], StatusHeight);
         Panels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         Panels[i]->setAlignment((i == 0 ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
     }
+    PanelNote = new QLabel(Status);
+    PanelNote->setObjectName(QStringLiteral("PanelNote"));
+    PanelNote->setGeometry(noteX, 0, NoteWidth, StatusHeight);
+    PanelNote->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -234,6 +240,10 @@ void TEditWin::UpdateStatus() {
 void TEditWin::SetPanel(int index, const QString& text) {
     if (index < 0 || index >= 5) return;
     if (Panels[index]->text() != text) Panels[index]->setText(text);
+}
+
+void TEditWin::SetNote(const QString& text) {
+    if (PanelNote->text() != text) PanelNote->setText(text);
 }
 
 QString TEditWin::PanelText(int index) const {

@@ -44,6 +44,7 @@ public:
     QsciScintilla* Editor = nullptr;
     QWidget* Status = nullptr;      // the status bar, height 19
     QLabel* Panels[5] = {};         // its five panels
+    QLabel* PanelNote = nullptr;    // right of the panels: a note about the run, usually empty
     bool FirstPaint = true;
 
     // The documents, one per tab and in the tabs' order: only this window adds or removes them.
@@ -76,6 +77,7 @@ public:
     QString TabCaption(int index) const;
     void SetPanel(int index, const QString& text);
     QString PanelText(int index) const;
+    void SetNote(const QString& text);
 
     // The editing control, in the editor's own terms: 8-bit text whose lines are joined by
     // CR LF; positions are 0-based character offsets with line breaks counting two.

@@ -496,6 +496,7 @@ int TOutputLines::Fill(QTextDocument& document, const QByteArray& text) {
 }
 
 void TOutputLines::Clear() {
+    RunStart -= EngineLength();
     DropPending();
     if (Shared()) {
         ShowDocument(nullptr);
@@ -516,16 +517,103 @@ void TOutputLines::DropPending() {
     LostOutput = false;
 }
 
-void TOutputLines::EchoInput(const QByteArray& data) {
+void TOutputLines::EchoInput(const QByteArray& data, uint64_t executed, bool lineBreak) {
     ShowPending();
-    if (data.isEmpty()) return;
+    TEcho echo{executed, EngineLength() - RunStart, data.size(), lineBreak};
+    if (!data.isEmpty()) {
+        Unshare();
+        QTextDocument* document = Box->document();
+        QTextCursor cursor(document);
+        const QTextBlock last = document->lastBlock();
+        if (document->blockCount() > 1 && last.length() == 1) cursor.setPosition(last.position() - 1);
+        else cursor.movePosition(QTextCursor::End);
+        echo.Pos = CountAt(cursor.position()) - RunStart;
+        const bool atEnd = ScrolledToEnd();
+        InsertShown(cursor, QString::fromLatin1(data));
+        if (atEnd) ScrollToEnd();
+    }
+    if (lineBreak) AppendOutputLine();
+    Echoes.push_back(echo);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The run's share of the text
+
+qint64 TOutputLines::EngineLength() const {
+    LineCount();  // counts the continuations when they are not known
+    return Box->document()->characterCount() - 1 - Continuations + Pending.size();
+}
+
+// Only while nothing is collected. At the boundary of two pieces the position is the end of the
+// first: a cut there takes the break between them too.
+int TOutputLines::PositionOf(qint64 count) const {
+    const QTextDocument* document = Box->document();
+    LineCount();
+    if (Continuations == 0) return static_cast<int>(count);
+    qint64 start = 0;  // the engine's characters before the block
+    QTextBlock block = document->begin();
+    for (; block.next().isValid(); block = block.next()) {
+        const qint64 length = block.length() - 1;
+        if (count <= start + length) break;
+        start += length + (block.next().userState() == Continuation ? 0 : 1);
+    }
+    return block.position() + static_cast<int>(count - start);
+}
+
+qint64 TOutputLines::CountAt(int position) const {
+    LineCount();
+    if (Continuations == 0) return position;
+    int breaks = 0;  // the breaks before the continuation blocks up to position
+    for (QTextBlock block = Box->document()->begin(); block.isValid() && block.position() <= position;
+         block = block.next())
+        if (block.userState() == Continuation) ++breaks;
+    return position - breaks;
+}
+
+void TOutputLines::MarkRunStart() {
+    RunStart = EngineLength();
+    Echoes.clear();
+}
+
+// The engine's characters from..to (to: the end of the text at most) leave the text, in one edit.
+bool TOutputLines::RemoveRange(qint64 from, qint64 to) {
     Unshare();
-    QTextDocument* document = Box->document();
-    QTextCursor cursor(document);
-    const QTextBlock last = document->lastBlock();
-    if (document->blockCount() > 1 && last.length() == 1) cursor.setPosition(last.position() - 1);
-    else cursor.movePosition(QTextCursor::End);
+    QTextCursor cursor(Box->document());
+    cursor.setPosition(PositionOf(from));
+    // The block the cut ends in may take over the state of the last block removed.
+    const int state = cursor.block().userState();
+    cursor.setPosition(to >= EngineLength() ? Box->document()->characterCount() - 1 : PositionOf(to),
+                       QTextCursor::KeepAnchor);
     const bool atEnd = ScrolledToEnd();
-    InsertShown(cursor, QString::fromLatin1(data));
+    OwnChange = true;
+    cursor.removeSelectedText();
+    cursor.block().setUserState(state);
+    OwnChange = false;
+    // The last line and the number of pieces are read from the box again when needed.
+    LastLineValid = false;
+    Continuations = -1;
     if (atEnd) ScrollToEnd();
+    return true;
+}
+
+bool TOutputLines::TruncateRun(uint64_t shown, uint64_t executed) {
+    try {
+        ShowPending();
+        qint64 keep = RunStart + static_cast<qint64>(std::min<uint64_t>(shown, INT64_MAX / 2));
+        const auto later = std::find_if(Echoes.begin(), Echoes.end(), [executed](const TEcho& echo) {
+            return echo.At >= executed;
+        });
+        for (auto echo = Echoes.begin(); echo != later; ++echo) keep += echo->Length + (echo->Break ? 1 : 0);
+        // The first later echo's text may stand before the last line break of the output kept.
+        if (later != Echoes.end() && later->Length > 0) {
+            const qint64 from = RunStart + later->Pos;
+            if (from >= 0 && from < keep && from + later->Length <= EngineLength()) RemoveRange(from, from + later->Length);
+        }
+        Echoes.erase(later, Echoes.end());
+        keep = std::max<qint64>(0, keep);
+        if (keep >= EngineLength()) return true;
+        return RemoveRange(keep, EngineLength());
+    } catch (const std::bad_alloc&) {
+        return TakeNoMoreOutput();
+    }
 }

@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QPlainTextEdit;
 class QTextCursor;
@@ -60,10 +61,23 @@ public:
     void ShowDocument(std::shared_ptr<QTextDocument> document);
     void Clear();
     // Typed input shown in the text: before a final empty line, so that output which ended a
-    // line before the read stays below the entered text.
-    void EchoInput(const QByteArray& data);
+    // line before the read stays below the entered text; with lineBreak, a new line follows at
+    // the end. executed: the engine's count at its input command, which the echo belongs to.
+    void EchoInput(const QByteArray& data, uint64_t executed = 0, bool lineBreak = false);
     // Moves the collected output into the box, in one edit.
     void ShowPending();
+
+    // The run's share of the text: a run's output begins at the end of the text as it stands
+    // when MarkRunStart is called; Clear takes away what the run had put there as well.
+    // TruncateRun keeps the first `shown` characters of output the run put into the text (a
+    // line break counts one, the pieces of a long line count as one line) and the echoes of
+    // input given before the engine's count `executed`, and deletes the rest: the text after
+    // them, and an echo of a later input that went before a final line break. False when the
+    // text could not be changed.
+    void MarkRunStart();
+    bool TruncateRun(uint64_t shown, uint64_t executed = UINT64_MAX);
+    // The index of the text's last line, the one the engine's output goes on in.
+    uint32_t LastLineIndex() const { return static_cast<uint32_t>(LineCount() - 1); }
 
 private:
     std::shared_ptr<QTextDocument> NewDocument() const;
@@ -91,6 +105,14 @@ private:
     QTextBlock FirstBlockOfLine(uint32_t index) const;
     bool ScrolledToEnd() const;
     void ScrollToEnd();
+    // Characters of the text as the engine counts them: collected output included, the breaks
+    // between a long line's pieces left out.
+    qint64 EngineLength() const;
+    // The document position of the character after the first `count` the engine counts, and
+    // back.
+    int PositionOf(qint64 count) const;
+    qint64 CountAt(int position) const;
+    bool RemoveRange(qint64 from, qint64 to);
 
     QPlainTextEdit* Box;
     std::shared_ptr<QTextDocument> Shown;  // box's document
@@ -115,4 +137,16 @@ private:
     bool LostOutput = false;
     // Blocks that continue a long line shown in pieces; -1 while they must be counted again.
     mutable int Continuations = 0;
+    // Where the running program's first character stands, in the engine's characters from the
+    // start of the text; negative once Clear took away the first of them.
+    qint64 RunStart = 0;
+    // The run's echoes of typed input, in their order: the engine's count at the input command,
+    // where the text went (characters after RunStart), its length, and whether a line break
+    // followed at the end. The engine counts its output only.
+    struct TEcho {
+        uint64_t At;
+        qint64 Pos, Length;
+        bool Break;
+    };
+    std::vector<TEcho> Echoes;
 };

@@ -176,6 +176,12 @@ void TOutputWin::SetText(const QByteArray& text) { Lines->SetText(text); }
 
 void TOutputWin::Clear() { Lines->Clear(); }
 
+void TOutputWin::MarkRunStart() { Lines->MarkRunStart(); }
+
+bool TOutputWin::TruncateRunOutput(uint64_t shown, uint64_t executed) { return Lines->TruncateRun(shown, executed); }
+
+uint32_t TOutputWin::LastLineIndex() const { return Lines->LastLineIndex(); }
+
 std::shared_ptr<QTextDocument> TOutputWin::Document() { return Lines->Document(); }
 
 void TOutputWin::ShowDocument(std::shared_ptr<QTextDocument> document) {
@@ -266,9 +272,8 @@ void TOutputWin::BtnOkClick() {
             ReturnToField(EditLine);
             return;
         }
-        Lines->EchoInput(data);
+        Lines->EchoInput(data, interpreter.GetExecuted(), !lineBreak.isEmpty());
         if (!lineBreak.isEmpty()) {
-            AppendOutputLine();
             interpreter.SetOutputLine(interpreter.GetOutputLine() + 1);
             data.append(lineBreak);
         }

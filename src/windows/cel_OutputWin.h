@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QWidget>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -51,6 +52,15 @@ public:
     void ShowDocument(std::shared_ptr<QTextDocument> document);
     // Empties the text; the engine's output line is reset by the caller.
     void Clear();
+    // A run's output begins at the end of the text as it stands now.
+    void MarkRunStart();
+    // Keeps the first `shown` characters of output the run put into the text (a line break
+    // counts one) and the echoes of the input given before the engine's count `executed`, and
+    // deletes the rest; a Clear Output during the run took away its first ones. False when the
+    // text could not be changed.
+    bool TruncateRunOutput(uint64_t shown, uint64_t executed);
+    // The index of the last line, where the engine's output goes on.
+    uint32_t LastLineIndex() const;
 
     // Opens the input panel: fields enabled in the window colour, Ok and End enabled, the line
     // field the active control.

@@ -2,7 +2,7 @@
 # Drives the real IDE from outside, as a user does, on a virtual screen under a window manager
 # (Xvfb and openbox): the window arrangement, a run that reads a typed line, the dialogs and a
 # message box as they stand on the screen, File > Exit, the restored arrangement, a run pausing
-# at a breakpoint set with Ctrl+B, and Alt+F4 with a modified document.
+# at a breakpoint set with Ctrl+B, a traced run stepped back, and Alt+F4 with a modified document.
 #   desktop_session.sh CELLWRIGHT_EXECUTABLE [openbox|metacity|bare]
 # With "metacity" the session runs under that window manager, which honours window types that
 # openbox ignores. With "bare" it runs on the X server without a window manager: no frames, and
@@ -162,6 +162,20 @@ editor_holds() {
   return 1
 }
 
+# The output window holds exactly the text (its whole text, copied to the clipboard); otherwise
+# says what it holds.
+output_holds() {
+  local copied=""
+  for ((i = 0; i < 50; i++)); do
+    key_to "$output_id" ctrl+a ctrl+c
+    copied="$(xclip -o -selection clipboard 2> /dev/null || true)"
+    [ "$copied" = "$1" ] && return 0
+    sleep 0.1
+  done
+  echo "the output window holds '$copied'"
+  return 1
+}
+
 ended_within() {
   until_true "$(($1 * 10))" sh -c "! kill -0 $app 2> /dev/null"
 }
@@ -185,15 +199,7 @@ until_true 100 bash -c "[ \"\$(active_window)\" = $output_id ]" || fail "the inp
 xdotool type --delay 10 'Hello, desktop'
 xdotool key Return
 # The output window shows the echo of the typed line, then what the program printed.
-expected="$(printf 'Hello, desktop\nHello, desktop')"
-copied=""
-for ((i = 0; i < 50; i++)); do
-  key_to "$output_id" ctrl+a ctrl+c
-  copied="$(xclip -o -selection clipboard 2> /dev/null || true)"
-  [ "$copied" = "$expected" ] && break
-  sleep 0.1
-done
-[ "$copied" = "$expected" ] || fail "the output window holds '$copied'"
+output_holds "$(printf 'Hello, desktop\nHello, desktop')" || fail "the run's output is missing"
 echo "run: the output window shows the echo and the program's output"
 
 # Closing the modified document asks about saving; after Cancel the keys go where they went.
@@ -281,15 +287,33 @@ sleep 1
 key_to "$editor_id" F7
 sleep 0.5
 key_to "$editor_id" ctrl+F2
-copied=""
-for ((i = 0; i < 50; i++)); do
-  key_to "$output_id" ctrl+a ctrl+c
-  copied="$(xclip -o -selection clipboard 2> /dev/null || true)"
-  [ "$copied" = "AB" ] && break
-  sleep 0.1
-done
-[ "$copied" = "AB" ] || fail "after a breakpoint, a trace and a reset the output window holds '$copied'"
+output_holds AB || fail "after a breakpoint, a trace and a reset the output is not AB"
 echo "breakpoint: the run paused at the breakpointed command"
+
+# Stepping back: ,[.,] traced with F7 and the typed line abc. After the second '.' the output
+# window holds the echo of the line, then a and b; two Step Backs (Shift+F7) take the b away.
+# The window is read once Program Reset has ended the run, which leaves its text as it is (the
+# Edit commands are off while a program exists).
+key_to "$editor_id" ctrl+a
+xdotool type --delay 10 ',[.,]'
+key_to "$editor_id" F7
+sleep 0.5
+key_to "$editor_id" F7
+until_true 100 bash -c "[ \"\$(active_window)\" = $output_id ]" || fail "the traced read did not open the input panel"
+xdotool type --delay 10 'abc'
+xdotool key Return
+for step in 1 2 3 4 5 back back; do
+  sleep 0.5
+  if [ "$step" = back ]; then key_to "$editor_id" shift+F7; else key_to "$editor_id" F7; fi
+done
+sleep 0.5
+if [ -n "${DESKTOP_SHOTS:-}" ]; then
+  python3 "$here/screen_area.py" "$scratch/fb/Xvfb_screen0" 0 0 "$work_w" "$work_h" \
+    --png "$DESKTOP_SHOTS/$mode-stepback.png" > /dev/null
+fi
+key_to "$editor_id" ctrl+F2
+output_holds "$(printf 'abc\na')" || fail "two Step Backs did not take the b away"
+echo "step back: the output window holds the typed line and a"
 
 # Alt+letter in the editor opens the main window's menu and types nothing: Alt+V and Alt+R are
 # closed again with Escape, Alt+F is followed by N (File > New, a new tab, closed again).

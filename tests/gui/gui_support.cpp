@@ -280,6 +280,7 @@ QStringList WrongEnabling(TRunState state) {
         {{"MenuDebug", "BtnDebug"}, running || waiting},
         {{"MenuReset", "BtnReset"}, !ready},
         {{"MenuModifyMemory"}, paused},
+        {{"MenuStepBack", "MenuRunBackwards", "MenuBackToCursor"}, paused && Workspace->Interpreter->GetExecuted() > 0},
         {{"MenuSave", "MenuSaveAs", "MenuExit", "BtnSave", "MenuWinSize", "MenuToggle", "MenuEditor", "MenuOutput",
           "MenuMemory", "MenuFlat", "MenuGutter", "MenuEdge", "MenuWatch", "BtnWatch", "MenuSpeed", "Menu0x0A",
           "Menu0x0D0A", "Menu0x0D", "Menu0x0A0D", "MenuNoLineBreak", "MenuClearOutput", "MenuFont", "MenuTextGen",

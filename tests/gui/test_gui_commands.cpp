@@ -432,6 +432,20 @@ private slots:
         QVERIFY(Trigger("MenuTrace"));
         QVERIFY(WaitReady());
         VerifyEnabling(TRunState::Ready);
+
+        // The backward moves: after a step, and not at the run's start again.
+        QVERIFY(StartSuspended("++", "MenuTrace"));
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(celtest::Action("MenuStepBack")->isEnabled());
+        VerifyEnabling(TRunState::Paused);
+        QVERIFY(Trigger("MenuStepBack"));
+        QVERIFY(WaitSuspended());
+        VerifyEnabling(TRunState::Paused);
+        QVERIFY(!celtest::Action("MenuStepBack")->isEnabled());
+        QVERIFY(Trigger("MenuReset"));
+        QVERIFY(WaitReady());
+        VerifyEnabling(TRunState::Ready);
     }
 
     // ---- Status bar ----

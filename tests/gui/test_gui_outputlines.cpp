@@ -12,6 +12,18 @@ namespace {
 constexpr size_t Piece = 65536;  // the length of a shown piece of a long line
 constexpr size_t Long = 16384;   // from this last-line length on, output is collected
 
+// The engine's output: bytes, a LF starting a new line; index is the line written to.
+void Print(TOutputLines& lines, uint32_t& index, const QByteArray& bytes) {
+    const QList<QByteArray> pieces = bytes.split('\n');
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        if (i > 0) {
+            QVERIFY(lines.AppendOutputLine());
+            ++index;
+        }
+        if (!pieces[i].isEmpty()) QVERIFY(lines.AppendToOutputLine(index, pieces[i].toStdString()));
+    }
+}
+
 std::string Line(TOutputLines& lines, uint32_t index) {
     std::string text;
     if (!lines.OutputLineText(index, text)) return "<failed>";
@@ -183,6 +195,78 @@ private slots:
         QCOMPARE(Line(lines, 1), std::string("w"));
         QVERIFY(lines.AppendToOutputLine(1, "v"));
         QCOMPARE(lines.Text(), QByteArray("zzz\r\nwv"));
+    }
+
+    // A step back keeps the first characters of output the run put into the text and the
+    // echoes of the input read before the count it goes back to: the text from before the run
+    // stays, a Clear Output during the run took the run's first characters with it, and the
+    // run's next output goes on where the text now ends.
+    void truncateRun_data() {
+        QTest::addColumn<QByteArray>("before");  // the text when the run starts
+        // The run's output: "|" stands for Clear Output, "#" for the typed line "in" read by the
+        // input command at count 1, 2, ... in turn.
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<quint64>("shown");
+        QTest::addColumn<quint64>("executed");
+        QTest::addColumn<QByteArray>("after");
+        const quint64 all = UINT64_MAX;
+        QTest::newRow("inside a line") << QByteArray() << QByteArray("ab\ncd\nef") << quint64(4) << all << QByteArray("ab\r\nc");
+        QTest::newRow("after a line break") << QByteArray() << QByteArray("ab\ncd\nef") << quint64(3) << all << QByteArray("ab\r\n");
+        QTest::newRow("before a line break") << QByteArray() << QByteArray("ab\ncd\nef") << quint64(2) << all << QByteArray("ab");
+        QTest::newRow("to the run's start") << QByteArray("old\r\n") << QByteArray("ab\nc") << quint64(0) << all << QByteArray("old\r\n");
+        QTest::newRow("past the end") << QByteArray("old") << QByteArray("ab\nc") << quint64(9) << all << QByteArray("oldab\r\nc");
+        QTest::newRow("after Clear Output") << QByteArray("old") << QByteArray("ab\nc|d\nef") << quint64(6) << all << QByteArray("d\r\n");
+        QTest::newRow("before Clear Output") << QByteArray() << QByteArray("ab\nc|d\nef") << quint64(2) << all << QByteArray();
+        const QByteArray big(2 * Piece + 5, 'x');
+        QTest::newRow("inside a long line") << QByteArray() << big + "\nz" << quint64(Piece + 3) << all << QByteArray(Piece + 3, 'x');
+        QTest::newRow("between two pieces") << QByteArray() << big + "\nz" << quint64(Piece) << all << QByteArray(Piece, 'x');
+        QTest::newRow("after a long line") << QByteArray() << big + "\nz" << quint64(big.size() + 1) << all << big + "\r\n";
+        QTest::newRow("an echo kept") << QByteArray() << QByteArray("ab#cd") << quint64(3) << quint64(2) << QByteArray("abin\r\nc");
+        QTest::newRow("an echo taken back") << QByteArray() << QByteArray("ab#cd") << quint64(2) << quint64(1) << QByteArray("ab");
+        QTest::newRow("an echo before a line break kept")
+            << QByteArray() << QByteArray("ab\n#cd") << quint64(3) << quint64(2) << QByteArray("abin\r\n\r\n");
+        QTest::newRow("an echo before a line break taken back")
+            << QByteArray() << QByteArray("ab\n#cd#") << quint64(3) << quint64(1) << QByteArray("ab\r\n");
+    }
+
+    void truncateRun() {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, output);
+        QFETCH(quint64, shown);
+        QFETCH(quint64, executed);
+        QFETCH(QByteArray, after);
+        QPlainTextEdit box;
+        TOutputLines lines(&box);
+        lines.SetText(before);
+        lines.MarkRunStart();
+        uint32_t line = uint32_t(before.count("\r\n"));
+        uint64_t reads = 0;
+        const QList<QByteArray> parts = output.split('|');
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            if (i > 0) {
+                lines.Clear();
+                line = 0;
+            }
+            const QList<QByteArray> pieces = parts[i].split('#');
+            for (qsizetype j = 0; j < pieces.size(); ++j) {
+                if (j > 0) {
+                    lines.EchoInput("in", ++reads, true);
+                    ++line;
+                }
+                Print(lines, line, pieces[j]);
+            }
+        }
+        QVERIFY(lines.TruncateRun(shown, executed));
+        QCOMPARE(lines.Text(), after);
+        int blocks = 0;  // a line shows in pieces of Piece characters
+        for (const QByteArray& shownLine : after.split('\n'))
+            blocks += std::max(1, int((shownLine.size() + qsizetype(Piece) - 1) / qsizetype(Piece)));
+        QCOMPARE(box.document()->blockCount(), blocks);
+        // The engine goes on writing into the line that now ends the text.
+        line = uint32_t(after.count("\r\n"));
+        QCOMPARE(lines.LastLineIndex(), line);
+        Print(lines, line, "+\n-");
+        QCOMPARE(lines.Text(), after + "+\r\n-");
     }
 
     // Typed input goes before a final empty line, or at the end.

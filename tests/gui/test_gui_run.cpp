@@ -180,6 +180,89 @@ private slots:
         QCOMPARE(box, shown);
     }
 
+    // Stepping back through a traced run that read a line: each pause in the past shows the
+    // output, the count, the mark and the time the run showed at that count; going forward
+    // again replays without asking for input; Back to Cursor goes to the last time the command
+    // at the caret was about to run, Run Backwards to the run's start, where nothing goes back.
+    void stepsBackInTime() {
+        QVERIFY(StartSuspended(",[.,]", "MenuTrace"));
+        QVERIFY(!celtest::Action("MenuStepBack")->isEnabled());
+        QStringList times{EditWin->PanelText(4)};  // by executed count
+        QTest::qWait(3);  // the clock moves on between the pauses
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(Workspace->WaitingForInput());
+        EnterLine(QStringLiteral("abc"));
+        QVERIFY(WaitSuspended());
+        times << EditWin->PanelText(4);
+        for (int count = 2; count <= 6; ++count) {
+            QTest::qWait(3);
+            QVERIFY(Trigger("MenuTrace"));
+            QVERIFY(WaitSuspended());
+            times << EditWin->PanelText(4);
+        }
+        QCOMPARE(OutputWin->Text(), QByteArray("abc\r\nab"));
+        QTest::qWait(3);
+        for (const int count : {5, 4}) {
+            QVERIFY(Trigger("MenuStepBack"));
+            QVERIFY(WaitSuspended());
+            QCOMPARE(Workspace->Interpreter->GetExecuted(), uint64_t(count));
+            QCOMPARE(EditWin->PanelText(3), QStringLiteral("%1 i").arg(count));
+            QCOMPARE(EditWin->PanelText(4), times[count]);
+        }
+        QCOMPARE(OutputWin->Text(), QByteArray("abc\r\na"));
+        QCOMPARE(EditWin->SelStart(), 4);  // the ] about to run
+        QCOMPARE(EditWin->PanelText(1), QStringLiteral("Paused"));
+        QCOMPARE(WrongEnabling(TRunState::Paused), QStringList());
+        for (int count = 5; count <= 6; ++count) {
+            QVERIFY(Trigger("MenuTrace"));
+            QVERIFY(WaitSuspended());
+            QVERIFY(!Workspace->WaitingForInput());
+            QCOMPARE(EditWin->PanelText(4), times[count]);
+        }
+        QCOMPARE(OutputWin->Text(), QByteArray("abc\r\nab"));
+        EditWin->SetSelection(2, 0);
+        QVERIFY(Trigger("MenuBackToCursor"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(Workspace->Interpreter->GetExecuted(), 5u);
+        QCOMPARE(EditWin->SelStart(), 2);
+        QCOMPARE(OutputWin->Text(), QByteArray("abc\r\na"));
+        QVERIFY(Trigger("MenuRunBackwards"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(Workspace->Interpreter->GetExecuted(), 0u);
+        QCOMPARE(OutputWin->Text(), QByteArray());
+        QCOMPARE(EditWin->PanelText(4), times[0]);
+        QCOMPARE(WrongEnabling(TRunState::Paused), QStringList());
+        QVERIFY(!celtest::Action("MenuStepBack")->isEnabled());
+        QVERIFY(Trigger("MenuReset"));
+        QVERIFY(WaitReady());
+        QCOMPARE(WrongEnabling(TRunState::Ready), QStringList());
+    }
+
+    // A change of the past discards the recorded future: a quiet note in the editor's status
+    // bar, gone with the next backward move and the next run.
+    void discardedHistoryIsNoted() {
+        QVERIFY(StartSuspended("+++", "MenuTrace"));
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(Trigger("MenuStepBack"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(EditWin->PanelNote->text(), QString());
+        // A cell changed as the modify dialog changes it.
+        Workspace->Interpreter->SetCell(0, 7);
+        QCOMPARE(EditWin->PanelNote->text(), QStringLiteral("History after this point discarded"));
+        QVERIFY(Windows->Dialogs.Shown.isEmpty());
+        QVERIFY(Trigger("MenuStepBack"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(EditWin->PanelNote->text(), QString());
+        TMainWinProbe::Host().HistoryDiscarded();
+        QVERIFY(Trigger("MenuReset"));
+        QVERIFY(WaitReady());
+        QCOMPARE(EditWin->PanelNote->text(), QString());
+    }
+
     void structureErrorIsReported() {
         EditWin->SetText("+[");
         Windows->Dialogs.Expect(QStringLiteral("Error 101: Closing bracket expected."));
