@@ -192,7 +192,14 @@ bool TGuiHost::TruncateOutput(uint64_t shown) {
     return true;
 }
 
-void TGuiHost::HistoryDiscarded() { MainWin->HistoryDiscarded(); }
+void TGuiHost::HistoryDiscarded() {
+    OutputWin->DropLaterEchoes();
+    MainWin->HistoryDiscarded();
+}
+
+void TGuiHost::InputReplayed(uint64_t executed) {
+    if (OutputWin->EchoAgain(executed)) Workspace->Interpreter->SetOutputLine(OutputWin->LastLineIndex());
+}
 
 TMemoryView TGuiHost::MemoryView() { return {MemoryWin->FirstCell(), MemoryWin->RowCount}; }
 

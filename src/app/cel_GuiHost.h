@@ -47,6 +47,7 @@ public:
     bool AppendToOutputLine(uint32_t index, std::string_view text) override;
     bool TruncateOutput(uint64_t shown) override;
     void HistoryDiscarded() override;
+    void InputReplayed(uint64_t executed) override;
 
     TMemoryView MemoryView() override;
     void SetMemoryScroll(int position) override;

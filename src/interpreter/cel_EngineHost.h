@@ -106,6 +106,9 @@ public:
     // A change of the past (a cell changed, input given at an earlier point) has discarded the
     // recorded future: the run goes on from here on a new history.
     virtual void HistoryDiscarded() {}
+    // A forward move read a typed line again from the history, at the input command where it
+    // was given (the engine's count is still that command's): the window shows its echo again.
+    virtual void InputReplayed(uint64_t executed) { (void)executed; }
 
     // Output window lines. Each returns false when the window failed to take the change.
     virtual bool OutputLineText(uint32_t index, std::string& text) = 0;  // empty past the end

@@ -227,7 +227,15 @@ void TBFInterpreterCells<Cell>::ReadChar() {
     }
     if (!InputEnded) {
         // A replay takes what was given here from the log; otherwise the user is asked.
-        if (!TakeLoggedInput()) {
+        if (TakeLoggedInput()) {
+            if (!Replaying && Log[LogPos - 1].Kind == TInputEntry::Line) {
+                const uint64_t at = Executed.load(std::memory_order_relaxed);
+                Synchronize([this, at] {
+                    FlushDisplay();
+                    Host.InputReplayed(at);
+                });
+            }
+        } else {
             Synchronize([this] { FlushDisplay(); });
             PrepareSuspend();
             MainFlags.WaitingForInput.store(true);

@@ -11,6 +11,7 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 #include <new>
 #include <vector>
@@ -519,7 +520,7 @@ void TOutputLines::DropPending() {
 
 void TOutputLines::EchoInput(const QByteArray& data, uint64_t executed, bool lineBreak) {
     ShowPending();
-    TEcho echo{executed, EngineLength() - RunStart, data.size(), lineBreak};
+    TEcho echo{executed, EngineLength() - RunStart, data.size(), lineBreak, data};
     if (!data.isEmpty()) {
         Unshare();
         QTextDocument* document = Box->document();
@@ -573,6 +574,17 @@ qint64 TOutputLines::CountAt(int position) const {
 void TOutputLines::MarkRunStart() {
     RunStart = EngineLength();
     Echoes.clear();
+    TakenBack.clear();
+}
+
+bool TOutputLines::EchoAgain(uint64_t executed) {
+    // Echoes before this count belong to reads a forward move has passed: stale.
+    while (!TakenBack.empty() && TakenBack.front().At < executed) TakenBack.erase(TakenBack.begin());
+    if (TakenBack.empty() || TakenBack.front().At != executed) return false;
+    const TEcho echo = std::move(TakenBack.front());
+    TakenBack.erase(TakenBack.begin());
+    EchoInput(echo.Text, echo.At, echo.Break);
+    return true;
 }
 
 // The engine's characters from..to (to: the end of the text at most) leave the text, in one edit.
@@ -609,6 +621,8 @@ bool TOutputLines::TruncateRun(uint64_t shown, uint64_t executed) {
             const qint64 from = RunStart + later->Pos;
             if (from >= 0 && from < keep && from + later->Length <= EngineLength()) RemoveRange(from, from + later->Length);
         }
+        // Earlier cuts took back later echoes still.
+        TakenBack.insert(TakenBack.begin(), std::make_move_iterator(later), std::make_move_iterator(Echoes.end()));
         Echoes.erase(later, Echoes.end());
         keep = std::max<qint64>(0, keep);
         if (keep >= EngineLength()) return true;

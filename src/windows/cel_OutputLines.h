@@ -76,6 +76,11 @@ public:
     // text could not be changed.
     void MarkRunStart();
     bool TruncateRun(uint64_t shown, uint64_t executed = UINT64_MAX);
+    // The echoes a cut took back are kept: EchoAgain shows the one given at the engine's count
+    // `executed` again, when a forward move reads its line again from the history (false: there
+    // is none); DropLaterEchoes forgets them, with the history they belong to.
+    bool EchoAgain(uint64_t executed);
+    void DropLaterEchoes() { TakenBack.clear(); }
     // The index of the text's last line, the one the engine's output goes on in.
     uint32_t LastLineIndex() const { return static_cast<uint32_t>(LineCount() - 1); }
 
@@ -147,6 +152,9 @@ private:
         uint64_t At;
         qint64 Pos, Length;
         bool Break;
+        QByteArray Text;
     };
     std::vector<TEcho> Echoes;
+    // The echoes cuts took back, by count: the run's future, shown again as it is replayed.
+    std::vector<TEcho> TakenBack;
 };

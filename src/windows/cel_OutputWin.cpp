@@ -180,6 +180,10 @@ void TOutputWin::MarkRunStart() { Lines->MarkRunStart(); }
 
 bool TOutputWin::TruncateRunOutput(uint64_t shown, uint64_t executed) { return Lines->TruncateRun(shown, executed); }
 
+bool TOutputWin::EchoAgain(uint64_t executed) { return Lines->EchoAgain(executed); }
+
+void TOutputWin::DropLaterEchoes() { Lines->DropLaterEchoes(); }
+
 uint32_t TOutputWin::LastLineIndex() const { return Lines->LastLineIndex(); }
 
 std::shared_ptr<QTextDocument> TOutputWin::Document() { return Lines->Document(); }

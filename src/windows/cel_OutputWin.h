@@ -59,6 +59,11 @@ public:
     // deletes the rest; a Clear Output during the run took away its first ones. False when the
     // text could not be changed.
     bool TruncateRunOutput(uint64_t shown, uint64_t executed);
+    // The echo of the typed line given at the engine's count `executed`, which a cut took back,
+    // shown again (false: none was taken back there); and those taken back forgotten, when the
+    // history they belong to is discarded.
+    bool EchoAgain(uint64_t executed);
+    void DropLaterEchoes();
     // The index of the last line, where the engine's output goes on.
     uint32_t LastLineIndex() const;
 

@@ -234,6 +234,13 @@ private slots:
         QCOMPARE(EditWin->PanelText(4), times[0]);
         QCOMPARE(WrongEnabling(TRunState::Paused), QStringList());
         QVERIFY(!celtest::Action("MenuStepBack")->isEnabled());
+        // Forward again over the read: the line comes from the history, and its echo with it.
+        for (int count = 1; count <= 3; ++count) {
+            QVERIFY(Trigger("MenuTrace"));
+            QVERIFY(WaitSuspended());
+            QVERIFY(!Workspace->WaitingForInput());
+        }
+        QCOMPARE(OutputWin->Text(), QByteArray("abc\r\na"));
         QVERIFY(Trigger("MenuReset"));
         QVERIFY(WaitReady());
         QCOMPARE(WrongEnabling(TRunState::Ready), QStringList());
