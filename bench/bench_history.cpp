@@ -12,7 +12,12 @@
 //                                                         commands (and, for Mandelbrot, from
 //                                                         its middle down to its start)
 //
-//   bench_history [RUNS [PROGRAM]]      (default 5, all four)
+//   full-tape-16 history_bytes=<n> checkpoints=<n> run_s=<s>
+//                                                         a run of under a second whose every
+//                                                         checkpoint holds the whole 16-bit tape
+//
+//   bench_history [RUNS [PROGRAM]]      (default 5, all four and the full tape; PROGRAM
+//                                       full-tape-16 runs that one alone)
 #include "cel_HeadlessHost.h"
 
 #include <algorithm>
@@ -183,6 +188,22 @@ int main(int argc, char** argv) {
         }
         std::printf("\n");
         std::fflush(stdout);
+    }
+    if (argc <= 2 || std::string(argv[2]) == "full-tape-16") {
+        // A short run whose tape is full: every checkpoint holds all 32768 cells of 16 bits.
+        TProgram full{"full-tape-16", "+[>+]", {}, 0};
+        THost h(full);
+        const Clock::time_point start = Clock::now();
+        h.Gui([&] {
+            h.Interpreter.Prepare(true, cel::TBFInterpreter::TStart::Run);
+            h.Engine().SetStopAt(600000000ull);
+            h.Engine().Resume();
+        });
+        h.Settle();
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        std::printf("%s history_bytes=%zu checkpoints=%zu run_s=%.3f\n", full.Name.c_str(),
+                    h.Gui([&] { return h.Engine().HistoryBytes(); }),
+                    h.Gui([&] { return h.Engine().CheckpointCount(); }), seconds);
     }
     return 0;
 }

@@ -57,9 +57,21 @@ public:
     virtual ~TByteFile() = default;
     // Returns the number of bytes read, 0 at the end, -1 on failure.
     virtual long Read(uint8_t* buffer, size_t size) = 0;
+    // Reads up to size bytes from offset on, without moving where Read goes on: the number read,
+    // 0 at the end, -1 on failure or for a file that cannot (a pipe).
+    virtual long ReadAt(uint64_t offset, uint8_t* buffer, size_t size) {
+        (void)offset, (void)buffer, (void)size;
+        return -1;
+    }
     // Returns true when all bytes were written.
     virtual bool Write(const uint8_t* data, size_t size) = 0;
     virtual bool Close() = 0;
+    // Cuts the file to its first size bytes (those written before are in it first); later
+    // writes go after them. False when it cannot be cut.
+    virtual bool Truncate(uint64_t size) {
+        (void)size;
+        return false;
+    }
 };
 
 std::unique_ptr<TByteFile> OpenByteFileForReading(const std::string& name);

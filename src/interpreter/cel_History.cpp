@@ -20,8 +20,12 @@ constexpr int64_t CheckpointWork = 2'000'000;  // ns
 constexpr int64_t CheckpointDensity = 64;
 constexpr uint64_t MinSpacing = 1ull << 16;
 constexpr uint64_t MaxSpacing = 1ull << 40;
-// What the checkpoints may hold in all; beyond it every other older one goes.
+// What the checkpoints may hold in all; beyond it every other older one goes. A run of under a
+// second (of its own time) keeps them under ShortRunBytes, so that its history stays under
+// 2 MB with a whole tape in every checkpoint.
 constexpr size_t CheckpointBytes = size_t{160} << 20;
+constexpr size_t ShortRunBytes = size_t{3} << 19;
+constexpr int64_t ShortRunWork = 1'000'000'000;  // ns
 
 }  // namespace
 
@@ -85,6 +89,7 @@ void TBFInterpreterBase::Capture(TMachineState& state) const {
     state.InputPos = InputPos;
     state.InputFileOpen = InputFileOpen;
     state.InputEnded = InputEnded;
+    state.InputFileRead = InputFileRead;
     state.InputBlock = InputBlock;
     state.Shown = Shown;
     state.ShownLines = ShownLines;
@@ -113,10 +118,13 @@ void TBFInterpreterBase::Restore(const TMachineState& state) {
     InputPos = state.InputPos;
     InputFileOpen = state.InputFileOpen;
     InputEnded = state.InputEnded;
+    InputFileRead = state.InputFileRead;
     InputBlock = state.InputBlock;
     if (InputBlock >= 0) {
-        const std::string& bytes = Log[static_cast<size_t>(InputBlock)].Bytes;
-        std::memcpy(InputData.get(), bytes.data(), std::min<size_t>(bytes.size(), IOBlockSize));
+        const TInputEntry& block = Log[static_cast<size_t>(InputBlock)];
+        // A file changed since it was read gives what it holds now.
+        if (block.Kind == TInputEntry::FileBlock) LoadBlock(block);
+        else std::memcpy(InputData.get(), block.Bytes.data(), std::min<size_t>(block.Bytes.size(), IOBlockSize));
     }
     Shown = state.Shown;
     ShownLines = state.ShownLines;
@@ -172,7 +180,7 @@ void TBFInterpreterBase::ThinCheckpoints() {
         ++kept;
     }
     Checkpoints.resize(kept);
-    if (bytes > CheckpointBytes && kept > 2) {
+    if (bytes > (now < ShortRunWork ? ShortRunBytes : CheckpointBytes) && kept > 2) {
         // Over the memory bound: every other one of the older half.
         const size_t half = kept / 2;
         size_t to = 1;
@@ -213,15 +221,14 @@ void TBFInterpreterBase::ApplyInput(const TInputEntry& entry, int64_t index) {
     case TInputEntry::Number: SetCell(static_cast<uint16_t>(DataPtr), entry.Value); break;
     case TInputEntry::End: EndInput(); break;
     case TInputEntry::Retry: InputRetry.store(true); break;
-    case TInputEntry::FileBlock: {
-        const size_t size = std::min<size_t>(entry.Bytes.size(), IOBlockSize);
-        std::memcpy(InputData.get(), entry.Bytes.data(), size);
-        InputSize = static_cast<uint32_t>(size);
+    case TInputEntry::FileBlock:
+        // Its bytes are in InputData (LoadBlock).
+        InputSize = entry.Value;
         InputPos = 0;
         InputBlock = index;
-        if (size == 0) InputFileOpen = false;
+        InputFileRead += entry.Value;
+        if (entry.Value == 0) InputFileOpen = false;
         break;
-    }
     case TInputEntry::Edit: SetCell(entry.Index, entry.Value); break;
     }
 }
@@ -255,7 +262,12 @@ void TBFInterpreterBase::DiscardFuture() {
     while (!EditEntries.empty() && EditEntries.back() >= LogPos) EditEntries.pop_back();
     Furthest = executed;
     NextCheckpointAt = (Checkpoints.empty() ? 0 : Checkpoints.back().Executed) + Spacing;
-    // The file keeps what the old future wrote; the new one's output follows it.
+    // The output file loses what the old future wrote (a file that cannot be cut keeps it, and
+    // the new future's output follows it).
+    if (OutputFileOpen && FileHigh > FileTotal) {
+        FlushOutputFile();
+        if (ErrorCode == errNone && OutputFile) OutputFile->Truncate(FileTotal);
+    }
     FileHigh = FileTotal;
     Host.HistoryDiscarded();
 }

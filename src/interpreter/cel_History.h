@@ -37,6 +37,7 @@ struct TMachineState {
     uint32_t InputPos = 0;
     bool InputFileOpen = false;
     bool InputEnded = false;
+    uint64_t InputFileRead = 0;
     int64_t InputBlock = -1;
     uint64_t Shown = 0;
     uint64_t ShownLines = 0;
@@ -56,11 +57,12 @@ struct TInputEntry {
         Number,     // a number: Value into the current cell
         End,        // the end of the input: the cell stays
         Retry,      // the wait was abandoned (Debug): the input command runs again
-        FileBlock,  // the next block of the input file (empty: its end)
+        FileBlock,  // the next block of the input file, Value bytes (none: its end)
         Edit,       // the user set cell Index to Value, paused at count At
     };
     TKind Kind = End;
     bool Echo = false;
+    uint64_t Offset = UINT64_MAX;  // FileBlock: where its Value bytes are in the file (else in Bytes)
     uint16_t Index = 0;
     uint32_t Value = 0;
     uint64_t At = 0;

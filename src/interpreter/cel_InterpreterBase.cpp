@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <new>
 #include <span>
 
@@ -13,15 +16,30 @@ namespace {
 
 class TStdioFile final : public TByteFile {
 public:
-    explicit TStdioFile(std::FILE* f) : File(f) {}
+    TStdioFile(std::FILE* f, std::string name) : File(f), Name(std::move(name)) {}
     ~TStdioFile() override { Close(); }
     long Read(uint8_t* buffer, size_t size) override {
         size_t n = std::fread(buffer, 1, size, File);
         if (n < size && std::ferror(File)) return -1;
         return static_cast<long>(n);
     }
+    long ReadAt(uint64_t offset, uint8_t* buffer, size_t size) override {
+        const long here = std::ftell(File);
+        if (here < 0 || offset > static_cast<uint64_t>(LONG_MAX) ||
+            std::fseek(File, static_cast<long>(offset), SEEK_SET) != 0)
+            return -1;
+        const long n = Read(buffer, size);
+        return std::fseek(File, here, SEEK_SET) == 0 ? n : -1;
+    }
     bool Write(const uint8_t* data, size_t size) override {
         return std::fwrite(data, 1, size, File) == size;
+    }
+    bool Truncate(uint64_t size) override {
+        if (!File || std::fflush(File) != 0) return false;
+        std::error_code error;
+        std::filesystem::resize_file(Name, size, error);
+        // Later writes go after the bytes kept.
+        return std::fseek(File, 0, SEEK_END) == 0 && !error;
     }
     bool Close() override {
         if (!File) return true;
@@ -32,6 +50,7 @@ public:
 
 private:
     std::FILE* File;
+    std::string Name;  // for Truncate
 };
 
 }  // namespace
@@ -39,13 +58,13 @@ private:
 std::unique_ptr<TByteFile> OpenByteFileForReading(const std::string& name) {
     std::FILE* f = std::fopen(name.c_str(), "rb");
     if (!f) return nullptr;
-    return std::make_unique<TStdioFile>(f);
+    return std::make_unique<TStdioFile>(f, name);
 }
 
 std::unique_ptr<TByteFile> CreateByteFile(const std::string& name) {
     std::FILE* f = std::fopen(name.c_str(), "wb");
     if (!f) return nullptr;
-    return std::make_unique<TStdioFile>(f);
+    return std::make_unique<TStdioFile>(f, name);
 }
 
 TBFInterpreterBase::TBFInterpreterBase(TEngineHost& host)
@@ -431,11 +450,15 @@ void TBFInterpreterBase::FlushOutputFile() {
 
 bool TBFInterpreterBase::RefillInput() {
     if (LogPos < Log.size() && Log[LogPos].Kind == TInputEntry::FileBlock) {
+        if (!LoadBlock(Log[LogPos])) return false;
         ApplyInput(Log[LogPos], static_cast<int64_t>(LogPos));
         ++LogPos;
         return true;
     }
-    const long n = InputFile ? InputFile->Read(InputData.get(), IOBlockSize) : -1;
+    // A recording run reads where its history stands (a discarded future may have read further).
+    const long n = !InputFile ? -1
+                   : InputAtOffsets ? InputFile->ReadAt(InputFileRead, InputData.get(), IOBlockSize)
+                                    : InputFile->Read(InputData.get(), IOBlockSize);
     if (n < 0) return false;
     InputSize = static_cast<uint32_t>(n);
     if (n == 0) InputFileOpen = false;
@@ -443,12 +466,25 @@ bool TBFInterpreterBase::RefillInput() {
     if (Recording) {
         TInputEntry block;
         block.Kind = TInputEntry::FileBlock;
-        block.Bytes.assign(reinterpret_cast<const char*>(InputData.get()), InputSize);
+        // A file read at offsets is read again there by a replay; other input is kept.
+        if (InputAtOffsets) block.Offset = InputFileRead;
+        else block.Bytes.assign(reinterpret_cast<const char*>(InputData.get()), InputSize);
+        block.Value = InputSize;
         Log.push_back(std::move(block));
         LogPos = Log.size();
         InputBlock = static_cast<int64_t>(Log.size()) - 1;
     }
+    InputFileRead += InputSize;
     return true;
+}
+
+bool TBFInterpreterBase::LoadBlock(const TInputEntry& entry) {
+    if (entry.Offset == UINT64_MAX) {
+        std::memcpy(InputData.get(), entry.Bytes.data(), std::min<size_t>(entry.Bytes.size(), IOBlockSize));
+        return true;
+    }
+    return entry.Value == 0 ||
+           (InputFile && InputFile->ReadAt(entry.Offset, InputData.get(), entry.Value) == static_cast<long>(entry.Value));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -554,6 +590,7 @@ void TBFInterpreterBase::ResetMachine() {
     EditEntries.clear();
     LogPos = 0;
     InputBlock = -1;
+    InputFileRead = 0;
     Shown = ShownLines = FileTotal = FileHigh = Furthest = NextCheckpointAt = 0;
 }
 
@@ -564,6 +601,10 @@ bool TBFInterpreterBase::OpenFiles() {
     if (InputFileOpen) {
         InputFile = Host.OpenInputFile(Options.InputFileName);
         if (!InputFile) ErrorCode = errInputFileRead;
+        // The history keeps the offsets of the blocks of a file that can be read at offsets,
+        // not their bytes, so that its size does not grow with the input file's.
+        uint8_t none = 0;
+        InputAtOffsets = InputFile && Recording && InputFile->ReadAt(0, &none, 0) == 0;
     }
     if (ErrorCode == errNone && OutputFileOpen) {
         OutputFile = Host.CreateOutputFile(Options.OutputFileName);

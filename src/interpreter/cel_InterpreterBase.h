@@ -230,6 +230,9 @@ protected:
     // used up the last (RefillDue); false on a read failure.
     bool RefillInput();
     bool RefillDue() const { return InputFileOpen && InputPos == InputSize; }
+    // A logged block of the input file into InputData (read again at its offset, or copied);
+    // false when the file no longer gives it.
+    bool LoadBlock(const TInputEntry& entry);
     void SwitchLists(bool toSingle);
     void PauseSequence();
     bool FastTargetHit() const;
@@ -409,6 +412,8 @@ protected:
     bool InputEnded = false;  // EndInput: no read asks any more
     std::unique_ptr<TByteFile> InputFile;
     bool InputFileOpen = false;
+    bool InputAtOffsets = false;   // a recording run reads the input file with ReadAt
+    uint64_t InputFileRead = 0;    // bytes taken from the input file by now
     std::unique_ptr<TByteFile> OutputFile;
     bool OutputFileOpen = false;
     std::unique_ptr<uint8_t[]> FileBuffer;

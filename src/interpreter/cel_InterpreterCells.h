@@ -102,7 +102,8 @@ protected:
     }
     void LoadTape(const TMachineState& state) final {
         ClearTape();
-        std::memcpy(Tape.get() + state.TapeFirst, state.Tape.data(), state.Tape.size());
+        // An all-zero tape holds no bytes (and no buffer to copy from).
+        if (!state.Tape.empty()) std::memcpy(Tape.get() + state.TapeFirst, state.Tape.data(), state.Tape.size());
     }
 
 private:

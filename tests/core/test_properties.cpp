@@ -993,6 +993,8 @@ TEST(Properties, ChangesOfThePastAndTheOutputFile) {
 
         // Changed going forward: the expectation.
         THost ahead(p);
+        const std::string aheadFile = celtest::TempPath("ahead.out");
+        ahead.Options.OutputFileName = aheadFile;
         ahead.StartRun(p.Wide, true);
         ASSERT_EQ(Settle(ahead), "paused");
         ASSERT_EQ(RunTo(ahead, back), "paused");
@@ -1051,6 +1053,8 @@ TEST(Properties, ChangesOfThePastAndTheOutputFile) {
         }
         EXPECT_EQ(Show(MachineOf(h)), Show(expected));
         EXPECT_EQ(h.CountEvents("HistoryDiscarded"), 1);
+        // The file holds what the run printed with the change, none of the discarded future.
+        EXPECT_EQ(celtest::ReadFileBytes(file), celtest::ReadFileBytes(aheadFile));
         if (HasFailure()) return;
     }
 }

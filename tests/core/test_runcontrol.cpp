@@ -282,6 +282,40 @@ TEST(RunControl, StepBackReplaysACellChangedAfterAnInputBlock) {
     EXPECT_EQ(h.OutputText(), "B");
 }
 
+// A change of the past made before the input file's second block was read reads that block all
+// the same, where the history stands, though the discarded future had read it already.
+TEST(RunControl, AChangeOfThePastReadsTheInputFileOnFromThere) {
+    // A 0 at its end ends the program.
+    std::string bytes(cel::IOBlockSize + 100, 'a');
+    bytes.replace(cel::IOBlockSize - 1, 4, "bcde");
+    bytes.back() = '\0';
+    const std::string input = celtest::TempPath("blocks.in");
+    ASSERT_TRUE(celtest::WriteFileBytes(input, bytes));
+    const std::string output = celtest::TempPath("blocks.out");
+    THost h;
+    h.Options.Text = ",[.,]";
+    h.Options.InputFileName = input;
+    h.Options.OutputFileName = output;
+    h.Options.OutputVisible = false;
+    // The plain folded loop: the fast form's exact stops take a snapshot at every input.
+    h.Options.PlainEngine = true;
+    h.StartRun(false, true);
+    ASSERT_EQ(Settle(h), "paused");
+    const auto runTo = [&](uint64_t count) {
+        h.Gui([&] { h.Interpreter.Engine().SetStopAt(count); });
+        MenuRun(h);
+        return Settle(h, 120000);  // some 200,000 commands
+    };
+    ASSERT_EQ(runTo(3ull * cel::IOBlockSize + 100), "paused");
+    ASSERT_TRUE(h.Gui([&] { return h.Interpreter.RunBackwards(); }));
+    ASSERT_EQ(Settle(h, 120000), "paused");
+    ASSERT_EQ(runTo(3ull * cel::IOBlockSize - 100), "paused");
+    h.Gui([&] { h.Interpreter.SetCell(0, h.Interpreter.GetCell(0)); });
+    EXPECT_EQ(h.CountEvents("HistoryDiscarded"), 1);
+    EXPECT_EQ(runTo(UINT64_MAX), "finished");
+    EXPECT_TRUE(celtest::ReadFileBytes(output) == bytes.substr(0, bytes.size() - 1));
+}
+
 TEST(RunControl, DebugWhileWaitingThenTraceContinuesAfterTheInput) {
     THost h;
     h.Options.Text = "+,>+.";
