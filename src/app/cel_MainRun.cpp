@@ -204,7 +204,8 @@ void TMainWin::MenuClearOutputClick() {
 void TMainWin::TimerTimer() {
     if (!Interpreter.HasEngine()) return;
     const int64_t c = static_cast<int64_t>(Interpreter.GetExecuted());
-    const int64_t rate = (c - LastInstructionCount) / 2;
+    // A backward move lowers the count: nothing ran forward.
+    const int64_t rate = std::max<int64_t>(0, c - LastInstructionCount) / 2;
     const QLocale locale;
     EditWin->SetPanel(2, locale.toString(static_cast<qlonglong>(rate)) + QStringLiteral(" ips"));
     LastInstructionCount = static_cast<int64_t>(Interpreter.GetExecuted());

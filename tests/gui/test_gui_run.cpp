@@ -202,6 +202,7 @@ private slots:
             times << EditWin->PanelText(4);
         }
         QCOMPARE(OutputWin->Text(), QByteArray("abc\r\nab"));
+        TMainWinProbe::TimerTimer();  // the rate's count taken at 6
         QTest::qWait(3);
         for (const int count : {5, 4}) {
             QVERIFY(Trigger("MenuStepBack"));
@@ -211,6 +212,8 @@ private slots:
             QCOMPARE(EditWin->PanelText(4), times[count]);
         }
         QCOMPARE(OutputWin->Text(), QByteArray("abc\r\na"));
+        TMainWinProbe::TimerTimer();
+        QCOMPARE(EditWin->PanelText(2), QStringLiteral("0 ips"));  // the count went down
         QCOMPARE(EditWin->SelStart(), 4);  // the ] about to run
         QCOMPARE(EditWin->PanelText(1), QStringLiteral("Paused"));
         QCOMPARE(WrongEnabling(TRunState::Paused), QStringList());
