@@ -57,30 +57,32 @@ int64_t ChangeOf(const TInstruction& rec) {
 }
 
 // Offsets of the tape mapped to small indices (-1: none); Clear forgets only what was set.
+// The table comes in pages made at their first offset: a straight run's offsets lie close
+// together, so a build touches few of them, and a short program's build makes no large block
+// (which would cost a mapping and its release at the process's exit).
 class TOffsetIndex {
 public:
-    int32_t Find(uint32_t off) const { return Slot[off] - 1; }
+    int32_t Find(uint32_t off) const {
+        const int32_t* page = Pages[off >> PageBits].get();
+        return page == nullptr ? -1 : page[off & PageMask] - 1;
+    }
     void Set(uint32_t off, int32_t index) {
-        if (Slot[off] == 0) Used.push_back(off);
-        Slot[off] = index + 1;
+        std::unique_ptr<int32_t[]>& page = Pages[off >> PageBits];
+        if (page == nullptr) page = std::make_unique<int32_t[]>(PageMask + 1);  // zeros
+        int32_t& slot = page[off & PageMask];
+        if (slot == 0) Used.push_back(off);
+        slot = index + 1;  // the index plus one, so that a new page is zeros
     }
     void Clear() {
-        for (const uint32_t off : Used) Slot[off] = 0;
+        for (const uint32_t off : Used) Pages[off >> PageBits][off & PageMask] = 0;
         Used.clear();
     }
 
 private:
-    // The index plus one, so that a new table is zeros: from calloc, which takes a block this
-    // large from the system as zero pages, so a build pays only for the pages its offsets touch.
-    struct TFreeDeleter {
-        void operator()(int32_t* p) const { std::free(p); }
-    };
-    static int32_t* Zeroed() {
-        auto* p = static_cast<int32_t*>(std::calloc(TapeMask + 1, sizeof(int32_t)));
-        if (p == nullptr) throw std::bad_alloc();
-        return p;
-    }
-    std::unique_ptr<int32_t[], TFreeDeleter> Slot{Zeroed()};
+    static constexpr unsigned PageBits = 8;
+    static constexpr uint32_t PageMask = (1u << PageBits) - 1;
+    static_assert(((TapeMask + 1) & PageMask) == 0, "whole pages cover the tape");
+    std::array<std::unique_ptr<int32_t[]>, ((TapeMask + 1) >> PageBits)> Pages{};
     std::vector<uint32_t> Used;
 };
 

@@ -6,9 +6,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <new>
 #include <span>
+
+#if __has_include(<unistd.h>)
+#include <unistd.h>  // ftruncate
+#else
+#include <filesystem>
+#endif
 
 namespace cel {
 
@@ -36,10 +41,18 @@ public:
     }
     bool Truncate(uint64_t size) override {
         if (!File || std::fflush(File) != 0) return false;
+#if __has_include(<unistd.h>)
+        // The open file itself, not its name; and std::filesystem would link the runner with
+        // the whole of the streams and locales, which costs every run's start.
+        const bool cut = size <= static_cast<uint64_t>(INT64_MAX) &&
+                         ::ftruncate(::fileno(File), static_cast<off_t>(size)) == 0;
+#else
         std::error_code error;
         std::filesystem::resize_file(Name, size, error);
+        const bool cut = !error;
+#endif
         // Later writes go after the bytes kept.
-        return std::fseek(File, 0, SEEK_END) == 0 && !error;
+        return std::fseek(File, 0, SEEK_END) == 0 && cut;
     }
     bool Close() override {
         if (!File) return true;
@@ -50,7 +63,7 @@ public:
 
 private:
     std::FILE* File;
-    std::string Name;  // for Truncate
+    [[maybe_unused]] std::string Name;  // for Truncate where no ftruncate exists
 };
 
 }  // namespace
@@ -570,7 +583,8 @@ bool TBFInterpreterBase::AnalyzeProgram() {
 void TBFInterpreterBase::ResetMachine() {
     PC = 0;
     DataPtr = 0;
-    ClearTape();
+    if (!TapeFresh) ClearTape();
+    TapeFresh = false;
     CallDepth = 0;
     Executed.store(0);
     FoldedTarget = 0;
@@ -622,7 +636,8 @@ bool TBFInterpreterBase::OpenFiles() {
 // pass's step, so continuing runs the command paused at without stopping there again.
 void TBFInterpreterBase::RunLoop() {
     BaseLine = OutputLine.load();
-    RunStart = std::chrono::steady_clock::now();
+    // The run's own time paces the history's checkpoints; a run without one never reads the clock.
+    if (Recording) RunStart = std::chrono::steady_clock::now();
     Waited = {};
     Spacing = 1ull << 20;
     for (;;) {

@@ -204,6 +204,8 @@ protected:
     virtual void AddToCell(int64_t delta) = 0;
     virtual uint32_t CurrentCell() const = 0;
     virtual void ClearTape() = 0;
+    // The tape is as the engine was made, all zeros: the run's start need not clear it.
+    bool TapeFresh = true;
     virtual uint32_t CellValues() const = 0;  // 256 or 65536
     // The nonzero stretch of the tape into the state, and back (the rest cleared).
     virtual void SaveTape(TMachineState& state) const = 0;

@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -65,10 +67,11 @@ class TBFInterpreterCells : public TBFInterpreterBase {
 public:
     static constexpr uint32_t Values = 1u << (8 * sizeof(Cell));
 
-    explicit TBFInterpreterCells(TEngineHost& host) : TBFInterpreterBase(host), Tape(new Cell[TapeSize]()) {}
+    explicit TBFInterpreterCells(TEngineHost& host) : TBFInterpreterBase(host), Tape(ZeroedTape()) {}
 
     uint32_t GetCell(uint16_t index) const override { return Tape[index & (TapeSize - 1)]; }
     void SetCell(uint16_t index, uint32_t value) override {
+        TapeFresh = false;
         Tape[index & (TapeSize - 1)] = static_cast<Cell>(value);
     }
     void PaintMemory() override;
@@ -102,6 +105,7 @@ protected:
     }
     void LoadTape(const TMachineState& state) final {
         ClearTape();
+        TapeFresh = false;
         // An all-zero tape holds no bytes (and no buffer to copy from).
         if (!state.Tape.empty()) std::memcpy(Tape.get() + state.TapeFirst, state.Tape.data(), state.Tape.size());
     }
@@ -179,7 +183,17 @@ private:
         return CallStack[CallDepth];
     }
 
-    std::unique_ptr<Cell[]> Tape;  // TapeSize cells
+    // TapeSize cells, zeroed by calloc, which takes fresh memory as zero pages: a run pays only
+    // for the pages it touches.
+    struct TTapeFree {
+        void operator()(Cell* p) const { std::free(p); }
+    };
+    static Cell* ZeroedTape() {
+        auto* p = static_cast<Cell*>(std::calloc(TapeSize, sizeof(Cell)));
+        if (p == nullptr) throw std::bad_alloc();
+        return p;
+    }
+    std::unique_ptr<Cell[], TTapeFree> Tape;
 };
 
 template <typename Cell>

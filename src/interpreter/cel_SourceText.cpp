@@ -27,10 +27,16 @@ std::string SourceTextFromBytes(std::string_view bytes) {
 bool ReadSourceFile(const std::string& path, std::string& text) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
+    // Read into the string itself in growing blocks: a short file touches one page.
     std::string bytes;
-    char block[65536];
-    size_t n;
-    while ((n = std::fread(block, 1, sizeof block, f)) > 0) bytes.append(block, n);
+    size_t used = 0;
+    for (size_t block = 4096;; block = std::min<size_t>(block * 2, size_t{1} << 20)) {
+        bytes.resize(used + block);
+        const size_t n = std::fread(bytes.data() + used, 1, block, f);
+        used += n;
+        if (n < block) break;
+    }
+    bytes.resize(used);
     const bool failed = std::ferror(f) != 0;
     std::fclose(f);
     if (failed) return false;
