@@ -440,6 +440,45 @@ bool RunsPassesAtOnce(const TFastProgram& program, uint32_t l) {
     return w >= 0 && program.Ops[static_cast<size_t>(w)].Code == fastLinearWalk;
 }
 
+// The bound of TFastProgram::UncheckedBound. Every way the run goes round passes a check
+// (RepeatsReachAttention), so between two checks it passes each record at most once: the sum
+// of what each record can run is a bound. Records run pass by pass for a stop only split that
+// work with more checks. Generous where exactness would cost: an exact stop far beyond the bound
+// needs no snapshot, and a near one is served as without it.
+uint64_t UncheckedWork(const TFastProgram& program, unsigned cellBits) {
+    const uint64_t values = uint64_t{1} << cellBits;
+    const uint64_t clear = 2 * values;  // a clear loop at most
+    uint64_t sum = 0;
+    auto add = [&sum](uint64_t work) { sum = work > UINT64_MAX - sum ? UINT64_MAX : sum + work; };
+    auto times = [](uint64_t a, uint64_t b) { return b != 0 && a > UINT64_MAX / b ? UINT64_MAX : a * b; };
+    for (size_t i = 0; i < program.Ops.size(); ++i) {
+        const TFastOp& op = program.Ops[i];
+        const uint64_t own = uint64_t{op.Exec} + op.PreExec + 2;
+        switch (op.Code) {
+        case fastMemoOpen:
+        case fastMemoClose: return UINT64_MAX;
+        case fastClear:
+        case fastClearUp:
+        case fastTermClear:
+        case fastTermClearUp: add(own + clear); break;
+        case fastLinear:
+        case fastLinearWalk: {
+            // At most values passes, each its own commands and its terms' clears.
+            uint64_t pass = op.Exec;
+            for (uint32_t k = 1; k <= op.Off && i + k < program.Ops.size(); ++k)
+                pass += program.Ops[i + k].Exec + clear;
+            add(times(values + 1, pass + 1));
+            add(own + clear * op.Off);
+            break;
+        }
+        case fastScanRight:
+        case fastScanLeft: add(times(uint64_t{TapeMask} + 3, uint64_t{op.Exec} + 1)); add(own); break;
+        default: add(own); break;
+        }
+    }
+    return sum;
+}
+
 }  // namespace
 
 TFastProgram BuildFastProgram(const std::vector<TInstruction>& folded, uint32_t foldedCount, unsigned cellBits,
@@ -470,6 +509,7 @@ TFastProgram BuildFastProgram(const std::vector<TInstruction>& folded, uint32_t 
     program.Patch.assign(program.Ops.size(), 0);
     program.StopMark.assign(foldedCount + 1, 0);
     program.RepeatsChecked = RepeatsReachAttention(program);
+    program.UncheckedBound = UncheckedWork(program, cellBits);
     return program;
 }
 

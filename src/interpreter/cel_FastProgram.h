@@ -229,6 +229,10 @@ struct TFastProgram {
     bool Cancelled = false;
     // RepeatsReachAttention held when it was built; a program without it is never run.
     bool RepeatsChecked = false;
+    // At most this many commands run between two attention checks of the execution loop,
+    // whatever the tape holds and whichever stops patch the records (UINT64_MAX: no bound is
+    // known in advance, as a memo loop applies passes whose cost it measured while running).
+    uint64_t UncheckedBound = UINT64_MAX;
 };
 
 // Builds the fast form of the first foldedCount records of folded for cells of cellBits bits,

@@ -52,6 +52,14 @@ TBFInterpreterBase::TLoopExit TBFInterpreterBase::RunFastExact(bool checkTarget)
         ForcePlain = false;
         return exit;
     }
+    // A stretch whose checks all come before the stop by more than the program can run between
+    // two of them cannot pass it: no snapshot is needed, whatever input and output it does.
+    const TFastProgram* fast = Program.BuiltFastForm(CellValues() == 256 ? 8 : 16);
+    const uint64_t unchecked = fast ? std::max(fast->UncheckedBound, PlainMargin) : UINT64_MAX;
+    if (unchecked < stop - start) {
+        LowerAttention(std::min(start + GuardStretch, stop - unchecked));
+        return RunFast(checkTarget);
+    }
     LowerAttention(start + GuardStretch);
     Capture(Guard);
     IOGuard = true;
