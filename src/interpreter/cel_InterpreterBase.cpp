@@ -178,6 +178,34 @@ void TBFInterpreterBase::SetBreakpoints(std::vector<uint32_t> offsets) {
     AttentionAt.store(0);
 }
 
+void TBFInterpreterBase::SetBreakpointList(std::vector<TBreakpoint> breakpoints) {
+    std::vector<uint32_t> offsets;
+    for (const TBreakpoint& b : breakpoints)
+        if (b.Enabled) offsets.push_back(b.Offset);
+    {
+        std::lock_guard<std::mutex> lock(BreakMutex);
+        BreakHits.resize(breakpoints.size());
+        BreakDefs = std::move(breakpoints);
+    }
+    SetBreakpoints(std::move(offsets));
+}
+
+void TBFInterpreterBase::SetWatchpoints(std::vector<TWatchpoint> watchpoints) {
+    std::lock_guard<std::mutex> lock(BreakMutex);
+    WatchDefs = std::move(watchpoints);
+}
+
+std::vector<uint64_t> TBFInterpreterBase::GetBreakHits() const { return BreakHits; }
+
+void TBFInterpreterBase::StepOver() { Resume(); }
+
+void TBFInterpreterBase::StepOut() {
+    SetStepMode(false);
+    Resume();
+}
+
+std::vector<uint64_t> TBFInterpreterBase::GetCommandCounts() const { return CommandCounts; }
+
 void TBFInterpreterBase::ThreadBody() {
     Execute();
     Finished.store(true, std::memory_order_release);

@@ -3,6 +3,7 @@
 // serves one run on a thread of its own.
 #pragma once
 
+#include "cel_Debugging.h"
 #include "cel_EngineHost.h"
 #include "cel_Errors.h"
 #include "cel_FastProgram.h"
@@ -116,6 +117,25 @@ public:
     // command is ignored). Given before the run starts or while it is suspended; the engine
     // takes them over before its next step.
     void SetBreakpoints(std::vector<uint32_t> offsets);
+    // The breakpoints with their conditions and hit counts (TBreakpoint), given as SetBreakpoints
+    // gives offsets; an offset that names no command never stops and counts no hit.
+    void SetBreakpointList(std::vector<TBreakpoint> breakpoints);
+    // The watchpoints (TWatchpoint), given as the breakpoints are.
+    void SetWatchpoints(std::vector<TWatchpoint> watchpoints);
+    // While suspended or finished: the hits of each breakpoint in the order last given.
+    std::vector<uint64_t> GetBreakHits() const;
+    // Why the engine paused last; valid while it is paused.
+    TPauseInfo GetPauseInfo() const { return PauseInfo; }
+    // During a pause: the run goes on at full speed to the end of the loop or call at PC (Step
+    // Over), or out of the innermost loop or procedure holding it (Step Out); see TBFInterpreter.
+    void StepOver();
+    void StepOut();
+    // Before the run starts: the run counts how often each command executed.
+    void SetProfile(bool on) { Profiling = on; }
+    bool GetProfile() const { return Profiling; }
+    // While suspended or finished: per CommandList index, how often the command executed (they
+    // add up to GetExecuted); empty without profiling.
+    std::vector<uint64_t> GetCommandCounts() const;
 
     // ---- Engine state for a suspended (or finished) engine (GUI thread) ----
 
@@ -461,6 +481,12 @@ private:
     std::chrono::steady_clock::time_point WatchDue{};
     std::mutex BreakMutex;
     std::vector<uint32_t> BreakOffsets;  // under BreakMutex
+    std::vector<TBreakpoint> BreakDefs;  // under BreakMutex: as last given
+    std::vector<uint64_t> BreakHits;     // per BreakDefs entry
+    std::vector<TWatchpoint> WatchDefs;  // under BreakMutex
+    TPauseInfo PauseInfo;
+    bool Profiling = false;
+    std::vector<uint64_t> CommandCounts;  // per CommandList index, with Profiling
     std::atomic<bool> BreaksChanged{false};
     std::thread Thread;
 };
