@@ -32,6 +32,13 @@ struct TBreakRow {
     uint32_t Caret = UINT32_MAX;    // started by Run to Cursor to this offset instead of Run
 };
 
+// Full speed in the fast form and on the plain folded loop, and watched single steps.
+struct TMode {
+    const char* Name;
+    bool Plain, Watch;
+};
+constexpr TMode Modes[] = {{"fast form", false, false}, {"plain engine", true, false}, {"watched", false, true}};
+
 // Single steps from where r stands to the next command that has a breakpoint or is the target;
 // the command r stands on runs first when the run was paused there.
 void StepToStop(TRef& r, const std::vector<bool>& breaks, bool leave, uint32_t target) {
@@ -71,13 +78,8 @@ TEST(Breakpoints, WhereARunPauses) {
         {"in an inner loop whose passes repeat", "++[>++[>+<-]<-]", {8}, 4},
         {"after a loop run in one step", "+++[>+<-]>+", {10}, 1},
     };
-    // Full speed in the fast form and on the plain folded loop, and watched single steps.
-    const struct {
-        const char* Name;
-        bool Plain, Watch;
-    } modes[] = {{"fast form", false, false}, {"plain engine", true, false}, {"watched", false, true}};
     for (const bool wide : Widths) {
-        for (const auto& mode : modes) {
+        for (const TMode& mode : Modes) {
             const bool watch = mode.Watch;
             SCOPED_TRACE(std::string(wide ? "16-bit, " : "8-bit, ") + mode.Name);
             for (const TBreakRow& row : rows) {
@@ -155,12 +157,8 @@ TEST(Watchpoints, WhereARunPauses) {
         {"change and arrival", ">+<>-<", 1, WatchChange | WatchArrival, 4},
         {"changed in a procedure", "+(>+<)::", 1, WatchChange, 2, "", true},
     };
-    const struct {
-        const char* Name;
-        bool Plain, Watch;
-    } modes[] = {{"fast form", false, false}, {"plain engine", true, false}, {"watched", false, true}};
     for (const bool wide : Widths) {
-        for (const auto& mode : modes) {
+        for (const TMode& mode : Modes) {
             SCOPED_TRACE(std::string(wide ? "16-bit, " : "8-bit, ") + mode.Name);
             for (const TWatchRow& row : rows) {
                 SCOPED_TRACE(row.What);
