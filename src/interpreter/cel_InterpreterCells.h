@@ -88,12 +88,18 @@ protected:
     void ReadChar() final;
     void ExecuteInstruction(const TInstruction& ins) final;
     TLoopExit RunFast(bool checkTarget) final {
+        // The profile counts and watchpoints are checked on the plain loop.
+        if (Watching()) {
+            if (Profiling) return checkTarget ? Fast<true, true, true>() : Fast<false, true, true>();
+            return checkTarget ? Fast<true, false, true>() : Fast<false, false, true>();
+        }
+        if (Profiling) return checkTarget ? Fast<true, true, false>() : Fast<false, true, false>();
         if (!Options.PlainEngine) {
             TFastProgram& program = PrepareFastForm(checkTarget, 8 * sizeof(Cell));
             if (program.Cancelled) return TLoopExit::Attention;  // a terminate request
             if (program.RepeatsChecked && !ForcePlain) return RunOptimised(program, checkTarget);
         }
-        return checkTarget ? Fast<true>() : Fast<false>();
+        return checkTarget ? Fast<true, false, false>() : Fast<false, false, false>();
     }
     void AddToCell(int64_t delta) final {
         Tape[DataPtr] = static_cast<Cell>(static_cast<int64_t>(Tape[DataPtr]) + delta);
@@ -118,8 +124,9 @@ protected:
     }
 
 private:
-    // The plain folded loop: FoldedList as it is.
-    template <bool CheckTarget>
+    // The plain folded loop: FoldedList as it is; with Profile counting what it runs, with
+    // Watched leaving before a record that may meet a watchpoint (WatchMayHit).
+    template <bool CheckTarget, bool Profile, bool Watched>
     TLoopExit Fast();
     // The fast form's loop (cel_FastCells.h).
     TLoopExit RunOptimised(TFastProgram& program, bool checkTarget);
@@ -364,7 +371,7 @@ void TBFInterpreterCells<Cell>::ExecuteInstruction(const TInstruction& ins) {
 #pragma GCC diagnostic ignored "-Wunused-label"
 #endif
 template <typename Cell>
-template <bool CheckTarget>
+template <bool CheckTarget, bool Profile, bool Watched>
 typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::Fast() {
     // With breakpoints the loop runs their copy of the list, whose marked records stop at l_break.
     const TInstruction* const plain = Program.FoldedList.data();
@@ -377,6 +384,10 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::Fast() 
     uint64_t executed = Executed.load(std::memory_order_relaxed);
     constexpr uint32_t mask = TapeSize - 1;
     (void)target;
+    // The profile: a count per record run, and the passes of each clear loop's body.
+    uint64_t* const counts = Profile ? ProfileCounts.data() : nullptr;
+    uint64_t* const passes = Profile ? counts + Program.FoldedCount : nullptr;
+    (void)passes;
 
     // The label of each operation, indexed by TOpCode.
 #define CEL_DISPATCH_LABEL(id, code, source, text, arg, run) &&l_##id,
@@ -384,12 +395,24 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::Fast() 
 #undef CEL_DISPATCH_LABEL
 
 #define CEL_SPILL() Spill(static_cast<uint32_t>(in - list), dp, executed)
+#define CEL_COUNT(n)                                  \
+    do {                                              \
+        if constexpr (Profile) counts[in - list] += static_cast<uint64_t>(n); \
+    } while (0)
+#define CEL_WATCH()                                                 \
+    do {                                                            \
+        if constexpr (Watched) {                                    \
+            if (WatchMayHit(plain[in - list], dp)) goto l_watch;    \
+        }                                                           \
+    } while (0)
 #define CEL_DISPATCH()                                                   \
     do {                                                                 \
         if (AttentionDue(executed)) goto l_attention;                    \
         if constexpr (CheckTarget) {                                     \
             if (in == target) goto l_target;                             \
         }                                                                \
+        CEL_WATCH();                                                     \
+        CEL_COUNT(1);                                                    \
         goto* dispatch[in->Op];                                          \
     } while (0)
 #define CEL_NEXT()                          \
@@ -401,6 +424,7 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::Fast() 
     } while (0)
 
     // The first record was checked before the loop: it runs whatever its mark.
+    CEL_COUNT(1);
     goto* dispatch[plain[in - list].Op];
 
 l_None:
@@ -419,7 +443,10 @@ l_Dec:
     CEL_NEXT();
 l_Output:
     CEL_SPILL();
-    if (!OutputCommand()) return TLoopExit::Error;
+    if (!OutputCommand()) {
+        CEL_COUNT(-1);  // the command has not run
+        return TLoopExit::Error;
+    }
     CEL_NEXT();
 l_Input:
     CEL_SPILL();
@@ -438,10 +465,12 @@ l_LoopEnd:
     }
     CEL_NEXT();
 l_ClearDec:
+    if constexpr (Profile) passes[in - list] += tape[dp];
     executed += ClearCost<Cell>(tape[dp], false);
     tape[dp] = 0;
     CEL_NEXT();
 l_ClearInc:
+    if constexpr (Profile) passes[in - list] += ClearCost<Cell>(tape[dp], true) / 2;
     executed += ClearCost<Cell>(tape[dp], true);
     tape[dp] = 0;
     CEL_NEXT();
@@ -456,6 +485,7 @@ l_Call: {
     const uint32_t entry = CallProcedure(tape[dp], static_cast<uint32_t>(in - list));
     if (entry == 0) {
         CEL_SPILL();
+        CEL_COUNT(-1);
         return TLoopExit::Error;
     }
     in = list + entry - 1;
@@ -481,13 +511,19 @@ l_DecN:
 l_target:
     CEL_SPILL();
     if (FastTargetHit()) return TLoopExit::Attention;
+    CEL_WATCH();
+    CEL_COUNT(1);
     goto* dispatch[in->Op];
 l_breakInClear:
     if (tape[dp] == 0) CEL_NEXT();  // the body does not run: the loop over 0 does nothing
 l_break:
     CEL_SPILL();
-    if (FastBreakHit()) return TLoopExit::Attention;
+    if (FastBreakHit()) {
+        CEL_COUNT(-1);  // met before it runs
+        return TLoopExit::Attention;
+    }
     goto* dispatch[plain[in - list].Op];
+l_watch:
 l_attention:
     CEL_SPILL();
     return TLoopExit::Attention;
@@ -497,6 +533,8 @@ l_finished:
 
 #undef CEL_NEXT
 #undef CEL_DISPATCH
+#undef CEL_COUNT
+#undef CEL_WATCH
 #undef CEL_SPILL
 }
 #if defined(__GNUC__)
