@@ -2,7 +2,8 @@
 //
 //   cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers] [--input-file FILE]
 //                  [--output-file FILE] [--eof unchanged|zero|max] [--stats] [--single-step]
-//                  [--plain] [--break OFFSET]... [--stop-at N] [--dump-lists | --dump-fast] PROGRAM
+//                  [--profile] [--plain] [--break OFFSET]... [--stop-at N]
+//                  [--dump-lists | --dump-fast] PROGRAM
 //   cellwright-run --generate [TEXTFILE]
 //   cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM
 //
@@ -21,6 +22,7 @@
 //
 //   cellwright-run --help | --version
 
+#include "cel_Debugging.h"
 #include "cel_HeadlessHost.h"
 #include "cel_Program.h"
 #include "cel_SourceText.h"
@@ -51,8 +53,8 @@ namespace {
 const char* const Usage =
     "usage: cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers]\n"
     "                      [--input-file FILE] [--output-file FILE] [--eof unchanged|zero|max]\n"
-    "                      [--stats] [--single-step] [--plain] [--break OFFSET]... [--stop-at N]\n"
-    "                      [--dump-lists | --dump-fast] PROGRAM\n"
+    "                      [--stats] [--profile] [--single-step] [--plain] [--break OFFSET]...\n"
+    "                      [--stop-at N] [--dump-lists | --dump-fast] PROGRAM\n"
     "       cellwright-run --generate [TEXTFILE]\n"
     "       cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM\n"
     "       cellwright-run --help | --version\n";
@@ -71,6 +73,9 @@ const char* const Help =
     "  --eof unchanged|zero|max  a read at the end of the input leaves the cell unchanged\n"
     "                         (default), or sets it to 0 or to the largest cell value\n"
     "  --stats                print the executed command count and the seconds on standard error\n"
+    "  --profile              after the run, print on standard error how often the commands of\n"
+    "                         each line executed and the share of the total, then the hottest\n"
+    "                         loops with their LINE:COLUMN, count and share\n"
     "  --single-step          run one command at a time throughout, as the IDE's watch mode does\n"
     "  --plain                run at full speed on the folded list as it is, without its fast\n"
     "                         form (for comparisons)\n"
@@ -104,6 +109,7 @@ struct TArguments {
     std::string OutputFile;
     cel::TEndOfInput EndOfInput = cel::TEndOfInput::Unchanged;
     bool Stats = false;
+    bool Profile = false;
     bool SingleStep = false;
     bool Plain = false;
     bool DumpLists = false;
@@ -435,6 +441,43 @@ struct TPipe {
     TPipe& operator=(const TPipe&) = delete;
 };
 
+// --profile: the counts by line ("LINE COUNT SHARE%", the lines that ran), then the ten
+// hottest loops ("LINE:COLUMN COUNT SHARE%", the commands executed inside each).
+void PrintProfile(const std::string& text, const TArguments& args, const std::vector<uint64_t>& counts) {
+    const cel::TProgram program(text, args.CommentMarkers, args.PBrain);
+    if (counts.size() < program.CommandCount) return;
+    uint64_t total = 0;
+    for (uint32_t i = 0; i < program.CommandCount; ++i) total += counts[i];
+    const auto share = [total](uint64_t n) {
+        return total == 0 ? 0.0 : 100.0 * static_cast<double>(n) / static_cast<double>(total);
+    };
+    std::vector<uint64_t> lines;  // by 0-based line; lines end at LF
+    size_t line = 0;
+    size_t at = 0;
+    for (uint32_t i = 0; i < program.CommandCount; ++i) {
+        for (const size_t origin = program.CommandList[i].Origin; at < origin; ++at)
+            if (text[at] == '\n') ++line;
+        if (lines.size() <= line) lines.resize(line + 1, 0);
+        lines[line] += counts[i];
+    }
+    std::string out = "profile: " + std::to_string(total) + " commands\nline count share\n";
+    char row[96];
+    for (size_t l = 0; l < lines.size(); ++l) {
+        if (lines[l] == 0) continue;
+        std::snprintf(row, sizeof row, "%zu %llu %.2f%%\n", l + 1, static_cast<unsigned long long>(lines[l]),
+                      share(lines[l]));
+        out += row;
+    }
+    out += "hottest loops:\n";
+    for (const cel::TLoopProfile& loop : cel::HottestLoops(program, counts, 10)) {
+        const cel::TSourcePlace place = cel::PlaceOf(text, loop.OpenOffset);
+        std::snprintf(row, sizeof row, "%zu:%zu %llu %.2f%%\n", place.Line, place.Column,
+                      static_cast<unsigned long long>(loop.Commands), share(loop.Commands));
+        out += row;
+    }
+    std::fputs(out.c_str(), stderr);
+}
+
 int Run(const TArguments& args, std::string text) {
     TPipe stop;
     TRunSignals signals(stop.Fd[1]);
@@ -461,6 +504,8 @@ int Run(const TArguments& args, std::string text) {
     }
 
     host.Breakpoints = args.Breakpoints;
+    host.Profile = args.Profile;
+    const std::string source = args.Profile ? host.Options.Text : std::string();
     const auto start = std::chrono::steady_clock::now();
     // In this thread: the run starts at once, whatever else the machine has to run.
     host.RunHere(args.Wide, UINT64_MAX, args.StopAt);
@@ -473,6 +518,7 @@ int Run(const TArguments& args, std::string text) {
         if (!args.Breakpoints.empty())
             std::fprintf(stderr, "breakpoints met: %llu\n", static_cast<unsigned long long>(host.BreaksMet));
     }
+    if (args.Profile) PrintProfile(source, args, host.Interpreter.GetCommandCounts());
     if (SignalCount > 0) EndBySignal(SignalMet);
     if (args.StopAt != UINT64_MAX) {
         // The machine where the run stopped, from a line of its own after the program's output.
@@ -591,6 +637,9 @@ int main(int argc, char** argv) {
         } else if (a == "--stats") {
             args.RunOption = true;
             args.Stats = true;
+        } else if (a == "--profile") {
+            args.RunOption = true;
+            args.Profile = true;
         } else if (a == "--single-step") {
             args.RunOption = true;
             args.SingleStep = true;

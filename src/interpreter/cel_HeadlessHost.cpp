@@ -16,13 +16,27 @@ void THeadlessHost::Synchronize(const std::function<void()>& fn) {
 void THeadlessHost::StartRun(bool wide, bool stepMode, bool runToCursor, uint32_t target) {
     using TStart = TBFInterpreter::TStart;
     std::lock_guard<std::recursive_mutex> lock(GuiMutex);
-    Interpreter.Start(wide, runToCursor ? TStart::RunToCursor : stepMode ? TStart::Trace : TStart::Run, target,
-                      Breakpoints);
+    Interpreter.Prepare(wide, runToCursor ? TStart::RunToCursor : stepMode ? TStart::Trace : TStart::Run, target,
+                        Breakpoints);
+    GiveStops();
+    Interpreter.Resume();
 }
 
 void THeadlessHost::RunHere(bool wide, uint64_t budget, uint64_t stopAt) {
     std::lock_guard<std::recursive_mutex> lock(GuiMutex);
-    Interpreter.RunHere(wide, budget, Breakpoints, stopAt);
+    Interpreter.Prepare(wide, TBFInterpreter::TStart::Run, 0, Breakpoints);
+    GiveStops();
+    TBFInterpreterBase& engine = Interpreter.Engine();
+    engine.SetRecording(false);
+    engine.SetBudget(budget);
+    engine.SetStopAt(stopAt);
+    engine.RunHere();
+}
+
+void THeadlessHost::GiveStops() {
+    if (!BreakpointList.empty()) Interpreter.SetBreakpoints(BreakpointList);
+    Interpreter.SetWatchpoints(Watchpoints);
+    Interpreter.SetProfile(Profile);
 }
 
 bool THeadlessHost::WaitSettled(int timeoutMs) {

@@ -30,6 +30,11 @@ public:
     std::function<void()> OnRequestInput;
     // The breakpoints (text offsets) each run StartRun or RunHere starts is given.
     std::vector<uint32_t> Breakpoints;
+    // Given to each run besides: breakpoints with conditions and hit counts (when not empty, in
+    // place of Breakpoints), watchpoints, and whether it keeps a profile.
+    std::vector<TBreakpoint> BreakpointList;
+    std::vector<TWatchpoint> Watchpoints;
+    bool Profile = false;
 
     // Runs fn as the GUI thread would: serialized with every hand-off of the engine.
     template <typename F>
@@ -48,6 +53,8 @@ public:
     // Waits until the engine sits in a pause or an input wait, or has finished; false on timeout.
     bool WaitSettled(int timeoutMs = 10000);
     bool WaitFinished(int timeoutMs = 60000);
+    // The prepared engine takes BreakpointList, Watchpoints and Profile.
+    void GiveStops();
 
     TRunFlags& Flags() override { return RunFlags; }
     void Synchronize(const std::function<void()>& fn) override;

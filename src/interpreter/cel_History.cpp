@@ -46,7 +46,7 @@ TBFInterpreterBase::TLoopExit TBFInterpreterBase::RunFastExact(bool checkTarget)
     if (stop == UINT64_MAX || stop <= start) return RunFast(checkTarget);
     // RunLoop takes single steps within PlainMargin of the stop: here it is further.
     LowerAttention(stop - PlainMargin);
-    if (Options.PlainEngine || start < PlainUntil) {
+    if (Options.PlainEngine || Profiling || start < PlainUntil) {
         ForcePlain = true;
         const TLoopExit exit = RunFast(checkTarget);
         ForcePlain = false;
@@ -95,6 +95,8 @@ void TBFInterpreterBase::Capture(TMachineState& state) const {
     state.ShownLines = ShownLines;
     state.FileTotal = FileTotal;
     state.LogPos = LogPos;
+    state.BreakHits = BreakHits;
+    if (Profiling) state.Profile = ProfileCounts;
 }
 
 void TBFInterpreterBase::Restore(const TMachineState& state) {
@@ -130,6 +132,9 @@ void TBFInterpreterBase::Restore(const TMachineState& state) {
     ShownLines = state.ShownLines;
     FileTotal = state.FileTotal;
     LogPos = state.LogPos;
+    if (state.BreakHits.size() == BreakHits.size()) BreakHits = state.BreakHits;
+    if (Profiling && state.Profile.size() == ProfileCounts.size()) ProfileCounts = state.Profile;
+    HitCountedAt = UINT64_MAX;
     ResumedRecord = UINT32_MAX;
     ErrorCode = errNone;
 }
@@ -347,9 +352,11 @@ void TBFInterpreterBase::ReplayTo(uint64_t target, bool scan) {
             if (!RefillInput()) break;
             ApplyDueEdits();
         }
-        const bool full = NearStop() || (scan && BreakDue());
+        // Single steps through breakpoints: they count their hits as the run did.
+        const bool full = NearStop() || BreakDue();
         if (full != SingleMode) SwitchLists(full);
-        if (scan && full && BreakHere()) LastHit = Executed.load(std::memory_order_relaxed);
+        if (full && BreakHere() && (CursorScan || BreakStops()) && scan)
+            LastHit = Executed.load(std::memory_order_relaxed);
         if (!full) ResumedRecord = UINT32_MAX;
         const TLoopExit exit = full ? StepOnce(false) : RunFastExact(false);
         if (exit != TLoopExit::Attention) break;
@@ -416,8 +423,10 @@ void TBFInterpreterBase::BackMove() {
     case TBackMove::Cursor: {
         const uint32_t command = Program.CommandFrom(BackOffset);
         InstallStops({Program.CommandList[command].Origin});
+        CursorScan = true;
         const uint64_t target = LastStopBefore(now);
-        BreaksChanged.store(true);
+        CursorScan = false;
+        TakeBreakpoints();
         GoTo(target == UINT64_MAX ? now : target);
         break;
     }

@@ -43,10 +43,12 @@ struct TMachineState {
     uint64_t ShownLines = 0;
     uint64_t FileTotal = 0;
     size_t LogPos = 0;
+    std::vector<uint64_t> BreakHits;  // per breakpoint
+    std::vector<uint64_t> Profile;    // the profile's counts, with profiling
 
     size_t Bytes() const {
         return sizeof(*this) + Tape.capacity() + Procs.capacity() * sizeof(Procs[0]) +
-               Calls.capacity() * sizeof(uint32_t);
+               Calls.capacity() * sizeof(uint32_t) + (BreakHits.capacity() + Profile.capacity()) * sizeof(uint64_t);
     }
 };
 

@@ -58,6 +58,7 @@ void TBFInterpreter::Step() {
 
 void TBFInterpreter::Pause() {
     TBFInterpreterBase& engine = Engine();
+    engine.MarkDebug();
     engine.SetStepMode(true);
     engine.SetRunToCursor(false);
     engine.HaltBackwards();

@@ -5,6 +5,7 @@
 #include "cel_Interpreter16.h"
 #include "cel_Interpreter8.h"
 
+#include <initializer_list>
 #include <memory>
 #include <string_view>
 #include <utility>
@@ -106,7 +107,32 @@ public:
     uint32_t GetDataPtr() const { return Engine().GetDataPtr(); }
     bool IsSuspended() const { return Engine().IsSuspended(); }
     void SetTargetLocated(bool on) { Engine().SetTargetLocated(on); }
+    // Enabled, unconditional breakpoints at these text offsets.
     void SetBreakpoints(std::vector<uint32_t> offsets) { Engine().SetBreakpoints(std::move(offsets)); }
+    void SetBreakpoints(std::initializer_list<uint32_t> offsets) { SetBreakpoints(std::vector<uint32_t>(offsets)); }
+
+    // ---- Debugger stops ----
+    // Given before the run starts (after Prepare, before the first Resume) or while it is suspended.
+    void SetBreakpoints(std::vector<TBreakpoint> breakpoints) { Engine().SetBreakpointList(std::move(breakpoints)); }
+    void SetWatchpoints(std::vector<TWatchpoint> watchpoints) { Engine().SetWatchpoints(std::move(watchpoints)); }
+    // While suspended or finished: hits per breakpoint, in the order last given.
+    std::vector<uint64_t> GetBreakHits() const { return Engine().GetBreakHits(); }
+    // Why the engine paused last (valid while paused).
+    TPauseInfo GetPauseInfo() const { return Engine().GetPauseInfo(); }
+    // During a pause. StepOver: on a [ whose cell is non-zero, on at full speed until the command
+    // after its ] is about to execute at the same call depth; on a ':' likewise after the call
+    // returns; on any other command it is Step. StepOut: on at full speed until the innermost loop
+    // (or procedure body) holding the current command is left (the command after its ] / after
+    // the calling ':' is about to execute at the depth the loop was at); with none holding it, it
+    // is Continue. Both stop at breakpoints and watchpoints met on the way; arriving, the pause
+    // reads TPauseReason::StepOver or StepOut.
+    void StepOver() { Engine().StepOver(); }
+    void StepOut() { Engine().StepOut(); }
+    // Before the run starts: the run counts how often every command executed.
+    void SetProfile(bool on) { Engine().SetProfile(on); }
+    // While suspended or finished: per CommandList index, how often the command executed; they
+    // add up to GetExecuted(). Empty without profiling.
+    std::vector<uint64_t> GetCommandCounts() const { return Engine().GetCommandCounts(); }
     uint64_t GetExecuted() const { return Engine().GetExecuted(); }
     int64_t GetErrorPlace() const { return Engine().GetErrorPlace(); }
     bool IsAnalysisDone() const { return Engine().IsAnalysisDone(); }

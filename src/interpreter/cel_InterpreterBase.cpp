@@ -170,12 +170,126 @@ void TBFInterpreterBase::SetTargetLocated(bool on) {
 }
 
 void TBFInterpreterBase::SetBreakpoints(std::vector<uint32_t> offsets) {
+    std::vector<TBreakpoint> breakpoints(offsets.size());
+    for (size_t i = 0; i < offsets.size(); ++i) breakpoints[i].Offset = offsets[i];
+    SetBreakpointList(std::move(breakpoints));
+}
+
+void TBFInterpreterBase::SetBreakpointList(std::vector<TBreakpoint> breakpoints) {
+    // The engine is suspended or has not started: its hits, also those in the checkpoints, go
+    // over to the new list, each to the first new breakpoint at the same offset.
+    std::vector<int64_t> from(breakpoints.size(), -1);
+    std::vector<uint8_t> taken(BreakTable.size(), 0);
+    for (size_t i = 0; i < breakpoints.size(); ++i)
+        for (size_t j = 0; j < BreakTable.size(); ++j)
+            if (!taken[j] && BreakTable[j].Offset == breakpoints[i].Offset) {
+                taken[j] = 1;
+                from[i] = static_cast<int64_t>(j);
+                break;
+            }
+    const auto remap = [&from](std::vector<uint64_t>& hits) {
+        std::vector<uint64_t> moved(from.size(), 0);
+        for (size_t i = 0; i < from.size(); ++i)
+            if (from[i] >= 0 && static_cast<size_t>(from[i]) < hits.size()) moved[i] = hits[static_cast<size_t>(from[i])];
+        hits = std::move(moved);
+    };
+    remap(BreakHits);
+    for (TMachineState& c : Checkpoints) remap(c.BreakHits);
+    remap(Guard.BreakHits);
+    BreakTable = breakpoints;
     {
         std::lock_guard<std::mutex> lock(BreakMutex);
-        BreakOffsets = std::move(offsets);
+        BreakDefs = std::move(breakpoints);
     }
     BreaksChanged.store(true);
     AttentionAt.store(0);
+}
+
+void TBFInterpreterBase::SetWatchpoints(std::vector<TWatchpoint> watchpoints) {
+    std::lock_guard<std::mutex> lock(BreakMutex);
+    WatchDefs = std::move(watchpoints);
+}
+
+std::vector<uint64_t> TBFInterpreterBase::GetBreakHits() const { return BreakHits; }
+
+void TBFInterpreterBase::RunOnTo(uint32_t command, uint16_t depth, TPauseReason goal) {
+    if (command < Program.CommandCount) {
+        StepGoal = goal;
+        StepDepth = depth;
+        RunToCursor.store(true);
+        Target.store(Program.CommandList[command].Origin);
+        Locate(false);
+    }
+    // The paused pass runs the command at PC, then the run goes on at full speed (to the end
+    // of the program when nothing follows).
+    SetStepMode(false);
+    Resume();
+}
+
+void TBFInterpreterBase::StepOver() {
+    const uint32_t pc = SingleMode ? PC : Program.FoldedList[PC].Origin;
+    const TInstruction& r = Program.CommandList[pc];
+    if (r.Op == opLoopStart && CurrentCell() != 0) return RunOnTo(r.Arg + 1, CallDepth, TPauseReason::StepOver);
+    if (r.Op == opCall) return RunOnTo(pc + 1, CallDepth, TPauseReason::StepOver);
+    Resume();
+}
+
+void TBFInterpreterBase::StepOut() {
+    const uint32_t pc = SingleMode ? PC : Program.FoldedList[PC].Origin;
+    const std::vector<TInstruction>& list = Program.CommandList;
+    // The innermost loop or procedure body holding pc, its brackets included; a '(' at pc is a
+    // definition, which no body holds.
+    for (int64_t i = pc; i >= 0; --i) {
+        const TInstruction& r = list[static_cast<size_t>(i)];
+        const bool here = i == pc;
+        if (!here && (r.Op == opLoopEnd || r.Op == opProcEnd)) {
+            i = r.Arg;  // a closed loop or body before pc: passed over whole
+            continue;
+        }
+        uint32_t open = UINT32_MAX;
+        if (r.Op == opLoopStart || (!here && r.Op == opProcStart)) open = static_cast<uint32_t>(i);
+        else if (here && (r.Op == opLoopEnd || r.Op == opProcEnd)) open = r.Arg;
+        if (open == UINT32_MAX) continue;
+        if (list[open].Op == opLoopStart) return RunOnTo(list[open].Arg + 1, CallDepth, TPauseReason::StepOut);
+        // A body: out after the call that runs it, one level up.
+        if (CallDepth == 0) break;
+        return RunOnTo(CallStack[CallDepth - 1] + 1, static_cast<uint16_t>(CallDepth - 1), TPauseReason::StepOut);
+    }
+    SetStepMode(false);
+    Resume();
+}
+
+std::vector<uint64_t> TBFInterpreterBase::CommandCountsNow() const {
+    const uint32_t folded = Program.FoldedCount;
+    const uint32_t commands = Program.CommandCount;
+    if (!Profiling || ProfileCounts.size() != 2ull * folded + commands) return {};
+    std::vector<uint64_t> counts(ProfileCounts.begin() + 2 * folded, ProfileCounts.end());
+    for (uint32_t i = 0; i < folded; ++i) {
+        const TInstruction& r = Program.FoldedList[i];
+        const uint64_t n = ProfileCounts[i];
+        switch (r.Op) {
+        case opRightN:
+        case opLeftN:
+        case opIncN:
+        case opDecN:
+            for (uint32_t j = 0; j < r.Arg; ++j) counts[r.Origin + j] += n;
+            break;
+        case opClearDec:
+        case opClearInc:
+            // [ once a run, its body's two commands once a pass.
+            counts[r.Origin] += n;
+            counts[r.Origin + 1] += ProfileCounts[folded + i];
+            counts[r.Origin + 2] += ProfileCounts[folded + i];
+            break;
+        default: counts[r.Origin] += n; break;
+        }
+    }
+    return counts;
+}
+
+std::vector<uint64_t> TBFInterpreterBase::GetCommandCounts() const {
+    if (Program.CommandCount == 0) return FinalCounts;
+    return CommandCountsNow();
 }
 
 void TBFInterpreterBase::ThreadBody() {
@@ -221,6 +335,14 @@ void TBFInterpreterBase::SwitchLists(bool toSingle) {
         const uint32_t k = PC - folded[i].Origin;
         // Commands of a folded record already stepped one by one are undone, because the
         // record is about to run whole.
+        // The profile takes back the steps the record counts again: a run's commands undone; a
+        // clear loop's [ (at k = 2 the record's [ stands for the ] about to run).
+        if (Profiling && k > 0) {
+            uint64_t* const steps = ProfileCounts.data() + 2 * foldedCount + folded[i].Origin;
+            const bool clear = folded[i].Op == opClearDec || folded[i].Op == opClearInc;
+            for (uint32_t j = 0; j < (clear ? 1 : k); ++j) --steps[j];
+            if (clear && k == 2) ++steps[2];
+        }
         switch (folded[i].Op) {
         case opRightN: DataPtr = (DataPtr - k) & (TapeSize - 1); break;
         case opLeftN: DataPtr = (DataPtr + k) & (TapeSize - 1); break;
@@ -368,13 +490,43 @@ bool TBFInterpreterBase::BreakDue() const {
 }
 
 void TBFInterpreterBase::TakeBreakpoints() {
-    std::vector<uint32_t> offsets;
     {
         std::lock_guard<std::mutex> lock(BreakMutex);
-        offsets = BreakOffsets;
+        BreakTable = BreakDefs;
         BreaksChanged.store(false);
     }
+    BreakHits.resize(BreakTable.size());
+    BreakCommands.clear();
+    std::vector<uint32_t> offsets;
+    for (uint32_t i = 0; i < BreakTable.size(); ++i) {
+        if (!BreakTable[i].Enabled) continue;
+        if (const int64_t c = Program.CommandAt(BreakTable[i].Offset); c >= 0) {
+            BreakCommands.emplace_back(static_cast<uint32_t>(c), i);
+            offsets.push_back(BreakTable[i].Offset);
+        }
+    }
+    std::sort(BreakCommands.begin(), BreakCommands.end());
+    HitCountedAt = UINT64_MAX;
     InstallStops(offsets);
+}
+
+bool TBFInterpreterBase::BreakStops() {
+    const uint64_t executed = Executed.load(std::memory_order_relaxed);
+    if (HitCountedAt == executed) return HitStops;
+    HitCountedAt = executed;
+    HitStops = false;
+    const uint32_t cell = CurrentCell();
+    const auto first = std::lower_bound(BreakCommands.begin(), BreakCommands.end(), std::pair<uint32_t, uint32_t>(PC, 0));
+    for (auto b = first; b != BreakCommands.end() && b->first == PC; ++b) {
+        const TBreakpoint& breakpoint = BreakTable[b->second];
+        if (!ConditionHolds(breakpoint.Condition, breakpoint.Value, cell)) continue;
+        const uint64_t hits = ++BreakHits[b->second];
+        if (!HitStops && (breakpoint.HitCount == 0 || hits == breakpoint.HitCount)) {
+            HitStops = true;
+            PauseInfo = {TPauseReason::Breakpoint, b->second, 0};
+        }
+    }
+    return HitStops;
 }
 
 void TBFInterpreterBase::InstallStops(const std::vector<uint32_t>& offsets) {
@@ -398,6 +550,8 @@ void TBFInterpreterBase::InstallStops(const std::vector<uint32_t>& offsets) {
 }
 
 void TBFInterpreterBase::PauseSequence() {
+    StepGoal = TPauseReason::None;
+    DebugRequested.store(false);
     StepMode.store(true);
     RunToCursor.store(false);
     Follow.store(true);
@@ -504,6 +658,7 @@ bool TBFInterpreterBase::ErrorExit() {
     });
     if (code != errIllegalCall) return false;
     // An illegal call pauses at the faulty ':'; it runs again when continued.
+    PendingReason = TPauseReason::Error;
     StepMode.store(true);
     RunToCursor.store(false);
     ErrorCode = errNone;
@@ -548,6 +703,7 @@ bool TBFInterpreterBase::AnalyzeProgram() {
     if (Program.CommandCount == 0) return false;
     if (ErrorCode == errNone) {
         TakeBreakpoints();
+        if (Profiling) ProfileCounts.assign(2ull * Program.FoldedCount + Program.CommandCount, 0);
         PlainMargin = 1;
         for (uint32_t i = 0; i < Program.FoldedCount; ++i) {
             const TInstruction& r = Program.FoldedList[i];
@@ -641,6 +797,7 @@ void TBFInterpreterBase::RunLoop() {
                 break;
             }
             if (met) {
+                PendingReason = TPauseReason::Stop;
                 StepMode.store(true);
                 RunToCursor.store(false);
             }
@@ -678,7 +835,7 @@ void TBFInterpreterBase::RunLoop() {
             PauseWhereDue();
         } else if (RunToCursor.load() && ReachedTarget(full)) {
             continue;
-        } else if (full && BreakHere()) {
+        } else if (full && BreakHere() && BreakStops()) {
             PauseSequence();
         }
         if (Terminated.load()) break;
@@ -727,7 +884,16 @@ void TBFInterpreterBase::ShowWatchedStep() {
 void TBFInterpreterBase::PauseWhereDue() {
     StepEntered = true;
     if (RunToCursor.load() && (PC == ResumePointA || PC == ResumePointB)) StepMode.store(false);
-    if (!RunToCursor.load() || PC == Target.load() || BreakHere()) PauseSequence();
+    if (BreakHere() && BreakStops()) {  // the hits count in step mode too
+        PauseSequence();
+    } else if (!RunToCursor.load()) {
+        PauseInfo = {DebugRequested.load() ? TPauseReason::Debug : PendingReason, 0, 0};
+        PendingReason = TPauseReason::Step;
+        PauseSequence();
+    } else if (PC == Target.load() && StepGoalMet()) {
+        PauseInfo = {StepGoal != TPauseReason::None ? StepGoal : TPauseReason::Target, 0, 0};
+        PauseSequence();
+    }
 }
 
 // Run to cursor outside step mode: locates the target on the first pass, and on arriving at it
@@ -736,7 +902,7 @@ bool TBFInterpreterBase::ReachedTarget(bool full) {
     if (!TargetLocated.load()) Locate(true);
     if (!RunToCursor.load()) return false;  // the target has no command
     const bool hit = full ? PC == Target.load() : FastTargetHit();
-    if (!hit) return false;
+    if (!hit || !StepGoalMet()) return false;
     // From here single steps lead to the target; nothing may end them early.
     ResumePointA = -1;
     ResumePointB = -1;
@@ -746,11 +912,13 @@ bool TBFInterpreterBase::ReachedTarget(bool full) {
 
 // Runs the command at PC of CommandList and advances PC and the executed count.
 TBFInterpreterBase::TLoopExit TBFInterpreterBase::StepOnce(bool watch) {
-    ExecuteInstruction(Program.CommandList[PC]);
+    const uint32_t at = PC;
+    ExecuteInstruction(Program.CommandList[at]);
     // A watched step shows all output so far, whatever the buffer's fill: the user watching
     // sees each character as it is printed. (A pause does it in its sequence.)
     if (watch && ErrorCode == errNone && DisplayFill > 0) Synchronize([this] { FlushDisplay(); });
     if (ErrorCode != errNone) return TLoopExit::Error;
+    if (Profiling) ++ProfileCounts[2ull * Program.FoldedCount + at];
     ++PC;
     Executed.store(Executed.load(std::memory_order_relaxed) + 1, std::memory_order_release);
     return PC >= Program.CommandCount ? TLoopExit::End : TLoopExit::Attention;
@@ -761,7 +929,9 @@ void TBFInterpreterBase::RunEnd() {
         AnalysisFinished.store(true);
         Host.EndAnalysis();
     });
+    FinalCounts = CommandCountsNow();
     Program = TProgram();
+    ProfileCounts = std::vector<uint64_t>();
     Checkpoints = std::vector<TMachineState>();
     Log = std::vector<TInputEntry>();
     EditEntries = std::vector<size_t>();

@@ -3,6 +3,7 @@
 // serves one run on a thread of its own.
 #pragma once
 
+#include "cel_Debugging.h"
 #include "cel_EngineHost.h"
 #include "cel_Errors.h"
 #include "cel_FastProgram.h"
@@ -97,6 +98,8 @@ public:
 
     void SetStepMode(bool on);
     bool GetStepMode() const { return StepMode.load(); }
+    // Debug (Pause): the pause that follows reads TPauseReason::Debug.
+    void MarkDebug() { DebugRequested.store(true); }
     void SetWatch(bool on);
     bool GetWatch() const { return Watch.load(); }
     void SetRunToCursor(bool on);
@@ -116,6 +119,25 @@ public:
     // command is ignored). Given before the run starts or while it is suspended; the engine
     // takes them over before its next step.
     void SetBreakpoints(std::vector<uint32_t> offsets);
+    // The breakpoints with their conditions and hit counts (TBreakpoint), given as SetBreakpoints
+    // gives offsets; an offset that names no command never stops and counts no hit.
+    void SetBreakpointList(std::vector<TBreakpoint> breakpoints);
+    // The watchpoints (TWatchpoint), given as the breakpoints are.
+    void SetWatchpoints(std::vector<TWatchpoint> watchpoints);
+    // While suspended or finished: the hits of each breakpoint in the order last given.
+    std::vector<uint64_t> GetBreakHits() const;
+    // Why the engine paused last; valid while it is paused.
+    TPauseInfo GetPauseInfo() const { return PauseInfo; }
+    // During a pause: the run goes on at full speed to the end of the loop or call at PC (Step
+    // Over), or out of the innermost loop or procedure holding it (Step Out); see TBFInterpreter.
+    void StepOver();
+    void StepOut();
+    // Before the run starts: the run counts how often each command executed.
+    void SetProfile(bool on) { Profiling = on; }
+    bool GetProfile() const { return Profiling; }
+    // While suspended or finished: per CommandList index, how often the command executed (they
+    // add up to GetExecuted); empty without profiling.
+    std::vector<uint64_t> GetCommandCounts() const;
 
     // ---- Engine state for a suspended (or finished) engine (GUI thread) ----
 
@@ -395,6 +417,37 @@ protected:
     // The list the fast loop runs while breakpoints exist: FoldedList with opBreakHere or
     // opBreakInClear as the operation of each record in BreakRecord. Empty without breakpoints.
     std::vector<TInstruction> BreakList;
+    // The breakpoints in force: BreakTable as last taken over, BreakCommands (CommandList index,
+    // BreakTable index) of the enabled ones that name a command, sorted; their hits, kept in the
+    // checkpoints so that a backward move finds them as they were.
+    std::vector<TBreakpoint> BreakTable;
+    std::vector<std::pair<uint32_t, uint32_t>> BreakCommands;
+    std::vector<uint64_t> BreakHits;
+    // The count of the arrival at PC whose hits were counted last (one arrival counts once
+    // however often RunLoop passes it), and whether a breakpoint stopped there.
+    uint64_t HitCountedAt = UINT64_MAX;
+    bool HitStops = false;
+    bool CursorScan = false;  // LastStopBefore looks for the cursor's command, not breakpoints
+    // Counts the hits of the breakpoints at PC (single mode) for this arrival; true when one of
+    // them stops the run (PauseInfo names the first).
+    bool BreakStops();
+    // Why the run pauses: set as the pause becomes due, read by the windows while it lasts.
+    TPauseInfo PauseInfo;
+    TPauseReason PendingReason = TPauseReason::Step;  // of the next pause in step mode
+    std::atomic<bool> DebugRequested{false};
+    // Step Over / Step Out: the run-to-cursor target is theirs, met only at this call depth.
+    TPauseReason StepGoal = TPauseReason::None;
+    uint16_t StepDepth = 0;
+    bool StepGoalMet() const { return StepGoal == TPauseReason::None || CallDepth == StepDepth; }
+    // Runs on to the command (CommandList index) at the call depth, as Step Over or Step Out.
+    void RunOnTo(uint32_t command, uint16_t depth, TPauseReason goal);
+
+    // ---- The profile ----
+    // ProfileCounts: how often each FoldedList record ran in the folded loop, then per record the
+    // passes of a clear loop's body there, then per CommandList index the single steps.
+    bool Profiling = false;
+    std::vector<uint64_t> ProfileCounts;
+    std::vector<uint64_t> CommandCountsNow() const;
 
     // Output.
     uint8_t LastOut = 0;
@@ -434,7 +487,7 @@ private:
     bool OpenFiles();
     void RunLoop();
     void RunEnd();
-    // Maps the offsets last given to SetBreakpoints onto the analysed program.
+    // Maps the breakpoints last given onto the analysed program.
     void TakeBreakpoints();
     // Installs these text offsets as the stops of the loops (breakpoints, or a scan's target).
     void InstallStops(const std::vector<uint32_t>& offsets);
@@ -460,7 +513,9 @@ private:
     // step's own work took.
     std::chrono::steady_clock::time_point WatchDue{};
     std::mutex BreakMutex;
-    std::vector<uint32_t> BreakOffsets;  // under BreakMutex
+    std::vector<TBreakpoint> BreakDefs;  // under BreakMutex: as last given
+    std::vector<TWatchpoint> WatchDefs;  // under BreakMutex
+    std::vector<uint64_t> FinalCounts;   // GetCommandCounts of the finished run
     std::atomic<bool> BreaksChanged{false};
     std::thread Thread;
 };

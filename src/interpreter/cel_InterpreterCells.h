@@ -78,12 +78,14 @@ protected:
     void ReadChar() final;
     void ExecuteInstruction(const TInstruction& ins) final;
     TLoopExit RunFast(bool checkTarget) final {
+        // The profile counts on the plain loop.
+        if (Profiling) return checkTarget ? Fast<true, true>() : Fast<false, true>();
         if (!Options.PlainEngine) {
             TFastProgram& program = PrepareFastForm(checkTarget, 8 * sizeof(Cell));
             if (program.Cancelled) return TLoopExit::Attention;  // a terminate request
             if (program.RepeatsChecked && !ForcePlain) return RunOptimised(program, checkTarget);
         }
-        return checkTarget ? Fast<true>() : Fast<false>();
+        return checkTarget ? Fast<true, false>() : Fast<false, false>();
     }
     void AddToCell(int64_t delta) final {
         Tape[DataPtr] = static_cast<Cell>(static_cast<int64_t>(Tape[DataPtr]) + delta);
@@ -107,8 +109,8 @@ protected:
     }
 
 private:
-    // The plain folded loop: FoldedList as it is.
-    template <bool CheckTarget>
+    // The plain folded loop: FoldedList as it is; with Profile counting what it runs.
+    template <bool CheckTarget, bool Profile>
     TLoopExit Fast();
     // The fast form's loop (cel_FastCells.h).
     TLoopExit RunOptimised(TFastProgram& program, bool checkTarget);
@@ -329,7 +331,7 @@ void TBFInterpreterCells<Cell>::ExecuteInstruction(const TInstruction& ins) {
 #pragma GCC diagnostic ignored "-Wunused-label"
 #endif
 template <typename Cell>
-template <bool CheckTarget>
+template <bool CheckTarget, bool Profile>
 typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::Fast() {
     // With breakpoints the loop runs their copy of the list, whose marked records stop at l_break.
     const TInstruction* const plain = Program.FoldedList.data();
@@ -342,6 +344,10 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::Fast() 
     uint64_t executed = Executed.load(std::memory_order_relaxed);
     constexpr uint32_t mask = TapeSize - 1;
     (void)target;
+    // The profile: a count per record run, and the passes of each clear loop's body.
+    uint64_t* const counts = Profile ? ProfileCounts.data() : nullptr;
+    uint64_t* const passes = Profile ? counts + Program.FoldedCount : nullptr;
+    (void)passes;
 
     // The label of each operation, indexed by TOpCode.
 #define CEL_DISPATCH_LABEL(id, code, source, text, arg, run) &&l_##id,
@@ -349,12 +355,17 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::Fast() 
 #undef CEL_DISPATCH_LABEL
 
 #define CEL_SPILL() Spill(static_cast<uint32_t>(in - list), dp, executed)
+#define CEL_COUNT(n)                                  \
+    do {                                              \
+        if constexpr (Profile) counts[in - list] += static_cast<uint64_t>(n); \
+    } while (0)
 #define CEL_DISPATCH()                                                   \
     do {                                                                 \
         if (AttentionDue(executed)) goto l_attention;                    \
         if constexpr (CheckTarget) {                                     \
             if (in == target) goto l_target;                             \
         }                                                                \
+        CEL_COUNT(1);                                                    \
         goto* dispatch[in->Op];                                          \
     } while (0)
 #define CEL_NEXT()                          \
@@ -366,6 +377,7 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::Fast() 
     } while (0)
 
     // The first record was checked before the loop: it runs whatever its mark.
+    CEL_COUNT(1);
     goto* dispatch[plain[in - list].Op];
 
 l_None:
@@ -384,7 +396,10 @@ l_Dec:
     CEL_NEXT();
 l_Output:
     CEL_SPILL();
-    if (!OutputCommand()) return TLoopExit::Error;
+    if (!OutputCommand()) {
+        CEL_COUNT(-1);  // the command has not run
+        return TLoopExit::Error;
+    }
     CEL_NEXT();
 l_Input:
     CEL_SPILL();
@@ -403,10 +418,12 @@ l_LoopEnd:
     }
     CEL_NEXT();
 l_ClearDec:
+    if constexpr (Profile) passes[in - list] += tape[dp];
     executed += ClearCost<Cell>(tape[dp], false);
     tape[dp] = 0;
     CEL_NEXT();
 l_ClearInc:
+    if constexpr (Profile) passes[in - list] += ClearCost<Cell>(tape[dp], true) / 2;
     executed += ClearCost<Cell>(tape[dp], true);
     tape[dp] = 0;
     CEL_NEXT();
@@ -421,6 +438,7 @@ l_Call: {
     const uint32_t entry = CallProcedure(tape[dp], static_cast<uint32_t>(in - list));
     if (entry == 0) {
         CEL_SPILL();
+        CEL_COUNT(-1);
         return TLoopExit::Error;
     }
     in = list + entry - 1;
@@ -446,12 +464,16 @@ l_DecN:
 l_target:
     CEL_SPILL();
     if (FastTargetHit()) return TLoopExit::Attention;
+    CEL_COUNT(1);
     goto* dispatch[in->Op];
 l_breakInClear:
     if (tape[dp] == 0) CEL_NEXT();  // the body does not run: the loop over 0 does nothing
 l_break:
     CEL_SPILL();
-    if (FastBreakHit()) return TLoopExit::Attention;
+    if (FastBreakHit()) {
+        CEL_COUNT(-1);  // met before it runs
+        return TLoopExit::Attention;
+    }
     goto* dispatch[plain[in - list].Op];
 l_attention:
     CEL_SPILL();
@@ -462,6 +484,7 @@ l_finished:
 
 #undef CEL_NEXT
 #undef CEL_DISPATCH
+#undef CEL_COUNT
 #undef CEL_SPILL
 }
 #if defined(__GNUC__)
