@@ -5,6 +5,8 @@
 #include "cel_EditWin.h"
 #include "cel_MemoryWin.h"
 #include "cel_OutputWin.h"
+#include "cel_BreakpointsWin.h"
+#include "cel_ProfileWin.h"
 #include "cel_WaitWin.h"
 
 #include <QDateTime>
@@ -64,6 +66,7 @@ void TMainWin::StartOrContinueRun() {
     ShowOutput();
     PrepareRun();
     Interpreter.Prepare(!Menu8Bit->isChecked(), cel::TBFInterpreter::TStart::Run, 0, EditWin->Breakpoints());
+    GiveDebugging();
     StartEngine();
 }
 
@@ -88,6 +91,7 @@ void TMainWin::MenuTraceClick() {
         ShowOutput();
         PrepareRun();
         Interpreter.Prepare(!Menu8Bit->isChecked(), cel::TBFInterpreter::TStart::Trace, 0, EditWin->Breakpoints());
+        GiveDebugging();
         StartEngine();
     } else {
         Interpreter.Step();
@@ -113,6 +117,7 @@ void TMainWin::MenuRunToCursorClick() {
     PrepareRun();
     Interpreter.Prepare(!Menu8Bit->isChecked(), cel::TBFInterpreter::TStart::RunToCursor, target,
                         EditWin->Breakpoints());
+    GiveDebugging();
     StartEngine();
 }
 
@@ -273,7 +278,9 @@ void TMainWin::PresentRunning(bool stepMode) {
 void TMainWin::PresentPaused() {
     EnableGroup(TGroup::Start, true);
     EnableGroup(TGroup::Continue, false);
-    MenuModifyMemory->setEnabled(!MenuSetInputFile->isEnabled());
+    EnableGroup(TGroup::Modify, !MenuSetInputFile->isEnabled());
+    PresentPauseReason();
+    PresentProfile();
     EnableGroup(TGroup::Back, Interpreter.CanGoBack());
     MemoryWin->setCursor(Qt::PointingHandCursor);
     // The count and time of this pause, not those of the last status tick or an earlier run.
@@ -290,6 +297,7 @@ void TMainWin::PresentReady() {
     EnableGroup(TGroup::Back, false);
     EnableGroup(TGroup::Stop, false);
     MovingBack = false;
+    PresentProfile();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -300,3 +308,118 @@ void TMainWin::MenuToggleBreakpointClick() { EditWin->ToggleBreakpointAtCaret();
 void TMainWin::MenuClearBreakpointsClick() { EditWin->ClearBreakpoints(); }
 
 void TMainWin::MenuMatchBracketClick() { EditWin->GoToMatchingBracket(); }
+
+// ---------------------------------------------------------------------------------------------
+// Watchpoints, conditions, stepping over and out, the profile
+
+void TMainWin::GiveDebugging() {
+    EditWin->GiveBreakpoints();
+    GiveWatchpoints();
+    ProfiledRun = MenuProfile->isChecked();
+    Interpreter.SetProfile(ProfiledRun);
+    EditWin->ClearProfile();
+    EditWin->SetNote(QString());
+    if (ProfileWin) ProfileWin->ShowLoops({}, 0);
+}
+
+void TMainWin::GiveWatchpoints() {
+    if (!Interpreter.HasEngine()) return;
+    GivenWatchpoints = EditWin->Watchpoints();
+    Interpreter.SetWatchpoints(GivenWatchpoints);
+}
+
+void TMainWin::WatchpointsChanged() {
+    if (!EditWin || !MenuBreakOnChange) return;
+    if (Running() && Paused()) {
+        GiveWatchpoints();
+        const uint8_t kinds = EditWin->WatchKinds(Interpreter.GetDataPtr(), true);
+        MenuBreakOnChange->setChecked(kinds & cel::WatchChange);
+        MenuBreakOnArrival->setChecked(kinds & cel::WatchArrival);
+    } else if (!Running()) {
+        MenuBreakOnChange->setChecked(false);
+        MenuBreakOnArrival->setChecked(false);
+    }
+    if (MemoryWin && Running()) MemoryWin->RedrawMemory(false);
+}
+
+void TMainWin::PresentPauseReason() {
+    const uint32_t cell = Interpreter.GetDataPtr();
+    const uint8_t kinds = EditWin->WatchKinds(cell, true);
+    MenuBreakOnChange->setChecked(kinds & cel::WatchChange);
+    MenuBreakOnArrival->setChecked(kinds & cel::WatchArrival);
+    const cel::TPauseInfo info = Interpreter.GetPauseInfo();
+    static const QString prefix = QStringLiteral("Watchpoint: ");
+    if (info.Reason != cel::TPauseReason::Watchpoint || info.Index >= GivenWatchpoints.size()) {
+        if (EditWin->PanelNote->text().startsWith(prefix)) EditWin->SetNote(QString());
+        return;
+    }
+    const cel::TWatchpoint& watchpoint = GivenWatchpoints[info.Index];
+    const uint32_t now = Interpreter.GetCell(static_cast<uint16_t>(watchpoint.Cell));
+    // A change shows the value before and after; an arrival (or a change that came back to the
+    // old value by the same command) the value found.
+    if ((watchpoint.Kinds & cel::WatchChange) && now != info.OldValue)
+        EditWin->SetNote(prefix + QStringLiteral("cell %1 changed from %2 to %3").arg(watchpoint.Cell).arg(info.OldValue).arg(now));
+    else
+        EditWin->SetNote(prefix + QStringLiteral("arrived at cell %1 (value %2)").arg(watchpoint.Cell).arg(now));
+}
+
+void TMainWin::PresentProfile() {
+    if (!ProfiledRun || !Interpreter.HasEngine()) return;
+    const std::vector<uint64_t> counts = Interpreter.GetCommandCounts();
+    if (counts.empty()) return;
+    const cel::TProgram& program = Interpreter.Engine().GetProgram();
+    std::vector<uint32_t> origins;
+    origins.reserve(program.CommandList.size());
+    for (const cel::TInstruction& instruction : program.CommandList) origins.push_back(instruction.Origin);
+    EditWin->ShowProfile(origins, counts);
+    if (!ProfileWin) ProfileWin = new TProfileWin(this);
+    ProfileWin->ShowLoops(cel::HottestLoops(program, counts, 50), Interpreter.GetExecuted());
+    if (!ProfileWin->isVisible()) ProfileWin->show();
+}
+
+void TMainWin::MenuStepOverClick() {
+    if (StartingRun || Resetting) return;
+    // Without a program it starts one paused before its first command, as Trace does.
+    if (!Running()) {
+        MenuTraceClick();
+        return;
+    }
+    if (!Paused()) return;
+    SetRunningCommands();
+    MemoryWin->setCursor(Qt::ArrowCursor);
+    Interpreter.StepOver();
+}
+
+void TMainWin::MenuStepOutClick() {
+    if (StartingRun || Resetting) return;
+    if (!Running()) {
+        MenuTraceClick();
+        return;
+    }
+    if (!Paused()) return;
+    SetRunningCommands();
+    MemoryWin->setCursor(Qt::ArrowCursor);
+    Interpreter.StepOut();
+}
+
+void TMainWin::MenuBreakOnChangeClick() {
+    if (!Running() || !Paused()) return;
+    EditWin->SetWatchKind(Interpreter.GetDataPtr(), cel::WatchChange, MenuBreakOnChange->isChecked());
+}
+
+void TMainWin::MenuBreakOnArrivalClick() {
+    if (!Running() || !Paused()) return;
+    EditWin->SetWatchKind(Interpreter.GetDataPtr(), cel::WatchArrival, MenuBreakOnArrival->isChecked());
+}
+
+void TMainWin::MenuClearWatchpointsClick() {
+    if (Running() && !Paused()) return;
+    EditWin->SetWatchpoints({});
+}
+
+void TMainWin::MenuBreakpointsClick() {
+    if (Running() && !Paused()) return;
+    const TModalScope scope(TModalScope::Modal | TModalScope::Dialog | TModalScope::PendingInput);
+    TBreakpointsWin dialog(this);
+    dialog.exec();
+}

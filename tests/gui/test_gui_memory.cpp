@@ -343,7 +343,7 @@ private slots:
         MoveMouse(8 + 16 + 3);
         QString caption;
         QMouseEvent press(QEvent::MouseButtonPress, QPointF(20, 27), MemoryWin->mapToGlobal(QPointF(20, 27)),
-                          Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
         QVERIFY(RunModal(ModifyWin, [&] { QCoreApplication::sendEvent(MemoryWin, &press); return true; },
                          [&] { caption = ModifyWin->windowTitle(); }));
         QCOMPARE(caption, QStringLiteral("Modify Memory [0x001F]"));
