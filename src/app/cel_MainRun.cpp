@@ -15,6 +15,8 @@
 #include <QThread>
 
 #include <algorithm>
+#include <optional>
+#include <string_view>
 #include <cstdlib>
 #include <utility>
 
@@ -367,13 +369,23 @@ void TMainWin::PresentProfile() {
     if (!ProfiledRun || !Interpreter.HasEngine()) return;
     const std::vector<uint64_t> counts = Interpreter.GetCommandCounts();
     if (counts.empty()) return;
-    const cel::TProgram& program = Interpreter.Engine().GetProgram();
+    // A finished run has let its program go: the text, unchanged since (the editor was read-only),
+    // is read again with the run's switches.
+    const cel::TProgram* program = &Interpreter.Engine().GetProgram();
+    std::optional<cel::TProgram> reread;
+    if (program->CommandCount != counts.size()) {
+        const QByteArray text = EditWin->Text();
+        reread.emplace(std::string_view(text.constData(), size_t(text.size())), MenuEnableComments->isChecked(),
+                       MenuPBrain->isChecked());
+        program = &*reread;
+        if (program->CommandCount != counts.size()) return;
+    }
     std::vector<uint32_t> origins;
-    origins.reserve(program.CommandList.size());
-    for (const cel::TInstruction& instruction : program.CommandList) origins.push_back(instruction.Origin);
+    origins.reserve(program->CommandCount);
+    for (uint32_t i = 0; i < program->CommandCount; ++i) origins.push_back(program->CommandList[i].Origin);
     EditWin->ShowProfile(origins, counts);
     if (!ProfileWin) ProfileWin = new TProfileWin(this);
-    ProfileWin->ShowLoops(cel::HottestLoops(program, counts, 50), Interpreter.GetExecuted());
+    ProfileWin->ShowLoops(cel::HottestLoops(*program, counts, 50), Interpreter.GetExecuted());
     if (!ProfileWin->isVisible()) ProfileWin->show();
 }
 

@@ -268,6 +268,7 @@ std::optional<uint64_t> TEditWin::ProfileCountAt(int offset) const {
 QString TEditWin::ProfileTip(int offset) const {
     const auto count = ProfileCountAt(offset);
     if (!count) return {};
+    if (*count == 1) return QStringLiteral("Executed once");
     return QStringLiteral("Executed %1 times").arg(QLocale().toString(static_cast<qulonglong>(*count)));
 }
 
