@@ -46,7 +46,7 @@ TBFInterpreterBase::TLoopExit TBFInterpreterBase::RunFastExact(bool checkTarget)
     if (stop == UINT64_MAX || stop <= start) return RunFast(checkTarget);
     // RunLoop takes single steps within PlainMargin of the stop: here it is further.
     LowerAttention(stop - PlainMargin);
-    if (Options.PlainEngine || Profiling || start < PlainUntil) {
+    if (Options.PlainEngine || Profiling || Watching() || start < PlainUntil) {
         ForcePlain = true;
         const TLoopExit exit = RunFast(checkTarget);
         ForcePlain = false;

@@ -206,8 +206,62 @@ void TBFInterpreterBase::SetBreakpointList(std::vector<TBreakpoint> breakpoints)
 }
 
 void TBFInterpreterBase::SetWatchpoints(std::vector<TWatchpoint> watchpoints) {
-    std::lock_guard<std::mutex> lock(BreakMutex);
-    WatchDefs = std::move(watchpoints);
+    {
+        std::lock_guard<std::mutex> lock(BreakMutex);
+        WatchDefs = std::move(watchpoints);
+    }
+    WatchesChanged.store(true);
+    AttentionAt.store(0);
+}
+
+void TBFInterpreterBase::TakeWatchpoints() {
+    {
+        std::lock_guard<std::mutex> lock(BreakMutex);
+        WatchTable = WatchDefs;
+        WatchesChanged.store(false);
+    }
+    WatchKind.clear();
+    ArrivalsBelow.clear();
+    std::vector<uint8_t> kinds(TapeSize, 0);
+    bool any = false;
+    for (const TWatchpoint& w : WatchTable) {
+        if (!w.Enabled || w.Cell >= TapeSize || (w.Kinds & (WatchChange | WatchArrival)) == 0) continue;
+        kinds[w.Cell] |= w.Kinds & (WatchChange | WatchArrival);
+        any = true;
+    }
+    if (!any) return;
+    WatchKind = std::move(kinds);
+    ArrivalsBelow.assign(TapeSize + 1, 0);
+    for (uint32_t i = 0; i < TapeSize; ++i) ArrivalsBelow[i + 1] = ArrivalsBelow[i] + ((WatchKind[i] & WatchArrival) != 0);
+}
+
+bool TBFInterpreterBase::WatchpointDue() const {
+    if (!Watching()) return false;
+    if (!SingleMode) return WatchMayHit(Program.FoldedList[PC], DataPtr);
+    // Inside a folded record the steps go on to its end; at its beginning it is asked.
+    const uint32_t i = Program.FoldedRecordCovering(PC);
+    return Program.FoldedList[i].Origin != PC || WatchMayHit(Program.FoldedList[i], DataPtr);
+}
+
+void TBFInterpreterBase::WatchAfterStep(uint32_t dp, uint32_t old) {
+    uint8_t kind = 0;
+    uint32_t cell = dp;
+    if ((WatchKind[dp] & WatchChange) && GetCell(static_cast<uint16_t>(dp)) != old) {
+        kind = WatchChange;
+    } else if (DataPtr != dp && (WatchKind[DataPtr] & WatchArrival)) {
+        kind = WatchArrival;
+        cell = DataPtr;
+    }
+    if (kind == 0) return;
+    for (uint32_t i = 0; i < WatchTable.size(); ++i) {
+        const TWatchpoint& w = WatchTable[i];
+        if (w.Enabled && w.Cell == cell && (w.Kinds & kind)) {
+            PendingPause = {TPauseReason::Watchpoint, i, kind == WatchChange ? old : 0};
+            break;
+        }
+    }
+    StepMode.store(true);
+    RunToCursor.store(false);
 }
 
 std::vector<uint64_t> TBFInterpreterBase::GetBreakHits() const { return BreakHits; }
@@ -658,7 +712,7 @@ bool TBFInterpreterBase::ErrorExit() {
     });
     if (code != errIllegalCall) return false;
     // An illegal call pauses at the faulty ':'; it runs again when continued.
-    PendingReason = TPauseReason::Error;
+    PendingPause = {TPauseReason::Error, 0, 0};
     StepMode.store(true);
     RunToCursor.store(false);
     ErrorCode = errNone;
@@ -703,6 +757,7 @@ bool TBFInterpreterBase::AnalyzeProgram() {
     if (Program.CommandCount == 0) return false;
     if (ErrorCode == errNone) {
         TakeBreakpoints();
+        TakeWatchpoints();
         if (Profiling) ProfileCounts.assign(2ull * Program.FoldedCount + Program.CommandCount, 0);
         PlainMargin = 1;
         for (uint32_t i = 0; i < Program.FoldedCount; ++i) {
@@ -797,7 +852,7 @@ void TBFInterpreterBase::RunLoop() {
                 break;
             }
             if (met) {
-                PendingReason = TPauseReason::Stop;
+                PendingPause = {TPauseReason::Stop, 0, 0};
                 StepMode.store(true);
                 RunToCursor.store(false);
             }
@@ -815,11 +870,12 @@ void TBFInterpreterBase::RunLoop() {
             }
         }
         if (BreaksChanged.load()) TakeBreakpoints();
+        if (WatchesChanged.load()) TakeWatchpoints();
         const bool step = StepMode.load();
         const bool watch = Watch.load();
         // Single steps on CommandList; they also lead into a folded record to its breakpoint,
-        // and up to an exact stop.
-        const bool full = step || watch || BreakDue() || NearStop();
+        // up to an exact stop, and through a record that may meet a watchpoint.
+        const bool full = step || watch || BreakDue() || NearStop() || WatchpointDue();
 
         if (RefillDue()) {
             if (!RefillInput()) {
@@ -844,8 +900,15 @@ void TBFInterpreterBase::RunLoop() {
             continue;
         }
 
+        // Watchpoints given in the pause apply to the command it paused at.
+        if (WatchesChanged.load()) TakeWatchpoints();
         TLoopExit exit;
-        if (full) {
+        if (full && Watching()) {
+            const uint32_t dp = DataPtr;
+            const uint32_t old = CurrentCell();
+            exit = StepOnce(watch);
+            if (exit != TLoopExit::Error) WatchAfterStep(dp, old);
+        } else if (full) {
             exit = StepOnce(watch);
         } else {
             ResumedRecord = UINT32_MAX;  // only the arrival of this step was not a new one
@@ -884,11 +947,13 @@ void TBFInterpreterBase::ShowWatchedStep() {
 void TBFInterpreterBase::PauseWhereDue() {
     StepEntered = true;
     if (RunToCursor.load() && (PC == ResumePointA || PC == ResumePointB)) StepMode.store(false);
-    if (BreakHere() && BreakStops()) {  // the hits count in step mode too
-        PauseSequence();
-    } else if (!RunToCursor.load()) {
-        PauseInfo = {DebugRequested.load() ? TPauseReason::Debug : PendingReason, 0, 0};
-        PendingReason = TPauseReason::Step;
+    // The hits count in step mode too; a breakpoint's pause sets PauseInfo.
+    const bool breakpoint = BreakHere() && BreakStops();
+    if (breakpoint || !RunToCursor.load()) {
+        // A watchpoint met by the step before names the pause.
+        if (PendingPause.Reason != TPauseReason::Step) PauseInfo = PendingPause;
+        else if (!breakpoint) PauseInfo = {DebugRequested.load() ? TPauseReason::Debug : TPauseReason::Step, 0, 0};
+        PendingPause = {TPauseReason::Step, 0, 0};
         PauseSequence();
     } else if (PC == Target.load() && StepGoalMet()) {
         PauseInfo = {StepGoal != TPauseReason::None ? StepGoal : TPauseReason::Target, 0, 0};

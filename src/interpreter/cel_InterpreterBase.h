@@ -433,7 +433,7 @@ protected:
     bool BreakStops();
     // Why the run pauses: set as the pause becomes due, read by the windows while it lasts.
     TPauseInfo PauseInfo;
-    TPauseReason PendingReason = TPauseReason::Step;  // of the next pause in step mode
+    TPauseInfo PendingPause{TPauseReason::Step, 0, 0};  // of the next pause in step mode
     std::atomic<bool> DebugRequested{false};
     // Step Over / Step Out: the run-to-cursor target is theirs, met only at this call depth.
     TPauseReason StepGoal = TPauseReason::None;
@@ -441,6 +441,49 @@ protected:
     bool StepGoalMet() const { return StepGoal == TPauseReason::None || CallDepth == StepDepth; }
     // Runs on to the command (CommandList index) at the call depth, as Step Over or Step Out.
     void RunOnTo(uint32_t command, uint16_t depth, TPauseReason goal);
+
+    // ---- Watchpoints ----
+    // WatchTable as last taken over; per cell the kinds of its enabled watchpoints, and the
+    // number of cells below each index watched for arrival. A run with watchpoints runs on the
+    // plain folded loop, which leaves before a record that may change a watched cell or move
+    // onto one; RunLoop takes that record in single steps and compares.
+    std::vector<TWatchpoint> WatchTable;
+    std::vector<uint8_t> WatchKind;
+    std::vector<uint32_t> ArrivalsBelow;
+    bool Watching() const { return !WatchKind.empty() && !Replaying; }
+    // The record (FoldedList) may change a cell watched for a change or move the pointer onto
+    // one watched for arrival, the pointer standing at dp.
+    bool WatchMayHit(const TInstruction& record, uint32_t dp) const {
+        uint32_t n = record.Arg;
+        switch (record.Op) {
+        case opInc:
+        case opDec:
+        case opIncN:
+        case opDecN:
+        case opClearDec:
+        case opClearInc:
+        case opInput: return (WatchKind[dp] & WatchChange) != 0;
+        case opRight: n = 1; [[fallthrough]];
+        case opRightN: return ArrivalIn(dp + 1, n);
+        case opLeft: n = 1; [[fallthrough]];
+        case opLeftN: return ArrivalIn(dp - n, n);
+        default: return false;
+        }
+    }
+    // A cell watched for arrival among the n cells from first on, round the tape.
+    bool ArrivalIn(uint32_t first, uint32_t n) const {
+        if (n >= TapeSize) return ArrivalsBelow[TapeSize] != 0;
+        first &= TapeSize - 1;
+        const uint32_t end = first + n;
+        if (end <= TapeSize) return ArrivalsBelow[end] != ArrivalsBelow[first];
+        return ArrivalsBelow[TapeSize] != ArrivalsBelow[first] || ArrivalsBelow[end - TapeSize] != 0;
+    }
+    // In RunLoop: the coming pass takes single steps for a watchpoint.
+    bool WatchpointDue() const;
+    // After a single step that began with the pointer at dp on a cell holding old: a watchpoint
+    // met makes the next pass pause (PendingPause).
+    void WatchAfterStep(uint32_t dp, uint32_t old);
+    void TakeWatchpoints();
 
     // ---- The profile ----
     // ProfileCounts: how often each FoldedList record ran in the folded loop, then per record the
@@ -515,6 +558,7 @@ private:
     std::mutex BreakMutex;
     std::vector<TBreakpoint> BreakDefs;  // under BreakMutex: as last given
     std::vector<TWatchpoint> WatchDefs;  // under BreakMutex
+    std::atomic<bool> WatchesChanged{false};
     std::vector<uint64_t> FinalCounts;   // GetCommandCounts of the finished run
     std::atomic<bool> BreaksChanged{false};
     std::thread Thread;

@@ -78,14 +78,18 @@ protected:
     void ReadChar() final;
     void ExecuteInstruction(const TInstruction& ins) final;
     TLoopExit RunFast(bool checkTarget) final {
-        // The profile counts on the plain loop.
-        if (Profiling) return checkTarget ? Fast<true, true>() : Fast<false, true>();
+        // The profile counts and watchpoints are checked on the plain loop.
+        if (Watching()) {
+            if (Profiling) return checkTarget ? Fast<true, true, true>() : Fast<false, true, true>();
+            return checkTarget ? Fast<true, false, true>() : Fast<false, false, true>();
+        }
+        if (Profiling) return checkTarget ? Fast<true, true, false>() : Fast<false, true, false>();
         if (!Options.PlainEngine) {
             TFastProgram& program = PrepareFastForm(checkTarget, 8 * sizeof(Cell));
             if (program.Cancelled) return TLoopExit::Attention;  // a terminate request
             if (program.RepeatsChecked && !ForcePlain) return RunOptimised(program, checkTarget);
         }
-        return checkTarget ? Fast<true, false>() : Fast<false, false>();
+        return checkTarget ? Fast<true, false, false>() : Fast<false, false, false>();
     }
     void AddToCell(int64_t delta) final {
         Tape[DataPtr] = static_cast<Cell>(static_cast<int64_t>(Tape[DataPtr]) + delta);
@@ -109,8 +113,9 @@ protected:
     }
 
 private:
-    // The plain folded loop: FoldedList as it is; with Profile counting what it runs.
-    template <bool CheckTarget, bool Profile>
+    // The plain folded loop: FoldedList as it is; with Profile counting what it runs, with
+    // Watched leaving before a record that may meet a watchpoint (WatchMayHit).
+    template <bool CheckTarget, bool Profile, bool Watched>
     TLoopExit Fast();
     // The fast form's loop (cel_FastCells.h).
     TLoopExit RunOptimised(TFastProgram& program, bool checkTarget);
@@ -331,7 +336,7 @@ void TBFInterpreterCells<Cell>::ExecuteInstruction(const TInstruction& ins) {
 #pragma GCC diagnostic ignored "-Wunused-label"
 #endif
 template <typename Cell>
-template <bool CheckTarget, bool Profile>
+template <bool CheckTarget, bool Profile, bool Watched>
 typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::Fast() {
     // With breakpoints the loop runs their copy of the list, whose marked records stop at l_break.
     const TInstruction* const plain = Program.FoldedList.data();
@@ -359,12 +364,19 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::Fast() 
     do {                                              \
         if constexpr (Profile) counts[in - list] += static_cast<uint64_t>(n); \
     } while (0)
+#define CEL_WATCH()                                                 \
+    do {                                                            \
+        if constexpr (Watched) {                                    \
+            if (WatchMayHit(plain[in - list], dp)) goto l_watch;    \
+        }                                                           \
+    } while (0)
 #define CEL_DISPATCH()                                                   \
     do {                                                                 \
         if (AttentionDue(executed)) goto l_attention;                    \
         if constexpr (CheckTarget) {                                     \
             if (in == target) goto l_target;                             \
         }                                                                \
+        CEL_WATCH();                                                     \
         CEL_COUNT(1);                                                    \
         goto* dispatch[in->Op];                                          \
     } while (0)
@@ -464,6 +476,7 @@ l_DecN:
 l_target:
     CEL_SPILL();
     if (FastTargetHit()) return TLoopExit::Attention;
+    CEL_WATCH();
     CEL_COUNT(1);
     goto* dispatch[in->Op];
 l_breakInClear:
@@ -475,6 +488,7 @@ l_break:
         return TLoopExit::Attention;
     }
     goto* dispatch[plain[in - list].Op];
+l_watch:
 l_attention:
     CEL_SPILL();
     return TLoopExit::Attention;
@@ -485,6 +499,7 @@ l_finished:
 #undef CEL_NEXT
 #undef CEL_DISPATCH
 #undef CEL_COUNT
+#undef CEL_WATCH
 #undef CEL_SPILL
 }
 #if defined(__GNUC__)

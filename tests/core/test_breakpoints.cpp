@@ -5,6 +5,8 @@
 #include "test_reference.h"
 #include "test_support.h"
 
+#include "cel_Debugging.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -113,6 +115,176 @@ TEST(Breakpoints, WhereARunPauses) {
                 EXPECT_EQ(pauses, row.Pauses);
                 ExpectFinishedAs(h, r);
                 EXPECT_EQ(h.CountEvents("Paused"), row.Pauses);
+            }
+        }
+    }
+}
+
+// ---- Watchpoints ----
+
+struct TWatchRow {
+    const char* What;
+    std::string Text;
+    uint32_t Cell;
+    uint8_t Kinds;
+    int Pauses;  // pauses until the end, each continued by Run
+    std::string Input = {};
+    bool Proc = false;
+};
+
+// Each pause comes right after the command that changed the watched cell or moved the pointer
+// onto it, where single steps of the reference see it, in every mode of running.
+TEST(Watchpoints, WhereARunPauses) {
+    using cel::WatchArrival;
+    using cel::WatchChange;
+    const TWatchRow rows[] = {
+        {"changed by each command of a folded run", "+++++>", 0, WatchChange, 5},
+        {"a temporary cell used and restored", ">+<+>-<", 1, WatchChange, 2},
+        {"changed by a closed-form loop", "+++[>++<-]", 1, WatchChange, 6},
+        {"the counter of a closed-form loop", "+++[>++<-]", 0, WatchChange, 6},
+        {"cleared by a clear loop", "+++[-]>", 0, WatchChange, 6},
+        {"a clear loop over 0 changes nothing", "[-]>[+]", 0, WatchChange, 0},
+        {"256 increments in one run", std::string(256, '+') + ">", 0, WatchChange, 256},
+        {"arrival by a scan", "+>+>+<<[>]", 3, WatchArrival, 1},
+        {"arrival by a scan passing over the cell", "+>+>+<<[>]", 2, WatchArrival, 2},
+        {"moves passing over the cell, both ways", ">>>>><<<<<", 2, WatchArrival, 2},
+        {"moving away is no arrival", "+>>", 0, WatchArrival, 0},
+        {"round the tape to the last cell", "<+", cel::TapeSize - 1, WatchArrival, 1},
+        {"input that changes the cell", ",>,", 0, WatchChange, 1, "AB"},
+        {"input of the value the cell holds", "+,", 0, WatchChange, 1, "\x01"},
+        {"change and arrival", ">+<>-<", 1, WatchChange | WatchArrival, 4},
+        {"changed in a procedure", "+(>+<)::", 1, WatchChange, 2, "", true},
+    };
+    const struct {
+        const char* Name;
+        bool Plain, Watch;
+    } modes[] = {{"fast form", false, false}, {"plain engine", true, false}, {"watched", false, true}};
+    for (const bool wide : Widths) {
+        for (const auto& mode : modes) {
+            SCOPED_TRACE(std::string(wide ? "16-bit, " : "8-bit, ") + mode.Name);
+            for (const TWatchRow& row : rows) {
+                SCOPED_TRACE(row.What);
+                const int pausesExpected = wide && row.Text.size() > 256 ? 256 : row.Pauses;
+                TRef r(row.Text, wide, row.Proc, row.Input);
+                THost h;
+                h.Options.Text = row.Text;
+                h.Options.ProcMode = row.Proc;
+                h.Options.Watch = mode.Watch;
+                h.Options.PlainEngine = mode.Plain;
+                h.ServeInput(row.Input);
+                h.Watchpoints = {{row.Cell, row.Kinds, true}};
+                h.StartRun(wide, false);
+                int pauses = 0;
+                for (;;) {
+                    const std::string state = Settle(h);
+                    bool met = false;
+                    uint32_t old = 0;
+                    while (!r.Done() && !met) {
+                        const uint32_t dp = r.Dp;
+                        old = r.Cell();
+                        r.Step();
+                        met = !r.Done() && (((row.Kinds & WatchChange) && dp == row.Cell && r.Tape[dp] != old) ||
+                                            ((row.Kinds & WatchArrival) && r.Dp != dp && r.Dp == row.Cell));
+                    }
+                    if (!met) {
+                        ASSERT_EQ(state, "finished");
+                        break;
+                    }
+                    ASSERT_EQ(state, "paused");
+                    ++pauses;
+                    ExpectPausedAt(h, r, "pause " + std::to_string(pauses));
+                    const cel::TPauseInfo info = h.Gui([&] { return h.Interpreter.GetPauseInfo(); });
+                    EXPECT_EQ(info.Reason, cel::TPauseReason::Watchpoint);
+                    if (r.Dp != row.Cell || !(row.Kinds & WatchArrival)) {
+                        EXPECT_EQ(info.OldValue, old);
+                    }
+                    ASSERT_LE(pauses, pausesExpected);
+                    MenuRun(h);
+                }
+                EXPECT_EQ(pauses, pausesExpected);
+                ExpectFinishedAs(h, r);
+            }
+        }
+    }
+}
+
+// ---- Step Over and Step Out ----
+
+struct TStepRow {
+    const char* What;
+    std::string Text;
+    int Traces;      // Trace steps from the start before the step
+    bool Out;        // Step Out, else Step Over
+    int64_t Count;   // the count of the pause that follows, -1: the run ends
+    cel::TPauseReason Reason = cel::TPauseReason::StepOver;
+    bool Proc = false;
+    std::vector<uint32_t> Breaks = {};
+};
+
+TEST(Stepping, OverAndOutOfLoopsAndProcedures) {
+    using enum cel::TPauseReason;
+    const TStepRow rows[] = {
+        {"over a loop", "++[>+<-]>+", 2, false, 13},
+        {"over a loop that never runs: a step", "[>+<]+", 0, false, 1, Step},
+        {"over a plain command: a step", "+++", 0, false, 1, Step},
+        {"over an inner loop", "++[>++[>+<-]<-]", 6, false, 17},
+        {"over a call", "+(>+<):+", 2, false, 7, StepOver, true},
+        {"over a call whose procedure calls itself: out at its depth", ">++<+(>[-<:>]<):+", 11, false, 25, StepOver, true},
+        {"out of a loop in a procedure that calls itself", ">++<+(>[-<:>]<):+", 16, true, 23, StepOut, true},
+        {"out of a procedure that calls itself: out at its depth", ">++<+(>[-<:>]<):+", 19, true, 21, StepOut, true},
+        {"over a loop to a breakpoint in it", "++[>+<-]>+", 2, false, 4, Breakpoint, false, {4}},
+        {"over a loop at the program's end", "++[-]", 2, false, -1},
+        {"out of a loop", "++[>+<-]>+", 4, true, 13, StepOut},
+        {"out of an inner loop", "++[>++[>+<-]<-]", 8, true, 17, StepOut},
+        {"out of a loop from its [", "++[>+<-]>+", 2, true, 13, StepOut},
+        {"out of a loop from its ]", "++[>+<-]>+", 7, true, 13, StepOut},
+        {"out of a procedure", "+(>+<):+", 3, true, 7, StepOut, true},
+        {"out of a procedure from its )", "+(>+<):+", 6, true, 7, StepOut, true},
+        {"out of a clear loop in a procedure", "++(>++[-]<):+", 8, true, 12, StepOut, true},
+        {"out of a procedure, not the loop after the caret", "++(>++[-]<):+", 5, true, 14, StepOut, true},
+        {"out with nothing around: on to the end", "+++", 1, true, -1},
+    };
+    const struct {
+        const char* Name;
+        bool Plain;
+    } modes[] = {{"fast form", false}, {"plain engine", true}};
+    for (const bool wide : Widths) {
+        for (const auto& mode : modes) {
+            SCOPED_TRACE(std::string(wide ? "16-bit, " : "8-bit, ") + mode.Name);
+            for (const TStepRow& row : rows) {
+                SCOPED_TRACE(row.What);
+                TRef r(row.Text, wide, row.Proc);
+                THost h;
+                h.Options.Text = row.Text;
+                h.Options.ProcMode = row.Proc;
+                h.Options.PlainEngine = mode.Plain;
+                h.Breakpoints = row.Breaks;
+                h.StartRun(wide, true);
+                ASSERT_EQ(Settle(h), "paused");
+                for (int i = 0; i < row.Traces; ++i) {
+                    celtest::MenuTrace(h);
+                    ASSERT_EQ(Settle(h), "paused");
+                }
+                h.Gui([&] {
+                    if (row.Out) h.Interpreter.StepOut();
+                    else h.Interpreter.StepOver();
+                });
+                const std::string state = Settle(h);
+                if (row.Count < 0) {
+                    r.RunToEnd();
+                    ASSERT_EQ(state, "finished");
+                    ExpectFinishedAs(h, r);
+                    continue;
+                }
+                ASSERT_EQ(state, "paused");
+                r.AdvanceTo(static_cast<uint64_t>(row.Count));
+                ExpectPausedAt(h, r, "after the step");
+                EXPECT_EQ(h.Gui([&] { return h.Interpreter.GetPauseInfo(); }).Reason, row.Reason);
+                MenuRun(h);
+                r.RunToEnd();
+                const std::string end = Settle(h);
+                if (end == "paused") MenuRun(h);  // the breakpoint's next pass
+                ASSERT_EQ(Settle(h), "finished");
             }
         }
     }

@@ -317,6 +317,21 @@ TEST_P(CorpusSingleStep, SameAsFastMode) {
     EXPECT_EQ(single.DataPtr, fast.DataPtr);
     EXPECT_TRUE(single.Tape == fast.Tape) << "final tapes differ";
 
+    // The profile: counted on the folded loop as by single steps, adding up to the count.
+    setup.Profile = true;
+    const celtest::TRunResult profiled = celtest::RunProgram(setup);
+    setup.SingleStep = false;
+    const celtest::TRunResult profiledFast = celtest::RunProgram(setup);
+    ASSERT_TRUE(profiled.Finished && profiledFast.Finished);
+    EXPECT_EQ(profiledFast.Executed, fast.Executed);
+    EXPECT_TRUE(profiledFast.FileOutput == expected);
+    EXPECT_EQ(profiled.CommandCounts.empty(), fast.Executed == 0);
+    EXPECT_TRUE(profiledFast.CommandCounts == profiled.CommandCounts) << "the profiles differ";
+    uint64_t total = 0;
+    for (const uint64_t n : profiledFast.CommandCounts) total += n;
+    EXPECT_EQ(total, fast.Executed);
+    EXPECT_TRUE(fast.CommandCounts.empty()) << "a run without the profile keeps none";
+
     if (!row.Input.empty()) {
         celtest::TRunSetup typed = SetupFor(row);
         typed.OutputVisible = false;

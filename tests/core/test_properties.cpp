@@ -1059,4 +1059,169 @@ TEST(Properties, ChangesOfThePastAndTheOutputFile) {
     }
 }
 
+// ---- Conditional and counted breakpoints, watchpoints ----
+
+// The reference for the debugger's stops: single steps that count the breakpoints' hits at
+// every arrival at a command and watch one cell, as the engine does at full speed.
+struct TStopsRef {
+    TRef R;
+    std::vector<cel::TBreakpoint> Breaks;
+    cel::TWatchpoint Watch;
+    std::vector<uint64_t> Hits;
+    std::vector<uint64_t> Counts;  // the profile
+    bool Counted = false;  // the arrival at R.Pc has counted its hits
+
+    TStopsRef(const TProgram& p, std::vector<cel::TBreakpoint> breaks, cel::TWatchpoint watch)
+        : R(p.Text, p.Wide, p.Proc, p.Input), Breaks(std::move(breaks)), Watch(watch), Hits(Breaks.size(), 0), Counts(R.Cmds.size(), 0) {}
+    void Step() {
+        ++Counts[R.Pc];
+        R.Step();
+    }
+
+    // Counts the hits of the arrival at R.Pc; the first breakpoint that stops, or -1.
+    int64_t CountHits() {
+        Counted = true;
+        int64_t stop = -1;
+        for (size_t i = 0; i < Breaks.size(); ++i) {
+            const cel::TBreakpoint& b = Breaks[i];
+            if (!b.Enabled || R.Cmds[R.Pc].Offset != b.Offset || !cel::ConditionHolds(b.Condition, b.Value, R.Cell()))
+                continue;
+            ++Hits[i];
+            if (stop < 0 && (b.HitCount == 0 || Hits[i] == b.HitCount)) stop = static_cast<int64_t>(i);
+        }
+        return stop;
+    }
+    // On to the next pause: false when the run ends first.
+    bool Next(cel::TPauseInfo& info) {
+        while (!R.Done()) {
+            if (!Counted) {
+                if (const int64_t stop = CountHits(); stop >= 0) {
+                    info = {cel::TPauseReason::Breakpoint, static_cast<uint32_t>(stop), 0};
+                    return true;
+                }
+            }
+            const uint32_t dp = R.Dp;
+            const uint32_t old = R.Cell();
+            Step();
+            Counted = false;
+            if (R.Done()) break;
+            const bool changed = (Watch.Kinds & cel::WatchChange) && dp == Watch.Cell && R.Tape[dp] != old;
+            const bool arrived = (Watch.Kinds & cel::WatchArrival) && R.Dp != dp && R.Dp == Watch.Cell;
+            if (changed || arrived) {
+                info = {cel::TPauseReason::Watchpoint, 0, changed ? old : 0};
+                CountHits();
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+// Random breakpoints with conditions and hit counts and a watchpoint on a random cell (change,
+// arrival or both): every pause of a full-speed run (fast form or plain engine, widths and
+// procedures alike) lies where the single-step reference stops, with its reason, index, old
+// value, the hits counted so far and (profiled) each command's count; a step back puts the hits
+// and the counts back to the reference's at that count.
+TEST(Properties, ConditionalBreakpointsAndWatchpoints) {
+    TGenerator gen(2323);
+    TShape shape;
+    shape.Depth = 3;
+    shape.MaxCount = 6;
+    shape.MaxSteps = 3000;
+    int pausesSeen = 0;
+    int watchPauses = 0;
+    for (int i = 0; i < 160; ++i) {
+        const bool plainEngine = i % 2 == 1;
+        const TProgram p = gen.Make(i / 2 % 2 == 1, i / 2 % 4 >= 2, shape);
+        SCOPED_TRACE(Describe(p, i / 2) + (plainEngine ? ", plain engine" : ", fast form"));
+        std::vector<cel::TBreakpoint> breaks;
+        {
+            const TRef r(p.Text, p.Wide, p.Proc, p.Input);
+            for (size_t c = 0; c < r.Cmds.size(); ++c) {
+                if (!gen.Chance(8)) continue;
+                cel::TBreakpoint b;
+                b.Offset = r.Cmds[c].Offset;
+                b.Condition = static_cast<cel::TBreakCondition>(gen.Pick(0, 4));
+                b.Value = static_cast<uint32_t>(gen.Pick(0, 4));
+                b.HitCount = gen.Chance(30) ? static_cast<uint64_t>(gen.Pick(1, 5)) : 0;
+                b.Enabled = !gen.Chance(10);
+                breaks.push_back(b);
+            }
+        }
+        cel::TWatchpoint watch;
+        watch.Cell = gen.Chance(80) ? static_cast<uint32_t>(gen.Pick(0, 8)) : cel::TapeSize - static_cast<uint32_t>(gen.Pick(1, 4));
+        watch.Kinds = static_cast<uint8_t>(gen.Pick(1, 3));
+        if (gen.Chance(25)) watch.Kinds = 0;  // none: breakpoints alone
+        TStopsRef ref(p, breaks, watch);
+
+        THost h(p);
+        h.Options.PlainEngine = plainEngine;
+        h.BreakpointList = breaks;
+        h.Watchpoints = {watch};
+        h.Profile = gen.Chance(50);
+        const auto expectCounts = [&](const TStopsRef& at) {
+            const std::vector<uint64_t> counts = h.Gui([&] { return h.Interpreter.GetCommandCounts(); });
+            if (h.Profile) EXPECT_EQ(counts, at.Counts);
+            else EXPECT_TRUE(counts.empty());
+        };
+        h.StartRun(p.Wide, false);
+        cel::TPauseInfo expected;
+        for (int pause = 0;; ++pause) {
+            SCOPED_TRACE(std::string("pause ") + std::to_string(pause));
+            const bool pauses = ref.Next(expected);
+            const std::string state = Settle(h);
+            if (!pauses) {
+                ASSERT_EQ(state, "finished");
+                EXPECT_EQ(Look(h).Executed, ref.R.Steps);
+                EXPECT_EQ(h.Gui([&] { return h.Interpreter.GetBreakHits(); }), ref.Hits);
+                expectCounts(ref);
+                break;
+            }
+            ASSERT_EQ(state, "paused");
+            ++pausesSeen;
+            watchPauses += expected.Reason == cel::TPauseReason::Watchpoint;
+            const TSeen seen = Look(h);
+            EXPECT_EQ(seen.Executed, ref.R.Steps);
+            EXPECT_EQ(seen.SelStart, ref.R.Offset());
+            EXPECT_EQ(seen.DataPtr, ref.R.Dp);
+            EXPECT_EQ(seen.Cells, Window(ref.R.Tape));
+            const cel::TPauseInfo info = h.Gui([&] { return h.Interpreter.GetPauseInfo(); });
+            EXPECT_EQ(info.Reason, expected.Reason);
+            EXPECT_EQ(info.Index, expected.Index);
+            EXPECT_EQ(info.OldValue, expected.OldValue);
+            EXPECT_EQ(h.Gui([&] { return h.Interpreter.GetBreakHits(); }), ref.Hits);
+            expectCounts(ref);
+            if (HasFailure()) return;
+            if (pause >= 40) {
+                // Enough pauses for one program: the rest runs without stops.
+                h.Gui([&] {
+                    h.Interpreter.SetBreakpoints(std::vector<cel::TBreakpoint>{});
+                    h.Interpreter.SetWatchpoints({});
+                });
+                MenuRun(h);
+                break;
+            }
+            if (seen.Executed > 0 && gen.Chance(20)) {
+                // Back one step: the hits as single steps count them up to that count.
+                ASSERT_TRUE(h.Gui([&] { return h.Interpreter.StepBack(); }));
+                ASSERT_EQ(Settle(h), "paused");
+                TStopsRef back(p, breaks, watch);
+                while (back.R.Steps + 1 < seen.Executed) {
+                    back.CountHits();
+                    back.Step();
+                }
+                back.CountHits();
+                EXPECT_EQ(h.Gui([&] { return h.Interpreter.GetBreakHits(); }), back.Hits);
+                expectCounts(back);
+                ref = std::move(back);
+                if (HasFailure()) return;
+            }
+            MenuRun(h);
+        }
+        ASSERT_EQ(Settle(h), "finished");
+    }
+    RecordProperty("pauses", pausesSeen);
+    EXPECT_GT(watchPauses, 20);
+}
+
 }  // namespace

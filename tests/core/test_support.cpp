@@ -299,6 +299,7 @@ TRunResult RunProgram(const TRunSetup& setup, int timeoutMs) {
     host.AppendInPlace = setup.AppendInPlace;
     host.Options.OutputBufferSize = setup.OutputBufferSize;
     host.Options.InputFileName = setup.InputFileName;
+    host.Profile = setup.Profile;
     std::string outPath;
     if (setup.CaptureFileOutput) {
         outPath = TempPath("out.bin");
@@ -330,6 +331,7 @@ TRunResult RunProgram(const TRunSetup& setup, int timeoutMs) {
     for (uint32_t i = 0; i < cel::TapeSize; ++i)
         result.Tape[i] = host.Interpreter.GetCell(static_cast<uint16_t>(i));
     result.Events = host.Events;
+    result.CommandCounts = host.Interpreter.GetCommandCounts();
     return result;
 }
 

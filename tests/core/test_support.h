@@ -124,6 +124,7 @@ struct TRunSetup {
     // Run in the calling thread (RunHere), ended once Budget commands have run.
     bool InCaller = false;
     uint64_t Budget = UINT64_MAX;
+    bool Profile = false;  // returned in CommandCounts
 };
 
 struct TRunResult {
@@ -137,6 +138,7 @@ struct TRunResult {
     std::vector<std::string> Events;
     bool Finished = false;        // false: the run did not end in time
     bool BudgetSpent = false;     // the run ended at its budget
+    std::vector<uint64_t> CommandCounts;  // with Profile
 };
 
 // ---- The run commands on a headless host, while a run is active ----
