@@ -385,20 +385,20 @@ private slots:
         // The Run menu's items are those of the current cell, which is the watched one.
         QVERIFY(celtest::Action("MenuBreakOnChange")->isChecked());
         QVERIFY(!celtest::Action("MenuBreakOnArrival")->isChecked());
-        // Arrival set from the Run menu: the pause after the > that comes back to the cell.
+        // From the Run menu: Change off, Arrival on; the pause comes after the > that comes back.
+        QVERIFY(Trigger("MenuBreakOnChange"));
         QVERIFY(Trigger("MenuBreakOnArrival"));
-        QCOMPARE(EditWin->WatchKinds(1), uint8_t(cel::WatchChange | cel::WatchArrival));
-        QVERIFY(Trigger("MenuDoRun"));
-        QVERIFY(WaitSuspended());
-        QCOMPARE(Workspace->Interpreter->GetExecuted(), 3u);
+        QCOMPARE(EditWin->WatchKinds(1), uint8_t(cel::WatchArrival));
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitSuspended());
         QCOMPARE(Workspace->Interpreter->GetExecuted(), 5u);
         QCOMPARE(EditWin->PanelNote->text(), QStringLiteral("Watchpoint: arrived at cell 1 (value 2)"));
-        // The menu shows both checked; choosing Change again takes that kind off.
-        rightClick(1, MemoryWin->BreakOnChangeItem);
-        QVERIFY(MemoryWin->BreakOnArrivalItem->isChecked());
-        QCOMPARE(EditWin->WatchKinds(1), uint8_t(cel::WatchArrival));
+        // The menu shows the kind set; choosing it again takes the watchpoint away.
+        rightClick(1, MemoryWin->BreakOnArrivalItem);
+        QVERIFY(EditWin->Watchpoints().empty());
+        QVERIFY(!MemoryWin->BreakOnArrivalItem->isChecked());
+        rightClick(3, MemoryWin->BreakOnChangeItem);
+        QCOMPARE(EditWin->WatchKinds(3), uint8_t(cel::WatchChange));
         QVERIFY(Trigger("MenuClearWatchpoints"));
         QVERIFY(EditWin->Watchpoints().empty());
         QVERIFY(Trigger("MenuDoRun"));
