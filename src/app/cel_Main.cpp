@@ -217,7 +217,7 @@ void TMainWin::CreateCommands() {
         {&TMainWin::MenuRunToCursor, "MenuRunToCursor", "Run to &Cursor", K(Qt::Key_F4), &TMainWin::MenuRunToCursorClick, Run, TGroup::Start, 0, nullptr},
         {&TMainWin::MenuToggleBreakpoint, "MenuToggleBreakpoint", "Toggle &Breakpoint", K(Qt::CTRL | Qt::Key_B), &TMainWin::MenuToggleBreakpointClick, Run, TGroup::Start, 0, nullptr},
         {&TMainWin::MenuClearBreakpoints, "MenuClearBreakpoints", "&Clear All Breakpoints", K(Qt::CTRL | Qt::SHIFT | Qt::Key_B), &TMainWin::MenuClearBreakpointsClick, Run, TGroup::Start, 0, nullptr},
-        {&TMainWin::MenuBreakpoints, "MenuBreakpoints", "&Breakpoints...", K(), &TMainWin::MenuBreakpointsClick, Run, TGroup::Start, 0, nullptr},
+        {&TMainWin::MenuBreakpoints, "MenuBreakpoints", "&Breakpoints...", K(Qt::CTRL | Qt::ALT | Qt::Key_B), &TMainWin::MenuBreakpointsClick, Run, TGroup::Start, 0, nullptr},
         {nullptr, nullptr, nullptr, K(), nullptr, Run, None, 0, nullptr},
         {&TMainWin::MenuBreakOnChange, "MenuBreakOnChange", "Break on &Change", K(), &TMainWin::MenuBreakOnChangeClick, Run, TGroup::Modify, Checkable, nullptr},
         {&TMainWin::MenuBreakOnArrival, "MenuBreakOnArrival", "Break on &Arrival", K(), &TMainWin::MenuBreakOnArrivalClick, Run, TGroup::Modify, Checkable, nullptr},

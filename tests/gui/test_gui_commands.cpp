@@ -667,6 +667,7 @@ private slots:
             QVERIFY2(it.value().size() == 1, qPrintable(it.key() + QStringLiteral(": ") + it.value().join(QStringLiteral(", "))));
         QCOMPARE(owners.value(QStringLiteral("F10")), QStringList{QStringLiteral("MenuStepOver")});
         QCOMPARE(owners.value(QStringLiteral("Shift+F8")), QStringList{QStringLiteral("MenuStepOut")});
+        QCOMPARE(owners.value(QStringLiteral("Ctrl+Alt+B")), QStringList{QStringLiteral("MenuBreakpoints")});
         // From the editor, as every run key: F10 starts a program paused, as Trace does.
         EditWin->SetText("+[-]+");
         Press(EditWin->Editor, Qt::Key_F10);
