@@ -384,7 +384,12 @@ void TMainWin::PresentProfile() {
     origins.reserve(program->CommandCount);
     for (uint32_t i = 0; i < program->CommandCount; ++i) origins.push_back(program->CommandList[i].Origin);
     EditWin->ShowProfile(origins, counts);
-    if (!ProfileWin) ProfileWin = new TProfileWin(this);
+    if (!ProfileWin) {
+        ProfileWin = new TProfileWin(this);
+        // First shown in the editor's upper right corner, clear of the text's start.
+        const QRect editor = EditWin->frameGeometry();
+        ProfileWin->move(std::max(editor.left(), editor.right() - ProfileWin->width() - 24), editor.top() + 60);
+    }
     ProfileWin->ShowLoops(cel::HottestLoops(*program, counts, 50), Interpreter.GetExecuted());
     if (!ProfileWin->isVisible()) ProfileWin->show();
 }

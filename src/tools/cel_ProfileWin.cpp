@@ -14,6 +14,8 @@ TProfileWin::TProfileWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Windo
     setObjectName(QStringLiteral("ProfileWin"));
     setWindowTitle(QStringLiteral("Profile"));
     resize(360, 220);
+    // It comes up at a pause or the end of a run: the keys stay where they were.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     Loops = new QTreeWidget(this);
     Loops->setObjectName(QStringLiteral("Loops"));
     Loops->setRootIsDecorated(false);

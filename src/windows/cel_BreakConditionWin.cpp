@@ -24,6 +24,7 @@ TBreakConditionWin::TBreakConditionWin(QWidget* parent) : QDialog(parent, cel::F
                          QStringLiteral("cell < value"), QStringLiteral("cell > value")});
     Value = new QLineEdit(this);
     Value->setObjectName(QStringLiteral("Value"));
+    Value->setMinimumWidth(150);  // room for the caption with the breakpoint's place
     HitOnly = new QCheckBox(QStringLiteral("Only at &hit"), this);
     HitOnly->setObjectName(QStringLiteral("HitOnly"));
     Hit = new QSpinBox(this);
