@@ -232,6 +232,7 @@ private:
     void MenuMatchBracketClick();
     void MenuStepOverClick();
     void MenuStepOutClick();
+    void StepOverOrOut(bool out);
     void MenuBreakOnChangeClick();
     void MenuBreakOnArrivalClick();
     void MenuClearWatchpointsClick();

@@ -394,7 +394,7 @@ void TMainWin::PresentProfile() {
     if (!ProfileWin->isVisible()) ProfileWin->show();
 }
 
-void TMainWin::MenuStepOverClick() {
+void TMainWin::StepOverOrOut(bool out) {
     if (StartingRun || Resetting) return;
     // Without a program it starts one paused before its first command, as Trace does.
     if (!Running()) {
@@ -402,22 +402,16 @@ void TMainWin::MenuStepOverClick() {
         return;
     }
     if (!Paused()) return;
+    // Like Run to Cursor: the move may take long at full speed, and Debug stops it.
     SetRunningCommands();
     MemoryWin->setCursor(Qt::ArrowCursor);
-    Interpreter.StepOver();
+    if (out) Interpreter.StepOut();
+    else Interpreter.StepOver();
 }
 
-void TMainWin::MenuStepOutClick() {
-    if (StartingRun || Resetting) return;
-    if (!Running()) {
-        MenuTraceClick();
-        return;
-    }
-    if (!Paused()) return;
-    SetRunningCommands();
-    MemoryWin->setCursor(Qt::ArrowCursor);
-    Interpreter.StepOut();
-}
+void TMainWin::MenuStepOverClick() { StepOverOrOut(false); }
+
+void TMainWin::MenuStepOutClick() { StepOverOrOut(true); }
 
 void TMainWin::MenuBreakOnChangeClick() {
     if (!Running() || !Paused()) return;
