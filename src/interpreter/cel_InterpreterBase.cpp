@@ -266,6 +266,10 @@ void TBFInterpreterBase::WatchAfterStep(uint32_t dp, uint32_t old) {
 
 std::vector<uint64_t> TBFInterpreterBase::GetBreakHits() const { return BreakHits; }
 
+bool TBFInterpreterBase::StepPossible() const {
+    return Program.CommandCount > 0 && MainFlags.Paused.load() && !MainFlags.WaitingForInput.load() && IsSuspended();
+}
+
 void TBFInterpreterBase::RunOnTo(uint32_t command, uint16_t depth, TPauseReason goal) {
     if (command < Program.CommandCount) {
         StepGoal = goal;
@@ -281,6 +285,7 @@ void TBFInterpreterBase::RunOnTo(uint32_t command, uint16_t depth, TPauseReason 
 }
 
 void TBFInterpreterBase::StepOver() {
+    if (!StepPossible()) return;
     const uint32_t pc = SingleMode ? PC : Program.FoldedList[PC].Origin;
     const TInstruction& r = Program.CommandList[pc];
     if (r.Op == opLoopStart && CurrentCell() != 0) return RunOnTo(r.Arg + 1, CallDepth, TPauseReason::StepOver);
@@ -289,6 +294,7 @@ void TBFInterpreterBase::StepOver() {
 }
 
 void TBFInterpreterBase::StepOut() {
+    if (!StepPossible()) return;
     const uint32_t pc = SingleMode ? PC : Program.FoldedList[PC].Origin;
     const std::vector<TInstruction>& list = Program.CommandList;
     // The innermost loop or procedure body holding pc, its brackets included; a '(' at pc is a

@@ -130,6 +130,7 @@ public:
     TPauseInfo GetPauseInfo() const { return PauseInfo; }
     // During a pause: the run goes on at full speed to the end of the loop or call at PC (Step
     // Over), or out of the innermost loop or procedure holding it (Step Out); see TBFInterpreter.
+    // At any other time (running, in an input wait, finished) they do nothing.
     void StepOver();
     void StepOut();
     // Before the run starts: the run counts how often each command executed.
@@ -439,6 +440,8 @@ protected:
     TPauseReason StepGoal = TPauseReason::None;
     uint16_t StepDepth = 0;
     bool StepGoalMet() const { return StepGoal == TPauseReason::None || CallDepth == StepDepth; }
+    // Paused, not in an input wait: Step Over and Step Out act, else they do nothing.
+    bool StepPossible() const;
     // Runs on to the command (CommandList index) at the call depth, as Step Over or Step Out.
     void RunOnTo(uint32_t command, uint16_t depth, TPauseReason goal);
 

@@ -217,6 +217,17 @@ TEST(Runner, StatsReportCommandsCountedOneByOne) {
     EXPECT_EQ(r.Err, "");
 }
 
+TEST(Runner, ProfileByLineAndHottestLoops) {
+    TTempFiles temp;
+    // Line 1: 3 commands; line 2: a loop of 1 + 3 * 5 commands; line 4: 1.
+    const std::string prog = temp.File("loop.b", "+++\n[>+<-]\n\n>");
+    const TRunnerResult r = RunRunner({"--profile", prog});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Err,
+              "profile: 20 commands\nline count share\n1 3 15.00%\n2 16 80.00%\n4 1 5.00%\n"
+              "hottest loops:\n2:1 16 80.00%\n");
+}
+
 TEST(Runner, InputFileThenStandardInputThenEndOfInput) {
     TTempFiles temp;
     const std::string five = temp.File("five.b", ",.,.,.,.,.");
