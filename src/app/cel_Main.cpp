@@ -209,17 +209,25 @@ void TMainWin::CreateCommands() {
         {&TMainWin::MenuReset, "MenuReset", "&Program Reset", K(Qt::CTRL | Qt::Key_F2), &TMainWin::MenuResetClick, Run, TGroup::Stop, 0, nullptr},
         {nullptr, nullptr, nullptr, K(), nullptr, Run, None, 0, nullptr},
         {&TMainWin::MenuTrace, "MenuTrace", "&Trace", K(Qt::Key_F7), &TMainWin::MenuTraceClick, Run, TGroup::Start, 0, nullptr},
+        {&TMainWin::MenuStepOver, "MenuStepOver", "Step &Over", K(Qt::Key_F10), &TMainWin::MenuStepOverClick, Run, TGroup::Start, 0, nullptr},
+        {&TMainWin::MenuStepOut, "MenuStepOut", "Step O&ut", K(Qt::SHIFT | Qt::Key_F8), &TMainWin::MenuStepOutClick, Run, TGroup::Start, 0, nullptr},
         {&TMainWin::MenuStepBack, "MenuStepBack", "Step &Back", K(Qt::SHIFT | Qt::Key_F7), &TMainWin::MenuStepBackClick, Run, TGroup::Back, 0, nullptr},
         {&TMainWin::MenuRunBackwards, "MenuRunBackwards", "Run Bac&kwards", K(Qt::SHIFT | Qt::Key_F9), &TMainWin::MenuRunBackwardsClick, Run, TGroup::Back, 0, nullptr},
         {&TMainWin::MenuBackToCursor, "MenuBackToCursor", "Back to C&ursor", K(Qt::SHIFT | Qt::Key_F4), &TMainWin::MenuBackToCursorClick, Run, TGroup::Back, 0, nullptr},
         {&TMainWin::MenuRunToCursor, "MenuRunToCursor", "Run to &Cursor", K(Qt::Key_F4), &TMainWin::MenuRunToCursorClick, Run, TGroup::Start, 0, nullptr},
         {&TMainWin::MenuToggleBreakpoint, "MenuToggleBreakpoint", "Toggle &Breakpoint", K(Qt::CTRL | Qt::Key_B), &TMainWin::MenuToggleBreakpointClick, Run, TGroup::Start, 0, nullptr},
         {&TMainWin::MenuClearBreakpoints, "MenuClearBreakpoints", "&Clear All Breakpoints", K(Qt::CTRL | Qt::SHIFT | Qt::Key_B), &TMainWin::MenuClearBreakpointsClick, Run, TGroup::Start, 0, nullptr},
+        {&TMainWin::MenuBreakpoints, "MenuBreakpoints", "&Breakpoints...", K(Qt::CTRL | Qt::ALT | Qt::Key_B), &TMainWin::MenuBreakpointsClick, Run, TGroup::Start, 0, nullptr},
+        {nullptr, nullptr, nullptr, K(), nullptr, Run, None, 0, nullptr},
+        {&TMainWin::MenuBreakOnChange, "MenuBreakOnChange", "Break on &Change", K(), &TMainWin::MenuBreakOnChangeClick, Run, TGroup::Modify, Checkable, nullptr},
+        {&TMainWin::MenuBreakOnArrival, "MenuBreakOnArrival", "Break on &Arrival", K(), &TMainWin::MenuBreakOnArrivalClick, Run, TGroup::Modify, Checkable, nullptr},
+        {&TMainWin::MenuClearWatchpoints, "MenuClearWatchpoints", "Clear All Watc&hpoints", K(), &TMainWin::MenuClearWatchpointsClick, Run, TGroup::Start, 0, nullptr},
         {nullptr, nullptr, nullptr, K(), nullptr, Run, None, 0, nullptr},
         {&TMainWin::MenuModifyMemory, "MenuModifyMemory", "&Modify Memory at current Position ...", K(Qt::Key_F12), &TMainWin::MenuModifyMemoryClick, Run, TGroup::Modify, 0, nullptr},
         {nullptr, nullptr, nullptr, K(), nullptr, Run, None, 0, nullptr},
         {&TMainWin::MenuWatch, "MenuWatch", "&Watch Program Operation", K(Qt::Key_F11), &TMainWin::MenuWatchClick, Run, None, Checkable, nullptr},
         {&TMainWin::MenuSpeed, "MenuSpeed", "&Set Running Speed for Watch ...", K(Qt::CTRL | Qt::Key_F10), &TMainWin::MenuSpeedClick, Run, None, 0, nullptr},
+        {&TMainWin::MenuProfile, "MenuProfile", "&Profile", K(), nullptr, Run, TGroup::Ready, Checkable, nullptr},
 
         {&TMainWin::Menu8Bit, "Menu8Bit", "Use &8 Bit Mode", K(Qt::CTRL | Qt::Key_8), &TMainWin::Menu8BitClick, Interpreter, TGroup::Ready, Checked | WidthItems, nullptr},
         {&TMainWin::Menu16Bit, "Menu16Bit", "Use 1&6 Bit Mode", K(Qt::CTRL | Qt::Key_9), &TMainWin::Menu16BitClick, Interpreter, TGroup::Ready, Checkable | WidthItems, nullptr},
@@ -639,6 +647,7 @@ std::vector<TMainWin::TSetting> TMainWin::SettingRows() {
         },
         [this](TIniFile& ini) { ini.WriteInteger(KeyInterpreter, QStringLiteral("executionspeed"), State.WatchDelay); });
     item(KeyInterpreter, "enablecomments", MenuEnableComments, true);
+    item(KeyInterpreter, "profile", MenuProfile, false);
     return rows;
 }
 

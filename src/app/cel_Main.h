@@ -26,6 +26,7 @@ class QAction;
 class QActionGroup;
 class QMenu;
 class QToolBar;
+class TProfileWin;
 
 class TMainWin final : public QMainWindow, public TMainFace {
     Q_OBJECT
@@ -40,6 +41,7 @@ public:
     void ShowOutput() override;
     void ShowPendingInput() override;
     QByteArray LineBreakReport() const override;
+    void WatchpointsChanged() override;
 
     // ---- The program's entry and the desktop session ----
     // Opens each file as File > Open does with the files chosen in its dialog (the IDE's
@@ -112,6 +114,14 @@ private:
     QAction *MenuInfo, *MenuMinimize;
     QAction *MenuToggleBreakpoint = nullptr, *MenuClearBreakpoints = nullptr, *MenuMatchBracket = nullptr;
     QAction *MenuStepBack = nullptr, *MenuRunBackwards = nullptr, *MenuBackToCursor = nullptr;
+    QAction *MenuStepOver = nullptr, *MenuStepOut = nullptr, *MenuBreakOnChange = nullptr,
+            *MenuBreakOnArrival = nullptr, *MenuClearWatchpoints = nullptr, *MenuBreakpoints = nullptr,
+            *MenuProfile = nullptr;
+    // The "Profile" window: made at the first profiled pause or end.
+    QPointer<TProfileWin> ProfileWin;
+    // The watchpoints last given to the engine: a watchpoint pause names one by its index here.
+    std::vector<cel::TWatchpoint> GivenWatchpoints;
+    bool ProfiledRun = false;  // the current (or last) run counts its commands
     QToolBar* ToolBar = nullptr;
     QAction *BtnNew, *BtnOpen, *BtnSave, *BtnClose, *BtnRun, *BtnDebug, *BtnReset, *BtnTrace,
         *BtnRunToCursor, *BtnWatch, *Btn8Bit, *Btn16Bit, *BtnPBrain;
@@ -220,6 +230,21 @@ private:
     void MenuToggleBreakpointClick();
     void MenuClearBreakpointsClick();
     void MenuMatchBracketClick();
+    void MenuStepOverClick();
+    void MenuStepOutClick();
+    void StepOverOrOut(bool out);
+    void MenuBreakOnChangeClick();
+    void MenuBreakOnArrivalClick();
+    void MenuClearWatchpointsClick();
+    void MenuBreakpointsClick();
+    // Before a run's first Resume: its breakpoints, watchpoints and the profile switch.
+    void GiveDebugging();
+    void GiveWatchpoints();
+    // A pause's note in the status bar (a watchpoint's cell, old and new value) and the check
+    // items of the current cell.
+    void PresentPauseReason();
+    // The profile's counts in the editor and the Profile window (at a pause and at the end).
+    void PresentProfile();
     void TimerTimer();
     void LayoutCheckTimer();
 

@@ -5,6 +5,8 @@
 #include "cel_EditWin.h"
 #include "cel_MemoryWin.h"
 #include "cel_OutputWin.h"
+#include "cel_BreakpointsWin.h"
+#include "cel_ProfileWin.h"
 #include "cel_WaitWin.h"
 
 #include <QDateTime>
@@ -13,6 +15,8 @@
 #include <QThread>
 
 #include <algorithm>
+#include <optional>
+#include <string_view>
 #include <cstdlib>
 #include <utility>
 
@@ -64,6 +68,7 @@ void TMainWin::StartOrContinueRun() {
     ShowOutput();
     PrepareRun();
     Interpreter.Prepare(!Menu8Bit->isChecked(), cel::TBFInterpreter::TStart::Run, 0, EditWin->Breakpoints());
+    GiveDebugging();
     StartEngine();
 }
 
@@ -88,6 +93,7 @@ void TMainWin::MenuTraceClick() {
         ShowOutput();
         PrepareRun();
         Interpreter.Prepare(!Menu8Bit->isChecked(), cel::TBFInterpreter::TStart::Trace, 0, EditWin->Breakpoints());
+        GiveDebugging();
         StartEngine();
     } else {
         Interpreter.Step();
@@ -113,6 +119,7 @@ void TMainWin::MenuRunToCursorClick() {
     PrepareRun();
     Interpreter.Prepare(!Menu8Bit->isChecked(), cel::TBFInterpreter::TStart::RunToCursor, target,
                         EditWin->Breakpoints());
+    GiveDebugging();
     StartEngine();
 }
 
@@ -273,7 +280,9 @@ void TMainWin::PresentRunning(bool stepMode) {
 void TMainWin::PresentPaused() {
     EnableGroup(TGroup::Start, true);
     EnableGroup(TGroup::Continue, false);
-    MenuModifyMemory->setEnabled(!MenuSetInputFile->isEnabled());
+    EnableGroup(TGroup::Modify, !MenuSetInputFile->isEnabled());
+    PresentPauseReason();
+    PresentProfile();
     EnableGroup(TGroup::Back, Interpreter.CanGoBack());
     MemoryWin->setCursor(Qt::PointingHandCursor);
     // The count and time of this pause, not those of the last status tick or an earlier run.
@@ -290,6 +299,7 @@ void TMainWin::PresentReady() {
     EnableGroup(TGroup::Back, false);
     EnableGroup(TGroup::Stop, false);
     MovingBack = false;
+    PresentProfile();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -300,3 +310,127 @@ void TMainWin::MenuToggleBreakpointClick() { EditWin->ToggleBreakpointAtCaret();
 void TMainWin::MenuClearBreakpointsClick() { EditWin->ClearBreakpoints(); }
 
 void TMainWin::MenuMatchBracketClick() { EditWin->GoToMatchingBracket(); }
+
+// ---------------------------------------------------------------------------------------------
+// Watchpoints, conditions, stepping over and out, the profile
+
+void TMainWin::GiveDebugging() {
+    EditWin->GiveBreakpoints();
+    GiveWatchpoints();
+    ProfiledRun = MenuProfile->isChecked();
+    Interpreter.SetProfile(ProfiledRun);
+    EditWin->ClearProfile();
+    EditWin->SetNote(QString());
+    if (ProfileWin) ProfileWin->ShowLoops({}, 0);
+}
+
+void TMainWin::GiveWatchpoints() {
+    if (!Interpreter.HasEngine()) return;
+    GivenWatchpoints = EditWin->Watchpoints();
+    Interpreter.SetWatchpoints(GivenWatchpoints);
+}
+
+void TMainWin::WatchpointsChanged() {
+    if (!EditWin || !MenuBreakOnChange) return;
+    if (Running() && Paused()) {
+        GiveWatchpoints();
+        const uint8_t kinds = EditWin->WatchKinds(Interpreter.GetDataPtr(), true);
+        MenuBreakOnChange->setChecked(kinds & cel::WatchChange);
+        MenuBreakOnArrival->setChecked(kinds & cel::WatchArrival);
+    } else if (!Running()) {
+        MenuBreakOnChange->setChecked(false);
+        MenuBreakOnArrival->setChecked(false);
+    }
+    if (MemoryWin && Running()) MemoryWin->RedrawMemory(false);
+}
+
+void TMainWin::PresentPauseReason() {
+    const uint32_t cell = Interpreter.GetDataPtr();
+    const uint8_t kinds = EditWin->WatchKinds(cell, true);
+    MenuBreakOnChange->setChecked(kinds & cel::WatchChange);
+    MenuBreakOnArrival->setChecked(kinds & cel::WatchArrival);
+    const cel::TPauseInfo info = Interpreter.GetPauseInfo();
+    static const QString prefix = QStringLiteral("Watchpoint: ");
+    if (info.Reason != cel::TPauseReason::Watchpoint || info.Index >= GivenWatchpoints.size()) {
+        if (EditWin->PanelNote->text().startsWith(prefix)) EditWin->SetNote(QString());
+        return;
+    }
+    const cel::TWatchpoint& watchpoint = GivenWatchpoints[info.Index];
+    const uint32_t now = Interpreter.GetCell(static_cast<uint16_t>(watchpoint.Cell));
+    // A change shows the value before and after; an arrival (or a change that came back to the
+    // old value by the same command) the value found.
+    if ((watchpoint.Kinds & cel::WatchChange) && now != info.OldValue)
+        EditWin->SetNote(prefix + QStringLiteral("cell %1 changed from %2 to %3").arg(watchpoint.Cell).arg(info.OldValue).arg(now));
+    else
+        EditWin->SetNote(prefix + QStringLiteral("arrived at cell %1 (value %2)").arg(watchpoint.Cell).arg(now));
+}
+
+void TMainWin::PresentProfile() {
+    if (!ProfiledRun || !Interpreter.HasEngine()) return;
+    const std::vector<uint64_t> counts = Interpreter.GetCommandCounts();
+    if (counts.empty()) return;
+    // A finished run has let its program go: the text, unchanged since (the editor was read-only),
+    // is read again with the run's switches.
+    const cel::TProgram* program = &Interpreter.Engine().GetProgram();
+    std::optional<cel::TProgram> reread;
+    if (program->CommandCount != counts.size()) {
+        const QByteArray text = EditWin->Text();
+        reread.emplace(std::string_view(text.constData(), size_t(text.size())), MenuEnableComments->isChecked(),
+                       MenuPBrain->isChecked());
+        program = &*reread;
+        if (program->CommandCount != counts.size()) return;
+    }
+    std::vector<uint32_t> origins;
+    origins.reserve(program->CommandCount);
+    for (uint32_t i = 0; i < program->CommandCount; ++i) origins.push_back(program->CommandList[i].Origin);
+    EditWin->ShowProfile(origins, counts);
+    if (!ProfileWin) {
+        ProfileWin = new TProfileWin(this);
+        // First shown in the editor's upper right corner, clear of the text's start.
+        const QRect editor = EditWin->frameGeometry();
+        ProfileWin->move(std::max(editor.left(), editor.right() - ProfileWin->width() - 24), editor.top() + 60);
+    }
+    ProfileWin->ShowLoops(cel::HottestLoops(*program, counts, 50), Interpreter.GetExecuted());
+    if (!ProfileWin->isVisible()) ProfileWin->show();
+}
+
+void TMainWin::StepOverOrOut(bool out) {
+    if (StartingRun || Resetting) return;
+    // Without a program it starts one paused before its first command, as Trace does.
+    if (!Running()) {
+        MenuTraceClick();
+        return;
+    }
+    if (!Paused()) return;
+    // Like Run to Cursor: the move may take long at full speed, and Debug stops it.
+    SetRunningCommands();
+    MemoryWin->setCursor(Qt::ArrowCursor);
+    if (out) Interpreter.StepOut();
+    else Interpreter.StepOver();
+}
+
+void TMainWin::MenuStepOverClick() { StepOverOrOut(false); }
+
+void TMainWin::MenuStepOutClick() { StepOverOrOut(true); }
+
+void TMainWin::MenuBreakOnChangeClick() {
+    if (!Running() || !Paused()) return;
+    EditWin->SetWatchKind(Interpreter.GetDataPtr(), cel::WatchChange, MenuBreakOnChange->isChecked());
+}
+
+void TMainWin::MenuBreakOnArrivalClick() {
+    if (!Running() || !Paused()) return;
+    EditWin->SetWatchKind(Interpreter.GetDataPtr(), cel::WatchArrival, MenuBreakOnArrival->isChecked());
+}
+
+void TMainWin::MenuClearWatchpointsClick() {
+    if (Running() && !Paused()) return;
+    EditWin->SetWatchpoints({});
+}
+
+void TMainWin::MenuBreakpointsClick() {
+    if (Running() && !Paused()) return;
+    const TModalScope scope(TModalScope::Modal | TModalScope::Dialog | TModalScope::PendingInput);
+    TBreakpointsWin dialog(this);
+    dialog.exec();
+}

@@ -35,6 +35,8 @@ public:
     virtual void ShowPendingInput() = 0;
     // The line-break bytes appended to typed input.
     virtual QByteArray LineBreakReport() const = 0;
+    // The current document's watchpoints changed (set, cleared, another tab selected).
+    virtual void WatchpointsChanged() = 0;
 
 protected:
     ~TMainFace() = default;

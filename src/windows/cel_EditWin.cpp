@@ -113,7 +113,7 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
     // Margin 1 holds the breakpoint markers; a click on it or on the numbers toggles one.
     Editor->setMarginType(1, QsciScintilla::SymbolMargin);
     Editor->setMarginMarkerMask(0, 0);
-    Editor->setMarginMarkerMask(1, 1 << BreakMarker);
+    Editor->setMarginMarkerMask(1, (1 << BreakMarker) | (1 << CondMarker) | (1 << DisabledMarker));
     Editor->setMarginSensitivity(0, true);
     Editor->setMarginSensitivity(1, true);
     Editor->markerDefine(QsciScintilla::Circle, BreakMarker);
@@ -130,6 +130,7 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
     Editor->SendScintilla(Sci::SCI_INDICSETFORE, ErrorIndicator, ErrorColor);
     Editor->SendScintilla(Sci::SCI_INDICSETALPHA, ErrorIndicator, 110);
     Editor->SendScintilla(Sci::SCI_INDICSETOUTLINEALPHA, ErrorIndicator, 255);
+    SetupDebugLooks();
     // Home and Shift+Home go to column 1, not first to the line's first non-blank character.
     QsciCommandSet* commands = Editor->standardCommands();
     for (const auto command : {QsciCommand::VCHome, QsciCommand::VCHomeExtend, QsciCommand::VCHomeRectExtend})
@@ -189,6 +190,11 @@ TEditWin::TEditWin(QWidget* parent) : QWidget(parent) {
             [this](int position, int type, const char*, int length) { TextModified(position, type, length); });
     connect(Editor, &QsciScintilla::marginClicked, this,
             [this](int, int line, Qt::KeyboardModifiers) { ToggleBreakpointOnLine(line); });
+    connect(Editor, &QsciScintilla::marginRightClicked, this,
+            [this](int, int line, Qt::KeyboardModifiers) { EditBreakpointOnLine(line); });
+    connect(Editor, &QsciScintillaBase::SCN_DWELLSTART, this,
+            [this](int position, int x, int y) { ShowDwellTip(position, x, y); });
+    connect(Editor, &QsciScintillaBase::SCN_DWELLEND, this, [] { QToolTip::hideText(); });
     // While the scroll bar's thumb is dragged, a hint names the line that will be on top.
     QScrollBar* vertical = Editor->verticalScrollBar();
     connect(vertical, &QScrollBar::sliderMoved, this, [vertical](int value) {
@@ -292,6 +298,7 @@ void TEditWin::NewDocument() {
     UpdateCaption();
     SetText(QByteArray());
     Editor->SendScintilla(Sci::SCI_MARKERDELETEALL, -1);
+    WatchpointsChanged();
     Editor->setFocus();
     UpdateStatus();
     SetPanel(3, QString());
@@ -318,7 +325,7 @@ bool TEditWin::TabsChanging() {
     document.TopLine = TopLine();
     document.SelStart = SelStart();
     document.SelLength = SelLength();
-    document.Breakpoints = Breakpoints();
+    document.Breakpoints = BreakpointList();
     return true;
 }
 
@@ -331,7 +338,8 @@ void TEditWin::TabsChange() {
     SetCaret(document.CaretY, document.CaretX);
     SetTopLine(document.TopLine);
     SetSelection(document.SelStart, document.SelLength);
-    SetBreakpoints(document.Breakpoints);
+    SetBreakpointList(document.Breakpoints);
+    WatchpointsChanged();
     // Selecting scrolls the caret into view; the stored view wins.
     SetTopLine(document.TopLine);
     UpdateCaption();
@@ -386,7 +394,8 @@ void TEditWin::SetText(const QByteArray& text) {
     Editor->SendScintilla(Sci::SCI_SETFIRSTVISIBLELINE, 0);
     Editor->SendScintilla(Sci::SCI_SETXOFFSET, 0);
     // The breakpoints went with the old text; their markers stayed on the remaining line.
-    Editor->markerDeleteAll(BreakMarker);
+    Editor->markerDeleteAll(-1);
+    ClearProfile();
     BracketMarksMoved = true;
     Loading = false;
 }
@@ -601,15 +610,8 @@ void TEditWin::ClearBreakpoints() {
 }
 
 void TEditWin::BreakpointsChanged() {
-    const std::vector<uint32_t> offsets = Breakpoints();
-    Editor->markerDeleteAll(BreakMarker);
-    long lastLine = -1;
-    for (const uint32_t offset : offsets) {
-        const long line = Editor->SendScintilla(Sci::SCI_LINEFROMPOSITION, static_cast<unsigned long>(offset));
-        if (line != lastLine) Editor->markerAdd(int(line), BreakMarker);
-        lastLine = line;
-    }
-    if (Workspace && Workspace->Running() && Workspace->Paused()) Workspace->Interpreter->SetBreakpoints(offsets);
+    DrawBreakLooks(BreakpointList());
+    if (Workspace && Workspace->Running() && Workspace->Paused()) GiveBreakpoints();
 }
 
 // Text typed or pasted between two breakpoints would take theirs over: inserted text has none.
@@ -617,12 +619,14 @@ void TEditWin::BreakpointsChanged() {
 void TEditWin::TextModified(int position, int type, int length) {
     if (!(type & (Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT))) return;
     ClearErrorMark();
+    ClearProfile();
     BracketMarksMoved = true;
     BracketsRead = false;
     const long length0 = Editor->SendScintilla(Sci::SCI_GETLENGTH);
     const bool none = Editor->SendScintilla(Sci::SCI_INDICATOREND, BreakIndicator, 0L) >= length0 &&
                       !Editor->SendScintilla(Sci::SCI_INDICATORVALUEAT, BreakIndicator, 0L);
-    if (none && Editor->markerFindNext(0, 1u << BreakMarker) < 0) return;
+    if (none && Editor->markerFindNext(0, (1u << BreakMarker) | (1u << CondMarker) | (1u << DisabledMarker)) < 0)
+        return;
     if (type & Sci::SC_MOD_INSERTTEXT) {
         Editor->SendScintilla(Sci::SCI_SETINDICATORCURRENT, BreakIndicator);
         Editor->SendScintilla(Sci::SCI_INDICATORCLEARRANGE, position, length);

@@ -2,6 +2,7 @@
 // selected document, and a status bar of five panels.
 #pragma once
 
+#include "cel_Debugging.h"
 #include "cel_TabRows.h"
 
 #include <QByteArray>
@@ -10,6 +11,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 class QLabel;
@@ -30,8 +33,10 @@ public:
     int TopLine = 1;
     int SelStart = 0;
     int SelLength = 0;
-    // Offsets of the breakpointed command characters while another document is in the editor.
-    std::vector<uint32_t> Breakpoints;
+    // The breakpoints (with their settings) while another document is in the editor.
+    std::vector<cel::TBreakpoint> Breakpoints;
+    // The document's watchpoints, one per cell, in the order they were set.
+    std::vector<cel::TWatchpoint> Watchpoints;
 };
 
 class TEditWin final : public QWidget {
@@ -131,12 +136,63 @@ public:
     // How often the bracket pairs were read from the whole text (once after each change of the
     // text or of the switches they depend on): for the tests.
     int BracketScans() const { return BracketScanCount; }
+    // ---- Breakpoint settings (a condition, a hit count, enabled) ----
+    // Each breakpoint's settings go with its character as the text is edited; a breakpoint set
+    // by a toggle has the defaults (stops at every hit).
+    std::vector<cel::TBreakpoint> BreakpointList() const;
+    // Replaces the breakpoints and their settings (those not on a command are left out).
+    void SetBreakpointList(const std::vector<cel::TBreakpoint>& list);
+    // The breakpoint on the character at offset; none when there is none.
+    std::optional<cel::TBreakpoint> BreakpointAt(int offset) const;
+    // Gives the breakpoint at breakpoint.Offset these settings; false when there is none.
+    bool ChangeBreakpoint(const cel::TBreakpoint& breakpoint);
+    bool RemoveBreakpoint(int offset);
+    // The condition dialog for the breakpoint at offset (a gutter right-click opens it for the
+    // first one of its line); false when there is none or it was cancelled.
+    bool EditBreakpoint(int offset);
+    bool EditBreakpointOnLine(int line);
+    // Gives the breakpoints to the engine (at a start and while paused) and remembers their
+    // order, which GetBreakHits answers in.
+    void GiveBreakpoints();
+    // How often the breakpoint at offset was hit in the run given the list last (0: unknown).
+    uint64_t BreakHits(uint32_t offset) const;
+    // "line : column" of a text offset, both 1-based.
+    QString PlaceText(int offset) const;
+
+    // ---- Watchpoints of the current document ----
+    const std::vector<cel::TWatchpoint>& Watchpoints() const;
+    void SetWatchpoints(std::vector<cel::TWatchpoint> watchpoints);
+    // The kinds watched on cell (0: none, or disabled when enabledOnly).
+    uint8_t WatchKinds(uint32_t cell, bool enabledOnly = false) const;
+    // Switches one kind on or off for cell; a cell left with no kind loses its watchpoint.
+    void SetWatchKind(uint32_t cell, cel::TWatchKinds kind, bool on);
+
+    // ---- The profile: a heat tint behind the commands, the exact count in a tooltip ----
+    // counts[i] belongs to the command at origins[i]; drawn until the text changes or
+    // ClearProfile.
+    void ShowProfile(const std::vector<uint32_t>& origins, const std::vector<uint64_t>& counts);
+    void ClearProfile();
+    bool ProfileShown() const { return !HeatCounts.empty(); }
+    // The count shown at offset; none where no command has one.
+    std::optional<uint64_t> ProfileCountAt(int offset) const;
+    // The tooltip text at offset, empty where none.
+    QString ProfileTip(int offset) const;
+
     // Indicator numbers, for the tests to read what is drawn.
     static constexpr int BreakIndicator = 20;
     static constexpr int BracketIndicator = 21;
     static constexpr int BadBracketIndicator = 22;
     static constexpr int ErrorIndicator = 23;
+    static constexpr int CondIndicator = 24;      // a conditional or counted breakpoint's frame
+    static constexpr int DisabledIndicator = 25;  // a disabled breakpoint struck through
+    static constexpr int HeatIndicator = 26;      // the profile's tint, its colour in the value
     static constexpr int BreakMarker = 2;
+    static constexpr int CondMarker = 3;
+    static constexpr int DisabledMarker = 4;
+
+private:
+    // The main window is told that the current document's watchpoints changed.
+    void WatchpointsChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -185,6 +241,16 @@ private:
     mutable bool BracketsProcedures = false;
     mutable bool BracketsMarkers = false;
     mutable int BracketScanCount = 0;
+    // Breakpoint settings: BreakIndicator's value is 1 for the defaults, else 2 + an index into
+    // BreakSettings (whose Offset fields are unused); the indicator moves with the text.
+    std::vector<cel::TBreakpoint> BreakSettings;
+    int SettingsValue(const cel::TBreakpoint& breakpoint);
+    void SetupDebugLooks();
+    // The conditional and disabled looks and the gutter markers, from the breakpoints.
+    void DrawBreakLooks(const std::vector<cel::TBreakpoint>& list);
+    std::vector<uint32_t> GivenOffsets;  // the order the engine's hit counts are in
+    std::vector<std::pair<int, uint64_t>> HeatCounts;  // offset, count; ascending offsets
+    void ShowDwellTip(int position, int x, int y);
     bool Loading = false;  // the program is replacing the text
     bool ErrorMarked = false;  // ErrorIndicator is set somewhere
     int EdgeColumn = 80;

@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QFontInfo>
 #include <QFontMetricsF>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -50,6 +51,25 @@ TMemoryWin::TMemoryWin(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Window)
     Scroller->setPageStep(256);
     Scroller->setCursor(Qt::ArrowCursor);
     connect(Scroller, &QScrollBar::valueChanged, this, &TMemoryWin::ScrollerChange);
+    CellMenu = new QMenu(this);
+    CellMenu->setObjectName(QStringLiteral("CellMenu"));
+    // The modify dialog a click with the other buttons opens stays one item away.
+    QAction* modify = CellMenu->addAction(QStringLiteral("&Modify ..."));
+    modify->setObjectName(QStringLiteral("CellModify"));
+    connect(modify, &QAction::triggered, this, [this] {
+        if (MenuCell >= 0 && Workspace->Paused()) ModifyCell(MenuCell);
+    });
+    CellMenu->addSeparator();
+    BreakOnChangeItem = CellMenu->addAction(QStringLiteral("Break on &Change"));
+    BreakOnChangeItem->setObjectName(QStringLiteral("CellBreakOnChange"));
+    BreakOnArrivalItem = CellMenu->addAction(QStringLiteral("Break on &Arrival"));
+    BreakOnArrivalItem->setObjectName(QStringLiteral("CellBreakOnArrival"));
+    for (auto [item, kind] : {std::pair{BreakOnChangeItem, cel::WatchChange}, std::pair{BreakOnArrivalItem, cel::WatchArrival}}) {
+        item->setCheckable(true);
+        connect(item, &QAction::triggered, this, [this, kind = kind](bool on) {
+            if (MenuCell >= 0 && EditWin) EditWin->SetWatchKind(uint32_t(MenuCell), kind, on);
+        });
+    }
     RowFont.setStyleHint(QFont::TypeWriter);
     CurrentRowFont = RowFont;
     CurrentRowFont.setBold(true);
@@ -251,7 +271,9 @@ QRect TMemoryWin::DrawPendingRows() {
     for (size_t row = 0; row < ShownRows.size(); ++row) {
         TShownRow& shown = ShownRows[row];
         const cel::TMemoryLine* line = row < lines.size() ? &lines[row] : nullptr;
-        if (line ? shown.Kind == (line->Current ? TShownRow::Current : TShownRow::Plain) && shown.Text == line->Text
+        const uint8_t watch = line ? WatchMark(uint32_t(RowsFirst) + uint32_t(row)) : 0;
+        if (line ? shown.Kind == (line->Current ? TShownRow::Current : TShownRow::Plain) && shown.Text == line->Text &&
+                       shown.Watch == watch
                  : shown.Kind == TShownRow::Background)
             continue;
         const int top = TopMargin + RowHeight * static_cast<int>(row);
@@ -269,11 +291,34 @@ QRect TMemoryWin::DrawPendingRows() {
                 std::memcpy(MemoryImage.scanLine(top + y), strip.constScanLine(y), static_cast<size_t>(lineBytes));
             shown.Kind = line->Current ? TShownRow::Current : TShownRow::Plain;
             shown.Text = line->Text;
+            shown.Watch = watch;
+            if (watch) DrawWatchMark(watch, top, rowsHere);
         }
         changed |= QRect(0, top, width(), rowsHere);
     }
     HoverImage = MemoryImage;
     return changed;
+}
+
+// A watched cell's row has a bar at its left edge: red for a change, blue for an arrival (the
+// upper half red and the lower blue for both), grey while disabled.
+uint8_t TMemoryWin::WatchMark(uint32_t cell) const {
+    if (!EditWin) return 0;
+    const uint8_t kinds = EditWin->WatchKinds(cell);
+    if (!kinds) return 0;
+    return EditWin->WatchKinds(cell, true) ? kinds : uint8_t(kinds | 0x80);
+}
+
+void TMemoryWin::DrawWatchMark(uint8_t watch, int top, int rows) {
+    const QRgb change = watch & 0x80 ? qRgb(160, 160, 160) : qRgb(220, 0, 0);
+    const QRgb arrival = watch & 0x80 ? qRgb(160, 160, 160) : qRgb(0, 90, 255);
+    for (int y = 0; y < rows; ++y) {
+        const bool upper = y < RowHeight / 2;
+        QRgb color = change;
+        if (!(watch & cel::WatchChange) || ((watch & cel::WatchArrival) && !upper)) color = arrival;
+        QRgb* pixels = reinterpret_cast<QRgb*>(MemoryImage.scanLine(top + y));
+        std::fill(pixels, pixels + WatchMarkWidth, color);
+    }
 }
 
 void TMemoryWin::ShiftRows(int shift, QRect& changed) {
@@ -352,8 +397,23 @@ void TMemoryWin::EraseHover() {
 
 void TMemoryWin::leaveEvent(QEvent*) { EraseHover(); }
 
-void TMemoryWin::mousePressEvent(QMouseEvent*) {
+void TMemoryWin::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        const int row = (static_cast<int>(event->position().y()) - TopMargin) / RowHeight;
+        if (Workspace->Paused() && !Workspace->DialogOpen && row >= 0 && Scroller->value() + row < TapeCells)
+            ShowCellMenu(Scroller->value() + row, event->globalPosition().toPoint());
+        return;
+    }
     if (Workspace->Paused() && HoverRow >= 0) ModifyCell(Scroller->value() + HoverRow);
+}
+
+void TMemoryWin::ShowCellMenu(int cell, const QPoint& globalPos) {
+    if (!EditWin) return;
+    MenuCell = cell;
+    const uint8_t kinds = EditWin->WatchKinds(uint32_t(cell), true);
+    BreakOnChangeItem->setChecked(kinds & cel::WatchChange);
+    BreakOnArrivalItem->setChecked(kinds & cel::WatchArrival);
+    CellMenu->exec(globalPos);
 }
 
 void TMemoryWin::ModifyCell(int address) {

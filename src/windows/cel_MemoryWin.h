@@ -14,6 +14,8 @@
 
 #include <vector>
 
+class QAction;
+class QMenu;
 class QScrollBar;
 class QWheelEvent;
 
@@ -58,6 +60,15 @@ public:
     void ForwardWheel(QWheelEvent* event);
     // The rectangle of the hover frame of a row (both corners inside the outline).
     QRect HoverFrame(int row) const;
+    // A right-click on a row of the paused program: the watchpoint items of its cell, checked
+    // as the document's watchpoints have them.
+    QMenu* CellMenu = nullptr;
+    QAction* BreakOnChangeItem = nullptr;
+    QAction* BreakOnArrivalItem = nullptr;
+    int MenuCell = -1;  // the cell the menu was opened for
+    void ShowCellMenu(int cell, const QPoint& globalPos);
+    // The width of the mark left of a watched cell's row.
+    static constexpr int WatchMarkWidth = 3;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -103,6 +114,7 @@ private:
     struct TShownRow {
         enum { Unknown, Background, Plain, Current } Kind = Unknown;
         std::string Text;
+        uint8_t Watch = 0;  // the watched kinds its mark shows; 0x80: disabled
     };
     std::vector<TShownRow> ShownRows;
     int ShownFirst = 0;  // the cell of the top row when MemoryImage was drawn
@@ -117,6 +129,9 @@ private:
     void ShowChanged(const QRect& changed);
     // Moves the rows of MemoryImage by shift rows up (negative: down); marks them changed.
     void ShiftRows(int shift, QRect& changed);
+    // The mark of a watched cell (its kinds, 0x80 while disabled; 0: none) and its drawing.
+    uint8_t WatchMark(uint32_t cell) const;
+    void DrawWatchMark(uint8_t watch, int top, int rows);
     TFramePacer Frames{15};
     QRegion PendingRegion;
 };

@@ -2,7 +2,8 @@
 # Drives the real IDE from outside, as a user does, on a virtual screen under a window manager
 # (Xvfb and openbox): the window arrangement, a run that reads a typed line, the dialogs and a
 # message box as they stand on the screen, File > Exit, the restored arrangement, a run pausing
-# at a breakpoint set with Ctrl+B, a traced run stepped back, and Alt+F4 with a modified document.
+# at a breakpoint set with Ctrl+B, a traced run stepped back, a run stopping at a watchpoint set
+# from the memory window's menu, and Alt+F4 with a modified document.
 #   desktop_session.sh CELLWRIGHT_EXECUTABLE [openbox|metacity|bare]
 # With "metacity" the session runs under that window manager, which honours window types that
 # openbox ignores. With "bare" it runs on the X server without a window manager: no frames, and
@@ -314,6 +315,35 @@ fi
 key_to "$editor_id" ctrl+F2
 output_holds "$(printf 'abc\na')" || fail "two Step Backs did not take the b away"
 echo "step back: the output window holds the typed line and a"
+
+# A watchpoint from the memory window's menu: the program puts A in cell 1, prints it, then
+# changes cell 2 and prints that. Traced to its start, a right-click on the row of cell 2 and C
+# (Break on Change) set the watchpoint; Run then stops right after the change, before the last
+# '.', so after Program Reset the output window holds the A alone.
+key_to "$editor_id" ctrl+a
+xdotool type --delay 10 '++++++++[>++++++++<-]>+.>+.'
+key_to "$editor_id" F7
+sleep 0.5
+read -r mx my _ _ < <(xwininfo -id "$memory_id" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4}
+  END{print x, y, 0, 0}')
+# Row 2: 8 pixels of margin and two rows of 16 above it.
+xdotool mousemove --sync $((mx + 60)) $((my + 8 + 2 * 16 + 8)) click 3
+sleep 0.5
+if [ -n "${DESKTOP_SHOTS:-}" ]; then
+  python3 "$here/screen_area.py" "$scratch/fb/Xvfb_screen0" 0 0 "$work_w" "$work_h" \
+    --png "$DESKTOP_SHOTS/$mode-watch-menu.png" > /dev/null
+fi
+xdotool key c
+sleep 0.3
+key_to "$editor_id" F9
+sleep 1
+if [ -n "${DESKTOP_SHOTS:-}" ]; then
+  python3 "$here/screen_area.py" "$scratch/fb/Xvfb_screen0" 0 0 "$work_w" "$work_h" \
+    --png "$DESKTOP_SHOTS/$mode-watch-pause.png" > /dev/null
+fi
+key_to "$editor_id" ctrl+F2
+output_holds A || fail "the run did not stop at the watchpoint on cell 2"
+echo "watchpoint: set from the memory window's menu, the run stopped after the change"
 
 # Alt+letter in the editor opens the main window's menu and types nothing: Alt+V and Alt+R are
 # closed again with Escape, Alt+F is followed by N (File > New, a new tab, closed again).

@@ -272,14 +272,16 @@ QStringList WrongEnabling(TRunState state) {
         {{"MenuNew", "MenuOpen", "MenuClose", "BtnNew", "BtnOpen", "BtnClose", "MenuRecent1", "MenuRecent2",
           "MenuRecent3", "MenuRecent4", "MenuRecent5"},
          ready},
-        {{"Menu8Bit", "Menu16Bit", "Btn8Bit", "Btn16Bit", "MenuPBrain", "BtnPBrain", "MenuEnableComments"}, ready},
+        {{"Menu8Bit", "Menu16Bit", "Btn8Bit", "Btn16Bit", "MenuPBrain", "BtnPBrain", "MenuEnableComments", "MenuProfile"},
+         ready},
         {{"MenuSetInputFile", "MenuSetOutputFile", "MenuColors", "MenuBufferSize"}, ready},
         {{"MenuDoRun", "MenuTrace", "MenuRunToCursor", "BtnRun", "BtnTrace", "BtnRunToCursor",
-          "MenuToggleBreakpoint", "MenuClearBreakpoints"},
+          "MenuToggleBreakpoint", "MenuClearBreakpoints", "MenuStepOver", "MenuStepOut", "MenuBreakpoints",
+          "MenuClearWatchpoints"},
          ready || paused},
         {{"MenuDebug", "BtnDebug"}, running || waiting},
         {{"MenuReset", "BtnReset"}, !ready},
-        {{"MenuModifyMemory"}, paused},
+        {{"MenuModifyMemory", "MenuBreakOnChange", "MenuBreakOnArrival"}, paused},
         {{"MenuStepBack", "MenuRunBackwards", "MenuBackToCursor"}, paused && Workspace->Interpreter->GetExecuted() > 0},
         {{"MenuSave", "MenuSaveAs", "MenuExit", "BtnSave", "MenuWinSize", "MenuToggle", "MenuEditor", "MenuOutput",
           "MenuMemory", "MenuFlat", "MenuGutter", "MenuEdge", "MenuWatch", "BtnWatch", "MenuSpeed", "Menu0x0A",
@@ -352,6 +354,27 @@ bool RunModal(QDialog* dialog, const std::function<bool()>& open, const std::fun
     timer.start(0);
     const bool opened = open();
     return opened && ran;
+}
+
+void WhenModal(const char* name, std::function<void(QDialog*)> inside, bool* ran) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    auto tries = std::make_shared<int>(1000);
+    const QString wanted = QLatin1String(name);
+    if (ran) *ran = false;
+    QObject::connect(timer, &QTimer::timeout, [timer, tries, wanted, inside = std::move(inside), ran] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || dialog->objectName() != wanted) {
+            if (--*tries <= 0) timer->deleteLater();
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        if (ran) *ran = true;
+        if (inside) inside(dialog);
+        if (dialog->isVisible()) dialog->reject();
+    });
+    timer->start();
 }
 
 bool CloseDialog(QDialog* dialog, const QString& how) {

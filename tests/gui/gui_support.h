@@ -159,6 +159,10 @@ void Press(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::N
 // dialog still open afterwards is rejected, so a broken one fails its test instead of hanging it.
 // True when open() succeeded and inside() ran.
 bool RunModal(QDialog* dialog, const std::function<bool()>& open, const std::function<void()>& inside);
+// For a dialog a command makes and shows itself: once the modal window of that object name
+// shows (within 10 s), runs inside() in its loop and rejects it if still open. Call it before
+// the command; *ran (when given) says whether it came.
+void WhenModal(const char* name, std::function<void(QDialog*)> inside, bool* ran = nullptr);
 // Closes a showing dialog the given way: "Enter" or "Esc" on the widget with the focus,
 // "CloseBox" as the window manager's close box does, or else a click on the button of that
 // object name. True when the dialog is closed afterwards.

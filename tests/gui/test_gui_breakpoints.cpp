@@ -1,13 +1,19 @@
 // Breakpoints in the editor (gutter clicks, Toggle Breakpoint, Clear All Breakpoints, their
-// markers following the text, tabs) and a run pausing at them; the bracket highlight and Go to
-// Matching Bracket.
+// markers following the text, tabs) and a run pausing at them; conditions and counted hits, the
+// Breakpoints dialog, Step Over and Step Out; the bracket highlight and Go to Matching Bracket.
 
 #include "gui_support.h"
 
+#include "cel_BreakConditionWin.h"
+#include "cel_BreakpointsWin.h"
 #include "cel_EditWin.h"
 #include "cel_Main.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
 #include <Qsci/qsciscintilla.h>
 
 #include <utility>
@@ -32,6 +38,26 @@ std::vector<int> MarkedLines() {
         lines.push_back(line);
     return lines;
 }
+
+// The 0-based lines whose gutter shows the marker.
+std::vector<int> LinesWith(int marker) {
+    std::vector<int> lines;
+    for (int line = EditWin->Editor->markerFindNext(0, 1u << marker); line >= 0;
+         line = EditWin->Editor->markerFindNext(line + 1, 1u << marker))
+        lines.push_back(line);
+    return lines;
+}
+
+// Fills the condition dialog and presses Ok.
+void AnswerCondition(QDialog* dialog, int condition, const QString& value) {
+    auto* window = static_cast<TBreakConditionWin*>(dialog);
+    window->Condition->setCurrentIndex(condition);
+    window->Value->setText(value);
+    window->findChild<QPushButton*>(QStringLiteral("BtnOk"))->click();
+}
+
+// Runs the program from the start, for the pause at a breakpoint; false when it ended instead.
+bool RunToPause() { return Trigger("MenuDoRun") && WaitSuspended(); }
 
 // The positions an indicator is drawn on.
 std::vector<int> Indicated(int indicator) {
@@ -297,6 +323,152 @@ private slots:
             QCOMPARE(std::pair(bracket, partner), std::pair(12, 18));
         }
         QCOMPARE(EditWin->BracketScans(), scans + 4);
+    }
+
+    // ---- Conditions, counted hits, the Breakpoints dialog ----
+
+    void gutterRightClickGivesAConditionThatFollowsTheText() {
+        // Offsets: 0-3 +, 4 [, 5 -, 6 ]
+        EditWin->SetText("++++[-]");
+        PlaceCaret(5);
+        QVERIFY(Trigger("MenuToggleBreakpoint"));
+        // A value that is no number is refused with a box, and the dialog stays for another.
+        Windows->Dialogs.Expect(QStringLiteral("must be a number"));
+        bool ran = false;
+        bool stayed = false;
+        WhenModal("BreakConditionWin", [&stayed](QDialog* dialog) {
+            AnswerCondition(dialog, 1, QStringLiteral("two"));
+            stayed = dialog->isVisible();
+            AnswerCondition(dialog, 1, QStringLiteral("$2"));
+        }, &ran);
+        emit EditWin->Editor->marginRightClicked(1, 0, Qt::NoModifier);
+        QVERIFY(ran && stayed);
+        QCOMPARE(EditWin->BreakpointList().size(), size_t(1));
+        cel::TBreakpoint breakpoint = EditWin->BreakpointList()[0];
+        QCOMPARE(breakpoint.Condition, cel::TBreakCondition::Equal);
+        QCOMPARE(breakpoint.Value, 2u);
+        // Its own look, on the character and in the gutter.
+        QCOMPARE(Indicated(TEditWin::CondIndicator), (std::vector<int>{5}));
+        QCOMPARE(LinesWith(TEditWin::CondMarker), (std::vector<int>{0}));
+        QVERIFY(MarkedLines().empty());
+        // Text typed before it: the condition moves with its character.
+        EditWin->Editor->SendScintilla(Sci::SCI_INSERTTEXT, 0UL, "+");
+        QCOMPARE(EditWin->Breakpoints(), (TOffsets{6}));
+        QCOMPARE(EditWin->BreakpointAt(6)->Value, 2u);
+        // Five +: the - is about to run with the cell at 2 after 5 + 1 + 3 * 2 commands.
+        QVERIFY(RunToPause());
+        QCOMPARE(EditWin->PanelText(3), QStringLiteral("12 i"));
+        QCOMPARE(Workspace->Interpreter->GetCell(0), 2u);
+        QCOMPARE(EditWin->BreakHits(6), 1u);
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitReady());
+        // Only the second hit, whatever the cell.
+        breakpoint = *EditWin->BreakpointAt(6);
+        breakpoint.Condition = cel::TBreakCondition::None;
+        breakpoint.HitCount = 2;
+        QVERIFY(EditWin->ChangeBreakpoint(breakpoint));
+        QVERIFY(RunToPause());
+        QCOMPARE(EditWin->PanelText(3), QStringLiteral("8 i"));
+        QCOMPARE(EditWin->BreakHits(6), 2u);
+        // Disabled while paused: the run goes on to its end, and the look is struck through.
+        breakpoint.Enabled = false;
+        QVERIFY(EditWin->ChangeBreakpoint(breakpoint));
+        QCOMPARE(Indicated(TEditWin::DisabledIndicator), (std::vector<int>{6}));
+        QCOMPARE(LinesWith(TEditWin::DisabledMarker), (std::vector<int>{0}));
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitReady());
+        // The settings stay with their document across tabs.
+        QVERIFY(Trigger("MenuNew"));
+        QVERIFY(EditWin->BreakpointList().empty());
+        Press(EditWin->Editor, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(EditWin->Tabs->currentIndex(), 0);
+        QVERIFY(!EditWin->BreakpointAt(6)->Enabled);
+        QCOMPARE(EditWin->BreakpointAt(6)->HitCount, 2u);
+    }
+
+    void breakpointsDialogDisablesEditsAndRemoves() {
+        // Offsets: 0 +, 1 >, 2 +, 3-4 line break, 5 +
+        EditWin->SetText("+>+\r\n+");
+        PlaceCaret(0);
+        QVERIFY(Trigger("MenuToggleBreakpoint"));
+        PlaceCaret(5);
+        QVERIFY(Trigger("MenuToggleBreakpoint"));
+        EditWin->SetWatchKind(3, cel::WatchChange, true);
+        bool ran = false;
+        WhenModal("BreakpointsWin", [](QDialog* dialog) {
+            auto* window = static_cast<TBreakpointsWin*>(dialog);
+            QTreeWidget* list = window->List;
+            QCOMPARE(window->windowTitle(), QStringLiteral("Breakpoints"));
+            QCOMPARE(list->topLevelItemCount(), 3);
+            QCOMPARE(list->topLevelItem(1)->text(0), QStringLiteral("2 : 1"));
+            QCOMPARE(list->topLevelItem(2)->text(0), QStringLiteral("cell 3"));
+            QCOMPARE(list->topLevelItem(2)->text(1), QStringLiteral("on change"));
+            list->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+            QVERIFY(!EditWin->BreakpointAt(0)->Enabled);
+            list->setCurrentItem(list->topLevelItem(1));
+            WhenModal("BreakConditionWin", [](QDialog* condition) { AnswerCondition(condition, 4, QStringLiteral("0x10")); });
+            window->BtnEdit->click();
+            QCOMPARE(EditWin->BreakpointAt(5)->Condition, cel::TBreakCondition::Greater);
+            QCOMPARE(EditWin->BreakpointAt(5)->Value, 16u);
+            QCOMPARE(list->topLevelItem(1)->text(1), QStringLiteral("cell > 16"));
+            list->setCurrentItem(list->topLevelItem(2));
+            window->BtnRemove->click();
+            QVERIFY(EditWin->Watchpoints().empty());
+            list->setCurrentItem(list->topLevelItem(0));
+            window->BtnRemove->click();
+            QCOMPARE(EditWin->Breakpoints(), (TOffsets{5}));
+            QCOMPARE(list->topLevelItemCount(), 1);
+            window->BtnClose->click();
+        }, &ran);
+        QVERIFY(Trigger("MenuBreakpoints"));
+        QVERIFY(ran);
+    }
+
+    // ---- Step Over and Step Out ----
+
+    void stepOverAndOutRunWholeLoops() {
+        // Offsets: 0-1 +, 2 [, 3 -, 4 >, 5 +, 6 <, 7 ], 8 >, 9 +
+        EditWin->SetText("++[->+<]>+");
+        // Without a program, Step Over starts one paused before its first command.
+        QVERIFY(Trigger("MenuStepOver"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(Workspace->Interpreter->GetExecuted(), 0u);
+        QCOMPARE(EditWin->SelStart(), 0);
+        // On a command outside a loop it is Trace.
+        QVERIFY(Trigger("MenuStepOver"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(EditWin->SelStart(), 1);
+        QVERIFY(Trigger("MenuTrace"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(EditWin->SelStart(), 2);
+        // On a [ the whole loop runs: the pause is at the command after its ].
+        QVERIFY(Trigger("MenuStepOver"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(EditWin->SelStart(), 8);
+        QCOMPARE(Workspace->Interpreter->GetCell(1), 2u);
+        QCOMPARE(WrongEnabling(TRunState::Paused), QStringList());
+        QVERIFY(Trigger("MenuReset"));
+        QVERIFY(WaitReady());
+        // Inside the loop, Step Out leaves it; a breakpoint met on the way stops it first.
+        PlaceCaret(3);
+        QVERIFY(Trigger("MenuRunToCursor"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(EditWin->SelStart(), 3);
+        QVERIFY(Trigger("MenuStepOut"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(EditWin->SelStart(), 8);
+        QCOMPARE(Workspace->Interpreter->GetCell(1), 2u);
+        QVERIFY(Trigger("MenuReset"));
+        QVERIFY(WaitReady());
+        PlaceCaret(5);
+        QVERIFY(Trigger("MenuToggleBreakpoint"));
+        PlaceCaret(2);
+        QVERIFY(Trigger("MenuRunToCursor"));
+        QVERIFY(WaitSuspended());
+        QVERIFY(Trigger("MenuStepOver"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(EditWin->SelStart(), 5);
+        QCOMPARE(Workspace->Interpreter->GetCell(1), 0u);
     }
 
     void goToMatchingBracket() {

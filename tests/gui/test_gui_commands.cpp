@@ -15,6 +15,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMap>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -655,6 +656,31 @@ private slots:
         QVERIFY(Trigger("MenuDoRun"));
         QVERIFY(WaitReady());
         QVERIFY(!Workspace->Interpreter->GetWatch());
+    }
+
+    void everyShortcutHasOneItem() {
+        // Step Over and Step Out took keys no other item had.
+        QMap<QString, QStringList> owners;
+        for (QAction* action : MainWin->findChildren<QAction*>())
+            if (!action->shortcut().isEmpty()) owners[action->shortcut().toString()] << action->objectName();
+        for (auto it = owners.cbegin(); it != owners.cend(); ++it)
+            QVERIFY2(it.value().size() == 1, qPrintable(it.key() + QStringLiteral(": ") + it.value().join(QStringLiteral(", "))));
+        QCOMPARE(owners.value(QStringLiteral("F10")), QStringList{QStringLiteral("MenuStepOver")});
+        QCOMPARE(owners.value(QStringLiteral("Shift+F8")), QStringList{QStringLiteral("MenuStepOut")});
+        QCOMPARE(owners.value(QStringLiteral("Ctrl+Alt+B")), QStringList{QStringLiteral("MenuBreakpoints")});
+        // From the editor, as every run key: F10 starts a program paused, as Trace does.
+        EditWin->SetText("+[-]+");
+        Press(EditWin->Editor, Qt::Key_F10);
+        QVERIFY(WaitSuspended());
+        QCOMPARE(Workspace->Interpreter->GetExecuted(), 0u);
+        Press(EditWin->Editor, Qt::Key_F10);
+        QVERIFY(WaitSuspended());
+        QCOMPARE(EditWin->SelStart(), 1);
+        Press(EditWin->Editor, Qt::Key_F10);
+        QVERIFY(WaitSuspended());
+        QCOMPARE(EditWin->SelStart(), 4);
+        Press(EditWin->Editor, Qt::Key_F8, Qt::ShiftModifier);
+        QVERIFY(WaitReady());
     }
 
     void cellWidthKeysDoNothingWhileAProgramExists() {

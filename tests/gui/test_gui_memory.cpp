@@ -11,10 +11,13 @@
 #include "cel_ModifyWin.h"
 #include "cel_OutputWin.h"
 
+#include <QLabel>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <Qsci/qsciscintilla.h>
 #include <QScrollBar>
+#include <QTimer>
+#include <QMenu>
 
 using namespace celtest;
 
@@ -343,11 +346,63 @@ private slots:
         MoveMouse(8 + 16 + 3);
         QString caption;
         QMouseEvent press(QEvent::MouseButtonPress, QPointF(20, 27), MemoryWin->mapToGlobal(QPointF(20, 27)),
-                          Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
         QVERIFY(RunModal(ModifyWin, [&] { QCoreApplication::sendEvent(MemoryWin, &press); return true; },
                          [&] { caption = ModifyWin->windowTitle(); }));
         QCOMPARE(caption, QStringLiteral("Modify Memory [0x001F]"));
         QVERIFY(!Workspace->DialogOpen);
+    }
+
+    void rightClickSetsAWatchpointThatStopsTheRun() {
+        // Offsets: 0 >, 1 +, 2 +, 3 <, 4 >, 5 -
+        QVERIFY(StartSuspended(">++<>-", "MenuTrace"));
+        MemoryWin->Scroller->setValue(0);
+        // A right-click on the row of cell 1 offers its watchpoint items; Break on Change is chosen.
+        const auto rightClick = [](int row, QAction* choose) {
+            QTimer::singleShot(0, MemoryWin, [choose] {
+                choose->trigger();
+                MemoryWin->CellMenu->close();
+            });
+            const QPointF at(20, TMemoryWin::TopMargin + TMemoryWin::RowHeight * row + 4);
+            QMouseEvent press(QEvent::MouseButtonPress, at, MemoryWin->mapToGlobal(at), Qt::RightButton,
+                              Qt::RightButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(MemoryWin, &press);
+        };
+        rightClick(1, MemoryWin->BreakOnChangeItem);
+        QCOMPARE(MemoryWin->MenuCell, 1);
+        QCOMPARE(EditWin->Watchpoints().size(), size_t(1));
+        QCOMPARE(EditWin->WatchKinds(1), uint8_t(cel::WatchChange));
+        // The watched row is marked at its left edge, the others are not.
+        const int rowTop = TMemoryWin::TopMargin + TMemoryWin::RowHeight;
+        QCOMPARE(Pixel(MemoryWin->MemoryImage, 1, rowTop + 3), qRgb(220, 0, 0) & 0xFFFFFF);
+        QVERIFY(Pixel(MemoryWin->MemoryImage, 1, rowTop - 8) != (qRgb(220, 0, 0) & 0xFFFFFF));
+        // Run stops right after the command that changed the cell, and says so.
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(Workspace->Interpreter->GetExecuted(), 2u);
+        QCOMPARE(EditWin->SelStart(), 2);
+        QCOMPARE(EditWin->PanelNote->text(), QStringLiteral("Watchpoint: cell 1 changed from 0 to 1"));
+        // The Run menu's items are those of the current cell, which is the watched one.
+        QVERIFY(celtest::Action("MenuBreakOnChange")->isChecked());
+        QVERIFY(!celtest::Action("MenuBreakOnArrival")->isChecked());
+        // From the Run menu: Change off, Arrival on; the pause comes after the > that comes back.
+        QVERIFY(Trigger("MenuBreakOnChange"));
+        QVERIFY(Trigger("MenuBreakOnArrival"));
+        QCOMPARE(EditWin->WatchKinds(1), uint8_t(cel::WatchArrival));
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitSuspended());
+        QCOMPARE(Workspace->Interpreter->GetExecuted(), 5u);
+        QCOMPARE(EditWin->PanelNote->text(), QStringLiteral("Watchpoint: arrived at cell 1 (value 2)"));
+        // The menu shows the kind set; choosing it again takes the watchpoint away.
+        rightClick(1, MemoryWin->BreakOnArrivalItem);
+        QVERIFY(EditWin->Watchpoints().empty());
+        QVERIFY(!MemoryWin->BreakOnArrivalItem->isChecked());
+        rightClick(3, MemoryWin->BreakOnChangeItem);
+        QCOMPARE(EditWin->WatchKinds(3), uint8_t(cel::WatchChange));
+        QVERIFY(Trigger("MenuClearWatchpoints"));
+        QVERIFY(EditWin->Watchpoints().empty());
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitReady());
     }
 
     void wheelScrollsOnlyWhilePausedAndOverTheWindow() {

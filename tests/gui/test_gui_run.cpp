@@ -8,6 +8,7 @@
 #include "cel_Main.h"
 #include "cel_MemoryWin.h"
 #include "cel_OutputWin.h"
+#include "cel_ProfileWin.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabBar>
+#include <QTreeWidget>
 #include <Qsci/qsciscintilla.h>
 
 using namespace celtest;
@@ -355,6 +357,53 @@ private slots:
         // The echo of the line, the program's copy of it, and its closing line feed.
         QCOMPARE(OutputWin->Text(), QByteArray("abcabc\r\n"));
         QVERIFY(!OutputWin->BtnEnd->isEnabled());
+    }
+
+    void profileTintsTheCommandsAndListsTheHottestLoops() {
+        // Offsets: 0-2 +, 3 [, 4 -, 5 >, 6 [, 7 -, 8 ], 9 <, 10 ]
+        EditWin->SetText("+++[->[-]<]");
+        QVERIFY(!celtest::Action("MenuProfile")->isChecked());
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitReady());
+        QVERIFY(!EditWin->ProfileShown());
+        QVERIFY(Trigger("MenuProfile"));
+        QVERIFY(Trigger("MenuDoRun"));
+        QVERIFY(WaitReady());
+        // Each command's count, exact, in a tooltip; the counts add up to the executed count.
+        QCOMPARE(EditWin->ProfileCountAt(0), std::optional<uint64_t>(1));
+        QCOMPARE(EditWin->ProfileCountAt(4), std::optional<uint64_t>(3));
+        QCOMPARE(EditWin->ProfileCountAt(7), std::optional<uint64_t>(0));
+        QCOMPARE(EditWin->ProfileCountAt(1 + 10), std::nullopt);
+        QCOMPARE(EditWin->ProfileTip(3), QStringLiteral("Executed once"));
+        QCOMPARE(EditWin->ProfileTip(4), QStringLiteral("Executed 3 times"));
+        uint64_t sum = 0;
+        for (int offset = 0; offset < 11; ++offset) sum += EditWin->ProfileCountAt(offset).value_or(0);
+        QCOMPARE(sum, Workspace->Interpreter->GetExecuted());
+        // The tint: a colour of its own per count, none on a command that never ran.
+        const auto tint = [](int offset) {
+            return EditWin->Editor->SendScintilla(QsciScintillaBase::SCI_INDICATORVALUEAT,
+                                                  static_cast<unsigned long>(TEditWin::HeatIndicator), long(offset));
+        };
+        QVERIFY(tint(0) != 0 && tint(4) != 0 && tint(0) != tint(4));
+        QCOMPARE(tint(7), 0L);
+        // The Profile window: the outer loop, entered once, holds every command but the three +.
+        auto* profile = MainWin->findChild<TProfileWin*>(QStringLiteral("ProfileWin"));
+        QVERIFY(profile && profile->isVisible());
+        QCOMPARE(profile->windowTitle(), QStringLiteral("Profile"));
+        QVERIFY(profile->Loops->topLevelItemCount() >= 1);
+        const QTreeWidgetItem* top = profile->Loops->topLevelItem(0);
+        QCOMPARE(top->text(0), QStringLiteral("1 : 4"));
+        QCOMPARE(top->text(2), QString::number(Workspace->Interpreter->GetExecuted() - 3));
+        // A double-click goes to the loop.
+        EditWin->SetSelection(0, 0);
+        emit profile->Loops->itemDoubleClicked(profile->Loops->topLevelItem(0), 0);
+        QCOMPARE(EditWin->SelStart(), 3);
+        // An edit takes the tint away; so does a new run, which shows its own.
+        EditWin->Editor->SendScintilla(QsciScintillaBase::SCI_INSERTTEXT, 0UL, " ");
+        QVERIFY(!EditWin->ProfileShown());
+        QCOMPARE(tint(1), 0L);
+        profile->close();
+        QVERIFY(Trigger("MenuProfile"));
     }
 };
 

@@ -30,7 +30,7 @@ const QByteArray EveryKey =
     "[Editor]\r\ntextcolor=65280\r\nbgcolor=2105376\r\nfontsize=12\r\nfontname=Liberation Mono\r\n"
     "gutter=0\r\nedge=0\r\n\r\n"
     "[Interpreter]\r\n8bit=0\r\npbrain=1\r\noutputbuffersize=64\r\nexecutionspeed=100\r\n"
-    "enablecomments=0\r\n\r\n"
+    "enablecomments=0\r\nprofile=1\r\n\r\n"
     "[Recent]\r\n1=/tmp/first.b\r\n2=/tmp/salt&pepper.b\r\n3=\r\n4=\r\n5=\r\n\r\n";
 
 QByteArray WithValue(const QByteArray& key, const QByteArray& value) {
@@ -76,6 +76,7 @@ private slots:
             QVERIFY(celtest::Action("MenuFlat")->isChecked() && celtest::Action("MenuGutter")->isChecked() && celtest::Action("MenuEdge")->isChecked());
             QVERIFY(celtest::Action("Menu8Bit")->isChecked() && celtest::Action("Btn8Bit")->isChecked());
             QVERIFY(!celtest::Action("MenuPBrain")->isChecked() && celtest::Action("MenuEnableComments")->isChecked());
+            QVERIFY(!celtest::Action("MenuProfile")->isChecked());
             QCOMPARE(Workspace->OutputBufferSize, 128);
             QCOMPARE(Workspace->WatchDelay, 20);
             for (QAction* item : celtest::RecentItems()) QVERIFY(!item->isVisible());
@@ -117,6 +118,7 @@ private slots:
         QCOMPARE(Workspace->OutputBufferSize, 64);
         QCOMPARE(Workspace->WatchDelay, 100);
         QVERIFY(!celtest::Action("MenuEnableComments")->isChecked());
+        QVERIFY(celtest::Action("MenuProfile")->isChecked());
         QVERIFY(celtest::RecentItem(0)->isVisible() && celtest::RecentItem(1)->isVisible());
         QCOMPARE(celtest::RecentItem(1)->text(), QStringLiteral("/tmp/salt&&pepper.b"));
         QVERIFY(!celtest::RecentItem(2)->isVisible() && !celtest::RecentItem(4)->isVisible());
@@ -137,6 +139,7 @@ private slots:
             TWindows windows(Path);
             QVERIFY(Trigger("Menu8Bit"));
             QVERIFY(Trigger("MenuEnableComments"));
+            QVERIFY(Trigger("MenuProfile"));
             Workspace->WatchDelay = 0;
             Workspace->OutputBufferSize = 255;
             cel::MoveOuter(EditWin, QPoint(33, 44));
@@ -147,6 +150,7 @@ private slots:
         QByteArray expected = text;
         for (const auto& [from, to] : {std::pair<QByteArray, QByteArray>{"8bit=0", "8bit=1"},
                                        {"enablecomments=0", "enablecomments=1"},
+                                       {"profile=1", "profile=0"},
                                        {"executionspeed=100", "executionspeed=0"},
                                        {"outputbuffersize=64", "outputbuffersize=255"},
                                        {"editor_x=30", "editor_x=33"},
