@@ -110,8 +110,9 @@ private:
     // The plain folded loop: FoldedList as it is.
     template <bool CheckTarget>
     TLoopExit Fast();
-    // The fast form's loop (cel_FastCells.h).
+    // The fast form's loop (cel_FastCells.h), which enters the native code where it can.
     TLoopExit RunOptimised(TFastProgram& program, bool checkTarget);
+    const TNativeCode* NativeFor(TFastProgram& program) const;
 
     // ---- What the three loops share ----
     // ExecuteInstruction (single steps on CommandList, and StepToEntry's steps on FoldedList),
