@@ -84,6 +84,8 @@ public:
     TFastProgram& FastForm(unsigned cellBits, const std::atomic<bool>* cancel = nullptr);
     // True when FastForm(cellBits) returns without building.
     bool HasFastForm(unsigned cellBits) const { return FastBits == cellBits; }
+    // The fast form built last, or none.
+    const TFastProgram* BuiltFastForm() const { return FastBits != 0 ? &Fast : nullptr; }
 
 private:
     void Fold(uint32_t foldedBound);

@@ -69,11 +69,16 @@ TEST(Breakpoints, WhereARunPauses) {
         {"in an inner loop whose passes repeat", "++[>++[>+<-]<-]", {8}, 4},
         {"after a loop run in one step", "+++[>+<-]>+", {10}, 1},
     };
-    // Full speed in the fast form and on the plain folded loop, and watched single steps.
+    // Full speed in native code, in the fast form and on the plain folded loop, and watched single
+    // steps.
     const struct {
         const char* Name;
-        bool Plain, Watch;
-    } modes[] = {{"fast form", false, false}, {"plain engine", true, false}, {"watched", false, true}};
+        celtest::TForm Form;
+        bool Watch;
+    } modes[] = {{"native code", celtest::TForm::Native, false},
+                 {"fast form", celtest::TForm::Fast, false},
+                 {"plain engine", celtest::TForm::Plain, false},
+                 {"watched", celtest::TForm::Native, true}};
     for (const bool wide : Widths) {
         for (const auto& mode : modes) {
             const bool watch = mode.Watch;
@@ -90,7 +95,7 @@ TEST(Breakpoints, WhereARunPauses) {
                 h.Options.Text = row.Text;
                 h.Options.ProcMode = row.Proc;
                 h.Options.Watch = watch;
-                h.Options.PlainEngine = mode.Plain;
+                celtest::UseForm(h.Options, mode.Form);
                 h.Breakpoints = row.Offsets;
                 const bool toCursor = row.Caret != UINT32_MAX;
                 h.StartRun(wide, false, toCursor, row.Caret);
