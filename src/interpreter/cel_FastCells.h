@@ -67,6 +67,49 @@ inline uint64_t RepeatPasses(Cell* tape, uint32_t mask, uint32_t dp, const TMemo
     return static_cast<uint64_t>(n) * memo.PassCost;
 }
 
+// A scan from dp (a nonzero cell) by stride to the right or left: its passes up to the first
+// zero cell, whose index goes to p; p stays dp when there is none on its way round the tape.
+template <typename Cell>
+inline uint64_t ScanPasses(const Cell* tape, uint32_t dp, uint32_t stride, bool right, uint32_t& p) {
+    constexpr uint32_t mask = TapeSize - 1;
+    const uint32_t step = right ? stride : (0u - stride) & mask;
+    uint64_t passes = 0;
+    p = dp;
+    if (sizeof(Cell) == 1 && step == 1) {
+        // The first zero after dp, then from the tape's start.
+        const void* hit = std::memchr(tape + dp + 1, 0, mask - dp);
+        if (hit != nullptr) {
+            p = static_cast<uint32_t>(static_cast<const Cell*>(hit) - tape);
+            return p - dp;
+        }
+        if ((hit = std::memchr(tape, 0, dp)) != nullptr) {
+            p = static_cast<uint32_t>(static_cast<const Cell*>(hit) - tape);
+            return TapeSize - dp + p;
+        }
+        return 0;
+    }
+    // Away from dp without wrapping as far as the tape allows (no pass there can meet dp
+    // again), then on round the tape one pass at a time.
+    if (right) {
+        while (p + stride <= mask) {
+            p += stride;
+            ++passes;
+            if (tape[p] == 0) return passes;
+        }
+    } else {
+        while (p >= stride) {
+            p -= stride;
+            ++passes;
+            if (tape[p] == 0) return passes;
+        }
+    }
+    do {
+        p = (p + step) & mask;
+        ++passes;
+    } while (tape[p] != 0 && p != dp);
+    return passes;
+}
+
 // A memo loop entered with a nonzero counter (f_MemoOpen after its check): true when its passes
 // are all done at once, repeating one that an earlier run of the loop found steady.
 template <typename Cell>
@@ -128,6 +171,11 @@ const TNativeCode* TBFInterpreterCells<Cell>::NativeFor(TFastProgram& program) c
         helpers.TripCount = [](uint32_t v, uint32_t d) { return TripCount<Cell>(v, d); };
         helpers.LinearTerms = [](void* tape, uint32_t mask, uint32_t dp, const TFastOp* linear, uint32_t count) {
             return LinearTerms<Cell>(static_cast<Cell*>(tape), mask, dp, linear, count);
+        };
+        helpers.ScanPasses = [](const void* tape, uint32_t dp, uint32_t stride, bool right) -> int64_t {
+            uint32_t p = dp;
+            const uint64_t passes = ScanPasses<Cell>(static_cast<const Cell*>(tape), dp, stride, right, p);
+            return p == dp ? -1 : static_cast<int64_t>(passes);
         };
         helpers.MemoEnter = [](TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed) {
             return MemoEnter<Cell>(*memo, static_cast<Cell*>(tape), TapeSize - 1, dp, *executed);
@@ -346,43 +394,8 @@ f_ScanLeft: {
         in = in->To;
         CEL_GO();
     }
-    const uint32_t step = in->Code == fastScanRight ? in->Off : (0u - in->Off) & mask;
     uint32_t p = dp;
-    uint64_t passes = 0;
-    if (sizeof(Cell) == 1 && step == 1) {
-        // The first zero after dp, then from the tape's start.
-        const void* hit = std::memchr(tape + dp + 1, 0, mask - dp);
-        if (hit != nullptr) {
-            p = static_cast<uint32_t>(static_cast<const Cell*>(hit) - tape);
-            passes = p - dp;
-        } else if ((hit = std::memchr(tape, 0, dp)) != nullptr) {
-            p = static_cast<uint32_t>(static_cast<const Cell*>(hit) - tape);
-            passes = TapeSize - dp + p;
-        }
-    } else {
-        // Away from dp without wrapping as far as the tape allows (no pass there can meet dp
-        // again), then on round the tape one pass at a time.
-        if (in->Code == fastScanRight) {
-            const uint32_t s = in->Off;
-            while (p + s <= mask) {
-                p += s;
-                ++passes;
-                if (tape[p] == 0) goto scan_found;
-            }
-        } else {
-            const uint32_t s = in->Off;
-            while (p >= s) {
-                p -= s;
-                ++passes;
-                if (tape[p] == 0) goto scan_found;
-            }
-        }
-        do {
-            p = (p + step) & mask;
-            ++passes;
-        } while (tape[p] != 0 && p != dp);
-    }
-scan_found:
+    const uint64_t passes = ScanPasses<Cell>(tape, dp, in->Off, in->Code == fastScanRight, p);
     if (p == dp) {
         ++in;  // no zero anywhere on its way round the tape: it never ends, stepped
         CEL_GO();

@@ -238,7 +238,7 @@ private:
             return Linear(k, getSize());
         case fastScanRight:
         case fastScanLeft:
-            if (op.Exec > INT32_MAX) return false;
+            if (op.Exec > INT32_MAX / 8 || op.Off > INT32_MAX) return false;
             Scan(k, op);
             return true;
         default:
@@ -337,32 +337,48 @@ private:
         return true;
     }
 
-    // A scan: pass by pass to the first zero; with none on its way round the tape the pointer
-    // and count stay as the move before it left them and the stepped form that follows runs.
+    // A scan: its first passes here, the rest by the engine's search (ScanPasses). With no zero
+    // on its way round the tape the pointer and count stay as the move before it left them and
+    // the stepped form that follows runs.
     void Scan(uint32_t k, const TFastOp& op) {
+        const bool right = op.Code == fastScanRight;
         Pre(op, 0);
         cmp(Current(), 0);
         const size_t moving = Branch(NotEqual);
         inc(r14);
         JumpTo(op.Jump);
         Here(moving);
-        mov(eax, r13d);
-        mov(rdx, r14);
-        const size_t pass = getSize();
-        if (op.Code == fastScanRight) add(r13d, op.Off & Mask);
-        else sub(r13d, op.Off & Mask);
+        // Pass i reads dp + i steps; a pass that meets dp again only reads a nonzero cell, and
+        // every cell after it is one read before: the first zero found is the search's.
+        constexpr uint32_t Unrolled = 4;
+        size_t found[Unrolled];
+        for (uint32_t i = 1; i <= Unrolled; ++i) {
+            lea(ecx, ptr[r13 + static_cast<int32_t>((right ? i * op.Off : 0u - i * op.Off) & Mask)]);
+            and_(ecx, Mask);
+            cmp(Cell(r12 + rcx * Scale), 0);
+            found[i - 1] = Branch(Equal);
+        }
+        mov(rdi, r12);
+        mov(esi, r13d);
+        mov(edx, op.Off);
+        mov(ecx, right ? 1 : 0);
+        CallHelper(reinterpret_cast<const void*>(Helpers.ScanPasses));
+        test(rax, rax);
+        JumpTo(k + 1, Sign);  // it never ends: stepped
+        // dp moves by passes steps, the count by 1 + passes * passexec.
+        imul(ecx, eax, static_cast<int32_t>(op.Off));
+        if (right) add(r13d, ecx);
+        else sub(r13d, ecx);
         and_(r13d, Mask);
-        Count(op.Exec);
-        cmp(r13d, eax);
-        const size_t round = Branch(Equal);
-        cmp(Current(), 0);
-        JumpBack(pass, NotEqual);
-        inc(r14);
+        imul(rax, rax, static_cast<int32_t>(op.Exec));
+        lea(r14, ptr[r14 + rax + 1]);
         JumpTo(op.Jump);
-        Here(round);
-        mov(r13d, eax);
-        mov(r14, rdx);
-        GoOn(k, k + 1);
+        for (uint32_t i = 1; i <= Unrolled; ++i) {
+            Here(found[i - 1]);
+            mov(r13d, ecx);
+            Count(1 + static_cast<uint64_t>(i) * op.Exec);
+            JumpTo(op.Jump);
+        }
     }
 
     const TFastProgram& Program;
@@ -388,7 +404,7 @@ std::shared_ptr<const TNativeCode> TNativeCode::Generate(const TFastProgram& pro
                                                          uint32_t tapeSize, const TNativeHelpers& helpers) {
     if (program.Ops.empty() || program.Cancelled || (cellBits != 8 && cellBits != 16) || helpers.TripCount == nullptr ||
         helpers.LinearTerms == nullptr ||
-        helpers.MemoEnter == nullptr || helpers.MemoBackEdge == nullptr || tapeSize == 0 || (tapeSize & (tapeSize - 1)) != 0)
+        helpers.ScanPasses == nullptr || helpers.MemoEnter == nullptr || helpers.MemoBackEdge == nullptr || tapeSize == 0 || (tapeSize & (tapeSize - 1)) != 0)
         return nullptr;
     try {
         auto generator = std::make_unique<TGenerator>(program, cellBits, tapeSize, helpers);

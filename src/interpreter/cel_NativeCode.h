@@ -34,12 +34,15 @@ struct TNativeFrame {
 enum class TNativeExit : uint32_t { Record = 0, Attention = 1 };
 
 // The engine code that native code calls, so that it does nothing the fast loop does otherwise:
-// the trip count of a balanced loop (TripCount), a Linear record's terms (LinearTerms), and what
+// the trip count of a balanced loop (TripCount), a Linear record's terms (LinearTerms), a scan
+// (ScanPasses), and what
 // a memo loop's records do past their own checks (MemoEnter, MemoBackEdge: true when the loop's
 // passes were done at once).
 struct TNativeHelpers {
     int64_t (*TripCount)(uint32_t v, uint32_t d) = nullptr;
     uint64_t (*LinearTerms)(void* tape, uint32_t mask, uint32_t dp, const TFastOp* linear, uint32_t count) = nullptr;
+    // The passes of a scan from dp to the first zero cell, or -1 when it meets none.
+    int64_t (*ScanPasses)(const void* tape, uint32_t dp, uint32_t stride, bool right) = nullptr;
     bool (*MemoEnter)(TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed) = nullptr;
     bool (*MemoBackEdge)(TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed) = nullptr;
 };
