@@ -216,23 +216,22 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
     const TNativeCode* const native = NativeFor(program);
     const void* const threading = native != nullptr ? static_cast<const void*>(native) : dispatch;
     // Direct threading: each record holds its label, a patched one (see SetFastStops) f_Patched.
-    void* const patched = &&f_Patched;
-    void* const entersNative = &&f_native;
-    const auto handler = [&](size_t k) {
-        if (program.Patch[k]) return patched;
-        return native != nullptr && native->Has(static_cast<uint32_t>(k)) ? entersNative : dispatch[program.Ops[k].Code];
-    };
+#define CEL_HANDLER(k)                                                               \
+    (program.Patch[k] ? &&f_Patched                                                  \
+     : native != nullptr && native->Has(static_cast<uint32_t>(k)) ? &&f_native       \
+                                                                   : dispatch[program.Ops[k].Code])
     if (program.ThreadedFor != threading) {
         for (size_t k = 0; k < program.Ops.size(); ++k) {
             TFastOp& op = program.Ops[k];
-            op.Handler = handler(k);
+            op.Handler = CEL_HANDLER(k);
             op.To = FastOperation(op.Code).Has(fastprop::Jumps) ? &program.Ops[op.Jump] : nullptr;
         }
         program.ThreadedFor = threading;
         program.Rethread.clear();
     }
-    for (const uint32_t k : program.Rethread) program.Ops[k].Handler = handler(k);
+    for (const uint32_t k : program.Rethread) program.Ops[k].Handler = CEL_HANDLER(k);
     program.Rethread.clear();
+#undef CEL_HANDLER
 
 #define CEL_SPILL() Spill(in->Folded, dp, executed)
 #define CEL_GO() goto* in->Handler

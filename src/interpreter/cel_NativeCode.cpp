@@ -314,9 +314,17 @@ private:
             for (uint32_t t = 1; t <= op.Off; ++t) {
                 const TFastOp& term = Program.Ops[k + t];
                 const Xbyak::Address c = At(term.Off);
-                imul(edx, ecx, CellImm(term.Delta));
-                if (Wide) add(c, dx);
-                else add(c, dl);
+                const uint32_t delta = static_cast<uint32_t>(term.Delta) & Top;
+                // n times a step of 1 or -1 is n itself, added or taken.
+                const Xbyak::Reg& n = Wide ? static_cast<const Xbyak::Reg&>(cx) : cl;
+                if (delta == 1) {
+                    add(c, n);
+                } else if (delta == Top) {
+                    sub(c, n);
+                } else {
+                    imul(edx, ecx, CellImm(term.Delta));
+                    add(c, Wide ? static_cast<const Xbyak::Reg&>(dx) : dl);
+                }
             }
         }
         mov(Current(), 0);
