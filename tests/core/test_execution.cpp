@@ -218,6 +218,20 @@ TEST(Execution, FastFormAcrossWraps) {
         {"<<<+>+>+<<[>]", true, 0},
         {"+<<+<<+>>>>[<<]", false, 0},
         {"<<<<<+>>+>>+<<<<[>>]", true, 0},
+        // What native code does itself or hands to the engine: scans that end within their
+        // first four passes, after them, round the tape's end and (stepped) never; clears of
+        // both kinds inside multiply loops; steps of -1, 1 and others; a walk whose passes
+        // end at once and later; memo loops entered steady.
+        {"+>+>+>+<<<[>]", false, 0},
+        {"+>+>+>+>+>+>+<<<<<<[>]", true, 0},
+        {"+<+<+<+<+<+>>>>>[<]", false, 0},
+        {"+>>+>>+>>+>>+>>+<<<<<<<<<<[>>]", false, 0},
+        {"++++[>[-]+>[+]->+++<<<-]", false, 0},
+        {"++++[>[-]+>[+]->+++<<<-]", true, 0},
+        {"+++++[>-->+++>-<<<-]>>>[<+<+>>+]", false, 0},
+        {"+++[>+++<+]", false, 0},
+        {"+>+++>++>+<<<[>[->+<]>]", false, 0},
+        {"+++[>++[>+++<-]>[-]+[<+>-]<<-]", true, 0},
         // Loops whose passes repeat, with inner loops, here and across cell 0.
         {"++++[>+++[>++<-]>[-]<<-]", false, 0},
         {"<<+++++[>>+++[>+++++<-]>[-]<<<<+>-]", true, 0},
