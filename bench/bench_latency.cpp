@@ -1,7 +1,7 @@
 // Debug latency at full speed: how long a run spinning in one long inner loop takes, from the
 // Debug request, to stand paused. Headless (the engine and the headless host only). For each
 // program and engine, prints one line:
-//   <program> engine=<fast|plain> runs=<n> pause_ms_median=<ms> pause_ms_max=<ms>
+//   <program> engine=<jit|fast|plain> runs=<n> pause_ms_median=<ms> pause_ms_max=<ms>
 //
 //   bench_latency [RUNS]      (default 11)
 //
@@ -29,23 +29,25 @@ std::string ReadFile(const std::string& path) {
 }
 
 // Milliseconds from the Debug request to the pause, once.
-double PauseLatency(const std::string& text, bool plain) {
+// engine: "jit" (native code), "fast" (the fast form) or "plain" (the folded list as it is).
+double PauseLatency(const std::string& text, const std::string& engine) {
     cel::THeadlessHost h;
     h.Options.Text = text;
     h.Options.CommentMarkers = false;
     h.Options.OutputVisible = false;
-    h.Options.PlainEngine = plain;
+    h.Options.PlainEngine = engine == "plain";
+    h.Options.NativeEngine = engine == "jit";
     h.StartRun(false, false);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));  // well inside the loop
-    cel::TBFInterpreterBase& engine = h.Interpreter.Engine();
+    cel::TBFInterpreterBase& run = h.Interpreter.Engine();
     const Clock::time_point start = Clock::now();
     h.Gui([&] { h.Interpreter.Pause(); });
-    while (!(h.RunFlags.Paused.load() && engine.IsWaiting()) && !engine.IsFinished())
+    while (!(h.RunFlags.Paused.load() && run.IsWaiting()) && !run.IsFinished())
         std::this_thread::yield();
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    const bool finished = engine.IsFinished();
+    const bool finished = run.IsFinished();
     h.Interpreter.Terminate();
-    engine.WaitFor();
+    run.WaitFor();
     return finished ? -1 : ms;
 }
 
@@ -57,7 +59,10 @@ int main(int argc, char** argv) {
     const std::string corpus = env && *env ? env : CELLWRIGHT_DEFAULT_CORPUS;
     const std::string far(16384, '>');
     std::vector<std::pair<std::string, std::string>> programs = {
+        {"empty-loop", "+[]"},
+        {"pointer-round-the-tape", "+[>+]"},
         {"multiply-never-ends", "+[-->+<]"},        // stepped: its counter never reaches 0
+        {"repeating-inner-loop", "+[>++[->+<]<--]"},
         {"scan-round-the-tape", "+" + far + "+[" + far + "]"},
     };
     const std::string fractal = ReadFile(CELLWRIGHT_BENCH_PROGRAMS "/Fractal.b");
@@ -65,19 +70,19 @@ int main(int argc, char** argv) {
     const std::string longText = ReadFile(corpus + "/Long.b");
     if (!longText.empty()) programs.emplace_back("Long.b", longText);
     for (const auto& [name, text] : programs) {
-        for (const bool plain : {false, true}) {
+        for (const std::string engine : {"jit", "fast", "plain"}) {
             std::vector<double> ms;
             for (int r = 0; r < runs; ++r) {
-                const double t = PauseLatency(text, plain);
+                const double t = PauseLatency(text, engine);
                 if (t >= 0) ms.push_back(t);
             }
             if (ms.empty()) {
-                std::printf("%s engine=%s ended before the request\n", name.c_str(), plain ? "plain" : "fast");
+                std::printf("%s engine=%s ended before the request\n", name.c_str(), engine.c_str());
                 continue;
             }
             std::sort(ms.begin(), ms.end());
             std::printf("%s engine=%s runs=%zu pause_ms_median=%.3f pause_ms_max=%.3f\n", name.c_str(),
-                        plain ? "plain" : "fast", ms.size(), ms[ms.size() / 2], ms.back());
+                        engine.c_str(), ms.size(), ms[ms.size() / 2], ms.back());
         }
     }
     return 0;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Speed comparison, side by side in one invocation (see bench/README.md):
-#   - cellwright-run (the fast form) against cellwright-run --plain (the folded list as it is)
-#     and the baseline yardstick (bench/baseline.c) on the programs of bench/programs, each
+#   - cellwright-run (native code, --engine jit) against cellwright-run --engine fast (the fast
+#     form), cellwright-run --plain (the folded list as it is) and the baseline yardstick (bench/baseline.c) on the programs of bench/programs, each
 #     with its input and comment setting from bench/programs/MANIFEST.tsv, and, when the
 #     program corpus is at hand, on Mandelbrot.b, Hanoi.b, Long.b, SelfInt.b, Life.b and
 #     awib-0.4.b from it as well;
@@ -186,8 +186,8 @@ cell() {  # "median [min-max]" or "-"
 }
 
 rows=()
-row() {  # program runs fast plain baseline speed-up plain-speed-up fast/plain rate
-  rows+=("$(printf '%-24s %4s  %-24s %-24s %-24s %-22s %-9s %-9s %s' "$@")")
+row() {  # program runs native fast plain baseline speed-up fast-speed-up plain-speed-up fast/native rate
+  rows+=("$(printf '%-24s %4s  %-24s %-24s %-24s %-24s %-22s %-7s %-7s %-9s %s' "$@")")
 }
 
 read -r load_start _ < /proc/loadavg
@@ -210,42 +210,51 @@ for i in "${!programs[@]}"; do
     stdin_file="$dir/$input"
   fi
   # cellwright-run reads its input file first, then standard input: the same bytes here.
-  cw=("$runner" "${opts[@]}" "$prog")
+  cw=("$runner" --engine jit "${opts[@]}" "$prog")
+  fast=("$runner" --engine fast "${opts[@]}" "$prog")
   plain=("$runner" --plain "${opts[@]}" "$prog")
   base=("$baseline" "$prog")
 
   # Warm-up: every command once, its output checked; the runner's run also gives Executed.
   note "$p: warm-up and output check"
-  verify "$expected" "$runner" --stats "${opts[@]}" "$prog"
+  verify "$expected" "$runner" --stats --engine jit "${opts[@]}" "$prog"
   executed="$(awk '/^executed:/ { print $2 }' "$tmp/stderr")"
   want="$(manifest "$list" "$p" executed)"
   [ -z "$want" ] || [ "$want" = - ] || [ "$executed" = "$want" ] ||
     die "$p: executed $executed, the manifest says $want"
+  verify "$expected" "$runner" --stats --engine fast "${opts[@]}" "$prog"
+  [ "$(awk '/^executed:/ { print $2 }' "$tmp/stderr")" = "$executed" ] ||
+    die "$p: the fast form executed another count than native code"
   verify "$expected" "${plain[@]}"
   verify "$expected" "${base[@]}"
 
-  t_cw=(); t_plain=(); t_base=(); ratios=()
+  t_cw=(); t_fast=(); t_plain=(); t_base=(); ratios=()
   for ((r = 1; r <= runs; r++)); do
     # The order turns every round, so no command always runs first.
     if ((r % 2)); then
-      a="$(time_once "${cw[@]}")"; c="$(time_once "${plain[@]}")"; b="$(time_once "${base[@]}")"
+      a="$(time_once "${cw[@]}")"; f="$(time_once "${fast[@]}")"; c="$(time_once "${plain[@]}")"
+      b="$(time_once "${base[@]}")"
     else
-      b="$(time_once "${base[@]}")"; c="$(time_once "${plain[@]}")"; a="$(time_once "${cw[@]}")"
+      b="$(time_once "${base[@]}")"; c="$(time_once "${plain[@]}")"; f="$(time_once "${fast[@]}")"
+      a="$(time_once "${cw[@]}")"
     fi
-    t_cw+=("$a"); t_plain+=("$c"); t_base+=("$b")
+    t_cw+=("$a"); t_fast+=("$f"); t_plain+=("$c"); t_base+=("$b")
     ratios+=("$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.6f", b / a }')")
-    note "$p: round $r/$runs: cellwright-run $a s, --plain $c s, baseline $b s"
+    note "$p: round $r/$runs: --engine jit $a s, --engine fast $f s, --plain $c s, baseline $b s"
   done
-  s_cw="$(stats "${t_cw[@]}")"; s_plain="$(stats "${t_plain[@]}")"; s_base="$(stats "${t_base[@]}")"
-  read -r m_cw _ <<< "$s_cw"; read -r m_plain _ <<< "$s_plain"; read -r m_base _ <<< "$s_base"
+  s_cw="$(stats "${t_cw[@]}")"; s_fast="$(stats "${t_fast[@]}")"; s_plain="$(stats "${t_plain[@]}")"
+  s_base="$(stats "${t_base[@]}")"
+  read -r m_cw _ <<< "$s_cw"; read -r m_fast _ <<< "$s_fast"; read -r m_plain _ <<< "$s_plain"
+  read -r m_base _ <<< "$s_base"
   read -r _ r_lo r_hi <<< "$(stats "${ratios[@]}")"
   speedup="$(awk -v a="$m_cw" -v b="$m_base" -v lo="$r_lo" -v hi="$r_hi" \
     'BEGIN { printf "%.2f [%.2f-%.2f]", b / a, lo, hi }')"
+  fast_speedup="$(awk -v a="$m_fast" -v b="$m_base" 'BEGIN { printf "%.2f", b / a }')"
   plain_speedup="$(awk -v a="$m_plain" -v b="$m_base" 'BEGIN { printf "%.2f", b / a }')"
-  over_plain="$(awk -v a="$m_cw" -v c="$m_plain" 'BEGIN { printf "%.2f", c / a }')"
+  over_fast="$(awk -v a="$m_cw" -v c="$m_fast" 'BEGIN { printf "%.2f", c / a }')"
   rate="$(awk -v n="$executed" -v t="$m_cw" 'BEGIN { printf "%.3g", n / t }')"
-  row "$p" "$runs" "$(cell "$s_cw")" "$(cell "$s_plain")" "$(cell "$s_base")" "$speedup" \
-    "$plain_speedup" "$over_plain" "$rate"
+  row "$p" "$runs" "$(cell "$s_cw")" "$(cell "$s_fast")" "$(cell "$s_plain")" "$(cell "$s_base")" \
+    "$speedup" "$fast_speedup" "$plain_speedup" "$over_fast" "$rate"
 done
 stdin_file=/dev/null
 
@@ -273,7 +282,7 @@ if [ -n "$lost" ]; then
   for ((r = 1; r <= runs; r++)); do t_dump+=("$(time_once "$runner" --dump-lists "$lost")"); done
   s_dump="$(stats "${t_dump[@]}")"
   read -r m_dump _ <<< "$s_dump"
-  row "LostKng.b --dump-lists" "$runs" "$(cell "$s_dump")" "-" "-" "-" "-" "-" \
+  row "LostKng.b --dump-lists" "$runs" "$(cell "$s_dump")" "-" "-" "-" "-" "-" "-" "-" \
     "$(awk -v n="$commands" -v t="$m_dump" 'BEGIN { printf "%.3g", n / t }')*"
 fi
 
@@ -299,7 +308,7 @@ if [ -x "$analysis" ]; then
   if [ ${#seconds[@]} -gt 0 ] && [ -n "$commands" ]; then
     s_an="$(stats "${seconds[@]}")"
     read -r m_an _ <<< "$s_an"
-    row "LostKng.b bench_analysis" "$runs" "$(cell "$s_an")" "-" "-" "-" "-" "-" \
+    row "LostKng.b bench_analysis" "$runs" "$(cell "$s_an")" "-" "-" "-" "-" "-" "-" "-" \
       "$(awk -v n="$commands" -v t="$m_an" 'BEGIN { printf "%.3g", n / t }')*"
   elif [ -n "$lost" ]; then
     note "warning: bench_analysis gave no LostKng row (see its output below)"
@@ -310,12 +319,14 @@ read -r load_end _ < /proc/loadavg
 
 # ---- Report ----
 echo
-echo "Seconds are wall-clock medians [min-max] of $runs runs. speed-up: baseline / cellwright-run,"
-echo "of the medians [min-max of the ratios round by round]; plain: baseline / --plain; over"
-echo "plain: --plain / cellwright-run; commands/s: Executed / the cellwright-run median."
+echo "Seconds are wall-clock medians [min-max] of $runs runs. speed-up: baseline / --engine jit,"
+echo "of the medians [min-max of the ratios round by round]; fast: baseline / --engine fast;"
+echo "plain: baseline / --plain; over fast: --engine fast / --engine jit; commands/s: Executed /"
+echo "the --engine jit median."
 echo
-row_header="$(printf '%-24s %4s  %-24s %-24s %-24s %-22s %-9s %-9s %s' program runs \
-  "cellwright-run s" "--plain s" "baseline s" "speed-up" "plain" "over plain" "commands/s")"
+row_header="$(printf '%-24s %4s  %-24s %-24s %-24s %-24s %-22s %-7s %-7s %-9s %s' program runs \
+  "--engine jit s" "--engine fast s" "--plain s" "baseline s" "speed-up" "fast" "plain" "over fast" \
+  "commands/s")"
 echo "$row_header"
 printf '%s\n' "$row_header" | tr -c '\n' '-'
 printf '%s\n' "${rows[@]}"

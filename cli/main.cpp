@@ -2,7 +2,7 @@
 //
 //   cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers] [--input-file FILE]
 //                  [--output-file FILE] [--eof unchanged|zero|max] [--stats] [--single-step]
-//                  [--profile] [--plain] [--break OFFSET]... [--stop-at N]
+//                  [--profile] [--engine jit|fast|plain] [--break OFFSET]... [--stop-at N]
 //                  [--dump-lists | --dump-fast] PROGRAM
 //   cellwright-run --generate [TEXTFILE]
 //   cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM
@@ -53,8 +53,8 @@ namespace {
 const char* const Usage =
     "usage: cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers]\n"
     "                      [--input-file FILE] [--output-file FILE] [--eof unchanged|zero|max]\n"
-    "                      [--stats] [--profile] [--single-step] [--plain] [--break OFFSET]...\n"
-    "                      [--stop-at N] [--dump-lists | --dump-fast] PROGRAM\n"
+    "                      [--stats] [--profile] [--single-step] [--engine jit|fast|plain]\n"
+    "                      [--break OFFSET]... [--stop-at N] [--dump-lists | --dump-fast] PROGRAM\n"
     "       cellwright-run --generate [TEXTFILE]\n"
     "       cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM\n"
     "       cellwright-run --help | --version\n";
@@ -77,8 +77,11 @@ const char* const Help =
     "                         each line executed and the share of the total, then the hottest\n"
     "                         loops with their LINE:COLUMN, count and share\n"
     "  --single-step          run one command at a time throughout, as the IDE's watch mode does\n"
-    "  --plain                run at full speed on the folded list as it is, without its fast\n"
-    "                         form (for comparisons)\n"
+    "  --engine jit|fast|plain  what runs at full speed: native code made from the fast form\n"
+    "                         (jit, the default; the fast form where native code cannot be\n"
+    "                         had), the fast form, or the folded list as it is (plain; for\n"
+    "                         comparisons)\n"
+    "  --plain                the same as --engine plain\n"
     "  --break OFFSET         a breakpoint before the command at source offset OFFSET (repeatable):\n"
     "                         the run passes it, --stats counts it, --dump-fast shows its stops\n"
     "  --stop-at N            run N commands (or to the program's end, if sooner), then print\n"
@@ -112,6 +115,7 @@ struct TArguments {
     bool Profile = false;
     bool SingleStep = false;
     bool Plain = false;
+    bool Native = true;
     bool DumpLists = false;
     bool DumpFast = false;
     // --break OFFSET (repeatable): the run passes these breakpoints without stopping; --stats
@@ -492,6 +496,7 @@ int Run(const TArguments& args, std::string text) {
     host.Options.OutputVisible = false;
     host.Options.Watch = args.SingleStep;
     host.Options.PlainEngine = args.Plain;
+    host.Options.NativeEngine = args.Native;
     host.Delay = 0;
     host.MemoryWindowVisible = false;
     if (args.OutputFile.empty()) {
@@ -663,6 +668,13 @@ int main(int argc, char** argv) {
         } else if (a == "--plain") {
             args.RunOption = true;
             args.Plain = true;
+        } else if (a == "--engine") {
+            std::string v;
+            if (!value(v) || (v != "jit" && v != "fast" && v != "plain"))
+                return UsageError("--engine takes jit, fast or plain");
+            args.RunOption = true;
+            args.Plain = v == "plain";
+            args.Native = v == "jit";
         } else if (a == "--dump-lists") {
             args.RunOption = true;
             args.DumpLists = true;

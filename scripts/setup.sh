@@ -5,11 +5,12 @@
 #   setup.sh --run    only what building and running need
 set -euo pipefail
 
-# Building and running: compiler and build tools, Qt, QScintilla, the editor's font.
+# Building and running: compiler and build tools, Qt, QScintilla, the editor's font, the
+# assembler of the engine's native code (header-only: nothing at run time).
 run_packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqscintilla2-qt6-dev libqt6svg6 fonts-liberation
-  librsvg2-bin
+  librsvg2-bin libxbyak-dev
 )
 # Tests and benchmarks: GoogleTest and Google Benchmark, the virtual desktop (two window
 # managers; a headless Wayland session with XWayland, and Qt's Wayland platform, which Qt would

@@ -35,6 +35,7 @@ struct TRunOptions {
     std::string OutputFileName;    // empty: no output file
     bool OutputVisible = true;     // the output window is visible
     bool PlainEngine = false;      // full speed on FoldedList as it is, without its fast form
+    bool NativeEngine = true;      // full speed on native code made from the fast form where it can be
     bool OutputFileByLine = false; // the output file is written at every line feed (a terminal)
     TEndOfInput EndOfInput = TEndOfInput::Unchanged;
 };

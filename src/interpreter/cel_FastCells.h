@@ -4,6 +4,7 @@
 
 #include "cel_FastProgram.h"
 #include "cel_InterpreterCells.h"
+#include "cel_NativeCode.h"
 
 #include <cstring>
 #include <iterator>
@@ -66,6 +67,127 @@ inline uint64_t RepeatPasses(Cell* tape, uint32_t mask, uint32_t dp, const TMemo
     return static_cast<uint64_t>(n) * memo.PassCost;
 }
 
+// A scan from dp (a nonzero cell) by stride to the right or left: its passes up to the first
+// zero cell, whose index goes to p; p stays dp when there is none on its way round the tape.
+template <typename Cell>
+inline uint64_t ScanPasses(const Cell* tape, uint32_t dp, uint32_t stride, bool right, uint32_t& p) {
+    constexpr uint32_t mask = TapeSize - 1;
+    const uint32_t step = right ? stride : (0u - stride) & mask;
+    uint64_t passes = 0;
+    p = dp;
+    if (sizeof(Cell) == 1 && step == 1) {
+        // The first zero after dp, then from the tape's start.
+        const void* hit = std::memchr(tape + dp + 1, 0, mask - dp);
+        if (hit != nullptr) {
+            p = static_cast<uint32_t>(static_cast<const Cell*>(hit) - tape);
+            return p - dp;
+        }
+        if ((hit = std::memchr(tape, 0, dp)) != nullptr) {
+            p = static_cast<uint32_t>(static_cast<const Cell*>(hit) - tape);
+            return TapeSize - dp + p;
+        }
+        return 0;
+    }
+    // Away from dp without wrapping as far as the tape allows (no pass there can meet dp
+    // again), then on round the tape one pass at a time.
+    if (right) {
+        while (p + stride <= mask) {
+            p += stride;
+            ++passes;
+            if (tape[p] == 0) return passes;
+        }
+    } else {
+        while (p >= stride) {
+            p -= stride;
+            ++passes;
+            if (tape[p] == 0) return passes;
+        }
+    }
+    do {
+        p = (p + step) & mask;
+        ++passes;
+    } while (tape[p] != 0 && p != dp);
+    return passes;
+}
+
+// A memo loop entered with a nonzero counter (f_MemoOpen after its check): true when its passes
+// are all done at once, repeating one that an earlier run of the loop found steady.
+template <typename Cell>
+inline bool MemoEnter(TMemoLoop& memo, Cell* tape, uint32_t mask, uint32_t dp, uint64_t& executed) {
+    const size_t cells = memo.Work.size();
+    size_t k = 0;
+    // Work cells that an earlier pass left as it found them: every pass repeats that one.
+    if (memo.Steady)
+        while (k < cells && memo.Fixed[k] == tape[(dp + memo.Work[k]) & mask]) ++k;
+    if (memo.Steady && k == cells) {
+        const int64_t n = TripCount<Cell>(tape[dp], static_cast<uint32_t>(memo.Counter));
+        if (n >= 0) {
+            executed += RepeatPasses<Cell>(tape, mask, dp, memo, n);
+            return true;
+        }
+    }
+    // The work cells as the first pass finds them: a first pass that leaves them so is
+    // repeated by all the others.
+    for (k = 0; k < cells; ++k) memo.Snapshot[k] = tape[(dp + memo.Work[k]) & mask];
+    memo.Executed = executed;
+    memo.Valid = true;
+    return false;
+}
+
+// A memo loop's back edge with a nonzero counter (f_MemoClose after its check): true when the
+// remaining passes were done at once, the pass just done having left its work cells as it
+// found them.
+template <typename Cell>
+inline bool MemoBackEdge(TMemoLoop& memo, Cell* tape, uint32_t mask, uint32_t dp, uint64_t& executed) {
+    const size_t cells = memo.Work.size();
+    size_t k = 0;
+    if (memo.Valid)
+        while (k < cells && memo.Snapshot[k] == tape[(dp + memo.Work[k]) & mask]) ++k;
+    if (memo.Valid && k == cells) {
+        const int64_t n = TripCount<Cell>(tape[dp], static_cast<uint32_t>(memo.Counter));
+        if (n >= 0) {
+            memo.PassCost = executed - memo.Executed;
+            memo.Fixed = memo.Snapshot;
+            memo.Steady = true;
+            executed += RepeatPasses<Cell>(tape, mask, dp, memo, n);
+            memo.Valid = false;
+            return true;
+        }
+    }
+    for (k = 0; k < cells; ++k) memo.Snapshot[k] = tape[(dp + memo.Work[k]) & mask];
+    memo.Executed = executed;
+    memo.Valid = true;
+    return false;
+}
+
+// The native code of program for this run, made at its first use, or none: it serves runs
+// whose fast form has no stops (the records around a stop run in the fast form's own way).
+template <typename Cell>
+const TNativeCode* TBFInterpreterCells<Cell>::NativeFor(TFastProgram& program) const {
+    if (!Options.NativeEngine || !program.Patched.empty()) return nullptr;
+    if (!program.NativeTried) {
+        program.NativeTried = true;
+        TNativeHelpers helpers;
+        helpers.TripCount = [](uint32_t v, uint32_t d) { return TripCount<Cell>(v, d); };
+        helpers.LinearTerms = [](void* tape, uint32_t mask, uint32_t dp, const TFastOp* linear, uint32_t count) {
+            return LinearTerms<Cell>(static_cast<Cell*>(tape), mask, dp, linear, count);
+        };
+        helpers.ScanPasses = [](const void* tape, uint32_t dp, uint32_t stride, bool right) -> int64_t {
+            uint32_t p = dp;
+            const uint64_t passes = ScanPasses<Cell>(static_cast<const Cell*>(tape), dp, stride, right, p);
+            return p == dp ? -1 : static_cast<int64_t>(passes);
+        };
+        helpers.MemoEnter = [](TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed) {
+            return MemoEnter<Cell>(*memo, static_cast<Cell*>(tape), TapeSize - 1, dp, *executed);
+        };
+        helpers.MemoBackEdge = [](TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed) {
+            return MemoBackEdge<Cell>(*memo, static_cast<Cell*>(tape), TapeSize - 1, dp, *executed);
+        };
+        program.Native = TNativeCode::Generate(program, 8 * sizeof(Cell), TapeSize, helpers);
+    }
+    return program.Native.get();
+}
+
 template <typename Cell>
 typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOptimised(TFastProgram& program,
                                                                                     bool checkTarget) {
@@ -90,19 +212,26 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
     static void* const dispatch[] = {CEL_FAST_OPERATIONS(CEL_FAST_LABEL)};
 #undef CEL_FAST_LABEL
     static_assert(std::size(dispatch) == FastCodeCount);
+    // Without stops, records that have native code enter it (f_native).
+    const TNativeCode* const native = NativeFor(program);
+    const void* const threading = native != nullptr ? static_cast<const void*>(native) : dispatch;
     // Direct threading: each record holds its label, a patched one (see SetFastStops) f_Patched.
-    if (program.ThreadedFor != dispatch) {
+#define CEL_HANDLER(k)                                                               \
+    (program.Patch[k] ? &&f_Patched                                                  \
+     : native != nullptr && native->Has(static_cast<uint32_t>(k)) ? &&f_native       \
+                                                                   : dispatch[program.Ops[k].Code])
+    if (program.ThreadedFor != threading) {
         for (size_t k = 0; k < program.Ops.size(); ++k) {
             TFastOp& op = program.Ops[k];
-            op.Handler = program.Patch[k] ? &&f_Patched : dispatch[op.Code];
+            op.Handler = CEL_HANDLER(k);
             op.To = FastOperation(op.Code).Has(fastprop::Jumps) ? &program.Ops[op.Jump] : nullptr;
         }
-        program.ThreadedFor = dispatch;
+        program.ThreadedFor = threading;
         program.Rethread.clear();
     }
-    for (const uint32_t k : program.Rethread)
-        program.Ops[k].Handler = program.Patch[k] ? &&f_Patched : dispatch[program.Ops[k].Code];
+    for (const uint32_t k : program.Rethread) program.Ops[k].Handler = CEL_HANDLER(k);
     program.Rethread.clear();
+#undef CEL_HANDLER
 
 #define CEL_SPILL() Spill(in->Folded, dp, executed)
 #define CEL_GO() goto* in->Handler
@@ -191,54 +320,16 @@ f_MemoOpen:
         in = in->To;
         CEL_GO();
     }
-    {
-        TMemoLoop& memo = program.Memos[in->Off];
-        const size_t cells = memo.Work.size();
-        size_t k = 0;
-        // Work cells that an earlier pass left as it found them: every pass repeats that one.
-        if (memo.Steady)
-            while (k < cells && memo.Fixed[k] == tape[(dp + memo.Work[k]) & mask]) ++k;
-        if (memo.Steady && k == cells) {
-            const int64_t n = TripCount<Cell>(tape[dp], static_cast<uint32_t>(memo.Counter));
-            if (n >= 0) {
-                executed += RepeatPasses<Cell>(tape, mask, dp, memo, n);
-                in = in->To;
-                CEL_GO();
-            }
-        }
-        // The work cells as the first pass finds them: a first pass that leaves them so is
-        // repeated by all the others.
-        for (k = 0; k < cells; ++k) memo.Snapshot[k] = tape[(dp + memo.Work[k]) & mask];
-        memo.Executed = executed;
-        memo.Valid = true;
+    if (MemoEnter<Cell>(program.Memos[in->Off], tape, mask, dp, executed)) {
+        in = in->To;
+        CEL_GO();
     }
     CEL_PAST();
 f_MemoClose:
     CEL_PRE();
     ++executed;
     if (tape[dp] == 0) CEL_PAST();
-    {
-        TMemoLoop& memo = program.Memos[in->Off];
-        const size_t cells = memo.Work.size();
-        size_t k = 0;
-        if (memo.Valid)
-            while (k < cells && memo.Snapshot[k] == tape[(dp + memo.Work[k]) & mask]) ++k;
-        if (memo.Valid && k == cells) {
-            // The pass just done found the work cells as it left them: the rest repeat it.
-            const int64_t n = TripCount<Cell>(tape[dp], static_cast<uint32_t>(memo.Counter));
-            if (n >= 0) {
-                memo.PassCost = executed - memo.Executed;
-                memo.Fixed = memo.Snapshot;
-                memo.Steady = true;
-                executed += RepeatPasses<Cell>(tape, mask, dp, memo, n);
-                memo.Valid = false;
-                CEL_PAST();
-            }
-        }
-        for (k = 0; k < cells; ++k) memo.Snapshot[k] = tape[(dp + memo.Work[k]) & mask];
-        memo.Executed = executed;
-        memo.Valid = true;
-    }
+    if (MemoBackEdge<Cell>(program.Memos[in->Off], tape, mask, dp, executed)) CEL_PAST();
     in = in->To;
     ShowProgress(executed);
     CEL_ATTENTION();
@@ -302,43 +393,8 @@ f_ScanLeft: {
         in = in->To;
         CEL_GO();
     }
-    const uint32_t step = in->Code == fastScanRight ? in->Off : (0u - in->Off) & mask;
     uint32_t p = dp;
-    uint64_t passes = 0;
-    if (sizeof(Cell) == 1 && step == 1) {
-        // The first zero after dp, then from the tape's start.
-        const void* hit = std::memchr(tape + dp + 1, 0, mask - dp);
-        if (hit != nullptr) {
-            p = static_cast<uint32_t>(static_cast<const Cell*>(hit) - tape);
-            passes = p - dp;
-        } else if ((hit = std::memchr(tape, 0, dp)) != nullptr) {
-            p = static_cast<uint32_t>(static_cast<const Cell*>(hit) - tape);
-            passes = TapeSize - dp + p;
-        }
-    } else {
-        // Away from dp without wrapping as far as the tape allows (no pass there can meet dp
-        // again), then on round the tape one pass at a time.
-        if (in->Code == fastScanRight) {
-            const uint32_t s = in->Off;
-            while (p + s <= mask) {
-                p += s;
-                ++passes;
-                if (tape[p] == 0) goto scan_found;
-            }
-        } else {
-            const uint32_t s = in->Off;
-            while (p >= s) {
-                p -= s;
-                ++passes;
-                if (tape[p] == 0) goto scan_found;
-            }
-        }
-        do {
-            p = (p + step) & mask;
-            ++passes;
-        } while (tape[p] != 0 && p != dp);
-    }
-scan_found:
+    const uint64_t passes = ScanPasses<Cell>(tape, dp, in->Off, in->Code == fastScanRight, p);
     if (p == dp) {
         ++in;  // no zero anywhere on its way round the tape: it never ends, stepped
         CEL_GO();
@@ -428,6 +484,23 @@ f_unchecked: {
         }
     }
     if (patch & PatchUnwalk) goto f_Linear;
+    goto* dispatch[in->Code];
+}
+f_native: {
+    // Native code runs on from here up to a record it leaves to this loop, or to an attention
+    // check that is due.
+    TNativeFrame frame;
+    frame.Tape = tape;
+    frame.Executed = executed;
+    frame.AttentionAt = &AttentionAt;
+    frame.Shown = &Executed;
+    frame.DataPtr = dp;
+    frame.Record = static_cast<uint32_t>(in - program.Ops.data());
+    const TNativeExit exit = program.Native->Run(frame);
+    dp = frame.DataPtr;
+    executed = frame.Executed;
+    in = program.Ops.data() + frame.Record;
+    if (exit == TNativeExit::Attention) goto f_attention;
     goto* dispatch[in->Code];
 }
 f_End:

@@ -14,11 +14,14 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace cel {
+
+class TNativeCode;
 
 // What a field of TFastOp holds for an operation (the name the dump gives it).
 enum class TFastArg : uint8_t {
@@ -233,6 +236,10 @@ struct TFastProgram {
     // whatever the tape holds and whichever stops patch the records (UINT64_MAX: no bound is
     // known in advance, as a memo loop applies passes whose cost it measured while running).
     uint64_t UncheckedBound = UINT64_MAX;
+    // Its native code (cel_NativeCode.h), generated at the first full-speed pass without stops
+    // that may use it; none where it cannot be had (NativeTried then tells not to try again).
+    std::shared_ptr<const TNativeCode> Native;
+    bool NativeTried = false;
 };
 
 // Builds the fast form of the first foldedCount records of folded for cells of cellBits bits,

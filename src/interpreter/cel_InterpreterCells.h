@@ -128,8 +128,9 @@ private:
     // Watched leaving before a record that may meet a watchpoint (WatchMayHit).
     template <bool CheckTarget, bool Profile, bool Watched>
     TLoopExit Fast();
-    // The fast form's loop (cel_FastCells.h).
+    // The fast form's loop (cel_FastCells.h), which enters the native code where it can.
     TLoopExit RunOptimised(TFastProgram& program, bool checkTarget);
+    const TNativeCode* NativeFor(TFastProgram& program) const;
 
     // ---- What the three loops share ----
     // ExecuteInstruction (single steps on CommandList, and StepToEntry's steps on FoldedList),

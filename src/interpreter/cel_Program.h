@@ -86,6 +86,8 @@ public:
     bool HasFastForm(unsigned cellBits) const { return FastBits == cellBits; }
     // The fast form for the width when it is built, else null.
     const TFastProgram* BuiltFastForm(unsigned cellBits) const { return FastBits == cellBits ? &Fast : nullptr; }
+    // The fast form built last, or none.
+    const TFastProgram* BuiltFastForm() const { return FastBits != 0 ? &Fast : nullptr; }
 
 private:
     void Fold(uint32_t foldedBound);

@@ -33,11 +33,17 @@ struct TBreakRow {
 };
 
 // Full speed in the fast form and on the plain folded loop, and watched single steps.
+// Full speed in native code, in the fast form and on the plain folded loop, and watched single
+// steps.
 struct TMode {
     const char* Name;
-    bool Plain, Watch;
+    celtest::TForm Form;
+    bool Watch;
 };
-constexpr TMode Modes[] = {{"fast form", false, false}, {"plain engine", true, false}, {"watched", false, true}};
+constexpr TMode Modes[] = {{"native code", celtest::TForm::Native, false},
+                           {"fast form", celtest::TForm::Fast, false},
+                           {"plain engine", celtest::TForm::Plain, false},
+                           {"watched", celtest::TForm::Native, true}};
 
 // Single steps from where r stands to the next command that has a breakpoint or is the target;
 // the command r stands on runs first when the run was paused there.
@@ -94,7 +100,7 @@ TEST(Breakpoints, WhereARunPauses) {
                 h.Options.Text = row.Text;
                 h.Options.ProcMode = row.Proc;
                 h.Options.Watch = watch;
-                h.Options.PlainEngine = mode.Plain;
+                celtest::UseForm(h.Options, mode.Form);
                 h.Breakpoints = row.Offsets;
                 const bool toCursor = row.Caret != UINT32_MAX;
                 h.StartRun(wide, false, toCursor, row.Caret);
@@ -168,7 +174,7 @@ TEST(Watchpoints, WhereARunPauses) {
                 h.Options.Text = row.Text;
                 h.Options.ProcMode = row.Proc;
                 h.Options.Watch = mode.Watch;
-                h.Options.PlainEngine = mode.Plain;
+                celtest::UseForm(h.Options, mode.Form);
                 h.ServeInput(row.Input);
                 h.Watchpoints = {{row.Cell, row.Kinds, true}};
                 h.StartRun(wide, false);
@@ -255,7 +261,7 @@ TEST(Stepping, OverAndOutOfLoopsAndProcedures) {
                 THost h;
                 h.Options.Text = row.Text;
                 h.Options.ProcMode = row.Proc;
-                h.Options.PlainEngine = mode.Plain;
+                celtest::UseForm(h.Options, mode.Form);
                 h.Breakpoints = row.Breaks;
                 h.StartRun(wide, true);
                 ASSERT_EQ(Settle(h), "paused");

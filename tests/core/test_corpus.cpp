@@ -241,12 +241,14 @@ TEST(Corpus, ManifestIsFoundAndWellFormed) {
     EXPECT_GT(m.Rows.size(), 0u) << "MANIFEST.tsv lists no runs";
 }
 
-class CorpusRun : public testing::TestWithParam<TCorpusRow> {};
+// Every run on each form that runs at full speed.
+class CorpusRun : public testing::TestWithParam<std::tuple<TCorpusRow, celtest::TForm>> {};
 
 TEST_P(CorpusRun, MatchesExpectedOutput) {
-    const TCorpusRow& row = GetParam();
+    const TCorpusRow& row = std::get<0>(GetParam());
     const std::string expected = celtest::ReadFileBytes(CorpusFile(row.Output));
     celtest::TRunSetup setup = SetupFor(row);
+    setup.Form = std::get<1>(GetParam());
     // The long runs take the output-file path alone; the window path costs a hand-off per
     // buffer and would double their time.
     setup.OutputVisible = !row.Heavy;
@@ -279,8 +281,14 @@ TEST_P(CorpusRun, MatchesExpectedOutput) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, CorpusRun, testing::ValuesIn(Manifest().Rows),
-                         [](const testing::TestParamInfo<TCorpusRow>& info) { return info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(Corpus, CorpusRun, testing::Combine(testing::ValuesIn(Manifest().Rows), testing::ValuesIn(celtest::Forms)),
+                         [](const testing::TestParamInfo<std::tuple<TCorpusRow, celtest::TForm>>& info) {
+                             const celtest::TForm form = std::get<1>(info.param);
+                             return std::string(form == celtest::TForm::Native ? "Native_"
+                                                : form == celtest::TForm::Fast ? "Fast_"
+                                                                               : "Plain_") +
+                                    std::get<0>(info.param).Name;
+                         });
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(CorpusRun);
 
 // A few short runs again in single-command mode throughout (watch with no delay), and, where

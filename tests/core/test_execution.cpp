@@ -3,12 +3,15 @@
 
 #include "test_support.h"
 
+#include "cel_NativeCode.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -147,8 +150,50 @@ TEST(Execution, CellsWrapAtTheirWidth) {
     std::remove(in.c_str());
 }
 
-// Programs built to hit each wrap in the fast form's closed forms and searches: the fast form,
-// the plain folded loop and single steps end alike, and where the count is easily known by hand,
+// A full-speed run makes native code where the build can, in pages that are executable and not
+// writable (/proc/self/maps); with the fast form chosen it makes none.
+TEST(Execution, NativeCodeIsMadeInPagesNeverWritable) {
+    if (!cel::NativeCodeBuilt()) GTEST_SKIP() << "a build without native code";
+    const auto permissions = [](const void* at) {
+        std::ifstream maps("/proc/self/maps");
+        const auto address = reinterpret_cast<uintptr_t>(at);
+        for (std::string line; std::getline(maps, line);) {
+            unsigned long long first = 0, end = 0;
+            char perms[5] = {};
+            if (std::sscanf(line.c_str(), "%llx-%llx %4s", &first, &end, perms) == 3 && first <= address &&
+                address < end)
+                return std::string(perms, 3);
+        }
+        return std::string("none");
+    };
+    for (const bool wide : {false, true}) {
+        for (const celtest::TForm form : {celtest::TForm::Native, celtest::TForm::Fast}) {
+            SCOPED_TRACE(std::string(celtest::FormName(form)) + (wide ? " 16-bit" : " 8-bit"));
+            cel::THeadlessHost host;
+            host.Options.Text = "++++[>+++[>++<-]<-]>>[-]<[>],";
+            celtest::UseForm(host.Options, form);
+            // The program the run holds, seen at its input request (the run ends there).
+            bool asked = false;
+            host.OnRequestInput = [&] {
+                asked = true;
+                const cel::TFastProgram* fast = host.Interpreter.Engine().GetProgram().BuiltFastForm();
+                ASSERT_NE(fast, nullptr);
+                if (form == celtest::TForm::Fast) {
+                    EXPECT_EQ(fast->Native, nullptr);
+                    return;
+                }
+                ASSERT_NE(fast->Native, nullptr);
+                EXPECT_TRUE(fast->Native->Has(0));
+                EXPECT_EQ(permissions(fast->Native->Code()), "r-x");
+            };
+            host.RunHere(wide);
+            EXPECT_TRUE(asked);
+        }
+    }
+}
+
+// Programs built to hit each wrap in the fast form's closed forms and searches: native code,
+// the fast form, the plain folded loop and single steps end alike, and where the count is easily known by hand,
 // on that count.
 TEST(Execution, FastFormAcrossWraps) {
     struct TCase {
@@ -173,6 +218,20 @@ TEST(Execution, FastFormAcrossWraps) {
         {"<<<+>+>+<<[>]", true, 0},
         {"+<<+<<+>>>>[<<]", false, 0},
         {"<<<<<+>>+>>+<<<<[>>]", true, 0},
+        // What native code does itself or hands to the engine: scans that end within their
+        // first four passes, after them, round the tape's end and (stepped) never; clears of
+        // both kinds inside multiply loops; steps of -1, 1 and others; a walk whose passes
+        // end at once and later; memo loops entered steady.
+        {"+>+>+>+<<<[>]", false, 0},
+        {"+>+>+>+>+>+>+<<<<<<[>]", true, 0},
+        {"+<+<+<+<+<+>>>>>[<]", false, 0},
+        {"+>>+>>+>>+>>+>>+<<<<<<<<<<[>>]", false, 0},
+        {"++++[>[-]+>[+]->+++<<<-]", false, 0},
+        {"++++[>[-]+>[+]->+++<<<-]", true, 0},
+        {"+++++[>-->+++>-<<<-]>>>[<+<+>>+]", false, 0},
+        {"+++[>+++<+]", false, 0},
+        {"+>+++>++>+<<<[>[->+<]>]", false, 0},
+        {"+++[>++[>+++<-]>[-]+[<+>-]<<-]", true, 0},
         // Loops whose passes repeat, with inner loops, here and across cell 0.
         {"++++[>+++[>++<-]>[-]<<-]", false, 0},
         {"<<+++++[>>+++[>+++++<-]>[-]<<<<+>-]", true, 0},
@@ -183,21 +242,21 @@ TEST(Execution, FastFormAcrossWraps) {
         TRunSetup setup;
         setup.Text = c.Text;
         setup.Wide = c.Wide;
-        const TRunResult fast = RunProgram(setup, 60000);
-        setup.PlainEngine = true;
-        const TRunResult plain = RunProgram(setup, 60000);
-        setup.PlainEngine = false;
         setup.SingleStep = true;
         const TRunResult single = RunProgram(setup, 60000);
-        ASSERT_TRUE(fast.Finished && plain.Finished && single.Finished);
+        ASSERT_TRUE(single.Finished);
         if (c.Executed != 0) {
             EXPECT_EQ(single.Executed, c.Executed);
         }
-        for (const TRunResult* r : {&fast, &plain}) {
-            SCOPED_TRACE(r == &fast ? "fast form" : "plain folded");
-            EXPECT_EQ(r->Executed, single.Executed);
-            EXPECT_EQ(r->DataPtr, single.DataPtr);
-            EXPECT_TRUE(r->Tape == single.Tape) << "tapes differ";
+        setup.SingleStep = false;
+        for (const celtest::TForm form : celtest::Forms) {
+            SCOPED_TRACE(celtest::FormName(form));
+            setup.Form = form;
+            const TRunResult r = RunProgram(setup, 60000);
+            ASSERT_TRUE(r.Finished);
+            EXPECT_EQ(r.Executed, single.Executed);
+            EXPECT_EQ(r.DataPtr, single.DataPtr);
+            EXPECT_TRUE(r.Tape == single.Tape) << "tapes differ";
         }
     }
 }
@@ -480,14 +539,14 @@ TEST(Execution, FailingInputFileReadEndsTheRunAtTheNextStep) {
     // step's command runs; a failing read gives error 103 there, whether or not another input
     // command follows, in every loop alike. A budget spent by the input command ends the run
     // first (in the calling thread), and a program that ends there reads nothing.
-    for (const char* mode : {"fast form", "plain folded", "single steps"}) {
+    for (const char* mode : {"native code", "fast form", "plain folded", "single steps"}) {
         for (const char* text : {",.,.+.", ",.", ","}) {
             for (const bool budget : {false, true}) {
                 SCOPED_TRACE(testing::Message() << text << " " << mode << (budget ? " budget 1" : ""));
                 TFailingFileHost host;
                 host.Options.Text = text;
                 host.Options.CommentMarkers = false;
-                host.Options.PlainEngine = mode[0] == 'p';
+                celtest::UseForm(host.Options, mode[0] == 'n' ? celtest::TForm::Native : mode[0] == 'p' ? celtest::TForm::Plain : celtest::TForm::Fast);
                 host.Options.Watch = mode[0] == 's';
                 host.Options.InputFileName = "in";
                 if (budget) {

@@ -423,24 +423,28 @@ TEST(Properties, FastAndSingleStepRunsAgree) {
         SCOPED_TRACE(Describe(p, i));
         celtest::TRunSetup job = JobFor(p);
         job.OutputBufferSize = static_cast<uint32_t>(gen.Pick(1, 255));
+        const celtest::TRunResult native = celtest::RunProgram(job, 60000);
+        job.Form = celtest::TForm::Fast;
         const celtest::TRunResult fast = celtest::RunProgram(job, 60000);
-        job.PlainEngine = true;
+        job.Form = celtest::TForm::Plain;
         const celtest::TRunResult plain = celtest::RunProgram(job, 60000);
-        job.PlainEngine = false;
+        job.Form = celtest::TForm::Native;
         job.SingleStep = true;
         const celtest::TRunResult single = celtest::RunProgram(job, 60000);
-        ASSERT_TRUE(fast.Finished && plain.Finished && single.Finished);
+        ASSERT_TRUE(native.Finished && fast.Finished && plain.Finished && single.Finished);
 
         TRef r(p.Text, p.Wide, p.Proc, p.Input);
         ASSERT_TRUE(r.RunToEnd(shape.MaxSteps));
-        for (const celtest::TRunResult* run : {&fast, &plain, &single}) {
-            SCOPED_TRACE(run == &fast ? "fast form" : run == &plain ? "plain folded" : "single steps");
+        for (const celtest::TRunResult* run : {&native, &fast, &plain, &single}) {
+            SCOPED_TRACE(run == &native ? "native code" : run == &fast ? "fast form" : run == &plain ? "plain folded" : "single steps");
             EXPECT_EQ(run->Executed, r.Steps);
             EXPECT_EQ(run->DataPtr, r.Dp);
             EXPECT_EQ(run->Tape, r.Tape);
             EXPECT_EQ(run->FileOutput, r.Out);
             EXPECT_EQ(run->Error, r.Illegal ? 109 : 0);
         }
+        EXPECT_EQ(native.Output, single.Output);
+        EXPECT_EQ(native.OutputLines, single.OutputLines);
         EXPECT_EQ(fast.Output, single.Output);
         EXPECT_EQ(fast.OutputLines, single.OutputLines);
         EXPECT_EQ(plain.Output, single.Output);
@@ -448,8 +452,9 @@ TEST(Properties, FastAndSingleStepRunsAgree) {
     }
 }
 
-// A budget ends a run in the calling thread at a check of the engine's own: the fast form, whose
-// checks are the sparsest, ends first, and the plain folded loop and single steps given the count
+// A budget ends a run in the calling thread at a check of the engine's own: native code and the
+// fast form, whose checks are the sparsest and at the same places, end first and together, and
+// the plain folded loop and single steps given the count
 // where it ended stop exactly there, in the reference's state after as many steps. Generated
 // programs meet budgets anywhere in their runs; endless loops of every kind meet one at all.
 TEST(Properties, BudgetedRunsInTheCallingThreadAgree) {
@@ -478,26 +483,30 @@ TEST(Properties, BudgetedRunsInTheCallingThreadAgree) {
         job.InCaller = true;
         const bool endless = p.Steps == UINT64_MAX;
         job.Budget = endless ? 20000 : static_cast<uint64_t>(gen.Pick(0, static_cast<int>(p.Steps)));
+        job.Form = celtest::TForm::Fast;
         const celtest::TRunResult fast = celtest::RunProgram(job);
         ASSERT_GE(fast.Executed, fast.BudgetSpent ? job.Budget : 0);
         ASSERT_EQ(fast.BudgetSpent, endless || fast.Executed < p.Steps);
+        job.Form = celtest::TForm::Native;
+        const celtest::TRunResult native = celtest::RunProgram(job);
         job.Budget = fast.BudgetSpent ? fast.Executed : fast.Executed + 1;
-        job.PlainEngine = true;
+        job.Form = celtest::TForm::Plain;
         const celtest::TRunResult plain = celtest::RunProgram(job);
-        job.PlainEngine = false;
+        job.Form = celtest::TForm::Native;
         job.SingleStep = true;
         const celtest::TRunResult single = celtest::RunProgram(job);
 
         TRef r(p.Text, p.Wide, p.Proc, p.Input);
         r.AdvanceTo(fast.Executed);
-        for (const celtest::TRunResult* run : {&fast, &plain, &single}) {
-            SCOPED_TRACE(run == &fast ? "fast form" : run == &plain ? "plain folded" : "single steps");
+        for (const celtest::TRunResult* run : {&native, &fast, &plain, &single}) {
+            SCOPED_TRACE(run == &native ? "native code" : run == &fast ? "fast form" : run == &plain ? "plain folded" : "single steps");
             EXPECT_EQ(run->BudgetSpent, fast.BudgetSpent);
             EXPECT_EQ(run->Executed, r.Steps);
             EXPECT_EQ(run->DataPtr, r.Dp);
             EXPECT_EQ(run->Tape, r.Tape);
             EXPECT_EQ(run->FileOutput, r.Out);
         }
+        EXPECT_EQ(native.Output, fast.Output);
         EXPECT_EQ(plain.Output, fast.Output);
         EXPECT_EQ(single.Output, fast.Output);
         if (HasFailure()) return;
@@ -707,10 +716,10 @@ TEST(Properties, BreakpointsAtRandomCommands) {
     shape.MaxSteps = 3000;
     int pausesSeen = 0;
     for (int i = 0; i < 240; ++i) {
-        // The fast form and the plain engine by turns, each over both widths and modes.
-        const bool plainEngine = i % 2 == 1;
+        // Native code, the fast form and the plain engine by turns, each over both widths and modes.
+        const celtest::TForm form = celtest::Forms[i % 3];
         const TProgram p = gen.Make(i / 2 % 2 == 1, i / 2 % 4 >= 2, shape);
-        SCOPED_TRACE(Describe(p, i / 2) + (plainEngine ? ", plain engine" : ", fast form"));
+        SCOPED_TRACE(Describe(p, i / 2) + ", " + celtest::FormName(form));
         const celtest::TRunResult plain = PlainRun(p);
         ASSERT_TRUE(plain.Finished);
         TRef r(p.Text, p.Wide, p.Proc, p.Input);
@@ -737,7 +746,7 @@ TEST(Properties, BreakpointsAtRandomCommands) {
             return offsets;
         };
         THost h(p);
-        h.Options.PlainEngine = plainEngine;
+        celtest::UseForm(h.Options, form);
         h.Breakpoints = pickBreaks();
         h.Options.Watch = gen.Chance(15);
         h.StartRun(p.Wide, false);
@@ -908,7 +917,7 @@ TEST(Properties, BackwardMovesAgreeWithStoppedRuns) {
         for (int k = gen.Pick(0, 3); k > 0; --k) breaks.push_back(PickCaret(gen, length));
 
         THost h(p);
-        h.Options.PlainEngine = i % 4 == 3;
+        celtest::UseForm(h.Options, i % 4 == 3 ? celtest::TForm::Plain : i % 4 == 1 ? celtest::TForm::Fast : celtest::TForm::Native);
         // Watched now and then: Run Backwards then goes back one shown step at a time.
         h.Options.Watch = i % 8 == 5;
         h.Breakpoints = breaks;

@@ -521,7 +521,8 @@ TEST(Runner, FailedWritesToStandardOutputAreReported) {
     const std::string message =
         std::string("cellwright-run: could not write to standard output: ") + std::strerror(ENOSPC) + "\n";
     const std::vector<std::vector<std::string>> cases = {
-        {hello}, {printer}, {"--plain", printer}, {"--single-step", hello}, {prompt}, {"--generate", text},
+        {hello}, {printer}, {"--plain", printer}, {"--engine", "fast", printer},
+        {"--engine", "jit", printer}, {"--single-step", hello}, {prompt}, {"--generate", text},
         {"--strip", hello}, {"--dump-lists", hello}, {"--dump-fast", hello}, {"--help"}, {"--version"},
     };
     TStreams full;
@@ -779,6 +780,8 @@ TEST(Runner, UsageErrorsAndUnreadableProgram) {
         {prog, "--output-file"},
         {"--eof", "eof", prog},
         {prog, "--eof"},
+        {"--engine", "native", prog},
+        {prog, "--engine"},
         {"--stats"},
         {temp.Name("missing.b")},
         {dir},

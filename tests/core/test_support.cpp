@@ -294,7 +294,7 @@ TRunResult RunProgram(const TRunSetup& setup, int timeoutMs) {
     host.Options.ProcMode = setup.ProcMode;
     host.Options.CommentMarkers = setup.CommentMarkers;
     host.Options.Watch = setup.SingleStep;
-    host.Options.PlainEngine = setup.PlainEngine;
+    UseForm(host.Options, setup.Form);
     host.Options.OutputVisible = setup.OutputVisible;
     host.AppendInPlace = setup.AppendInPlace;
     host.Options.OutputBufferSize = setup.OutputBufferSize;

@@ -12,6 +12,18 @@
 
 namespace celtest {
 
+// What runs a program at full speed: native code made from the fast form (where it can be made),
+// the fast form, the folded list as it is. Every run gives the same results on each.
+enum class TForm { Native, Fast, Plain };
+inline constexpr TForm Forms[] = {TForm::Native, TForm::Fast, TForm::Plain};
+inline const char* FormName(TForm form) {
+    return form == TForm::Native ? "native code" : form == TForm::Fast ? "fast form" : "plain folded";
+}
+inline void UseForm(cel::TRunOptions& options, TForm form) {
+    options.PlainEngine = form == TForm::Plain;
+    options.NativeEngine = form == TForm::Native;
+}
+
 // The headless host with what the windows would show kept for the tests to look at: the output
 // window's lines, the editor selection, the memory image and the hooks in the order they ran.
 // Its records grow with the run, so it is for tests only. Its engines never outlive it.
@@ -114,7 +126,7 @@ struct TRunSetup {
     bool ProcMode = false;
     bool CommentMarkers = false;
     bool SingleStep = false;      // watch mode with no delay: CommandList throughout
-    bool PlainEngine = false;     // full speed on FoldedList as it is, not its fast form
+    TForm Form = TForm::Native;   // what runs at full speed
     std::string Input;            // typed input, served in lines of up to 65536 bytes
     std::string InputFileName;
     bool CaptureFileOutput = true;   // output file in a temporary file, returned in FileOutput

@@ -1,0 +1,457 @@
+#include "cel_NativeCode.h"
+
+#if defined(__x86_64__) && defined(CELLWRIGHT_HAVE_XBYAK)
+#define CEL_NATIVE_CODE 1
+#include <xbyak/xbyak.h>
+#endif
+
+#include <cstddef>
+#include <unordered_map>
+
+namespace cel {
+
+#if CEL_NATIVE_CODE
+
+namespace {
+
+using namespace Xbyak::util;
+
+// Registers while native code runs (callee-saved, so the engine's helpers keep them):
+//   rbx the frame, r12 the tape, r13d the data pointer, r14 the executed count,
+//   r15 &AttentionAt, rbp &Executed (the count a back edge shows).
+// Each record's code begins at its Entry offset and counts what the fast loop counts for it,
+// there and then: a run entered at any record finds the count it would have in the fast loop.
+class TGenerator : public Xbyak::CodeGenerator {
+public:
+    TGenerator(const TFastProgram& program, unsigned cellBits, uint32_t tapeSize, const TNativeHelpers& helpers)
+        : CodeGenerator(4096 + 48 * program.Ops.size(), Xbyak::AutoGrow), Program(program), Helpers(helpers),
+          Wide(cellBits == 16), Scale(cellBits == 16 ? 2 : 1), Mask(tapeSize - 1),
+          Top((1u << cellBits) - 1) {}
+
+    // The code's entry offsets by record; false when a record's operands leave the code's range.
+    bool Build(std::vector<uint32_t>& entry) {
+        const std::vector<TFastOp>& ops = Program.Ops;
+        entry.assign(ops.size(), UINT32_MAX);
+        Prologue();
+        for (size_t k = 0; k < ops.size(); ++k) {
+            if (!Compiled(static_cast<uint32_t>(k))) continue;
+            entry[k] = static_cast<uint32_t>(getSize());
+            if (!Record(static_cast<uint32_t>(k))) return false;
+        }
+        // The ways out: one stub per record left to the fast form and per attention exit.
+        std::unordered_map<uint32_t, size_t> exits, attentions;
+        for (const TFixup& f : Fixups) {
+            if (f.Attention || entry[f.Record] == UINT32_MAX) {
+                auto& stubs = f.Attention ? attentions : exits;
+                if (stubs.count(f.Record) == 0) {
+                    stubs[f.Record] = getSize();
+                    mov(dword[rbx + offsetof(TNativeFrame, Record)], f.Record);
+                    mov(eax, static_cast<uint32_t>(f.Attention ? TNativeExit::Attention : TNativeExit::Record));
+                    JumpBack(ExitAt);
+                }
+            }
+        }
+        for (const TFixup& f : Fixups) {
+            const size_t to = f.Attention                    ? attentions[f.Record]
+                              : entry[f.Record] == UINT32_MAX ? exits[f.Record]
+                                                              : entry[f.Record];
+            Patch(f.At, to);
+        }
+        return true;
+    }
+
+private:
+    struct TFixup {
+        size_t At;        // a rel32 field
+        uint32_t Record;  // the record it leads to
+        bool Attention;   // to the record's attention exit rather than to its code
+    };
+    enum : uint8_t { Always = 0xFF, Below = 0x2, AboveEqual = 0x3, Equal = 0x4, NotEqual = 0x5, Sign = 0x8 };
+
+    static bool HasCode(TFastCode code) {
+        switch (code) {
+        case fastAdd:
+        case fastClear:
+        case fastClearUp:
+        case fastMove:
+        case fastOpen:
+        case fastClose:
+        case fastMemoOpen:
+        case fastMemoClose:
+        case fastLinear:
+        case fastLinearWalk:
+        case fastScanRight:
+        case fastScanLeft: return true;
+        default: return false;
+        }
+    }
+    bool Compiled(uint32_t k) const { return k < Program.Ops.size() && HasCode(Program.Ops[k].Code); }
+
+    void Prologue() {
+        push(rbx);
+        push(rbp);
+        push(r12);
+        push(r13);
+        push(r14);
+        push(r15);
+        sub(rsp, 8);  // calls find the stack aligned to 16
+        mov(rbx, rdi);
+        mov(r12, ptr[rbx + offsetof(TNativeFrame, Tape)]);
+        mov(r14, ptr[rbx + offsetof(TNativeFrame, Executed)]);
+        mov(r15, ptr[rbx + offsetof(TNativeFrame, AttentionAt)]);
+        mov(rbp, ptr[rbx + offsetof(TNativeFrame, Shown)]);
+        mov(r13d, dword[rbx + offsetof(TNativeFrame, DataPtr)]);
+        jmp(rsi);
+        ExitAt = getSize();
+        mov(dword[rbx + offsetof(TNativeFrame, DataPtr)], r13d);
+        mov(ptr[rbx + offsetof(TNativeFrame, Executed)], r14);
+        add(rsp, 8);
+        pop(r15);
+        pop(r14);
+        pop(r13);
+        pop(r12);
+        pop(rbp);
+        pop(rbx);
+        ret();
+    }
+
+    // ---- Jumps: rel32 fields resolved once every record has its offset ----
+    size_t Branch(uint8_t cc) {
+        if (cc == Always) {
+            db(0xE9);
+        } else {
+            db(0x0F);
+            db(0x80 | cc);
+        }
+        const size_t at = getSize();
+        dd(0);
+        return at;
+    }
+    void Patch(size_t at, size_t to) {
+        rewrite(at, static_cast<uint32_t>(static_cast<int64_t>(to) - static_cast<int64_t>(at + 4)), 4);
+    }
+    void JumpTo(uint32_t record, uint8_t cc = Always) { Fixups.push_back({Branch(cc), record, false}); }
+    void AttentionExit(uint32_t record) { Fixups.push_back({Branch(AboveEqual), record, true}); }
+    void JumpBack(size_t to, uint8_t cc = Always) { Patch(Branch(cc), to); }
+    void Here(size_t at) { Patch(at, getSize()); }
+    // The record that follows in the code, or a jump to record when it does not.
+    void GoOn(uint32_t k, uint32_t record) {
+        if (record != k + 1 || !Compiled(record)) JumpTo(record);
+    }
+
+    // ---- The machine ----
+    Xbyak::Address Cell(const Xbyak::RegExp& at) { return Wide ? word[at] : byte[at]; }
+    Xbyak::Address Current() { return Cell(r12 + r13 * Scale); }
+    // The cell at dp + off (rax holds its index).
+    Xbyak::Address At(uint32_t off) {
+        if ((off & Mask) == 0) return Current();
+        lea(eax, ptr[r13 + static_cast<int32_t>(off & Mask)]);
+        and_(eax, Mask);
+        return Cell(r12 + rax * Scale);
+    }
+    uint32_t CellImm(int32_t delta) const {
+        return Wide ? static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(delta)))
+                    : static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(delta)));
+    }
+    void Count(uint64_t commands) {
+        if (commands == 0) return;
+        if (commands <= INT32_MAX) {
+            add(r14, static_cast<uint32_t>(commands));
+        } else {
+            mov(rax, commands);
+            add(r14, rax);
+        }
+    }
+    void MovePointer(uint32_t move) {
+        if ((move & Mask) == 0) return;
+        add(r13d, move & Mask);
+        and_(r13d, Mask);
+    }
+    // The move a loop record may make first, counted with what the record counts itself.
+    void Pre(const TFastOp& op, uint64_t commands) {
+        Count(op.PreExec + commands);
+        MovePointer(op.Pre);
+    }
+    void CallHelper(const void* fn) {
+        mov(rax, reinterpret_cast<uint64_t>(fn));
+        call(rax);
+    }
+
+    bool Record(uint32_t k) {
+        const TFastOp& op = Program.Ops[k];
+        switch (op.Code) {
+        case fastAdd:
+            add(At(op.Off), CellImm(op.Delta));
+            Count(op.Exec);
+            GoOn(k, k + 1);
+            return true;
+        case fastClear:
+        case fastClearUp: {
+            const Xbyak::Address c = At(op.Off);
+            movzx(ecx, c);
+            mov(c, 0);
+            if (op.Code == fastClear) {
+                lea(r14, ptr[r14 + rcx * 2]);
+            } else {
+                // Round the top to 0: 2 (values - c), nothing for a cell at 0.
+                mov(edx, Top + 1);
+                sub(edx, ecx);
+                add(edx, edx);
+                test(ecx, ecx);
+                cmovz(edx, ecx);
+                add(r14, rdx);
+            }
+            Count(op.Exec);
+            GoOn(k, k + 1);
+            return true;
+        }
+        case fastMove:
+            Count(op.Exec);
+            MovePointer(op.Off);
+            GoOn(k, k + 1);
+            return true;
+        case fastOpen:
+        case fastMemoOpen:
+            Pre(op, 1);
+            cmp(Current(), 0);
+            JumpTo(op.Jump, Equal);
+            if (op.Code == fastMemoOpen) {
+                Memo(op, Helpers.MemoEnter);
+                JumpTo(op.Jump, NotEqual);
+            }
+            GoOn(k, k + op.Next);
+            return true;
+        case fastClose:
+        case fastMemoClose:
+            Pre(op, 1);
+            cmp(Current(), 0);
+            JumpTo(k + op.Next, Equal);
+            if (op.Code == fastMemoClose) {
+                Memo(op, Helpers.MemoBackEdge);
+                JumpTo(k + op.Next, NotEqual);
+            }
+            BackEdge(op.Jump, op.Jump);
+            return true;
+        case fastLinear:
+            return Linear(k, SIZE_MAX);
+        case fastLinearWalk:
+            return Linear(k, getSize());
+        case fastScanRight:
+        case fastScanLeft:
+            if (op.Exec > INT32_MAX / 8 || op.Off > INT32_MAX) return false;
+            Scan(k, op);
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    // A memo loop record's own work (helper): al tells whether the loop's passes were done.
+    void Memo(const TFastOp& op, bool (*helper)(TMemoLoop*, void*, uint32_t, uint64_t*)) {
+        mov(ptr[rbx + offsetof(TNativeFrame, Executed)], r14);
+        mov(rdi, reinterpret_cast<uint64_t>(&Program.Memos[op.Off]));
+        mov(rsi, r12);
+        mov(edx, r13d);
+        lea(rcx, ptr[rbx + offsetof(TNativeFrame, Executed)]);
+        CallHelper(reinterpret_cast<const void*>(helper));
+        mov(r14, ptr[rbx + offsetof(TNativeFrame, Executed)]);
+        test(al, al);
+    }
+
+    // A back edge to record to: the count shown, then the attention check, which leaves at
+    // record exitAt (the fast loop does not check before its end record).
+    void BackEdge(uint32_t to, uint32_t exitAt) {
+        mov(ptr[rbp], r14);
+        if (Program.Ops[exitAt].Code != fastEnd) {
+            cmp(r14, ptr[r15]);
+            AttentionExit(exitAt);
+        }
+        JumpTo(to);
+    }
+
+    // A Linear record; for a LinearWalk (top: its own offset) the passes of the outer loop too.
+    bool Linear(uint32_t k, size_t top) {
+        const TFastOp& op = Program.Ops[k];
+        if (op.Exec > INT32_MAX) return false;
+        const bool walk = top != SIZE_MAX;
+        Pre(op, 0);
+        movzx(eax, Current());
+        test(eax, eax);
+        const size_t nonzero = Branch(NotEqual);
+        inc(r14);
+        size_t passed = SIZE_MAX;
+        if (walk) passed = Branch(Always);
+        else JumpTo(op.Jump);
+        Here(nonzero);
+        // ecx: the trip count n.
+        const uint32_t d = static_cast<uint32_t>(op.Delta) & Top;
+        if (d == Top) {
+            mov(ecx, eax);
+        } else if (d == 1) {
+            mov(ecx, Top + 1);
+            sub(ecx, eax);
+        } else {
+            mov(edi, eax);
+            mov(esi, d);
+            CallHelper(reinterpret_cast<const void*>(Helpers.TripCount));
+            test(rax, rax);
+            JumpTo(k + op.Off + 1, Sign);  // it never ends: stepped, with its back edge's checks
+            mov(ecx, eax);
+        }
+        imul(rdx, rcx, static_cast<uint32_t>(op.Exec));
+        lea(r14, ptr[r14 + rdx + 1]);
+        bool clears = false;
+        for (uint32_t t = 1; t <= op.Off; ++t) clears |= Program.Ops[k + t].Code != fastTerm;
+        if (clears) {
+            mov(r8d, ecx);
+            mov(rdi, r12);
+            mov(esi, Mask);
+            mov(edx, r13d);
+            mov(rcx, reinterpret_cast<uint64_t>(&op));
+            CallHelper(reinterpret_cast<const void*>(Helpers.LinearTerms));
+            add(r14, rax);
+        } else {
+            for (uint32_t t = 1; t <= op.Off; ++t) {
+                const TFastOp& term = Program.Ops[k + t];
+                const Xbyak::Address c = At(term.Off);
+                const uint32_t delta = static_cast<uint32_t>(term.Delta) & Top;
+                // n times a step of 1 or -1 is n itself, added or taken.
+                const Xbyak::Reg& n = Wide ? static_cast<const Xbyak::Reg&>(cx) : cl;
+                if (delta == 1) {
+                    add(c, n);
+                } else if (delta == Top) {
+                    sub(c, n);
+                } else {
+                    imul(edx, ecx, CellImm(term.Delta));
+                    add(c, Wide ? static_cast<const Xbyak::Reg&>(dx) : dl);
+                }
+            }
+        }
+        mov(Current(), 0);
+        if (!walk) {
+            JumpTo(op.Jump);
+            return true;
+        }
+        // The outer loop's Close, as f_Close makes it, with the attention check at this record.
+        Here(passed);
+        const TFastOp& close = Program.Ops[op.Jump];
+        Pre(close, 1);
+        cmp(Current(), 0);
+        JumpTo(op.Jump + close.Next, Equal);
+        mov(ptr[rbp], r14);
+        cmp(r14, ptr[r15]);
+        AttentionExit(k);
+        JumpBack(top);
+        return true;
+    }
+
+    // A scan: its first passes here, the rest by the engine's search (ScanPasses). With no zero
+    // on its way round the tape the pointer and count stay as the move before it left them and
+    // the stepped form that follows runs.
+    void Scan(uint32_t k, const TFastOp& op) {
+        const bool right = op.Code == fastScanRight;
+        Pre(op, 0);
+        cmp(Current(), 0);
+        const size_t moving = Branch(NotEqual);
+        inc(r14);
+        JumpTo(op.Jump);
+        Here(moving);
+        // Pass i reads dp + i steps; a pass that meets dp again only reads a nonzero cell, and
+        // every cell after it is one read before: the first zero found is the search's.
+        constexpr uint32_t Unrolled = 4;
+        size_t found[Unrolled];
+        for (uint32_t i = 1; i <= Unrolled; ++i) {
+            lea(ecx, ptr[r13 + static_cast<int32_t>((right ? i * op.Off : 0u - i * op.Off) & Mask)]);
+            and_(ecx, Mask);
+            cmp(Cell(r12 + rcx * Scale), 0);
+            found[i - 1] = Branch(Equal);
+        }
+        mov(rdi, r12);
+        mov(esi, r13d);
+        mov(edx, op.Off);
+        mov(ecx, right ? 1 : 0);
+        CallHelper(reinterpret_cast<const void*>(Helpers.ScanPasses));
+        test(rax, rax);
+        JumpTo(k + 1, Sign);  // it never ends: stepped
+        // dp moves by passes steps, the count by 1 + passes * passexec.
+        imul(ecx, eax, static_cast<int32_t>(op.Off));
+        if (right) add(r13d, ecx);
+        else sub(r13d, ecx);
+        and_(r13d, Mask);
+        imul(rax, rax, static_cast<int32_t>(op.Exec));
+        lea(r14, ptr[r14 + rax + 1]);
+        JumpTo(op.Jump);
+        for (uint32_t i = 1; i <= Unrolled; ++i) {
+            Here(found[i - 1]);
+            mov(r13d, ecx);
+            Count(1 + static_cast<uint64_t>(i) * op.Exec);
+            JumpTo(op.Jump);
+        }
+    }
+
+    const TFastProgram& Program;
+    const TNativeHelpers Helpers;
+    const bool Wide;
+    const int Scale;
+    const uint32_t Mask;
+    const uint32_t Top;  // the largest cell value
+    size_t ExitAt = 0;
+    std::vector<TFixup> Fixups;
+};
+
+}  // namespace
+
+struct TNativeCode::TImpl {
+    explicit TImpl(std::unique_ptr<TGenerator> generator) : Generator(std::move(generator)) {}
+    std::unique_ptr<TGenerator> Generator;
+};
+
+bool NativeCodeBuilt() { return true; }
+
+std::shared_ptr<const TNativeCode> TNativeCode::Generate(const TFastProgram& program, unsigned cellBits,
+                                                         uint32_t tapeSize, const TNativeHelpers& helpers) {
+    if (program.Ops.empty() || program.Cancelled || (cellBits != 8 && cellBits != 16) || helpers.TripCount == nullptr ||
+        helpers.LinearTerms == nullptr ||
+        helpers.ScanPasses == nullptr || helpers.MemoEnter == nullptr || helpers.MemoBackEdge == nullptr || tapeSize == 0 || (tapeSize & (tapeSize - 1)) != 0)
+        return nullptr;
+    try {
+        auto generator = std::make_unique<TGenerator>(program, cellBits, tapeSize, helpers);
+        std::vector<uint32_t> entry;
+        if (!generator->Build(entry)) return nullptr;
+        // Written: from now on executable and never writable.
+        generator->readyRE();
+        std::shared_ptr<TNativeCode> code(new TNativeCode(std::make_unique<TImpl>(std::move(generator))));
+        code->Entry = std::move(entry);
+        code->Start = reinterpret_cast<TNativeExit (*)(TNativeFrame*, const uint8_t*)>(
+            const_cast<uint8_t*>(code->Impl->Generator->getCode()));
+        return code;
+    } catch (const std::exception&) {  // Xbyak::Error and std::bad_alloc: memory refused
+        return nullptr;
+    }
+}
+
+const uint8_t* TNativeCode::Code() const { return Impl->Generator->getCode(); }
+size_t TNativeCode::CodeSize() const { return Impl->Generator->getSize(); }
+
+#else
+
+struct TNativeCode::TImpl {};
+
+bool NativeCodeBuilt() { return false; }
+
+std::shared_ptr<const TNativeCode> TNativeCode::Generate(const TFastProgram&, unsigned, uint32_t,
+                                                         const TNativeHelpers&) {
+    return nullptr;
+}
+
+const uint8_t* TNativeCode::Code() const { return nullptr; }
+size_t TNativeCode::CodeSize() const { return 0; }
+
+#endif
+
+TNativeCode::TNativeCode(std::unique_ptr<TImpl> impl) : Impl(std::move(impl)) {}
+TNativeCode::~TNativeCode() = default;
+
+TNativeExit TNativeCode::Run(TNativeFrame& frame) const { return Start(&frame, Code() + Entry[frame.Record]); }
+
+}  // namespace cel
