@@ -248,20 +248,17 @@ TEST(Stepping, OverAndOutOfLoopsAndProcedures) {
         {"out of a procedure, not the loop after the caret", "++(>++[-]<):+", 5, true, 14, StepOut, true},
         {"out with nothing around: on to the end", "+++", 1, true, -1},
     };
-    const struct {
-        const char* Name;
-        bool Plain;
-    } modes[] = {{"fast form", false}, {"plain engine", true}};
     for (const bool wide : Widths) {
-        for (const auto& mode : modes) {
-            SCOPED_TRACE(std::string(wide ? "16-bit, " : "8-bit, ") + mode.Name);
+        for (const celtest::TForm form : celtest::Forms) {
+            SCOPED_TRACE(celtest::FormName(form));
+            SCOPED_TRACE(wide ? "16-bit" : "8-bit");
             for (const TStepRow& row : rows) {
                 SCOPED_TRACE(row.What);
                 TRef r(row.Text, wide, row.Proc);
                 THost h;
                 h.Options.Text = row.Text;
                 h.Options.ProcMode = row.Proc;
-                celtest::UseForm(h.Options, mode.Form);
+                celtest::UseForm(h.Options, form);
                 h.Breakpoints = row.Breaks;
                 h.StartRun(wide, true);
                 ASSERT_EQ(Settle(h), "paused");
