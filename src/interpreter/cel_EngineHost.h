@@ -36,6 +36,9 @@ struct TRunOptions {
     bool OutputVisible = true;     // the output window is visible
     bool PlainEngine = false;      // full speed on FoldedList as it is, without its fast form
     bool NativeEngine = true;      // full speed on native code made from the fast form where it can be
+    // Native code is made once the run has executed this many commands: a short run, or the
+    // start of a long program's run, never waits for it.
+    uint64_t NativeAfter = uint64_t{1} << 20;
     bool OutputFileByLine = false; // the output file is written at every line feed (a terminal)
     TEndOfInput EndOfInput = TEndOfInput::Unchanged;
 };

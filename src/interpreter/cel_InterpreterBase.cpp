@@ -235,14 +235,14 @@ void TBFInterpreterBase::TakeWatchpoints() {
     }
     WatchKind.clear();
     ArrivalsBelow.clear();
-    std::vector<uint8_t> kinds(TapeSize, 0);
-    bool any = false;
+    // The tables only when some watchpoint is on: a run without one touches none of their pages.
+    std::vector<uint8_t> kinds;
     for (const TWatchpoint& w : WatchTable) {
         if (!w.Enabled || w.Cell >= TapeSize || (w.Kinds & (WatchChange | WatchArrival)) == 0) continue;
+        if (kinds.empty()) kinds.assign(TapeSize, 0);
         kinds[w.Cell] |= w.Kinds & (WatchChange | WatchArrival);
-        any = true;
     }
-    if (!any) return;
+    if (kinds.empty()) return;
     WatchKind = std::move(kinds);
     ArrivalsBelow.assign(TapeSize + 1, 0);
     for (uint32_t i = 0; i < TapeSize; ++i) ArrivalsBelow[i + 1] = ArrivalsBelow[i] + ((WatchKind[i] & WatchArrival) != 0);

@@ -130,7 +130,7 @@ private:
     TLoopExit Fast();
     // The fast form's loop (cel_FastCells.h), which enters the native code where it can.
     TLoopExit RunOptimised(TFastProgram& program, bool checkTarget);
-    const TNativeCode* NativeFor(TFastProgram& program) const;
+    const TNativeCode* NativeFor(TFastProgram& program);
 
     // ---- What the three loops share ----
     // ExecuteInstruction (single steps on CommandList, and StepToEntry's steps on FoldedList),
