@@ -29,6 +29,15 @@ bool UnderCI() {
     return ci && std::string(ci) == "true";
 }
 
+int Rounds(int n, int least) {
+#ifdef CELLWRIGHT_TEST_ROUNDS_SHARE
+    return std::max(std::min(n, least), n / CELLWRIGHT_TEST_ROUNDS_SHARE);
+#else
+    (void)least;
+    return n;
+#endif
+}
+
 std::string ReadFileBytes(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return {};

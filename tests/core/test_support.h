@@ -115,6 +115,10 @@ std::string Emitter(const std::string& bytes);
 std::string CorpusDir();
 // True under CI (CI=true), where a missing corpus is a failure, not a skip.
 bool UnderCI();
+// The rounds a randomised test runs: n in an optimised build; under the sanitizers, which take
+// the same paths many times slower and look for faults of another kind, a share of them
+// (CELLWRIGHT_TEST_ROUNDS_SHARE), never fewer than least.
+int Rounds(int n, int least = 12);
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 // A fresh temporary file name for this test process.
