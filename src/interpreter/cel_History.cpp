@@ -87,9 +87,9 @@ void TBFInterpreterBase::Capture(TMachineState& state) const {
     state.Procs.clear();
     state.Calls.clear();
     if (ProcDefined) {
-        for (uint32_t i = 0; i < 65536; ++i)
+        for (uint32_t i = 0; i < ProcSlots; ++i)
             if (ProcTable[i] != 0) state.Procs.emplace_back(i, ProcTable[i]);
-        const uint32_t depth = CallDepthWrapped ? 65536u : CallDepth;
+        const uint32_t depth = CallDepthWrapped ? ProcSlots : CallDepth;
         state.Calls.assign(CallStack.get(), CallStack.get() + depth);
     }
     state.LastOut = LastOut;
@@ -117,11 +117,11 @@ void TBFInterpreterBase::Restore(const TMachineState& state) {
     LoadTape(state);
     if (state.ProcDefined) {
         if (!ProcDefined) DefineProcedures();
-        std::memset(ProcTable.get(), 0, 65536 * sizeof(uint32_t));
+        std::memset(ProcTable.get(), 0, ProcSlots * sizeof(uint32_t));
         for (const auto& [cell, entry] : state.Procs) ProcTable[cell] = entry;
         std::copy(state.Calls.begin(), state.Calls.end(), CallStack.get());
     } else if (ProcDefined) {
-        std::memset(ProcTable.get(), 0, 65536 * sizeof(uint32_t));
+        std::memset(ProcTable.get(), 0, ProcSlots * sizeof(uint32_t));
     }
     LastOut = state.LastOut;
     InputSize = state.InputSize;

@@ -381,20 +381,20 @@ int TBFInterpreterBase::Analyze(std::string_view text, bool commentMarkers, bool
 void TBFInterpreterBase::SwitchLists(bool toSingle) {
     // Procedure entries and return addresses are indices into the active list and move with it.
     // After the call depth has wrapped, old entries above it can be read again, so all move.
-    const uint32_t depth = CallDepthWrapped ? 65536u : CallDepth;
+    const uint32_t depth = CallDepthWrapped ? ProcSlots : CallDepth;
     const std::vector<TInstruction>& folded = Program.FoldedList;
     const uint32_t foldedCount = Program.FoldedCount;
     if (toSingle) {
         PC = folded[PC].Origin;
         if (ProcDefined) {
-            for (uint32_t& e : std::span(ProcTable.get(), 65536))
+            for (uint32_t& e : std::span(ProcTable.get(), ProcSlots))
                 if (e != 0 && e - 1 < foldedCount) e = folded[e - 1].Origin + 1;
         }
         for (uint32_t d = 0; d < depth; ++d)
             if (CallStack[d] < foldedCount) CallStack[d] = folded[CallStack[d]].Origin;
     } else {
         if (ProcDefined) {
-            for (uint32_t& e : std::span(ProcTable.get(), 65536)) {
+            for (uint32_t& e : std::span(ProcTable.get(), ProcSlots)) {
                 if (e == 0) continue;
                 const int64_t f = Program.FoldedIndexOf(e - 1);
                 if (f >= 0) e = static_cast<uint32_t>(f) + 1;
@@ -438,7 +438,7 @@ void TBFInterpreterBase::SwitchLists(bool toSingle) {
 
 void TBFInterpreterBase::DefineProcedures() {
     const auto zeroed = [] {
-        auto* p = static_cast<uint32_t*>(std::calloc(65536, sizeof(uint32_t)));
+        auto* p = static_cast<uint32_t*>(std::calloc(ProcSlots, sizeof(uint32_t)));
         if (p == nullptr) throw std::bad_alloc();
         return p;
     };

@@ -28,6 +28,9 @@ namespace cel {
 
 constexpr uint32_t TapeSize = 32768;
 constexpr uint32_t IOBlockSize = 65536;
+// Procedures: one a value of a 16-bit cell, and as many return addresses, the call depth (a
+// uint16_t) wrapping round them.
+constexpr uint32_t ProcSlots = 65536;
 constexpr uint32_t MaxDisplayBuffer = 255;
 
 // In the fast loop's copy of FoldedList, the operation of a record that holds a breakpoint: its
@@ -303,8 +306,8 @@ protected:
     struct TFreeDeleter {
         void operator()(uint32_t* p) const { std::free(p); }
     };
-    std::unique_ptr<uint32_t[], TFreeDeleter> ProcTable;  // 65536 entries: 1 + entry index, 0 = none
-    std::unique_ptr<uint32_t[], TFreeDeleter> CallStack;  // 65536 return addresses
+    std::unique_ptr<uint32_t[], TFreeDeleter> ProcTable;  // ProcSlots entries: 1 + entry index, 0 = none
+    std::unique_ptr<uint32_t[], TFreeDeleter> CallStack;  // ProcSlots return addresses
     uint16_t CallDepth = 0;
     bool CallDepthWrapped = false;     // more than 65535 calls were active at once
     bool ProcDefined = false;          // some ProcTable entry is set (the tables exist)
