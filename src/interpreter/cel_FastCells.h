@@ -161,10 +161,11 @@ inline bool MemoBackEdge(TMemoLoop& memo, Cell* tape, uint32_t mask, uint32_t dp
 }
 
 // The native code of program for this run, made at its first use, or none: it serves runs
-// whose fast form has no stops (the records around a stop run in the fast form's own way).
+// whose fast form has no stops (the records around a stop run in the fast form's own way) on a
+// tape mapped twice in a row.
 template <typename Cell>
 const TNativeCode* TBFInterpreterCells<Cell>::NativeFor(TFastProgram& program) {
-    if (!Options.NativeEngine || !program.Patched.empty()) return nullptr;
+    if (!Options.NativeEngine || !program.Patched.empty() || !TapeMirrored()) return nullptr;
     if (!program.NativeTried) {
         if (Executed.load(std::memory_order_relaxed) < Options.NativeAfter) {
             // Not yet: the fast form runs on to that count, where the next pass makes the code.

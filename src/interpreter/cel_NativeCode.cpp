@@ -66,7 +66,15 @@ private:
         uint32_t Record;  // the record it leads to
         bool Attention;   // to the record's attention exit rather than to its code
     };
-    enum : uint8_t { Always = 0xFF, Below = 0x2, AboveEqual = 0x3, Equal = 0x4, NotEqual = 0x5, Sign = 0x8 };
+    enum : uint8_t {
+        Always = 0xFF,
+        Below = 0x2,
+        AboveEqual = 0x3,
+        Equal = 0x4,
+        NotEqual = 0x5,
+        Above = 0x7,
+        Sign = 0x8
+    };
 
     static bool HasCode(TFastCode code) {
         switch (code) {
@@ -142,12 +150,10 @@ private:
     // ---- The machine ----
     Xbyak::Address Cell(const Xbyak::RegExp& at) { return Wide ? word[at] : byte[at]; }
     Xbyak::Address Current() { return Cell(r12 + r13 * Scale); }
-    // The cell at dp + off (rax holds its index).
+    // The cell at dp + off: off below the tape's size, on the tape's second mapping where the
+    // sum passes its end.
     Xbyak::Address At(uint32_t off) {
-        if ((off & Mask) == 0) return Current();
-        lea(eax, ptr[r13 + static_cast<int32_t>(off & Mask)]);
-        and_(eax, Mask);
-        return Cell(r12 + rax * Scale);
+        return Cell(r12 + r13 * Scale + static_cast<int32_t>((off & Mask) * static_cast<uint32_t>(Scale)));
     }
     uint32_t CellImm(int32_t delta) const {
         return Wide ? static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(delta)))
@@ -345,9 +351,10 @@ private:
         return true;
     }
 
-    // A scan: its first passes here, the rest by the engine's search (ScanPasses). With no zero
-    // on its way round the tape the pointer and count stay as the move before it left them and
-    // the stepped form that follows runs.
+    // A scan: its passes that stay short of the tape's end (or start) here, and the search as a
+    // whole by the engine (ScanPasses) when they meet no zero. With no zero on its way round
+    // the tape the pointer and count stay as the move before it left them and the stepped form
+    // that follows runs.
     void Scan(uint32_t k, const TFastOp& op) {
         const bool right = op.Code == fastScanRight;
         Pre(op, 0);
@@ -356,16 +363,34 @@ private:
         inc(r14);
         JumpTo(op.Jump);
         Here(moving);
-        // Pass i reads dp + i steps; a pass that meets dp again only reads a nonzero cell, and
-        // every cell after it is one read before: the first zero found is the search's.
-        constexpr uint32_t Unrolled = 4;
-        size_t found[Unrolled];
-        for (uint32_t i = 1; i <= Unrolled; ++i) {
-            lea(ecx, ptr[r13 + static_cast<int32_t>((right ? i * op.Off : 0u - i * op.Off) & Mask)]);
-            and_(ecx, Mask);
-            cmp(Cell(r12 + rcx * Scale), 0);
-            found[i - 1] = Branch(Equal);
+        // ecx the cell a pass reads, edx the passes. The engine searches a long way by steps
+        // of one cell faster (memchr): this loop leaves it those.
+        const bool searches = !Wide && op.Off == 1;
+        constexpr uint32_t Searched = 32;
+        mov(ecx, r13d);
+        xor_(edx, edx);
+        const size_t pass = getSize();
+        inc(edx);
+        if (right) {
+            add(ecx, op.Off);
+            cmp(ecx, Mask);
+        } else {
+            sub(ecx, op.Off);
         }
+        const size_t away = Branch(right ? Above : Below);
+        size_t far = SIZE_MAX;
+        if (searches) {
+            cmp(edx, Searched);
+            far = Branch(Above);
+        }
+        cmp(Cell(r12 + rcx * Scale), 0);
+        JumpBack(pass, NotEqual);
+        mov(r13d, ecx);
+        imul(rdx, rdx, static_cast<int32_t>(op.Exec));
+        lea(r14, ptr[r14 + rdx + 1]);
+        JumpTo(op.Jump);
+        Here(away);
+        if (searches) Here(far);
         mov(rdi, r12);
         mov(esi, r13d);
         mov(edx, op.Off);
@@ -381,12 +406,6 @@ private:
         imul(rax, rax, static_cast<int32_t>(op.Exec));
         lea(r14, ptr[r14 + rax + 1]);
         JumpTo(op.Jump);
-        for (uint32_t i = 1; i <= Unrolled; ++i) {
-            Here(found[i - 1]);
-            mov(r13d, ecx);
-            Count(1 + static_cast<uint64_t>(i) * op.Exec);
-            JumpTo(op.Jump);
-        }
     }
 
     const TFastProgram& Program;

@@ -21,7 +21,7 @@ namespace cel {
 
 // The state native code runs on and leaves behind: the machine state of the fast loop's locals.
 struct TNativeFrame {
-    void* Tape = nullptr;                               // TapeSize cells
+    void* Tape = nullptr;  // TapeSize cells, mapped twice in a row: Tape[i + TapeSize] is Tape[i]
     uint64_t Executed = 0;
     const std::atomic<uint64_t>* AttentionAt = nullptr;  // the engine's attention count
     std::atomic<uint64_t>* Shown = nullptr;             // the count back edges show (Executed)
@@ -54,7 +54,7 @@ public:
     TNativeCode& operator=(const TNativeCode&) = delete;
 
     // Native code for program's cells of cellBits bits on a tape of tapeSize cells (a power of
-    // two), or none where it cannot be had: another processor, a build without the assembler,
+    // two) mapped twice in a row (see TNativeFrame::Tape), or none where it cannot be had: another processor, a build without the assembler,
     // executable memory refused. The program's records must stay where they are (it is threaded).
     static std::shared_ptr<const TNativeCode> Generate(const TFastProgram& program, unsigned cellBits,
                                                        uint32_t tapeSize, const TNativeHelpers& helpers);

@@ -223,6 +223,12 @@ TEST(Execution, FastFormAcrossWraps) {
         // both kinds inside multiply loops; steps of -1, 1 and others; a walk whose passes
         // end at once and later; memo loops entered steady.
         {"+>+>+>+<<<[>]", false, 0},
+        // Scans of every length up to 40 in both directions (a loop, the engine's search past
+        // 32 passes by one byte), here and across the tape's end.
+        {Repeat('+', 40) + "[>>[>]+[<]<-]", false, 0},
+        {Repeat('+', 40) + "[>>[>]+[<]<-]", true, 0},
+        {"<<<<" + Repeat('+', 40) + "[>>[>]+[<]<-]", false, 0},
+        {"<<<<" + Repeat('+', 40) + "[>>[>]+[<]<-]", true, 0},
         {"+>+>+>+>+>+>+<<<<<<[>]", true, 0},
         {"+<+<+<+<+<+>>>>>[<]", false, 0},
         {"+>>+>>+>>+>>+>>+<<<<<<<<<<[>>]", false, 0},
