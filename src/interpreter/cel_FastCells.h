@@ -183,11 +183,14 @@ const TNativeCode* TBFInterpreterCells<Cell>::NativeFor(TFastProgram& program) {
             const uint64_t passes = ScanPasses<Cell>(static_cast<const Cell*>(tape), dp, stride, right, p);
             return p == dp ? -1 : static_cast<int64_t>(passes);
         };
-        helpers.MemoEnter = [](TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed) {
+        helpers.MemoEnter = [](TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed, uint64_t*) {
             return MemoEnter<Cell>(*memo, static_cast<Cell*>(tape), TapeSize - 1, dp, *executed);
         };
-        helpers.MemoBackEdge = [](TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed) {
-            return MemoBackEdge<Cell>(*memo, static_cast<Cell*>(tape), TapeSize - 1, dp, *executed);
+        helpers.MemoBackEdge = [](TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed,
+                                  uint64_t* steady) {
+            if (!MemoBackEdge<Cell>(*memo, static_cast<Cell*>(tape), TapeSize - 1, dp, *executed)) return false;
+            NoteSteadyPasses(*memo, steady);
+            return true;
         };
         program.Native = TNativeCode::Generate(program, 8 * sizeof(Cell), TapeSize, helpers);
     }

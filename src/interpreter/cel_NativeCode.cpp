@@ -23,10 +23,17 @@ using namespace Xbyak::util;
 // there and then: a run entered at any record finds the count it would have in the fast loop.
 class TGenerator : public Xbyak::CodeGenerator {
 public:
-    TGenerator(const TFastProgram& program, unsigned cellBits, uint32_t tapeSize, const TNativeHelpers& helpers)
+    // steady: the memo loops' blocks (NoteSteadyPasses), in the order of program.Memos.
+    TGenerator(const TFastProgram& program, unsigned cellBits, uint32_t tapeSize, const TNativeHelpers& helpers,
+               uint64_t* steady)
         : CodeGenerator(4096 + 48 * program.Ops.size(), Xbyak::AutoGrow), Program(program), Helpers(helpers),
           Wide(cellBits == 16), Scale(cellBits == 16 ? 2 : 1), Mask(tapeSize - 1),
-          Top((1u << cellBits) - 1) {}
+          Top((1u << cellBits) - 1) {
+        for (const TMemoLoop& memo : program.Memos) {
+            Steady.push_back(steady);
+            steady += 1 + memo.Work.size();
+        }
+    }
 
     // The code's entry offsets by record; false when a record's operands leave the code's range.
     bool Build(std::vector<uint32_t>& entry) {
@@ -222,6 +229,7 @@ private:
             cmp(Current(), 0);
             JumpTo(op.Jump, Equal);
             if (op.Code == fastMemoOpen) {
+                SteadyPasses(op);
                 Memo(op, Helpers.MemoEnter);
                 JumpTo(op.Jump, NotEqual);
             }
@@ -253,15 +261,60 @@ private:
     }
 
     // A memo loop record's own work (helper): al tells whether the loop's passes were done.
-    void Memo(const TFastOp& op, bool (*helper)(TMemoLoop*, void*, uint32_t, uint64_t*)) {
+    void Memo(const TFastOp& op, bool (*helper)(TMemoLoop*, void*, uint32_t, uint64_t*, uint64_t*)) {
         mov(ptr[rbx + offsetof(TNativeFrame, Executed)], r14);
         mov(rdi, reinterpret_cast<uint64_t>(&Program.Memos[op.Off]));
         mov(rsi, r12);
         mov(edx, r13d);
         lea(rcx, ptr[rbx + offsetof(TNativeFrame, Executed)]);
+        mov(r8, reinterpret_cast<uint64_t>(Steady[op.Off]));
         CallHelper(reinterpret_cast<const void*>(helper));
         mov(r14, ptr[rbx + offsetof(TNativeFrame, Executed)]);
         test(al, al);
+    }
+
+    // A memo loop entered with a nonzero counter whose step is 1 or -1 and work cells as its
+    // block holds them: all its passes at once, as MemoEnter makes them (the loop's constant
+    // changes n times, the counter cleared, n passes counted), and on past the loop. Else on to
+    // the code that follows.
+    void SteadyPasses(const TFastOp& op) {
+        const TMemoLoop& memo = Program.Memos[op.Off];
+        const uint32_t d = static_cast<uint32_t>(memo.Counter) & Top;
+        if (d != 1 && d != Top) return;
+        std::vector<size_t> misses;
+        mov(rax, reinterpret_cast<uint64_t>(Steady[op.Off]));
+        mov(rdx, ptr[rax]);
+        test(rdx, rdx);
+        misses.push_back(Branch(Equal));
+        for (size_t k = 0; k < memo.Work.size(); ++k) {
+            movzx(ecx, At(memo.Work[k]));
+            cmp(rcx, ptr[rax + static_cast<int32_t>(8 * (k + 1))]);
+            misses.push_back(Branch(NotEqual));
+        }
+        // ecx: the trip count n.
+        movzx(ecx, Current());
+        if (d == 1) {
+            neg(ecx);
+            add(ecx, Top + 1);
+        }
+        imul(rdx, rcx);
+        add(r14, rdx);
+        const Xbyak::Reg& n = Wide ? static_cast<const Xbyak::Reg&>(cx) : cl;
+        for (const auto& [off, change] : memo.Constant) {
+            const Xbyak::Address c = At(off);
+            const uint32_t delta = static_cast<uint32_t>(change) & Top;
+            if (delta == 1) {
+                add(c, n);
+            } else if (delta == Top) {
+                sub(c, n);
+            } else if (delta != 0) {
+                imul(edx, ecx, CellImm(change));
+                add(c, Wide ? static_cast<const Xbyak::Reg&>(dx) : dl);
+            }
+        }
+        mov(Current(), 0);
+        JumpTo(op.Jump);
+        for (const size_t miss : misses) Here(miss);
     }
 
     // A back edge to record to: the count shown, then the attention check, which leaves at
@@ -416,12 +469,13 @@ private:
     const uint32_t Top;  // the largest cell value
     size_t ExitAt = 0;
     std::vector<TFixup> Fixups;
+    std::vector<uint64_t*> Steady;  // by memo loop: its block
 };
 
 }  // namespace
 
 struct TNativeCode::TImpl {
-    explicit TImpl(std::unique_ptr<TGenerator> generator) : Generator(std::move(generator)) {}
+    std::vector<uint64_t> Steady;  // the memo loops' blocks, where the code reads and the engine writes
     std::unique_ptr<TGenerator> Generator;
 };
 
@@ -434,12 +488,19 @@ std::shared_ptr<const TNativeCode> TNativeCode::Generate(const TFastProgram& pro
         helpers.ScanPasses == nullptr || helpers.MemoEnter == nullptr || helpers.MemoBackEdge == nullptr || tapeSize == 0 || (tapeSize & (tapeSize - 1)) != 0)
         return nullptr;
     try {
-        auto generator = std::make_unique<TGenerator>(program, cellBits, tapeSize, helpers);
+        auto impl = std::make_unique<TImpl>();
+        size_t slots = 0;
+        for (const TMemoLoop& memo : program.Memos) slots += 1 + memo.Work.size();
+        impl->Steady.assign(slots, 0);
+        auto generator = std::make_unique<TGenerator>(program, cellBits, tapeSize, helpers, impl->Steady.data());
+        for (size_t m = 0, at = 0; m < program.Memos.size(); at += 1 + program.Memos[m].Work.size(), ++m)
+            NoteSteadyPasses(program.Memos[m], impl->Steady.data() + at);
         std::vector<uint32_t> entry;
         if (!generator->Build(entry)) return nullptr;
         // Written: from now on executable and never writable.
         generator->readyRE();
-        std::shared_ptr<TNativeCode> code(new TNativeCode(std::make_unique<TImpl>(std::move(generator))));
+        impl->Generator = std::move(generator);
+        std::shared_ptr<TNativeCode> code(new TNativeCode(std::move(impl)));
         code->Entry = std::move(entry);
         code->Start = reinterpret_cast<TNativeExit (*)(TNativeFrame*, const uint8_t*)>(
             const_cast<uint8_t*>(code->Impl->Generator->getCode()));

@@ -33,18 +33,28 @@ struct TNativeFrame {
 // attention check of a back edge, which leads to Record.
 enum class TNativeExit : uint32_t { Record = 0, Attention = 1 };
 
+// What native code knows of a memo loop's steady passes (TMemoLoop::Steady), in a block of its
+// own: the cost of a pass (0: none known yet), then the work cells that a pass leaves as it
+// finds them, one a slot. Such a pair stays true once measured, so a block that lags behind
+// the loop's own still gives the loop's passes right.
+inline void NoteSteadyPasses(const TMemoLoop& memo, uint64_t* steady) {
+    if (!memo.Steady) return;
+    for (size_t k = 0; k < memo.Fixed.size(); ++k) steady[1 + k] = memo.Fixed[k];
+    steady[0] = memo.PassCost;
+}
+
 // The engine code that native code calls, so that it does nothing the fast loop does otherwise:
 // the trip count of a balanced loop (TripCount), a Linear record's terms (LinearTerms), a scan
-// (ScanPasses), and what
-// a memo loop's records do past their own checks (MemoEnter, MemoBackEdge: true when the loop's
-// passes were done at once).
+// (ScanPasses), and what a memo loop's records do past their own checks (MemoEnter,
+// MemoBackEdge: true when the loop's passes were done at once; the back edge notes steady
+// passes it found in the loop's block, NoteSteadyPasses).
 struct TNativeHelpers {
     int64_t (*TripCount)(uint32_t v, uint32_t d) = nullptr;
     uint64_t (*LinearTerms)(void* tape, uint32_t mask, uint32_t dp, const TFastOp* linear, uint32_t count) = nullptr;
     // The passes of a scan from dp to the first zero cell, or -1 when it meets none.
     int64_t (*ScanPasses)(const void* tape, uint32_t dp, uint32_t stride, bool right) = nullptr;
-    bool (*MemoEnter)(TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed) = nullptr;
-    bool (*MemoBackEdge)(TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed) = nullptr;
+    bool (*MemoEnter)(TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed, uint64_t* steady) = nullptr;
+    bool (*MemoBackEdge)(TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed, uint64_t* steady) = nullptr;
 };
 
 class TNativeCode {

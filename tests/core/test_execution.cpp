@@ -242,6 +242,12 @@ TEST(Execution, FastFormAcrossWraps) {
         {"++++[>+++[>++<-]>[-]<<-]", false, 0},
         {"<<+++++[>>+++[>+++++<-]>[-]<<<<+>-]", true, 0},
         {"+++++[>>+[<+>-]<[>+<-]>>+<<<-]", false, 0},
+        // Loops entered again once their passes are known to repeat: counters stepping by -1
+        // and by 1, changes of 1, -1, 3 and -2 elsewhere.
+        {"+++[>>>>+++++[>+++[>++<-]>[-]<<<+++>>>>--<<<-]<<<<-]", false, 0},
+        {"+++[>>>>+++++[>+++[>++<-]>[-]<<<+++>>>>--<<<-]<<<<-]", true, 0},
+        {"+++[>>-----[>+++[>++<-]>[-]<<<+>>>>-<<<+]<<-]", false, 0},
+        {"+++[>>-----[>+++[>++<-]>[-]<<<+>>>>-<<<+]<<-]", true, 0},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Text + (c.Wide ? " (16-bit)" : " (8-bit)"));
