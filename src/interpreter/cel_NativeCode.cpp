@@ -80,7 +80,8 @@ private:
         Equal = 0x4,
         NotEqual = 0x5,
         Above = 0x7,
-        Sign = 0x8
+        Sign = 0x8,
+        NotSign = 0x9
     };
 
     static bool HasCode(TFastCode code) {
@@ -329,19 +330,17 @@ private:
     }
 
     // A Linear record; for a LinearWalk (top: its own offset) the passes of the outer loop too.
+    // The move the record makes first (Pre) is made once a pass is done, with the Close's: the
+    // pass reaches its cells at offsets from the pointer before it.
     bool Linear(uint32_t k, size_t top) {
         const TFastOp& op = Program.Ops[k];
         if (op.Exec > INT32_MAX) return false;
         const bool walk = top != SIZE_MAX;
-        Pre(op, 0);
-        movzx(eax, Current());
+        const uint32_t pre = op.Pre & Mask;
+        const Xbyak::Address counter = At(pre);
+        movzx(eax, counter);
         test(eax, eax);
-        const size_t nonzero = Branch(NotEqual);
-        inc(r14);
-        size_t passed = SIZE_MAX;
-        if (walk) passed = Branch(Always);
-        else JumpTo(op.Jump);
-        Here(nonzero);
+        const size_t zero = Branch(Equal);
         // ecx: the trip count n.
         const uint32_t d = static_cast<uint32_t>(op.Delta) & Top;
         if (d == Top) {
@@ -354,25 +353,30 @@ private:
             mov(esi, d);
             CallHelper(reinterpret_cast<const void*>(Helpers.TripCount));
             test(rax, rax);
-            JumpTo(k + op.Off + 1, Sign);  // it never ends: stepped, with its back edge's checks
+            const size_t ends = Branch(NotSign);
+            // It never ends: stepped, with its back edge's checks, from past the move.
+            Pre(op, 0);
+            JumpTo(k + op.Off + 1);
+            Here(ends);
             mov(ecx, eax);
         }
         imul(rdx, rcx, static_cast<uint32_t>(op.Exec));
-        lea(r14, ptr[r14 + rdx + 1]);
+        add(r14, rdx);
         bool clears = false;
         for (uint32_t t = 1; t <= op.Off; ++t) clears |= Program.Ops[k + t].Code != fastTerm;
         if (clears) {
             mov(r8d, ecx);
             mov(rdi, r12);
             mov(esi, Mask);
-            mov(edx, r13d);
+            lea(edx, ptr[r13 + static_cast<int32_t>(pre)]);
+            and_(edx, Mask);
             mov(rcx, reinterpret_cast<uint64_t>(&op));
             CallHelper(reinterpret_cast<const void*>(Helpers.LinearTerms));
             add(r14, rax);
         } else {
             for (uint32_t t = 1; t <= op.Off; ++t) {
                 const TFastOp& term = Program.Ops[k + t];
-                const Xbyak::Address c = At(term.Off);
+                const Xbyak::Address c = At(pre + term.Off);
                 const uint32_t delta = static_cast<uint32_t>(term.Delta) & Top;
                 // n times a step of 1 or -1 is n itself, added or taken.
                 const Xbyak::Reg& n = Wide ? static_cast<const Xbyak::Reg&>(cx) : cl;
@@ -386,15 +390,18 @@ private:
                 }
             }
         }
-        mov(Current(), 0);
+        mov(counter, 0);
+        Here(zero);
+        // Either way its check of the counter: 1.
         if (!walk) {
+            Pre(op, 1);
             JumpTo(op.Jump);
             return true;
         }
         // The outer loop's Close, as f_Close makes it, with the attention check at this record.
-        Here(passed);
         const TFastOp& close = Program.Ops[op.Jump];
-        Pre(close, 1);
+        Count(static_cast<uint64_t>(op.PreExec) + 1 + close.PreExec + 1);
+        MovePointer(op.Pre + close.Pre);
         cmp(Current(), 0);
         JumpTo(op.Jump + close.Next, Equal);
         mov(ptr[rbp], r14);

@@ -237,6 +237,12 @@ TEST(Execution, FastFormAcrossWraps) {
         {"+++++[>-->+++>-<<<-]>>>[<+<+>>+]", false, 0},
         {"+++[>+++<+]", false, 0},
         {"+>+++>++>+<<<[>[->+<]>]", false, 0},
+        // Walks whose passes move first and reach their cells across cell 0, counters stepping
+        // by -1 and -3.
+        {"<<<+>++>+++>+++[<[-<<<+>>>]<]", false, 0},
+        {"<<<+>++>+++>+++[<[-<<<+>>>]<]", true, 0},
+        {"<<<+>++>+++>+++[<[---<<<+>>>]<]", false, 0},
+        {"<<<+>++>+++>+++[<[---<<<+>>>]<]", true, 0},
         {"+++[>++[>+++<-]>[-]+[<+>-]<<-]", true, 0},
         // Loops whose passes repeat, with inner loops, here and across cell 0.
         {"++++[>+++[>++<-]>[-]<<-]", false, 0},
