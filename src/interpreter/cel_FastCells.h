@@ -88,6 +88,21 @@ inline uint64_t ScanPasses(const Cell* tape, uint32_t dp, uint32_t stride, bool 
         }
         return 0;
     }
+#if defined(__GLIBC__)
+    if (sizeof(Cell) == 1 && stride == 1 && !right) {
+        // The last zero before dp, then from the tape's end.
+        const void* hit = ::memrchr(tape, 0, dp);
+        if (hit != nullptr) {
+            p = static_cast<uint32_t>(static_cast<const Cell*>(hit) - tape);
+            return dp - p;
+        }
+        if ((hit = ::memrchr(tape + dp + 1, 0, mask - dp)) != nullptr) {
+            p = static_cast<uint32_t>(static_cast<const Cell*>(hit) - tape);
+            return dp + TapeSize - p;
+        }
+        return 0;
+    }
+#endif
     // Away from dp without wrapping as far as the tape allows (no pass there can meet dp
     // again), then on round the tape one pass at a time.
     if (right) {
