@@ -2,11 +2,14 @@
 // record what the fast form's execution loop does, with the same executed count and the same
 // attention check at every back edge. Standard library and the xbyak assembler only.
 //
-// Records that have no native code (input, output, procedures, memo loops, the end) are left to
-// the fast form's loop: native code leaves at the beginning of such a record with the state the
-// fast form has there, and the fast form enters native code again at the beginning of any record
-// that has some. Code is generated once for a program and cell width; its pages are writable
-// while it is written and executable (never writable) from then on.
+// Records that have no native code (input, output, procedures, the end) are left to the fast
+// form's loop: native code leaves at the beginning of such a record with the state the fast form
+// has there, and the fast form enters native code again at the beginning of any record that has
+// some. A memo loop's records call the engine's code for what they do past their own checks,
+// but for a loop entered with passes known to repeat. Code is generated once for a program and
+// cell width; its pages are writable while it is written and executable (never writable) from
+// then on. The data pointer is wrapped at every move, never at a cell's address: the tape is
+// mapped twice in a row (TNativeFrame::Tape).
 #pragma once
 
 #include "cel_FastProgram.h"
