@@ -88,6 +88,21 @@ inline uint64_t ScanPasses(const Cell* tape, uint32_t dp, uint32_t stride, bool 
         }
         return 0;
     }
+#if defined(__GLIBC__)
+    if (sizeof(Cell) == 1 && stride == 1 && !right) {
+        // The last zero before dp, then from the tape's end.
+        const void* hit = ::memrchr(tape, 0, dp);
+        if (hit != nullptr) {
+            p = static_cast<uint32_t>(static_cast<const Cell*>(hit) - tape);
+            return dp - p;
+        }
+        if ((hit = ::memrchr(tape + dp + 1, 0, mask - dp)) != nullptr) {
+            p = static_cast<uint32_t>(static_cast<const Cell*>(hit) - tape);
+            return dp + TapeSize - p;
+        }
+        return 0;
+    }
+#endif
     // Away from dp without wrapping as far as the tape allows (no pass there can meet dp
     // again), then on round the tape one pass at a time.
     if (right) {
@@ -161,10 +176,11 @@ inline bool MemoBackEdge(TMemoLoop& memo, Cell* tape, uint32_t mask, uint32_t dp
 }
 
 // The native code of program for this run, made at its first use, or none: it serves runs
-// whose fast form has no stops (the records around a stop run in the fast form's own way).
+// whose fast form has no stops (the records around a stop run in the fast form's own way) on a
+// tape mapped twice in a row.
 template <typename Cell>
 const TNativeCode* TBFInterpreterCells<Cell>::NativeFor(TFastProgram& program) {
-    if (!Options.NativeEngine || !program.Patched.empty()) return nullptr;
+    if (!Options.NativeEngine || !program.Patched.empty() || !TapeMirrored()) return nullptr;
     if (!program.NativeTried) {
         if (Executed.load(std::memory_order_relaxed) < Options.NativeAfter) {
             // Not yet: the fast form runs on to that count, where the next pass makes the code.
@@ -182,11 +198,14 @@ const TNativeCode* TBFInterpreterCells<Cell>::NativeFor(TFastProgram& program) {
             const uint64_t passes = ScanPasses<Cell>(static_cast<const Cell*>(tape), dp, stride, right, p);
             return p == dp ? -1 : static_cast<int64_t>(passes);
         };
-        helpers.MemoEnter = [](TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed) {
+        helpers.MemoEnter = [](TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed, uint64_t*) {
             return MemoEnter<Cell>(*memo, static_cast<Cell*>(tape), TapeSize - 1, dp, *executed);
         };
-        helpers.MemoBackEdge = [](TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed) {
-            return MemoBackEdge<Cell>(*memo, static_cast<Cell*>(tape), TapeSize - 1, dp, *executed);
+        helpers.MemoBackEdge = [](TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed,
+                                  uint64_t* steady) {
+            if (!MemoBackEdge<Cell>(*memo, static_cast<Cell*>(tape), TapeSize - 1, dp, *executed)) return false;
+            NoteSteadyPasses(*memo, steady);
+            return true;
         };
         program.Native = TNativeCode::Generate(program, 8 * sizeof(Cell), TapeSize, helpers);
     }

@@ -17,6 +17,10 @@
 #if __has_include(<sys/mman.h>)
 #include <sys/mman.h>
 #define CEL_TAPE_MAPPED 1
+#if defined(__linux__) && defined(MFD_CLOEXEC)
+#include <unistd.h>
+#define CEL_TAPE_MIRRORED 1
+#endif
 #else
 #define CEL_TAPE_MAPPED 0
 #endif
@@ -200,29 +204,57 @@ private:
 
     // TapeSize cells as zero pages from the system, so a run pays only for the pages it
     // touches (calloc would clear a block this size from the heap page by page, a page fault
-    // each, which is much of a short run's start on a virtual machine).
+    // each, which is much of a short run's start on a virtual machine). Where the system allows,
+    // the cells are mapped twice in a row (TapeMirrored): Tape[i + TapeSize] is Tape[i], so native
+    // code reaches dp + off for any dp and off below TapeSize without wrapping the sum.
     static constexpr size_t TapeBytes = TapeSize * sizeof(Cell);
     struct TTapeFree {
+        size_t Bytes = TapeBytes;  // of the mapping
         void operator()(Cell* p) const {
 #if CEL_TAPE_MAPPED
-            ::munmap(p, TapeBytes);
+            ::munmap(p, Bytes);
 #else
             std::free(p);
 #endif
         }
     };
-    static Cell* ZeroedTape() {
+    using TTape = std::unique_ptr<Cell[], TTapeFree>;
+    static TTape ZeroedTape() {
+#if CEL_TAPE_MIRRORED
+        if (TTape mirrored = MirroredTape()) return mirrored;
+#endif
 #if CEL_TAPE_MAPPED
         void* p = ::mmap(nullptr, TapeBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (p == MAP_FAILED) throw std::bad_alloc();
-        return static_cast<Cell*>(p);
+        return TTape(static_cast<Cell*>(p));
 #else
         auto* p = static_cast<Cell*>(std::calloc(TapeSize, sizeof(Cell)));
         if (p == nullptr) throw std::bad_alloc();
-        return p;
+        return TTape(p);
 #endif
     }
-    std::unique_ptr<Cell[], TTapeFree> Tape;
+#if CEL_TAPE_MIRRORED
+    // The cells of a memory file mapped at two neighbouring places, or none.
+    static TTape MirroredTape() {
+        const int fd = ::memfd_create("cellwright-tape", MFD_CLOEXEC);
+        if (fd < 0) return nullptr;
+        void* base = MAP_FAILED;
+        if (::ftruncate(fd, TapeBytes) == 0)
+            base = ::mmap(nullptr, 2 * TapeBytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        bool mapped = base != MAP_FAILED;
+        for (size_t copy = 0; mapped && copy < 2; ++copy)
+            mapped = ::mmap(static_cast<char*>(base) + copy * TapeBytes, TapeBytes, PROT_READ | PROT_WRITE,
+                            MAP_SHARED | MAP_FIXED, fd, 0) != MAP_FAILED;
+        ::close(fd);
+        if (!mapped) {
+            if (base != MAP_FAILED) ::munmap(base, 2 * TapeBytes);
+            return nullptr;
+        }
+        return TTape(static_cast<Cell*>(base), TTapeFree{2 * TapeBytes});
+    }
+#endif
+    bool TapeMirrored() const { return Tape.get_deleter().Bytes == 2 * TapeBytes; }
+    TTape Tape;
 };
 
 template <typename Cell>

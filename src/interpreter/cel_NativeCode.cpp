@@ -23,10 +23,17 @@ using namespace Xbyak::util;
 // there and then: a run entered at any record finds the count it would have in the fast loop.
 class TGenerator : public Xbyak::CodeGenerator {
 public:
-    TGenerator(const TFastProgram& program, unsigned cellBits, uint32_t tapeSize, const TNativeHelpers& helpers)
+    // steady: the memo loops' blocks (NoteSteadyPasses), in the order of program.Memos.
+    TGenerator(const TFastProgram& program, unsigned cellBits, uint32_t tapeSize, const TNativeHelpers& helpers,
+               uint64_t* steady)
         : CodeGenerator(4096 + 48 * program.Ops.size(), Xbyak::AutoGrow), Program(program), Helpers(helpers),
           Wide(cellBits == 16), Scale(cellBits == 16 ? 2 : 1), Mask(tapeSize - 1),
-          Top((1u << cellBits) - 1) {}
+          Top((1u << cellBits) - 1) {
+        for (const TMemoLoop& memo : program.Memos) {
+            Steady.push_back(steady);
+            steady += 1 + memo.Work.size();
+        }
+    }
 
     // The code's entry offsets by record; false when a record's operands leave the code's range.
     bool Build(std::vector<uint32_t>& entry) {
@@ -66,7 +73,16 @@ private:
         uint32_t Record;  // the record it leads to
         bool Attention;   // to the record's attention exit rather than to its code
     };
-    enum : uint8_t { Always = 0xFF, Below = 0x2, AboveEqual = 0x3, Equal = 0x4, NotEqual = 0x5, Sign = 0x8 };
+    enum : uint8_t {
+        Always = 0xFF,
+        Below = 0x2,
+        AboveEqual = 0x3,
+        Equal = 0x4,
+        NotEqual = 0x5,
+        Above = 0x7,
+        Sign = 0x8,
+        NotSign = 0x9
+    };
 
     static bool HasCode(TFastCode code) {
         switch (code) {
@@ -142,12 +158,10 @@ private:
     // ---- The machine ----
     Xbyak::Address Cell(const Xbyak::RegExp& at) { return Wide ? word[at] : byte[at]; }
     Xbyak::Address Current() { return Cell(r12 + r13 * Scale); }
-    // The cell at dp + off (rax holds its index).
+    // The cell at dp + off: off below the tape's size, on the tape's second mapping where the
+    // sum passes its end.
     Xbyak::Address At(uint32_t off) {
-        if ((off & Mask) == 0) return Current();
-        lea(eax, ptr[r13 + static_cast<int32_t>(off & Mask)]);
-        and_(eax, Mask);
-        return Cell(r12 + rax * Scale);
+        return Cell(r12 + r13 * Scale + static_cast<int32_t>((off & Mask) * static_cast<uint32_t>(Scale)));
     }
     uint32_t CellImm(int32_t delta) const {
         return Wide ? static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(delta)))
@@ -216,6 +230,7 @@ private:
             cmp(Current(), 0);
             JumpTo(op.Jump, Equal);
             if (op.Code == fastMemoOpen) {
+                SteadyPasses(op);
                 Memo(op, Helpers.MemoEnter);
                 JumpTo(op.Jump, NotEqual);
             }
@@ -247,15 +262,60 @@ private:
     }
 
     // A memo loop record's own work (helper): al tells whether the loop's passes were done.
-    void Memo(const TFastOp& op, bool (*helper)(TMemoLoop*, void*, uint32_t, uint64_t*)) {
+    void Memo(const TFastOp& op, bool (*helper)(TMemoLoop*, void*, uint32_t, uint64_t*, uint64_t*)) {
         mov(ptr[rbx + offsetof(TNativeFrame, Executed)], r14);
         mov(rdi, reinterpret_cast<uint64_t>(&Program.Memos[op.Off]));
         mov(rsi, r12);
         mov(edx, r13d);
         lea(rcx, ptr[rbx + offsetof(TNativeFrame, Executed)]);
+        mov(r8, reinterpret_cast<uint64_t>(Steady[op.Off]));
         CallHelper(reinterpret_cast<const void*>(helper));
         mov(r14, ptr[rbx + offsetof(TNativeFrame, Executed)]);
         test(al, al);
+    }
+
+    // A memo loop entered with a nonzero counter whose step is 1 or -1 and work cells as its
+    // block holds them: all its passes at once, as MemoEnter makes them (the loop's constant
+    // changes n times, the counter cleared, n passes counted), and on past the loop. Else on to
+    // the code that follows.
+    void SteadyPasses(const TFastOp& op) {
+        const TMemoLoop& memo = Program.Memos[op.Off];
+        const uint32_t d = static_cast<uint32_t>(memo.Counter) & Top;
+        if (d != 1 && d != Top) return;
+        std::vector<size_t> misses;
+        mov(rax, reinterpret_cast<uint64_t>(Steady[op.Off]));
+        mov(rdx, ptr[rax]);
+        test(rdx, rdx);
+        misses.push_back(Branch(Equal));
+        for (size_t k = 0; k < memo.Work.size(); ++k) {
+            movzx(ecx, At(memo.Work[k]));
+            cmp(rcx, ptr[rax + static_cast<int32_t>(8 * (k + 1))]);
+            misses.push_back(Branch(NotEqual));
+        }
+        // ecx: the trip count n.
+        movzx(ecx, Current());
+        if (d == 1) {
+            neg(ecx);
+            add(ecx, Top + 1);
+        }
+        imul(rdx, rcx);
+        add(r14, rdx);
+        const Xbyak::Reg& n = Wide ? static_cast<const Xbyak::Reg&>(cx) : cl;
+        for (const auto& [off, change] : memo.Constant) {
+            const Xbyak::Address c = At(off);
+            const uint32_t delta = static_cast<uint32_t>(change) & Top;
+            if (delta == 1) {
+                add(c, n);
+            } else if (delta == Top) {
+                sub(c, n);
+            } else if (delta != 0) {
+                imul(edx, ecx, CellImm(change));
+                add(c, Wide ? static_cast<const Xbyak::Reg&>(dx) : dl);
+            }
+        }
+        mov(Current(), 0);
+        JumpTo(op.Jump);
+        for (const size_t miss : misses) Here(miss);
     }
 
     // A back edge to record to: the count shown, then the attention check, which leaves at
@@ -270,19 +330,17 @@ private:
     }
 
     // A Linear record; for a LinearWalk (top: its own offset) the passes of the outer loop too.
+    // The move the record makes first (Pre) is made once a pass is done, with the Close's: the
+    // pass reaches its cells at offsets from the pointer before it.
     bool Linear(uint32_t k, size_t top) {
         const TFastOp& op = Program.Ops[k];
         if (op.Exec > INT32_MAX) return false;
         const bool walk = top != SIZE_MAX;
-        Pre(op, 0);
-        movzx(eax, Current());
+        const uint32_t pre = op.Pre & Mask;
+        const Xbyak::Address counter = At(pre);
+        movzx(eax, counter);
         test(eax, eax);
-        const size_t nonzero = Branch(NotEqual);
-        inc(r14);
-        size_t passed = SIZE_MAX;
-        if (walk) passed = Branch(Always);
-        else JumpTo(op.Jump);
-        Here(nonzero);
+        const size_t zero = Branch(Equal);
         // ecx: the trip count n.
         const uint32_t d = static_cast<uint32_t>(op.Delta) & Top;
         if (d == Top) {
@@ -295,25 +353,30 @@ private:
             mov(esi, d);
             CallHelper(reinterpret_cast<const void*>(Helpers.TripCount));
             test(rax, rax);
-            JumpTo(k + op.Off + 1, Sign);  // it never ends: stepped, with its back edge's checks
+            const size_t ends = Branch(NotSign);
+            // It never ends: stepped, with its back edge's checks, from past the move.
+            Pre(op, 0);
+            JumpTo(k + op.Off + 1);
+            Here(ends);
             mov(ecx, eax);
         }
         imul(rdx, rcx, static_cast<uint32_t>(op.Exec));
-        lea(r14, ptr[r14 + rdx + 1]);
+        add(r14, rdx);
         bool clears = false;
         for (uint32_t t = 1; t <= op.Off; ++t) clears |= Program.Ops[k + t].Code != fastTerm;
         if (clears) {
             mov(r8d, ecx);
             mov(rdi, r12);
             mov(esi, Mask);
-            mov(edx, r13d);
+            lea(edx, ptr[r13 + static_cast<int32_t>(pre)]);
+            and_(edx, Mask);
             mov(rcx, reinterpret_cast<uint64_t>(&op));
             CallHelper(reinterpret_cast<const void*>(Helpers.LinearTerms));
             add(r14, rax);
         } else {
             for (uint32_t t = 1; t <= op.Off; ++t) {
                 const TFastOp& term = Program.Ops[k + t];
-                const Xbyak::Address c = At(term.Off);
+                const Xbyak::Address c = At(pre + term.Off);
                 const uint32_t delta = static_cast<uint32_t>(term.Delta) & Top;
                 // n times a step of 1 or -1 is n itself, added or taken.
                 const Xbyak::Reg& n = Wide ? static_cast<const Xbyak::Reg&>(cx) : cl;
@@ -327,15 +390,18 @@ private:
                 }
             }
         }
-        mov(Current(), 0);
+        mov(counter, 0);
+        Here(zero);
+        // Either way its check of the counter: 1.
         if (!walk) {
+            Pre(op, 1);
             JumpTo(op.Jump);
             return true;
         }
         // The outer loop's Close, as f_Close makes it, with the attention check at this record.
-        Here(passed);
         const TFastOp& close = Program.Ops[op.Jump];
-        Pre(close, 1);
+        Count(static_cast<uint64_t>(op.PreExec) + 1 + close.PreExec + 1);
+        MovePointer(op.Pre + close.Pre);
         cmp(Current(), 0);
         JumpTo(op.Jump + close.Next, Equal);
         mov(ptr[rbp], r14);
@@ -345,9 +411,10 @@ private:
         return true;
     }
 
-    // A scan: its first passes here, the rest by the engine's search (ScanPasses). With no zero
-    // on its way round the tape the pointer and count stay as the move before it left them and
-    // the stepped form that follows runs.
+    // A scan: its passes that stay short of the tape's end (or start) here, and the search as a
+    // whole by the engine (ScanPasses) when they meet no zero. With no zero on its way round
+    // the tape the pointer and count stay as the move before it left them and the stepped form
+    // that follows runs.
     void Scan(uint32_t k, const TFastOp& op) {
         const bool right = op.Code == fastScanRight;
         Pre(op, 0);
@@ -356,16 +423,34 @@ private:
         inc(r14);
         JumpTo(op.Jump);
         Here(moving);
-        // Pass i reads dp + i steps; a pass that meets dp again only reads a nonzero cell, and
-        // every cell after it is one read before: the first zero found is the search's.
-        constexpr uint32_t Unrolled = 4;
-        size_t found[Unrolled];
-        for (uint32_t i = 1; i <= Unrolled; ++i) {
-            lea(ecx, ptr[r13 + static_cast<int32_t>((right ? i * op.Off : 0u - i * op.Off) & Mask)]);
-            and_(ecx, Mask);
-            cmp(Cell(r12 + rcx * Scale), 0);
-            found[i - 1] = Branch(Equal);
+        // ecx the cell a pass reads, edx the passes. The engine searches a long way by steps
+        // of one cell faster (memchr): this loop leaves it those.
+        const bool searches = !Wide && op.Off == 1;
+        constexpr uint32_t Searched = 32;
+        mov(ecx, r13d);
+        xor_(edx, edx);
+        const size_t pass = getSize();
+        inc(edx);
+        if (right) {
+            add(ecx, op.Off);
+            cmp(ecx, Mask);
+        } else {
+            sub(ecx, op.Off);
         }
+        const size_t away = Branch(right ? Above : Below);
+        size_t far = SIZE_MAX;
+        if (searches) {
+            cmp(edx, Searched);
+            far = Branch(Above);
+        }
+        cmp(Cell(r12 + rcx * Scale), 0);
+        JumpBack(pass, NotEqual);
+        mov(r13d, ecx);
+        imul(rdx, rdx, static_cast<int32_t>(op.Exec));
+        lea(r14, ptr[r14 + rdx + 1]);
+        JumpTo(op.Jump);
+        Here(away);
+        if (searches) Here(far);
         mov(rdi, r12);
         mov(esi, r13d);
         mov(edx, op.Off);
@@ -381,12 +466,6 @@ private:
         imul(rax, rax, static_cast<int32_t>(op.Exec));
         lea(r14, ptr[r14 + rax + 1]);
         JumpTo(op.Jump);
-        for (uint32_t i = 1; i <= Unrolled; ++i) {
-            Here(found[i - 1]);
-            mov(r13d, ecx);
-            Count(1 + static_cast<uint64_t>(i) * op.Exec);
-            JumpTo(op.Jump);
-        }
     }
 
     const TFastProgram& Program;
@@ -397,12 +476,13 @@ private:
     const uint32_t Top;  // the largest cell value
     size_t ExitAt = 0;
     std::vector<TFixup> Fixups;
+    std::vector<uint64_t*> Steady;  // by memo loop: its block
 };
 
 }  // namespace
 
 struct TNativeCode::TImpl {
-    explicit TImpl(std::unique_ptr<TGenerator> generator) : Generator(std::move(generator)) {}
+    std::vector<uint64_t> Steady;  // the memo loops' blocks, where the code reads and the engine writes
     std::unique_ptr<TGenerator> Generator;
 };
 
@@ -415,12 +495,19 @@ std::shared_ptr<const TNativeCode> TNativeCode::Generate(const TFastProgram& pro
         helpers.ScanPasses == nullptr || helpers.MemoEnter == nullptr || helpers.MemoBackEdge == nullptr || tapeSize == 0 || (tapeSize & (tapeSize - 1)) != 0)
         return nullptr;
     try {
-        auto generator = std::make_unique<TGenerator>(program, cellBits, tapeSize, helpers);
+        auto impl = std::make_unique<TImpl>();
+        size_t slots = 0;
+        for (const TMemoLoop& memo : program.Memos) slots += 1 + memo.Work.size();
+        impl->Steady.assign(slots, 0);
+        auto generator = std::make_unique<TGenerator>(program, cellBits, tapeSize, helpers, impl->Steady.data());
+        for (size_t m = 0, at = 0; m < program.Memos.size(); at += 1 + program.Memos[m].Work.size(), ++m)
+            NoteSteadyPasses(program.Memos[m], impl->Steady.data() + at);
         std::vector<uint32_t> entry;
         if (!generator->Build(entry)) return nullptr;
         // Written: from now on executable and never writable.
         generator->readyRE();
-        std::shared_ptr<TNativeCode> code(new TNativeCode(std::make_unique<TImpl>(std::move(generator))));
+        impl->Generator = std::move(generator);
+        std::shared_ptr<TNativeCode> code(new TNativeCode(std::move(impl)));
         code->Entry = std::move(entry);
         code->Start = reinterpret_cast<TNativeExit (*)(TNativeFrame*, const uint8_t*)>(
             const_cast<uint8_t*>(code->Impl->Generator->getCode()));

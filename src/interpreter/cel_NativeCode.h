@@ -2,11 +2,14 @@
 // record what the fast form's execution loop does, with the same executed count and the same
 // attention check at every back edge. Standard library and the xbyak assembler only.
 //
-// Records that have no native code (input, output, procedures, memo loops, the end) are left to
-// the fast form's loop: native code leaves at the beginning of such a record with the state the
-// fast form has there, and the fast form enters native code again at the beginning of any record
-// that has some. Code is generated once for a program and cell width; its pages are writable
-// while it is written and executable (never writable) from then on.
+// Records that have no native code (input, output, procedures, the end) are left to the fast
+// form's loop: native code leaves at the beginning of such a record with the state the fast form
+// has there, and the fast form enters native code again at the beginning of any record that has
+// some. A memo loop's records call the engine's code for what they do past their own checks,
+// but for a loop entered with passes known to repeat. Code is generated once for a program and
+// cell width; its pages are writable while it is written and executable (never writable) from
+// then on. The data pointer is wrapped at every move, never at a cell's address: the tape is
+// mapped twice in a row (TNativeFrame::Tape).
 #pragma once
 
 #include "cel_FastProgram.h"
@@ -21,7 +24,7 @@ namespace cel {
 
 // The state native code runs on and leaves behind: the machine state of the fast loop's locals.
 struct TNativeFrame {
-    void* Tape = nullptr;                               // TapeSize cells
+    void* Tape = nullptr;  // TapeSize cells, mapped twice in a row: Tape[i + TapeSize] is Tape[i]
     uint64_t Executed = 0;
     const std::atomic<uint64_t>* AttentionAt = nullptr;  // the engine's attention count
     std::atomic<uint64_t>* Shown = nullptr;             // the count back edges show (Executed)
@@ -33,18 +36,28 @@ struct TNativeFrame {
 // attention check of a back edge, which leads to Record.
 enum class TNativeExit : uint32_t { Record = 0, Attention = 1 };
 
+// What native code knows of a memo loop's steady passes (TMemoLoop::Steady), in a block of its
+// own: the cost of a pass (0: none known yet), then the work cells that a pass leaves as it
+// finds them, one a slot. Such a pair stays true once measured, so a block that lags behind
+// the loop's own still gives the loop's passes right.
+inline void NoteSteadyPasses(const TMemoLoop& memo, uint64_t* steady) {
+    if (!memo.Steady) return;
+    for (size_t k = 0; k < memo.Fixed.size(); ++k) steady[1 + k] = memo.Fixed[k];
+    steady[0] = memo.PassCost;
+}
+
 // The engine code that native code calls, so that it does nothing the fast loop does otherwise:
 // the trip count of a balanced loop (TripCount), a Linear record's terms (LinearTerms), a scan
-// (ScanPasses), and what
-// a memo loop's records do past their own checks (MemoEnter, MemoBackEdge: true when the loop's
-// passes were done at once).
+// (ScanPasses), and what a memo loop's records do past their own checks (MemoEnter,
+// MemoBackEdge: true when the loop's passes were done at once; the back edge notes steady
+// passes it found in the loop's block, NoteSteadyPasses).
 struct TNativeHelpers {
     int64_t (*TripCount)(uint32_t v, uint32_t d) = nullptr;
     uint64_t (*LinearTerms)(void* tape, uint32_t mask, uint32_t dp, const TFastOp* linear, uint32_t count) = nullptr;
     // The passes of a scan from dp to the first zero cell, or -1 when it meets none.
     int64_t (*ScanPasses)(const void* tape, uint32_t dp, uint32_t stride, bool right) = nullptr;
-    bool (*MemoEnter)(TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed) = nullptr;
-    bool (*MemoBackEdge)(TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed) = nullptr;
+    bool (*MemoEnter)(TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed, uint64_t* steady) = nullptr;
+    bool (*MemoBackEdge)(TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed, uint64_t* steady) = nullptr;
 };
 
 class TNativeCode {
@@ -54,7 +67,7 @@ public:
     TNativeCode& operator=(const TNativeCode&) = delete;
 
     // Native code for program's cells of cellBits bits on a tape of tapeSize cells (a power of
-    // two), or none where it cannot be had: another processor, a build without the assembler,
+    // two) mapped twice in a row (see TNativeFrame::Tape), or none where it cannot be had: another processor, a build without the assembler,
     // executable memory refused. The program's records must stay where they are (it is threaded).
     static std::shared_ptr<const TNativeCode> Generate(const TFastProgram& program, unsigned cellBits,
                                                        uint32_t tapeSize, const TNativeHelpers& helpers);

@@ -223,6 +223,12 @@ TEST(Execution, FastFormAcrossWraps) {
         // both kinds inside multiply loops; steps of -1, 1 and others; a walk whose passes
         // end at once and later; memo loops entered steady.
         {"+>+>+>+<<<[>]", false, 0},
+        // Scans of every length up to 40 in both directions (a loop, the engine's search past
+        // 32 passes by one byte), here and across the tape's end.
+        {Repeat('+', 40) + "[>>[>]+[<]<-]", false, 0},
+        {Repeat('+', 40) + "[>>[>]+[<]<-]", true, 0},
+        {"<<<<" + Repeat('+', 40) + "[>>[>]+[<]<-]", false, 0},
+        {"<<<<" + Repeat('+', 40) + "[>>[>]+[<]<-]", true, 0},
         {"+>+>+>+>+>+>+<<<<<<[>]", true, 0},
         {"+<+<+<+<+<+>>>>>[<]", false, 0},
         {"+>>+>>+>>+>>+>>+<<<<<<<<<<[>>]", false, 0},
@@ -231,11 +237,23 @@ TEST(Execution, FastFormAcrossWraps) {
         {"+++++[>-->+++>-<<<-]>>>[<+<+>>+]", false, 0},
         {"+++[>+++<+]", false, 0},
         {"+>+++>++>+<<<[>[->+<]>]", false, 0},
+        // Walks whose passes move first and reach their cells across cell 0, counters stepping
+        // by -1 and -3.
+        {"<<<+>++>+++>+++[<[-<<<+>>>]<]", false, 0},
+        {"<<<+>++>+++>+++[<[-<<<+>>>]<]", true, 0},
+        {"<<<+>++>+++>+++[<[---<<<+>>>]<]", false, 0},
+        {"<<<+>++>+++>+++[<[---<<<+>>>]<]", true, 0},
         {"+++[>++[>+++<-]>[-]+[<+>-]<<-]", true, 0},
         // Loops whose passes repeat, with inner loops, here and across cell 0.
         {"++++[>+++[>++<-]>[-]<<-]", false, 0},
         {"<<+++++[>>+++[>+++++<-]>[-]<<<<+>-]", true, 0},
         {"+++++[>>+[<+>-]<[>+<-]>>+<<<-]", false, 0},
+        // Loops entered again once their passes are known to repeat: counters stepping by -1
+        // and by 1, changes of 1, -1, 3 and -2 elsewhere.
+        {"+++[>>>>+++++[>+++[>++<-]>[-]<<<+++>>>>--<<<-]<<<<-]", false, 0},
+        {"+++[>>>>+++++[>+++[>++<-]>[-]<<<+++>>>>--<<<-]<<<<-]", true, 0},
+        {"+++[>>-----[>+++[>++<-]>[-]<<<+>>>>-<<<+]<<-]", false, 0},
+        {"+++[>>-----[>+++[>++<-]>[-]<<<+>>>>-<<<+]<<-]", true, 0},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Text + (c.Wide ? " (16-bit)" : " (8-bit)"));
