@@ -20,6 +20,7 @@ namespace cel {
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpedantic"
+#pragma GCC diagnostic ignored "-Wunused-label"
 #endif
 // LoopTripCount for a counter that is not 0, the common steps of 1 and -1 inline.
 template <typename Cell>
@@ -193,13 +194,24 @@ const TNativeCode* TBFInterpreterCells<Cell>::NativeFor(TFastProgram& program) {
     return program.Native.get();
 }
 
+// Watched, a record whose reach holds a watched cell is taken the exact way (f_watch): a straight
+// run stepped along FoldedList (StepToEntry, which leaves before a folded record that may meet
+// one, for RunLoop to single-step), a closed-form loop in its stepped form, a memo loop without
+// its shortcut, a scan only when no cell watched for arrival lies on its way, input by RunLoop.
+// A record that makes a move first hands over to its own record after the move, so the reach
+// of the straight run's first record covers the move. Profiled, each record counts its arrivals
+// (at dispatch) and the passes it runs at once; a record taken another way takes its arrival
+// back. A walk runs as its Linear record, a memo loop (profiled) as Open and Close.
 template <typename Cell>
+template <typename TBFInterpreterCells<Cell>::TFastMode Mode>
 typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOptimised(TFastProgram& program,
                                                                                     bool checkTarget) {
+    constexpr bool Watched = Mode == TFastMode::Watched;
+    constexpr bool Profile = Mode == TFastMode::Profiled;
     // Inside a straight run that became one record: on along FoldedList to the next beginning.
     bool stepped = false;
     if (program.EntryOf[PC] < 0) {
-        if (StepToEntry(program, checkTarget)) return TLoopExit::Attention;
+        if (StepToEntry(program, checkTarget, Watched)) return TLoopExit::Attention;
         stepped = true;
     }
     // A pass begun before this call is no pass the memos have seen whole.
@@ -207,10 +219,16 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
     // Few locals live through the loop: with more, the compiler keeps the executed count on the
     // stack, and then every record waits for the store of the one before it. Jumps follow To.
     Cell* const tape = Tape.get();
-    const TFastOp* in = program.Ops.data() + program.EntryOf[PC];
+    const TFastOp* const ops = program.Ops.data();
+    const TFastOp* in = ops + program.EntryOf[PC];
     uint32_t dp = DataPtr;
     uint64_t executed = Executed.load(std::memory_order_relaxed);
     constexpr uint32_t mask = TapeSize - 1;
+    const uint32_t* const sums = Watched ? WatchSums.data() : nullptr;
+    uint64_t* const arrivals = Profile ? FastCounts.data() : nullptr;
+    uint64_t* const passes = Profile ? arrivals + program.Ops.size() : nullptr;
+    (void)sums;
+    (void)passes;
 
     // One label a row of CEL_FAST_OPERATIONS: a row without its handler below does not compile.
 #define CEL_FAST_LABEL(id, off, delta, jump, exec, properties) &&f_##id,
@@ -218,13 +236,27 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
 #undef CEL_FAST_LABEL
     static_assert(std::size(dispatch) == FastCodeCount);
     // Without stops, records that have native code enter it (f_native).
-    const TNativeCode* const native = NativeFor(program);
+    const TNativeCode* const native = Mode == TFastMode::Full ? NativeFor(program) : nullptr;
     const void* const threading = native != nullptr ? static_cast<const void*>(native) : dispatch;
+    const auto nativeHas = [&](size_t k) {
+        if constexpr (Mode == TFastMode::Full) return native != nullptr && native->Has(static_cast<uint32_t>(k));
+        return false;
+    };
+    // The label a record runs at when unpatched: its operation's, but watched or profiled a
+    // copy that makes a move first (other than a bracket's) makes only the move, a walk runs
+    // as Linear, and profiled a memo loop's records run as Open and Close.
+#define CEL_OWN(op)                                                                                   \
+    (Mode != TFastMode::Full && (op).Next == 2 && (op).Code != fastOpen && (op).Code != fastClose     \
+         ? &&f_preOnly                                                                                \
+     : Mode != TFastMode::Full && (op).Code == fastLinearWalk ? &&f_Linear                            \
+     : Profile && (op).Code == fastMemoOpen                   ? &&f_Open                              \
+     : Profile && (op).Code == fastMemoClose                  ? &&f_Close                             \
+                                                              : dispatch[(op).Code])
     // Direct threading: each record holds its label, a patched one (see SetFastStops) f_Patched.
 #define CEL_HANDLER(k)                                                               \
     (program.Patch[k] ? &&f_Patched                                                  \
-     : native != nullptr && native->Has(static_cast<uint32_t>(k)) ? &&f_native       \
-                                                                   : dispatch[program.Ops[k].Code])
+     : nativeHas(k)                                                ? &&f_native       \
+                                                                   : CEL_OWN(program.Ops[k]))
     if (program.ThreadedFor != threading) {
         for (size_t k = 0; k < program.Ops.size(); ++k) {
             TFastOp& op = program.Ops[k];
@@ -239,7 +271,20 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
 #undef CEL_HANDLER
 
 #define CEL_SPILL() Spill(in->Folded, dp, executed)
-#define CEL_GO() goto* in->Handler
+// Watched: the record's reach holds a watched cell.
+#define CEL_WATCHED() (sums[((dp + in->ReachLo) & mask) + in->ReachSpan] != sums[(dp + in->ReachLo) & mask])
+#define CEL_UNCOUNT()                                              \
+    do {                                                           \
+        if constexpr (Profile) --arrivals[in - ops];               \
+    } while (0)
+#define CEL_GO()                                                   \
+    do {                                                           \
+        if constexpr (Watched) {                                   \
+            if (CEL_WATCHED()) goto f_watch;                       \
+        }                                                          \
+        if constexpr (Profile) ++arrivals[in - ops];               \
+        goto* in->Handler;                                         \
+    } while (0)
 #define CEL_NEXT() \
     do {           \
         ++in;      \
@@ -275,7 +320,16 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
     } while (0)
 
     // RunLoop has seen this arrival at PC already; one after steps above is a new one.
-    if (!stepped && (program.Patch[static_cast<size_t>(in - program.Ops.data())] & PatchStop)) goto f_unchecked;
+    if constexpr (Watched) {
+        if (CEL_WATCHED()) {
+            if (stepped) goto f_watch;
+            goto f_watchSeen;
+        }
+    }
+    if (!stepped && (program.Patch[static_cast<size_t>(in - program.Ops.data())] & PatchStop)) {
+        if constexpr (Profile) ++arrivals[in - ops];
+        goto f_unchecked;
+    }
     CEL_GO();
 
 f_Add: {
@@ -286,12 +340,14 @@ f_Add: {
 }
 f_Clear: {
     Cell& c = tape[(dp + in->Off) & mask];
+    if constexpr (Profile) passes[in - ops] += c;
     executed += in->Exec + ClearCost<Cell>(c, false);
     c = 0;
     CEL_NEXT();
 }
 f_ClearUp: {
     Cell& c = tape[(dp + in->Off) & mask];
+    if constexpr (Profile) passes[in - ops] += ClearCost<Cell>(c, true) / 2;
     executed += in->Exec + ClearCost<Cell>(c, true);
     c = 0;
     CEL_NEXT();
@@ -301,6 +357,7 @@ f_Move:
     dp = (dp + in->Off) & mask;
     CEL_NEXT();
 f_Open:
+    if constexpr (Profile) passes[in - ops] += in->Next == 2;
     CEL_PRE();
     ++executed;
     if (tape[dp] == 0) {
@@ -309,6 +366,7 @@ f_Open:
     }
     CEL_PAST();
 f_Close:
+    if constexpr (Profile) passes[in - ops] += in->Next == 2;
     CEL_PRE();
     ++executed;
     if (tape[dp] != 0) {
@@ -348,10 +406,14 @@ f_Linear: {
         CEL_GO();
     }
     const int64_t n = TripCount<Cell>(v, static_cast<uint32_t>(in->Delta));
-    if (n < 0) {
-        in += in->Off + 1;  // it never ends: stepped, with its back edge's checks
+    // It never ends: stepped, with its back edge's checks. Profiled, clears among its terms
+    // are counted pass by pass in the stepped form.
+    if (n < 0 || (Profile && (program.Shape[static_cast<size_t>(in - ops)] & ShapeClears))) {
+        CEL_UNCOUNT();
+        in += in->Off + 1;
         CEL_GO();
     }
+    if constexpr (Profile) passes[in - ops] += static_cast<uint64_t>(n);
     executed += 1 + static_cast<uint64_t>(n) * in->Exec +
                 LinearTerms<Cell>(tape, mask, dp, in, static_cast<uint32_t>(n));
     tape[dp] = 0;
@@ -399,27 +461,38 @@ f_ScanLeft: {
         CEL_GO();
     }
     uint32_t p = dp;
-    const uint64_t passes = ScanPasses<Cell>(tape, dp, in->Off, in->Code == fastScanRight, p);
+    const uint64_t moves = ScanPasses<Cell>(tape, dp, in->Off, in->Code == fastScanRight, p);
     if (p == dp) {
+        CEL_UNCOUNT();
         ++in;  // no zero anywhere on its way round the tape: it never ends, stepped
         CEL_GO();
     }
-    executed += 1 + passes * in->Exec;
+    if constexpr (Profile) passes[in - ops] += moves;
+    executed += 1 + moves * in->Exec;
     dp = p;
     in = in->To;
     CEL_GO();
 }
 f_Output:
     CEL_SPILL();
-    if (IOGuard && AttentionDue(executed)) return TLoopExit::Attention;
-    if (!OutputCommand()) return TLoopExit::Error;
+    if (IOGuard && AttentionDue(executed)) {
+        CEL_UNCOUNT();
+        return TLoopExit::Attention;
+    }
+    if (!OutputCommand()) {
+        CEL_UNCOUNT();
+        return TLoopExit::Error;
+    }
     ++executed;
     ++in;
     CEL_ATTENTION();
     CEL_GO();
 f_Input:
     CEL_SPILL();
-    if (IOGuard && AttentionDue(executed)) return TLoopExit::Attention;
+    if (IOGuard && AttentionDue(executed)) {
+        CEL_UNCOUNT();
+        return TLoopExit::Attention;
+    }
     if (!InputCommand()) {
         ++executed;  // the attempt counts; the command runs again
         goto f_attention;
@@ -442,6 +515,7 @@ f_Call: {
     const uint32_t e = CallProcedure(tape[dp], in->Folded);
     if (e == 0) {
         CEL_SPILL();
+        CEL_UNCOUNT();
         return TLoopExit::Error;
     }
     ++executed;
@@ -453,13 +527,17 @@ f_Patched:
     // The target or a breakpoint begins this record; RunLoop takes over from a hit.
     if (program.Patch[static_cast<size_t>(in - program.Ops.data())] & PatchStop) {
         CEL_SPILL();
-        if (StopHit(checkTarget)) return TLoopExit::Attention;
+        if (StopHit(checkTarget)) {
+            CEL_UNCOUNT();  // met before it runs
+            return TLoopExit::Attention;
+        }
     }
 f_unchecked: {
     const uint8_t patch = program.Patch[static_cast<size_t>(in - program.Ops.data())];
     if (patch & PatchStepFolded) {
         CEL_SPILL();
-        if (StepToEntry(program, checkTarget)) return TLoopExit::Attention;
+        CEL_UNCOUNT();  // the steps count the folded records
+        if (StepToEntry(program, checkTarget, Watched)) return TLoopExit::Attention;
         dp = DataPtr;
         executed = Executed.load(std::memory_order_relaxed);
         in = program.Ops.data() + program.EntryOf[PC];
@@ -474,10 +552,12 @@ f_unchecked: {
         switch (in->Code) {
         case fastLinear:
         case fastLinearWalk:
+            CEL_UNCOUNT();
             in += in->Off + 1;
             CEL_GO();
         case fastScanRight:
         case fastScanLeft:
+            CEL_UNCOUNT();
             ++in;
             CEL_GO();
         case fastMemoOpen:
@@ -488,8 +568,66 @@ f_unchecked: {
             break;
         }
     }
-    if (patch & PatchUnwalk) goto f_Linear;
-    goto* dispatch[in->Code];
+    if (Mode == TFastMode::Full && (patch & PatchUnwalk)) goto f_Linear;
+    goto* CEL_OWN(*in);
+}
+f_preOnly:
+    CEL_PRE();
+    in += in->Code == fastLinear || in->Code == fastLinearWalk ? in->Off + 1 : 1;
+    CEL_GO();
+f_watch:
+    // The record's reach holds a watched cell; its stops first, as f_Patched would ask them.
+    if (program.Patch[static_cast<size_t>(in - ops)] & PatchStop) {
+        CEL_SPILL();
+        if (StopHit(checkTarget)) return TLoopExit::Attention;
+    }
+f_watchSeen: {
+    const size_t k = static_cast<size_t>(in - ops);
+    if (program.Shape[k] & ShapeHead) {
+        CEL_SPILL();
+        if (StepToEntry(program, checkTarget, true)) return TLoopExit::Attention;
+        dp = DataPtr;
+        executed = Executed.load(std::memory_order_relaxed);
+        in = ops + program.EntryOf[PC];
+        CEL_GO();
+    }
+    switch (in->Code) {
+    case fastLinear:
+    case fastLinearWalk:
+        in += in->Off + 1;
+        CEL_GO();
+    case fastScanRight:
+    case fastScanLeft: {
+        if (tape[dp] == 0 || (program.Patch[k] & PatchStepped)) goto f_unchecked;
+        const bool right = in->Code == fastScanRight;
+        uint32_t p = dp;
+        const uint64_t moves = ScanPasses<Cell>(tape, dp, in->Off, right, p);
+        const uint64_t way = moves * in->Off;  // the cells it passes
+        if (p == dp || way >= TapeSize ||
+            ArrivalIn(right ? dp + 1 : dp - static_cast<uint32_t>(way), static_cast<uint32_t>(way))) {
+            ++in;  // stepped
+            CEL_GO();
+        }
+        executed += 1 + moves * in->Exec;
+        dp = p;
+        in = in->To;
+        CEL_GO();
+    }
+    case fastMemoOpen:
+    case fastMemoClose:
+        // Pass by pass: a snapshot taken before is of no pass seen whole.
+        program.Memos[in->Off].Valid = false;
+        if (tape[dp] != 0 && in->Code == fastMemoOpen) goto f_Open;
+        if (in->Code == fastMemoClose) goto f_Close;
+        goto f_unchecked;
+    case fastInput:
+        if (WatchKind[dp] & WatchChange) {
+            CEL_SPILL();
+            return TLoopExit::Attention;  // RunLoop single-steps it
+        }
+        goto f_unchecked;
+    default: goto f_unchecked;
+    }
 }
 f_native: {
     // Native code runs on from here up to a record it leaves to this loop, or to an attention
@@ -516,6 +654,9 @@ f_attention:
     return TLoopExit::Attention;
 
 #undef CEL_ATTENTION
+#undef CEL_UNCOUNT
+#undef CEL_WATCHED
+#undef CEL_OWN
 #undef CEL_PAST
 #undef CEL_PRE
 #undef CEL_ENTER

@@ -562,6 +562,132 @@ void SetFastStops(TFastProgram& program, const std::vector<TInstruction>& folded
     }
 }
 
+namespace {
+
+// The cells a stretch of FoldedList may write or move the pointer onto, relative to the pointer
+// where it begins: [Lo, Hi], or the whole tape.
+struct TSpan {
+    int64_t Lo = 0, Hi = 0;
+    bool Whole = false;
+    // A straight record at the current position Pos: the cells it passes.
+    void Walk(const TInstruction& rec) {
+        const int64_t n = rec.Op == opRightN || rec.Op == opLeftN ? rec.Arg : 1;
+        if (rec.Op == opRight || rec.Op == opRightN) {
+            Pos += n;
+            Hi = std::max(Hi, Pos);
+        } else if (rec.Op == opLeft || rec.Op == opLeftN) {
+            Pos -= n;
+            Lo = std::min(Lo, Pos);
+        }
+    }
+    void Into(TFastOp& op) const {
+        if (Whole || Hi - Lo + 1 >= TapeMask + 1) {
+            op.ReachLo = 0;
+            op.ReachSpan = static_cast<uint16_t>(TapeMask + 1);
+        } else {
+            op.ReachLo = static_cast<int16_t>(Lo);
+            op.ReachSpan = static_cast<uint16_t>(Hi - Lo + 1);
+        }
+    }
+    int64_t Pos = 0;
+};
+
+// The body of the loop opening at folded record l, its inner loops balanced (a closed form or a
+// memo loop): every pass visits the same cells.
+TSpan LoopBody(const std::vector<TInstruction>& folded, uint32_t l) {
+    TSpan span;
+    for (uint32_t k = l + 1; k < folded[l].Arg; ++k) {
+        if (IsStraight(folded[k].Op)) span.Walk(folded[k]);
+        else if (folded[k].Op != opLoopStart && folded[k].Op != opLoopEnd) span.Whole = true;
+    }
+    return span;
+}
+
+}  // namespace
+
+void FindFastShapes(TFastProgram& program, const std::vector<TInstruction>& folded) {
+    const uint32_t foldedCount = static_cast<uint32_t>(program.EntryOf.size() - 1);
+    const size_t count = program.Ops.size();
+    program.Shape.assign(count, 0);
+    program.ProfileFrom.assign(count + 1, 0);
+    program.ProfileMid.assign(count, 0);
+    program.ProfileTo.clear();
+    std::vector<uint32_t> clears;  // the clear loops of the straight run at hand, in order
+    size_t nextClear = 0;
+    for (size_t k = 0; k < count; ++k) {
+        TFastOp& op = program.Ops[k];
+        program.ProfileFrom[k] = static_cast<uint32_t>(program.ProfileTo.size());
+        op.ReachLo = 0;
+        op.ReachSpan = 0;
+        const uint32_t f = op.Folded;
+        const bool copy = op.Next == 2;
+        // Arrivals.
+        if (f < foldedCount && program.EntryOf[f] == static_cast<int32_t>(k) && IsStraight(folded[f].Op)) {
+            program.Shape[k] |= ShapeHead;
+            TSpan span;
+            clears.clear();
+            nextClear = 0;
+            for (uint32_t g = f; g < foldedCount && IsStraight(folded[g].Op); ++g) {
+                span.Walk(folded[g]);
+                program.ProfileTo.push_back(g);
+                if (folded[g].Op == opClearDec || folded[g].Op == opClearInc) clears.push_back(g);
+            }
+            span.Into(op);
+        } else if (copy) {
+            // Its move belongs to the straight run before it.
+        } else {
+            switch (op.Code) {
+            case fastLinear:
+            case fastLinearWalk:
+                for (uint32_t t = 1; t <= op.Off; ++t)
+                    if (program.Ops[k + t].Code != fastTerm) program.Shape[k] |= ShapeClears;
+                LoopBody(folded, f).Into(op);
+                program.ProfileTo.push_back(f);
+                break;
+            case fastScanRight:
+            case fastScanLeft: {
+                TSpan whole;
+                whole.Whole = true;
+                whole.Into(op);
+                program.ProfileTo.push_back(f);
+                break;
+            }
+            case fastMemoOpen: LoopBody(folded, f).Into(op); program.ProfileTo.push_back(f); break;
+            case fastMemoClose: LoopBody(folded, folded[f].Arg).Into(op); program.ProfileTo.push_back(f); break;
+            case fastInput:
+                op.ReachSpan = 1;
+                program.ProfileTo.push_back(f);
+                break;
+            case fastOpen:
+            case fastClose:
+            case fastOutput:
+            case fastProcStart:
+            case fastProcEnd:
+            case fastCall: program.ProfileTo.push_back(f); break;
+            case fastAdd:
+                // A record that does nothing stands for its own.
+                if (f < foldedCount && program.EntryOf[f] == static_cast<int32_t>(k) && !IsStraight(folded[f].Op))
+                    program.ProfileTo.push_back(f);
+                break;
+            default: break;
+            }
+        }
+        program.ProfileMid[k] = static_cast<uint32_t>(program.ProfileTo.size());
+        // Passes. A copy of a bracket counts the bracket as a pass when it runs it (the other
+        // copies, and a bracket's copy that makes only its move, hand over to their record).
+        if (copy && (op.Code == fastOpen || op.Code == fastClose)) {
+            program.ProfileTo.push_back(program.Ops[k + 1].Folded);
+        } else if (!copy && (op.Code == fastLinear || op.Code == fastLinearWalk || op.Code == fastScanRight ||
+                      op.Code == fastScanLeft)) {
+            for (uint32_t g = f + 1; g <= folded[f].Arg; ++g) program.ProfileTo.push_back(g);
+        } else if ((op.Code == fastClear || op.Code == fastClearUp) && nextClear < clears.size()) {
+            program.ProfileTo.push_back(foldedCount + clears[nextClear++]);
+        }
+    }
+    program.ProfileFrom[count] = static_cast<uint32_t>(program.ProfileTo.size());
+    program.ShapesFound = true;
+}
+
 bool RepeatsReachAttention(const TFastProgram& program) {
     using namespace fastprop;
     const size_t count = program.Ops.size();

@@ -277,8 +277,14 @@ protected:
     }
     // Fast form: steps the straight record at PC and the ones after it along FoldedList up to
     // the next record where the fast form is entered. True when it meets a stop that is hit
-    // (PC there, the record not run).
-    bool StepToEntry(const TFastProgram& program, bool checkTarget);
+    // (PC there, the record not run), or, watched, a record that may meet a watchpoint (PC
+    // there, not run: RunLoop single-steps it).
+    bool StepToEntry(const TFastProgram& program, bool checkTarget, bool watched = false);
+    // The profile counts of the fast form's records (arrivals, then passes, by record), added
+    // to ProfileCounts and cleared: after every profiled pass of the fast form, so that
+    // ProfileCounts is whole wherever it is read or kept.
+    std::vector<uint64_t> FastCounts;
+    void FoldFastCounts(const TFastProgram& program);
 
     TEngineHost& Host;
     TRunFlags& MainFlags;
@@ -449,12 +455,16 @@ protected:
 
     // ---- Watchpoints ----
     // WatchTable as last taken over; per cell the kinds of its enabled watchpoints, and the
-    // number of cells below each index watched for arrival. A run with watchpoints runs on the
-    // plain folded loop, which leaves before a record that may change a watched cell or move
-    // onto one; RunLoop takes that record in single steps and compares.
+    // number of cells below each index watched for arrival. A run with watchpoints leaves the
+    // fast loops before a folded record that may change a watched cell or move onto one (the
+    // fast form tests each record's reach, and steps the loops that may meet one pass by pass);
+    // RunLoop takes that record in single steps and compares.
     std::vector<TWatchpoint> WatchTable;
     std::vector<uint8_t> WatchKind;
     std::vector<uint32_t> ArrivalsBelow;
+    // The number of watched cells (either kind) below each index of the tape laid twice, so
+    // that a stretch round the tape's end is one difference (the fast form's reach test).
+    std::vector<uint32_t> WatchSums;
     bool Watching() const { return !WatchKind.empty() && !Replaying; }
     // The record (FoldedList) may change a cell watched for a change or move the pointer onto
     // one watched for arrival, the pointer standing at dp.

@@ -88,17 +88,26 @@ protected:
     void ReadChar() final;
     void ExecuteInstruction(const TInstruction& ins) final;
     TLoopExit RunFast(bool checkTarget) final {
-        // The profile counts and watchpoints are checked on the plain loop.
-        if (Watching()) {
+        const bool watching = Watching();
+        if (!Options.PlainEngine) {
+            TFastProgram& program = PrepareFastForm(checkTarget, 8 * sizeof(Cell));
+            if (program.Cancelled) return TLoopExit::Attention;  // a terminate request
+            // Watchpoints and the profile together are served by the plain loop.
+            if (program.RepeatsChecked && !ForcePlain && !(watching && Profiling)) {
+                if (!watching && !Profiling) return RunOptimised<TFastMode::Full>(program, checkTarget);
+                if (!program.ShapesFound) FindFastShapes(program, Program.FoldedList);
+                if (watching) return RunOptimised<TFastMode::Watched>(program, checkTarget);
+                if (FastCounts.size() != 2 * program.Ops.size()) FastCounts.assign(2 * program.Ops.size(), 0);
+                const TLoopExit exit = RunOptimised<TFastMode::Profiled>(program, checkTarget);
+                FoldFastCounts(program);
+                return exit;
+            }
+        }
+        if (watching) {
             if (Profiling) return checkTarget ? Fast<true, true, true>() : Fast<false, true, true>();
             return checkTarget ? Fast<true, false, true>() : Fast<false, false, true>();
         }
         if (Profiling) return checkTarget ? Fast<true, true, false>() : Fast<false, true, false>();
-        if (!Options.PlainEngine) {
-            TFastProgram& program = PrepareFastForm(checkTarget, 8 * sizeof(Cell));
-            if (program.Cancelled) return TLoopExit::Attention;  // a terminate request
-            if (program.RepeatsChecked && !ForcePlain) return RunOptimised(program, checkTarget);
-        }
         return checkTarget ? Fast<true, false, false>() : Fast<false, false, false>();
     }
     void AddToCell(int64_t delta) final {
@@ -128,7 +137,11 @@ private:
     // Watched leaving before a record that may meet a watchpoint (WatchMayHit).
     template <bool CheckTarget, bool Profile, bool Watched>
     TLoopExit Fast();
-    // The fast form's loop (cel_FastCells.h), which enters the native code where it can.
+    // The fast form's loop (cel_FastCells.h): Full enters the native code where it can;
+    // Watched tests each record's reach against the watchpoints and takes what may meet one
+    // the exact way; Profiled counts arrivals and passes by record (FastCounts).
+    enum class TFastMode { Full, Watched, Profiled };
+    template <TFastMode Mode>
     TLoopExit RunOptimised(TFastProgram& program, bool checkTarget);
     const TNativeCode* NativeFor(TFastProgram& program);
 
