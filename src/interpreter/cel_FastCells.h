@@ -194,6 +194,59 @@ const TNativeCode* TBFInterpreterCells<Cell>::NativeFor(TFastProgram& program) {
     return program.Native.get();
 }
 
+template <typename Cell>
+void TBFInterpreterCells<Cell>::MemoPassBegins(const TFastProgram& program, uint32_t m) {
+    const auto [first, last] = program.MemoRecords[m];
+    const size_t n = last + 1 - first;
+    uint64_t* const start = MemoCounts[m].Start.data();
+    std::copy_n(FastCounts.data() + first, n, start);
+    std::copy_n(FastCounts.data() + program.Ops.size() + first, n, start + n);
+}
+
+template <typename Cell>
+bool TBFInterpreterCells<Cell>::MemoEnterCounted(TFastProgram& program, uint32_t m, Cell* tape, uint32_t dp,
+                                                 uint64_t& executed) {
+    TMemoLoop& memo = program.Memos[m];
+    TMemoCounts& counts = MemoCounts[m];
+    if (!counts.PassKnown) memo.Steady = false;  // found steady where nothing was counted
+    const uint64_t before = executed;
+    if (!MemoEnter<Cell>(memo, tape, TapeSize - 1, dp, executed)) {
+        MemoPassBegins(program, m);
+        return false;
+    }
+    const uint64_t passes = memo.PassCost == 0 ? 0 : (executed - before) / memo.PassCost;
+    const auto [first, last] = program.MemoRecords[m];
+    const size_t n = last + 1 - first;
+    for (size_t j = 0; j < n; ++j) {
+        FastCounts[first + j] += passes * counts.Pass[j];
+        FastCounts[program.Ops.size() + first + j] += passes * counts.Pass[n + j];
+    }
+    return true;
+}
+
+template <typename Cell>
+bool TBFInterpreterCells<Cell>::MemoBackEdgeCounted(TFastProgram& program, uint32_t m, Cell* tape, uint32_t dp,
+                                                    uint64_t& executed) {
+    TMemoLoop& memo = program.Memos[m];
+    TMemoCounts& counts = MemoCounts[m];
+    const uint64_t before = executed;
+    if (!MemoBackEdge<Cell>(memo, tape, TapeSize - 1, dp, executed)) {
+        MemoPassBegins(program, m);
+        return false;
+    }
+    // The pass just done, from the snapshot to this back edge, is what each later one adds.
+    const uint64_t passes = memo.PassCost == 0 ? 0 : (executed - before) / memo.PassCost;
+    const auto [first, last] = program.MemoRecords[m];
+    const size_t n = last + 1 - first;
+    for (size_t j = 0; j < 2 * n; ++j) {
+        uint64_t& c = FastCounts[(j < n ? 0 : program.Ops.size() - n) + first + j];
+        counts.Pass[j] = c - counts.Start[j];
+        c += passes * counts.Pass[j];
+    }
+    counts.PassKnown = true;
+    return true;
+}
+
 // Watched, a record whose reach holds a watched cell is taken the exact way (f_watch): a straight
 // run stepped along FoldedList (StepToEntry, which leaves before a folded record that may meet
 // one, for RunLoop to single-step), a closed-form loop in its stepped form, a memo loop without
@@ -201,7 +254,8 @@ const TNativeCode* TBFInterpreterCells<Cell>::NativeFor(TFastProgram& program) {
 // A record that makes a move first hands over to its own record after the move, so the reach
 // of the straight run's first record covers the move. Profiled, each record counts its arrivals
 // (at dispatch) and the passes it runs at once; a record taken another way takes its arrival
-// back. A walk runs as its Linear record, a memo loop (profiled) as Open and Close.
+// back; a memo loop's passes done at once add what the pass that found them steady added.
+// A walk runs as its Linear record.
 template <typename Cell>
 template <typename TBFInterpreterCells<Cell>::TFastMode Mode>
 typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOptimised(TFastProgram& program,
@@ -242,15 +296,13 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
         if constexpr (Mode == TFastMode::Full) return native != nullptr && native->Has(static_cast<uint32_t>(k));
         return false;
     };
-    // The label a record runs at when unpatched: its operation's, but watched or profiled a
-    // copy that makes a move first (other than a bracket's) makes only the move, a walk runs
-    // as Linear, and profiled a memo loop's records run as Open and Close.
+    // The label a record runs at when unpatched: its operation's, but profiled a copy that
+    // makes a move first (other than a bracket's) makes only the move, and watched or profiled
+    // a walk runs as Linear.
 #define CEL_OWN(op)                                                                                   \
-    (Mode != TFastMode::Full && (op).Next == 2 && (op).Code != fastOpen && (op).Code != fastClose     \
+    (Profile && (op).Next == 2 && (op).Code != fastOpen && (op).Code != fastClose                     \
          ? &&f_preOnly                                                                                \
      : Mode != TFastMode::Full && (op).Code == fastLinearWalk ? &&f_Linear                            \
-     : Profile && (op).Code == fastMemoOpen                   ? &&f_Open                              \
-     : Profile && (op).Code == fastMemoClose                  ? &&f_Close                             \
                                                               : dispatch[(op).Code])
     // Direct threading: each record holds its label, a patched one (see SetFastStops) f_Patched.
 #define CEL_HANDLER(k)                                                               \
@@ -383,7 +435,8 @@ f_MemoOpen:
         in = in->To;
         CEL_GO();
     }
-    if (MemoEnter<Cell>(program.Memos[in->Off], tape, mask, dp, executed)) {
+    if (Profile ? MemoEnterCounted(program, in->Off, tape, dp, executed)
+                : MemoEnter<Cell>(program.Memos[in->Off], tape, mask, dp, executed)) {
         in = in->To;
         CEL_GO();
     }
@@ -392,7 +445,9 @@ f_MemoClose:
     CEL_PRE();
     ++executed;
     if (tape[dp] == 0) CEL_PAST();
-    if (MemoBackEdge<Cell>(program.Memos[in->Off], tape, mask, dp, executed)) CEL_PAST();
+    if (Profile ? MemoBackEdgeCounted(program, in->Off, tape, dp, executed)
+                : MemoBackEdge<Cell>(program.Memos[in->Off], tape, mask, dp, executed))
+        CEL_PAST();
     in = in->To;
     ShowProgress(executed);
     CEL_ATTENTION();
@@ -461,10 +516,15 @@ f_ScanLeft: {
         CEL_GO();
     }
     uint32_t p = dp;
-    const uint64_t moves = ScanPasses<Cell>(tape, dp, in->Off, in->Code == fastScanRight, p);
-    if (p == dp) {
+    const bool right = in->Code == fastScanRight;
+    const uint64_t moves = ScanPasses<Cell>(tape, dp, in->Off, right, p);
+    // No zero anywhere on its way round the tape: it never ends, stepped. Watched, it is also
+    // stepped when its way passes a cell watched for arrival.
+    const uint64_t way = moves * in->Off;
+    if (p == dp || (Watched && (way >= TapeSize || ArrivalIn(right ? dp + 1 : dp - static_cast<uint32_t>(way),
+                                                             static_cast<uint32_t>(way))))) {
         CEL_UNCOUNT();
-        ++in;  // no zero anywhere on its way round the tape: it never ends, stepped
+        ++in;
         CEL_GO();
     }
     if constexpr (Profile) passes[in - ops] += moves;
@@ -591,28 +651,14 @@ f_watchSeen: {
         in = ops + program.EntryOf[PC];
         CEL_GO();
     }
+    // A copy that makes a move first: the move (the run's first record covered it), then its
+    // own record, asked in turn.
+    if (in->Next == 2) goto f_preOnly;
     switch (in->Code) {
     case fastLinear:
     case fastLinearWalk:
         in += in->Off + 1;
         CEL_GO();
-    case fastScanRight:
-    case fastScanLeft: {
-        if (tape[dp] == 0 || (program.Patch[k] & PatchStepped)) goto f_unchecked;
-        const bool right = in->Code == fastScanRight;
-        uint32_t p = dp;
-        const uint64_t moves = ScanPasses<Cell>(tape, dp, in->Off, right, p);
-        const uint64_t way = moves * in->Off;  // the cells it passes
-        if (p == dp || way >= TapeSize ||
-            ArrivalIn(right ? dp + 1 : dp - static_cast<uint32_t>(way), static_cast<uint32_t>(way))) {
-            ++in;  // stepped
-            CEL_GO();
-        }
-        executed += 1 + moves * in->Exec;
-        dp = p;
-        in = in->To;
-        CEL_GO();
-    }
     case fastMemoOpen:
     case fastMemoClose:
         // Pass by pass: a snapshot taken before is of no pass seen whole.

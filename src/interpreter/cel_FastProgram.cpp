@@ -612,6 +612,7 @@ void FindFastShapes(TFastProgram& program, const std::vector<TInstruction>& fold
     program.ProfileFrom.assign(count + 1, 0);
     program.ProfileMid.assign(count, 0);
     program.ProfileTo.clear();
+    program.MemoRecords.assign(program.Memos.size(), {0, 0});
     std::vector<uint32_t> clears;  // the clear loops of the straight run at hand, in order
     size_t nextClear = 0;
     for (size_t k = 0; k < count; ++k) {
@@ -645,15 +646,17 @@ void FindFastShapes(TFastProgram& program, const std::vector<TInstruction>& fold
                 program.ProfileTo.push_back(f);
                 break;
             case fastScanRight:
-            case fastScanLeft: {
-                TSpan whole;
-                whole.Whole = true;
-                whole.Into(op);
+            case fastScanLeft: program.ProfileTo.push_back(f); break;  // its way is tested when known
+            case fastMemoOpen:
+                LoopBody(folded, f).Into(op);
                 program.ProfileTo.push_back(f);
+                program.MemoRecords[op.Off].first = static_cast<uint32_t>(k + 1);
                 break;
-            }
-            case fastMemoOpen: LoopBody(folded, f).Into(op); program.ProfileTo.push_back(f); break;
-            case fastMemoClose: LoopBody(folded, folded[f].Arg).Into(op); program.ProfileTo.push_back(f); break;
+            case fastMemoClose:
+                LoopBody(folded, folded[f].Arg).Into(op);
+                program.ProfileTo.push_back(f);
+                program.MemoRecords[op.Off].second = static_cast<uint32_t>(k);
+                break;
             case fastInput:
                 op.ReachSpan = 1;
                 program.ProfileTo.push_back(f);
@@ -685,6 +688,26 @@ void FindFastShapes(TFastProgram& program, const std::vector<TInstruction>& fold
         }
     }
     program.ProfileFrom[count] = static_cast<uint32_t>(program.ProfileTo.size());
+    // A copy that makes a move first runs its record after the move: its reach takes in that
+    // record's, moved by the move.
+    for (size_t k = 0; k < count; ++k) {
+        TFastOp& op = program.Ops[k];
+        if (op.Next != 2 || op.Code == fastOpen || op.Code == fastClose) continue;
+        const bool linear = op.Code == fastLinear || op.Code == fastLinearWalk;
+        const TFastOp& own = program.Ops[k + (linear ? op.Off + 1 : 1)];
+        if (own.ReachSpan == 0) continue;
+        int64_t pre = op.Pre & TapeMask;
+        if (pre > static_cast<int64_t>(TapeMask / 2)) pre -= TapeMask + 1;
+        TSpan span;
+        span.Lo = own.ReachLo + pre;
+        span.Hi = span.Lo + own.ReachSpan - 1;
+        if (op.ReachSpan != 0) {
+            span.Lo = std::min<int64_t>(span.Lo, op.ReachLo);
+            span.Hi = std::max<int64_t>(span.Hi, op.ReachLo + op.ReachSpan - 1);
+        }
+        span.Whole = own.ReachSpan > TapeMask;
+        span.Into(op);
+    }
     program.ShapesFound = true;
 }
 

@@ -254,6 +254,9 @@ struct TFastProgram {
     std::vector<uint32_t> ProfileFrom;
     std::vector<uint32_t> ProfileMid;
     std::vector<uint32_t> ProfileTo;
+    // By memo loop: the records a pass of it runs, from its MemoOpen record (excluded) to its
+    // MemoClose record (included).
+    std::vector<std::pair<uint32_t, uint32_t>> MemoRecords;
     // Its native code (cel_NativeCode.h), generated at the first full-speed pass without stops
     // that may use it; none where it cannot be had (NativeTried then tells not to try again).
     std::shared_ptr<const TNativeCode> Native;

@@ -285,6 +285,14 @@ protected:
     // ProfileCounts is whole wherever it is read or kept.
     std::vector<uint64_t> FastCounts;
     void FoldFastCounts(const TFastProgram& program);
+    // By memo loop, profiled: FastCounts of its records (TFastProgram::MemoRecords, arrivals
+    // then passes) where its current pass began, and what one pass added when it was last found
+    // steady (PassKnown), which a pass done at once adds per pass.
+    struct TMemoCounts {
+        std::vector<uint64_t> Start, Pass;
+        bool PassKnown = false;
+    };
+    std::vector<TMemoCounts> MemoCounts;
 
     TEngineHost& Host;
     TRunFlags& MainFlags;

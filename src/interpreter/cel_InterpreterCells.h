@@ -98,6 +98,14 @@ protected:
                 if (!program.ShapesFound) FindFastShapes(program, Program.FoldedList);
                 if (watching) return RunOptimised<TFastMode::Watched>(program, checkTarget);
                 if (FastCounts.size() != 2 * program.Ops.size()) FastCounts.assign(2 * program.Ops.size(), 0);
+                if (MemoCounts.size() != program.Memos.size()) {
+                    MemoCounts.assign(program.Memos.size(), {});
+                    for (size_t m = 0; m < MemoCounts.size(); ++m) {
+                        const auto [first, last] = program.MemoRecords[m];
+                        MemoCounts[m].Start.assign(2 * (last + 1 - first), 0);
+                        MemoCounts[m].Pass.assign(2 * (last + 1 - first), 0);
+                    }
+                }
                 const TLoopExit exit = RunOptimised<TFastMode::Profiled>(program, checkTarget);
                 FoldFastCounts(program);
                 return exit;
@@ -144,6 +152,11 @@ private:
     template <TFastMode Mode>
     TLoopExit RunOptimised(TFastProgram& program, bool checkTarget);
     const TNativeCode* NativeFor(TFastProgram& program);
+    // MemoEnter and MemoBackEdge of memo loop m for a profiled run: the passes done at once add
+    // what one pass added to FastCounts, once for each.
+    bool MemoEnterCounted(TFastProgram& program, uint32_t m, Cell* tape, uint32_t dp, uint64_t& executed);
+    bool MemoBackEdgeCounted(TFastProgram& program, uint32_t m, Cell* tape, uint32_t dp, uint64_t& executed);
+    void MemoPassBegins(const TFastProgram& program, uint32_t m);
 
     // ---- What the three loops share ----
     // ExecuteInstruction (single steps on CommandList, and StepToEntry's steps on FoldedList),
