@@ -209,18 +209,13 @@ bool TBFInterpreterCells<Cell>::MemoEnterCounted(TFastProgram& program, uint32_t
     TMemoLoop& memo = program.Memos[m];
     TMemoCounts& counts = MemoCounts[m];
     if (!counts.PassKnown) memo.Steady = false;  // found steady where nothing was counted
-    const uint64_t before = executed;
+    const uint32_t v = tape[dp];
     if (!MemoEnter<Cell>(memo, tape, TapeSize - 1, dp, executed)) {
         MemoPassBegins(program, m);
         return false;
     }
-    const uint64_t passes = memo.PassCost == 0 ? 0 : (executed - before) / memo.PassCost;
-    const auto [first, last] = program.MemoRecords[m];
-    const size_t n = last + 1 - first;
-    for (size_t j = 0; j < n; ++j) {
-        FastCounts[first + j] += passes * counts.Pass[j];
-        FastCounts[program.Ops.size() + first + j] += passes * counts.Pass[n + j];
-    }
+    const uint64_t passes = static_cast<uint64_t>(TripCount<Cell>(v, static_cast<uint32_t>(memo.Counter)));
+    for (const auto& [k, added] : counts.Pass) FastCounts[k] += passes * added;
     return true;
 }
 
@@ -229,19 +224,22 @@ bool TBFInterpreterCells<Cell>::MemoBackEdgeCounted(TFastProgram& program, uint3
                                                     uint64_t& executed) {
     TMemoLoop& memo = program.Memos[m];
     TMemoCounts& counts = MemoCounts[m];
-    const uint64_t before = executed;
+    const uint32_t v = tape[dp];
     if (!MemoBackEdge<Cell>(memo, tape, TapeSize - 1, dp, executed)) {
         MemoPassBegins(program, m);
         return false;
     }
     // The pass just done, from the snapshot to this back edge, is what each later one adds.
-    const uint64_t passes = memo.PassCost == 0 ? 0 : (executed - before) / memo.PassCost;
+    const uint64_t passes = static_cast<uint64_t>(TripCount<Cell>(v, static_cast<uint32_t>(memo.Counter)));
     const auto [first, last] = program.MemoRecords[m];
     const size_t n = last + 1 - first;
+    counts.Pass.clear();
     for (size_t j = 0; j < 2 * n; ++j) {
-        uint64_t& c = FastCounts[(j < n ? 0 : program.Ops.size() - n) + first + j];
-        counts.Pass[j] = c - counts.Start[j];
-        c += passes * counts.Pass[j];
+        const size_t k = (j < n ? 0 : program.Ops.size() - n) + first + j;
+        const uint64_t added = FastCounts[k] - counts.Start[j];
+        if (added == 0) continue;
+        counts.Pass.emplace_back(static_cast<uint32_t>(k), added);
+        FastCounts[k] += passes * added;
     }
     counts.PassKnown = true;
     return true;

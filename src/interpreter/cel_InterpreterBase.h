@@ -287,9 +287,10 @@ protected:
     void FoldFastCounts(const TFastProgram& program);
     // By memo loop, profiled: FastCounts of its records (TFastProgram::MemoRecords, arrivals
     // then passes) where its current pass began, and what one pass added when it was last found
-    // steady (PassKnown), which a pass done at once adds per pass.
+    // steady (PassKnown; FastCounts index, count), which a pass done at once adds per pass.
     struct TMemoCounts {
-        std::vector<uint64_t> Start, Pass;
+        std::vector<uint64_t> Start;
+        std::vector<std::pair<uint32_t, uint64_t>> Pass;
         bool PassKnown = false;
     };
     std::vector<TMemoCounts> MemoCounts;

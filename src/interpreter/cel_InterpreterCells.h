@@ -103,7 +103,6 @@ protected:
                     for (size_t m = 0; m < MemoCounts.size(); ++m) {
                         const auto [first, last] = program.MemoRecords[m];
                         MemoCounts[m].Start.assign(2 * (last + 1 - first), 0);
-                        MemoCounts[m].Pass.assign(2 * (last + 1 - first), 0);
                     }
                 }
                 const TLoopExit exit = RunOptimised<TFastMode::Profiled>(program, checkTarget);
