@@ -253,7 +253,7 @@ bool TBFInterpreterCells<Cell>::MemoBackEdgeCounted(TFastProgram& program, uint3
 // of the straight run's first record covers the move. Profiled, each record counts its arrivals
 // (at dispatch) and the passes it runs at once; a record taken another way takes its arrival
 // back; a memo loop's passes done at once add what the pass that found them steady added.
-// A walk runs as its Linear record.
+// A walk runs as its Linear record (watched, only one that makes a move first).
 template <typename Cell>
 template <typename TBFInterpreterCells<Cell>::TFastMode Mode>
 typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOptimised(TFastProgram& program,
@@ -295,12 +295,14 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
         return false;
     };
     // The label a record runs at when unpatched: its operation's, but profiled a copy that
-    // makes a move first (other than a bracket's) makes only the move, and watched or profiled
-    // a walk runs as Linear.
+    // makes a move first (other than a bracket's) makes only the move, a walk runs as Linear
+    // (watched, one that makes a move first), and watched a bracket that begins a straight run
+    // is tested first.
 #define CEL_OWN(op)                                                                                   \
     (Profile && (op).Next == 2 && (op).Code != fastOpen && (op).Code != fastClose                     \
          ? &&f_preOnly                                                                                \
-     : Mode != TFastMode::Full && (op).Code == fastLinearWalk ? &&f_Linear                            \
+     : (Profile || (Watched && (op).Next == 2)) && (op).Code == fastLinearWalk ? &&f_Linear           \
+     : Watched && (op).ReachSpan != 0 && ((op).Code == fastOpen || (op).Code == fastClose) ? &&f_checked \
                                                               : dispatch[(op).Code])
     // Direct threading: each record holds its label, a patched one (see SetFastStops) f_Patched.
 #define CEL_HANDLER(k)                                                               \
@@ -329,11 +331,15 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
     } while (0)
 #define CEL_GO()                                                   \
     do {                                                           \
+        if constexpr (Profile) ++arrivals[in - ops];               \
+        goto* in->Handler;                                         \
+    } while (0)
+// Watched, at the top of the handlers of records that may have a reach.
+#define CEL_CHECK()                                                \
+    do {                                                           \
         if constexpr (Watched) {                                   \
             if (CEL_WATCHED()) goto f_watch;                       \
         }                                                          \
-        if constexpr (Profile) ++arrivals[in - ops];               \
-        goto* in->Handler;                                         \
     } while (0)
 #define CEL_NEXT() \
     do {           \
@@ -383,12 +389,14 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
     CEL_GO();
 
 f_Add: {
+    CEL_CHECK();
     executed += in->Exec;
     Cell& c = tape[(dp + in->Off) & mask];
     c = static_cast<Cell>(c + in->Delta);
     CEL_NEXT();
 }
 f_Clear: {
+    CEL_CHECK();
     Cell& c = tape[(dp + in->Off) & mask];
     if constexpr (Profile) passes[in - ops] += c;
     executed += in->Exec + ClearCost<Cell>(c, false);
@@ -396,6 +404,7 @@ f_Clear: {
     CEL_NEXT();
 }
 f_ClearUp: {
+    CEL_CHECK();
     Cell& c = tape[(dp + in->Off) & mask];
     if constexpr (Profile) passes[in - ops] += ClearCost<Cell>(c, true) / 2;
     executed += in->Exec + ClearCost<Cell>(c, true);
@@ -403,6 +412,7 @@ f_ClearUp: {
     CEL_NEXT();
 }
 f_Move:
+    CEL_CHECK();
     executed += in->Exec;
     dp = (dp + in->Off) & mask;
     CEL_NEXT();
@@ -427,6 +437,8 @@ f_Close:
     }
     CEL_PAST();
 f_MemoOpen:
+    CEL_CHECK();
+f_MemoOpenRun:
     CEL_PRE();
     ++executed;
     if (tape[dp] == 0) {
@@ -440,6 +452,7 @@ f_MemoOpen:
     }
     CEL_PAST();
 f_MemoClose:
+    CEL_CHECK();
     CEL_PRE();
     ++executed;
     if (tape[dp] == 0) CEL_PAST();
@@ -451,6 +464,7 @@ f_MemoClose:
     CEL_ATTENTION();
     CEL_GO();
 f_Linear: {
+    CEL_CHECK();
     CEL_PRE();
     const uint32_t v = tape[dp];
     if (v == 0) {
@@ -474,7 +488,9 @@ f_Linear: {
     CEL_GO();
 }
 f_LinearWalk: {
-    // The outer loop's passes, each as f_Linear and then f_Close would make it.
+    // The outer loop's passes, each as f_Linear and then f_Close would make it; watched, each
+    // pass's Linear step and the Close's move are tested as their own records would be.
+    CEL_CHECK();
     const TFastOp* const close = in->To;
     for (;;) {
         CEL_PRE();
@@ -491,6 +507,12 @@ f_LinearWalk: {
                         LinearTerms<Cell>(tape, mask, dp, in, static_cast<uint32_t>(n));
             tape[dp] = 0;
         }
+        if constexpr (Watched) {
+            if (sums[((dp + close->ReachLo) & mask) + close->ReachSpan] != sums[(dp + close->ReachLo) & mask]) {
+                in = close;
+                goto f_watch;
+            }
+        }
         executed += close->PreExec + 1;
         dp = (dp + close->Pre) & mask;
         if (tape[dp] == 0) {
@@ -499,6 +521,7 @@ f_LinearWalk: {
         }
         ShowProgress(executed);
         if (AttentionDue(executed)) goto f_attention;  // at this record
+        CEL_CHECK();
     }
 }
 f_Term:
@@ -546,6 +569,8 @@ f_Output:
     CEL_ATTENTION();
     CEL_GO();
 f_Input:
+    CEL_CHECK();
+f_InputRun:
     CEL_SPILL();
     if (IOGuard && AttentionDue(executed)) {
         CEL_UNCOUNT();
@@ -626,9 +651,13 @@ f_unchecked: {
             break;
         }
     }
-    if (Mode == TFastMode::Full && (patch & PatchUnwalk)) goto f_Linear;
+    if (!Profile && (patch & PatchUnwalk)) goto f_Linear;
     goto* CEL_OWN(*in);
 }
+f_checked:
+    CEL_CHECK();
+    if (in->Code == fastOpen) goto f_Open;
+    goto f_Close;
 f_preOnly:
     CEL_PRE();
     in += in->Code == fastLinear || in->Code == fastLinearWalk ? in->Off + 1 : 1;
@@ -661,16 +690,16 @@ f_watchSeen: {
     case fastMemoClose:
         // Pass by pass: a snapshot taken before is of no pass seen whole.
         program.Memos[in->Off].Valid = false;
-        if (tape[dp] != 0 && in->Code == fastMemoOpen) goto f_Open;
         if (in->Code == fastMemoClose) goto f_Close;
-        goto f_unchecked;
+        if (tape[dp] != 0) goto f_Open;
+        goto f_MemoOpenRun;  // passed over: it changes nothing
     case fastInput:
         if (WatchKind[dp] & WatchChange) {
             CEL_SPILL();
             return TLoopExit::Attention;  // RunLoop single-steps it
         }
-        goto f_unchecked;
-    default: goto f_unchecked;
+        goto f_InputRun;
+    default: goto* dispatch[in->Code];  // no record with a reach of its own comes here
     }
 }
 f_native: {
@@ -699,6 +728,7 @@ f_attention:
 
 #undef CEL_ATTENTION
 #undef CEL_UNCOUNT
+#undef CEL_CHECK
 #undef CEL_WATCHED
 #undef CEL_OWN
 #undef CEL_PAST

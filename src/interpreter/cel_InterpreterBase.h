@@ -510,8 +510,9 @@ protected:
     void TakeWatchpoints();
 
     // ---- The profile ----
-    // ProfileCounts: how often each FoldedList record ran in the folded loop, then per record the
-    // passes of a clear loop's body there, then per CommandList index the single steps.
+    // ProfileCounts: how often each FoldedList record ran at full speed (the fast form adds its
+    // counts through FoldFastCounts), then per record the passes of a clear loop's body there,
+    // then per CommandList index the single steps.
     bool Profiling = false;
     std::vector<uint64_t> ProfileCounts;
     std::vector<uint64_t> CommandCountsNow() const;
