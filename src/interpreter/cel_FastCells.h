@@ -199,8 +199,8 @@ void TBFInterpreterCells<Cell>::MemoPassBegins(const TFastProgram& program, uint
     const auto [first, last] = program.MemoRecords[m];
     const size_t n = last + 1 - first;
     uint64_t* const start = MemoCounts[m].Start.data();
-    std::copy_n(FastCounts.data() + first, n, start);
-    std::copy_n(FastCounts.data() + program.Ops.size() + first, n, start + n);
+    for (size_t part = 0; part < 3; ++part)
+        std::copy_n(FastCounts.data() + part * program.Ops.size() + first, n, start + part * n);
 }
 
 template <typename Cell>
@@ -234,8 +234,8 @@ bool TBFInterpreterCells<Cell>::MemoBackEdgeCounted(TFastProgram& program, uint3
     const auto [first, last] = program.MemoRecords[m];
     const size_t n = last + 1 - first;
     counts.Pass.clear();
-    for (size_t j = 0; j < 2 * n; ++j) {
-        const size_t k = (j < n ? 0 : program.Ops.size() - n) + first + j;
+    for (size_t j = 0; j < 3 * n; ++j) {
+        const size_t k = j / n * program.Ops.size() + first + j % n;
         const uint64_t added = FastCounts[k] - counts.Start[j];
         if (added == 0) continue;
         counts.Pass.emplace_back(static_cast<uint32_t>(k), added);
@@ -279,8 +279,10 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
     const uint32_t* const sums = Watched ? WatchSums.data() : nullptr;
     uint64_t* const arrivals = Profile ? FastCounts.data() : nullptr;
     uint64_t* const passes = Profile ? arrivals + program.Ops.size() : nullptr;
+    uint64_t* const own = Profile ? passes + program.Ops.size() : nullptr;
     (void)sums;
     (void)passes;
+    (void)own;
 
     // One label a row of CEL_FAST_OPERATIONS: a row without its handler below does not compile.
 #define CEL_FAST_LABEL(id, off, delta, jump, exec, properties) &&f_##id,
@@ -294,14 +296,11 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
         if constexpr (Mode == TFastMode::Full) return native != nullptr && native->Has(static_cast<uint32_t>(k));
         return false;
     };
-    // The label a record runs at when unpatched: its operation's, but profiled a copy that
-    // makes a move first (other than a bracket's) makes only the move, a walk runs as Linear
+    // The label a record runs at when unpatched: its operation's, but a walk runs as Linear
     // (watched, one that makes a move first), and watched a bracket that begins a straight run
     // is tested first.
 #define CEL_OWN(op)                                                                                   \
-    (Profile && (op).Next == 2 && (op).Code != fastOpen && (op).Code != fastClose                     \
-         ? &&f_preOnly                                                                                \
-     : (Profile || (Watched && (op).Next == 2)) && (op).Code == fastLinearWalk ? &&f_Linear           \
+    ((Profile || (Watched && (op).Next == 2)) && (op).Code == fastLinearWalk ? &&f_Linear           \
      : Watched && (op).ReachSpan != 0 && ((op).Code == fastOpen || (op).Code == fastClose) ? &&f_checked \
                                                               : dispatch[(op).Code])
     // Direct threading: each record holds its label, a patched one (see SetFastStops) f_Patched.
@@ -417,7 +416,7 @@ f_Move:
     dp = (dp + in->Off) & mask;
     CEL_NEXT();
 f_Open:
-    if constexpr (Profile) passes[in - ops] += in->Next == 2;
+    if constexpr (Profile) own[in - ops] += in->Next == 2;
     CEL_PRE();
     ++executed;
     if (tape[dp] == 0) {
@@ -426,7 +425,7 @@ f_Open:
     }
     CEL_PAST();
 f_Close:
-    if constexpr (Profile) passes[in - ops] += in->Next == 2;
+    if constexpr (Profile) own[in - ops] += in->Next == 2;
     CEL_PRE();
     ++executed;
     if (tape[dp] != 0) {
@@ -439,6 +438,7 @@ f_Close:
 f_MemoOpen:
     CEL_CHECK();
 f_MemoOpenRun:
+    if constexpr (Profile) own[in - ops] += in->Next == 2;
     CEL_PRE();
     ++executed;
     if (tape[dp] == 0) {
@@ -453,6 +453,7 @@ f_MemoOpenRun:
     CEL_PAST();
 f_MemoClose:
     CEL_CHECK();
+    if constexpr (Profile) own[in - ops] += in->Next == 2;
     CEL_PRE();
     ++executed;
     if (tape[dp] == 0) CEL_PAST();
@@ -468,6 +469,7 @@ f_Linear: {
     CEL_PRE();
     const uint32_t v = tape[dp];
     if (v == 0) {
+        if constexpr (Profile) own[in - ops] += in->Next == 2;
         ++executed;
         in = in->To;
         CEL_GO();
@@ -476,11 +478,15 @@ f_Linear: {
     // It never ends: stepped, with its back edge's checks. Profiled, clears among its terms
     // are counted pass by pass in the stepped form.
     if (n < 0 || (Profile && (program.Shape[static_cast<size_t>(in - ops)] & ShapeClears))) {
-        CEL_UNCOUNT();
+        // A copy hands over to its record, which counts its [ or hands over in turn.
+        if (in->Next != 2) CEL_UNCOUNT();
         in += in->Off + 1;
         CEL_GO();
     }
-    if constexpr (Profile) passes[in - ops] += static_cast<uint64_t>(n);
+    if constexpr (Profile) {
+        passes[in - ops] += static_cast<uint64_t>(n);
+        own[in - ops] += in->Next == 2;
+    }
     executed += 1 + static_cast<uint64_t>(n) * in->Exec +
                 LinearTerms<Cell>(tape, mask, dp, in, static_cast<uint32_t>(n));
     tape[dp] = 0;
@@ -532,6 +538,7 @@ f_ScanRight:
 f_ScanLeft: {
     CEL_PRE();
     if (tape[dp] == 0) {
+        if constexpr (Profile) own[in - ops] += in->Next == 2;
         ++executed;
         in = in->To;
         CEL_GO();
@@ -544,11 +551,14 @@ f_ScanLeft: {
     const uint64_t way = moves * in->Off;
     if (p == dp || (Watched && (way >= TapeSize || ArrivalIn(right ? dp + 1 : dp - static_cast<uint32_t>(way),
                                                              static_cast<uint32_t>(way))))) {
-        CEL_UNCOUNT();
+        if (in->Next != 2) CEL_UNCOUNT();  // a copy hands over to its record
         ++in;
         CEL_GO();
     }
-    if constexpr (Profile) passes[in - ops] += moves;
+    if constexpr (Profile) {
+        passes[in - ops] += moves;
+        own[in - ops] += in->Next == 2;
+    }
     executed += 1 + moves * in->Exec;
     dp = p;
     in = in->To;

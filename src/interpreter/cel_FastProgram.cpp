@@ -611,6 +611,7 @@ void FindFastShapes(TFastProgram& program, const std::vector<TInstruction>& fold
     program.Shape.assign(count, 0);
     program.ProfileFrom.assign(count + 1, 0);
     program.ProfileMid.assign(count, 0);
+    program.ProfileOwn.assign(count, UINT32_MAX);
     program.ProfileTo.clear();
     program.MemoRecords.assign(program.Memos.size(), {0, 0});
     std::vector<uint32_t> clears;  // the clear loops of the straight run at hand, in order
@@ -676,12 +677,19 @@ void FindFastShapes(TFastProgram& program, const std::vector<TInstruction>& fold
             }
         }
         program.ProfileMid[k] = static_cast<uint32_t>(program.ProfileTo.size());
-        // Passes. A copy of a bracket counts the bracket as a pass when it runs it (the other
-        // copies, and a bracket's copy that makes only its move, hand over to their record).
-        if (copy && (op.Code == fastOpen || op.Code == fastClose)) {
-            program.ProfileTo.push_back(program.Ops[k + 1].Folded);
-        } else if (!copy && (op.Code == fastLinear || op.Code == fastLinearWalk || op.Code == fastScanRight ||
-                      op.Code == fastScanLeft)) {
+        // Passes. A copy counts its own operation's runs apart (ProfileOwn): its arrivals are
+        // the straight run's, and it may hand over to its record after the move.
+        const bool loop = op.Code == fastLinear || op.Code == fastLinearWalk || op.Code == fastScanRight ||
+                          op.Code == fastScanLeft;
+        if (copy && op.Code != fastTerm) {
+            if (op.Code == fastLinear || op.Code == fastLinearWalk)
+                for (uint32_t t = 1; t <= op.Off; ++t)
+                    if (program.Ops[k + t].Code != fastTerm) program.Shape[k] |= ShapeClears;
+            const uint32_t l = program.Ops[k + (op.Code == fastLinear || op.Code == fastLinearWalk ? op.Off + 1 : 1)].Folded;
+            program.ProfileOwn[k] = l;
+            if (loop)
+                for (uint32_t g = l + 1; g <= folded[l].Arg; ++g) program.ProfileTo.push_back(g);
+        } else if (!copy && loop) {
             for (uint32_t g = f + 1; g <= folded[f].Arg; ++g) program.ProfileTo.push_back(g);
         } else if ((op.Code == fastClear || op.Code == fastClearUp) && nextClear < clears.size()) {
             program.ProfileTo.push_back(foldedCount + clears[nextClear++]);

@@ -254,6 +254,9 @@ struct TFastProgram {
     std::vector<uint32_t> ProfileFrom;
     std::vector<uint32_t> ProfileMid;
     std::vector<uint32_t> ProfileTo;
+    // By record: for a copy that makes a move first, the FoldedList record of its own
+    // operation, which its third count (its own runs) adds to; else UINT32_MAX.
+    std::vector<uint32_t> ProfileOwn;
     // By memo loop: the records a pass of it runs, from its MemoOpen record (excluded) to its
     // MemoClose record (included).
     std::vector<std::pair<uint32_t, uint32_t>> MemoRecords;

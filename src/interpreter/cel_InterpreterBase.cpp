@@ -549,13 +549,15 @@ bool TBFInterpreterBase::StepToEntry(const TFastProgram& program, bool checkTarg
 
 void TBFInterpreterBase::FoldFastCounts(const TFastProgram& program) {
     const size_t count = program.Ops.size();
-    if (FastCounts.size() != 2 * count) {
-        FastCounts.assign(2 * count, 0);
+    if (FastCounts.size() != 3 * count) {
+        FastCounts.assign(3 * count, 0);
         return;
     }
     const uint64_t* const passes = FastCounts.data() + count;
+    const uint64_t* const own = passes + count;
     for (size_t k = 0; k < count; ++k) {
         const uint64_t arrivals = FastCounts[k];
+        if (own[k] != 0) ProfileCounts[program.ProfileOwn[k]] += own[k];
         if (arrivals == 0 && passes[k] == 0) continue;
         const uint32_t mid = program.ProfileMid[k];
         for (uint32_t j = program.ProfileFrom[k]; j < mid; ++j) ProfileCounts[program.ProfileTo[j]] += arrivals;

@@ -280,13 +280,13 @@ protected:
     // (PC there, the record not run), or, watched, a record that may meet a watchpoint (PC
     // there, not run: RunLoop single-steps it).
     bool StepToEntry(const TFastProgram& program, bool checkTarget, bool watched = false);
-    // The profile counts of the fast form's records (arrivals, then passes, by record), added
+    // The profile counts of the fast form's records (arrivals, passes, own runs, by record), added
     // to ProfileCounts and cleared: after every profiled pass of the fast form, so that
     // ProfileCounts is whole wherever it is read or kept.
     std::vector<uint64_t> FastCounts;
     void FoldFastCounts(const TFastProgram& program);
-    // By memo loop, profiled: FastCounts of its records (TFastProgram::MemoRecords, arrivals
-    // then passes) where its current pass began, and what one pass added when it was last found
+    // By memo loop, profiled: FastCounts of its records (TFastProgram::MemoRecords: arrivals,
+    // passes, own runs) where its current pass began, and what one pass added when it was last found
     // steady (PassKnown; FastCounts index, count), which a pass done at once adds per pass.
     struct TMemoCounts {
         std::vector<uint64_t> Start;

@@ -97,12 +97,12 @@ protected:
                 if (!watching && !Profiling) return RunOptimised<TFastMode::Full>(program, checkTarget);
                 if (!program.ShapesFound) FindFastShapes(program, Program.FoldedList);
                 if (watching) return RunOptimised<TFastMode::Watched>(program, checkTarget);
-                if (FastCounts.size() != 2 * program.Ops.size()) FastCounts.assign(2 * program.Ops.size(), 0);
+                if (FastCounts.size() != 3 * program.Ops.size()) FastCounts.assign(3 * program.Ops.size(), 0);
                 if (MemoCounts.size() != program.Memos.size()) {
                     MemoCounts.assign(program.Memos.size(), {});
                     for (size_t m = 0; m < MemoCounts.size(); ++m) {
                         const auto [first, last] = program.MemoRecords[m];
-                        MemoCounts[m].Start.assign(2 * (last + 1 - first), 0);
+                        MemoCounts[m].Start.assign(3 * (last + 1 - first), 0);
                     }
                 }
                 const TLoopExit exit = RunOptimised<TFastMode::Profiled>(program, checkTarget);
