@@ -536,6 +536,7 @@ f_TermClearUp:
     CEL_NEXT();  // never reached: a Linear record steps over its terms
 f_ScanRight:
 f_ScanLeft: {
+    CEL_CHECK();  // a move made first
     CEL_PRE();
     if (tape[dp] == 0) {
         if constexpr (Profile) own[in - ops] += in->Next == 2;
@@ -626,6 +627,10 @@ f_Patched:
         }
     }
 f_unchecked: {
+    // Its stops are asked; what a patch runs below would go past the handlers' tests.
+    if constexpr (Watched) {
+        if (CEL_WATCHED()) goto f_watchSeen;
+    }
     const uint8_t patch = program.Patch[static_cast<size_t>(in - program.Ops.data())];
     if (patch & PatchStepFolded) {
         CEL_SPILL();

@@ -177,6 +177,7 @@ TEST(Watchpoints, WhereARunPauses) {
         {"input inside a loop", "+++[>,<-]", 1, WatchChange, 2, "AAB"},
         {"a memo loop found steady elsewhere before", "+>>>>>>>>>>+[->++++[>[>+<-]>>+<<<-]<<<<<<<<<<<]", 4, WatchChange, 4},
         {"a closed-form loop after a change and a move", ">>++[->>+<<]>", 4, WatchChange, 2},
+        {"moves made first by a scan over the cell", "+[>+<-]>>>[<]", 2, WatchArrival, 1},
     };
     for (const bool wide : Widths) {
         for (const TMode& mode : Modes) {
