@@ -20,6 +20,7 @@ namespace cel {
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpedantic"
+#pragma GCC diagnostic ignored "-Wunused-label"
 #endif
 // LoopTripCount for a counter that is not 0, the common steps of 1 and -1 inline.
 template <typename Cell>
@@ -213,12 +214,75 @@ const TNativeCode* TBFInterpreterCells<Cell>::NativeFor(TFastProgram& program) {
 }
 
 template <typename Cell>
+void TBFInterpreterCells<Cell>::MemoPassBegins(const TFastProgram& program, uint32_t m) {
+    const auto [first, last] = program.MemoRecords[m];
+    const size_t n = last + 1 - first;
+    uint64_t* const start = MemoCounts[m].Start.data();
+    for (size_t part = 0; part < 3; ++part)
+        std::copy_n(FastCounts.data() + part * program.Ops.size() + first, n, start + part * n);
+}
+
+template <typename Cell>
+bool TBFInterpreterCells<Cell>::MemoEnterCounted(TFastProgram& program, uint32_t m, Cell* tape, uint32_t dp,
+                                                 uint64_t& executed) {
+    TMemoLoop& memo = program.Memos[m];
+    TMemoCounts& counts = MemoCounts[m];
+    if (!counts.PassKnown) memo.Steady = false;  // found steady where nothing was counted
+    const uint32_t v = tape[dp];
+    if (!MemoEnter<Cell>(memo, tape, TapeSize - 1, dp, executed)) {
+        MemoPassBegins(program, m);
+        return false;
+    }
+    const uint64_t passes = static_cast<uint64_t>(TripCount<Cell>(v, static_cast<uint32_t>(memo.Counter)));
+    for (const auto& [k, added] : counts.Pass) FastCounts[k] += passes * added;
+    return true;
+}
+
+template <typename Cell>
+bool TBFInterpreterCells<Cell>::MemoBackEdgeCounted(TFastProgram& program, uint32_t m, Cell* tape, uint32_t dp,
+                                                    uint64_t& executed) {
+    TMemoLoop& memo = program.Memos[m];
+    TMemoCounts& counts = MemoCounts[m];
+    const uint32_t v = tape[dp];
+    if (!MemoBackEdge<Cell>(memo, tape, TapeSize - 1, dp, executed)) {
+        MemoPassBegins(program, m);
+        return false;
+    }
+    // The pass just done, from the snapshot to this back edge, is what each later one adds.
+    const uint64_t passes = static_cast<uint64_t>(TripCount<Cell>(v, static_cast<uint32_t>(memo.Counter)));
+    const auto [first, last] = program.MemoRecords[m];
+    const size_t n = last + 1 - first;
+    counts.Pass.clear();
+    for (size_t j = 0; j < 3 * n; ++j) {
+        const size_t k = j / n * program.Ops.size() + first + j % n;
+        const uint64_t added = FastCounts[k] - counts.Start[j];
+        if (added == 0) continue;
+        counts.Pass.emplace_back(static_cast<uint32_t>(k), added);
+        FastCounts[k] += passes * added;
+    }
+    counts.PassKnown = true;
+    return true;
+}
+
+// Watched, a record whose reach holds a watched cell is taken the exact way (f_watch): a straight
+// run stepped along FoldedList (StepToEntry, which leaves before a folded record that may meet
+// one, for RunLoop to single-step), a closed-form loop in its stepped form, a memo loop without
+// its shortcut, a scan only when no cell watched for arrival lies on its way, input by RunLoop.
+// A record that makes a move first hands over to its own record after the move, so the reach
+// of the straight run's first record covers the move. Profiled, each record counts its arrivals
+// (at dispatch) and the passes it runs at once; a record taken another way takes its arrival
+// back; a memo loop's passes done at once add what the pass that found them steady added.
+// A walk runs as its Linear record (watched, only one that makes a move first).
+template <typename Cell>
+template <typename TBFInterpreterCells<Cell>::TFastMode Mode>
 typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOptimised(TFastProgram& program,
                                                                                     bool checkTarget) {
+    constexpr bool Watched = Mode == TFastMode::Watched;
+    constexpr bool Profile = Mode == TFastMode::Profiled;
     // Inside a straight run that became one record: on along FoldedList to the next beginning.
     bool stepped = false;
     if (program.EntryOf[PC] < 0) {
-        if (StepToEntry(program, checkTarget)) return TLoopExit::Attention;
+        if (StepToEntry(program, checkTarget, Watched)) return TLoopExit::Attention;
         stepped = true;
     }
     // A pass begun before this call is no pass the memos have seen whole.
@@ -226,10 +290,18 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
     // Few locals live through the loop: with more, the compiler keeps the executed count on the
     // stack, and then every record waits for the store of the one before it. Jumps follow To.
     Cell* const tape = Tape.get();
-    const TFastOp* in = program.Ops.data() + program.EntryOf[PC];
+    const TFastOp* const ops = program.Ops.data();
+    const TFastOp* in = ops + program.EntryOf[PC];
     uint32_t dp = DataPtr;
     uint64_t executed = Executed.load(std::memory_order_relaxed);
     constexpr uint32_t mask = TapeSize - 1;
+    const uint32_t* const sums = Watched ? WatchSums.data() : nullptr;
+    uint64_t* const arrivals = Profile ? FastCounts.data() : nullptr;
+    uint64_t* const passes = Profile ? arrivals + program.Ops.size() : nullptr;
+    uint64_t* const own = Profile ? passes + program.Ops.size() : nullptr;
+    (void)sums;
+    (void)passes;
+    (void)own;
 
     // One label a row of CEL_FAST_OPERATIONS: a row without its handler below does not compile.
 #define CEL_FAST_LABEL(id, off, delta, jump, exec, properties) &&f_##id,
@@ -237,13 +309,24 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
 #undef CEL_FAST_LABEL
     static_assert(std::size(dispatch) == FastCodeCount);
     // Without stops, records that have native code enter it (f_native).
-    const TNativeCode* const native = NativeFor(program);
+    const TNativeCode* const native = Mode == TFastMode::Full ? NativeFor(program) : nullptr;
     const void* const threading = native != nullptr ? static_cast<const void*>(native) : dispatch;
+    const auto nativeHas = [&](size_t k) {
+        if constexpr (Mode == TFastMode::Full) return native != nullptr && native->Has(static_cast<uint32_t>(k));
+        return false;
+    };
+    // The label a record runs at when unpatched: its operation's, but a walk runs as Linear
+    // (watched, one that makes a move first), and watched a bracket that begins a straight run
+    // is tested first.
+#define CEL_OWN(op)                                                                                   \
+    ((Profile || (Watched && (op).Next == 2)) && (op).Code == fastLinearWalk ? &&f_Linear           \
+     : Watched && (op).ReachSpan != 0 && ((op).Code == fastOpen || (op).Code == fastClose) ? &&f_checked \
+                                                              : dispatch[(op).Code])
     // Direct threading: each record holds its label, a patched one (see SetFastStops) f_Patched.
 #define CEL_HANDLER(k)                                                               \
     (program.Patch[k] ? &&f_Patched                                                  \
-     : native != nullptr && native->Has(static_cast<uint32_t>(k)) ? &&f_native       \
-                                                                   : dispatch[program.Ops[k].Code])
+     : nativeHas(k)                                                ? &&f_native       \
+                                                                   : CEL_OWN(program.Ops[k]))
     if (program.ThreadedFor != threading) {
         for (size_t k = 0; k < program.Ops.size(); ++k) {
             TFastOp& op = program.Ops[k];
@@ -258,7 +341,24 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
 #undef CEL_HANDLER
 
 #define CEL_SPILL() Spill(in->Folded, dp, executed)
-#define CEL_GO() goto* in->Handler
+// Watched: the record's reach holds a watched cell.
+#define CEL_WATCHED() (sums[((dp + in->ReachLo) & mask) + in->ReachSpan] != sums[(dp + in->ReachLo) & mask])
+#define CEL_UNCOUNT()                                              \
+    do {                                                           \
+        if constexpr (Profile) --arrivals[in - ops];               \
+    } while (0)
+#define CEL_GO()                                                   \
+    do {                                                           \
+        if constexpr (Profile) ++arrivals[in - ops];               \
+        goto* in->Handler;                                         \
+    } while (0)
+// Watched, at the top of the handlers of records that may have a reach.
+#define CEL_CHECK()                                                \
+    do {                                                           \
+        if constexpr (Watched) {                                   \
+            if (CEL_WATCHED()) goto f_watch;                       \
+        }                                                          \
+    } while (0)
 #define CEL_NEXT() \
     do {           \
         ++in;      \
@@ -294,32 +394,48 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
     } while (0)
 
     // RunLoop has seen this arrival at PC already; one after steps above is a new one.
-    if (!stepped && (program.Patch[static_cast<size_t>(in - program.Ops.data())] & PatchStop)) goto f_unchecked;
+    if constexpr (Watched) {
+        if (CEL_WATCHED()) {
+            if (stepped) goto f_watch;
+            goto f_watchSeen;
+        }
+    }
+    if (!stepped && (program.Patch[static_cast<size_t>(in - program.Ops.data())] & PatchStop)) {
+        if constexpr (Profile) ++arrivals[in - ops];
+        goto f_unchecked;
+    }
     CEL_GO();
 
 f_Add: {
+    CEL_CHECK();
     executed += in->Exec;
     Cell& c = tape[(dp + in->Off) & mask];
     c = static_cast<Cell>(c + in->Delta);
     CEL_NEXT();
 }
 f_Clear: {
+    CEL_CHECK();
     Cell& c = tape[(dp + in->Off) & mask];
+    if constexpr (Profile) passes[in - ops] += c;
     executed += in->Exec + ClearCost<Cell>(c, false);
     c = 0;
     CEL_NEXT();
 }
 f_ClearUp: {
+    CEL_CHECK();
     Cell& c = tape[(dp + in->Off) & mask];
+    if constexpr (Profile) passes[in - ops] += ClearCost<Cell>(c, true) / 2;
     executed += in->Exec + ClearCost<Cell>(c, true);
     c = 0;
     CEL_NEXT();
 }
 f_Move:
+    CEL_CHECK();
     executed += in->Exec;
     dp = (dp + in->Off) & mask;
     CEL_NEXT();
 f_Open:
+    if constexpr (Profile) own[in - ops] += in->Next == 2;
     CEL_PRE();
     ++executed;
     if (tape[dp] == 0) {
@@ -328,6 +444,7 @@ f_Open:
     }
     CEL_PAST();
 f_Close:
+    if constexpr (Profile) own[in - ops] += in->Next == 2;
     CEL_PRE();
     ++executed;
     if (tape[dp] != 0) {
@@ -338,38 +455,56 @@ f_Close:
     }
     CEL_PAST();
 f_MemoOpen:
+    CEL_CHECK();
+f_MemoOpenRun:
+    if constexpr (Profile) own[in - ops] += in->Next == 2;
     CEL_PRE();
     ++executed;
     if (tape[dp] == 0) {
         in = in->To;
         CEL_GO();
     }
-    if (MemoEnter<Cell>(program.Memos[in->Off], tape, mask, dp, executed)) {
+    if (Profile ? MemoEnterCounted(program, in->Off, tape, dp, executed)
+                : MemoEnter<Cell>(program.Memos[in->Off], tape, mask, dp, executed)) {
         in = in->To;
         CEL_GO();
     }
     CEL_PAST();
 f_MemoClose:
+    CEL_CHECK();
+    if constexpr (Profile) own[in - ops] += in->Next == 2;
     CEL_PRE();
     ++executed;
     if (tape[dp] == 0) CEL_PAST();
-    if (MemoBackEdge<Cell>(program.Memos[in->Off], tape, mask, dp, executed)) CEL_PAST();
+    if (Profile ? MemoBackEdgeCounted(program, in->Off, tape, dp, executed)
+                : MemoBackEdge<Cell>(program.Memos[in->Off], tape, mask, dp, executed))
+        CEL_PAST();
     in = in->To;
     ShowProgress(executed);
     CEL_ATTENTION();
     CEL_GO();
 f_Linear: {
+    CEL_CHECK();
     CEL_PRE();
     const uint32_t v = tape[dp];
     if (v == 0) {
+        if constexpr (Profile) own[in - ops] += in->Next == 2;
         ++executed;
         in = in->To;
         CEL_GO();
     }
     const int64_t n = TripCount<Cell>(v, static_cast<uint32_t>(in->Delta));
-    if (n < 0) {
-        in += in->Off + 1;  // it never ends: stepped, with its back edge's checks
+    // It never ends: stepped, with its back edge's checks. Profiled, clears among its terms
+    // are counted pass by pass in the stepped form.
+    if (n < 0 || (Profile && (program.Shape[static_cast<size_t>(in - ops)] & ShapeClears))) {
+        // A copy hands over to its record, which counts its [ or hands over in turn.
+        if (in->Next != 2) CEL_UNCOUNT();
+        in += in->Off + 1;
         CEL_GO();
+    }
+    if constexpr (Profile) {
+        passes[in - ops] += static_cast<uint64_t>(n);
+        own[in - ops] += in->Next == 2;
     }
     executed += 1 + static_cast<uint64_t>(n) * in->Exec +
                 LinearTerms<Cell>(tape, mask, dp, in, static_cast<uint32_t>(n));
@@ -378,7 +513,9 @@ f_Linear: {
     CEL_GO();
 }
 f_LinearWalk: {
-    // The outer loop's passes, each as f_Linear and then f_Close would make it.
+    // The outer loop's passes, each as f_Linear and then f_Close would make it; watched, each
+    // pass's Linear step and the Close's move are tested as their own records would be.
+    CEL_CHECK();
     const TFastOp* const close = in->To;
     for (;;) {
         CEL_PRE();
@@ -395,6 +532,12 @@ f_LinearWalk: {
                         LinearTerms<Cell>(tape, mask, dp, in, static_cast<uint32_t>(n));
             tape[dp] = 0;
         }
+        if constexpr (Watched) {
+            if (sums[((dp + close->ReachLo) & mask) + close->ReachSpan] != sums[(dp + close->ReachLo) & mask]) {
+                in = close;
+                goto f_watch;
+            }
+        }
         executed += close->PreExec + 1;
         dp = (dp + close->Pre) & mask;
         if (tape[dp] == 0) {
@@ -403,6 +546,7 @@ f_LinearWalk: {
         }
         ShowProgress(executed);
         if (AttentionDue(executed)) goto f_attention;  // at this record
+        CEL_CHECK();
     }
 }
 f_Term:
@@ -411,34 +555,57 @@ f_TermClearUp:
     CEL_NEXT();  // never reached: a Linear record steps over its terms
 f_ScanRight:
 f_ScanLeft: {
+    CEL_CHECK();  // a move made first
     CEL_PRE();
     if (tape[dp] == 0) {
+        if constexpr (Profile) own[in - ops] += in->Next == 2;
         ++executed;
         in = in->To;
         CEL_GO();
     }
     uint32_t p = dp;
-    const uint64_t passes = ScanPasses<Cell>(tape, dp, in->Off, in->Code == fastScanRight, p);
-    if (p == dp) {
-        ++in;  // no zero anywhere on its way round the tape: it never ends, stepped
+    const bool right = in->Code == fastScanRight;
+    const uint64_t moves = ScanPasses<Cell>(tape, dp, in->Off, right, p);
+    // No zero anywhere on its way round the tape: it never ends, stepped. Watched, it is also
+    // stepped when its way passes a cell watched for arrival.
+    const uint64_t way = moves * in->Off;
+    if (p == dp || (Watched && (way >= TapeSize || ArrivalIn(right ? dp + 1 : dp - static_cast<uint32_t>(way),
+                                                             static_cast<uint32_t>(way))))) {
+        if (in->Next != 2) CEL_UNCOUNT();  // a copy hands over to its record
+        ++in;
         CEL_GO();
     }
-    executed += 1 + passes * in->Exec;
+    if constexpr (Profile) {
+        passes[in - ops] += moves;
+        own[in - ops] += in->Next == 2;
+    }
+    executed += 1 + moves * in->Exec;
     dp = p;
     in = in->To;
     CEL_GO();
 }
 f_Output:
     CEL_SPILL();
-    if (IOGuard && AttentionDue(executed)) return TLoopExit::Attention;
-    if (!OutputCommand()) return TLoopExit::Error;
+    if (IOGuard && AttentionDue(executed)) {
+        CEL_UNCOUNT();
+        return TLoopExit::Attention;
+    }
+    if (!OutputCommand()) {
+        CEL_UNCOUNT();
+        return TLoopExit::Error;
+    }
     ++executed;
     ++in;
     CEL_ATTENTION();
     CEL_GO();
 f_Input:
+    CEL_CHECK();
+f_InputRun:
     CEL_SPILL();
-    if (IOGuard && AttentionDue(executed)) return TLoopExit::Attention;
+    if (IOGuard && AttentionDue(executed)) {
+        CEL_UNCOUNT();
+        return TLoopExit::Attention;
+    }
     if (!InputCommand()) {
         ++executed;  // the attempt counts; the command runs again
         goto f_attention;
@@ -461,6 +628,7 @@ f_Call: {
     const uint32_t e = CallProcedure(tape[dp], in->Folded);
     if (e == 0) {
         CEL_SPILL();
+        CEL_UNCOUNT();
         return TLoopExit::Error;
     }
     ++executed;
@@ -472,13 +640,21 @@ f_Patched:
     // The target or a breakpoint begins this record; RunLoop takes over from a hit.
     if (program.Patch[static_cast<size_t>(in - program.Ops.data())] & PatchStop) {
         CEL_SPILL();
-        if (StopHit(checkTarget)) return TLoopExit::Attention;
+        if (StopHit(checkTarget)) {
+            CEL_UNCOUNT();  // met before it runs
+            return TLoopExit::Attention;
+        }
     }
 f_unchecked: {
+    // Its stops are asked; what a patch runs below would go past the handlers' tests.
+    if constexpr (Watched) {
+        if (CEL_WATCHED()) goto f_watchSeen;
+    }
     const uint8_t patch = program.Patch[static_cast<size_t>(in - program.Ops.data())];
     if (patch & PatchStepFolded) {
         CEL_SPILL();
-        if (StepToEntry(program, checkTarget)) return TLoopExit::Attention;
+        CEL_UNCOUNT();  // the steps count the folded records
+        if (StepToEntry(program, checkTarget, Watched)) return TLoopExit::Attention;
         dp = DataPtr;
         executed = Executed.load(std::memory_order_relaxed);
         in = program.Ops.data() + program.EntryOf[PC];
@@ -493,10 +669,12 @@ f_unchecked: {
         switch (in->Code) {
         case fastLinear:
         case fastLinearWalk:
+            CEL_UNCOUNT();
             in += in->Off + 1;
             CEL_GO();
         case fastScanRight:
         case fastScanLeft:
+            CEL_UNCOUNT();
             ++in;
             CEL_GO();
         case fastMemoOpen:
@@ -507,8 +685,56 @@ f_unchecked: {
             break;
         }
     }
-    if (patch & PatchUnwalk) goto f_Linear;
-    goto* dispatch[in->Code];
+    if (!Profile && (patch & PatchUnwalk)) goto f_Linear;
+    goto* CEL_OWN(*in);
+}
+f_checked:
+    CEL_CHECK();
+    if (in->Code == fastOpen) goto f_Open;
+    goto f_Close;
+f_preOnly:
+    CEL_PRE();
+    in += in->Code == fastLinear || in->Code == fastLinearWalk ? in->Off + 1 : 1;
+    CEL_GO();
+f_watch:
+    // The record's reach holds a watched cell; its stops first, as f_Patched would ask them.
+    if (program.Patch[static_cast<size_t>(in - ops)] & PatchStop) {
+        CEL_SPILL();
+        if (StopHit(checkTarget)) return TLoopExit::Attention;
+    }
+f_watchSeen: {
+    const size_t k = static_cast<size_t>(in - ops);
+    if (program.Shape[k] & ShapeHead) {
+        CEL_SPILL();
+        if (StepToEntry(program, checkTarget, true)) return TLoopExit::Attention;
+        dp = DataPtr;
+        executed = Executed.load(std::memory_order_relaxed);
+        in = ops + program.EntryOf[PC];
+        CEL_GO();
+    }
+    // A copy that makes a move first: the move (the run's first record covered it), then its
+    // own record, asked in turn.
+    if (in->Next == 2) goto f_preOnly;
+    switch (in->Code) {
+    case fastLinear:
+    case fastLinearWalk:
+        in += in->Off + 1;
+        CEL_GO();
+    case fastMemoOpen:
+    case fastMemoClose:
+        // Pass by pass: a snapshot taken before is of no pass seen whole.
+        program.Memos[in->Off].Valid = false;
+        if (in->Code == fastMemoClose) goto f_Close;
+        if (tape[dp] != 0) goto f_Open;
+        goto f_MemoOpenRun;  // passed over: it changes nothing
+    case fastInput:
+        if (WatchKind[dp] & WatchChange) {
+            CEL_SPILL();
+            return TLoopExit::Attention;  // RunLoop single-steps it
+        }
+        goto f_InputRun;
+    default: goto* dispatch[in->Code];  // no record with a reach of its own comes here
+    }
 }
 f_native: {
     // Native code runs on from here up to a record it leaves to this loop, or to an attention
@@ -535,6 +761,10 @@ f_attention:
     return TLoopExit::Attention;
 
 #undef CEL_ATTENTION
+#undef CEL_UNCOUNT
+#undef CEL_CHECK
+#undef CEL_WATCHED
+#undef CEL_OWN
 #undef CEL_PAST
 #undef CEL_PRE
 #undef CEL_ENTER

@@ -562,6 +562,163 @@ void SetFastStops(TFastProgram& program, const std::vector<TInstruction>& folded
     }
 }
 
+namespace {
+
+// The cells a stretch of FoldedList may write or move the pointer onto, relative to the pointer
+// where it begins: [Lo, Hi], or the whole tape.
+struct TSpan {
+    int64_t Lo = 0, Hi = 0;
+    bool Whole = false;
+    // A straight record at the current position Pos: the cells it passes.
+    void Walk(const TInstruction& rec) {
+        const int64_t n = rec.Op == opRightN || rec.Op == opLeftN ? rec.Arg : 1;
+        if (rec.Op == opRight || rec.Op == opRightN) {
+            Pos += n;
+            Hi = std::max(Hi, Pos);
+        } else if (rec.Op == opLeft || rec.Op == opLeftN) {
+            Pos -= n;
+            Lo = std::min(Lo, Pos);
+        }
+    }
+    void Into(TFastOp& op) const {
+        if (Whole || Hi - Lo + 1 >= TapeMask + 1) {
+            op.ReachLo = 0;
+            op.ReachSpan = static_cast<uint16_t>(TapeMask + 1);
+        } else {
+            op.ReachLo = static_cast<int16_t>(Lo);
+            op.ReachSpan = static_cast<uint16_t>(Hi - Lo + 1);
+        }
+    }
+    int64_t Pos = 0;
+};
+
+// The body of the loop opening at folded record l, its inner loops balanced (a closed form or a
+// memo loop): every pass visits the same cells.
+TSpan LoopBody(const std::vector<TInstruction>& folded, uint32_t l) {
+    TSpan span;
+    for (uint32_t k = l + 1; k < folded[l].Arg; ++k) {
+        if (IsStraight(folded[k].Op)) span.Walk(folded[k]);
+        else if (folded[k].Op != opLoopStart && folded[k].Op != opLoopEnd) span.Whole = true;
+    }
+    return span;
+}
+
+}  // namespace
+
+void FindFastShapes(TFastProgram& program, const std::vector<TInstruction>& folded) {
+    const uint32_t foldedCount = static_cast<uint32_t>(program.EntryOf.size() - 1);
+    const size_t count = program.Ops.size();
+    program.Shape.assign(count, 0);
+    program.ProfileFrom.assign(count + 1, 0);
+    program.ProfileMid.assign(count, 0);
+    program.ProfileOwn.assign(count, UINT32_MAX);
+    program.ProfileTo.clear();
+    program.MemoRecords.assign(program.Memos.size(), {0, 0});
+    std::vector<uint32_t> clears;  // the clear loops of the straight run at hand, in order
+    size_t nextClear = 0;
+    for (size_t k = 0; k < count; ++k) {
+        TFastOp& op = program.Ops[k];
+        program.ProfileFrom[k] = static_cast<uint32_t>(program.ProfileTo.size());
+        op.ReachLo = 0;
+        op.ReachSpan = 0;
+        const uint32_t f = op.Folded;
+        const bool copy = op.Next == 2;
+        // Arrivals.
+        if (f < foldedCount && program.EntryOf[f] == static_cast<int32_t>(k) && IsStraight(folded[f].Op)) {
+            program.Shape[k] |= ShapeHead;
+            TSpan span;
+            clears.clear();
+            nextClear = 0;
+            for (uint32_t g = f; g < foldedCount && IsStraight(folded[g].Op); ++g) {
+                span.Walk(folded[g]);
+                program.ProfileTo.push_back(g);
+                if (folded[g].Op == opClearDec || folded[g].Op == opClearInc) clears.push_back(g);
+            }
+            span.Into(op);
+        } else if (copy) {
+            // Its move belongs to the straight run before it.
+        } else {
+            switch (op.Code) {
+            case fastLinear:
+            case fastLinearWalk:
+                for (uint32_t t = 1; t <= op.Off; ++t)
+                    if (program.Ops[k + t].Code != fastTerm) program.Shape[k] |= ShapeClears;
+                LoopBody(folded, f).Into(op);
+                program.ProfileTo.push_back(f);
+                break;
+            case fastScanRight:
+            case fastScanLeft: program.ProfileTo.push_back(f); break;  // its way is tested when known
+            case fastMemoOpen:
+                LoopBody(folded, f).Into(op);
+                program.ProfileTo.push_back(f);
+                program.MemoRecords[op.Off].first = static_cast<uint32_t>(k + 1);
+                break;
+            case fastMemoClose:
+                LoopBody(folded, folded[f].Arg).Into(op);
+                program.ProfileTo.push_back(f);
+                program.MemoRecords[op.Off].second = static_cast<uint32_t>(k);
+                break;
+            case fastInput:
+                op.ReachSpan = 1;
+                program.ProfileTo.push_back(f);
+                break;
+            case fastOpen:
+            case fastClose:
+            case fastOutput:
+            case fastProcStart:
+            case fastProcEnd:
+            case fastCall: program.ProfileTo.push_back(f); break;
+            case fastAdd:
+                // A record that does nothing stands for its own.
+                if (f < foldedCount && program.EntryOf[f] == static_cast<int32_t>(k) && !IsStraight(folded[f].Op))
+                    program.ProfileTo.push_back(f);
+                break;
+            default: break;
+            }
+        }
+        program.ProfileMid[k] = static_cast<uint32_t>(program.ProfileTo.size());
+        // Passes. A copy counts its own operation's runs apart (ProfileOwn): its arrivals are
+        // the straight run's, and it may hand over to its record after the move.
+        const bool loop = op.Code == fastLinear || op.Code == fastLinearWalk || op.Code == fastScanRight ||
+                          op.Code == fastScanLeft;
+        if (copy && op.Code != fastTerm) {
+            if (op.Code == fastLinear || op.Code == fastLinearWalk)
+                for (uint32_t t = 1; t <= op.Off; ++t)
+                    if (program.Ops[k + t].Code != fastTerm) program.Shape[k] |= ShapeClears;
+            const uint32_t l = program.Ops[k + (op.Code == fastLinear || op.Code == fastLinearWalk ? op.Off + 1 : 1)].Folded;
+            program.ProfileOwn[k] = l;
+            if (loop)
+                for (uint32_t g = l + 1; g <= folded[l].Arg; ++g) program.ProfileTo.push_back(g);
+        } else if (!copy && loop) {
+            for (uint32_t g = f + 1; g <= folded[f].Arg; ++g) program.ProfileTo.push_back(g);
+        } else if ((op.Code == fastClear || op.Code == fastClearUp) && nextClear < clears.size()) {
+            program.ProfileTo.push_back(foldedCount + clears[nextClear++]);
+        }
+    }
+    program.ProfileFrom[count] = static_cast<uint32_t>(program.ProfileTo.size());
+    // A copy that makes a move first runs its record after the move: its reach takes in that
+    // record's, moved by the move.
+    for (size_t k = 0; k < count; ++k) {
+        TFastOp& op = program.Ops[k];
+        if (op.Next != 2 || op.Code == fastOpen || op.Code == fastClose) continue;
+        const bool linear = op.Code == fastLinear || op.Code == fastLinearWalk;
+        const TFastOp& own = program.Ops[k + (linear ? op.Off + 1 : 1)];
+        if (own.ReachSpan == 0) continue;
+        int64_t pre = op.Pre & TapeMask;
+        if (pre > static_cast<int64_t>(TapeMask / 2)) pre -= TapeMask + 1;
+        TSpan span;
+        span.Lo = own.ReachLo + pre;
+        span.Hi = span.Lo + own.ReachSpan - 1;
+        if (op.ReachSpan != 0) {
+            span.Lo = std::min<int64_t>(span.Lo, op.ReachLo);
+            span.Hi = std::max<int64_t>(span.Hi, op.ReachLo + op.ReachSpan - 1);
+        }
+        span.Whole = own.ReachSpan > TapeMask;
+        span.Into(op);
+    }
+    program.ShapesFound = true;
+}
+
 bool RepeatsReachAttention(const TFastProgram& program) {
     using namespace fastprop;
     const size_t count = program.Ops.size();

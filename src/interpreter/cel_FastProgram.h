@@ -163,6 +163,11 @@ struct TFastOp {
     void* Handler = nullptr;  // the execution loop's label for Code, set by the loop itself
     const TFastOp* To = nullptr;  // the record at Jump when its row Jumps, set with Handler
     TFastCode Code = fastEnd;
+    // The cells the record may change or move the pointer onto before the run goes on at another
+    // record, as ReachSpan cells from dp + ReachLo (round the tape); a straight run's first
+    // record holds its whole run's (FindFastShapes, for watched runs).
+    int16_t ReachLo = 0;
+    uint16_t ReachSpan = 0;
     // The operands, as Code's row in CEL_FAST_OPERATIONS says.
     uint32_t Off = 0;
     int32_t Delta = 0;
@@ -236,6 +241,25 @@ struct TFastProgram {
     // whatever the tape holds and whichever stops patch the records (UINT64_MAX: no bound is
     // known in advance, as a memo loop applies passes whose cost it measured while running).
     uint64_t UncheckedBound = UINT64_MAX;
+    // FindFastShapes has filled in the reaches and the tables below.
+    bool ShapesFound = false;
+    // By record: ShapeHead for the first record of a straight run (where a run of folded
+    // records begins), ShapeClears for a Linear record with a clearing term.
+    std::vector<uint8_t> Shape;
+    // The profile's view of the records (FoldFastCounts): what a record's arrivals and its
+    // passes add to, as indices into the engine's ProfileCounts (a FoldedList record's count,
+    // or FoldedCount + a clear loop's record for its passes): record k's arrivals add to
+    // ProfileTo[ProfileFrom[k]] up to ProfileTo[ProfileMid[k]], its passes from there up to
+    // ProfileTo[ProfileFrom[k + 1]].
+    std::vector<uint32_t> ProfileFrom;
+    std::vector<uint32_t> ProfileMid;
+    std::vector<uint32_t> ProfileTo;
+    // By record: for a copy that makes a move first, the FoldedList record of its own
+    // operation, which its third count (its own runs) adds to; else UINT32_MAX.
+    std::vector<uint32_t> ProfileOwn;
+    // By memo loop: the records a pass of it runs, from its MemoOpen record (excluded) to its
+    // MemoClose record (included).
+    std::vector<std::pair<uint32_t, uint32_t>> MemoRecords;
     // Its native code (cel_NativeCode.h), generated at the first full-speed pass without stops
     // that may use it; none where it cannot be had (NativeTried then tells not to try again).
     std::shared_ptr<const TNativeCode> Native;
@@ -255,6 +279,12 @@ TFastProgram BuildFastProgram(const std::vector<TInstruction>& folded, uint32_t 
 // one run pass by pass. Touches only the records of the old and the new stops.
 void SetFastStops(TFastProgram& program, const std::vector<TInstruction>& folded,
                   const std::vector<uint32_t>& stops);
+
+enum : uint8_t { ShapeHead = 1, ShapeClears = 2 };
+
+// Fills in what watched and profiled runs of the fast form need (TFastOp::ReachLo and ReachSpan,
+// Shape, the profile's tables); once a program, in time linear in its length.
+void FindFastShapes(TFastProgram& program, const std::vector<TInstruction>& folded);
 
 // True when every record keeps its row of CEL_FAST_OPERATIONS, so that nothing in program can
 // repeat without passing the attention check: operands a row does not use are 0; only a PreMove

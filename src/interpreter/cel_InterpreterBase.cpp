@@ -235,6 +235,7 @@ void TBFInterpreterBase::TakeWatchpoints() {
     }
     WatchKind.clear();
     ArrivalsBelow.clear();
+    WatchSums.clear();
     // The tables only when some watchpoint is on: a run without one touches none of their pages.
     std::vector<uint8_t> kinds;
     for (const TWatchpoint& w : WatchTable) {
@@ -246,6 +247,8 @@ void TBFInterpreterBase::TakeWatchpoints() {
     WatchKind = std::move(kinds);
     ArrivalsBelow.assign(TapeSize + 1, 0);
     for (uint32_t i = 0; i < TapeSize; ++i) ArrivalsBelow[i + 1] = ArrivalsBelow[i] + ((WatchKind[i] & WatchArrival) != 0);
+    WatchSums.assign(2 * TapeSize + 1, 0);
+    for (uint32_t i = 0; i < 2 * TapeSize; ++i) WatchSums[i + 1] = WatchSums[i] + (WatchKind[i & (TapeSize - 1)] != 0);
 }
 
 bool TBFInterpreterBase::WatchpointDue() const {
@@ -522,14 +525,45 @@ TFastProgram& TBFInterpreterBase::PrepareFastForm(bool checkTarget, unsigned cel
     return fast;
 }
 
-bool TBFInterpreterBase::StepToEntry(const TFastProgram& program, bool checkTarget) {
-    do {
-        ExecuteInstruction(Program.FoldedList[PC]);
+bool TBFInterpreterBase::StepToEntry(const TFastProgram& program, bool checkTarget, bool watched) {
+    const uint32_t folded = Program.FoldedCount;
+    for (bool first = true;; first = false) {
+        // The first record's stops were asked before.
+        if (!first) {
+            if (program.EntryOf[PC] >= 0) return false;
+            if (program.StopMark[PC] && StopHit(checkTarget)) return true;
+        }
+        const TInstruction& r = Program.FoldedList[PC];
+        if (watched && WatchMayHit(r, DataPtr)) return true;
+        if (Profiling) {
+            ++ProfileCounts[PC];
+            const uint32_t cell = CurrentCell();
+            if (r.Op == opClearDec) ProfileCounts[folded + PC] += cell;
+            else if (r.Op == opClearInc && cell != 0) ProfileCounts[folded + PC] += CellValues() - cell;
+        }
+        ExecuteInstruction(r);
         ++PC;
         Executed.store(Executed.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-        if (program.EntryOf[PC] >= 0) return false;
-    } while (!program.StopMark[PC] || !StopHit(checkTarget));
-    return true;
+    }
+}
+
+void TBFInterpreterBase::FoldFastCounts(const TFastProgram& program) {
+    const size_t count = program.Ops.size();
+    if (FastCounts.size() != 3 * count) {
+        FastCounts.assign(3 * count, 0);
+        return;
+    }
+    const uint64_t* const passes = FastCounts.data() + count;
+    const uint64_t* const own = passes + count;
+    for (size_t k = 0; k < count; ++k) {
+        const uint64_t arrivals = FastCounts[k];
+        if (own[k] != 0) ProfileCounts[program.ProfileOwn[k]] += own[k];
+        if (arrivals == 0 && passes[k] == 0) continue;
+        const uint32_t mid = program.ProfileMid[k];
+        for (uint32_t j = program.ProfileFrom[k]; j < mid; ++j) ProfileCounts[program.ProfileTo[j]] += arrivals;
+        for (uint32_t j = mid; j < program.ProfileFrom[k + 1]; ++j) ProfileCounts[program.ProfileTo[j]] += passes[k];
+    }
+    std::fill(FastCounts.begin(), FastCounts.end(), 0);
 }
 
 bool TBFInterpreterBase::FastTargetHit() const {

@@ -280,8 +280,23 @@ protected:
     }
     // Fast form: steps the straight record at PC and the ones after it along FoldedList up to
     // the next record where the fast form is entered. True when it meets a stop that is hit
-    // (PC there, the record not run).
-    bool StepToEntry(const TFastProgram& program, bool checkTarget);
+    // (PC there, the record not run), or, watched, a record that may meet a watchpoint (PC
+    // there, not run: RunLoop single-steps it).
+    bool StepToEntry(const TFastProgram& program, bool checkTarget, bool watched = false);
+    // The profile counts of the fast form's records (arrivals, passes, own runs, by record), added
+    // to ProfileCounts and cleared: after every profiled pass of the fast form, so that
+    // ProfileCounts is whole wherever it is read or kept.
+    std::vector<uint64_t> FastCounts;
+    void FoldFastCounts(const TFastProgram& program);
+    // By memo loop, profiled: FastCounts of its records (TFastProgram::MemoRecords: arrivals,
+    // passes, own runs) where its current pass began, and what one pass added when it was last found
+    // steady (PassKnown; FastCounts index, count), which a pass done at once adds per pass.
+    struct TMemoCounts {
+        std::vector<uint64_t> Start;
+        std::vector<std::pair<uint32_t, uint64_t>> Pass;
+        bool PassKnown = false;
+    };
+    std::vector<TMemoCounts> MemoCounts;
 
     TEngineHost& Host;
     TRunFlags& MainFlags;
@@ -452,12 +467,16 @@ protected:
 
     // ---- Watchpoints ----
     // WatchTable as last taken over; per cell the kinds of its enabled watchpoints, and the
-    // number of cells below each index watched for arrival. A run with watchpoints runs on the
-    // plain folded loop, which leaves before a record that may change a watched cell or move
-    // onto one; RunLoop takes that record in single steps and compares.
+    // number of cells below each index watched for arrival. A run with watchpoints leaves the
+    // fast loops before a folded record that may change a watched cell or move onto one (the
+    // fast form tests each record's reach, and steps the loops that may meet one pass by pass);
+    // RunLoop takes that record in single steps and compares.
     std::vector<TWatchpoint> WatchTable;
     std::vector<uint8_t> WatchKind;
     std::vector<uint32_t> ArrivalsBelow;
+    // The number of watched cells (either kind) below each index of the tape laid twice, so
+    // that a stretch round the tape's end is one difference (the fast form's reach test).
+    std::vector<uint32_t> WatchSums;
     bool Watching() const { return !WatchKind.empty() && !Replaying; }
     // The record (FoldedList) may change a cell watched for a change or move the pointer onto
     // one watched for arrival, the pointer standing at dp.
@@ -494,8 +513,9 @@ protected:
     void TakeWatchpoints();
 
     // ---- The profile ----
-    // ProfileCounts: how often each FoldedList record ran in the folded loop, then per record the
-    // passes of a clear loop's body there, then per CommandList index the single steps.
+    // ProfileCounts: how often each FoldedList record ran at full speed (the fast form adds its
+    // counts through FoldFastCounts), then per record the passes of a clear loop's body there,
+    // then per CommandList index the single steps.
     bool Profiling = false;
     std::vector<uint64_t> ProfileCounts;
     std::vector<uint64_t> CommandCountsNow() const;

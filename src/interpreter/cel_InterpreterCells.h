@@ -92,17 +92,33 @@ protected:
     void ReadChar() final;
     void ExecuteInstruction(const TInstruction& ins) final;
     TLoopExit RunFast(bool checkTarget) final {
-        // The profile counts and watchpoints are checked on the plain loop.
-        if (Watching()) {
+        const bool watching = Watching();
+        if (!Options.PlainEngine) {
+            TFastProgram& program = PrepareFastForm(checkTarget, 8 * sizeof(Cell));
+            if (program.Cancelled) return TLoopExit::Attention;  // a terminate request
+            // Watchpoints and the profile together are served by the plain loop.
+            if (program.RepeatsChecked && !ForcePlain && !(watching && Profiling)) {
+                if (!watching && !Profiling) return RunOptimised<TFastMode::Full>(program, checkTarget);
+                if (!program.ShapesFound) FindFastShapes(program, Program.FoldedList);
+                if (watching) return RunOptimised<TFastMode::Watched>(program, checkTarget);
+                if (FastCounts.size() != 3 * program.Ops.size()) FastCounts.assign(3 * program.Ops.size(), 0);
+                if (MemoCounts.size() != program.Memos.size()) {
+                    MemoCounts.assign(program.Memos.size(), {});
+                    for (size_t m = 0; m < MemoCounts.size(); ++m) {
+                        const auto [first, last] = program.MemoRecords[m];
+                        MemoCounts[m].Start.assign(3 * (last + 1 - first), 0);
+                    }
+                }
+                const TLoopExit exit = RunOptimised<TFastMode::Profiled>(program, checkTarget);
+                FoldFastCounts(program);
+                return exit;
+            }
+        }
+        if (watching) {
             if (Profiling) return checkTarget ? Fast<true, true, true>() : Fast<false, true, true>();
             return checkTarget ? Fast<true, false, true>() : Fast<false, false, true>();
         }
         if (Profiling) return checkTarget ? Fast<true, true, false>() : Fast<false, true, false>();
-        if (!Options.PlainEngine) {
-            TFastProgram& program = PrepareFastForm(checkTarget, 8 * sizeof(Cell));
-            if (program.Cancelled) return TLoopExit::Attention;  // a terminate request
-            if (program.RepeatsChecked && !ForcePlain) return RunOptimised(program, checkTarget);
-        }
         return checkTarget ? Fast<true, false, false>() : Fast<false, false, false>();
     }
     void AddToCell(int64_t delta) final {
@@ -132,9 +148,18 @@ private:
     // Watched leaving before a record that may meet a watchpoint (WatchMayHit).
     template <bool CheckTarget, bool Profile, bool Watched>
     TLoopExit Fast();
-    // The fast form's loop (cel_FastCells.h), which enters the native code where it can.
+    // The fast form's loop (cel_FastCells.h): Full enters the native code where it can;
+    // Watched tests each record's reach against the watchpoints and takes what may meet one
+    // the exact way; Profiled counts arrivals and passes by record (FastCounts).
+    enum class TFastMode { Full, Watched, Profiled };
+    template <TFastMode Mode>
     TLoopExit RunOptimised(TFastProgram& program, bool checkTarget);
     const TNativeCode* NativeFor(TFastProgram& program);
+    // MemoEnter and MemoBackEdge of memo loop m for a profiled run: the passes done at once add
+    // what one pass added to FastCounts, once for each.
+    bool MemoEnterCounted(TFastProgram& program, uint32_t m, Cell* tape, uint32_t dp, uint64_t& executed);
+    bool MemoBackEdgeCounted(TFastProgram& program, uint32_t m, Cell* tape, uint32_t dp, uint64_t& executed);
+    void MemoPassBegins(const TFastProgram& program, uint32_t m);
 
     // ---- What the three loops share ----
     // ExecuteInstruction (single steps on CommandList, and StepToEntry's steps on FoldedList),

@@ -162,6 +162,22 @@ TEST(Watchpoints, WhereARunPauses) {
         {"input of the value the cell holds", "+,", 0, WatchChange, 1, "\x01"},
         {"change and arrival", ">+<>-<", 1, WatchChange | WatchArrival, 4},
         {"changed in a procedure", "+(>+<)::", 1, WatchChange, 2, "", true},
+        {"a straight run whose changes cancel out", "+>>+<<->", 0, WatchChange, 2},
+        {"passed inside a closed-form loop", "+++[>>+<<-]", 1, WatchArrival, 6},
+        {"cleared and set again by a closed-form loop", "+++[>[-]+<-]", 1, WatchChange, 5},
+        {"the counter of a closed-form loop stepping by 2", "++[>+<--]>", 0, WatchChange, 4},
+        {"changed by a memo loop done at once", "++++[>[>+<-]>>+<<<-]", 3, WatchChange, 4},
+        {"a memo loop's work cell", "++[>[-]>+++[<+>-]<<-]", 1, WatchChange, 9},
+        {"moves before a closed-form loop onto the cell", "+>>+[-<+>]>+<<<<[>>>[-]<<<-]", 3, WatchArrival, 1},
+        {"changed by a walk of closed-form loops", ">+>+>+<<[[-<+>]>]", 1, WatchChange, 3},
+        {"a scan with stride 2 passing over the cell", "+>+>+>+<<<[>>]", 3, WatchArrival, 2},
+        {"a scan round the tape's end passing over the cell", "+[<<<]", cel::TapeSize - 2, WatchArrival, 1},
+        {"a scan round the tape's end onto the cell", "+[<]", cel::TapeSize - 1, WatchArrival, 1},
+        {"a scan that passes cells watched for change only", "+>+>+<<[>]", 1, WatchChange, 1},
+        {"input inside a loop", "+++[>,<-]", 1, WatchChange, 2, "AAB"},
+        {"a memo loop found steady elsewhere before", "+>>>>>>>>>>+[->++++[>[>+<-]>>+<<<-]<<<<<<<<<<<]", 4, WatchChange, 4},
+        {"a closed-form loop after a change and a move", ">>++[->>+<<]>", 4, WatchChange, 2},
+        {"moves made first by a scan over the cell", "+[>+<-]>>>[<]", 2, WatchArrival, 1},
     };
     for (const bool wide : Widths) {
         for (const TMode& mode : Modes) {
@@ -207,6 +223,58 @@ TEST(Watchpoints, WhereARunPauses) {
                 }
                 EXPECT_EQ(pauses, pausesExpected);
                 ExpectFinishedAs(h, r);
+            }
+        }
+    }
+}
+
+// ---- The profile ----
+
+// Each command's count at the end of a profiled run is what single steps count, on every form
+// (the fast form counts by record and expands: closed forms, memo loops done at once, scans,
+// walks, moves made first by loop records, clear loops in straight runs).
+TEST(Profile, CountsAsSingleSteps) {
+    struct TProfileRow {
+        const char* What;
+        std::string Text;
+        std::string Input = {};
+        bool Proc = false;
+    };
+    const TProfileRow rows[] = {
+        {"straight runs with clear loops", "+++>[-]++[+]<[-]>>"},
+        {"closed-form loops, one with a move before", "+++[>++<-]>>++[->>+<<]"},
+        {"a closed-form loop that clears a cell", "+++[>[-]+>+<<-]"},
+        {"a closed-form loop that never ends, stepped", "+++[>+<--]"},
+        {"memo loops done at once, one found steady before", "+>>>>>>>>>>+[->++++[>[>+<-]>>+<<<-]<<<<<<<<<<<]"},
+        {"a memo loop whose passes change", "+++[>[-]>+++[<+>-]<<-]"},
+        {"scans both ways and a walk", "+>+>+>+<<<[>>]+[<]>+>+>+<<[[-<+>]>]"},
+        {"brackets that make a move first", "++[>+>+<<-]>[>]<[<]>>[<+>>+<-]"},
+        {"input and output", "+++[>,.<-]", "abc"},
+        {"procedures", "+(>++[-]<)::>", "", true},
+    };
+    for (const bool wide : Widths) {
+        for (const celtest::TForm form : celtest::Forms) {
+            SCOPED_TRACE(std::string(wide ? "16-bit, " : "8-bit, ") + celtest::FormName(form));
+            for (const TProfileRow& row : rows) {
+                SCOPED_TRACE(row.What);
+                celtest::TRunSetup setup;
+                setup.Text = row.Text;
+                setup.Wide = wide;
+                setup.ProcMode = row.Proc;
+                setup.Form = form;
+                setup.Input = row.Input;
+                setup.Profile = true;
+                setup.InCaller = true;
+                setup.Budget = 100000;  // the loop that never ends ends there
+                const celtest::TRunResult result = celtest::RunProgram(setup);
+                TRef r(row.Text, wide, row.Proc, row.Input);
+                std::vector<uint64_t> counts(r.Cmds.size(), 0);
+                while (!r.Done() && r.Steps < result.Executed) {
+                    ++counts[r.Pc];
+                    r.Step();
+                }
+                EXPECT_EQ(result.Executed, r.Steps);
+                EXPECT_EQ(result.CommandCounts, counts);
             }
         }
     }

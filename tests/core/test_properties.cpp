@@ -1071,17 +1071,17 @@ TEST(Properties, ChangesOfThePastAndTheOutputFile) {
 // ---- Conditional and counted breakpoints, watchpoints ----
 
 // The reference for the debugger's stops: single steps that count the breakpoints' hits at
-// every arrival at a command and watch one cell, as the engine does at full speed.
+// every arrival at a command and watch cells, as the engine does at full speed.
 struct TStopsRef {
     TRef R;
     std::vector<cel::TBreakpoint> Breaks;
-    cel::TWatchpoint Watch;
+    std::vector<cel::TWatchpoint> Watches;
     std::vector<uint64_t> Hits;
     std::vector<uint64_t> Counts;  // the profile
     bool Counted = false;  // the arrival at R.Pc has counted its hits
 
-    TStopsRef(const TProgram& p, std::vector<cel::TBreakpoint> breaks, cel::TWatchpoint watch)
-        : R(p.Text, p.Wide, p.Proc, p.Input), Breaks(std::move(breaks)), Watch(watch), Hits(Breaks.size(), 0), Counts(R.Cmds.size(), 0) {}
+    TStopsRef(const TProgram& p, std::vector<cel::TBreakpoint> breaks, std::vector<cel::TWatchpoint> watches)
+        : R(p.Text, p.Wide, p.Proc, p.Input), Breaks(std::move(breaks)), Watches(std::move(watches)), Hits(Breaks.size(), 0), Counts(R.Cmds.size(), 0) {}
     void Step() {
         ++Counts[R.Pc];
         R.Step();
@@ -1114,10 +1114,13 @@ struct TStopsRef {
             Step();
             Counted = false;
             if (R.Done()) break;
-            const bool changed = (Watch.Kinds & cel::WatchChange) && dp == Watch.Cell && R.Tape[dp] != old;
-            const bool arrived = (Watch.Kinds & cel::WatchArrival) && R.Dp != dp && R.Dp == Watch.Cell;
-            if (changed || arrived) {
-                info = {cel::TPauseReason::Watchpoint, 0, changed ? old : 0};
+            // A command changes a cell or moves: the first watchpoint it meets names the pause.
+            for (uint32_t w = 0; w < Watches.size(); ++w) {
+                const cel::TWatchpoint& watch = Watches[w];
+                const bool changed = (watch.Kinds & cel::WatchChange) && dp == watch.Cell && R.Tape[dp] != old;
+                const bool arrived = (watch.Kinds & cel::WatchArrival) && R.Dp != dp && R.Dp == watch.Cell;
+                if (!changed && !arrived) continue;
+                info = {cel::TPauseReason::Watchpoint, w, changed ? old : 0};
                 CountHits();
                 return true;
             }
@@ -1126,8 +1129,8 @@ struct TStopsRef {
     }
 };
 
-// Random breakpoints with conditions and hit counts and a watchpoint on a random cell (change,
-// arrival or both): every pause of a full-speed run (fast form or plain engine, widths and
+// Random breakpoints with conditions and hit counts and one or two watchpoints on random cells
+// (change, arrival or both): every pause of a full-speed run (fast form or plain engine, widths and
 // procedures alike) lies where the single-step reference stops, with its reason, index, old
 // value, the hits counted so far and (profiled) each command's count; a step back puts the hits
 // and the counts back to the reference's at that count.
@@ -1157,16 +1160,25 @@ TEST(Properties, ConditionalBreakpointsAndWatchpoints) {
                 breaks.push_back(b);
             }
         }
-        cel::TWatchpoint watch;
-        watch.Cell = gen.Chance(80) ? static_cast<uint32_t>(gen.Pick(0, 8)) : cel::TapeSize - static_cast<uint32_t>(gen.Pick(1, 4));
-        watch.Kinds = static_cast<uint8_t>(gen.Pick(1, 3));
-        if (gen.Chance(25)) watch.Kinds = 0;  // none: breakpoints alone
-        TStopsRef ref(p, breaks, watch);
+        std::vector<cel::TWatchpoint> watches(1);
+        for (cel::TWatchpoint& watch : watches) {
+            watch.Cell = gen.Chance(80) ? static_cast<uint32_t>(gen.Pick(0, 8)) : cel::TapeSize - static_cast<uint32_t>(gen.Pick(1, 4));
+            watch.Kinds = static_cast<uint8_t>(gen.Pick(1, 3));
+            if (gen.Chance(25)) watch.Kinds = 0;  // none: breakpoints alone
+        }
+        // A second one, on another cell or the same: the fast form tests reaches against all.
+        if (gen.Chance(40)) {
+            cel::TWatchpoint second;
+            second.Cell = gen.Chance(30) ? watches[0].Cell : static_cast<uint32_t>(gen.Pick(0, 12));
+            second.Kinds = static_cast<uint8_t>(gen.Pick(1, 3));
+            watches.push_back(second);
+        }
+        TStopsRef ref(p, breaks, watches);
 
         THost h(p);
         h.Options.PlainEngine = plainEngine;
         h.BreakpointList = breaks;
-        h.Watchpoints = {watch};
+        h.Watchpoints = watches;
         h.Profile = gen.Chance(50);
         const auto expectCounts = [&](const TStopsRef& at) {
             const std::vector<uint64_t> counts = h.Gui([&] { return h.Interpreter.GetCommandCounts(); });
@@ -1214,7 +1226,7 @@ TEST(Properties, ConditionalBreakpointsAndWatchpoints) {
                 // Back one step: the hits as single steps count them up to that count.
                 ASSERT_TRUE(h.Gui([&] { return h.Interpreter.StepBack(); }));
                 ASSERT_EQ(Settle(h), "paused");
-                TStopsRef back(p, breaks, watch);
+                TStopsRef back(p, breaks, watches);
                 while (back.R.Steps + 1 < seen.Executed) {
                     back.CountHits();
                     back.Step();
