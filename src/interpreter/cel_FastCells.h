@@ -180,15 +180,17 @@ inline bool MemoBackEdge(TMemoLoop& memo, Cell* tape, uint32_t mask, uint32_t dp
 // whose fast form has no stops (the records around a stop run in the fast form's own way) on a
 // tape mapped twice in a row.
 template <typename Cell>
-const TNativeCode* TBFInterpreterCells<Cell>::NativeFor(TFastProgram& program) {
+const TNativeCode* TBFInterpreterCells<Cell>::NativeFor(TFastProgram& program, bool watched) {
     if (!Options.NativeEngine || !program.Patched.empty() || !TapeMirrored()) return nullptr;
-    if (!program.NativeTried) {
+    bool& tried = watched ? program.NativeWatchedTried : program.NativeTried;
+    std::shared_ptr<const TNativeCode>& code = watched ? program.NativeWatched : program.Native;
+    if (!tried) {
         if (Executed.load(std::memory_order_relaxed) < Options.NativeAfter) {
             // Not yet: the fast form runs on to that count, where the next pass makes the code.
             LowerAttention(Options.NativeAfter);
             return nullptr;
         }
-        program.NativeTried = true;
+        tried = true;
         TNativeHelpers helpers;
         helpers.TripCount = [](uint32_t v, uint32_t d) { return TripCount<Cell>(v, d); };
         helpers.LinearTerms = [](void* tape, uint32_t mask, uint32_t dp, const TFastOp* linear, uint32_t count) {
@@ -208,9 +210,9 @@ const TNativeCode* TBFInterpreterCells<Cell>::NativeFor(TFastProgram& program) {
             NoteSteadyPasses(*memo, steady);
             return true;
         };
-        program.Native = TNativeCode::Generate(program, 8 * sizeof(Cell), TapeSize, helpers);
+        code = TNativeCode::Generate(program, 8 * sizeof(Cell), TapeSize, helpers, watched);
     }
-    return program.Native.get();
+    return code.get();
 }
 
 template <typename Cell>
@@ -309,10 +311,10 @@ typename TBFInterpreterCells<Cell>::TLoopExit TBFInterpreterCells<Cell>::RunOpti
 #undef CEL_FAST_LABEL
     static_assert(std::size(dispatch) == FastCodeCount);
     // Without stops, records that have native code enter it (f_native).
-    const TNativeCode* const native = Mode == TFastMode::Full ? NativeFor(program) : nullptr;
+    const TNativeCode* const native = Mode != TFastMode::Profiled ? NativeFor(program, Watched) : nullptr;
     const void* const threading = native != nullptr ? static_cast<const void*>(native) : dispatch;
     const auto nativeHas = [&](size_t k) {
-        if constexpr (Mode == TFastMode::Full) return native != nullptr && native->Has(static_cast<uint32_t>(k));
+        if constexpr (Mode != TFastMode::Profiled) return native != nullptr && native->Has(static_cast<uint32_t>(k));
         return false;
     };
     // The label a record runs at when unpatched: its operation's, but a walk runs as Linear
@@ -746,12 +748,15 @@ f_native: {
     frame.Shown = &Executed;
     frame.DataPtr = dp;
     frame.Record = static_cast<uint32_t>(in - program.Ops.data());
-    const TNativeExit exit = program.Native->Run(frame);
+    frame.WatchSums = sums;
+    const TNativeExit exit = (Watched ? program.NativeWatched : program.Native)->Run(frame);
     dp = frame.DataPtr;
     executed = frame.Executed;
     in = program.Ops.data() + frame.Record;
     if (exit == TNativeExit::Attention) goto f_attention;
-    goto* dispatch[in->Code];
+    // Watched code also leaves at a record of its own whose reach holds a watched cell: its
+    // handler as the watched loop threads it tests that reach again.
+    goto* CEL_OWN(*in);
 }
 f_End:
     CEL_SPILL();

@@ -264,6 +264,9 @@ struct TFastProgram {
     // that may use it; none where it cannot be had (NativeTried then tells not to try again).
     std::shared_ptr<const TNativeCode> Native;
     bool NativeTried = false;
+    // The same for runs with watchpoints (TNativeCode::Generate's watched code).
+    std::shared_ptr<const TNativeCode> NativeWatched;
+    bool NativeWatchedTried = false;
 };
 
 // Builds the fast form of the first foldedCount records of folded for cells of cellBits bits,

@@ -154,7 +154,7 @@ private:
     enum class TFastMode { Full, Watched, Profiled };
     template <TFastMode Mode>
     TLoopExit RunOptimised(TFastProgram& program, bool checkTarget);
-    const TNativeCode* NativeFor(TFastProgram& program);
+    const TNativeCode* NativeFor(TFastProgram& program, bool watched);
     // MemoEnter and MemoBackEdge of memo loop m for a profiled run: the passes done at once add
     // what one pass added to FastCounts, once for each.
     bool MemoEnterCounted(TFastProgram& program, uint32_t m, Cell* tape, uint32_t dp, uint64_t& executed);

@@ -25,10 +25,10 @@ class TGenerator : public Xbyak::CodeGenerator {
 public:
     // steady: the memo loops' blocks (NoteSteadyPasses), in the order of program.Memos.
     TGenerator(const TFastProgram& program, unsigned cellBits, uint32_t tapeSize, const TNativeHelpers& helpers,
-               uint64_t* steady)
-        : CodeGenerator(4096 + 48 * program.Ops.size(), Xbyak::AutoGrow), Program(program), Helpers(helpers),
-          Wide(cellBits == 16), Scale(cellBits == 16 ? 2 : 1), Mask(tapeSize - 1),
-          Top((1u << cellBits) - 1) {
+               uint64_t* steady, bool watched)
+        : CodeGenerator(4096 + (watched ? 80 : 48) * program.Ops.size(), Xbyak::AutoGrow), Program(program),
+          Helpers(helpers), Wide(cellBits == 16), Scale(cellBits == 16 ? 2 : 1), Mask(tapeSize - 1),
+          Top((1u << cellBits) - 1), Watched(watched) {
         for (const TMemoLoop& memo : program.Memos) {
             Steady.push_back(steady);
             steady += 1 + memo.Work.size();
@@ -43,12 +43,13 @@ public:
         for (size_t k = 0; k < ops.size(); ++k) {
             if (!Compiled(static_cast<uint32_t>(k))) continue;
             entry[k] = static_cast<uint32_t>(getSize());
+            if (Watched) WatchTest(static_cast<uint32_t>(k));
             if (!Record(static_cast<uint32_t>(k))) return false;
         }
         // The ways out: one stub per record left to the fast form and per attention exit.
         std::unordered_map<uint32_t, size_t> exits, attentions;
         for (const TFixup& f : Fixups) {
-            if (f.Attention || entry[f.Record] == UINT32_MAX) {
+            if (f.Attention || f.Leave || entry[f.Record] == UINT32_MAX) {
                 auto& stubs = f.Attention ? attentions : exits;
                 if (stubs.count(f.Record) == 0) {
                     stubs[f.Record] = getSize();
@@ -59,9 +60,9 @@ public:
             }
         }
         for (const TFixup& f : Fixups) {
-            const size_t to = f.Attention                    ? attentions[f.Record]
-                              : entry[f.Record] == UINT32_MAX ? exits[f.Record]
-                                                              : entry[f.Record];
+            const size_t to = f.Attention                                ? attentions[f.Record]
+                              : f.Leave || entry[f.Record] == UINT32_MAX ? exits[f.Record]
+                                                                          : entry[f.Record];
             Patch(f.At, to);
         }
         return true;
@@ -72,6 +73,7 @@ private:
         size_t At;        // a rel32 field
         uint32_t Record;  // the record it leads to
         bool Attention;   // to the record's attention exit rather than to its code
+        bool Leave = false;  // to the record's exit to the fast loop, though it has code
     };
     enum : uint8_t {
         Always = 0xFF,
@@ -149,6 +151,20 @@ private:
     void JumpTo(uint32_t record, uint8_t cc = Always) { Fixups.push_back({Branch(cc), record, false}); }
     void AttentionExit(uint32_t record) { Fixups.push_back({Branch(AboveEqual), record, true}); }
     void JumpBack(size_t to, uint8_t cc = Always) { Patch(Branch(cc), to); }
+    void Leave(uint32_t record, uint8_t cc) { Fixups.push_back({Branch(cc), record, false, true}); }
+
+    // Watched: leaves at record k when the cells its reach covers, ReachSpan from dp + ReachLo
+    // round the tape, hold a watched one (the fast loop's test: two entries of WatchSums).
+    void WatchTest(uint32_t k) {
+        const TFastOp& op = Program.Ops[k];
+        if (op.ReachSpan == 0) return;
+        lea(eax, ptr[r13 + static_cast<int32_t>(static_cast<uint32_t>(op.ReachLo) & Mask)]);
+        and_(eax, Mask);
+        mov(rdx, ptr[rbx + offsetof(TNativeFrame, WatchSums)]);
+        mov(ecx, dword[rdx + rax * 4 + static_cast<int32_t>(4 * op.ReachSpan)]);
+        cmp(ecx, dword[rdx + rax * 4]);
+        Leave(k, NotEqual);
+    }
     void Here(size_t at) { Patch(at, getSize()); }
     // The record that follows in the code, or a jump to record when it does not.
     void GoOn(uint32_t k, uint32_t record) {
@@ -250,7 +266,9 @@ private:
         case fastLinear:
             return Linear(k, SIZE_MAX);
         case fastLinearWalk:
-            return Linear(k, getSize());
+            // Watched, a walk that makes a move first runs one pass as its Linear record, the
+            // fast loop's watched form.
+            return Linear(k, Watched && op.Next == 2 ? SIZE_MAX : getSize());
         case fastScanRight:
         case fastScanLeft:
             if (op.Exec > INT32_MAX / 8 || op.Off > INT32_MAX) return false;
@@ -400,13 +418,24 @@ private:
         }
         // The outer loop's Close, as f_Close makes it, with the attention check at this record.
         const TFastOp& close = Program.Ops[op.Jump];
-        Count(static_cast<uint64_t>(op.PreExec) + 1 + close.PreExec + 1);
-        MovePointer(op.Pre + close.Pre);
+        if (Watched) {
+            // The Close's reach from where the walk's move leaves the pointer, and the walk's
+            // own at the next pass, as the fast loop tests them.
+            Count(static_cast<uint64_t>(op.PreExec) + 1);
+            MovePointer(op.Pre);
+            WatchTest(op.Jump);
+            Count(static_cast<uint64_t>(close.PreExec) + 1);
+            MovePointer(close.Pre);
+        } else {
+            Count(static_cast<uint64_t>(op.PreExec) + 1 + close.PreExec + 1);
+            MovePointer(op.Pre + close.Pre);
+        }
         cmp(Current(), 0);
         JumpTo(op.Jump + close.Next, Equal);
         mov(ptr[rbp], r14);
         cmp(r14, ptr[r15]);
         AttentionExit(k);
+        if (Watched) WatchTest(k);
         JumpBack(top);
         return true;
     }
@@ -445,6 +474,7 @@ private:
         }
         cmp(Cell(r12 + rcx * Scale), 0);
         JumpBack(pass, NotEqual);
+        if (Watched) WayTest(k, op, edx);
         mov(r13d, ecx);
         imul(rdx, rdx, static_cast<int32_t>(op.Exec));
         lea(r14, ptr[r14 + rdx + 1]);
@@ -458,6 +488,7 @@ private:
         CallHelper(reinterpret_cast<const void*>(Helpers.ScanPasses));
         test(rax, rax);
         JumpTo(k + 1, Sign);  // it never ends: stepped
+        if (Watched) WayTest(k, op, eax);
         // dp moves by passes steps, the count by 1 + passes * passexec.
         imul(ecx, eax, static_cast<int32_t>(op.Off));
         if (right) add(r13d, ecx);
@@ -468,12 +499,35 @@ private:
         JumpTo(op.Jump);
     }
 
+    // Watched: a scan about to make passes moves (passes > 0) from the pointer goes on in its
+    // stepped form instead when its way round the tape holds a watched cell, or is the whole
+    // tape, as the fast loop's scan does (before any of it is made: the pointer and the count
+    // are as its move made first left them).
+    void WayTest(uint32_t k, const TFastOp& op, const Xbyak::Reg32& passes) {
+        imul(r10d, passes, static_cast<int32_t>(op.Off));
+        cmp(r10d, Mask);
+        JumpTo(k + 1, Above);
+        if (op.Code == fastScanRight) {
+            lea(r11d, ptr[r13 + 1]);
+        } else {
+            mov(r11d, r13d);
+            sub(r11d, r10d);
+        }
+        and_(r11d, Mask);
+        mov(r8, ptr[rbx + offsetof(TNativeFrame, WatchSums)]);
+        lea(r9d, ptr[r11 + r10]);
+        mov(r9d, dword[r8 + r9 * 4]);
+        cmp(r9d, dword[r8 + r11 * 4]);
+        JumpTo(k + 1, NotEqual);
+    }
+
     const TFastProgram& Program;
     const TNativeHelpers Helpers;
     const bool Wide;
     const int Scale;
     const uint32_t Mask;
     const uint32_t Top;  // the largest cell value
+    const bool Watched;
     size_t ExitAt = 0;
     std::vector<TFixup> Fixups;
     std::vector<uint64_t*> Steady;  // by memo loop: its block
@@ -489,7 +543,8 @@ struct TNativeCode::TImpl {
 bool NativeCodeBuilt() { return true; }
 
 std::shared_ptr<const TNativeCode> TNativeCode::Generate(const TFastProgram& program, unsigned cellBits,
-                                                         uint32_t tapeSize, const TNativeHelpers& helpers) {
+                                                         uint32_t tapeSize, const TNativeHelpers& helpers,
+                                                         bool watched) {
     if (program.Ops.empty() || program.Cancelled || (cellBits != 8 && cellBits != 16) || helpers.TripCount == nullptr ||
         helpers.LinearTerms == nullptr ||
         helpers.ScanPasses == nullptr || helpers.MemoEnter == nullptr || helpers.MemoBackEdge == nullptr || tapeSize == 0 || (tapeSize & (tapeSize - 1)) != 0)
@@ -499,7 +554,8 @@ std::shared_ptr<const TNativeCode> TNativeCode::Generate(const TFastProgram& pro
         size_t slots = 0;
         for (const TMemoLoop& memo : program.Memos) slots += 1 + memo.Work.size();
         impl->Steady.assign(slots, 0);
-        auto generator = std::make_unique<TGenerator>(program, cellBits, tapeSize, helpers, impl->Steady.data());
+        auto generator =
+            std::make_unique<TGenerator>(program, cellBits, tapeSize, helpers, impl->Steady.data(), watched);
         for (size_t m = 0, at = 0; m < program.Memos.size(); at += 1 + program.Memos[m].Work.size(), ++m)
             NoteSteadyPasses(program.Memos[m], impl->Steady.data() + at);
         std::vector<uint32_t> entry;
@@ -527,7 +583,7 @@ struct TNativeCode::TImpl {};
 bool NativeCodeBuilt() { return false; }
 
 std::shared_ptr<const TNativeCode> TNativeCode::Generate(const TFastProgram&, unsigned, uint32_t,
-                                                         const TNativeHelpers&) {
+                                                         const TNativeHelpers&, bool) {
     return nullptr;
 }
 

@@ -30,6 +30,9 @@ struct TNativeFrame {
     std::atomic<uint64_t>* Shown = nullptr;             // the count back edges show (Executed)
     uint32_t DataPtr = 0;
     uint32_t Record = 0;  // the fast record where the run enters, and where it left
+    // Watched code: the engine's WatchSums, the number of watched cells below each index of the
+    // tape laid twice.
+    const uint32_t* WatchSums = nullptr;
 };
 
 // How native code left: at the beginning of Record, which the fast form runs next, or at the
@@ -67,10 +70,16 @@ public:
     TNativeCode& operator=(const TNativeCode&) = delete;
 
     // Native code for program's cells of cellBits bits on a tape of tapeSize cells (a power of
-    // two) mapped twice in a row (see TNativeFrame::Tape), or none where it cannot be had: another processor, a build without the assembler,
-    // executable memory refused. The program's records must stay where they are (it is threaded).
+    // two) mapped twice in a row (see TNativeFrame::Tape), or none where it cannot be had:
+    // another processor, a build without the assembler, executable memory refused. The
+    // program's records must stay where they are (it is threaded).
+    // Watched code tests a record's reach (TFastOp::ReachLo, ReachSpan) against the watched
+    // cells (TNativeFrame::WatchSums) before the record runs, as the fast loop's watched form
+    // does, and leaves at the record where it holds one; a walk tests each pass, and a scan its
+    // way, as the fast loop does.
     static std::shared_ptr<const TNativeCode> Generate(const TFastProgram& program, unsigned cellBits,
-                                                       uint32_t tapeSize, const TNativeHelpers& helpers);
+                                                       uint32_t tapeSize, const TNativeHelpers& helpers,
+                                                       bool watched = false);
 
     // True when the fast record has native code: the run may enter there.
     bool Has(uint32_t record) const { return record < Entry.size() && Entry[record] != NoEntry; }
