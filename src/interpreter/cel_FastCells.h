@@ -219,6 +219,7 @@ template <typename Cell>
 void TBFInterpreterCells<Cell>::MemoPassBegins(const TFastProgram& program, uint32_t m) {
     const auto [first, last] = program.MemoRecords[m];
     const size_t n = last + 1 - first;
+    AddPending();  // passes done at once inside this loop belong to its pass
     uint64_t* const start = MemoCounts[m].Start.data();
     for (size_t part = 0; part < 3; ++part)
         std::copy_n(FastCounts.data() + part * program.Ops.size() + first, n, start + part * n);
@@ -235,8 +236,8 @@ bool TBFInterpreterCells<Cell>::MemoEnterCounted(TFastProgram& program, uint32_t
         MemoPassBegins(program, m);
         return false;
     }
-    const uint64_t passes = static_cast<uint64_t>(TripCount<Cell>(v, static_cast<uint32_t>(memo.Counter)));
-    for (const auto& [k, added] : counts.Pass) FastCounts[k] += passes * added;
+    if (counts.Pending == 0) MemosPending.push_back(m);
+    counts.Pending += static_cast<uint64_t>(TripCount<Cell>(v, static_cast<uint32_t>(memo.Counter)));
     return true;
 }
 
@@ -251,6 +252,7 @@ bool TBFInterpreterCells<Cell>::MemoBackEdgeCounted(TFastProgram& program, uint3
         return false;
     }
     // The pass just done, from the snapshot to this back edge, is what each later one adds.
+    AddPending();
     const uint64_t passes = static_cast<uint64_t>(TripCount<Cell>(v, static_cast<uint32_t>(memo.Counter)));
     const auto [first, last] = program.MemoRecords[m];
     const size_t n = last + 1 - first;

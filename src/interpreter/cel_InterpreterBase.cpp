@@ -548,6 +548,7 @@ bool TBFInterpreterBase::StepToEntry(const TFastProgram& program, bool checkTarg
 }
 
 void TBFInterpreterBase::FoldFastCounts(const TFastProgram& program) {
+    AddPending();
     const size_t count = program.Ops.size();
     if (FastCounts.size() != 3 * count) {
         FastCounts.assign(3 * count, 0);

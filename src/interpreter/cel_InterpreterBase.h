@@ -291,12 +291,24 @@ protected:
     // By memo loop, profiled: FastCounts of its records (TFastProgram::MemoRecords: arrivals,
     // passes, own runs) where its current pass began, and what one pass added when it was last found
     // steady (PassKnown; FastCounts index, count), which a pass done at once adds per pass.
+    // Passes done at once wait in Pending until the counts are next measured or read
+    // (AddPending): a loop done at once again and again pays one addition each time.
     struct TMemoCounts {
         std::vector<uint64_t> Start;
         std::vector<std::pair<uint32_t, uint64_t>> Pass;
         bool PassKnown = false;
+        uint64_t Pending = 0;
     };
     std::vector<TMemoCounts> MemoCounts;
+    std::vector<uint32_t> MemosPending;  // the memo loops with Pending passes
+    void AddPending() {
+        for (const uint32_t m : MemosPending) {
+            TMemoCounts& counts = MemoCounts[m];
+            for (const auto& [k, added] : counts.Pass) FastCounts[k] += counts.Pending * added;
+            counts.Pending = 0;
+        }
+        MemosPending.clear();
+    }
 
     TEngineHost& Host;
     TRunFlags& MainFlags;

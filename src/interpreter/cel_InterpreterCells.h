@@ -103,6 +103,7 @@ protected:
                 if (watching) return RunOptimised<TFastMode::Watched>(program, checkTarget);
                 if (FastCounts.size() != 3 * program.Ops.size()) FastCounts.assign(3 * program.Ops.size(), 0);
                 if (MemoCounts.size() != program.Memos.size()) {
+                    MemosPending.clear();
                     MemoCounts.assign(program.Memos.size(), {});
                     for (size_t m = 0; m < MemoCounts.size(); ++m) {
                         const auto [first, last] = program.MemoRecords[m];

@@ -247,6 +247,8 @@ TEST(Profile, CountsAsSingleSteps) {
         {"a closed-form loop that never ends, stepped", "+++[>+<--]"},
         {"memo loops done at once, one found steady before", "+>>>>>>>>>>+[->++++[>[>+<-]>>+<<<-]<<<<<<<<<<<]"},
         {"a memo loop whose passes change", "+++[>[-]>+++[<+>-]<<-]"},
+        {"memo loops done at once in passes of a memo loop, before and in the one it repeats",
+         ">>+++++<<+++++[>+++[>++[>+<-]>[-]<<-]>>>[-]>[-<+>]+<<<<<-]"},
         {"scans both ways and a walk", "+>+>+>+<<<[>>]+[<]>+>+>+<<[[-<+>]>]"},
         {"brackets that make a move first", "++[>+>+<<-]>[>]<[<]>>[<+>>+<-]"},
         {"input and output", "+++[>,.<-]", "abc"},
