@@ -65,8 +65,12 @@ TBFInterpreterBase::TLoopExit TBFInterpreterBase::RunFastExact(bool checkTarget)
     IOGuard = true;
     const TLoopExit exit = RunFast(checkTarget);
     IOGuard = false;
-    if (Executed.load(std::memory_order_relaxed) <= stop) return exit;
+    // An error met at the stop is one of the command after it (an illegal call, a failed
+    // output): the run stops before that command, as single steps do.
+    const uint64_t now = Executed.load(std::memory_order_relaxed);
+    if (now < stop || (now == stop && exit != TLoopExit::Error)) return exit;
     // Past the stop: the stretch again on the plain loop, which stops in time.
+    ErrorCode = errNone;
     Restore(Guard);
     PlainUntil = stop;
     return TLoopExit::Attention;

@@ -1097,6 +1097,15 @@ TEST(Runner, StopAtInsideAClosedFormLoop) {
             EXPECT_EQ(RunRunner(args).Out, RunRunner(single).Out);
         }
     }
+    // A stop right before an illegal call stops there; the call fails one command later.
+    const std::string call = temp.File("call.b", "++++++++[>++++++++++<:-]>.");
+    for (const uint64_t n : {20u, 21u, 22u}) {
+        SCOPED_TRACE("illegal call, --stop-at " + std::to_string(n));
+        const std::vector<std::string> args = {"--cells", "16", "--pbrain", "--stop-at", std::to_string(n), call};
+        std::vector<std::string> single = args;
+        single.insert(single.begin(), "--single-step");
+        EXPECT_EQ(RunRunner(args).Out, RunRunner(single).Out);
+    }
 }
 
 #ifdef CELLWRIGHT_IDE
