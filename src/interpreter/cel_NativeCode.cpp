@@ -356,12 +356,25 @@ private:
         const bool walk = top != SIZE_MAX;
         const uint32_t pre = op.Pre & Mask;
         const Xbyak::Address counter = At(pre);
-        movzx(eax, counter);
-        test(eax, eax);
-        const size_t zero = Branch(Equal);
-        // ecx: the trip count n.
         const uint32_t d = static_cast<uint32_t>(op.Delta) & Top;
-        if (d == Top) {
+        bool clears = false;
+        for (uint32_t t = 1; t <= op.Off; ++t) clears |= Program.Ops[k + t].Code != fastTerm;
+        // A counter stepping by 1 or -1 whose terms only add: no branch, as a counter at 0 makes
+        // n 0 (nothing added, nothing counted, the cleared counter as it was). The branch it saves
+        // goes either way at random in walks over the tape.
+        const bool straight = !clears && (d == Top || d == 1);
+        movzx(eax, counter);
+        size_t zero = SIZE_MAX;
+        if (!straight) {
+            test(eax, eax);
+            zero = Branch(Equal);
+        }
+        // ecx: the trip count n.
+        if (straight && d == 1) {
+            mov(ecx, eax);
+            neg(ecx);
+            and_(ecx, Top);
+        } else if (d == Top) {
             mov(ecx, eax);
         } else if (d == 1) {
             mov(ecx, Top + 1);
@@ -380,8 +393,6 @@ private:
         }
         imul(rdx, rcx, static_cast<uint32_t>(op.Exec));
         add(r14, rdx);
-        bool clears = false;
-        for (uint32_t t = 1; t <= op.Off; ++t) clears |= Program.Ops[k + t].Code != fastTerm;
         if (clears) {
             mov(r8d, ecx);
             mov(rdi, r12);
@@ -409,7 +420,7 @@ private:
             }
         }
         mov(counter, 0);
-        Here(zero);
+        if (zero != SIZE_MAX) Here(zero);
         // Either way its check of the counter: 1.
         if (!walk) {
             Pre(op, 1);

@@ -237,6 +237,10 @@ TEST(Execution, FastFormAcrossWraps) {
         {"+++++[>-->+++>-<<<-]>>>[<+<+>>+]", false, 0},
         {"+++[>+++<+]", false, 0},
         {"+>+++>++>+<<<[>[->+<]>]", false, 0},
+        // Walks over counters at 0 and not, stepping by 1 (the trip count wraps to 0 at 0).
+        {"+>>+>--->+<<<<[>[+>+<]>]", false, 0},
+        {"+>>+>--->+<<<<[>[+>+<]>]", true, 0},
+        {"+>>+>--->+<<<<[>[+>>+<<]>>]", false, 0},
         // Walks whose passes move first and reach their cells across cell 0, counters stepping
         // by -1 and -3.
         {"<<<+>++>+++>+++[<[-<<<+>>>]<]", false, 0},
