@@ -31,8 +31,10 @@
 #include "cel_Version.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -354,6 +356,46 @@ int DumpFast(const TArguments& args, const std::string& text) {
     // Never so for a program the builder makes: a run would take the folded list instead.
     if (!fast.RepeatsChecked) out += "refused: a record breaks its row of the table\n";
     return WriteStdout(out) ? 0 : 1;
+}
+
+// From this size on, a program's tables take hundreds of pages, and so do the native code and
+// its helpers' tables.
+constexpr off_t LargeProgram = 32 * 1024;
+
+// The heap in large pages where the system lends them on request (transparent huge pages in
+// "madvise" mode): the first touch of each 4 KB page costs a fault, and on some virtual
+// machines a fault costs as much as clearing a 2 MB page. The heap grows from a 2 MB boundary
+// by HeapStep at a time, the first step asked for in large pages before anything but one page
+// of it is touched; blocks below the mapping threshold come from it.
+void UseLargePages() {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 33) && defined(MADV_HUGEPAGE)
+    constexpr size_t HeapStep = size_t{64} << 20;
+    constexpr size_t Block = size_t{24} << 20;  // below the largest mapping threshold (32 MB)
+    constexpr uintptr_t Large = uintptr_t{2} << 20;
+    constexpr uintptr_t Header = 64;
+    if (::mallopt(M_MMAP_THRESHOLD, static_cast<int>(Block + Large)) == 0 ||
+        ::mallopt(M_TOP_PAD, static_cast<int>(HeapStep)) == 0 ||
+        ::mallopt(M_TRIM_THRESHOLD, static_cast<int>(2 * HeapStep)) == 0)
+        return;
+    // What is left of the heap's top goes to a block that stays: every later block comes from
+    // the heap's next step.
+    if (const size_t top = ::mallinfo2().keepcost; top > 4 * Header) {
+        void* volatile kept = std::malloc(top - 2 * Header);
+        static_cast<void>(kept);
+    }
+    // The break moves to just below a 2 MB boundary, and a block of Block bytes makes the heap
+    // take its step there: the allocator writes its headers below the boundary and past the
+    // block, so the pages between are still untouched when they are asked for in large pages.
+    const auto before = reinterpret_cast<uintptr_t>(::sbrk(0));
+    if (before == static_cast<uintptr_t>(-1)) return;
+    uintptr_t from = (before + Large - 1) & ~(Large - 1);
+    if (from - before < Header) from += Large;
+    if (::sbrk(static_cast<intptr_t>(from - Header - before)) == reinterpret_cast<void*>(-1)) return;
+    void* volatile step = std::malloc(Block);
+    const auto after = reinterpret_cast<uintptr_t>(::sbrk(0));
+    if (after > from + Block) ::madvise(reinterpret_cast<void*>(from), after - from, MADV_HUGEPAGE);
+    std::free(step);
+#endif
 }
 
 [[noreturn]] void EndBySignal(int number) {
@@ -703,6 +745,8 @@ int main(int argc, char** argv) {
     if (args.Program.empty()) return UsageError("no PROGRAM given");
 
     std::string text;
+    if (struct stat st{}; args.Program != "-" && ::stat(args.Program.c_str(), &st) == 0 && st.st_size >= LargeProgram)
+        UseLargePages();
     if (args.Program == "-") {
         std::string bytes;
         if (!ReadToEnd(0, bytes)) return CannotRead("standard input");
