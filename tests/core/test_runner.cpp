@@ -1083,6 +1083,34 @@ TEST(Runner, StopAtAgreesWithSingleSteps) {
     EXPECT_GT(rows, 0);
 }
 
+#ifdef CELLWRIGHT_REFUSING_SYSTEM
+// Where the system refuses executable memory (a policy against writable code) or memory files
+// (for the tape mapped twice), no native code is made and the fast form runs, silently: the
+// same output, count, exit status and messages as where both are allowed.
+TEST(Runner, NativeCodeRefusedRunsTheFastForm) {
+    const std::string dir = celtest::CorpusDir();
+    if (dir.empty()) {
+        if (celtest::UnderCI()) FAIL() << "program corpus not found";
+        GTEST_SKIP() << "program corpus not found";
+    }
+    const auto withoutSeconds = [](const std::string& err) { return err.substr(0, err.find("seconds:")); };
+    for (const char* program : {"Long.b", "Hanoi.b"}) {
+        const std::vector<std::string> args = {"--stats", dir + "/" + program};
+        const TRunnerResult allowed = RunRunner(args);
+        ASSERT_EQ(allowed.Status, 0) << allowed.Err;
+        for (const char* refused : {"exec", "memfd"}) {
+            SCOPED_TRACE(std::string(program) + ", refused: " + refused);
+            std::vector<std::string> wrapped = {refused, CELLWRIGHT_RUNNER};
+            wrapped.insert(wrapped.end(), args.begin(), args.end());
+            const TRunnerResult r = RunExecutable(CELLWRIGHT_REFUSING_SYSTEM, wrapped, {}, TStreams());
+            EXPECT_EQ(r.Status, 0) << r.Err;
+            EXPECT_TRUE(r.Out == allowed.Out) << "output differs";
+            EXPECT_EQ(withoutSeconds(r.Err), withoutSeconds(allowed.Err));
+        }
+    }
+}
+#endif
+
 // A fast-form record that runs past the stop in one go (a loop in closed form) is taken back and
 // run again on the plain loop, which stops short of the stop and hands over to single steps.
 TEST(Runner, StopAtInsideAClosedFormLoop) {
