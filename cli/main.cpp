@@ -3,7 +3,7 @@
 //   cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers] [--input-file FILE]
 //                  [--output-file FILE] [--eof unchanged|zero|max] [--stats] [--single-step]
 //                  [--profile] [--engine jit|fast|plain] [--break OFFSET]... [--stop-at N]
-//                  [--dump-lists | --dump-fast] PROGRAM
+//                  [--dump-lists | --dump-fast | --dump-native FILE] PROGRAM
 //   cellwright-run --generate [TEXTFILE]
 //   cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM
 //
@@ -24,6 +24,8 @@
 
 #include "cel_Debugging.h"
 #include "cel_HeadlessHost.h"
+#include "cel_Interpreter.h"
+#include "cel_NativeCode.h"
 #include "cel_Program.h"
 #include "cel_SourceText.h"
 #include "cel_Strip.h"
@@ -46,6 +48,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,7 +59,8 @@ const char* const Usage =
     "usage: cellwright-run [--cells 8|16] [--pbrain] [--no-comment-markers]\n"
     "                      [--input-file FILE] [--output-file FILE] [--eof unchanged|zero|max]\n"
     "                      [--stats] [--profile] [--single-step] [--engine jit|fast|plain]\n"
-    "                      [--break OFFSET]... [--stop-at N] [--dump-lists | --dump-fast] PROGRAM\n"
+    "                      [--break OFFSET]... [--stop-at N]\n"
+    "                      [--dump-lists | --dump-fast | --dump-native FILE] PROGRAM\n"
     "       cellwright-run --generate [TEXTFILE]\n"
     "       cellwright-run --strip [--keep-comment-lines] [--pbrain] [--line-length N] PROGRAM\n"
     "       cellwright-run --help | --version\n";
@@ -92,6 +96,10 @@ const char* const Help =
     "                         for each nonzero cell, in decimal\n"
     "  --dump-lists           print the analysed instruction lists instead of running\n"
     "  --dump-fast            print the fast form that a full-speed run executes instead of running\n"
+    "  --dump-native FILE     write the native code that a full-speed run makes to FILE (raw\n"
+    "                         x86-64: objdump -D -b binary -m i386:x86-64 FILE shows it) and\n"
+    "                         print the fast form with each record's offset there, instead of\n"
+    "                         running\n"
     "The tools:\n"
     "  --generate [TEXTFILE]  print code that prints the bytes of TEXTFILE (or standard input)\n"
     "  --strip PROGRAM        print the program's commands alone, their count on standard error\n"
@@ -120,6 +128,7 @@ struct TArguments {
     bool Native = true;
     bool DumpLists = false;
     bool DumpFast = false;
+    std::string DumpNative;  // --dump-native FILE
     // --break OFFSET (repeatable): the run passes these breakpoints without stopping; --stats
     // counts them, --dump-fast shows the stops they make.
     std::vector<uint32_t> Breakpoints;
@@ -396,6 +405,49 @@ void UseLargePages() {
     if (after > from + Block) ::madvise(reinterpret_cast<void*>(from), after - from, MADV_HUGEPAGE);
     std::free(step);
 #endif
+}
+
+// The native code a full-speed run makes for the program and cell width, written to the file
+// named by --dump-native as raw x86-64 code, and the fast form on standard output with the
+// offset of each record's code in that file ("native=0x..."). Built without an engine.
+int DumpNative(const TArguments& args, const std::string& text) {
+    cel::TProgram program(text, args.CommentMarkers, args.PBrain);
+    if (program.Error != cel::errNone) {
+        std::fprintf(stderr, "%s\n", PlacedError(ProgramName(args.Program), text, program.Error, program.ErrorOrigin).c_str());
+        return 1;
+    }
+    const cel::TFastProgram& fast = program.FastForm(args.Wide ? 16 : 8);
+    const std::shared_ptr<const cel::TNativeCode> code = cel::NativeCodeFor(fast, args.Wide);
+    if (!code) {
+        std::fprintf(stderr, "cellwright-run: no native code here (%s)\n",
+                     cel::NativeCodeBuilt() ? "the system refused executable memory" : "not an x86-64 build");
+        return 1;
+    }
+    std::FILE* f = std::fopen(args.DumpNative.c_str(), "wb");
+    bool saved = f != nullptr && std::fwrite(code->Code(), 1, code->CodeSize(), f) == code->CodeSize();
+    if (f != nullptr) saved = std::fclose(f) == 0 && saved;
+    if (!saved) {
+        std::fprintf(stderr, "cellwright-run: cannot write %s: %s\n", args.DumpNative.c_str(), std::strerror(errno));
+        return 2;
+    }
+    // The fast form's lines, each record's with its code's offset.
+    const std::string dump = cel::DumpFastProgram(fast);
+    std::string out;
+    size_t record = 0;
+    for (size_t at = 0; at < dump.size();) {
+        const size_t end = dump.find('\n', at);
+        std::string line = dump.substr(at, end - at);
+        at = end == std::string::npos ? dump.size() : end + 1;
+        if (record < fast.Ops.size() && code->Has(static_cast<uint32_t>(record))) {
+            char offset[32];
+            std::snprintf(offset, sizeof offset, " native=0x%zx", code->EntryOffset(static_cast<uint32_t>(record)));
+            line += offset;
+        }
+        ++record;
+        out += line;
+        out += '\n';
+    }
+    return WriteStdout(out) ? 0 : 1;
 }
 
 [[noreturn]] void EndBySignal(int number) {
@@ -723,6 +775,10 @@ int main(int argc, char** argv) {
         } else if (a == "--dump-fast") {
             args.RunOption = true;
             args.DumpFast = true;
+        } else if (a == "--dump-native") {
+            args.RunOption = true;
+            if (!value(args.DumpNative) || args.DumpNative.empty())
+                return UsageError("--dump-native takes a file name");
         } else if (a == "--help" || a == "-h") {
             return WriteStdout(std::string(Usage) + Help) ? 0 : 1;
         } else if (a == "--version") {
@@ -755,8 +811,10 @@ int main(int argc, char** argv) {
         return CannotRead(args.Program);
     }
     if (args.Strip) return Strip(args, text);
-    if (args.DumpLists && args.DumpFast) return UsageError("--dump-lists and --dump-fast cannot be combined");
+    if (args.DumpLists + args.DumpFast + !args.DumpNative.empty() > 1)
+        return UsageError("--dump-lists, --dump-fast and --dump-native cannot be combined");
     if (args.DumpLists) return DumpLists(args, text);
     if (args.DumpFast) return DumpFast(args, text);
+    if (!args.DumpNative.empty()) return DumpNative(args, text);
     return Run(args, std::move(text));
 }

@@ -176,6 +176,30 @@ inline bool MemoBackEdge(TMemoLoop& memo, Cell* tape, uint32_t mask, uint32_t dp
     return false;
 }
 
+template <typename Cell>
+TNativeHelpers TBFInterpreterCells<Cell>::NativeHelpers() {
+    TNativeHelpers helpers;
+    helpers.TripCount = [](uint32_t v, uint32_t d) { return TripCount<Cell>(v, d); };
+    helpers.LinearTerms = [](void* tape, uint32_t mask, uint32_t dp, const TFastOp* linear, uint32_t count) {
+        return LinearTerms<Cell>(static_cast<Cell*>(tape), mask, dp, linear, count);
+    };
+    helpers.ScanPasses = [](const void* tape, uint32_t dp, uint32_t stride, bool right) -> int64_t {
+        uint32_t p = dp;
+        const uint64_t passes = ScanPasses<Cell>(static_cast<const Cell*>(tape), dp, stride, right, p);
+        return p == dp ? -1 : static_cast<int64_t>(passes);
+    };
+    helpers.MemoEnter = [](TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed, uint64_t*) {
+        return MemoEnter<Cell>(*memo, static_cast<Cell*>(tape), TapeSize - 1, dp, *executed);
+    };
+    helpers.MemoBackEdge = [](TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed,
+                              uint64_t* steady) {
+        if (!MemoBackEdge<Cell>(*memo, static_cast<Cell*>(tape), TapeSize - 1, dp, *executed)) return false;
+        NoteSteadyPasses(*memo, steady);
+        return true;
+    };
+    return helpers;
+}
+
 // The native code of program for this run, made at its first use, or none: it serves runs
 // whose fast form has no stops (the records around a stop run in the fast form's own way) on a
 // tape mapped twice in a row.
@@ -191,26 +215,7 @@ const TNativeCode* TBFInterpreterCells<Cell>::NativeFor(TFastProgram& program, b
             return nullptr;
         }
         tried = true;
-        TNativeHelpers helpers;
-        helpers.TripCount = [](uint32_t v, uint32_t d) { return TripCount<Cell>(v, d); };
-        helpers.LinearTerms = [](void* tape, uint32_t mask, uint32_t dp, const TFastOp* linear, uint32_t count) {
-            return LinearTerms<Cell>(static_cast<Cell*>(tape), mask, dp, linear, count);
-        };
-        helpers.ScanPasses = [](const void* tape, uint32_t dp, uint32_t stride, bool right) -> int64_t {
-            uint32_t p = dp;
-            const uint64_t passes = ScanPasses<Cell>(static_cast<const Cell*>(tape), dp, stride, right, p);
-            return p == dp ? -1 : static_cast<int64_t>(passes);
-        };
-        helpers.MemoEnter = [](TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed, uint64_t*) {
-            return MemoEnter<Cell>(*memo, static_cast<Cell*>(tape), TapeSize - 1, dp, *executed);
-        };
-        helpers.MemoBackEdge = [](TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed,
-                                  uint64_t* steady) {
-            if (!MemoBackEdge<Cell>(*memo, static_cast<Cell*>(tape), TapeSize - 1, dp, *executed)) return false;
-            NoteSteadyPasses(*memo, steady);
-            return true;
-        };
-        code = TNativeCode::Generate(program, 8 * sizeof(Cell), TapeSize, helpers, watched);
+        code = TNativeCode::Generate(program, 8 * sizeof(Cell), TapeSize, NativeHelpers(), watched);
     }
     return code.get();
 }

@@ -1,5 +1,7 @@
 #include "cel_Interpreter.h"
 
+#include "cel_NativeCode.h"
+
 #include <algorithm>
 
 namespace cel {
@@ -123,6 +125,11 @@ void TBFInterpreter::DeliverEnd() {
     Engine().TakeInput(std::move(end));
     Host.DisableInput();
     Engine().Resume();
+}
+
+std::shared_ptr<const TNativeCode> NativeCodeFor(const TFastProgram& program, bool wide) {
+    return wide ? TNativeCode::Generate(program, 16, TapeSize, TBFInterpreter16::NativeHelpers())
+                : TNativeCode::Generate(program, 8, TapeSize, TBFInterpreter8::NativeHelpers());
 }
 
 }  // namespace cel

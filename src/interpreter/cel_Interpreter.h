@@ -145,4 +145,8 @@ private:
     TEngineHost& Host;
 };
 
+// Native code for the program's fast form and cell width as a run at full speed makes it (the
+// runner's --dump-native), or none where it cannot be had (see TNativeCode::Generate).
+std::shared_ptr<const TNativeCode> NativeCodeFor(const TFastProgram& program, bool wide);
+
 }  // namespace cel

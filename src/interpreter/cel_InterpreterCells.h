@@ -27,6 +27,8 @@
 
 namespace cel {
 
+struct TNativeHelpers;
+
 // One row of the memory window: " %.4X    %.2X    %.3d  %c " (8-bit) or
 // " %.4X  %.4X  %.5d  %c " (16-bit); a character code below 32 shows as a space. Written digit
 // by digit: a watched step formats every visible row.
@@ -156,6 +158,12 @@ private:
     template <TFastMode Mode>
     TLoopExit RunOptimised(TFastProgram& program, bool checkTarget);
     const TNativeCode* NativeFor(TFastProgram& program, bool watched);
+
+public:
+    // The engine code that native code for these cells calls (see TNativeHelpers).
+    static TNativeHelpers NativeHelpers();
+
+private:
     // MemoEnter and MemoBackEdge of memo loop m for a profiled run: the passes done at once add
     // what one pass added to FastCounts, once for each.
     bool MemoEnterCounted(TFastProgram& program, uint32_t m, Cell* tape, uint32_t dp, uint64_t& executed);

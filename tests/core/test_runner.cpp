@@ -1,5 +1,6 @@
 // cellwright-run seen from outside: its options, streams, exit codes and source reading.
 
+#include "cel_NativeCode.h"
 #include "cel_Version.h"
 #include "test_support.h"
 
@@ -652,6 +653,33 @@ TEST(Runner, DumpFastFormat) {
     EXPECT_EQ(r.Err, prog + ":1:2: " + cel::ErrorText(cel::errClosingBracketExpected) + "\n");
     r = RunRunner({"--dump-fast", "--dump-lists", prog});
     EXPECT_EQ(r.Status, 2);
+
+    // --dump-native: the same lines, a record that has native code with its offset in the file.
+    const std::string code = temp.Name("code.bin");
+    r = RunRunner({"--dump-native", code, prog});
+    if (!cel::NativeCodeBuilt()) {
+        EXPECT_EQ(r.Status, 1);
+        return;
+    }
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const std::string bytes = celtest::ReadFileBytes(code);
+    std::istringstream lines(r.Out), expected(eight);
+    size_t last = 0;
+    for (std::string line, want; std::getline(expected, want);) {
+        ASSERT_TRUE(std::getline(lines, line));
+        const size_t at = line.find(" native=0x");
+        const bool has = want.find(" Term ") == std::string::npos && want.find(" End ") == std::string::npos;
+        EXPECT_EQ(at != std::string::npos, has) << line;
+        EXPECT_EQ(line.substr(0, at), want);
+        if (at == std::string::npos) continue;
+        const size_t offset = std::stoul(line.substr(at + 10), nullptr, 16);
+        EXPECT_GT(offset, last);
+        EXPECT_LT(offset, bytes.size());
+        last = offset;
+    }
+    EXPECT_EQ(RunRunner({"--dump-native", temp.Name("missing") + "/code.bin", prog}).Status, 2);
+    EXPECT_EQ(RunRunner({"--dump-native", code, "--dump-fast", prog}).Status, 2);
+    EXPECT_EQ(RunRunner({"--dump-native", code, "--no-comment-markers", prog}).Status, 1);
 }
 
 TEST(Runner, SourceLineBreaksAndNul) {
