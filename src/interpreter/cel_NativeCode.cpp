@@ -5,6 +5,10 @@
 #include <xbyak/xbyak.h>
 #endif
 
+#if CEL_NATIVE_CODE
+#include <sys/mman.h>
+#endif
+
 #include <cstddef>
 #include <unordered_map>
 
@@ -16,17 +20,63 @@ namespace {
 
 using namespace Xbyak::util;
 
+// Pages for the code from the system, a buffer of LargeCode bytes or more in 2 MB pages where
+// the system lends them on request (transparent huge pages in "madvise" mode): the first write
+// to each 4 KB page costs a fault, and on some virtual machines a fault costs as much as
+// clearing a 2 MB page.
+class TCodePages : public Xbyak::Allocator {
+public:
+    uint8_t* alloc(size_t size) override {
+        constexpr size_t Page = 4096, Large = size_t{2} << 20, LargeCode = size_t{256} << 10;
+        size = (size + Page - 1) & ~(Page - 1);
+        const bool large = size >= LargeCode;
+        if (large) size = (size + Large - 1) & ~(Large - 1);  // whole large pages
+        const size_t mapped = large ? size + Large : size;
+        void* p = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) return nullptr;
+        auto* base = static_cast<uint8_t*>(p);
+        uint8_t* code = base;
+        if (large) {
+            // The code from a 2 MB boundary; the pages around it go back.
+            code = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(base) + Large - 1) & ~uintptr_t{Large - 1});
+            if (code != base) ::munmap(base, static_cast<size_t>(code - base));
+            if (base + mapped != code + size) ::munmap(code + size, static_cast<size_t>(base + mapped - (code + size)));
+#ifdef MADV_HUGEPAGE
+            ::madvise(code, size, MADV_HUGEPAGE);
+#endif
+        }
+        Sizes.emplace_back(code, size);
+        return code;
+    }
+    void free(uint8_t* p) override {
+        for (auto& [code, size] : Sizes) {
+            if (code != p) continue;
+            ::munmap(code, size);
+            code = nullptr;
+            return;
+        }
+    }
+
+private:
+    std::vector<std::pair<uint8_t*, size_t>> Sizes;  // the mappings made
+};
+
 // Registers while native code runs (callee-saved, so the engine's helpers keep them):
 //   rbx the frame, r12 the tape, r13d the data pointer, r14 the executed count,
 //   r15 &AttentionAt, rbp &Executed (the count a back edge shows).
 // Each record's code begins at its Entry offset and counts what the fast loop counts for it,
 // there and then: a run entered at any record finds the count it would have in the fast loop.
-class TGenerator : public Xbyak::CodeGenerator {
+// The pages come first: they outlive the code generator that takes its buffer from them.
+struct TCodePagesFirst {
+    TCodePages Pages;
+};
+
+class TGenerator : private TCodePagesFirst, public Xbyak::CodeGenerator {
 public:
     // steady: the memo loops' blocks (NoteSteadyPasses), in the order of program.Memos.
     TGenerator(const TFastProgram& program, unsigned cellBits, uint32_t tapeSize, const TNativeHelpers& helpers,
                uint64_t* steady, bool watched)
-        : CodeGenerator(4096 + (watched ? 80 : 48) * program.Ops.size(), Xbyak::AutoGrow), Program(program),
+        : CodeGenerator(4096 + (watched ? 80 : 48) * program.Ops.size(), Xbyak::AutoGrow, &Pages), Program(program),
           Helpers(helpers), Wide(cellBits == 16), Scale(cellBits == 16 ? 2 : 1), Mask(tapeSize - 1),
           Top((1u << cellBits) - 1), Watched(watched) {
         for (const TMemoLoop& memo : program.Memos) {
