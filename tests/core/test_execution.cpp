@@ -259,7 +259,21 @@ TEST(Execution, FastFormAcrossWraps) {
         {"+++[>>-----[>+++[>++<-]>[-]<<<+>>>>-<<<+]<<-]", false, 0},
         {"+++[>>-----[>+++[>++<-]>[-]<<<+>>>>-<<<+]<<-]", true, 0},
     };
-    for (const TCase& c : cases) {
+    std::vector<TCase> rows(std::begin(cases), std::end(cases));
+    // Changes of k and -k a pass, k from 2 to 9, in closed-form loops, walks and memo loops
+    // entered steady (native code multiplies by some of them its own way).
+    for (int k = 2; k <= 9; ++k) {
+        for (const char* step : {"+", "-"}) {
+            std::string change;
+            for (int i = 0; i < k; ++i) change += step;
+            for (const bool wide : {false, true}) {
+                rows.push_back({"+++++[>" + change + "<-]", wide, 0});
+                rows.push_back({"+>+++>++>+<<<[>[->" + change + "<]>]", wide, 0});
+                rows.push_back({"+++[>>>>+++++[>+++[>++<-]>[-]<<<" + change + ">>>>--<<<-]<<<<-]", wide, 0});
+            }
+        }
+    }
+    for (const TCase& c : rows) {
         SCOPED_TRACE(c.Text + (c.Wide ? " (16-bit)" : " (8-bit)"));
         TRunSetup setup;
         setup.Text = c.Text;
