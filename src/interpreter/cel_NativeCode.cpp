@@ -10,7 +10,7 @@
 #endif
 
 #include <cstddef>
-#include <unordered_map>
+#include <vector>
 
 namespace cel {
 
@@ -78,7 +78,7 @@ public:
                uint64_t* steady, bool watched)
         : CodeGenerator(4096 + (watched ? 80 : 48) * program.Ops.size(), Xbyak::AutoGrow, &Pages), Program(program),
           Helpers(helpers), Wide(cellBits == 16), Scale(cellBits == 16 ? 2 : 1), Mask(tapeSize - 1),
-          Top((1u << cellBits) - 1), Watched(watched) {
+          Top((1u << cellBits) - 1), Watched(watched), DataCell(r12 + r13 * Scale) {
         for (const TMemoLoop& memo : program.Memos) {
             Steady.push_back(steady);
             steady += 1 + memo.Work.size();
@@ -97,11 +97,12 @@ public:
             if (!Record(static_cast<uint32_t>(k))) return false;
         }
         // The ways out: one stub per record left to the fast form and per attention exit.
-        std::unordered_map<uint32_t, size_t> exits, attentions;
+        constexpr size_t None = SIZE_MAX;
+        std::vector<size_t> exits(ops.size(), None), attentions(ops.size(), None);
         for (const TFixup& f : Fixups) {
             if (f.Attention || f.Leave || entry[f.Record] == UINT32_MAX) {
                 auto& stubs = f.Attention ? attentions : exits;
-                if (stubs.count(f.Record) == 0) {
+                if (stubs[f.Record] == None) {
                     stubs[f.Record] = getSize();
                     mov(dword[rbx + offsetof(TNativeFrame, Record)], f.Record);
                     mov(eax, static_cast<uint32_t>(f.Attention ? TNativeExit::Attention : TNativeExit::Record));
@@ -223,11 +224,11 @@ private:
 
     // ---- The machine ----
     Xbyak::Address Cell(const Xbyak::RegExp& at) { return Wide ? word[at] : byte[at]; }
-    Xbyak::Address Current() { return Cell(r12 + r13 * Scale); }
+    Xbyak::Address Current() { return Cell(DataCell); }
     // The cell at dp + off: off below the tape's size, on the tape's second mapping where the
     // sum passes its end.
     Xbyak::Address At(uint32_t off) {
-        return Cell(r12 + r13 * Scale + static_cast<int32_t>((off & Mask) * static_cast<uint32_t>(Scale)));
+        return Cell(DataCell + static_cast<int32_t>((off & Mask) * static_cast<uint32_t>(Scale)));
     }
     uint32_t CellImm(int32_t delta) const {
         return Wide ? static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(delta)))
@@ -604,6 +605,7 @@ private:
     const uint32_t Mask;
     const uint32_t Top;  // the largest cell value
     const bool Watched;
+    const Xbyak::RegExp DataCell;  // the cell at the data pointer
     size_t ExitAt = 0;
     std::vector<TFixup> Fixups;
     std::vector<uint64_t*> Steady;  // by memo loop: its block
