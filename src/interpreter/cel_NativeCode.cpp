@@ -90,11 +90,32 @@ public:
         const std::vector<TFastOp>& ops = Program.Ops;
         entry.assign(ops.size(), UINT32_MAX);
         Prologue();
+        // The records between a closed-form loop or a scan and where it goes on (its copy
+        // without the move made first and its stepped form) run only where the fast loop enters
+        // there or the loop never ends: they come after all the others, and a closed form or a
+        // scan goes straight on into the code that follows it.
+        std::vector<int32_t> inside(ops.size() + 1, 0);
         for (size_t k = 0; k < ops.size(); ++k) {
-            if (!Compiled(static_cast<uint32_t>(k))) continue;
+            const TFastOp& op = ops[k];
+            const bool stepped = op.Code == fastLinear || op.Code == fastLinearWalk || op.Code == fastScanRight ||
+                                 op.Code == fastScanLeft;
+            if (stepped && op.Jump > k + 1 && op.Jump <= ops.size()) {
+                ++inside[k + 1];
+                --inside[op.Jump];
+            }
+        }
+        std::vector<uint32_t> order, cold;
+        for (uint32_t k = 0, depth = 0; k < ops.size(); ++k) {
+            depth += static_cast<uint32_t>(inside[k]);
+            if (Compiled(k)) (depth == 0 ? order : cold).push_back(k);
+        }
+        order.insert(order.end(), cold.begin(), cold.end());
+        for (size_t i = 0; i < order.size(); ++i) {
+            const uint32_t k = order[i];
+            Following = i + 1 < order.size() ? order[i + 1] : UINT32_MAX;
             entry[k] = static_cast<uint32_t>(getSize());
-            if (Watched) WatchTest(static_cast<uint32_t>(k));
-            if (!Record(static_cast<uint32_t>(k))) return false;
+            if (Watched) WatchTest(k);
+            if (!Record(k)) return false;
         }
         // The ways out: one stub per record left to the fast form and per attention exit.
         constexpr size_t None = SIZE_MAX;
@@ -218,8 +239,8 @@ private:
     }
     void Here(size_t at) { Patch(at, getSize()); }
     // The record that follows in the code, or a jump to record when it does not.
-    void GoOn(uint32_t k, uint32_t record) {
-        if (record != k + 1 || !Compiled(record)) JumpTo(record);
+    void GoOn(uint32_t record) {
+        if (record != Following) JumpTo(record);
     }
 
     // ---- The machine ----
@@ -276,7 +297,7 @@ private:
         case fastAdd:
             add(At(op.Off), CellImm(op.Delta));
             Count(op.Exec);
-            GoOn(k, k + 1);
+            GoOn(k + 1);
             return true;
         case fastClear:
         case fastClearUp: {
@@ -295,13 +316,13 @@ private:
                 add(r14, rdx);
             }
             Count(op.Exec);
-            GoOn(k, k + 1);
+            GoOn(k + 1);
             return true;
         }
         case fastMove:
             Count(op.Exec);
             MovePointer(op.Off);
-            GoOn(k, k + 1);
+            GoOn(k + 1);
             return true;
         case fastOpen:
         case fastMemoOpen:
@@ -313,7 +334,7 @@ private:
                 Memo(op, Helpers.MemoEnter);
                 JumpTo(op.Jump, NotEqual);
             }
-            GoOn(k, k + op.Next);
+            GoOn(k + op.Next);
             return true;
         case fastClose:
         case fastMemoClose:
@@ -490,7 +511,7 @@ private:
         // Either way its check of the counter: 1.
         if (!walk) {
             Pre(op, 1);
-            JumpTo(op.Jump);
+            GoOn(op.Jump);
             return true;
         }
         // The outer loop's Close, as f_Close makes it, with the attention check at this record.
@@ -573,7 +594,7 @@ private:
         and_(r13d, Mask);
         imul(rax, rax, static_cast<int32_t>(op.Exec));
         lea(r14, ptr[r14 + rax + 1]);
-        JumpTo(op.Jump);
+        GoOn(op.Jump);
     }
 
     // Watched: a scan about to make passes moves (passes > 0) from the pointer goes on in its
@@ -607,6 +628,7 @@ private:
     const bool Watched;
     const Xbyak::RegExp DataCell;  // the cell at the data pointer
     size_t ExitAt = 0;
+    uint32_t Following = UINT32_MAX;  // the record whose code comes next
     std::vector<TFixup> Fixups;
     std::vector<uint64_t*> Steady;  // by memo loop: its block
 };
