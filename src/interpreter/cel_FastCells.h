@@ -188,14 +188,17 @@ TNativeHelpers TBFInterpreterCells<Cell>::NativeHelpers() {
         const uint64_t passes = ScanPasses<Cell>(static_cast<const Cell*>(tape), dp, stride, right, p);
         return p == dp ? -1 : static_cast<int64_t>(passes);
     };
-    helpers.MemoEnter = [](TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed, uint64_t*) {
-        return MemoEnter<Cell>(*memo, static_cast<Cell*>(tape), TapeSize - 1, dp, *executed);
+    helpers.MemoEnter = [](TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed, uint64_t* steady) {
+        const bool done = MemoEnter<Cell>(*memo, static_cast<Cell*>(tape), TapeSize - 1, dp, *executed);
+        NoteMemoTried(*memo, done, steady);
+        return done;
     };
     helpers.MemoBackEdge = [](TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed,
                               uint64_t* steady) {
-        if (!MemoBackEdge<Cell>(*memo, static_cast<Cell*>(tape), TapeSize - 1, dp, *executed)) return false;
-        NoteSteadyPasses(*memo, steady);
-        return true;
+        const bool done = MemoBackEdge<Cell>(*memo, static_cast<Cell*>(tape), TapeSize - 1, dp, *executed);
+        NoteMemoTried(*memo, done, steady);
+        if (done) NoteSteadyPasses(*memo, steady);
+        return done;
     };
     return helpers;
 }

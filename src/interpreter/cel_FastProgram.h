@@ -195,6 +195,10 @@ struct TMemoLoop {
     bool Steady = false;
     std::vector<uint32_t> Fixed;
     uint64_t PassCost = 0;
+    // For native code (NoteMemoTried): passes were ever done at once, and how often they were
+    // tried before.
+    bool Repeated = false;
+    uint32_t Tries = 0;
 };
 
 // How a record runs while the stop set needs it to (TFastProgram::Patch); a patched record is

@@ -81,7 +81,7 @@ public:
           Top((1u << cellBits) - 1), Watched(watched), DataCell(r12 + r13 * Scale) {
         for (const TMemoLoop& memo : program.Memos) {
             Steady.push_back(steady);
-            steady += 1 + memo.Work.size();
+            steady += SteadySlots(memo);
         }
     }
 
@@ -330,9 +330,11 @@ private:
             cmp(Current(), 0);
             JumpTo(op.Jump, Equal);
             if (op.Code == fastMemoOpen) {
+                const size_t plain = ShortcutOff(op);
                 SteadyPasses(op);
                 Memo(op, Helpers.MemoEnter);
                 JumpTo(op.Jump, NotEqual);
+                if (plain != SIZE_MAX) Here(plain);
             }
             GoOn(k + op.Next);
             return true;
@@ -342,8 +344,10 @@ private:
             cmp(Current(), 0);
             JumpTo(k + op.Next, Equal);
             if (op.Code == fastMemoClose) {
+                const size_t plain = ShortcutOff(op);
                 Memo(op, Helpers.MemoBackEdge);
                 JumpTo(k + op.Next, NotEqual);
+                if (plain != SIZE_MAX) Here(plain);
             }
             BackEdge(op.Jump, op.Jump);
             return true;
@@ -361,6 +365,16 @@ private:
         default:
             return false;
         }
+    }
+
+    // A memo loop whose shortcut is off (NoteMemoTried) runs as a plain loop: the jump there,
+    // to be placed (SIZE_MAX in watched code, which leaves memo loops part way and so keeps them
+    // as they are).
+    size_t ShortcutOff(const TFastOp& op) {
+        if (Watched) return SIZE_MAX;
+        mov(rax, reinterpret_cast<uint64_t>(Steady[op.Off] + SteadySlots(Program.Memos[op.Off]) - 1));
+        cmp(byte[rax], 0);
+        return Branch(NotEqual);
     }
 
     // A memo loop record's own work (helper): al tells whether the loop's passes were done.
@@ -652,11 +666,11 @@ std::shared_ptr<const TNativeCode> TNativeCode::Generate(const TFastProgram& pro
     try {
         auto impl = std::make_unique<TImpl>();
         size_t slots = 0;
-        for (const TMemoLoop& memo : program.Memos) slots += 1 + memo.Work.size();
+        for (const TMemoLoop& memo : program.Memos) slots += SteadySlots(memo);
         impl->Steady.assign(slots, 0);
         auto generator =
             std::make_unique<TGenerator>(program, cellBits, tapeSize, helpers, impl->Steady.data(), watched);
-        for (size_t m = 0, at = 0; m < program.Memos.size(); at += 1 + program.Memos[m].Work.size(), ++m)
+        for (size_t m = 0, at = 0; m < program.Memos.size(); at += SteadySlots(program.Memos[m]), ++m)
             NoteSteadyPasses(program.Memos[m], impl->Steady.data() + at);
         std::vector<uint32_t> entry;
         if (!generator->Build(entry)) return nullptr;

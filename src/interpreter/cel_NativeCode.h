@@ -41,12 +41,31 @@ enum class TNativeExit : uint32_t { Record = 0, Attention = 1 };
 
 // What native code knows of a memo loop's steady passes (TMemoLoop::Steady), in a block of its
 // own: the cost of a pass (0: none known yet), then the work cells that a pass leaves as it
-// finds them, one a slot. Such a pair stays true once measured, so a block that lags behind
-// the loop's own still gives the loop's passes right.
+// finds them, one a slot, then the slot that turns the loop's shortcut off (SteadySlots). Such
+// a pair stays true once measured, so a block that lags behind the loop's own still gives the
+// loop's passes right.
+inline size_t SteadySlots(const TMemoLoop& memo) { return 2 + memo.Work.size(); }
 inline void NoteSteadyPasses(const TMemoLoop& memo, uint64_t* steady) {
     if (!memo.Steady) return;
     for (size_t k = 0; k < memo.Fixed.size(); ++k) steady[1 + k] = memo.Fixed[k];
     steady[0] = memo.PassCost;
+}
+
+// A memo loop whose passes were tried this often at its records without once repeating is
+// taken for one whose passes never repeat: native code then runs it as a plain loop, without
+// the engine's calls (NoteMemoTried). The shortcut only saves time, so the choice is free.
+constexpr uint32_t MemoTries = 1u << 16;
+// After a memo record's call: done tells whether its passes were done at once. At the MemoTries
+// try without one done, the shortcut is turned off in the block; the loop's snapshot then no
+// longer stands for the pass before (native code leaves a memo loop only at an attention check,
+// where the fast loop takes every snapshot as stale anyway).
+inline void NoteMemoTried(TMemoLoop& memo, bool done, uint64_t* steady) {
+    if (done) {
+        memo.Repeated = true;
+    } else if (!memo.Repeated && ++memo.Tries == MemoTries) {
+        memo.Valid = false;
+        steady[SteadySlots(memo) - 1] = 1;
+    }
 }
 
 // The engine code that native code calls, so that it does nothing the fast loop does otherwise:
