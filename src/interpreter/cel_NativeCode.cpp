@@ -330,8 +330,8 @@ private:
             cmp(Current(), 0);
             JumpTo(op.Jump, Equal);
             if (op.Code == fastMemoOpen) {
-                const size_t plain = ShortcutOff(op);
                 SteadyPasses(op);
+                const size_t plain = ShortcutOff(op);
                 Memo(op, Helpers.MemoEnter);
                 JumpTo(op.Jump, NotEqual);
                 if (plain != SIZE_MAX) Here(plain);
