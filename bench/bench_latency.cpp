@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     const std::string far(16384, '>');
     std::vector<std::pair<std::string, std::string>> programs = {
         {"empty-loop", "+[]"},
-        {"pointer-round-the-tape", "+[>+]"},
+        {"pointer-round-the-tape", "+[>[-]+]"},  // every cell it reaches set to 1: never 0
         {"multiply-never-ends", "+[-->+<]"},        // stepped: its counter never reaches 0
         {"repeating-inner-loop", "+[>++[->+<]<--]"},
         {"scan-round-the-tape", "+" + far + "+[" + far + "]"},
