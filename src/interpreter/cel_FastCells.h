@@ -126,27 +126,37 @@ inline uint64_t ScanPasses(const Cell* tape, uint32_t dp, uint32_t stride, bool 
     return passes;
 }
 
+// True when the memo loop's work cells round dp hold values, one a cell.
+template <typename Cell>
+inline bool WorkCellsHold(const TMemoLoop& memo, const std::vector<uint32_t>& values, const Cell* tape, uint32_t mask,
+                          uint32_t dp) {
+    for (size_t k = 0; k < memo.Work.size(); ++k)
+        if (values[k] != tape[(dp + memo.Work[k]) & mask]) return false;
+    return true;
+}
+
+// The work cells as a pass begins, at count executed: a pass that leaves them so is repeated by
+// all the others.
+template <typename Cell>
+inline void BeginMemoPass(TMemoLoop& memo, const Cell* tape, uint32_t mask, uint32_t dp, uint64_t executed) {
+    for (size_t k = 0; k < memo.Work.size(); ++k) memo.Snapshot[k] = tape[(dp + memo.Work[k]) & mask];
+    memo.Executed = executed;
+    memo.Valid = true;
+}
+
 // A memo loop entered with a nonzero counter (f_MemoOpen after its check): true when its passes
-// are all done at once, repeating one that an earlier run of the loop found steady.
+// are all done at once, repeating one that an earlier run of the loop found steady (its work
+// cells as that pass left them).
 template <typename Cell>
 inline bool MemoEnter(TMemoLoop& memo, Cell* tape, uint32_t mask, uint32_t dp, uint64_t& executed) {
-    const size_t cells = memo.Work.size();
-    size_t k = 0;
-    // Work cells that an earlier pass left as it found them: every pass repeats that one.
-    if (memo.Steady)
-        while (k < cells && memo.Fixed[k] == tape[(dp + memo.Work[k]) & mask]) ++k;
-    if (memo.Steady && k == cells) {
+    if (memo.Steady && WorkCellsHold(memo, memo.Fixed, tape, mask, dp)) {
         const int64_t n = TripCount<Cell>(tape[dp], static_cast<uint32_t>(memo.Counter));
         if (n >= 0) {
             executed += RepeatPasses<Cell>(tape, mask, dp, memo, n);
             return true;
         }
     }
-    // The work cells as the first pass finds them: a first pass that leaves them so is
-    // repeated by all the others.
-    for (k = 0; k < cells; ++k) memo.Snapshot[k] = tape[(dp + memo.Work[k]) & mask];
-    memo.Executed = executed;
-    memo.Valid = true;
+    BeginMemoPass(memo, tape, mask, dp, executed);
     return false;
 }
 
@@ -155,11 +165,7 @@ inline bool MemoEnter(TMemoLoop& memo, Cell* tape, uint32_t mask, uint32_t dp, u
 // found them.
 template <typename Cell>
 inline bool MemoBackEdge(TMemoLoop& memo, Cell* tape, uint32_t mask, uint32_t dp, uint64_t& executed) {
-    const size_t cells = memo.Work.size();
-    size_t k = 0;
-    if (memo.Valid)
-        while (k < cells && memo.Snapshot[k] == tape[(dp + memo.Work[k]) & mask]) ++k;
-    if (memo.Valid && k == cells) {
+    if (memo.Valid && WorkCellsHold(memo, memo.Snapshot, tape, mask, dp)) {
         const int64_t n = TripCount<Cell>(tape[dp], static_cast<uint32_t>(memo.Counter));
         if (n >= 0) {
             memo.PassCost = executed - memo.Executed;
@@ -170,9 +176,7 @@ inline bool MemoBackEdge(TMemoLoop& memo, Cell* tape, uint32_t mask, uint32_t dp
             return true;
         }
     }
-    for (k = 0; k < cells; ++k) memo.Snapshot[k] = tape[(dp + memo.Work[k]) & mask];
-    memo.Executed = executed;
-    memo.Valid = true;
+    BeginMemoPass(memo, tape, mask, dp, executed);
     return false;
 }
 
