@@ -2,7 +2,8 @@
 //   flags, option byte, program bytes, NUL, input bytes
 // flags: 1 16-bit cells, 2 pbrain, 4 comment markers, 8 watched with the memory window shown,
 // 16 the input bytes come from an input file (read in chunks of 1 + option % 13 bytes) instead of
-// a typed line, 32 an output file written at every line feed, 64 the output window hidden.
+// a typed line, 32 an output file written at every line feed, 64 the output window hidden, 128
+// native code from the first command (rather than once a run has executed 2^20 commands).
 // option: the output buffer size (1 + option % 255) and the input file's chunk size.
 #pragma once
 
@@ -34,6 +35,7 @@ struct TFuzzInput {
     bool InputFile = false;
     bool FileByLine = false;
     bool WindowHidden = false;
+    bool Native = false;
     uint8_t Option = 0;
     std::string Text;  // the editor's text of the program bytes
     std::string Data;  // the input bytes
@@ -50,6 +52,7 @@ inline bool ParseInput(const uint8_t* data, size_t size, TFuzzInput& in) {
     in.InputFile = flags & 16;
     in.FileByLine = flags & 32;
     in.WindowHidden = flags & 64;
+    in.Native = flags & 128;
     in.Option = data[1];
     const std::string_view rest(reinterpret_cast<const char*>(data + 2), size - 2);
     const size_t nul = rest.find('\0');
@@ -109,6 +112,7 @@ public:
         Options.OutputFileByLine = in.FileByLine;
         Options.OutputFileName = in.FileByLine ? "out" : "";
         Options.InputFileName = in.InputFile ? "in" : "";
+        if (in.Native) Options.NativeAfter = 0;
         MemoryWindowVisible = in.Watch;
     }
     bool Varied = false;
