@@ -467,7 +467,7 @@ TEST(Properties, BudgetedRunsInTheCallingThreadAgree) {
     for (int i = 0; i < celtest::Rounds(120); ++i) programs.push_back(gen.Make(i % 2 == 1, (i / 2) % 2 == 1, shape));
     // Endless: a loop over a cell nothing changes, a clear loop set again, a pointer walking the
     // tape, closed forms that never reach 0, a loop around an inner loop, recursion.
-    for (const char* text : {"+[]", "+[[-]+]", "+[>+]", "+[>++<]", "+[-->+<]", "+[>+[-]<]", "+(:):"}) {
+    for (const char* text : {"+[]", "+[[-]+]", "+[>+<+>]", "+[>++<]", "+[-->+<]", "+[>+[-]<]", "+(:):"}) {
         TProgram p;
         p.Text = text;
         p.Proc = p.Text.find('(') != std::string::npos;
