@@ -204,6 +204,19 @@ TNativeHelpers TBFInterpreterCells<Cell>::NativeHelpers() {
         if (done) NoteSteadyPasses(*memo, steady);
         return done;
     };
+    // As the fast loop's f_Output and f_InputRun, up to the count and the attention check.
+    helpers.Output = [](void* engine, uint32_t folded, uint32_t dp, uint64_t executed) -> uint32_t {
+        auto& self = *static_cast<TBFInterpreterCells*>(engine);
+        self.Spill(folded, dp, executed);
+        if (self.IOGuard && self.AttentionDue(executed)) return static_cast<uint32_t>(TNativeExit::Attention);
+        return self.OutputCommand() ? NativeIODone : static_cast<uint32_t>(TNativeExit::Error);
+    };
+    helpers.Input = [](void* engine, uint32_t folded, uint32_t dp, uint64_t executed) -> uint32_t {
+        auto& self = *static_cast<TBFInterpreterCells*>(engine);
+        self.Spill(folded, dp, executed);
+        if (self.IOGuard && self.AttentionDue(executed)) return static_cast<uint32_t>(TNativeExit::Attention);
+        return self.InputCommand() ? NativeIODone : NativeIOAbandoned;
+    };
     return helpers;
 }
 
@@ -763,11 +776,16 @@ f_native: {
     frame.DataPtr = dp;
     frame.Record = static_cast<uint32_t>(in - program.Ops.data());
     frame.WatchSums = sums;
+    frame.Engine = this;
     const TNativeExit exit = (Watched ? program.NativeWatched : program.Native)->Run(frame);
     dp = frame.DataPtr;
     executed = frame.Executed;
     in = program.Ops.data() + frame.Record;
     if (exit == TNativeExit::Attention) goto f_attention;
+    if (exit == TNativeExit::Error) {
+        CEL_SPILL();
+        return TLoopExit::Error;
+    }
     // Watched code also leaves at a record of its own whose reach holds a watched cell: its
     // handler as the watched loop threads it tests that reach again.
     goto* CEL_OWN(*in);

@@ -171,7 +171,9 @@ private:
         case fastLinear:
         case fastLinearWalk:
         case fastScanRight:
-        case fastScanLeft: return true;
+        case fastScanLeft:
+        case fastOutput:
+        case fastInput: return true;
         default: return false;
         }
     }
@@ -324,6 +326,10 @@ private:
             MovePointer(op.Off);
             GoOn(k + 1);
             return true;
+        case fastOutput:
+        case fastInput:
+            InputOutput(k, op);
+            return true;
         case fastOpen:
         case fastMemoOpen:
             Pre(op, 1);
@@ -432,6 +438,36 @@ private:
         mov(Current(), 0);
         JumpTo(op.Jump);
         for (const size_t miss : misses) Here(miss);
+    }
+
+    // '.' or ',' by the engine, the state spilled as of the record: the run leaves before it where
+    // the engine says (the fast loop then runs it), or after an abandoned wait for input, as the
+    // fast loop does; else the attention check follows, as after the fast loop's (but before
+    // the end).
+    void InputOutput(uint32_t k, const TFastOp& op) {
+        mov(rdi, ptr[rbx + offsetof(TNativeFrame, Engine)]);
+        mov(esi, op.Folded);
+        mov(edx, r13d);
+        mov(rcx, r14);
+        CallHelper(reinterpret_cast<const void*>(op.Code == fastOutput ? Helpers.Output : Helpers.Input));
+        test(eax, eax);
+        const size_t done = Branch(Equal);
+        if (op.Code == fastInput) {
+            cmp(eax, NativeIOAbandoned);
+            const size_t other = Branch(NotEqual);
+            inc(r14);
+            mov(eax, static_cast<uint32_t>(TNativeExit::Attention));
+            Here(other);
+        }
+        mov(dword[rbx + offsetof(TNativeFrame, Record)], k);
+        JumpBack(ExitAt);
+        Here(done);
+        inc(r14);
+        if (Program.Ops[k + 1].Code != fastEnd) {
+            cmp(r14, ptr[r15]);
+            AttentionExit(k + 1);
+        }
+        GoOn(k + 1);
     }
 
     // A back edge to record to: the count shown, then the attention check, which leaves at
@@ -659,9 +695,10 @@ bool NativeCodeBuilt() { return true; }
 std::shared_ptr<const TNativeCode> TNativeCode::Generate(const TFastProgram& program, unsigned cellBits,
                                                          uint32_t tapeSize, const TNativeHelpers& helpers,
                                                          bool watched) {
-    if (program.Ops.empty() || program.Cancelled || (cellBits != 8 && cellBits != 16) || helpers.TripCount == nullptr ||
-        helpers.LinearTerms == nullptr ||
-        helpers.ScanPasses == nullptr || helpers.MemoEnter == nullptr || helpers.MemoBackEdge == nullptr || tapeSize == 0 || (tapeSize & (tapeSize - 1)) != 0)
+    if (program.Ops.empty() || program.Cancelled || (cellBits != 8 && cellBits != 16) || tapeSize == 0 ||
+        (tapeSize & (tapeSize - 1)) != 0 || helpers.TripCount == nullptr || helpers.LinearTerms == nullptr ||
+        helpers.ScanPasses == nullptr || helpers.MemoEnter == nullptr || helpers.MemoBackEdge == nullptr ||
+        helpers.Output == nullptr || helpers.Input == nullptr)
         return nullptr;
     try {
         auto impl = std::make_unique<TImpl>();

@@ -2,14 +2,15 @@
 // record what the fast form's execution loop does, with the same executed count and the same
 // attention check at every back edge. Standard library and the xbyak assembler only.
 //
-// Records that have no native code (input, output, procedures, the end) are left to the fast
-// form's loop: native code leaves at the beginning of such a record with the state the fast form
-// has there, and the fast form enters native code again at the beginning of any record that has
-// some. A memo loop's records call the engine's code for what they do past their own checks,
-// but for a loop entered with passes known to repeat. Code is generated once for a program and
-// cell width; its pages are writable while it is written and executable (never writable) from
-// then on. The data pointer is wrapped at every move, never at a cell's address: the tape is
-// mapped twice in a row (TNativeFrame::Tape).
+// Records that have no native code (procedures, the end) are left to the fast form's loop:
+// native code leaves at the beginning of such a record with the state the fast form has there,
+// and the fast form enters native code again at the beginning of any record that has some.
+// Input and output call the engine, which runs them as the fast loop does. A memo loop's
+// records call the engine's code for what they do past their own checks, but for a loop entered
+// with passes known to repeat. Code is generated once for a program and cell width; its pages
+// are writable while it is written and executable (never writable) from then on. The data
+// pointer is wrapped at every move, never at a cell's address: the tape is mapped twice in a
+// row (TNativeFrame::Tape).
 #pragma once
 
 #include "cel_FastProgram.h"
@@ -33,11 +34,19 @@ struct TNativeFrame {
     // Watched code: the engine's WatchSums, the number of watched cells below each index of the
     // tape laid twice.
     const uint32_t* WatchSums = nullptr;
+    void* Engine = nullptr;  // what the input and output helpers are called with
 };
 
-// How native code left: at the beginning of Record, which the fast form runs next, or at the
-// attention check of a back edge, which leads to Record.
-enum class TNativeExit : uint32_t { Record = 0, Attention = 1 };
+// How native code left: at the beginning of Record, which the fast form runs next; at the
+// attention check of a back edge, which leads to Record, or before the input or output command
+// at Record; or at that command, which failed (ErrorCode is set; the count is as before it).
+enum class TNativeExit : uint32_t { Record = 0, Attention = 1, Error = 2 };
+
+// What an input or output helper tells native code: the command ran; the run is to leave before
+// it for RunLoop (TNativeExit::Attention); it failed (TNativeExit::Error); or, input only, the
+// wait for typed input was abandoned (the attempt counts, and the run leaves after it as at an
+// attention check, at the same command, which runs again).
+enum : uint32_t { NativeIODone = 0, NativeIOAbandoned = 3 };
 
 // What native code knows of a memo loop's steady passes (TMemoLoop::Steady), in a block of its
 // own: the cost of a pass (0: none known yet), then the work cells that a pass leaves as it
@@ -80,6 +89,10 @@ struct TNativeHelpers {
     int64_t (*ScanPasses)(const void* tape, uint32_t dp, uint32_t stride, bool right) = nullptr;
     bool (*MemoEnter)(TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed, uint64_t* steady) = nullptr;
     bool (*MemoBackEdge)(TMemoLoop* memo, void* tape, uint32_t dp, uint64_t* executed, uint64_t* steady) = nullptr;
+    // '.' and ',' at FoldedList record folded, through the engine (TNativeFrame::Engine) as the
+    // fast loop runs them, the state spilled first: NativeIODone or a TNativeExit.
+    uint32_t (*Output)(void* engine, uint32_t folded, uint32_t dp, uint64_t executed) = nullptr;
+    uint32_t (*Input)(void* engine, uint32_t folded, uint32_t dp, uint64_t executed) = nullptr;
 };
 
 class TNativeCode {

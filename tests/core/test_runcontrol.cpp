@@ -74,14 +74,18 @@ TEST(RunControl, TraceRunsOneCommandPerResumeAndMarksIt) {
     }
 }
 
+// On every form: native code waits for input inside the engine's call and leaves at the command.
 TEST(RunControl, DebugWhileWaitingForInput) {
     const std::string text = "++,>+<.";
-    for (bool wide : Widths) {
+    for (int run = 0; run < 6; ++run) {
+        const bool wide = run % 2 == 1;
+        const celtest::TForm form = celtest::Forms[run / 2];
         for (int start = 0; start < 3; ++start) {  // fast, traced, watched
             SCOPED_TRACE(std::string(wide ? "16-bit " : "8-bit ") +
-                         (start == 0 ? "fast" : start == 1 ? "traced" : "watched"));
+                         (start == 0 ? "fast, " : start == 1 ? "traced, " : "watched, ") + celtest::FormName(form));
             THost h;
             h.Options.Text = text;
+            celtest::UseForm(h.Options, form);
             h.Options.Watch = start == 2;
             h.StartRun(wide, start == 1);
             if (start == 1) {

@@ -472,6 +472,8 @@ TEST(Runner, SecondSignalEndsARunStuckInAWrite) {
 #endif
     TTempFiles temp;
     const std::string printer = temp.File("printer.b", "+[.]");
+    // Native code is made after 2^20 commands: this one prints only after 33 million.
+    const std::string late = temp.File("late.b", "-[>-[>-[-]<-]<-]+[.]");
     for (const int signal : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(strsignal(signal));
         int out[2];
@@ -517,13 +519,15 @@ TEST(Runner, FailedWritesToStandardOutputAreReported) {
     TTempFiles temp;
     const std::string hello = temp.File("hello.b", Emitter("Hello\n"));
     const std::string printer = temp.File("printer.b", "+[.]");
+    // Native code is made after 2^20 commands: this one prints only after 33 million.
+    const std::string late = temp.File("late.b", "-[>-[>-[-]<-]<-]+[.]");
     const std::string prompt = temp.File("prompt.b", Emitter("Name?") + ",.");
     const std::string text = temp.File("text", "Hi");
     const std::string message =
         std::string("cellwright-run: could not write to standard output: ") + std::strerror(ENOSPC) + "\n";
     const std::vector<std::vector<std::string>> cases = {
         {hello}, {printer}, {"--plain", printer}, {"--engine", "fast", printer},
-        {"--engine", "jit", printer}, {"--single-step", hello}, {prompt}, {"--generate", text},
+        {"--engine", "jit", printer}, {"--engine", "jit", late}, {"--single-step", hello}, {prompt}, {"--generate", text},
         {"--strip", hello}, {"--dump-lists", hello}, {"--dump-fast", hello}, {"--help"}, {"--version"},
     };
     TStreams full;
