@@ -38,6 +38,7 @@ double PauseLatency(const std::string& text, const std::string& engine) {
     h.Options.PlainEngine = engine == "plain";
     h.Options.NativeEngine = engine == "jit";
     h.Options.NativeAfter = 0;
+    h.Options.NativePerRecord = 0;
     h.StartRun(false, false);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));  // well inside the loop
     cel::TBFInterpreterBase& run = h.Interpreter.Engine();

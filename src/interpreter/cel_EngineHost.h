@@ -36,9 +36,12 @@ struct TRunOptions {
     bool OutputVisible = true;     // the output window is visible
     bool PlainEngine = false;      // full speed on FoldedList as it is, without its fast form
     bool NativeEngine = true;      // full speed on native code made from the fast form where it can be
-    // Native code is made once the run has executed this many commands: a short run, or the
-    // start of a long program's run, never waits for it.
+    // Native code is made once the run has executed NativeAfter commands and NativePerRecord
+    // for each record of the fast form: a short run, or the start of a long program's run, never
+    // waits for it, and a long program's code (about what the fast form runs in 300 to 1,000
+    // commands a record to make) is made only for a run that has already spent as long.
     uint64_t NativeAfter = uint64_t{1} << 20;
+    uint64_t NativePerRecord = 1024;
     bool OutputFileByLine = false; // the output file is written at every line feed (a terminal)
     TEndOfInput EndOfInput = TEndOfInput::Unchanged;
 };

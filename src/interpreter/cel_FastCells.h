@@ -229,9 +229,10 @@ const TNativeCode* TBFInterpreterCells<Cell>::NativeFor(TFastProgram& program, b
     bool& tried = watched ? program.NativeWatchedTried : program.NativeTried;
     std::shared_ptr<const TNativeCode>& code = watched ? program.NativeWatched : program.Native;
     if (!tried) {
-        if (Executed.load(std::memory_order_relaxed) < Options.NativeAfter) {
+        const uint64_t after = Options.NativeAfter + Options.NativePerRecord * program.Ops.size();
+        if (Executed.load(std::memory_order_relaxed) < after) {
             // Not yet: the fast form runs on to that count, where the next pass makes the code.
-            LowerAttention(Options.NativeAfter);
+            LowerAttention(after);
             return nullptr;
         }
         tried = true;

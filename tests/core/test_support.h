@@ -23,6 +23,7 @@ inline void UseForm(cel::TRunOptions& options, TForm form) {
     options.PlainEngine = form == TForm::Plain;
     options.NativeEngine = form == TForm::Native;
     options.NativeAfter = 0;  // native code from the first command on, however short the run
+    options.NativePerRecord = 0;
 }
 
 // The headless host with what the windows would show kept for the tests to look at: the output

@@ -112,7 +112,10 @@ public:
         Options.OutputFileByLine = in.FileByLine;
         Options.OutputFileName = in.FileByLine ? "out" : "";
         Options.InputFileName = in.InputFile ? "in" : "";
-        if (in.Native) Options.NativeAfter = 0;
+        if (in.Native) {
+            Options.NativeAfter = 0;
+            Options.NativePerRecord = 0;
+        }
         MemoryWindowVisible = in.Watch;
     }
     bool Varied = false;
