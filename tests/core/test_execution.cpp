@@ -278,8 +278,19 @@ TEST(Execution, FastFormAcrossWraps) {
             }
         }
     }
+    // Scans of every length up to 40 by strides past 1 (the engine searches sixteen 8-bit cells
+    // at a time for strides up to 16, native code hands it scans past 32 passes), in both
+    // directions, here and across the tape's end.
+    for (const int stride : {2, 3, 5, 8, 9, 16, 17}) {
+        const std::string right = Repeat('>', stride), left = Repeat('<', stride);
+        const std::string grow = Repeat('+', 40) + "[" + right + right + "[" + right + "]+[" + left + "]" + left + "-]";
+        for (const bool wide : {false, true}) {
+            rows.push_back({grow, wide, 0});
+            rows.push_back({Repeat('<', 10 * stride) + grow, wide, 0});
+        }
+    }
     for (const TCase& c : rows) {
-        SCOPED_TRACE(c.Text + (c.Wide ? " (16-bit)" : " (8-bit)"));
+        SCOPED_TRACE(c.Text.substr(0, 60) + (c.Wide ? " (16-bit)" : " (8-bit)"));
         TRunSetup setup;
         setup.Text = c.Text;
         setup.Wide = c.Wide;
