@@ -117,6 +117,11 @@ public:
             if (Watched) WatchTest(k);
             if (!Record(k)) return false;
         }
+        for (const auto& [at, back] : Wraps) {
+            Here(at);
+            and_(r13d, Mask);
+            JumpBack(back);
+        }
         // The ways out: one stub per record left to the fast form and per attention exit.
         constexpr size_t None = SIZE_MAX;
         std::vector<size_t> exits(ops.size(), None), attentions(ops.size(), None);
@@ -266,10 +271,16 @@ private:
             add(r14, rax);
         }
     }
+    // A move by less than half the tape either way, wrapped only where it passes an end of the
+    // tape (out of line): the pointer waits for an add alone.
     void MovePointer(uint32_t move) {
-        if ((move & Mask) == 0) return;
-        add(r13d, move & Mask);
-        and_(r13d, Mask);
+        move &= Mask;
+        if (move == 0) return;
+        if (move <= Mask / 2) add(r13d, move);
+        else sub(r13d, Mask + 1 - move);
+        cmp(r13d, Mask);
+        const size_t wraps = Branch(Above);
+        Wraps.emplace_back(wraps, getSize());
     }
     // The move a loop record may make first, counted with what the record counts itself.
     void Pre(const TFastOp& op, uint64_t commands) {
@@ -681,6 +692,7 @@ private:
     size_t ExitAt = 0;
     uint32_t Following = UINT32_MAX;  // the record whose code comes next
     std::vector<TFixup> Fixups;
+    std::vector<std::pair<size_t, size_t>> Wraps;  // a move's branch when it wraps, and where it goes on
     std::vector<uint64_t*> Steady;  // by memo loop: its block
 };
 
