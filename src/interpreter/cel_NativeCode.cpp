@@ -520,24 +520,23 @@ private:
             movzx(eax, counter);
             test(eax, eax);
             zero = Branch(Equal);
-        }
-        if (straight) {
-        } else if (d == Top) {
-            mov(ecx, eax);
-        } else if (d == 1) {
-            mov(ecx, Top + 1);
-            sub(ecx, eax);
-        } else {
-            mov(edi, eax);
-            mov(esi, d);
-            CallHelper(reinterpret_cast<const void*>(Helpers.TripCount));
-            test(rax, rax);
-            const size_t ends = Branch(NotSign);
-            // It never ends: stepped, with its back edge's checks, from past the move.
-            Pre(op, 0);
-            JumpTo(k + op.Off + 1);
-            Here(ends);
-            mov(ecx, eax);
+            if (d == Top) {
+                mov(ecx, eax);
+            } else if (d == 1) {
+                mov(ecx, Top + 1);
+                sub(ecx, eax);
+            } else {
+                mov(edi, eax);
+                mov(esi, d);
+                CallHelper(reinterpret_cast<const void*>(Helpers.TripCount));
+                test(rax, rax);
+                const size_t ends = Branch(NotSign);
+                // It never ends: stepped, with its back edge's checks, from past the move.
+                Pre(op, 0);
+                JumpTo(k + op.Off + 1);
+                Here(ends);
+                mov(ecx, eax);
+            }
         }
         imul(rdx, rcx, static_cast<uint32_t>(op.Exec));
         add(r14, rdx);

@@ -9,8 +9,8 @@
 // records call the engine's code for what they do past their own checks, but for a loop entered
 // with passes known to repeat. Code is generated once for a program and cell width; its pages
 // are writable while it is written and executable (never writable) from then on. The data
-// pointer is wrapped at every move, never at a cell's address: the tape is mapped twice in a
-// row (TNativeFrame::Tape).
+// pointer stays on the tape at every move (wrapped, out of line, where it passes an end), never
+// wrapped at a cell's address: the tape is mapped twice in a row (TNativeFrame::Tape).
 #pragma once
 
 #include "cel_FastProgram.h"
