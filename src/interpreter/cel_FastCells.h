@@ -6,7 +6,10 @@
 #include "cel_InterpreterCells.h"
 #include "cel_NativeCode.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <ctime>
 #include <iterator>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -255,20 +258,43 @@ TNativeHelpers TBFInterpreterCells<Cell>::NativeHelpers() {
     return helpers;
 }
 
+// The calling thread's own processor time in nanoseconds: what a run has spent, not counting
+// its waits and pauses.
+inline int64_t ThreadNanos() {
+#ifdef CLOCK_THREAD_CPUTIME_ID
+    timespec now{};
+    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now) == 0) return int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+#endif
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 // The native code of program for this run, made at its first use, or none: it serves runs
 // whose fast form has no stops (the records around a stop run in the fast form's own way) on a
-// tape mapped twice in a row.
+// tape mapped twice in a row. It is made once the run has gone far and long enough (see
+// TRunOptions::NativeAfter).
 template <typename Cell>
 const TNativeCode* TBFInterpreterCells<Cell>::NativeFor(TFastProgram& program, bool watched) {
     if (!Options.NativeEngine || !program.Patched.empty() || !TapeMirrored()) return nullptr;
     bool& tried = watched ? program.NativeWatchedTried : program.NativeTried;
     std::shared_ptr<const TNativeCode>& code = watched ? program.NativeWatched : program.Native;
     if (!tried) {
-        const uint64_t after = Options.NativeAfter + Options.NativePerRecord * program.Ops.size();
-        if (Executed.load(std::memory_order_relaxed) < after) {
-            // Not yet: the fast form runs on to that count, where the next pass makes the code.
-            LowerAttention(after);
-            return nullptr;
+        const uint64_t executed = Executed.load(std::memory_order_relaxed);
+        const uint64_t records = program.Ops.size();
+        if (Options.NativeAfter != 0 || Options.NativePerRecord != 0) {
+            // Not yet: the fast form runs on to that count, where the next pass looks again.
+            const uint64_t after = Options.NativeAfter + Options.NativePerRecord * records;
+            if (executed < program.NativeSeen || program.NativeSeen == UINT64_MAX) program.NativeClock = ThreadNanos();
+            program.NativeSeen = executed;
+            if (executed < after) {
+                LowerAttention(after);
+                return nullptr;
+            }
+            const int64_t spent = ThreadNanos() - program.NativeClock;
+            if (spent < static_cast<int64_t>(Options.NativeNanosPerRecord * records)) {
+                LowerAttention(executed + std::max<uint64_t>(Options.NativeAfter, 1));
+                return nullptr;
+            }
         }
         tried = true;
         code = TNativeCode::Generate(program, 8 * sizeof(Cell), TapeSize, NativeHelpers(), watched);
