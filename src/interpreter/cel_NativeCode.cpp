@@ -228,7 +228,7 @@ private:
         rewrite(at, static_cast<uint32_t>(static_cast<int64_t>(to) - static_cast<int64_t>(at + 4)), 4);
     }
     void JumpTo(uint32_t record, uint8_t cc = Always) { Fixups.push_back({Branch(cc), record, false}); }
-    void AttentionExit(uint32_t record) { Fixups.push_back({Branch(AboveEqual), record, true}); }
+    void AttentionExit(uint32_t record, uint8_t cc = AboveEqual) { Fixups.push_back({Branch(cc), record, true}); }
     void JumpBack(size_t to, uint8_t cc = Always) { Patch(Branch(cc), to); }
     void Leave(uint32_t record, uint8_t cc) { Fixups.push_back({Branch(cc), record, false, true}); }
 
@@ -482,14 +482,17 @@ private:
     }
 
     // A back edge to record to: the count shown, then the attention check, which leaves at
-    // record exitAt (the fast loop does not check before its end record).
+    // record exitAt (the fast loop does not check before its end record). The jump back is the
+    // check's own branch, taken while no attention is due.
     void BackEdge(uint32_t to, uint32_t exitAt) {
         mov(ptr[rbp], r14);
         if (Program.Ops[exitAt].Code != fastEnd) {
             cmp(r14, ptr[r15]);
-            AttentionExit(exitAt);
+            JumpTo(to, Below);
+            AttentionExit(exitAt, Always);
+        } else {
+            JumpTo(to);
         }
-        JumpTo(to);
     }
 
     // A Linear record; for a LinearWalk (top: its own offset) the passes of the outer loop too.
@@ -538,8 +541,16 @@ private:
                 mov(ecx, eax);
             }
         }
-        imul(rdx, rcx, static_cast<uint32_t>(op.Exec));
-        add(r14, rdx);
+        // A walk's straight pass counts its passes' commands with the Close's, at the end (fold).
+        const TFastOp& close = Program.Ops[walk ? op.Jump : k];
+        const uint64_t closing = static_cast<uint64_t>(op.PreExec) + 1 + close.PreExec + 1;
+        const bool fold = walk && !Watched && zero == SIZE_MAX && !clears && closing <= INT32_MAX;
+        if (fold) {
+            imul(rax, rcx, static_cast<uint32_t>(op.Exec));
+        } else {
+            imul(rdx, rcx, static_cast<uint32_t>(op.Exec));
+            add(r14, rdx);
+        }
         if (clears) {
             mov(r8d, ecx);
             mov(rdi, r12);
@@ -575,8 +586,10 @@ private:
             return true;
         }
         // The outer loop's Close, as f_Close makes it, with the attention check at this record.
-        const TFastOp& close = Program.Ops[op.Jump];
-        if (Watched) {
+        if (fold) {
+            lea(r14, ptr[r14 + rax + static_cast<int32_t>(closing)]);
+            MovePointer(op.Pre + close.Pre);
+        } else if (Watched) {
             // The Close's reach from where the walk's move leaves the pointer, and the walk's
             // own at the next pass, as the fast loop tests them.
             Count(static_cast<uint64_t>(op.PreExec) + 1);
@@ -585,16 +598,21 @@ private:
             Count(static_cast<uint64_t>(close.PreExec) + 1);
             MovePointer(close.Pre);
         } else {
-            Count(static_cast<uint64_t>(op.PreExec) + 1 + close.PreExec + 1);
+            Count(closing);
             MovePointer(op.Pre + close.Pre);
         }
         cmp(Current(), 0);
         JumpTo(op.Jump + close.Next, Equal);
         mov(ptr[rbp], r14);
         cmp(r14, ptr[r15]);
-        AttentionExit(k);
-        if (Watched) WatchTest(k);
-        JumpBack(top);
+        if (Watched) {
+            AttentionExit(k);
+            WatchTest(k);
+            JumpBack(top);
+        } else {
+            JumpBack(top, Below);
+            AttentionExit(k, Always);
+        }
         return true;
     }
 
@@ -613,33 +631,40 @@ private:
         // ecx the cell a pass reads, edx the passes. The engine searches a long way faster
         // (memchr, or sixteen 8-bit cells at a time for strides up to 16): this loop leaves it
         // those.
-        const bool searches = !Wide && op.Off <= 16;
+        // Those up to Searched passes stay on the tape laid twice, from dp (right) or dp plus the
+        // tape's size (left): no pass tests for the tape's end.
         constexpr uint32_t Searched = 32;
-        mov(ecx, r13d);
+        const bool searches = !Wide && op.Off <= 16 && (Searched + 1) * op.Off <= Mask;
+        if (searches && !right) {
+            lea(ecx, ptr[r13 + static_cast<int32_t>(Mask + 1)]);
+        } else {
+            mov(ecx, r13d);
+        }
         xor_(edx, edx);
         const size_t pass = getSize();
         inc(edx);
         if (right) {
             add(ecx, op.Off);
-            cmp(ecx, Mask);
         } else {
             sub(ecx, op.Off);
         }
-        const size_t away = Branch(right ? Above : Below);
-        size_t far = SIZE_MAX;
+        size_t away = SIZE_MAX, far = SIZE_MAX;
         if (searches) {
             cmp(edx, Searched);
             far = Branch(Above);
+        } else {
+            if (right) cmp(ecx, Mask);
+            away = Branch(right ? Above : Below);
         }
         cmp(Cell(r12 + rcx * Scale), 0);
         JumpBack(pass, NotEqual);
         if (Watched) WayTest(k, op, edx);
+        if (searches) and_(ecx, Mask);
         mov(r13d, ecx);
         imul(rdx, rdx, static_cast<int32_t>(op.Exec));
         lea(r14, ptr[r14 + rdx + 1]);
         JumpTo(op.Jump);
-        Here(away);
-        if (searches) Here(far);
+        Here(searches ? far : away);
         mov(rdi, r12);
         mov(esi, r13d);
         mov(edx, op.Off);
