@@ -284,13 +284,13 @@ const TNativeCode* TBFInterpreterCells<Cell>::NativeFor(TFastProgram& program, b
         if (Options.NativeAfter != 0 || Options.NativePerRecord != 0) {
             // Not yet: the fast form runs on to that count, where the next pass looks again.
             const uint64_t after = Options.NativeAfter + Options.NativePerRecord * records;
-            if (executed < program.NativeSeen || program.NativeSeen == UINT64_MAX) program.NativeClock = ThreadNanos();
-            program.NativeSeen = executed;
+            if (executed < NativeSeen || NativeSeen == UINT64_MAX) NativeClock = ThreadNanos();
+            NativeSeen = executed;
             if (executed < after) {
                 LowerAttention(after);
                 return nullptr;
             }
-            const int64_t spent = ThreadNanos() - program.NativeClock;
+            const int64_t spent = ThreadNanos() - NativeClock;
             if (spent < static_cast<int64_t>(Options.NativeNanosPerRecord * records)) {
                 LowerAttention(executed + std::max<uint64_t>(Options.NativeAfter, 1));
                 return nullptr;

@@ -271,10 +271,6 @@ struct TFastProgram {
     // The same for runs with watchpoints (TNativeCode::Generate's watched code).
     std::shared_ptr<const TNativeCode> NativeWatched;
     bool NativeWatchedTried = false;
-    // The run's own time (the engine thread's, in nanoseconds) when its first full-speed pass
-    // began, and the count of the latest pass: a smaller count is a new run.
-    int64_t NativeClock = 0;
-    uint64_t NativeSeen = UINT64_MAX;
 };
 
 // Builds the fast form of the first foldedCount records of folded for cells of cellBits bits,

@@ -839,6 +839,7 @@ void TBFInterpreterBase::ResetMachine() {
     TapeFresh = false;
     CallDepth = 0;
     Executed.store(0);
+    NativeSeen = UINT64_MAX;
     FoldedTarget = 0;
     ResumePointA = -1;
     ResumePointB = -1;

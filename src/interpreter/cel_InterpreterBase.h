@@ -418,6 +418,10 @@ protected:
     std::chrono::steady_clock::time_point RunStart{};
     std::chrono::steady_clock::duration Waited{};
     int64_t WorkNow() const;
+    // The engine thread's own time (in nanoseconds) when the run's first full-speed pass began,
+    // and the count of the latest such pass: a smaller one begins a new run (see NativeFor).
+    int64_t NativeClock = 0;
+    uint64_t NativeSeen = UINT64_MAX;
     std::atomic<int> BackRequest{0};         // a TBackMove, 0: none
     uint32_t BackOffset = 0;
     std::atomic<bool> BackHalt{false};
