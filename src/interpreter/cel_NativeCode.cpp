@@ -347,7 +347,7 @@ private:
             cmp(Current(), 0);
             JumpTo(op.Jump, Equal);
             if (op.Code == fastMemoOpen) {
-                SteadyPasses(op);
+                SteadyPasses(k, op);
                 const size_t plain = ShortcutOff(op);
                 Memo(op, Helpers.MemoEnter);
                 JumpTo(op.Jump, NotEqual);
@@ -411,22 +411,62 @@ private:
     // block holds them: all its passes at once, as MemoEnter makes them (the loop's constant
     // changes n times, the counter cleared, n passes counted), and on past the loop. Else on to
     // the code that follows.
-    void SteadyPasses(const TFastOp& op) {
+    // Where the loop is all of a walk's pass but the moves (its record k makes the walk's move
+    // first, and the Close it goes on at jumps back to k), the walk's Close follows here, then the
+    // next pass up to its steady passes, for as long as they are steady: a walk of memo loops runs
+    // without a jump between records. Where the constant that a pass changes is the counter of the
+    // next, it is kept in r10 as well, and the next pass takes it from there, not from memory.
+    void SteadyPasses(uint32_t k, const TFastOp& op) {
         const TMemoLoop& memo = Program.Memos[op.Off];
         const uint32_t d = static_cast<uint32_t>(memo.Counter) & Top;
         if (d != 1 && d != Top) return;
+        const uint32_t c = op.Jump;
+        const bool walks = !Watched && c < Program.Ops.size() && Program.Ops[c].Code == fastClose &&
+                           Program.Ops[c].Jump == k;
+        const uint32_t step = walks ? (Program.Ops[c].Pre + op.Pre) & Mask : 0;
+        size_t forward = SIZE_MAX;  // the constant the next pass counts down
+        for (size_t i = 0; walks && i < memo.Constant.size(); ++i)
+            if (((memo.Constant[i].first - step) & Mask) == 0 && (static_cast<uint32_t>(memo.Constant[i].second) & Top) != 0)
+                forward = i;
         std::vector<size_t> misses;
         mov(rax, reinterpret_cast<uint64_t>(Steady[op.Off]));
         mov(rdx, ptr[rax]);
         test(rdx, rdx);
         misses.push_back(Branch(Equal));
+        WorkCellsHold(memo, misses);
+        SteadyPass(memo, d, false, forward);
+        if (!walks) {
+            JumpTo(op.Jump);
+        } else {
+            // The walk: the first steady pass above, then as many as follow, each with its counter
+            // in r10 where forward says so.
+            const size_t next = WalkOn(k, op, forward != SIZE_MAX, misses);
+            const size_t kept = getSize();
+            SteadyPass(memo, d, forward != SIZE_MAX, forward);
+            const size_t again = WalkOn(k, op, forward != SIZE_MAX, misses);
+            Patch(next, kept);
+            Patch(again, kept);
+        }
+        for (const size_t miss : misses) Here(miss);
+    }
+    // The memo loop's work cells against its block (rax): a miss goes on to the engine's call.
+    void WorkCellsHold(const TMemoLoop& memo, std::vector<size_t>& misses) {
         for (size_t k = 0; k < memo.Work.size(); ++k) {
             movzx(ecx, At(memo.Work[k]));
             cmp(rcx, ptr[rax + static_cast<int32_t>(8 * (k + 1))]);
             misses.push_back(Branch(NotEqual));
         }
+    }
+    // A steady memo loop's passes at once, its pass cost in rdx and its block in rax (kept): the
+    // counter from r10 where kept, the constant forward (an index, or SIZE_MAX) left in r10.
+    void SteadyPass(const TMemoLoop& memo, uint32_t d, bool kept, size_t forward) {
+        const Xbyak::Reg& low = Wide ? static_cast<const Xbyak::Reg&>(r10w) : r10b;
         // ecx: the trip count n.
-        movzx(ecx, Current());
+        if (kept) {
+            movzx(ecx, low);
+        } else {
+            movzx(ecx, Current());
+        }
         if (d == 1) {
             neg(ecx);
             add(ecx, Top + 1);
@@ -434,21 +474,69 @@ private:
         imul(rdx, rcx);
         add(r14, rdx);
         const Xbyak::Reg& n = Wide ? static_cast<const Xbyak::Reg&>(cx) : cl;
-        for (const auto& [off, change] : memo.Constant) {
+        for (size_t i = 0; i < memo.Constant.size(); ++i) {
+            const auto& [off, change] = memo.Constant[i];
             const Xbyak::Address c = At(off);
             const uint32_t delta = static_cast<uint32_t>(change) & Top;
-            if (delta == 1) {
+            if (delta == 0) continue;
+            if (i == forward) {
+                movzx(r10d, c);
+                if (delta == 1) {
+                    add(r10d, ecx);
+                } else if (delta == Top) {
+                    sub(r10d, ecx);
+                } else {
+                    Times(edx, ecx, CellImm(change));
+                    add(r10d, edx);
+                }
+                mov(c, low);
+            } else if (delta == 1) {
                 add(c, n);
             } else if (delta == Top) {
                 sub(c, n);
-            } else if (delta != 0) {
+            } else {
                 Times(edx, ecx, CellImm(change));
                 add(c, Wide ? static_cast<const Xbyak::Reg&>(dx) : dl);
             }
         }
         mov(Current(), 0);
-        JumpTo(op.Jump);
-        for (const size_t miss : misses) Here(miss);
+    }
+    // After a steady pass of a walk's memo loop (record k): the walk's Close as its own code
+    // makes it, then the next pass's move and checks as record k makes them, up to its steady
+    // passes; the jump there (rel32, to be placed) is returned. The counter is tested in r10
+    // where kept.
+    size_t WalkOn(uint32_t k, const TFastOp& op, bool kept, std::vector<size_t>& misses) {
+        const uint32_t c = op.Jump;
+        const TFastOp& close = Program.Ops[c];
+        const TMemoLoop& memo = Program.Memos[op.Off];
+        // The Close tests its cell before its move, which is made with the next pass's: one
+        // move a pass, made apart where the walk ends or leaves.
+        Count(static_cast<uint64_t>(close.PreExec) + 1);
+        cmp(At(close.Pre), 0);
+        const size_t ends = Branch(Equal);
+        mov(ptr[rbp], r14);
+        cmp(r14, ptr[r15]);
+        const size_t due = Branch(AboveEqual);
+        Count(static_cast<uint64_t>(op.PreExec) + 1);
+        MovePointer(close.Pre + op.Pre);
+        if (kept) {
+            if (Wide) test(r10w, r10w);
+            else test(r10b, r10b);
+        } else {
+            cmp(Current(), 0);
+        }
+        JumpTo(c, Equal);
+        // The shortcut and the pass cost stand as they were: only the engine's calls change them.
+        mov(rdx, ptr[rax]);
+        WorkCellsHold(memo, misses);
+        const size_t more = Branch(Always);
+        Here(ends);
+        MovePointer(close.Pre);
+        JumpTo(c + close.Next);
+        Here(due);
+        MovePointer(close.Pre);
+        AttentionExit(k, Always);
+        return more;
     }
 
     // '.' or ',' by the engine, the state spilled as of the record: the run leaves before it where

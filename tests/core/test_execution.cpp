@@ -265,6 +265,19 @@ TEST(Execution, FastFormAcrossWraps) {
     // 16 bits (65,535 passes each).
     rows.push_back({Repeat('+', 17) + "[>" + Repeat('+', 16) + "[>-[->+[->+<]<]<-]<-]", false, 0});
     rows.push_back({"+++[>-[->+[->+<]<]<-]", true, 0});
+    // Walks whose pass is a memo loop but the moves, entered steady pass after pass (native code
+    // runs them in a loop of its own, the next counter kept in a register where the pass changes
+    // it): as they come, across cell 0, with a counter at 0 part way, a pass whose work cells
+    // miss, a constant that is not the next counter, a counter stepping by 1.
+    const std::string memoWalk = "[>[<+++>->>>>>+++[->+++++<]>[-]<<<<<<]<<]";
+    for (const bool wide : {false, true}) {
+        rows.push_back({">+>+>+>+>++<" + memoWalk, wide, 0});
+        rows.push_back({"<<<<<<<<>+>+>+>+>++<" + memoWalk, wide, 0});
+        rows.push_back({">+>+>+>+>++>>>>+<<<<<" + memoWalk, wide, 0});
+        rows.push_back({">+>+>+>+>++<[>[>>+++<<->>>>>+++[->+++++<]>[-]<<<<<<]<<]", wide, 0});
+    }
+    rows.push_back({">+>+>+>+>" + Repeat('+', 85) + "<" + memoWalk, false, 0});
+    rows.push_back({">+>+>+>+>--<[>[<+++>+>>>>>+++[->+++++<]>[-]<<<<<<]<<]", false, 0});
     // Changes of k and -k a pass, k from 2 to 9, in closed-form loops, walks and memo loops
     // entered steady (native code multiplies by some of them its own way).
     for (int k = 2; k <= 9; ++k) {
