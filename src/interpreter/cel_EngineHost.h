@@ -41,11 +41,11 @@ struct TRunOptions {
     // waits for it, and a long program's code (about what the fast form runs in 300 to 1,000
     // commands a record to make) is made only for a run that has already spent as long. A run
     // whose commands are mostly loops done at once must also have spent NativeNanosPerRecord of
-    // its own time for each record (about half of what the code of a record takes to make):
+    // its own time for each record (about a quarter of what the code of a record takes to make):
     // else the making may cost more than the whole run.
     uint64_t NativeAfter = uint64_t{1} << 20;
     uint64_t NativePerRecord = 1024;
-    uint64_t NativeNanosPerRecord = 75;
+    uint64_t NativeNanosPerRecord = 40;
     bool OutputFileByLine = false; // the output file is written at every line feed (a terminal)
     TEndOfInput EndOfInput = TEndOfInput::Unchanged;
 };
