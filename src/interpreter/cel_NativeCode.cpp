@@ -425,27 +425,30 @@ private:
                            Program.Ops[c].Jump == k;
         const uint32_t step = walks ? (Program.Ops[c].Pre + op.Pre) & Mask : 0;
         size_t forward = SIZE_MAX;  // the constant the next pass counts down
-        for (size_t i = 0; walks && i < memo.Constant.size(); ++i)
-            if (((memo.Constant[i].first - step) & Mask) == 0 && (static_cast<uint32_t>(memo.Constant[i].second) & Top) != 0)
-                forward = i;
+        for (size_t i = 0; walks && i < memo.Constant.size(); ++i) {
+            const auto& [off, change] = memo.Constant[i];
+            if (((off - step) & Mask) == 0 && (static_cast<uint32_t>(change) & Top) != 0) forward = i;
+        }
         std::vector<size_t> misses;
         mov(rax, reinterpret_cast<uint64_t>(Steady[op.Off]));
         mov(rdx, ptr[rax]);
         test(rdx, rdx);
         misses.push_back(Branch(Equal));
         WorkCellsHold(memo, misses);
+        const size_t pass = getSize();
         SteadyPass(memo, d, false, forward);
         if (!walks) {
             JumpTo(op.Jump);
+        } else if (forward == SIZE_MAX) {
+            // The walk: each pass as the first, its counter from memory.
+            Patch(WalkOn(k, op, false, misses), pass);
         } else {
-            // The walk: the first steady pass above, then as many as follow, each with its counter
-            // in r10 where forward says so.
-            const size_t next = WalkOn(k, op, forward != SIZE_MAX, misses);
+            // The walk: the first pass above, then each of the others with its counter in r10.
+            const size_t next = WalkOn(k, op, true, misses);
             const size_t kept = getSize();
-            SteadyPass(memo, d, forward != SIZE_MAX, forward);
-            const size_t again = WalkOn(k, op, forward != SIZE_MAX, misses);
+            SteadyPass(memo, d, true, forward);
+            Patch(WalkOn(k, op, true, misses), kept);
             Patch(next, kept);
-            Patch(again, kept);
         }
         for (const size_t miss : misses) Here(miss);
     }
