@@ -78,7 +78,8 @@ const char* const Help =
     "  --output-file FILE     write the program's output to FILE instead of standard output\n"
     "  --eof unchanged|zero|max  a read at the end of the input leaves the cell unchanged\n"
     "                         (default), or sets it to 0 or to the largest cell value\n"
-    "  --stats                print the executed command count and the seconds on standard error\n"
+    "  --stats                print the executed command count, the seconds and from which\n"
+    "                         command native code ran on standard error\n"
     "  --profile              after the run, print on standard error how often the commands of\n"
     "                         each line executed and the share of the total, then the hottest\n"
     "                         loops with their LINE:COLUMN, count and share\n"
@@ -615,6 +616,9 @@ int Run(const TArguments& args, std::string text) {
     if (args.Stats) {
         std::fprintf(stderr, "executed: %llu\nseconds: %.3f\n",
                      static_cast<unsigned long long>(host.Interpreter.GetExecuted()), seconds);
+        const uint64_t native = host.Interpreter.Engine().GetNativeFrom();
+        if (native == UINT64_MAX) std::fprintf(stderr, "native code: none\n");
+        else std::fprintf(stderr, "native code: from command %llu\n", static_cast<unsigned long long>(native));
         if (!args.Breakpoints.empty())
             std::fprintf(stderr, "breakpoints met: %llu\n", static_cast<unsigned long long>(host.BreaksMet));
     }

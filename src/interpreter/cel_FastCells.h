@@ -299,6 +299,8 @@ const TNativeCode* TBFInterpreterCells<Cell>::NativeFor(TFastProgram& program, b
         tried = true;
         code = TNativeCode::Generate(program, 8 * sizeof(Cell), TapeSize, NativeHelpers(), watched);
     }
+    if (code != nullptr && NativeFrom.load(std::memory_order_relaxed) == UINT64_MAX)
+        NativeFrom.store(Executed.load(std::memory_order_relaxed), std::memory_order_relaxed);
     return code.get();
 }
 

@@ -840,6 +840,7 @@ void TBFInterpreterBase::ResetMachine() {
     CallDepth = 0;
     Executed.store(0);
     NativeSeen = UINT64_MAX;
+    NativeFrom.store(UINT64_MAX, std::memory_order_relaxed);
     FoldedTarget = 0;
     ResumePointA = -1;
     ResumePointB = -1;

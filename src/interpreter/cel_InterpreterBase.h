@@ -117,6 +117,9 @@ public:
     void SetOutputLine(uint32_t line) { OutputLine.store(line); }
     // The executed-command count; while the program runs fast it may lag by one loop pass.
     uint64_t GetExecuted() const { return Executed.load(std::memory_order_acquire); }
+    // The executed count from which the run had native code to run at full speed, or UINT64_MAX
+    // while it has none.
+    uint64_t GetNativeFrom() const { return NativeFrom.load(std::memory_order_relaxed); }
     bool IsAnalysisDone() const { return AnalysisFinished.load(); }
     // The text offsets of the command characters the run pauses before (an offset that names no
     // command is ignored). Given before the run starts or while it is suspended; the engine
@@ -422,6 +425,7 @@ protected:
     // and the count of the latest such pass: a smaller one begins a new run (see NativeFor).
     int64_t NativeClock = 0;
     uint64_t NativeSeen = UINT64_MAX;
+    std::atomic<uint64_t> NativeFrom{UINT64_MAX};
     std::atomic<int> BackRequest{0};         // a TBackMove, 0: none
     uint32_t BackOffset = 0;
     std::atomic<bool> BackHalt{false};

@@ -187,23 +187,34 @@ TEST(Runner, DefaultsAndSwitches) {
     EXPECT_EQ(r.Err, "3 commands\n");
 }
 
-// True when err is exactly "executed: N\nseconds: S\n" with S a decimal number.
-bool StatsLines(const std::string& err, uint64_t executed) {
+// True when err is exactly "executed: N\nseconds: S\nnative code: NATIVE\n" with S a decimal
+// number and NATIVE "none" or "from command F", F at least from (none: from is UINT64_MAX) and
+// at most N.
+bool StatsLines(const std::string& err, uint64_t executed, uint64_t from = UINT64_MAX) {
     std::string head = "executed: ";
     head += std::to_string(executed);
     head += "\nseconds: ";
-    if (err.rfind(head, 0) != 0 || err.empty() || err.back() != '\n') return false;
-    const std::string seconds = err.substr(head.size(), err.size() - head.size() - 1);
+    const size_t native = err.find("\nnative code: ");
+    if (err.rfind(head, 0) != 0 || native == std::string::npos || err.back() != '\n') return false;
+    const std::string seconds = err.substr(head.size(), native - head.size());
     const size_t dot = seconds.find('.');
     if (dot == 0 || dot == std::string::npos || dot + 1 == seconds.size()) return false;
     for (size_t i = 0; i < seconds.size(); ++i)
         if (i != dot && !std::isdigit(static_cast<unsigned char>(seconds[i]))) return false;
-    return true;
+    const std::string rest = err.substr(native + 14, err.size() - native - 15);
+    if (from == UINT64_MAX) return rest == "none";
+    const std::string lead = "from command ";
+    if (rest.rfind(lead, 0) != 0 || rest.size() == lead.size() ||
+        rest.find_first_not_of("0123456789", lead.size()) != std::string::npos)
+        return false;
+    const uint64_t f = std::stoull(rest.substr(lead.size()));
+    return f >= from && f <= executed;
 }
 
 TEST(Runner, StatsReportCommandsCountedOneByOne) {
     TTempFiles temp;
-    // '-' then a clear loop over the largest value: 1 + 1 + 2 * (M - 1) commands.
+    // '-' then a clear loop over the largest value: 1 + 1 + 2 * (M - 1) commands, too few for
+    // native code.
     const std::string prog = temp.File("clear.b", "-[-]");
     TRunnerResult r = RunRunner({"--stats", prog});
     EXPECT_EQ(r.Status, 0);
@@ -213,6 +224,13 @@ TEST(Runner, StatsReportCommandsCountedOneByOne) {
     EXPECT_TRUE(StatsLines(r.Err, 131072)) << r.Err;
     r = RunRunner({"--stats", "--single-step", "--cells", "16", prog});
     EXPECT_TRUE(StatsLines(r.Err, 131072)) << r.Err;
+    // Native code for a run of billions of commands, made once the run has passed 2^20 of them
+    // (where the build makes any); none on the fast form.
+    const std::string copies = temp.File("copies.b", "-[>-[>+>+<<-]>[<+>-]<<-]");
+    r = RunRunner({"--stats", "--cells", "16", copies});
+    EXPECT_TRUE(StatsLines(r.Err, 27917451257, cel::NativeCodeBuilt() ? uint64_t{1} << 20 : UINT64_MAX)) << r.Err;
+    r = RunRunner({"--stats", "--cells", "16", "--engine", "fast", copies});
+    EXPECT_TRUE(StatsLines(r.Err, 27917451257)) << r.Err;
     // Without --stats nothing goes to standard error.
     r = RunRunner({prog});
     EXPECT_EQ(r.Err, "");
