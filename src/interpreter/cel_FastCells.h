@@ -242,6 +242,10 @@ TNativeHelpers TBFInterpreterCells<Cell>::NativeHelpers() {
         if (done) NoteSteadyPasses(*memo, steady);
         return done;
     };
+    helpers.LoopMemo = [](TLoopMemos* loops, uint32_t loop, void* tape, uint32_t dp, uint64_t* executed,
+                          const std::atomic<uint64_t>* attention) {
+        return LoopMemoEnter<Cell>(*loops, loop, static_cast<Cell*>(tape), TapeSize - 1, dp, executed, attention);
+    };
     // As the fast loop's f_Output and f_InputRun, up to the count and the attention check.
     helpers.Output = [](void* engine, uint32_t folded, uint32_t dp, uint64_t executed) -> uint32_t {
         auto& self = *static_cast<TBFInterpreterCells*>(engine);
@@ -297,7 +301,8 @@ const TNativeCode* TBFInterpreterCells<Cell>::NativeFor(TFastProgram& program, b
             }
         }
         tried = true;
-        code = TNativeCode::Generate(program, 8 * sizeof(Cell), TapeSize, NativeHelpers(), watched);
+        code = TNativeCode::Generate(program, 8 * sizeof(Cell), TapeSize, NativeHelpers(), watched,
+                                     &Program.FoldedList);
     }
     if (code != nullptr && NativeFrom.load(std::memory_order_relaxed) == UINT64_MAX)
         NativeFrom.store(Executed.load(std::memory_order_relaxed), std::memory_order_relaxed);

@@ -75,10 +75,10 @@ class TGenerator : private TCodePagesFirst, public Xbyak::CodeGenerator {
 public:
     // steady: the memo loops' blocks (NoteSteadyPasses), in the order of program.Memos.
     TGenerator(const TFastProgram& program, unsigned cellBits, uint32_t tapeSize, const TNativeHelpers& helpers,
-               uint64_t* steady, bool watched)
+               uint64_t* steady, bool watched, TLoopMemos* loops)
         : CodeGenerator(4096 + (watched ? 80 : 48) * program.Ops.size(), Xbyak::AutoGrow, &Pages), Program(program),
           Helpers(helpers), Wide(cellBits == 16), Scale(cellBits == 16 ? 2 : 1), Mask(tapeSize - 1),
-          Top((1u << cellBits) - 1), Watched(watched), DataCell(r12 + r13 * Scale) {
+          Top((1u << cellBits) - 1), Watched(watched), DataCell(r12 + r13 * Scale), Loops(loops) {
         for (const TMemoLoop& memo : program.Memos) {
             Steady.push_back(steady);
             steady += SteadySlots(memo);
@@ -122,6 +122,7 @@ public:
             and_(r13d, Mask);
             JumpBack(back);
         }
+        for (const TLoopMemoCall& call : LoopMemoCalls) LoopMemoCall(call);
         // The ways out: one stub per record left to the fast form and per attention exit.
         constexpr size_t None = SIZE_MAX;
         std::vector<size_t> exits(ops.size(), None), attentions(ops.size(), None);
@@ -346,6 +347,7 @@ private:
             Pre(op, 1);
             cmp(Current(), 0);
             JumpTo(op.Jump, Equal);
+            LoopMemo(k, op);
             if (op.Code == fastMemoOpen) {
                 SteadyPasses(k, op);
                 const size_t plain = ShortcutOff(op);
@@ -405,6 +407,47 @@ private:
         CallHelper(reinterpret_cast<const void*>(helper));
         mov(r14, ptr[rbx + offsetof(TNativeFrame, Executed)]);
         test(al, al);
+    }
+
+    struct TLoopMemoCall {
+        size_t Branch;  // the branch to the call
+        size_t Back;    // where the loop's own code goes on
+        uint32_t Loop;  // its TLoopMemo
+        uint32_t Past;  // the record past the loop
+    };
+
+    // A loop that may be done at once from a kept run (cel_LoopMemo.h), entered with a nonzero
+    // cell: unless the loop's switch is off, the engine's LoopMemoEnter, and on past the loop
+    // where it did the loop; else on into the loop.
+    void LoopMemo(uint32_t k, const TFastOp& op) {
+        if (Watched || Loops == nullptr || Helpers.LoopMemo == nullptr) return;
+        const uint32_t folded =
+            op.Next == 2 && k + 1 < Program.Ops.size() ? Program.Ops[k + 1].Folded : op.Folded;
+        if (folded >= Loops->Code.size() || Loops->Code[folded].Op != opLoopStart) return;
+        const uint32_t m = Loops->Code[folded].Origin;
+        if (m == LoopMemoNone) return;
+        if (Loops->Loops[m].Step != 0) return;
+        mov(rax, reinterpret_cast<uint64_t>(&Loops->Loops[m].Off));
+        cmp(byte[rax], 0);
+        LoopMemoCalls.push_back({Branch(Equal), getSize(), m, op.Jump});
+    }
+    // The call of a LoopMemo, out of line: back where it branched off when the loop was not
+    // done, else on past the loop.
+    void LoopMemoCall(const TLoopMemoCall& at) {
+        Here(at.Branch);
+        mov(ptr[rbx + offsetof(TNativeFrame, Executed)], r14);
+        mov(rdi, reinterpret_cast<uint64_t>(Loops));
+        mov(esi, at.Loop);
+        mov(rdx, r12);
+        mov(ecx, r13d);
+        lea(r8, ptr[rbx + offsetof(TNativeFrame, Executed)]);
+        mov(r9, r15);
+        CallHelper(reinterpret_cast<const void*>(Helpers.LoopMemo));
+        mov(r14, ptr[rbx + offsetof(TNativeFrame, Executed)]);
+        cmp(eax, LoopMemoMissed);
+        JumpBack(at.Back, Equal);
+        mov(r13d, eax);
+        JumpTo(at.Past);
     }
 
     // A memo loop entered with a nonzero counter whose step is 1 or -1 and work cells as its
@@ -809,12 +852,15 @@ private:
     std::vector<TFixup> Fixups;
     std::vector<std::pair<size_t, size_t>> Wraps;  // a move's branch when it wraps, and where it goes on
     std::vector<uint64_t*> Steady;  // by memo loop: its block
+    TLoopMemos* const Loops;         // the loops that may be done at once, or none
+    std::vector<TLoopMemoCall> LoopMemoCalls;
 };
 
 }  // namespace
 
 struct TNativeCode::TImpl {
     std::vector<uint64_t> Steady;  // the memo loops' blocks, where the code reads and the engine writes
+    std::unique_ptr<TLoopMemos> Loops;  // their kept runs, which the engine writes
     std::unique_ptr<TGenerator> Generator;
 };
 
@@ -822,7 +868,7 @@ bool NativeCodeBuilt() { return true; }
 
 std::shared_ptr<const TNativeCode> TNativeCode::Generate(const TFastProgram& program, unsigned cellBits,
                                                          uint32_t tapeSize, const TNativeHelpers& helpers,
-                                                         bool watched) {
+                                                         bool watched, const std::vector<TInstruction>* folded) {
     if (program.Ops.empty() || program.Cancelled || (cellBits != 8 && cellBits != 16) || tapeSize == 0 ||
         (tapeSize & (tapeSize - 1)) != 0 || helpers.TripCount == nullptr || helpers.LinearTerms == nullptr ||
         helpers.ScanPasses == nullptr || helpers.MemoEnter == nullptr || helpers.MemoBackEdge == nullptr ||
@@ -833,8 +879,11 @@ std::shared_ptr<const TNativeCode> TNativeCode::Generate(const TFastProgram& pro
         size_t slots = 0;
         for (const TMemoLoop& memo : program.Memos) slots += SteadySlots(memo);
         impl->Steady.assign(slots, 0);
-        auto generator =
-            std::make_unique<TGenerator>(program, cellBits, tapeSize, helpers, impl->Steady.data(), watched);
+        if (folded != nullptr && !watched && helpers.LoopMemo != nullptr)
+            impl->Loops = std::make_unique<TLoopMemos>(
+                BuildLoopMemos(*folded, static_cast<uint32_t>(folded->size()), cellBits));
+        auto generator = std::make_unique<TGenerator>(program, cellBits, tapeSize, helpers, impl->Steady.data(),
+                                                      watched, impl->Loops.get());
         for (size_t m = 0, at = 0; m < program.Memos.size(); at += SteadySlots(program.Memos[m]), ++m)
             NoteSteadyPasses(program.Memos[m], impl->Steady.data() + at);
         std::vector<uint32_t> entry;
@@ -862,7 +911,8 @@ struct TNativeCode::TImpl {};
 bool NativeCodeBuilt() { return false; }
 
 std::shared_ptr<const TNativeCode> TNativeCode::Generate(const TFastProgram&, unsigned, uint32_t,
-                                                         const TNativeHelpers&, bool) {
+                                                         const TNativeHelpers&, bool,
+                                                         const std::vector<TInstruction>*) {
     return nullptr;
 }
 

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "cel_FastProgram.h"
+#include "cel_LoopMemo.h"
 
 #include <atomic>
 #include <cstddef>
@@ -93,6 +94,9 @@ struct TNativeHelpers {
     // fast loop runs them, the state spilled first: NativeIODone or a TNativeExit.
     uint32_t (*Output)(void* engine, uint32_t folded, uint32_t dp, uint64_t executed) = nullptr;
     uint32_t (*Input)(void* engine, uint32_t folded, uint32_t dp, uint64_t executed) = nullptr;
+    // A loop that may be done at once (cel_LoopMemo.h), entered: LoopMemoEnter for the cell width.
+    uint32_t (*LoopMemo)(TLoopMemos* loops, uint32_t loop, void* tape, uint32_t dp, uint64_t* executed,
+                         const std::atomic<uint64_t>* attention) = nullptr;
 };
 
 class TNativeCode {
@@ -109,9 +113,13 @@ public:
     // cells (TNativeFrame::WatchSums) before the record runs, as the fast loop's watched form
     // does, and leaves at the record where it holds one; a walk tests each pass, and a scan its
     // way, as the fast loop does.
+    // With folded (the program's FoldedList), the loops without input, output or procedure
+    // commands are done at once from kept runs where they can be (cel_LoopMemo.h; not in watched
+    // code).
     static std::shared_ptr<const TNativeCode> Generate(const TFastProgram& program, unsigned cellBits,
                                                        uint32_t tapeSize, const TNativeHelpers& helpers,
-                                                       bool watched = false);
+                                                       bool watched = false,
+                                                       const std::vector<TInstruction>* folded = nullptr);
 
     // True when the fast record has native code: the run may enter there.
     bool Has(uint32_t record) const { return record < Entry.size() && Entry[record] != NoEntry; }

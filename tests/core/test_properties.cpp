@@ -527,6 +527,91 @@ TEST(Properties, BudgetedRunsInTheCallingThreadAgree) {
     }
 }
 
+// A counted loop at the pointer's cell around blocks one level down, a cell to the right, and
+// straight changes of the cells beside it; the innermost with a clear (so that no loop is a closed
+// form), and with far, a trip far to the right and back (further than a kept run may reach).
+std::string CountedBlock(std::mt19937& rng, int depth, bool far) {
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    std::string s;
+    for (int i = pick(1, 3); i > 0; --i) s += std::string(static_cast<size_t>(i), '>') + (pick(0, 1) ? "++" : "+") + std::string(static_cast<size_t>(i), '<');
+    if (depth == 0) {
+        return s + ">>[-]<<";
+    }
+    s += "[-]" + std::string(static_cast<size_t>(pick(3, 9)), '+') + "[>" + CountedBlock(rng, depth - 1, far) + "<";
+    if (far && depth == 1) s += std::string(80, '>') + "+" + std::string(80, '<');
+    s += "-]";
+    if (pick(0, 1)) s += ">>+<<";
+    return s;
+}
+
+// Programs whose outer loop enters the same loops without input or output again and again, which
+// native code does at once from the runs it kept: with the cells cleared before each entry (the
+// same run again), left as the last pass left them (another run each time), with output after
+// each pass, or with a trip further than a kept run reaches. Each run, whole or ended by a budget,
+// ends in the reference's state at its count.
+TEST(Properties, RepeatedLoopsDoneAtOnceAgree) {
+    std::mt19937 rng(2027);
+    std::vector<TProgram> programs;
+    for (int i = 0; i < celtest::Rounds(48); ++i) {
+        const int variant = i % 4;
+        TProgram p;
+        p.Wide = (i / 4) % 2 == 1;
+        p.Text = std::string(static_cast<size_t>(3 + i % 5), '+') + "[>";
+        if (variant != 1) p.Text += ">>>>>>[-]<[-]<[-]<[-]<[-]<[-]<";
+        p.Text += CountedBlock(rng, variant == 3 ? 3 : 3 + (i / 8) % 2, variant == 3);
+        if (variant == 2) p.Text += ">>.<<";
+        p.Text += "<-]>>>";
+        if (i % 3 == 0) p.Text = "<<<<" + p.Text;  // across the tape's end
+        TRef r(p.Text, p.Wide, p.Proc, p.Input);
+        ASSERT_TRUE(r.RunToEnd(5000000)) << p.Text;
+        p.Steps = r.Steps;
+        programs.push_back(p);
+    }
+    // Two levels of nested walks (823,137 commands): traces of the outer loops take the inner
+    // ones from their kept runs.
+    for (const bool wide : {false, true}) {
+        TProgram p;
+        p.Text = ">+>+>+>+>++<[>[<+++>->>>>>>+>+>+>+>++<[>[<+++>->>>>>+++[->+++++<]>[-]<<<<<<]<<]>[-]<<<<<]<<]>.";
+        if (wide) p.Text = "<<<<<<<<<" + p.Text;
+        p.Wide = wide;
+        TRef r(p.Text, p.Wide, p.Proc, p.Input);
+        ASSERT_TRUE(r.RunToEnd(1000000));
+        p.Steps = r.Steps;
+        programs.insert(programs.end(), 3, p);
+        // A walk that ends 4 cells left of its entry, three times in each pass of a loop that
+        // runs three times: that loop's trace takes the walk from its kept run.
+        p.Text = "+++[>+++[>>+>+>+>+>+++<[>[<+++>->>>>>++++++[->+++++<]>[-]<<<<<<]<<]>[-]<<-]<-]";
+        TRef w(p.Text, p.Wide, p.Proc, p.Input);
+        ASSERT_TRUE(w.RunToEnd(1000000));
+        p.Steps = w.Steps;
+        programs.insert(programs.end(), 3, p);
+    }
+    TGenerator gen(99);
+    for (size_t i = 0; i < programs.size(); ++i) {
+        const TProgram& p = programs[i];
+        SCOPED_TRACE(Describe(p, static_cast<int>(i)));
+        for (const bool whole : {true, false}) {
+            celtest::TRunSetup job = JobFor(p);
+            job.InCaller = true;
+            job.Budget = whole ? UINT64_MAX : static_cast<uint64_t>(gen.Pick(1, static_cast<int>(p.Steps)));
+            job.Form = celtest::TForm::Native;
+            const celtest::TRunResult native = celtest::RunProgram(job);
+            job.Form = celtest::TForm::Fast;
+            const celtest::TRunResult fast = celtest::RunProgram(job);
+            // A budget ends a run at its first check at or past it (see above).
+            EXPECT_GE(native.Executed, std::min(job.Budget, p.Steps));
+            TRef r(p.Text, p.Wide, p.Proc, p.Input);
+            r.AdvanceTo(native.Executed);
+            EXPECT_EQ(native.Executed, r.Steps);
+            EXPECT_EQ(native.DataPtr, r.Dp);
+            EXPECT_EQ(native.Tape, r.Tape);
+            EXPECT_EQ(native.FileOutput, r.Out);
+            EXPECT_EQ(native.Output, fast.Output);
+            if (HasFailure()) return;
+        }
+    }
+}
+
 TEST(Properties, TraceSomeStepsThenRun) {
     TGenerator gen(777);
     TShape shape;
