@@ -29,8 +29,9 @@ constexpr int LoopMemoSpan = 2 * LoopMemoReach + 1;
 constexpr int64_t LoopMemoSteps = int64_t{1} << 16;
 // Inner loops deeper than this in one trace run as they are, not from kept runs.
 constexpr int LoopMemoDepth = 48;
-// The kept runs of one loop, at most.
+// The kept runs of one loop, at most, and the cells of all loops' kept runs (8 MB).
 constexpr uint32_t LoopMemoRuns = 1024;
+constexpr size_t LoopMemoCells = size_t{1} << 22;
 // A run worth keeping takes at least this many steps to trace: shorter loops run faster in
 // native code than they are looked up.
 constexpr uint32_t LoopMemoWork = 1024;
@@ -89,6 +90,7 @@ struct TLoopMemos {
     std::vector<std::pair<int32_t, int32_t>> Terms;  // offset, change a pass
     uint64_t Spent = 0;  // all loops' together
     uint64_t Saved = 0;
+    size_t Cells = 0;    // the cells of all kept runs
 };
 
 // The loops of folded's first count records that may be done at once, for cells of cellBits
@@ -149,9 +151,9 @@ inline bool LoopKeySeen(TLoopMemo& memo, uint64_t hash) {
 // entry the caller can read (availLo..availHi). The window of kept runs grows to hold a wider
 // run; where it cannot, the kept runs make way for the new window.
 template <typename Cell>
-void KeepLoopRun(TLoopMemo& memo, int32_t lo, int32_t hi, int32_t availLo, int32_t availHi, const Cell* keyAt,
-                 const Cell* resultAt, int32_t move, uint64_t cost, uint32_t work) {
-    if (memo.Runs.size() >= LoopMemoRuns) {
+void KeepLoopRun(TLoopMemos& memos, TLoopMemo& memo, int32_t lo, int32_t hi, int32_t availLo, int32_t availHi,
+                 const Cell* keyAt, const Cell* resultAt, int32_t move, uint64_t cost, uint32_t work) {
+    if (memo.Runs.size() >= LoopMemoRuns || memos.Cells >= LoopMemoCells) {
         memo.Tracing = false;
         return;
     }
@@ -165,6 +167,7 @@ void KeepLoopRun(TLoopMemo& memo, int32_t lo, int32_t hi, int32_t availLo, int32
         }
     }
     if (memo.Runs.empty() || wlo != memo.Lo || whi != memo.Hi) {
+        memos.Cells -= memo.Cells.size();
         memo.Runs.clear();
         memo.Cells.clear();
         memo.Slots.clear();
@@ -179,6 +182,7 @@ void KeepLoopRun(TLoopMemo& memo, int32_t lo, int32_t hi, int32_t availLo, int32
     if (FindLoopRun(memo, key, hash) >= 0) return;
     memo.Cells.insert(memo.Cells.end(), key, key + span);
     memo.Cells.insert(memo.Cells.end(), result, result + span);
+    memos.Cells += 2 * static_cast<size_t>(span);
     memo.Runs.push_back({hash, cost, move, work});
     if (memo.Slots.size() < 2 * memo.Runs.size()) {
         memo.Slots.assign(std::max<size_t>(16, 2 * memo.Slots.size()), 0);  // a power of two
@@ -351,7 +355,7 @@ private:
         lo = std::min(lo, innerLo);
         hi = std::max(hi, innerHi);
         if (Work - work >= LoopMemoWork) {
-            KeepLoopRun(memo, innerLo - from, innerHi - from, -from, LoopMemoSpan - 1 - from, before + innerLo,
+            KeepLoopRun(Memos, memo, innerLo - from, innerHi - from, -from, LoopMemoSpan - 1 - from, before + innerLo,
                         Buf + innerLo, p - from, innerCost, static_cast<uint32_t>(std::min<uint64_t>(Work - work, UINT32_MAX)));
         }
         return true;
@@ -435,7 +439,7 @@ uint32_t LoopMemoEnter(TLoopMemos& memos, uint32_t m, Cell* tape, uint32_t mask,
     if (tracer.Work < LoopMemoWork) ++memo.Cheap;
     JudgeLoopMemo(memos, memo);
     if (tracer.Work >= LoopMemoWork) {
-        KeepLoopRun(memo, lo - LoopMemoReach, hi - LoopMemoReach, -LoopMemoReach, LoopMemoReach, tape + from + lo,
+        KeepLoopRun(memos, memo, lo - LoopMemoReach, hi - LoopMemoReach, -LoopMemoReach, LoopMemoReach, tape + from + lo,
                     tracer.Buf + lo, p - LoopMemoReach, cost, static_cast<uint32_t>(std::min<uint64_t>(tracer.Work, UINT32_MAX)));
     }
     if (cost > limit - now) return LoopMemoMissed;
