@@ -418,7 +418,7 @@ int DumpNative(const TArguments& args, const std::string& text) {
         return 1;
     }
     const cel::TFastProgram& fast = program.FastForm(args.Wide ? 16 : 8);
-    const std::shared_ptr<const cel::TNativeCode> code = cel::NativeCodeFor(fast, args.Wide);
+    const std::shared_ptr<const cel::TNativeCode> code = cel::NativeCodeFor(fast, args.Wide, &program.FoldedList);
     if (!code) {
         std::fprintf(stderr, "cellwright-run: no native code here (%s)\n",
                      cel::NativeCodeBuilt() ? "the system refused executable memory" : "not an x86-64 build");

@@ -127,9 +127,10 @@ void TBFInterpreter::DeliverEnd() {
     Engine().Resume();
 }
 
-std::shared_ptr<const TNativeCode> NativeCodeFor(const TFastProgram& program, bool wide) {
-    return wide ? TNativeCode::Generate(program, 16, TapeSize, TBFInterpreter16::NativeHelpers())
-                : TNativeCode::Generate(program, 8, TapeSize, TBFInterpreter8::NativeHelpers());
+std::shared_ptr<const TNativeCode> NativeCodeFor(const TFastProgram& program, bool wide,
+                                                 const std::vector<TInstruction>* folded) {
+    return wide ? TNativeCode::Generate(program, 16, TapeSize, TBFInterpreter16::NativeHelpers(), false, folded)
+                : TNativeCode::Generate(program, 8, TapeSize, TBFInterpreter8::NativeHelpers(), false, folded);
 }
 
 }  // namespace cel

@@ -146,7 +146,9 @@ private:
 };
 
 // Native code for the program's fast form and cell width as a run at full speed makes it (the
-// runner's --dump-native), or none where it cannot be had (see TNativeCode::Generate).
-std::shared_ptr<const TNativeCode> NativeCodeFor(const TFastProgram& program, bool wide);
+// runner's --dump-native; with folded, the program's FoldedList, with its loops done at once from
+// kept runs), or none where it cannot be had (see TNativeCode::Generate).
+std::shared_ptr<const TNativeCode> NativeCodeFor(const TFastProgram& program, bool wide,
+                                                 const std::vector<TInstruction>* folded = nullptr);
 
 }  // namespace cel
