@@ -1133,6 +1133,32 @@ TEST(Runner, StopAtAgreesWithSingleSteps) {
     EXPECT_GT(rows, 0);
 }
 
+// Deep in Long.b, where native code does its nested loops at once from the runs it kept, --stop-at
+// stops where the fast form stops, with the same machine.
+TEST(Runner, StopAtDeepInKeptLoops) {
+    const std::string dir = celtest::CorpusDir();
+    if (dir.empty()) {
+        if (celtest::UnderCI()) FAIL() << "program corpus not found";
+        GTEST_SKIP() << "program corpus not found";
+    }
+    std::vector<uint64_t> counts = {5000003, 1234567890, 7909544264, 7909544268};
+    if (celtest::Rounds(2, 1) == 1) counts = {1234567890};
+    for (const uint64_t n : counts) {
+        SCOPED_TRACE("Long.b --stop-at " + std::to_string(n));
+        const std::vector<std::string> args = {"--stats", "--stop-at", std::to_string(n), dir + "/Long.b"};
+        std::vector<std::string> fast = args;
+        fast.insert(fast.begin(), {"--engine", "fast"});
+        const TRunnerResult native = RunRunner(args), reference = RunRunner(fast);
+        EXPECT_EQ(native.Status, 0) << native.Err;
+        EXPECT_EQ(native.Out, reference.Out);
+        EXPECT_NE(native.Out.find("executed " + std::to_string(std::min<uint64_t>(n, 7909544265)) + " pointer "),
+                  std::string::npos);
+        if (cel::NativeCodeBuilt()) {
+            EXPECT_NE(native.Err.find("native code: from command"), std::string::npos);
+        }
+    }
+}
+
 #ifdef CELLWRIGHT_REFUSING_SYSTEM
 // Where the system refuses executable memory (a policy against writable code) or memory files
 // (for the tape mapped twice), no native code is made and the fast form runs, silently: the
