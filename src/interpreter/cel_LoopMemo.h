@@ -97,27 +97,15 @@ struct TLoopMemos {
 // bits. Linear in the program's length.
 TLoopMemos BuildLoopMemos(const std::vector<TInstruction>& folded, uint32_t count, unsigned cellBits);
 
-inline uint64_t LoopKeyHash(const uint16_t* cells, int32_t span) {
+// The hash of a key: span cells (or kept cells) from cells.
+template <typename Cell>
+inline uint64_t LoopKeyHash(const Cell* cells, int32_t span) {
     uint64_t h = 0x243F6A8885A308D3ull ^ static_cast<uint64_t>(span);
     for (int32_t i = 0; i < span; ++i) {
         h = (h + cells[i] + 1) * 0x9E3779B97F4A7C15ull;
         h ^= h >> 29;
     }
     return h;
-}
-
-template <typename Cell>
-inline uint64_t LoopKeyHash(const Cell* cells, int32_t span) {
-    if constexpr (sizeof(Cell) == 2) {
-        return LoopKeyHash(reinterpret_cast<const uint16_t*>(cells), span);
-    } else {
-        uint64_t h = 0x243F6A8885A308D3ull ^ static_cast<uint64_t>(span);
-        for (int32_t i = 0; i < span; ++i) {
-            h = (h + cells[i] + 1) * 0x9E3779B97F4A7C15ull;
-            h ^= h >> 29;
-        }
-        return h;
-    }
 }
 
 // The kept run of memo whose key the span cells at cells hold, or -1.
