@@ -393,6 +393,14 @@ void ExpectFinalState(THost& h, const TRef& r, const celtest::TRunResult& plain)
     EXPECT_EQ(h.CountEvents("Ready"), 1);
 }
 
+// A finished or budgeted run left the machine and the output file as the reference has them.
+void ExpectMachineOf(const celtest::TRunResult& run, const TRef& r) {
+    EXPECT_EQ(run.Executed, r.Steps);
+    EXPECT_EQ(run.DataPtr, r.Dp);
+    EXPECT_EQ(run.Tape, r.Tape);
+    EXPECT_EQ(run.FileOutput, r.Out);
+}
+
 // A run of a generated program with its text, width, mode and input.
 celtest::TRunSetup JobFor(const TProgram& p) {
     celtest::TRunSetup job;
@@ -437,10 +445,7 @@ TEST(Properties, FastAndSingleStepRunsAgree) {
         ASSERT_TRUE(r.RunToEnd(shape.MaxSteps));
         for (const celtest::TRunResult* run : {&native, &fast, &plain, &single}) {
             SCOPED_TRACE(run == &native ? "native code" : run == &fast ? "fast form" : run == &plain ? "plain folded" : "single steps");
-            EXPECT_EQ(run->Executed, r.Steps);
-            EXPECT_EQ(run->DataPtr, r.Dp);
-            EXPECT_EQ(run->Tape, r.Tape);
-            EXPECT_EQ(run->FileOutput, r.Out);
+            ExpectMachineOf(*run, r);
             EXPECT_EQ(run->Error, r.Illegal ? 109 : 0);
         }
         EXPECT_EQ(native.Output, single.Output);
@@ -515,10 +520,7 @@ TEST(Properties, BudgetedRunsInTheCallingThreadAgree) {
         for (const celtest::TRunResult* run : {&native, &fast, &plain, &single}) {
             SCOPED_TRACE(run == &native ? "native code" : run == &fast ? "fast form" : run == &plain ? "plain folded" : "single steps");
             EXPECT_EQ(run->BudgetSpent, fast.BudgetSpent);
-            EXPECT_EQ(run->Executed, r.Steps);
-            EXPECT_EQ(run->DataPtr, r.Dp);
-            EXPECT_EQ(run->Tape, r.Tape);
-            EXPECT_EQ(run->FileOutput, r.Out);
+            ExpectMachineOf(*run, r);
         }
         EXPECT_EQ(native.Output, fast.Output);
         EXPECT_EQ(plain.Output, fast.Output);
@@ -602,10 +604,7 @@ TEST(Properties, RepeatedLoopsDoneAtOnceAgree) {
             EXPECT_GE(native.Executed, std::min(job.Budget, p.Steps));
             TRef r(p.Text, p.Wide, p.Proc, p.Input);
             r.AdvanceTo(native.Executed);
-            EXPECT_EQ(native.Executed, r.Steps);
-            EXPECT_EQ(native.DataPtr, r.Dp);
-            EXPECT_EQ(native.Tape, r.Tape);
-            EXPECT_EQ(native.FileOutput, r.Out);
+            ExpectMachineOf(native, r);
             EXPECT_EQ(native.Output, fast.Output);
             if (HasFailure()) return;
         }
