@@ -3,6 +3,7 @@
 #if defined(__x86_64__) && defined(CELLWRIGHT_HAVE_XBYAK)
 #define CEL_NATIVE_CODE 1
 #include <xbyak/xbyak.h>
+#include <xbyak/xbyak_util.h>
 #endif
 
 #if CEL_NATIVE_CODE
@@ -71,6 +72,12 @@ struct TCodePagesFirst {
     TCodePages Pages;
 };
 
+// Asked once: in a virtual machine each question to the processor costs a trip to its host.
+bool HasAvx2() {
+    static const bool has = Xbyak::util::Cpu().has(Xbyak::util::Cpu::tAVX2);
+    return has;
+}
+
 class TGenerator : private TCodePagesFirst, public Xbyak::CodeGenerator {
 public:
     // steady: the memo loops' blocks (NoteSteadyPasses), in the order of program.Memos.
@@ -123,6 +130,14 @@ public:
             JumpBack(back);
         }
         for (const TLoopMemoCall& call : LoopMemoCalls) LoopMemoCall(call);
+        std::vector<size_t> searches(2 * 33, SIZE_MAX);
+        for (const auto& [at, search] : VectorCalls) {
+            if (searches[search] == SIZE_MAX) {
+                searches[search] = getSize();
+                VectorSearch(search / 2, search % 2 != 0);
+            }
+            Patch(at, searches[search]);
+        }
         // The ways out: one stub per record left to the fast form and per attention exit.
         constexpr size_t None = SIZE_MAX;
         std::vector<size_t> exits(ops.size(), None), attentions(ops.size(), None);
@@ -763,12 +778,15 @@ private:
         JumpTo(op.Jump);
         Here(moving);
         // ecx the cell a pass reads, edx the passes. The engine searches a long way faster
-        // (memchr, or sixteen 8-bit cells at a time for strides up to 16): this loop leaves it
-        // those.
+        // (memchr, or sixteen 8-bit cells at a time for strides up to 16), and so do 64 cells at
+        // a time (VectorScan), past the first few passes: this loop leaves them those. (A wide
+        // load waits for the cells just written to reach the cache, where a cell's own load has
+        // them at once: the first passes are best made one by one.)
         // Those up to Searched passes stay on the tape laid twice, from dp (right) or dp plus the
         // tape's size (left): no pass tests for the tape's end.
+        const bool vector = VectorScans(op);
         constexpr uint32_t Searched = 32;
-        const bool searches = !Wide && op.Off <= 16 && (Searched + 1) * op.Off <= Mask;
+        const bool searches = vector || (!Wide && op.Off <= 16 && (Searched + 1) * op.Off <= Mask);
         if (searches && !right) {
             lea(ecx, ptr[r13 + static_cast<int32_t>(Mask + 1)]);
         } else {
@@ -799,6 +817,12 @@ private:
         lea(r14, ptr[r14 + rdx + 1]);
         JumpTo(op.Jump);
         Here(searches ? far : away);
+        if (vector) Here(VectorScan(op));
+        ScanWhole(k, op);
+    }
+    // The search as a whole by the engine (ScanPasses), from the pointer.
+    void ScanWhole(uint32_t k, const TFastOp& op) {
+        const bool right = op.Code == fastScanRight;
         mov(rdi, r12);
         mov(esi, r13d);
         mov(edx, op.Off);
@@ -815,6 +839,92 @@ private:
         imul(rax, rax, static_cast<int32_t>(op.Exec));
         lea(r14, ptr[r14 + rax + 1]);
         GoOn(op.Jump);
+    }
+
+    // An 8-bit scan by a stride up to 32 past its first passes, with AVX2: 64 cells at a time
+    // (two compares), the ones its passes read picked out of the compare's bits, for up to
+    // VectorReach cells from the first pass. Where that finds the zero, the pointer and count
+    // are made and the code goes on past the scan; else the jump returned (rel32, to be placed)
+    // leads to the search as a whole. The search is a routine shared by the scans of a stride
+    // and direction (VectorSearch), after all the records.
+    static constexpr uint32_t VectorReach = 1024;
+    bool VectorScans(const TFastOp& op) const {
+        return Avx2 && !Wide && !Watched && op.Off != 0 && op.Off <= 32 && VectorReach + 64 + op.Off <= Mask + 1;
+    }
+    size_t VectorScan(const TFastOp& op) {
+        const bool right = op.Code == fastScanRight;
+        db(0xE8);  // call rel32
+        VectorCalls.emplace_back(getSize(), op.Off * 2 + (right ? 1 : 0));
+        dd(0);
+        test(eax, eax);
+        const size_t far = Branch(Equal);
+        mov(r13d, ecx);
+        imul(rax, rax, static_cast<int32_t>(op.Exec));
+        lea(r14, ptr[r14 + rax + 1]);
+        JumpTo(op.Jump);
+        return far;
+    }
+    // The search of VectorScan by stride s, right or left, from Scan's loop, where ecx is the
+    // cell of the first pass not made: eax its passes, ecx the zero cell; eax 0 where it is not
+    // within reach. The windows stay on the tape laid twice: from dp plus the stride (right),
+    // or down from dp plus the tape's size less the stride (left).
+    void VectorSearch(uint32_t s, bool right) {
+        const uint32_t passes = 63 / s + 1;  // the cells of a window that passes read
+        uint64_t picked = 0;
+        for (uint32_t j = 0; j < passes; ++j) picked |= uint64_t{1} << (right ? j * s : 63 - j * s);
+        // r9d: the first pass's cell; ecx from here the window's first cell.
+        if (right) {
+            lea(r9d, ptr[r13 + static_cast<int32_t>(s)]);
+        } else {
+            lea(r9d, ptr[r13 + static_cast<int32_t>(Mask + 1 - s)]);
+            sub(ecx, 63);
+        }
+        mov(r8, picked);
+        vpxor(ymm0, ymm0, ymm0);
+        const size_t window = getSize();
+        vpcmpeqb(ymm1, ymm0, ptr[r12 + rcx]);
+        vpcmpeqb(ymm2, ymm0, ptr[r12 + rcx + 32]);
+        vpmovmskb(eax, ymm1);
+        vpmovmskb(edx, ymm2);
+        shl(rdx, 32);
+        or_(rax, rdx);
+        and_(rax, r8);
+        const size_t found = Branch(NotEqual);
+        if (right) {
+            add(ecx, passes * s);
+            mov(eax, ecx);
+            sub(eax, r9d);
+        } else {
+            sub(ecx, passes * s);
+            mov(eax, r9d);
+            sub(eax, ecx);
+        }
+        cmp(eax, VectorReach);
+        JumpBack(window, Below);
+        vzeroupper();
+        xor_(eax, eax);
+        ret();
+        Here(found);
+        vzeroupper();
+        // ecx: the zero cell; eax: its distance d from the first pass's cell, d / s + 1 passes
+        // (d is a multiple of s below 2^16, so the product by 2^16 / s rounded up, shifted, is
+        // exact).
+        if (right) {
+            bsf(rax, rax);
+            add(ecx, eax);
+            mov(eax, ecx);
+            sub(eax, r9d);
+        } else {
+            bsr(rax, rax);
+            add(ecx, eax);
+            mov(eax, r9d);
+            sub(eax, ecx);
+        }
+        imul(eax, eax, static_cast<int32_t>((65536 + s - 1) / s));
+        shr(eax, 16);
+        inc(eax);
+        and_(ecx, Mask);
+        ret();
     }
 
     // Watched: a scan about to make passes moves (passes > 0) from the pointer goes on in its
@@ -846,6 +956,7 @@ private:
     const uint32_t Mask;
     const uint32_t Top;  // the largest cell value
     const bool Watched;
+    const bool Avx2 = HasAvx2();
     const Xbyak::RegExp DataCell;  // the cell at the data pointer
     size_t ExitAt = 0;
     uint32_t Following = UINT32_MAX;  // the record whose code comes next
@@ -854,6 +965,7 @@ private:
     std::vector<uint64_t*> Steady;  // by memo loop: its block
     TLoopMemos* const Loops;         // the loops that may be done at once, or none
     std::vector<TLoopMemoCall> LoopMemoCalls;
+    std::vector<std::pair<size_t, uint32_t>> VectorCalls;  // a call's rel32 field, its search (2 s + right)
 };
 
 }  // namespace

@@ -294,13 +294,32 @@ TEST(Execution, FastFormAcrossWraps) {
     // Scans of every length up to 40 by strides past 1 (the engine searches sixteen 8-bit cells
     // at a time for strides up to 16, native code hands it scans past 32 passes), in both
     // directions, here and across the tape's end.
-    for (const int stride : {2, 3, 5, 8, 9, 16, 17}) {
+    // Past 32 passes native code searches 64 8-bit cells at a time for strides up to 32, up to
+    // 1,024 cells from the first pass: every length up to 120 by strides 1, 4, 9 and 31, and
+    // 300 passes by 1, 4 and 9, within its reach or past it, either way across the tape's end.
+    const auto grown = [](int stride, int longest) {
         const std::string right = Repeat('>', stride), left = Repeat('<', stride);
-        const std::string grow = Repeat('+', 40) + "[" + right + right + "[" + right + "]+[" + left + "]" + left + "-]";
+        return Repeat('+', longest) + "[" + right + right + "[" + right + "]+[" + left + "]" + left + "-]";
+    };
+    for (const int stride : {2, 3, 5, 8, 9, 16, 17}) {
         for (const bool wide : {false, true}) {
-            rows.push_back({grow, wide, 0});
-            rows.push_back({Repeat('<', 10 * stride) + grow, wide, 0});
+            rows.push_back({grown(stride, 40), wide, 0});
+            rows.push_back({Repeat('<', 10 * stride) + grown(stride, 40), wide, 0});
         }
+    }
+    for (const int stride : {1, 4, 9, 31}) {
+        rows.push_back({grown(stride, 120), false, 0});
+        rows.push_back({Repeat('<', 60 * stride) + grown(stride, 120), false, 0});
+    }
+    for (const int stride : {1, 4, 9}) {
+        const std::string right = Repeat('>', stride), left = Repeat('<', stride);
+        std::string marks;
+        for (int j = 0; j < 300; ++j) marks += "+" + right;
+        const std::string back = Repeat('<', 300 * stride);
+        rows.push_back({marks + back + "[" + right + "]", false, 0});
+        rows.push_back({Repeat('<', 150 * stride) + marks + back + "[" + right + "]", false, 0});
+        rows.push_back({marks + left + "[" + left + "]", false, 0});
+        rows.push_back({Repeat('<', 150 * stride) + marks + left + "[" + left + "]", false, 0});
     }
     for (const TCase& c : rows) {
         SCOPED_TRACE(c.Text.substr(0, 60) + (c.Wide ? " (16-bit)" : " (8-bit)"));
