@@ -99,8 +99,8 @@ const char* const Help =
     "  --dump-fast            print the fast form that a full-speed run executes instead of running\n"
     "  --dump-native FILE     write the native code that a full-speed run makes to FILE (raw\n"
     "                         x86-64: objdump -D -b binary -m i386:x86-64 FILE shows it) and\n"
-    "                         print the fast form with each record's offset there, instead of\n"
-    "                         running\n"
+    "                         print the fast form with the offset there of each record where\n"
+    "                         it can be entered, instead of running\n"
     "The tools:\n"
     "  --generate [TEXTFILE]  print code that prints the bytes of TEXTFILE (or standard input)\n"
     "  --strip PROGRAM        print the program's commands alone, their count on standard error\n"
@@ -410,7 +410,8 @@ void UseLargePages() {
 
 // The native code a full-speed run makes for the program and cell width, written to the file
 // named by --dump-native as raw x86-64 code, and the fast form on standard output with the
-// offset of each record's code in that file ("native=0x..."). Built without an engine.
+// offset of each record's code in that file ("native=0x..."), for the records where it can be
+// entered (not those that go on a straight run). Built without an engine.
 int DumpNative(const TArguments& args, const std::string& text) {
     cel::TProgram program(text, args.CommentMarkers, args.PBrain);
     if (program.Error != cel::errNone) {

@@ -120,7 +120,17 @@ public:
         for (size_t i = 0; i < order.size(); ++i) {
             const uint32_t k = order[i];
             Following = i + 1 < order.size() ? order[i + 1] : UINT32_MAX;
-            entry[k] = static_cast<uint32_t>(getSize());
+            // A straight record that the one before falls into, with its move and count left
+            // pending, goes on from there and has no entry: the fast loop runs it where it
+            // comes to it (as where a jump leads there, which the fast form's jumps, to
+            // brackets, scans and the records past loops, do not), and native code from the
+            // next record with one.
+            const bool joins = Pending && Straight(k);
+            Pending = false;
+            if (!joins) {
+                Settle();
+                entry[k] = static_cast<uint32_t>(getSize());
+            }
             if (Watched) WatchTest(k);
             if (!Record(k)) return false;
         }
@@ -266,13 +276,60 @@ private:
         if (record != Following) JumpTo(record);
     }
 
+    // ---- Straight runs: Add, Clear, Move and branchless Linear records in a row ----
+    // Within such a run the moves and the counts that do not depend on a cell are added up as
+    // the code is made and made once, where the run ends (Settle): the cells are reached at
+    // offsets from the pointer as it was. A record of the run has no entry but the first.
+    bool Straight(uint32_t k) const {
+        if (Watched || k >= Program.Ops.size()) return false;
+        const TFastOp& op = Program.Ops[k];
+        switch (op.Code) {
+        case fastAdd:
+        case fastClear:
+        case fastClearUp:
+        case fastMove: return true;
+        case fastLinear: return StraightLinear(k);
+        default: return false;
+        }
+    }
+    // A Linear record whose counter steps by 1 or -1 and whose terms only add: no branch.
+    bool StraightLinear(uint32_t k) const {
+        const TFastOp& op = Program.Ops[k];
+        const uint32_t d = static_cast<uint32_t>(op.Delta) & Top;
+        if (d != 1 && d != Top) return false;
+        for (uint32_t t = 1; t <= op.Off; ++t)
+            if (Program.Ops[k + t].Code != fastTerm) return false;
+        return true;
+    }
+    void Defer(uint64_t commands, uint32_t move) {
+        DeferredCount += commands;
+        DeferredMove = (DeferredMove + move) & Mask;
+    }
+    // The pending move and count made.
+    void Settle() {
+        Count(DeferredCount);
+        MovePointer(DeferredMove);
+        DeferredCount = 0;
+        DeferredMove = 0;
+    }
+    // The end of a straight record: on into record with the move and count pending where it
+    // comes next, else both made and a jump there.
+    void GoOnStraight(uint32_t record) {
+        if (record == Following) {
+            Pending = true;
+        } else {
+            Settle();
+            JumpTo(record);
+        }
+    }
+
     // ---- The machine ----
     Xbyak::Address Cell(const Xbyak::RegExp& at) { return Wide ? word[at] : byte[at]; }
-    Xbyak::Address Current() { return Cell(DataCell); }
-    // The cell at dp + off: off below the tape's size, on the tape's second mapping where the
-    // sum passes its end.
+    Xbyak::Address Current() { return At(0); }
+    // The cell at dp + off (and the pending move): off below the tape's size, on the tape's
+    // second mapping where the sum passes its end.
     Xbyak::Address At(uint32_t off) {
-        return Cell(DataCell + static_cast<int32_t>((off & Mask) * static_cast<uint32_t>(Scale)));
+        return Cell(DataCell + static_cast<int32_t>(((DeferredMove + off) & Mask) * static_cast<uint32_t>(Scale)));
     }
     uint32_t CellImm(int32_t delta) const {
         return Wide ? static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(delta)))
@@ -325,8 +382,8 @@ private:
         switch (op.Code) {
         case fastAdd:
             add(At(op.Off), CellImm(op.Delta));
-            Count(op.Exec);
-            GoOn(k + 1);
+            Defer(op.Exec, 0);
+            GoOnStraight(k + 1);
             return true;
         case fastClear:
         case fastClearUp: {
@@ -344,14 +401,13 @@ private:
                 cmovz(edx, ecx);
                 add(r14, rdx);
             }
-            Count(op.Exec);
-            GoOn(k + 1);
+            Defer(op.Exec, 0);
+            GoOnStraight(k + 1);
             return true;
         }
         case fastMove:
-            Count(op.Exec);
-            MovePointer(op.Off);
-            GoOn(k + 1);
+            Defer(op.Exec, op.Off);
+            GoOnStraight(k + 1);
             return true;
         case fastOutput:
         case fastInput:
@@ -730,8 +786,13 @@ private:
         if (zero != SIZE_MAX) Here(zero);
         // Either way its check of the counter: 1.
         if (!walk) {
-            Pre(op, 1);
-            GoOn(op.Jump);
+            if (Straight(k)) {
+                Defer(static_cast<uint64_t>(op.PreExec) + 1, op.Pre);
+                GoOnStraight(op.Jump);
+            } else {
+                Pre(op, 1);
+                GoOn(op.Jump);
+            }
             return true;
         }
         // The outer loop's Close, as f_Close makes it, with the attention check at this record.
@@ -960,6 +1021,11 @@ private:
     const Xbyak::RegExp DataCell;  // the cell at the data pointer
     size_t ExitAt = 0;
     uint32_t Following = UINT32_MAX;  // the record whose code comes next
+    // A straight run's pending move and count (see Straight), and whether the record made last
+    // goes on into the next with them.
+    uint32_t DeferredMove = 0;
+    uint64_t DeferredCount = 0;
+    bool Pending = false;
     std::vector<TFixup> Fixups;
     std::vector<std::pair<size_t, size_t>> Wraps;  // a move's branch when it wraps, and where it goes on
     std::vector<uint64_t*> Steady;  // by memo loop: its block
@@ -994,10 +1060,10 @@ std::shared_ptr<const TNativeCode> TNativeCode::Generate(const TFastProgram& pro
         if (folded != nullptr && !watched && helpers.LoopMemo != nullptr)
             impl->Loops = std::make_unique<TLoopMemos>(
                 BuildLoopMemos(*folded, static_cast<uint32_t>(folded->size()), cellBits));
-        auto generator = std::make_unique<TGenerator>(program, cellBits, tapeSize, helpers, impl->Steady.data(),
-                                                      watched, impl->Loops.get());
         for (size_t m = 0, at = 0; m < program.Memos.size(); at += SteadySlots(program.Memos[m]), ++m)
             NoteSteadyPasses(program.Memos[m], impl->Steady.data() + at);
+        auto generator = std::make_unique<TGenerator>(program, cellBits, tapeSize, helpers, impl->Steady.data(),
+                                                      watched, impl->Loops.get());
         std::vector<uint32_t> entry;
         if (!generator->Build(entry)) return nullptr;
         // Written: from now on executable and never writable.

@@ -260,6 +260,13 @@ TEST(Execution, FastFormAcrossWraps) {
         {"+++[>>-----[>+++[>++<-]>[-]<<<+>>>>-<<<+]<<-]", true, 0},
     };
     std::vector<TCase> rows(std::begin(cases), std::end(cases));
+    // Straight runs whose moves, made once where the run ends, add up past the tape's end, with
+    // multiply loops and clears on the way.
+    for (const bool wide : {false, true}) {
+        rows.push_back({"+++[" + Repeat('>', 20000) + "+" + Repeat('>', 20000) + "[-<+>]<<[-]" + Repeat('<', 39998) + "-]",
+                        wide, 0});
+        rows.push_back({"++[<<[->>>+<<<]" + Repeat('<', 32760) + "+[+>+<]<-" + Repeat('>', 32763) + "-]", wide, 0});
+    }
     // Memo loops whose passes never repeat, tried more often than native code tries them
     // (cel::MemoTries) before it runs them as plain loops: entered 272 times, and 3 times in
     // 16 bits (65,535 passes each).

@@ -676,7 +676,8 @@ TEST(Runner, DumpFastFormat) {
     r = RunRunner({"--dump-fast", "--dump-lists", prog});
     EXPECT_EQ(r.Status, 2);
 
-    // --dump-native: the same lines, a record that has native code with its offset in the file.
+    // --dump-native: the same lines, a record where native code can be entered with its offset in
+    // the file (not the second Add, whose code goes on from the first's with its count pending).
     const std::string code = temp.Name("code.bin");
     r = RunRunner({"--dump-native", code, prog});
     if (!cel::NativeCodeBuilt()) {
@@ -690,7 +691,8 @@ TEST(Runner, DumpFastFormat) {
     for (std::string line, want; std::getline(expected, want);) {
         ASSERT_TRUE(std::getline(lines, line));
         const size_t at = line.find(" native=0x");
-        const bool has = want.find(" Term ") == std::string::npos && want.find(" End ") == std::string::npos;
+        const bool has = want.find(" Term ") == std::string::npos && want.find(" End ") == std::string::npos &&
+                         want.rfind("4 Add", 0) == std::string::npos;
         EXPECT_EQ(at != std::string::npos, has) << line;
         EXPECT_EQ(line.substr(0, at), want);
         if (at == std::string::npos) continue;
