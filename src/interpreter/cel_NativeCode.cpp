@@ -125,7 +125,7 @@ public:
             // comes to it (as where a jump leads there, which the fast form's jumps, to
             // brackets, scans and the records past loops, do not), and native code from the
             // next record with one.
-            const bool joins = Pending && Straight(k);
+            const bool joins = Pending && (Straight(k) || EndsRun(k));
             Pending = false;
             if (!joins) {
                 Settle();
@@ -292,6 +292,18 @@ private:
         default: return false;
         }
     }
+    // A bracket or scan, which makes its move first (Pre) with a run's pending one: it may end a
+    // straight run.
+    bool EndsRun(uint32_t k) const {
+        if (Watched || k >= Program.Ops.size()) return false;
+        switch (Program.Ops[k].Code) {
+        case fastOpen:
+        case fastClose:
+        case fastScanRight:
+        case fastScanLeft: return true;
+        default: return false;
+        }
+    }
     // A Linear record whose counter steps by 1 or -1 and whose terms only add: no branch.
     bool StraightLinear(uint32_t k) const {
         const TFastOp& op = Program.Ops[k];
@@ -356,9 +368,12 @@ private:
         Wraps.emplace_back(wraps, getSize());
     }
     // The move a loop record may make first, counted with what the record counts itself.
+    // A straight run's pending move and count go with it (see Straight).
     void Pre(const TFastOp& op, uint64_t commands) {
-        Count(op.PreExec + commands);
-        MovePointer(op.Pre);
+        Count(DeferredCount + op.PreExec + commands);
+        MovePointer(DeferredMove + op.Pre);
+        DeferredCount = 0;
+        DeferredMove = 0;
     }
     // to = n * k (as much of it as a cell holds): lea for the small factors, a shorter wait
     // where a walk's passes hand cells on to each other.
