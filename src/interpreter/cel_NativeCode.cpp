@@ -299,6 +299,8 @@ private:
         switch (Program.Ops[k].Code) {
         case fastOpen:
         case fastClose:
+        case fastMemoOpen:
+        case fastMemoClose:
         case fastScanRight:
         case fastScanLeft: return true;
         default: return false;
