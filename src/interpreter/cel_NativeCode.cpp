@@ -855,16 +855,30 @@ private:
         inc(r14);
         JumpTo(op.Jump);
         Here(moving);
-        // ecx the cell a pass reads, edx the passes. The engine searches a long way faster
-        // (memchr, or sixteen 8-bit cells at a time for strides up to 16), and so do 64 cells at
-        // a time (VectorScan), past the first few passes: this loop leaves them those. (A wide
-        // load waits for the cells just written to reach the cache, where a cell's own load has
-        // them at once: the first passes are best made one by one.)
-        // Those up to Searched passes stay on the tape laid twice, from dp (right) or dp plus the
-        // tape's size (left): no pass tests for the tape's end.
+        // The engine searches a long way faster (memchr, or sixteen 8-bit cells at a time for
+        // strides up to 16), and so do 64 cells at a time (VectorScan): this code leaves them
+        // the passes past the first Searched. (A wide load waits for the cells just written to
+        // reach the cache, where a cell's own load has them at once: the first passes are best
+        // made one by one.)
+        // Those passes stay on the tape laid twice, from dp (right) or dp plus the tape's size
+        // (left): no pass tests for the tape's end.
         const bool vector = VectorScans(op);
         constexpr uint32_t Searched = 32;
         const bool searches = vector || (!Wide && op.Off <= 16 && (Searched + 1) * op.Off <= Mask);
+        if (searches && !Watched) {
+            const size_t far = StridedScan(op, Searched);
+            if (vector) {
+                Here(far);
+                if (right) add(ecx, op.Off);
+                else sub(ecx, op.Off);
+                Here(VectorScan(op));
+            } else {
+                Here(far);
+            }
+            ScanWhole(k, op);
+            return;
+        }
+        // ecx the cell a pass reads, edx the passes.
         if (searches && !right) {
             lea(ecx, ptr[r13 + static_cast<int32_t>(Mask + 1)]);
         } else {
@@ -895,9 +909,60 @@ private:
         lea(r14, ptr[r14 + rdx + 1]);
         JumpTo(op.Jump);
         Here(searches ? far : away);
-        if (vector) Here(VectorScan(op));
         ScanWhole(k, op);
     }
+    // Up to searched passes (a multiple of 4) of an 8-bit scan, four a turn, from a nonzero cell:
+    // where one finds the zero, the pointer and count are made and the code goes on past the
+    // scan; else the jump returned (rel32, to be placed) leads on with ecx the last pass's
+    // cell, on the tape laid twice.
+    size_t StridedScan(const TFastOp& op, uint32_t searched) {
+        const bool right = op.Code == fastScanRight;
+        const int32_t s = right ? static_cast<int32_t>(op.Off) : -static_cast<int32_t>(op.Off);
+        // ecx: the cell of the turn's last pass made, from dp (right) or dp plus the tape's size
+        // (left); r9d where the passes end.
+        if (right) {
+            mov(ecx, r13d);
+        } else {
+            lea(ecx, ptr[r13 + static_cast<int32_t>(Mask + 1)]);
+        }
+        lea(r9d, ptr[rcx + static_cast<int32_t>(searched) * s]);
+        const size_t turn = getSize();
+        size_t hits[4];
+        for (int u = 0; u < 4; ++u) {
+            cmp(byte[r12 + rcx + (u + 1) * s], 0);
+            hits[u] = Branch(Equal);
+        }
+        add(ecx, 4 * s);
+        cmp(ecx, r9d);
+        JumpBack(turn, right ? Below : Above);
+        const size_t far = Branch(Always);
+        size_t found[3];
+        for (int u = 0; u < 3; ++u) {
+            Here(hits[u]);
+            add(ecx, (u + 1) * s);
+            found[u] = Branch(Always);
+        }
+        Here(hits[3]);
+        add(ecx, 4 * s);
+        for (const size_t f : found) Here(f);
+        // ecx: the zero cell, d = passes * stride cells from where the scan began.
+        if (right) {
+            mov(eax, ecx);
+            sub(eax, r13d);
+        } else {
+            lea(eax, ptr[r13 + static_cast<int32_t>(Mask + 1)]);
+            sub(eax, ecx);
+        }
+        imul(eax, eax, static_cast<int32_t>((65536 + op.Off - 1) / op.Off));
+        shr(eax, 16);
+        and_(ecx, Mask);
+        mov(r13d, ecx);
+        imul(rax, rax, static_cast<int32_t>(op.Exec));
+        lea(r14, ptr[r14 + rax + 1]);
+        JumpTo(op.Jump);
+        return far;
+    }
+
     // The search as a whole by the engine (ScanPasses), from the pointer.
     void ScanWhole(uint32_t k, const TFastOp& op) {
         const bool right = op.Code == fastScanRight;
