@@ -611,6 +611,99 @@ TEST(Properties, RepeatedLoopsDoneAtOnceAgree) {
     }
 }
 
+// A body for an outer counting loop over the cells from 1 (the counter at 0 is never touched),
+// which native code makes as straight runs and scans: adds, clears, multiply loops (counter steps
+// of 1 and -1) and moves, some of them by most of the tape, so that a run's pending move passes
+// its end; and scans by strides from 1 to 33 over chains of 0 to 45 marked cells, set afresh
+// each pass, right and left (left ones from near cell 0 cross the tape's start). The pointer
+// ends on cell 1.
+std::string StraightAndScans(std::mt19937& rng) {
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    std::string s;
+    int ptr = 1;
+    const auto moveTo = [&](int cell) {
+        s.append(static_cast<size_t>(std::abs(cell - ptr)), cell > ptr ? '>' : '<');
+        ptr = cell;
+    };
+    for (int item = pick(4, 9); item > 0; --item) {
+        const int kind = pick(0, 9);
+        if (kind < 3) {
+            // A scan from cell at over k marked cells to a cleared one.
+            const int stride = pick(0, 3) == 0 ? pick(17, 33) : pick(1, 16);
+            const bool right = pick(0, 1) == 1;
+            const int k = pick(0, 4) == 0 ? pick(32, 45) : pick(0, 12);
+            const int at = right ? pick(1, 40) : pick(0, 3) == 0 ? pick(1, 40) : pick((k + 1) * stride + 1, 1600);
+            const int dir = right ? stride : -stride;
+            if (!right && at % stride == 0 && at / stride <= k + 1) continue;  // the counter's cell
+            for (int j = 1; j <= k + 1; ++j) {
+                moveTo(at + dir * j);
+                s += j <= k ? "[-]+" : "[-]";
+            }
+            moveTo(at);
+            s += "[-]+[" + std::string(static_cast<size_t>(stride), right ? '>' : '<') + "]";
+            ptr = at + dir * (k + 1);
+            // Back from across the tape's start the long way round is as good: the same cell.
+            if (ptr < 1) ptr += 32768;
+        } else if (kind < 5) {
+            // A far trip: most of the tape out, a change there, and back.
+            const int out = pick(12000, 20000);
+            s += std::string(static_cast<size_t>(out), '>') + std::string(static_cast<size_t>(pick(1, 5)), '+') +
+                 std::string(static_cast<size_t>(out), '<');
+        } else if (kind < 7) {
+            // A multiply loop from a cell to one or two others, its counter stepping by -1 or 1.
+            const int from = pick(1, 30), to = pick(1, 30), other = pick(1, 30);
+            if (from == to || from == other) continue;
+            moveTo(from);
+            const bool down = pick(0, 2) != 0;
+            s += down ? "[-" : "[+";
+            moveTo(to);
+            s += std::string(static_cast<size_t>(pick(1, 3)), '+');
+            moveTo(other);
+            s += std::string(static_cast<size_t>(pick(1, 2)), '-');
+            moveTo(from);
+            s += "]";
+        } else {
+            moveTo(pick(1, 30));
+            s += pick(0, 3) == 0 ? std::string("[-]") : std::string(static_cast<size_t>(pick(1, 7)), pick(0, 1) ? '+' : '-');
+        }
+    }
+    // Back to cell 1 the short way (a pointer past the tape's end is back at its start).
+    if (ptr > 16384) {
+        s.append(static_cast<size_t>(32768 - ptr + 1), '>');
+        ptr = 1;
+    }
+    moveTo(1);
+    return s;
+}
+
+// Outer loops over such bodies, on native code whole and with a random budget: each run ends in
+// the reference's state at its count.
+TEST(Properties, StraightRunsAndScansAgree) {
+    std::mt19937 rng(4242);
+    TGenerator gen(4243);
+    for (int i = 0; i < celtest::Rounds(24); ++i) {
+        TProgram p;
+        p.Wide = i % 3 == 2;
+        p.Text = std::string(static_cast<size_t>(2 + i % 3), '+') + "[>" + StraightAndScans(rng) + "<-]>.";
+        TRef ref(p.Text, p.Wide, p.Proc, p.Input);
+        ASSERT_TRUE(ref.RunToEnd(20000000)) << p.Text;
+        p.Steps = ref.Steps;
+        SCOPED_TRACE(Describe(p, i));
+        for (const bool whole : {true, false}) {
+            celtest::TRunSetup job = JobFor(p);
+            job.InCaller = true;
+            job.Budget = whole ? UINT64_MAX : static_cast<uint64_t>(gen.Pick(1, static_cast<int>(p.Steps)));
+            job.Form = celtest::TForm::Native;
+            const celtest::TRunResult native = celtest::RunProgram(job);
+            EXPECT_GE(native.Executed, std::min(job.Budget, p.Steps));
+            TRef r(p.Text, p.Wide, p.Proc, p.Input);
+            r.AdvanceTo(native.Executed);
+            ExpectMachineOf(native, r);
+            if (HasFailure()) return;
+        }
+    }
+}
+
 TEST(Properties, TraceSomeStepsThenRun) {
     TGenerator gen(777);
     TShape shape;
