@@ -546,6 +546,29 @@ std::string CountedBlock(std::mt19937& rng, int depth, bool far) {
     return s;
 }
 
+// p (its Steps known) on native code in the calling thread, whole and to a random budget: each
+// run ends in the reference's state at its count, and with againstFast its output is the fast
+// form's too.
+void ExpectNativeRunsAgree(const TProgram& p, TGenerator& gen, bool againstFast) {
+    for (const bool whole : {true, false}) {
+        celtest::TRunSetup job = JobFor(p);
+        job.InCaller = true;
+        job.Budget = whole ? UINT64_MAX : static_cast<uint64_t>(gen.Pick(1, static_cast<int>(p.Steps)));
+        job.Form = celtest::TForm::Native;
+        const celtest::TRunResult native = celtest::RunProgram(job);
+        // A budget ends a run at its first check at or past it (see above).
+        EXPECT_GE(native.Executed, std::min(job.Budget, p.Steps));
+        TRef r(p.Text, p.Wide, p.Proc, p.Input);
+        r.AdvanceTo(native.Executed);
+        ExpectMachineOf(native, r);
+        if (againstFast) {
+            job.Form = celtest::TForm::Fast;
+            EXPECT_EQ(native.Output, celtest::RunProgram(job).Output);
+        }
+        if (::testing::Test::HasFailure()) return;
+    }
+}
+
 // Programs whose outer loop enters the same loops without input or output again and again, which
 // native code does at once from the runs it kept: with the cells cleared before each entry (the
 // same run again), left as the last pass left them (another run each time), with output after
@@ -590,24 +613,9 @@ TEST(Properties, RepeatedLoopsDoneAtOnceAgree) {
     }
     TGenerator gen(99);
     for (size_t i = 0; i < programs.size(); ++i) {
-        const TProgram& p = programs[i];
-        SCOPED_TRACE(Describe(p, static_cast<int>(i)));
-        for (const bool whole : {true, false}) {
-            celtest::TRunSetup job = JobFor(p);
-            job.InCaller = true;
-            job.Budget = whole ? UINT64_MAX : static_cast<uint64_t>(gen.Pick(1, static_cast<int>(p.Steps)));
-            job.Form = celtest::TForm::Native;
-            const celtest::TRunResult native = celtest::RunProgram(job);
-            job.Form = celtest::TForm::Fast;
-            const celtest::TRunResult fast = celtest::RunProgram(job);
-            // A budget ends a run at its first check at or past it (see above).
-            EXPECT_GE(native.Executed, std::min(job.Budget, p.Steps));
-            TRef r(p.Text, p.Wide, p.Proc, p.Input);
-            r.AdvanceTo(native.Executed);
-            ExpectMachineOf(native, r);
-            EXPECT_EQ(native.Output, fast.Output);
-            if (HasFailure()) return;
-        }
+        SCOPED_TRACE(Describe(programs[i], static_cast<int>(i)));
+        ExpectNativeRunsAgree(programs[i], gen, true);
+        if (HasFailure()) return;
     }
 }
 
@@ -689,18 +697,8 @@ TEST(Properties, StraightRunsAndScansAgree) {
         ASSERT_TRUE(ref.RunToEnd(20000000)) << p.Text;
         p.Steps = ref.Steps;
         SCOPED_TRACE(Describe(p, i));
-        for (const bool whole : {true, false}) {
-            celtest::TRunSetup job = JobFor(p);
-            job.InCaller = true;
-            job.Budget = whole ? UINT64_MAX : static_cast<uint64_t>(gen.Pick(1, static_cast<int>(p.Steps)));
-            job.Form = celtest::TForm::Native;
-            const celtest::TRunResult native = celtest::RunProgram(job);
-            EXPECT_GE(native.Executed, std::min(job.Budget, p.Steps));
-            TRef r(p.Text, p.Wide, p.Proc, p.Input);
-            r.AdvanceTo(native.Executed);
-            ExpectMachineOf(native, r);
-            if (HasFailure()) return;
-        }
+        ExpectNativeRunsAgree(p, gen, false);
+        if (HasFailure()) return;
     }
 }
 
