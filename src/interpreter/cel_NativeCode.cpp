@@ -130,6 +130,7 @@ public:
             if (!joins) {
                 Settle();
                 entry[k] = static_cast<uint32_t>(getSize());
+                PlanHeld(order, i);
             }
             if (Watched) WatchTest(k);
             if (!Record(k)) return false;
@@ -321,6 +322,7 @@ private:
     }
     // The pending move and count made.
     void Settle() {
+        Flush();
         Count(DeferredCount);
         MovePointer(DeferredMove);
         DeferredCount = 0;
@@ -335,6 +337,99 @@ private:
             Settle();
             JumpTo(record);
         }
+    }
+
+    // ---- Held cells: the cells a straight run reaches more than once stay in registers ----
+    // A cell's register holds its value zero-extended (it is loaded so and changed at its cell's
+    // width only) from the run's first use of the cell to the end of the run, where those
+    // changed are stored (Flush): the run's records and the test that ends it do not wait on
+    // stores of their own. Offsets are from the pointer where the run began.
+    static constexpr int HeldRegisters = 6;
+    struct THeld {
+        uint32_t Off = 0;
+        bool Loaded = false;
+        bool Dirty = false;
+    };
+    // The cells from order[i]'s run reached more than once, up to HeldRegisters of them: its
+    // straight records and the bracket or scan that may end it (see GoOnStraight, EndsRun).
+    void PlanHeld(const std::vector<uint32_t>& order, size_t i) {
+        Planned = 0;
+        std::vector<std::pair<uint32_t, uint32_t>> uses;  // offset, uses
+        const auto use = [&uses](uint32_t off) {
+            for (auto& [o, n] : uses)
+                if (o == off) return void(++n);
+            uses.emplace_back(off, 1);
+        };
+        uint32_t move = 0;
+        for (size_t j = i; j < order.size(); ++j) {
+            const uint32_t k = order[j];
+            const TFastOp& op = Program.Ops[k];
+            if (!Straight(k)) {
+                // A bracket tests its cell in the register (TestCurrent). A scan reads memory: a
+                // cell held for it alone was a third slower than one changed in place (a 16-bit
+                // program's hottest loop).
+                const bool bracket = op.Code != fastScanRight && op.Code != fastScanLeft;
+                if (j > i && EndsRun(k) && bracket) use((move + op.Pre) & Mask);
+                break;
+            }
+            uint32_t next = k + 1;
+            switch (op.Code) {
+            case fastAdd:
+            case fastClear:
+            case fastClearUp: use((move + op.Off) & Mask); break;
+            case fastMove: move = (move + op.Off) & Mask; break;
+            default:  // a straight Linear record
+                use((move + op.Pre) & Mask);
+                for (uint32_t t = 1; t <= op.Off; ++t) use((move + op.Pre + Program.Ops[k + t].Off) & Mask);
+                move = (move + op.Pre) & Mask;
+                next = op.Jump;
+                break;
+            }
+            if (j + 1 >= order.size() || order[j + 1] != next) break;
+        }
+        for (const auto& [off, n] : uses) {
+            if (n < 2 || Planned == HeldRegisters) continue;
+            Held[Planned++] = {off, false, false};
+        }
+    }
+    // The register slot planned for the cell at off (and the pending move), loaded at its first
+    // use; -1 for a cell not held.
+    int Hold(uint32_t off) {
+        const int h = HeldAt((DeferredMove + off) & Mask);
+        if (h >= 0 && !Held[h].Loaded) {
+            movzx(HeldValue(h), At(off));
+            Held[h].Loaded = true;
+        }
+        return h;
+    }
+    int HeldAt(uint32_t off) const {
+        for (int h = 0; h < Planned; ++h)
+            if (Held[h].Off == off) return h;
+        return -1;
+    }
+    Xbyak::Reg32 HeldValue(int h) const {
+        static const Xbyak::Reg32 regs[HeldRegisters] = {Xbyak::util::r8d,  Xbyak::util::r9d, Xbyak::util::r10d,
+                                                         Xbyak::util::r11d, Xbyak::util::esi, Xbyak::util::edi};
+        return regs[h];
+    }
+    // The register at the cell's width.
+    Xbyak::Reg HeldCell(int h) const {
+        if (Wide) return HeldValue(h).cvt16();
+        return HeldValue(h).cvt8();
+    }
+    // The held cells the run changed stored, and none held from here on.
+    void Flush() {
+        for (int h = 0; h < Planned; ++h) {
+            const int32_t at = static_cast<int32_t>(Held[h].Off * static_cast<uint32_t>(Scale));
+            if (Held[h].Dirty) mov(Cell(DataCell + at), HeldCell(h));
+        }
+        Planned = 0;
+    }
+    // The current cell against 0 after Pre: from its register where the run held it.
+    void TestCurrent() {
+        if (TestHeld >= 0 && Held[TestHeld].Loaded) test(HeldValue(TestHeld), HeldValue(TestHeld));
+        else cmp(Current(), 0);
+        TestHeld = -1;
     }
 
     // ---- The machine ----
@@ -372,6 +467,8 @@ private:
     // The move a loop record may make first, counted with what the record counts itself.
     // A straight run's pending move and count go with it (see Straight).
     void Pre(const TFastOp& op, uint64_t commands) {
+        TestHeld = HeldAt((DeferredMove + op.Pre) & Mask);
+        Flush();
         Count(DeferredCount + op.PreExec + commands);
         MovePointer(DeferredMove + op.Pre);
         DeferredCount = 0;
@@ -398,15 +495,27 @@ private:
         const TFastOp& op = Program.Ops[k];
         switch (op.Code) {
         case fastAdd:
-            add(At(op.Off), CellImm(op.Delta));
+            if (const int h = Hold(op.Off); h >= 0) {
+                add(HeldCell(h), CellImm(op.Delta));
+                Held[h].Dirty = true;
+            } else {
+                add(At(op.Off), CellImm(op.Delta));
+            }
             Defer(op.Exec, 0);
             GoOnStraight(k + 1);
             return true;
         case fastClear:
         case fastClearUp: {
-            const Xbyak::Address c = At(op.Off);
-            movzx(ecx, c);
-            mov(c, 0);
+            const int h = Hold(op.Off);
+            if (h >= 0) {
+                mov(ecx, HeldValue(h));
+                xor_(HeldValue(h), HeldValue(h));
+                Held[h].Dirty = true;
+            } else {
+                const Xbyak::Address c = At(op.Off);
+                movzx(ecx, c);
+                mov(c, 0);
+            }
             if (op.Code == fastClear) {
                 lea(r14, ptr[r14 + rcx * 2]);
             } else {
@@ -433,7 +542,7 @@ private:
         case fastOpen:
         case fastMemoOpen:
             Pre(op, 1);
-            cmp(Current(), 0);
+            TestCurrent();
             JumpTo(op.Jump, Equal);
             LoopMemo(k, op);
             if (op.Code == fastMemoOpen) {
@@ -448,7 +557,7 @@ private:
         case fastClose:
         case fastMemoClose:
             Pre(op, 1);
-            cmp(Current(), 0);
+            TestCurrent();
             JumpTo(k + op.Next, Equal);
             if (op.Code == fastMemoClose) {
                 const size_t plain = ShortcutOff(op);
@@ -726,6 +835,7 @@ private:
         const bool walk = top != SIZE_MAX;
         const uint32_t pre = op.Pre & Mask;
         const Xbyak::Address counter = At(pre);
+        const int held = walk ? -1 : Hold(pre);
         const uint32_t d = static_cast<uint32_t>(op.Delta) & Top;
         bool clears = false;
         for (uint32_t t = 1; t <= op.Off; ++t) clears |= Program.Ops[k + t].Code != fastTerm;
@@ -736,7 +846,8 @@ private:
         size_t zero = SIZE_MAX;
         if (straight) {
             // ecx: the trip count n.
-            movzx(ecx, counter);
+            if (held >= 0) mov(ecx, HeldValue(held));
+            else movzx(ecx, counter);
             if (d == 1) {
                 neg(ecx);
                 and_(ecx, Top);
@@ -785,21 +896,29 @@ private:
         } else {
             for (uint32_t t = 1; t <= op.Off; ++t) {
                 const TFastOp& term = Program.Ops[k + t];
-                const Xbyak::Address c = At(pre + term.Off);
                 const uint32_t delta = static_cast<uint32_t>(term.Delta) & Top;
                 // n times a step of 1 or -1 is n itself, added or taken.
                 const Xbyak::Reg& n = Wide ? static_cast<const Xbyak::Reg&>(cx) : cl;
-                if (delta == 1) {
-                    add(c, n);
-                } else if (delta == Top) {
-                    sub(c, n);
+                const Xbyak::Reg& times = Wide ? static_cast<const Xbyak::Reg&>(dx) : dl;
+                if (delta != 1 && delta != Top) Times(edx, ecx, CellImm(term.Delta));
+                const Xbyak::Reg& by = delta == 1 || delta == Top ? n : times;
+                if (const int h = walk ? -1 : Hold(pre + term.Off); h >= 0) {
+                    if (delta == Top) sub(HeldCell(h), by);
+                    else add(HeldCell(h), by);
+                    Held[h].Dirty = true;
                 } else {
-                    Times(edx, ecx, CellImm(term.Delta));
-                    add(c, Wide ? static_cast<const Xbyak::Reg&>(dx) : dl);
+                    const Xbyak::Address c = At(pre + term.Off);
+                    if (delta == Top) sub(c, by);
+                    else add(c, by);
                 }
             }
         }
-        mov(counter, 0);
+        if (held >= 0) {
+            xor_(HeldValue(held), HeldValue(held));
+            Held[held].Dirty = true;
+        } else {
+            mov(counter, 0);
+        }
         if (zero != SIZE_MAX) Here(zero);
         // Either way its check of the counter: 1.
         if (!walk) {
@@ -1108,6 +1227,9 @@ private:
     uint32_t DeferredMove = 0;
     uint64_t DeferredCount = 0;
     bool Pending = false;
+    THeld Held[HeldRegisters];
+    int Planned = 0;     // the slots of Held in use
+    int TestHeld = -1;   // the slot of the cell Pre moved to, for TestCurrent
     std::vector<TFixup> Fixups;
     std::vector<std::pair<size_t, size_t>> Wraps;  // a move's branch when it wraps, and where it goes on
     std::vector<uint64_t*> Steady;  // by memo loop: its block

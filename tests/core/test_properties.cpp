@@ -634,8 +634,38 @@ std::string StraightAndScans(std::mt19937& rng) {
         ptr = cell;
     };
     for (int item = pick(4, 9); item > 0; --item) {
-        const int kind = pick(0, 9);
-        if (kind < 3) {
+        const int kind = pick(0, 11);
+        if (kind >= 10) {
+            // A knot: three neighbouring cells changed over and over, cleared and multiplied into
+            // each other, here or on the last cells of the tape, left across its start and back.
+            const int base = pick(1, 28);
+            const int far = kind == 11 ? base + 3 : 0;
+            moveTo(base);
+            s.append(static_cast<size_t>(far), '<');
+            int at = 0;
+            const auto go = [&](int cell) {
+                s.append(static_cast<size_t>(std::abs(cell - at)), cell > at ? '>' : '<');
+                at = cell;
+            };
+            for (int op = pick(3, 8); op > 0; --op) {
+                const int cell = pick(0, 2), other = (cell + pick(1, 2)) % 3;
+                go(cell);
+                switch (pick(0, 3)) {
+                case 0: s.append(static_cast<size_t>(pick(1, 5)), '+'); break;
+                case 1: s.append(static_cast<size_t>(pick(1, 5)), '-'); break;
+                case 2: s += "[-]"; break;
+                default:
+                    s += pick(0, 1) ? "[-" : "[+";
+                    go(other);
+                    s.append(static_cast<size_t>(pick(1, 3)), pick(0, 1) ? '+' : '-');
+                    go(cell);
+                    s += "]";
+                    break;
+                }
+            }
+            go(0);
+            s.append(static_cast<size_t>(far), '>');
+        } else if (kind < 3) {
             // A scan from cell at over k marked cells to a cleared one.
             const int stride = pick(0, 3) == 0 ? pick(17, 33) : pick(1, 16);
             const bool right = pick(0, 1) == 1;
