@@ -634,8 +634,43 @@ std::string StraightAndScans(std::mt19937& rng) {
         ptr = cell;
     };
     for (int item = pick(4, 9); item > 0; --item) {
-        const int kind = pick(0, 11);
-        if (kind >= 10) {
+        const int kind = pick(0, 13);
+        if (kind >= 12) {
+            // A walk carrying the digits between its tested cells on by a stride a pass, its
+            // counter stepping down or up ([>[->>>+<<<]<<<<] shaped): k tested cells not 0, then
+            // a 0; right, left, or left across the tape's start.
+            const int stride = pick(2, 12), a = pick(1, stride - 1);
+            const int k = pick(0, 4) == 0 ? pick(60, 70) : pick(0, 9);
+            const bool right = pick(0, 1) == 1, across = !right && pick(0, 2) == 0;
+            const int dir = right ? stride : -stride, carry = pick(0, 1) ? stride : -stride;
+            int at = right ? pick(31, 200) : across ? pick(1, 3 * stride) : pick((k + 3) * stride + 40, (k + 3) * stride + 400);
+            while (across && (at % stride == 0 || (at + a) % stride == 0)) ++at;  // cell 0 is the outer loop's
+            moveTo(at);
+            int rel = 0;
+            const auto go = [&](int cell) {
+                s.append(static_cast<size_t>(std::abs(cell - rel)), cell > rel ? '>' : '<');
+                rel = cell;
+            };
+            for (int j = 0; j <= k + 1; ++j) {
+                go(j * dir);
+                s += "[-]" + std::string(static_cast<size_t>(j <= k ? pick(1, 3) : 0), '+');
+                go(j * dir + a);
+                s += "[-]" + std::string(static_cast<size_t>(pick(0, 4)), '+');
+            }
+            go(0);
+            const bool up = k <= 2 && pick(0, 1) == 0;  // 65536 trips a pass on 16-bit cells
+            s += "[";
+            go(a);
+            s += up ? "[+" : "[-";
+            go(a + carry);
+            s.append(static_cast<size_t>(pick(1, 3)), pick(0, 1) ? '+' : '-');
+            go(a);
+            s += "]";
+            go(dir);
+            s += "]";
+            ptr = at + (k + 1) * dir;
+            if (ptr < 1) ptr += 32768;
+        } else if (kind >= 10) {
             // A knot: three neighbouring cells changed over and over, cleared and multiplied into
             // each other, here or on the last cells of the tape, left across its start and back.
             const int base = pick(1, 28);
