@@ -78,6 +78,9 @@ bool HasAvx2() {
     return has;
 }
 
+// The passes of a walk whose code follows one another before the jump back (see Linear).
+constexpr uint32_t WalkCopies = 4;
+
 class TGenerator : private TCodePagesFirst, public Xbyak::CodeGenerator {
 public:
     // steady: the memo loops' blocks (NoteSteadyPasses), in the order of program.Memos.
@@ -955,6 +958,14 @@ private:
             AttentionExit(k);
             WatchTest(k);
             JumpBack(top);
+        } else if (fold && WalkCopy + 1 < WalkCopies) {
+            // The next pass follows in a copy of its own, up to WalkCopies passes a jump back:
+            // each pass still checks, but the walk runs about a fifth faster on Mandelbrot.b.
+            AttentionExit(k);
+            ++WalkCopy;
+            const bool made = Linear(k, top);
+            --WalkCopy;
+            return made;
         } else {
             JumpBack(top, Below);
             AttentionExit(k, Always);
@@ -1227,6 +1238,7 @@ private:
     uint32_t DeferredMove = 0;
     uint64_t DeferredCount = 0;
     bool Pending = false;
+    uint32_t WalkCopy = 0;  // the copy of a walk's pass being made (see Linear)
     THeld Held[HeldRegisters];
     int Planned = 0;     // the slots of Held in use
     int TestHeld = -1;   // the slot of the cell Pre moved to, for TestCurrent

@@ -471,8 +471,10 @@ TEST(Properties, BudgetedRunsInTheCallingThreadAgree) {
     std::vector<TProgram> programs;
     for (int i = 0; i < celtest::Rounds(120); ++i) programs.push_back(gen.Make(i % 2 == 1, (i / 2) % 2 == 1, shape));
     // Endless: a loop over a cell nothing changes, a clear loop set again, a pointer walking the
-    // tape, closed forms that never reach 0, a loop around an inner loop, recursion.
-    for (const char* text : {"+[]", "+[[-]+]", "+[>+<+>]", "+[>++<]", "+[-->+<]", "+[>+[-]<]", "+(:):"}) {
+    // tape, closed forms that never reach 0, a loop around an inner loop, a walk whose passes
+    // carry its cells on round the tape, recursion.
+    for (const char* text : {"+[]", "+[[-]+]", "+[>+<+>]", "+[>++<]", "+[-->+<]", "+[>+[-]<]", "+>+<[>[->+>+<<]>]",
+                             "+(:):"}) {
         TProgram p;
         p.Text = text;
         p.Proc = p.Text.find('(') != std::string::npos;
