@@ -873,7 +873,7 @@ private:
                 CallHelper(reinterpret_cast<const void*>(Helpers.TripCount));
                 test(rax, rax);
                 const size_t ends = Branch(NotSign);
-                // It never ends: stepped, with its back edge's checks, from past the move.
+                // It never ends: its stepped form, left to the fast loop, from past the move.
                 Pre(op, 0);
                 JumpTo(k + op.Off + 1);
                 Here(ends);
