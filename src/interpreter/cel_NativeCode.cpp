@@ -105,8 +105,8 @@ public:
         // there or the loop never ends: a closed form or a scan goes straight on into the code
         // that follows it, and they have no code of their own (the fast loop runs them, as it
         // runs a record left to it), but in watched code, where they come after all the others.
-        // About half the records of a program are such: its code is made in two thirds of the
-        // time.
+        // Two fifths to a half of a program's records are such, and the code is made in a sixth
+        // to a third less time without them.
         std::vector<int32_t> inside(ops.size() + 1, 0);
         for (size_t k = 0; k < ops.size(); ++k) {
             const TFastOp& op = ops[k];
@@ -962,8 +962,9 @@ private:
             WatchTest(k);
             JumpBack(top);
         } else if (fold && WalkCopy + 1 < WalkCopies) {
-            // The next pass follows in a copy of its own, up to WalkCopies passes a jump back:
-            // each pass still checks, but the walk runs about a fifth faster on Mandelbrot.b.
+            // The next pass follows in a copy of its own, up to WalkCopies passes a jump back.
+            // Each pass still checks; the loop's shape alone makes walks faster (Mandelbrot.b in
+            // all: 0.47 s instead of 0.55 s).
             AttentionExit(k);
             ++WalkCopy;
             const bool made = Linear(k, top);
