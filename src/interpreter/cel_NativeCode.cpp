@@ -360,7 +360,8 @@ private:
     // straight records and by the bracket that may end it (see GoOnStraight, EndsRun).
     void PlanHeld(const std::vector<uint32_t>& order, size_t i) {
         Planned = 0;
-        std::vector<std::pair<uint32_t, uint32_t>> uses;  // offset, uses
+        std::vector<std::pair<uint32_t, uint32_t>>& uses = Uses;
+        uses.clear();
         const auto use = [&uses](uint32_t off) {
             for (auto& [o, n] : uses)
                 if (o == off) return void(++n);
@@ -1244,6 +1245,7 @@ private:
     bool Pending = false;
     uint32_t WalkCopy = 0;  // the copy of a walk's pass being made (see Linear)
     THeld Held[HeldRegisters];
+    std::vector<std::pair<uint32_t, uint32_t>> Uses;  // PlanHeld's cells: offset, uses (kept for its room)
     int Planned = 0;     // the slots of Held in use
     int TestHeld = -1;   // the slot of the cell Pre moved to, for TestCurrent
     std::vector<TFixup> Fixups;
