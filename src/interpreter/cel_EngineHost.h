@@ -40,11 +40,14 @@ struct TRunOptions {
     // for each record of the fast form: a short run, or the start of a long program's run, never
     // waits for it, and a long program's code (about what the fast form runs in 300 to 1,000
     // commands a record to make) is made only for a run that has already spent as long. A run
-    // whose commands are mostly loops done at once must also have spent NativeNanosPerRecord of
-    // its own time for each record (about a quarter of what the code of a record takes to make):
-    // else the making may cost more than the whole run.
+    // whose commands are mostly loops done at once must also have spent NativeNanosFixed and
+    // NativeNanosPerRecord for each record of its own time: else the making may cost more than
+    // the whole run. The making has a fixed part, the pages for the code and its tables and
+    // their protection (about 200 µs where a page fault costs 13 µs), and a part per record
+    // (0.1 to 0.5 µs): a run waits for most of the first and a part of the second.
     uint64_t NativeAfter = uint64_t{1} << 20;
     uint64_t NativePerRecord = 1024;
+    uint64_t NativeNanosFixed = 150000;
     uint64_t NativeNanosPerRecord = 40;
     bool OutputFileByLine = false; // the output file is written at every line feed (a terminal)
     TEndOfInput EndOfInput = TEndOfInput::Unchanged;

@@ -295,7 +295,7 @@ const TNativeCode* TBFInterpreterCells<Cell>::NativeFor(TFastProgram& program, b
                 return nullptr;
             }
             const int64_t spent = ThreadNanos() - NativeClock;
-            if (spent < static_cast<int64_t>(Options.NativeNanosPerRecord * records)) {
+            if (spent < static_cast<int64_t>(Options.NativeNanosFixed + Options.NativeNanosPerRecord * records)) {
                 LowerAttention(executed + std::max<uint64_t>(Options.NativeAfter, 1));
                 return nullptr;
             }

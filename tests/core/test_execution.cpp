@@ -192,6 +192,31 @@ TEST(Execution, NativeCodeIsMadeInPagesNeverWritable) {
     }
 }
 
+// Native code waits for the run to have spent the fixed part of its making (the pages for the
+// code, their protection): a run that ends before makes none, on the same count.
+TEST(Execution, NativeCodeWaitsForItsFixedCost) {
+    if (!cel::NativeCodeBuilt()) GTEST_SKIP() << "a build without native code";
+    const std::string text = "-[>-[>+>+<<-]>[-<+>]<<-]";  // 255 passes of two moves of up to 255
+    uint64_t executed[2] = {};
+    for (const bool waits : {true, false}) {
+        SCOPED_TRACE(waits ? "a fixed part of a minute" : "no fixed part");
+        cel::THeadlessHost host;
+        host.Options.Text = text;
+        celtest::UseForm(host.Options, celtest::TForm::Native);
+        host.Options.NativeAfter = 1000;
+        host.Options.NativePerRecord = 0;
+        host.Options.NativeNanosPerRecord = 0;
+        host.Options.NativeNanosFixed = waits ? uint64_t{60} * 1000000000 : 0;
+        host.RunHere(false);
+        const uint64_t from = host.Interpreter.Engine().GetNativeFrom();
+        if (waits) EXPECT_EQ(from, UINT64_MAX);
+        else EXPECT_NE(from, UINT64_MAX);
+        executed[waits ? 0 : 1] = host.Interpreter.Engine().GetExecuted();
+    }
+    EXPECT_EQ(executed[0], executed[1]);
+    EXPECT_GT(executed[0], 100000u);
+}
+
 // Programs built to hit each wrap in the fast form's closed forms and searches: native code,
 // the fast form, the plain folded loop and single steps end alike, and where the count is easily known by hand,
 // on that count.
