@@ -120,9 +120,11 @@ public:
         std::vector<uint32_t> order, cold;
         for (uint32_t k = 0, depth = 0; k < ops.size(); ++k) {
             depth += static_cast<uint32_t>(inside[k]);
-            if (Compiled(k)) (depth == 0 ? order : cold).push_back(k);
+            if (!Compiled(k)) continue;
+            if (depth == 0) order.push_back(k);
+            else if (Watched) cold.push_back(k);
         }
-        if (Watched) order.insert(order.end(), cold.begin(), cold.end());
+        order.insert(order.end(), cold.begin(), cold.end());
         for (size_t i = 0; i < order.size(); ++i) {
             const uint32_t k = order[i];
             Following = i + 1 < order.size() ? order[i + 1] : UINT32_MAX;
