@@ -81,6 +81,11 @@ TLoopMemos BuildLoopMemos(const std::vector<TInstruction>& folded, uint32_t coun
     TLoopMemos memos;
     count = std::min<uint32_t>(count, static_cast<uint32_t>(folded.size()));
     memos.Code.assign(folded.begin(), folded.begin() + count);
+    // Room for every loop at once: a vector that grows by doubling leaves its smaller copies
+    // behind, and each page first written costs a fault; the room never used is never written.
+    const auto opens = std::count_if(memos.Code.begin(), memos.Code.end(),
+                                     [](const TInstruction& in) { return in.Op == opLoopStart; });
+    memos.Loops.reserve(static_cast<size_t>(opens));
     // The loops open at the instruction at hand: where each begins, whether it holds an
     // operation that reaches the world (or is no loop's business), and whether a loop.
     struct TOpen {

@@ -99,6 +99,9 @@ public:
     bool Build(std::vector<uint32_t>& entry) {
         const std::vector<TFastOp>& ops = Program.Ops;
         entry.assign(ops.size(), UINT32_MAX);
+        // Room for about as many jumps as records at once: a vector grown by doubling leaves its
+        // smaller copies behind, and each page first written costs a fault.
+        Fixups.reserve(ops.size());
         Prologue();
         // The records between a closed-form loop or a scan and where it goes on (its copy
         // without the move made first and its stepped form) run only where the fast loop enters
@@ -158,13 +161,13 @@ public:
             Patch(at, searches[search]);
         }
         // The ways out: one stub per record left to the fast form and per attention exit.
-        constexpr size_t None = SIZE_MAX;
-        std::vector<size_t> exits(ops.size(), None), attentions(ops.size(), None);
+        constexpr uint32_t None = UINT32_MAX;
+        std::vector<uint32_t> exits(ops.size(), None), attentions(ops.size(), None);
         for (const TFixup& f : Fixups) {
             if (f.Attention || f.Leave || entry[f.Record] == UINT32_MAX) {
                 auto& stubs = f.Attention ? attentions : exits;
                 if (stubs[f.Record] == None) {
-                    stubs[f.Record] = getSize();
+                    stubs[f.Record] = static_cast<uint32_t>(getSize());
                     mov(dword[rbx + offsetof(TNativeFrame, Record)], f.Record);
                     mov(eax, static_cast<uint32_t>(f.Attention ? TNativeExit::Attention : TNativeExit::Record));
                     JumpBack(ExitAt);
